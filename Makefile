@@ -1,0 +1,47 @@
+# The two everyday commands: `make run` plays the game, `make test` runs every test under the
+# sanitizers. `make bench` and `make fuzz` build the benchmarks and the fuzz targets.
+
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 30
+
+.PHONY: run test bench fuzz setup clean
+
+setup:
+	@scripts/setup
+
+build/release/build.ninja: | setup
+	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZYVEL_TESTS=OFF
+
+run: setup build/release/build.ninja
+	cmake --build build/release -j $(JOBS) --target pylonrush
+	cd assets && ../build/release/game/pylonrush
+
+build/test/build.ninja: | setup
+	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZYVEL_SANITIZE=ON
+
+test: setup build/test/build.ninja
+	cmake --build build/test -j $(JOBS)
+	cd build/test && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+build/bench/build.ninja: | setup
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYVEL_TESTS=OFF -DZYVEL_BENCH=ON
+
+bench: setup build/bench/build.ninja
+	cmake --build build/bench -j $(JOBS)
+	@for b in build/bench/bench/bench_*; do echo "== $$b"; $$b || exit 1; done
+
+build/fuzz/build.ninja: | setup
+	CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DZYVEL_TESTS=OFF -DZYVEL_FUZZ=ON
+
+fuzz: setup build/fuzz/build.ninja
+	cmake --build build/fuzz -j $(JOBS)
+	@for f in build/fuzz/fuzz/fuzz_*; do \
+	  name=$$(basename $$f); seeds=fuzz/corpus/$${name#fuzz_}; work=build/fuzz/corpus/$$name; mkdir -p $$work; \
+	  echo "== $$f"; $$f -max_total_time=$(FUZZ_SECONDS) $$work $$( [ -d $$seeds ] && echo $$seeds ) || exit 1; \
+	done
+
+clean:
+	rm -rf build

@@ -1,0 +1,2 @@
+// Pylon Rush: the program entry.
+int main() { return 0; }

@@ -1,0 +1,4 @@
+// Zyvel graphics: colour data, base images and loaders, graphs, screens, drawing, fonts, masks.
+#pragma once
+
+#include "zyvel/runtime.h"

@@ -1,0 +1,84 @@
+// Zyvel runtime: start-up and shut-down, window and messages, the tracked heap, the log, string,
+// number, time and random helpers, handles, files, archives, streams and input.
+//
+// Every function returns 0 (or a new handle) on success and -1 on failure, with one log line;
+// yes/no queries return 1 or 0. Text is multi-byte text in the active character set (CP932).
+#pragma once
+
+#include <cstdarg>
+#include <cstdint>
+
+// ---- Character sets ----
+enum CharSetId : int {
+  CHARSET_DEFAULT = 0,
+  CHARSET_SHIFTJIS = 1,
+  CHARSET_HANGEUL = 2,
+  CHARSET_BIG5 = 3,
+  CHARSET_GB2312 = 4,
+};
+
+// ---- String, memory and number helpers ----
+int CheckLeadByte(const char* p, int charSet);
+int GetByteKindAt(const char* text, int index, int charSet);
+const char* CopyString(char* dst, const char* src);
+const char* CopyStringN(char* dst, const char* src, int count);
+char* FindCharInString(const char* text, int ch);
+int CompareStrings(const char* a, const char* b);
+char* UpperCaseString(char* text);
+int CompareStringsN(const char* a, const char* b, int count);
+void FillBytes(void* dst, int value, unsigned count);
+int CompareBytes(const void* a, const void* b, int count);
+void* CopyBytes(void* dst, const void* src, int count);
+void* MoveBytes(void* dst, const void* src, int count);
+void SinCosFloat(float angle, float* sinOut, float* cosOut);
+int AbsInt(int value);
+float AbsFloat(float value);
+int FloatToInt(float value);
+int DoubleToInt(double value);
+float SqrtFloat(float value);
+char* IntToText(int value, char* out, int base);
+void MulU64ToU128(const uint64_t* a, const uint64_t* b, uint32_t out[4]);
+int DivU128ByU64(const uint32_t dividend[4], const uint64_t* divisor, uint64_t* quotient);
+float PowerFloat(float x, float y);
+// printf-style formatting into `out`, which holds `outSize` bytes; longer results are cut short.
+int FormatTextV(char* out, int outSize, const char* format, va_list arguments);
+int FormatText(char* out, int outSize, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// ---- Clocks and random numbers ----
+struct DateTimeRecord {
+  int year;
+  int month;
+  int day;
+  int hour;
+  int minute;
+  int second;
+};
+int GetMillisecondCount();
+uint64_t GetMicrosecondCount(int useCpuCounter);
+int ReadLocalDateTime(DateTimeRecord* out);
+int SeedRandom(int seed);
+uint32_t RandomNext();
+int RandomUpTo(int max);
+int HasMmxInstructions();
+
+// ---- Tracked heap ----
+void* AllocTrackedMemory(int size, const char* callerName, int line);
+void* AllocTrackedMemoryZeroed(int size, const char* callerName, int line);
+void FreeTrackedMemory(void* data);
+void* ReallocTrackedMemory(void* data, int size, const char* callerName, int line);
+int CheckTrackedMemory();
+void DumpTrackedMemory();
+void LogTrackedTotals();
+
+// The library allocates through these, so every block carries its source file and line.
+#define ZV_ALLOC(size) AllocTrackedMemory((size), __FILE__, __LINE__)
+#define ZV_ALLOC_ZEROED(size) AllocTrackedMemoryZeroed((size), __FILE__, __LINE__)
+#define ZV_REALLOC(data, size) ReallocTrackedMemory((data), (size), __FILE__, __LINE__)
+#define ZV_FREE(data) FreeTrackedMemory(data)
+
+// ---- Log ----
+int OpenLogFile();
+int AddLogText(const char* text);
+int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+int PushLogIndent();
+int PopLogIndent();

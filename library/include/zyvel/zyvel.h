@@ -1,0 +1,8 @@
+// Zyvel: the whole public interface of the library.
+#pragma once
+
+#include "zyvel/runtime.h"
+#include "zyvel/memimg.h"
+#include "zyvel/graphics.h"
+#include "zyvel/sound.h"
+#include "zyvel/media.h"

@@ -1,0 +1,3 @@
+#include "runtime/window_state.h"
+
+WindowSystemRecord g_windowSystem;

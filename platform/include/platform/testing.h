@@ -1,0 +1,49 @@
+// The one door through which tests steer the platform stand-in. The library never includes this
+// header; tests and tools do.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/kernel.h"
+
+namespace platform::testing {
+
+// ---- Clock ----
+// While the fake clock is on, timeGetTime, GetTickCount, QueryPerformanceCounter and the
+// time-stamp counter read it instead of the real clock, and it only moves when told to.
+void UseFakeClock(bool on);
+void SetFakeClockMilliseconds(uint64_t milliseconds);
+void AdvanceFakeClock(uint64_t microseconds);
+// A fixed local date and time for GetLocalTime (null goes back to the real one).
+void SetFakeLocalTime(const SYSTEMTIME* time);
+
+// ---- Machine ----
+// GetSystemInfo's processor count (0 goes back to the real count).
+void SetProcessorCount(int count);
+
+// ---- Files ----
+// The Linux directory that every drive letter maps to ("/" by default; empty restores it).
+void SetMappedRoot(const std::string& linuxDirectory);
+// CreateFileA fails (ERROR_ACCESS_DENIED) for the next `count` opens; -1 for all until reset to 0.
+void FailFileOpens(int count);
+
+// ---- Threads and memory ----
+// CreateThread refuses the next `count` threads; -1 for all until reset to 0.
+void FailThreadCreation(int count);
+// HeapAlloc and HeapReAlloc refuse the next `count` requests; -1 for all until reset to 0.
+void FailHeapAllocations(int count);
+
+// ---- Debugger output ----
+// Every OutputDebugStringA text (CP932, as given) goes to the sink instead of stderr while one is
+// set; an empty function restores stderr.
+void CaptureDebugOutput(std::function<void(const std::string&)> sink);
+
+// ---- Modules ----
+// Hide a module of the stand-in from LoadLibraryA, as if its DLL were not installed.
+void HideModule(const std::string& name, bool hidden);
+
+// Puts every switch above back to its default.
+void ResetAll();
+
+}  // namespace platform::testing

@@ -1,0 +1,36 @@
+// Kernel objects behind HANDLE values: files, events, semaphores, mutexes, threads, find handles.
+// A HANDLE is the object's address; the registry of live objects lets a stale or foreign handle
+// be refused instead of followed.
+#pragma once
+
+#include <condition_variable>
+#include <mutex>
+
+#include "platform/kernel.h"
+
+namespace platform {
+
+enum class ObjectKind { File, Event, Semaphore, Mutex, Thread, Find, Process };
+
+struct KernelObject {
+  explicit KernelObject(ObjectKind k) : kind(k) {}
+  virtual ~KernelObject() = default;
+  ObjectKind kind;
+  int references = 1;
+};
+
+// Registers a new object and returns its handle.
+HANDLE RegisterObject(KernelObject* object);
+// The live object behind a handle when it has the given kind; null otherwise.
+KernelObject* LookUpObject(HANDLE handle, ObjectKind kind);
+KernelObject* LookUpAnyObject(HANDLE handle);
+
+// Every waitable object's state is guarded by this one mutex and announced through this one
+// condition; waits are rare enough that a single condition costs nothing that matters.
+std::mutex& WaitMutex();
+std::condition_variable& WaitCondition();
+
+// Time source shared by the clocks (fake clock aware), in microseconds since an arbitrary origin.
+uint64_t NowMicroseconds();
+
+}  // namespace platform
