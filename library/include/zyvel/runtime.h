@@ -82,3 +82,45 @@ int AddLogText(const char* text);
 int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 int PushLogIndent();
 int PopLogIndent();
+
+// ---- Stream-function sets and memory streams ----
+// Loaders read through a set of six operations, so files, archive members and memory images
+// read alike. A stream is an opaque pointer-sized value owned by the set that made it.
+typedef uintptr_t StreamHandle;
+
+struct StreamFunctionSet {
+  int (*Tell)(StreamHandle stream);
+  int (*Seek)(StreamHandle stream, int offset, int origin);  // origin: 0 start, 1 current, 2 end
+  int (*Read)(void* buffer, int itemSize, int count, StreamHandle stream);  // whole items read
+  int (*Eof)(StreamHandle stream);       // non-zero at the end
+  int (*IdleWait)(StreamHandle stream);  // 1 when no asynchronous work is pending
+  int (*Close)(StreamHandle stream);
+};
+
+struct MemoryStream {
+  const void* data;  // The caller's block; never owned or freed by the stream.
+  int size;
+  int position;
+  int eof;
+};
+
+const StreamFunctionSet* GetFileStreamFuncs();
+const StreamFunctionSet* GetMemoryStreamFuncs();
+// Start-up writes both sets again.
+int FillStreamFunctionSets();
+
+MemoryStream* OpenMemoryStream(const void* data, int size);
+int CloseMemoryStream(StreamHandle stream);
+int MemoryStreamTell(StreamHandle stream);
+int MemoryStreamSeek(StreamHandle stream, int offset, int origin);
+int MemoryStreamRead(void* buffer, int itemSize, int count, StreamHandle stream);
+int MemoryStreamEof(StreamHandle stream);
+int MemoryStreamIdleWait(StreamHandle stream);
+
+// The file set's operations: dispatchers into the installed file-function table.
+int StreamFileTell(StreamHandle stream);
+int StreamFileSeek(StreamHandle stream, int offset, int origin);
+int StreamFileRead(void* buffer, int itemSize, int count, StreamHandle stream);
+int StreamFileEof(StreamHandle stream);
+int StreamFileIdleWait(StreamHandle stream);
+int StreamFileClose(StreamHandle stream);

@@ -47,3 +47,21 @@ void HideModule(const std::string& name, bool hidden);
 void ResetAll();
 
 }  // namespace platform::testing
+
+#include <vector>
+
+namespace platform::testing {
+
+// ---- Presented pictures ----
+struct PresentedFrame {
+  HWND window = nullptr;
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;  // 0xXXRRGGBB, top row first, `width` per row.
+  RECT destination{};
+  uint64_t serial = 0;           // Counts presents since the start of the process.
+};
+// The last picture handed to a window; false before the first.
+bool LastPresentedFrame(PresentedFrame* out);
+
+}  // namespace platform::testing
