@@ -124,3 +124,8 @@ int StreamFileRead(void* buffer, int itemSize, int count, StreamHandle stream);
 int StreamFileEof(StreamHandle stream);
 int StreamFileIdleWait(StreamHandle stream);
 int StreamFileClose(StreamHandle stream);
+
+// ---- Start-up, shut-down and fatal exits ----
+// Logs the message, shuts the library down and ends the process with exit code -1.
+[[noreturn]] void AbortWithLog(const char* message);
+[[noreturn]] void AbortWithLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
