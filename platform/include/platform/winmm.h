@@ -17,3 +17,6 @@ DWORD timeGetTime();
 MMRESULT timeBeginPeriod(UINT period);
 MMRESULT timeEndPeriod(UINT period);
 MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT size);
+
+// ---- Window messages of the multimedia library ----
+#define MM_MCINOTIFY 0x03B9u
