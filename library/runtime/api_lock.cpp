@@ -112,3 +112,12 @@ void ApiLockLeave() {
     Sleep(0);
   }
 }
+
+void ReadApiLockState(int* nesting, DWORD* owner, int* waiters) {
+  ApiLock& lock = TheLock();
+  EnterCriticalSection(&lock.section);
+  if (nesting) *nesting = lock.nesting;
+  if (owner) *owner = lock.owner;
+  if (waiters) *waiters = lock.waiters;
+  LeaveCriticalSection(&lock.section);
+}

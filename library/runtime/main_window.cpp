@@ -351,6 +351,11 @@ int EndMainWindow() {
         for (int round = 0; round < 1000 && !record.windowDestroyed; ++round)
           if (PumpWindowMessages() != 0) break;
         if (IsWindow(record.mainWindow)) DestroyWindow(record.mainWindow);
+        // The window's end posted a WM_QUIT for this thread; it belongs to this run and must not
+        // end the next one.
+        MSG quit;
+        while (PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
         UnregisterClassA(record.className, record.instance);
       }
       DeleteAllTextInputHandles();

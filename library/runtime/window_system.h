@@ -137,3 +137,7 @@ int RecordMouseClick(int button);
 int FindToolBarButton(int id, int* type);
 int LookupMenuItemName(int id, char* name);
 int QueryToolBarHeight();
+
+// ---- Call lock (api_lock.cpp) ----
+// The lock's state as it stands, for tests: nesting count, owner (0xFFFFFFFF: none), waiters.
+void ReadApiLockState(int* nesting, DWORD* owner, int* waiters);

@@ -67,6 +67,21 @@ int CharacterOf(UINT key, bool shift, bool control, bool capsLock) {
   return 0;
 }
 
+// The key state that GetKeyState and TranslateMessage read moves with the key messages taken, so
+// a key is read as it was when its message was made.
+void FollowKeyMessage(const MSG& msg) {
+  bool down = msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN;
+  bool up = msg.message == WM_KEYUP || msg.message == WM_SYSKEYUP;
+  if ((!down && !up) || msg.wParam > 255) return;
+  BYTE& key = User().syncKeys[msg.wParam];
+  if (down) {
+    if (!(key & 0x80)) key ^= 1;
+    key |= 0x80;
+  } else {
+    key &= static_cast<BYTE>(~0x80);
+  }
+}
+
 // Finds the next message for the filter; the caller holds the mutex. WM_PAINT and WM_TIMER are
 // made up when nothing is posted, as the platform does.
 bool TakeMessage(DWORD thread, MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove) {
@@ -74,7 +89,10 @@ bool TakeMessage(DWORD thread, MSG* out, HWND filter, UINT filterMin, UINT filte
   for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
     if (!PassesWindowFilter(it->hwnd, filter) || !InRange(it->message, filterMin, filterMax)) continue;
     *out = *it;
-    if (remove) queue.posted.erase(it);
+    if (remove) {
+      queue.posted.erase(it);
+      FollowKeyMessage(*out);
+    }
     return true;
   }
   bool threadFilter = filter == nullptr || filter == reinterpret_cast<HWND>(static_cast<intptr_t>(-1));
@@ -180,7 +198,7 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
 BOOL TranslateMessage(const MSG* msg) {
   if (!msg || (msg->message != WM_KEYDOWN && msg->message != WM_SYSKEYDOWN)) return FALSE;
   Lock lock(User().mutex);
-  const BYTE* keys = User().keys;
+  const BYTE* keys = User().syncKeys;
   int character = CharacterOf(static_cast<UINT>(msg->wParam), keys[VK_SHIFT] & 0x80, keys[VK_CONTROL] & 0x80,
                               keys[VK_CAPITAL] & 1);
   if (character == 0) return TRUE;
@@ -243,7 +261,7 @@ BOOL KillTimer(HWND window, UINT_PTR id) {
 SHORT GetKeyState(int virtualKey) {
   if (virtualKey < 0 || virtualKey > 255) return 0;
   Lock lock(User().mutex);
-  BYTE state = User().keys[virtualKey];
+  BYTE state = User().syncKeys[virtualKey];
   return static_cast<SHORT>(((state & 0x80) ? 0x8000 : 0) | (state & 1));
 }
 
@@ -257,7 +275,7 @@ SHORT GetAsyncKeyState(int virtualKey) {
 BOOL GetKeyboardState(BYTE* state256) {
   if (!state256) return FALSE;
   Lock lock(User().mutex);
-  for (int i = 0; i < 256; ++i) state256[i] = User().keys[i];
+  for (int i = 0; i < 256; ++i) state256[i] = User().syncKeys[i];
   return TRUE;
 }
 

@@ -100,7 +100,8 @@ struct UserState {
   RECT cursorClip{};
   BOOL screenSaverActive = TRUE;
   UINT foregroundLockTimeout = 200000;
-  BYTE keys[256] = {};
+  BYTE keys[256] = {};      // As the input stands (GetAsyncKeyState).
+  BYTE syncKeys[256] = {};  // As of the last key message taken from a queue (GetKeyState).
 
   std::string lockDirectory;  // Empty: $XDG_RUNTIME_DIR, else /tmp.
   std::map<std::string, std::pair<int, int>> classLocks;  // Upper-cased class: descriptor, users.
