@@ -78,9 +78,6 @@ void OnActiveStateChange(HWND window, WPARAM wParam) {
   record.active = LOWORD(wParam) != 0;
   if (record.run.windowBeingCreated) return;
   if (record.active) {
-    if (IsImeInUse()) {
-      // The IME's open state is put back by text input when it was saved.
-    }
     OnActivation(wParam);
   } else if (!OnDeactivation(window)) {
     return;
