@@ -61,11 +61,16 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
   const int width = static_cast<int>(texture.width), height = static_cast<int>(texture.height);
   const int reference = static_cast<int>(state.alphaReference & 0xFF);
   uint8_t* row = state.target->Row(py);
-  PixelInput input;
+  int diffuse[4] = {setup.flatDiffuse[0], setup.flatDiffuse[1], setup.flatDiffuse[2], setup.flatDiffuse[3]};
   for (int px = xl; px <= xr; ++px) {
-    // The same interpolation, rounding and addressing as the plain path.
-    InterpolatePixel(setup, px, py, &input);
-    double fu = static_cast<double>(input.u[set]) * width, fv = static_cast<double>(input.v[set]) * height;
+    // Only the values this path reads, each by the plain path's formula (no perspective here, so
+    // 1/w is 1), so rounding and addressing come out the same.
+    if (stageKind == StageKind::TextureTimesDiffuse && setup.gouraud)
+      for (int channel = 0; channel < 4; ++channel)
+        diffuse[channel] = RoundChannel(setup.diffuse[channel].At(px, py, setup.x0, setup.y0));
+    float u = static_cast<float>(setup.u[set].At(px, py, setup.x0, setup.y0));
+    float v = static_cast<float>(setup.v[set].At(px, py, setup.x0, setup.y0));
+    double fu = static_cast<double>(u) * width, fv = static_cast<double>(v) * height;
     int tx = 0, ty = 0;
     if (std::fabs(fu) < 1e9 && std::fabs(fv) < 1e9) {
       tx = std::clamp(static_cast<int>(std::floor(fu)), 0, width - 1);
@@ -77,7 +82,7 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
     int color[4];
     for (int channel = 0; channel < 4; ++channel) {
       int t = (texel >> (8 * channel)) & 0xFF;
-      color[channel] = stageKind == StageKind::TextureTimesDiffuse ? Div255(t * input.diffuse[channel]) : t;
+      color[channel] = stageKind == StageKind::TextureTimesDiffuse ? Div255(t * diffuse[channel]) : t;
     }
     if (state.alphaTest) {
       bool pass;
@@ -127,7 +132,7 @@ const FastSpanEntry kFastSpans[] = {
 
 FastSpanFunction FindFastSpan(const PipelineState& state, const TriangleSetup& setup) {
   if (!Is32BitRgb(state.target->format) || state.depth || state.specularEnable || state.fogEnable ||
-      state.colorWriteMask != 0xF || state.stageCount != 1)
+      state.colorWriteMask != 0xF || state.stageCount != 1 || setup.perspective)
     return nullptr;
   const StageSetup& stage = state.stages[0];
   const SamplerSetup& sampler = stage.sampler;
