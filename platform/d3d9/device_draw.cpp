@@ -204,29 +204,29 @@ void Device::BuildPipelineState(PipelineState* state) {
   state->cullMode = renderStates_[D3DRS_CULLMODE];
   state->stageCount = 0;
   for (int stage = 0; stage < kStageCount; ++stage) {
-    const DWORD* ts = stageStates_[stage];
-    if (ts[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
+    const DWORD* stageState = stageStates_[stage];
+    if (stageState[D3DTSS_COLOROP] == D3DTOP_DISABLE) break;
     StageSetup& setup = state->stages[stage];
-    setup.colorOp = ts[D3DTSS_COLOROP];
-    setup.colorArg1 = ts[D3DTSS_COLORARG1];
-    setup.colorArg2 = ts[D3DTSS_COLORARG2];
-    setup.alphaOp = ts[D3DTSS_ALPHAOP];
-    setup.alphaArg1 = ts[D3DTSS_ALPHAARG1];
-    setup.alphaArg2 = ts[D3DTSS_ALPHAARG2];
-    setup.resultArg = ts[D3DTSS_RESULTARG];
-    setup.texCoordSet = std::min<int>(ts[D3DTSS_TEXCOORDINDEX] & 0xFFFF, kMaxTexCoordSets - 1);
+    setup.colorOp = stageState[D3DTSS_COLOROP];
+    setup.colorArg1 = stageState[D3DTSS_COLORARG1];
+    setup.colorArg2 = stageState[D3DTSS_COLORARG2];
+    setup.alphaOp = stageState[D3DTSS_ALPHAOP];
+    setup.alphaArg1 = stageState[D3DTSS_ALPHAARG1];
+    setup.alphaArg2 = stageState[D3DTSS_ALPHAARG2];
+    setup.resultArg = stageState[D3DTSS_RESULTARG];
+    setup.texCoordSet = std::min<int>(stageState[D3DTSS_TEXCOORDINDEX] & 0xFFFF, kMaxTexCoordSets - 1);
     SamplerSetup& sampler = setup.sampler;
     sampler = SamplerSetup{};
-    const DWORD* ss = samplerStates_[stage];
-    sampler.addressU = ss[D3DSAMP_ADDRESSU];
-    sampler.addressV = ss[D3DSAMP_ADDRESSV];
-    sampler.magFilter = ss[D3DSAMP_MAGFILTER];
-    sampler.minFilter = ss[D3DSAMP_MINFILTER];
-    sampler.mipFilter = ss[D3DSAMP_MIPFILTER];
-    sampler.borderColor = ss[D3DSAMP_BORDERCOLOR];
+    const DWORD* samplerState = samplerStates_[stage];
+    sampler.addressU = samplerState[D3DSAMP_ADDRESSU];
+    sampler.addressV = samplerState[D3DSAMP_ADDRESSV];
+    sampler.magFilter = samplerState[D3DSAMP_MAGFILTER];
+    sampler.minFilter = samplerState[D3DSAMP_MINFILTER];
+    sampler.mipFilter = samplerState[D3DSAMP_MIPFILTER];
+    sampler.borderColor = samplerState[D3DSAMP_BORDERCOLOR];
     if (Texture* texture = TextureFrom(textures_[stage])) {
       int levels = std::min<int>(texture->GetLevelCount(), kMaxTextureLevels);
-      UINT first = std::min<UINT>(ss[D3DSAMP_MAXMIPLEVEL], levels - 1);
+      UINT first = std::min<UINT>(samplerState[D3DSAMP_MAXMIPLEVEL], levels - 1);
       for (int level = static_cast<int>(first); level < levels; ++level)
         sampler.levels[sampler.levelCount++] = &texture->Level(level)->Storage();
     }

@@ -64,6 +64,9 @@ HRESULT DeviceChild::GetDeviceReference(IDirect3DDevice9** device) {
 }
 
 void DeviceChild::OnLastExternalRelease() {
+  // Settles with the device now: releasing the device may destroy it before this object dies.
+  if (countedDefaultPool_) device_->CountDefaultPoolResource(-1);
+  countedDefaultPool_ = false;
   if (holdsDevice_) device_->ReleaseExternal();
 }
 

@@ -319,3 +319,32 @@ TEST_F(DeviceTest, RecorderKeepsTheStateCalls) {
 
 }  // namespace
 }  // namespace d3d9_test
+
+namespace d3d9_test {
+namespace {
+
+// The program may let go of the device before its resources; the last resource then ends it.
+TEST(DeviceLifetimeTest, DeviceReleasedBeforeItsResourcesEndsWithTheLastOne) {
+  platform::testing::ResetDirect3DSwitches();
+  IDirect3D9* direct3d = Direct3DCreate9(D3D_SDK_VERSION);
+  D3DPRESENT_PARAMETERS parameters = WindowedParameters(16, 16);
+  IDirect3DDevice9* device = nullptr;
+  ASSERT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters,
+                                   &device),
+            D3D_OK);
+  IDirect3DTexture9* texture = nullptr;
+  ASSERT_EQ(device->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr),
+            D3D_OK);
+  IDirect3DSurface9* level = nullptr;
+  texture->GetSurfaceLevel(0, &level);
+  device->SetRenderTarget(0, level);
+  device->SetTexture(1, texture);
+  EXPECT_EQ(direct3d->Release(), 1u) << "the device holds the Direct3D object";
+  EXPECT_EQ(device->Release(), 1u) << "the texture holds the device; its level counts on the texture";
+  EXPECT_EQ(level->Release(), 1u);
+  EXPECT_EQ(texture->Release(), 0u);
+  EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
+}
+
+}  // namespace
+}  // namespace d3d9_test
