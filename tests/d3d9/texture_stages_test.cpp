@@ -83,3 +83,54 @@ TEST_F(DeviceTest, ResultArgumentTempKeepsCurrent) {
 
 }  // namespace
 }  // namespace d3d9_test
+
+namespace d3d9_test {
+namespace {
+
+// With the DXT switch on, a DXT1 block samples as its four published colours.
+TEST_F(DeviceTest, Dxt1TextureSamplesItsBlockColours) {
+  platform::testing::Direct3DSwitches switches;
+  switches.offerDxtFormats = true;
+  platform::testing::SetDirect3DSwitches(switches);
+  IDirect3DTexture9* texture = nullptr;
+  ASSERT_EQ(device_->CreateTexture(4, 4, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, nullptr), D3D_OK);
+  owned_.push_back(texture);
+  D3DLOCKED_RECT locked;
+  ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+  EXPECT_EQ(locked.Pitch, 8);
+  // Colour 0 red (0xF800) above colour 1 blue (0x001F): four-colour mode; row 0 uses codes 0-3.
+  const uint8_t block[8] = {0x00, 0xF8, 0x1F, 0x00, 0xE4, 0x00, 0x00, 0x00};
+  std::memcpy(locked.pBits, block, 8);
+  texture->UnlockRect(0);
+  Fill(0xFF000000);
+  device_->SetTexture(0, texture);
+  UseStage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+  DrawQuad(-0.5f, -0.5f, 3.5f, 3.5f);
+  std::vector<uint32_t> pixels = ReadBackBuffer();
+  EXPECT_EQ(pixels[0], 0xFFFF0000u);
+  EXPECT_EQ(pixels[1], 0xFF0000FFu);
+  EXPECT_EQ(pixels[2], 0xFFAA0055u);
+  EXPECT_EQ(pixels[3], 0xFF5500AAu);
+  EXPECT_EQ(pixels[kSize], 0xFFFF0000u);
+}
+
+TEST_F(DeviceTest, VolumeTextureLocksAndUpdates) {
+  IDirect3DVolumeTexture9* system = nullptr;
+  IDirect3DVolumeTexture9* target = nullptr;
+  ASSERT_EQ(device_->CreateVolumeTexture(8, 8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &system, nullptr), D3D_OK);
+  ASSERT_EQ(device_->CreateVolumeTexture(8, 8, 8, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr), D3D_OK);
+  D3DLOCKED_BOX box;
+  EXPECT_EQ(target->LockBox(0, &box, nullptr, 0), D3DERR_INVALIDCALL);
+  ASSERT_EQ(system->LockBox(0, &box, nullptr, 0), D3D_OK);
+  EXPECT_EQ(box.RowPitch, 32);
+  EXPECT_EQ(box.SlicePitch, 256);
+  static_cast<uint32_t*>(box.pBits)[7 * 64 + 7 * 8 + 7] = 0xFFFFFFFF;
+  ASSERT_EQ(system->UnlockBox(0), D3D_OK);
+  EXPECT_EQ(device_->UpdateTexture(system, target), D3D_OK);
+  EXPECT_EQ(device_->UpdateTexture(target, system), D3DERR_INVALIDCALL);
+  system->Release();
+  target->Release();
+}
+
+}  // namespace
+}  // namespace d3d9_test
