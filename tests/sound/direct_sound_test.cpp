@@ -338,6 +338,9 @@ TEST(DirectSoundDevice, FailingDeviceAndRefusedClassAreReported) {
   EXPECT_EQ(directSound->Release(), 0u);
 
   testing_door::FailSoundDevice(false);
+  testing_door::UseSoundDriver("no-such-driver");  // SDL itself finds no device.
+  EXPECT_EQ(DirectSoundCreate(nullptr, &directSound, nullptr), DSERR_NODRIVER);
+  testing_door::UseSoundDriver("dummy");
   testing_door::RefuseComClass(CLSID_DirectSound, true);
   EXPECT_EQ(CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
                              reinterpret_cast<void**>(&directSound)),
