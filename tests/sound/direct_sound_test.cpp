@@ -27,7 +27,9 @@ class DirectSoundTest : public ::testing::Test {
   }
   void TearDown() override {
     for (IDirectSoundBuffer* buffer : buffers_) buffer->Release();
-    if (directSound_) EXPECT_EQ(directSound_->Release(), 0u);
+    if (directSound_) {
+      EXPECT_EQ(directSound_->Release(), 0u);
+    }
     testing_door::ResetSoundSwitches();
   }
 
@@ -36,7 +38,9 @@ class DirectSoundTest : public ::testing::Test {
     IDirectSoundBuffer* buffer = nullptr;
     EXPECT_EQ(directSound_->CreateSoundBuffer(&description, &buffer, nullptr), DS_OK);
     if (buffer) buffers_.push_back(buffer);
-    if (buffer && data) EXPECT_TRUE(Fill(buffer, data, bytes));
+    if (buffer && data) {
+      EXPECT_TRUE(Fill(buffer, data, bytes));
+    }
     return buffer;
   }
 
@@ -404,7 +408,7 @@ TEST(DirectSoundMixer, FastPathsMatchTheReferencePath) {
     platform::dsound::Voice voice;
     const WORD bits = random() % 2 ? 16 : 8;
     const WORD channels = random() % 2 ? 2 : 1;
-    const DWORD rates[] = {44100, 22050, 11025, 48000, 100, 200000, 8000 + random() % 90000};
+    const DWORD rates[] = {44100, 22050, 11025, 48000, 100, 200000, static_cast<DWORD>(8000 + random() % 90000)};
     voice.format = PcmFormat(rates[random() % 7], channels, bits);
     voice.frames = 1 + random() % 3000;
     voice.samples = std::make_shared<platform::dsound::SampleStore>();

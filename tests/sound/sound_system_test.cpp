@@ -60,7 +60,9 @@ class SoundSystemTest : public ::testing::Test {
     g_windowSystem.processorCount = 1;
   }
   void TearDown() override {
-    if (g_soundOptions.directSound) EXPECT_EQ(EndSoundSystem(), 0);
+    if (g_soundOptions.directSound) {
+      EXPECT_EQ(EndSoundSystem(), 0);
+    }
     g_softwareSoundBuffers = 0;
     g_windowSystem.processorCount = 1;
     testing_door::RefuseComClass(CLSID_DirectSound, false);
@@ -153,7 +155,9 @@ TEST_F(SoundSystemTest, TheSoundThreadRunsOnlyWithMoreThanOneProcessor) {
     }
     ASSERT_EQ(EndSoundSystem(), 0);
     EXPECT_EQ(g_soundOptions.threadHandle, nullptr);
-    if (processors > 1) EXPECT_EQ(g_soundOptions.threadStop.load(), 2);
+    if (processors > 1) {
+      EXPECT_EQ(g_soundOptions.threadStop.load(), 2);
+    }
   }
   // A refused thread leaves the system started without one.
   g_windowSystem.processorCount = 2;
@@ -284,7 +288,9 @@ TEST_F(SoundSystemTest, SlotsComeFromTheHighWaterMarkUntilTheTableIsFull) {
   LogCapture log;
   while (g_soundHandles.usedCount < kSoundTableSize) ASSERT_NE(AddSoundData(-1), -1);
   EXPECT_EQ(AddSoundData(-1), -1);
-  if (log.LogIsWritten()) EXPECT_TRUE(log.HasInOrder({"サウンドの数が許容量を越えました"}));
+  if (log.LogIsWritten()) {
+    EXPECT_TRUE(log.HasInOrder({"サウンドの数が許容量を越えました"}));
+  }
   ASSERT_EQ(DeleteSoundHandle(handles[0]), 0);
   EXPECT_EQ(AddSoundData(-1) & 0xFFFF, 0);  // Full mark: the first free slot.
   ASSERT_EQ(DeleteAllSoundHandles(), 0);
