@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/types.h"
+#include "runtime/log.h"
 
 // The switches that start-up reads; setters called before start-up store them (all kept).
 struct StartupOptions {
@@ -46,6 +47,9 @@ struct WindowSystemRecord {
   uint64_t timeStampFrequency = 0;
   int usePerformanceCounter = 0;
   uint64_t performanceFrequency = 0;
+
+  // ---- Log ----
+  LogState log;
 };
 
 extern WindowSystemRecord g_windowSystem;
