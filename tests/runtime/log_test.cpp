@@ -73,6 +73,13 @@ TEST_F(LogDirectoryTest, JapaneseTextIsUtf8OnDisk) {
   EXPECT_EQ(DebugText(), "0:ＣＯＭの初期化... 成功しました\r\n0:表示\r\n");
 }
 
+TEST_F(LogDirectoryTest, BytesThatAreNoCp932BecomeQuestionMarksOnDisk) {
+  g_windowSystem.log.noTimeStamp = 1;
+  AddLogText("\xff\x80x\xfd\n");
+  AddLogText("表\n");
+  EXPECT_EQ(LogText(), Utf8(u8"??x?\r\n表\r\n"));
+}
+
 TEST_F(LogDirectoryTest, NothingIsWrittenBeforeTheDirectoryIsSet) {
   SetLogDirectory("");
   EXPECT_EQ(AddLogText("lost\n"), -1);
