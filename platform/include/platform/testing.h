@@ -65,3 +65,11 @@ struct PresentedFrame {
 bool LastPresentedFrame(PresentedFrame* out);
 
 }  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- COM classes ----
+// CoCreateInstance answers REGDB_E_CLASSNOTREG for a refused class, as if it were not installed.
+void RefuseComClass(const CLSID& classId, bool refused);
+
+}  // namespace platform::testing
