@@ -129,3 +129,24 @@ int StreamFileClose(StreamHandle stream);
 // Logs the message, shuts the library down and ends the process with exit code -1.
 [[noreturn]] void AbortWithLog(const char* message);
 [[noreturn]] void AbortWithLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// ---- Keyboard, mouse device and joypad input ----
+// Keys are DirectInput key codes (0-255). Pad bits: 0 down, 1 left, 2 right, 3 up, 4 + n button n.
+int StartInputDevices();
+int ReleaseInputDevices();
+int SetupJoypads();
+int ReleaseJoypads();
+int RefreshKeyboardState();
+int RefreshJoypadState(int padIndex);
+// 1 while the key is held.
+int IsKeyDown(int key);
+// kind: pad number 1-16 (0 none), plus 0x1000 to merge the keys mapped onto the pad's bits.
+int GetPadInputBits(int kind);
+int StopJoypadVibration(int pad);
+int ProcessJoypadEffects();
+int RefreshEffectPlayState();
+int ReacquireInputDevices();
+int SetKeyFlag1();
+int ClearKeyFlag1();
+int SetKeyFlag2();
+int ClearKeyFlag2();
