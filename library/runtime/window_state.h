@@ -39,6 +39,7 @@ struct WindowSystemRecord {
 
   int initialised = 0;
   int initialising = 0;  // Kept.
+  int osCode = 0;        // Kept: 265 for Windows 7 and later NT versions.
   int endFlag = 0;
 
   // Clocks: the time-stamp counter (measured by the system-information step, kept) and the

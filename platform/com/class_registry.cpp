@@ -4,11 +4,17 @@
 #include <vector>
 
 #include "platform/com.h"
+#include "platform/dinput.h"
 #include "platform/testing.h"
 
 namespace platform {
 
+HRESULT CreateDirectInputObject(LPUNKNOWN outer, REFIID iid, void** object);
+HRESULT CreateDirectInput8Object(LPUNKNOWN outer, REFIID iid, void** object);
+
 const ComClassDefinition kComClassTable[] = {
+    {&CLSID_DirectInput, CreateDirectInputObject},
+    {&CLSID_DirectInput8, CreateDirectInput8Object},
     {nullptr, nullptr},
 };
 

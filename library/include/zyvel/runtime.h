@@ -147,3 +147,23 @@ static_assert(sizeof(TrackedBlockHeader) == 80 && sizeof(TrackedBlockHeader) % 1
 
 // Writes one block's line (size, tag, line, id, address and its first bytes) to the log.
 void LogTrackedBlock(const TrackedBlockHeader* header);
+// ---- Keyboard, mouse device and joypad input ----
+// Keys are DirectInput key codes (0-255). Pad bits: 0 down, 1 left, 2 right, 3 up, 4 + n button n.
+int StartInputDevices();
+int ReleaseInputDevices();
+int SetupJoypads();
+int ReleaseJoypads();
+int RefreshKeyboardState();
+int RefreshJoypadState(int padIndex);
+// 1 while the key is held.
+int IsKeyDown(int key);
+// kind: pad number 1-16 (0 none), plus 0x1000 to merge the keys mapped onto the pad's bits.
+int GetPadInputBits(int kind);
+int StopJoypadVibration(int pad);
+int ProcessJoypadEffects();
+int RefreshEffectPlayState();
+int ReacquireInputDevices();
+int SetKeyFlag1();
+int ClearKeyFlag1();
+int SetKeyFlag2();
+int ClearKeyFlag2();
