@@ -247,6 +247,15 @@ TEST_F(SoundSystemTest, StartAndEndWriteTheirLogLinesInOrder) {
                               "引き続きインターフェースの初期化処理...  初期化に失敗しました"}));
   testing_door::FailSoundDevice(false);
 
+  // The DirectMusic back end finds no loader and goes on with DirectSound.
+  g_soundHandles.backEnd = 1;
+  ASSERT_EQ(InitSoundSystem(), 0);
+  EXPECT_EQ(g_soundHandles.backEnd, 0);
+  ASSERT_EQ(EndSoundSystem(), 0);
+  EXPECT_TRUE(log.HasInOrder({"DirectSound8 の初期化を行います", "DirectMusicLoader8 オブジェクトの作成に失敗しました",
+                              "前バージョンでの初期化処理に移ります", "DirectSound の初期化を行います",
+                              "DirectSound の初期化は正常に終了しました"}));
+
   testing_door::HideModule("DSOUND.DLL", true);  // Only the device list goes.
   ASSERT_EQ(InitSoundSystem(), 0);
   testing_door::HideModule("DSOUND.DLL", false);
