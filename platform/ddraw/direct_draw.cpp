@@ -127,7 +127,8 @@ class DirectDraw final : public IDirectDraw7, public d3d9::CountedObject {
 
 namespace platform {
 
-HRESULT CreateDirectDrawInstance(REFIID iid, void** object) {
+HRESULT CreateDirectDrawInstance(LPUNKNOWN outer, REFIID iid, void** object) {
+  if (outer) return CLASS_E_NOAGGREGATION;
   auto* directDraw = new ddraw::DirectDraw;
   HRESULT result = directDraw->QueryInterface(iid, object);
   directDraw->Release();

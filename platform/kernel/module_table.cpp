@@ -3,6 +3,18 @@
 #include "platform/module_registry.h"
 #include "platform/d3d9.h"
 
+// ---- DSOUND.DLL ----
+#include "platform/dsound.h"
+
+namespace platform {
+namespace {
+const ModuleExport kDirectSoundExports[] = {
+    {"DirectSoundCreate", ExportOf(DirectSoundCreate)},
+    {"DirectSoundEnumerateA", ExportOf(DirectSoundEnumerateA)},
+};
+}  // namespace
+}  // namespace platform
+
 namespace platform {
 
 // d3d9 stand-in
@@ -12,6 +24,7 @@ const ModuleExport kDirect3D9Exports[] = {
 };
 
 const ModuleDefinition kModuleTable[] = {
+    {"DSOUND.DLL", kDirectSoundExports, sizeof(kDirectSoundExports) / sizeof(kDirectSoundExports[0])},
     {"d3d9.dll", kDirect3D9Exports, sizeof(kDirect3D9Exports) / sizeof(kDirect3D9Exports[0])},
     {nullptr, nullptr, 0},
 };

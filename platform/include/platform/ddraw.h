@@ -93,5 +93,5 @@ typedef IDirectDraw7* LPDIRECTDRAW7;
 
 namespace platform {
 // The class factory behind CoCreateInstance(CLSID_DirectDraw7).
-HRESULT CreateDirectDrawInstance(REFIID iid, void** object);
+HRESULT CreateDirectDrawInstance(LPUNKNOWN outer, REFIID iid, void** object);
 }  // namespace platform
