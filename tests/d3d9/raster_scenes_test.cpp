@@ -225,3 +225,65 @@ INSTANTIATE_TEST_SUITE_P(PlainAndFastPaths, RasterSceneTest, ::testing::Values(f
 
 }  // namespace
 }  // namespace d3d9_test
+
+namespace d3d9_test {
+namespace {
+
+struct ColoredVertex {  // D3DFVF_XYZRHW | D3DFVF_DIFFUSE
+  float x, y, z, rhw;
+  DWORD diffuse;
+};
+
+struct PositionVertex {  // D3DFVF_XYZ | D3DFVF_DIFFUSE
+  float x, y, z;
+  DWORD diffuse;
+};
+
+TEST_F(DeviceTest, PointsAndLinesLightTheirPixels) {
+  Fill(0xFF000000);
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  UseStage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
+  ColoredVertex point = {5.0f, 6.0f, 0, 1, 0xFFFFFFFF};
+  ColoredVertex line[2] = {{2.0f, 10.0f, 0, 1, 0xFFFF0000}, {8.0f, 10.0f, 0, 1, 0xFFFF0000}};
+  ColoredVertex column[2] = {{20.0f, 3.0f, 0, 1, 0xFF00FF00}, {20.0f, 7.0f, 0, 1, 0xFF00FF00}};
+  device_->SetRenderState(D3DRS_LASTPIXEL, FALSE);
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_POINTLIST, 1, &point, sizeof(ColoredVertex)), D3D_OK);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_LINELIST, 1, line, sizeof(ColoredVertex)), D3D_OK);
+  device_->SetRenderState(D3DRS_LASTPIXEL, TRUE);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_LINESTRIP, 1, column, sizeof(ColoredVertex)), D3D_OK);
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  std::vector<uint32_t> pixels = ReadBackBuffer();
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize; ++x) {
+      uint32_t expected = 0xFF000000;
+      if (x == 5 && y == 6) expected = 0xFFFFFFFF;
+      if (y == 10 && x >= 2 && x < 8) expected = 0xFFFF0000;   // The last pixel is left out.
+      if (x == 20 && y >= 3 && y <= 7) expected = 0xFF00FF00;  // The last pixel is drawn.
+      ASSERT_EQ(pixels[y * kSize + x], expected) << x << "," << y;
+    }
+}
+
+// Untransformed vertices go through world, view and projection, then the viewport: with identity
+// matrices the square (-1,-1)-(1,1) covers exactly the viewport.
+TEST_F(DeviceTest, UntransformedSquareCoversTheViewport) {
+  Fill(0xFF000000);
+  device_->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+  UseStage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
+  D3DVIEWPORT9 viewport = {8, 4, 16, 12, 0.0f, 1.0f};
+  ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
+  PositionVertex square[4] = {{-1, 1, 0.5f, 0xFF00FFFF}, {1, 1, 0.5f, 0xFF00FFFF}, {-1, -1, 0.5f, 0xFF00FFFF},
+                              {1, -1, 0.5f, 0xFF00FFFF}};
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(PositionVertex)), D3D_OK);
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  std::vector<uint32_t> pixels = ReadBackBuffer();
+  for (int y = 0; y < kSize; ++y)
+    for (int x = 0; x < kSize; ++x) {
+      bool inside = x >= 8 && x < 24 && y >= 4 && y < 16;
+      ASSERT_EQ(pixels[y * kSize + x], inside ? 0xFF00FFFFu : 0xFF000000u) << x << "," << y;
+    }
+}
+
+}  // namespace
+}  // namespace d3d9_test
