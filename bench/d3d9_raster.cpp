@@ -33,8 +33,8 @@ class QuadScene {
     parameters.hDeviceWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(1));
     parameters.Windowed = TRUE;
     parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    direct3d_->CreateDevice(0, D3DDEVTYPE_HAL, parameters.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters,
-                            &device_);
+    direct3d_->CreateDevice(0, D3DDEVTYPE_HAL, parameters.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                            &parameters, &device_);
     device_->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture_, nullptr);
     D3DLOCKED_RECT locked;
     texture_->LockRect(0, &locked, nullptr, 0);
@@ -82,8 +82,8 @@ class QuadScene {
 };
 
 void ReportPixels(benchmark::State& state) {
-  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
-                                                  benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6, benchmark::Counter::kIsRate);
 }
 
 void TexturedQuad(benchmark::State& state, bool blend, bool fastPaths) {

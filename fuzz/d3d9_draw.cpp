@@ -45,17 +45,18 @@ struct Scene {
     parameters.hDeviceWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(1));
     parameters.Windowed = TRUE;
     parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    direct3d->CreateDevice(0, D3DDEVTYPE_HAL, parameters.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters,
-                           &device);
+    direct3d->CreateDevice(0, D3DDEVTYPE_HAL, parameters.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                           &parameters, &device);
     device->CreateTexture(16, 8, 0, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture, nullptr);
     device->CreateDepthStencilSurface(32, 32, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr);
   }
 };
 
-const DWORD kStates[] = {D3DRS_ZENABLE,        D3DRS_SHADEMODE,        D3DRS_CULLMODE,          D3DRS_ALPHATESTENABLE,
-                         D3DRS_ALPHAFUNC,      D3DRS_ALPHAREF,         D3DRS_ALPHABLENDENABLE,  D3DRS_SRCBLEND,
-                         D3DRS_DESTBLEND,      D3DRS_BLENDOP,          D3DRS_SCISSORTESTENABLE, D3DRS_FOGENABLE,
-                         D3DRS_SPECULARENABLE, D3DRS_COLORWRITEENABLE, D3DRS_ZFUNC,             D3DRS_FOGVERTEXMODE};
+const DWORD kStates[] = {
+    D3DRS_ZENABLE,           D3DRS_SHADEMODE,        D3DRS_CULLMODE,       D3DRS_ALPHATESTENABLE,  D3DRS_ALPHAFUNC,
+    D3DRS_ALPHAREF,          D3DRS_ALPHABLENDENABLE, D3DRS_SRCBLEND,       D3DRS_DESTBLEND,        D3DRS_BLENDOP,
+    D3DRS_SCISSORTESTENABLE, D3DRS_FOGENABLE,        D3DRS_SPECULARENABLE, D3DRS_COLORWRITEENABLE, D3DRS_ZFUNC,
+    D3DRS_FOGVERTEXMODE};
 
 }  // namespace
 
@@ -75,9 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   RECT scissor = {static_cast<LONG>(reader.Word()), static_cast<LONG>(reader.Word()), static_cast<LONG>(reader.Word()),
                   static_cast<LONG>(reader.Word())};
   device->SetScissorRect(&scissor);
-  D3DVIEWPORT9 viewport = {reader.Byte() % 70u, reader.Byte() % 50u, reader.Byte() % 70u, reader.Byte() % 50u, 0.0f, 1.0f};
+  D3DVIEWPORT9 viewport = {
+      reader.Byte() % 70u, reader.Byte() % 50u, reader.Byte() % 70u, reader.Byte() % 50u, 0.0f, 1.0f};
   device->SetViewport(&viewport);
-  const DWORD fvfs[] = {0x44, 0x144, 0x2C4, 0x42, 0x142, 0x2D2, 0x1C4, D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE4(0)};
+  const DWORD fvfs[] = {0x44,  0x144, 0x2C4, 0x42,
+                        0x142, 0x2D2, 0x1C4, D3DFVF_XYZRHW | D3DFVF_TEX1 | D3DFVF_TEXCOORDSIZE4(0)};
   DWORD fvf = fvfs[reader.Byte() % 8];
   device->SetFVF(fvf);
   D3DPRIMITIVETYPE type = 1 + reader.Byte() % 7;
@@ -93,11 +96,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (indexed) {
     std::vector<uint16_t> indices(primitives * 3 + 2);
     for (size_t i = 0; i < indices.size(); ++i) indices[i] = vertices[i % vertices.size()] % (vertexCount + 2);
-    device->DrawIndexedPrimitiveUP(type, 0, vertexCount, primitives, indices.data(), D3DFMT_INDEX16, vertices.data(), stride);
+    device->DrawIndexedPrimitiveUP(type, 0, vertexCount, primitives, indices.data(), D3DFMT_INDEX16, vertices.data(),
+                                   stride);
   } else {
     // The count of primitives must fit the vertices the caller really has.
-    UINT fitting = type <= 1 ? vertexCount : type == 2 ? vertexCount / 2 : type == 3 ? vertexCount - 1
-                 : type == 4 ? vertexCount / 3 : vertexCount >= 2 ? vertexCount - 2 : 0;
+    UINT fitting = type <= 1          ? vertexCount
+                   : type == 2        ? vertexCount / 2
+                   : type == 3        ? vertexCount - 1
+                   : type == 4        ? vertexCount / 3
+                   : vertexCount >= 2 ? vertexCount - 2
+                                      : 0;
     if (fitting > 0) device->DrawPrimitiveUP(type, fitting, vertices.data(), stride);
   }
   device->EndScene();

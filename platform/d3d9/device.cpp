@@ -36,9 +36,7 @@ UINT FullChainLevels(UINT width, UINT height, UINT depth = 1) {
   return levels;
 }
 
-bool IsRenderTargetSurface(Surface* surface) {
-  return surface->IsRenderTarget() && !surface->IsDepth();
-}
+bool IsRenderTargetSurface(Surface* surface) { return surface->IsRenderTarget() && !surface->IsDepth(); }
 
 // Copies a rectangle of pixels between storages of possibly different formats and sizes, nearest
 // or bilinear, through 8-bit ARGB.
@@ -113,9 +111,9 @@ bool Intersect(const RECT& a, const RECT& b, RECT* out) {
 SwapChain::SwapChain(Device* device) : device_(device) {
   SetContainer(device);
   const D3DPRESENT_PARAMETERS& parameters = device->PresentParameters();
-  backBuffer_ = new Surface(device, this, SurfaceKind::BackBuffer, parameters.BackBufferFormat, parameters.BackBufferWidth,
-                            parameters.BackBufferHeight, D3DUSAGE_RENDERTARGET, D3DPOOL_DEFAULT,
-                            (parameters.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0);
+  backBuffer_ = new Surface(device, this, SurfaceKind::BackBuffer, parameters.BackBufferFormat,
+                            parameters.BackBufferWidth, parameters.BackBufferHeight, D3DUSAGE_RENDERTARGET,
+                            D3DPOOL_DEFAULT, (parameters.Flags & D3DPRESENTFLAG_LOCKABLE_BACKBUFFER) != 0);
 }
 
 SwapChain::~SwapChain() { delete backBuffer_; }
@@ -157,7 +155,8 @@ HRESULT SwapChain::GetDevice(IDirect3DDevice9** device) {
 
 // ---- Device life ----
 
-Device::Device(Direct3D* direct3d, bool ex, HWND focusWindow, DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& parameters)
+Device::Device(Direct3D* direct3d, bool ex, HWND focusWindow, DWORD behaviorFlags,
+               const D3DPRESENT_PARAMETERS& parameters)
     : direct3d_(direct3d), ex_(ex), focusWindow_(focusWindow), behaviorFlags_(behaviorFlags), parameters_(parameters) {
   direct3d_->AddExternal();
   seenLostGeneration_ = StandIn().lostGeneration.load();
@@ -278,9 +277,12 @@ Device::Condition Device::CurrentCondition() const {
 
 HRESULT Device::TestCooperativeLevel() {
   switch (CurrentCondition()) {
-    case Condition::Lost: return D3DERR_DEVICELOST;
-    case Condition::NotReset: return D3DERR_DEVICENOTRESET;
-    default: return D3D_OK;
+    case Condition::Lost:
+      return D3DERR_DEVICELOST;
+    case Condition::NotReset:
+      return D3DERR_DEVICENOTRESET;
+    default:
+      return D3D_OK;
   }
 }
 
@@ -549,13 +551,15 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* sourceInterface, const RECT* so
   if (!RectInside(sourceRect, from.width, from.height, &area)) return D3DERR_INVALIDCALL;
   POINT at = destinationPoint ? *destinationPoint : POINT{0, 0};
   LONG width = area.right - area.left, height = area.bottom - area.top;
-  if (at.x < 0 || at.y < 0 || at.x + width > static_cast<LONG>(to.width) || at.y + height > static_cast<LONG>(to.height))
+  if (at.x < 0 || at.y < 0 || at.x + width > static_cast<LONG>(to.width) ||
+      at.y + height > static_cast<LONG>(to.height))
     return D3DERR_INVALIDCALL;
   if (IsDxtFormat(from.format) && ((area.left | area.top | at.x | at.y) & 3)) return D3DERR_INVALIDCALL;
   CopyRect(from, area, to, at);
-  RecordCall("UpdateSurface", FormatArguments("%ld,%ld,%ld,%ld,%ld,%ld", static_cast<long>(area.left),
-                                              static_cast<long>(area.top), static_cast<long>(area.right),
-                                              static_cast<long>(area.bottom), static_cast<long>(at.x), static_cast<long>(at.y)));
+  RecordCall("UpdateSurface",
+             FormatArguments("%ld,%ld,%ld,%ld,%ld,%ld", static_cast<long>(area.left), static_cast<long>(area.top),
+                             static_cast<long>(area.right), static_cast<long>(area.bottom), static_cast<long>(at.x),
+                             static_cast<long>(at.y)));
   return D3D_OK;
 }
 
@@ -636,7 +640,8 @@ HRESULT Device::StretchRect(IDirect3DSurface9* sourceInterface, const RECT* sour
 
 HRESULT Device::ColorFill(IDirect3DSurface9* surfaceInterface, const RECT* rect, D3DCOLOR color) {
   Surface* surface = SurfaceFrom(surfaceInterface);
-  if (!surface || surface->Pool() != D3DPOOL_DEFAULT || surface->IsDepth() || surface->IsLocked()) return D3DERR_INVALIDCALL;
+  if (!surface || surface->Pool() != D3DPOOL_DEFAULT || surface->IsDepth() || surface->IsLocked())
+    return D3DERR_INVALIDCALL;
   if (surface->Kind() != SurfaceKind::OffscreenPlain && !surface->IsRenderTarget()) return D3DERR_INVALIDCALL;
   SurfaceStorage& storage = surface->Storage();
   if (IsDxtFormat(storage.format)) return D3DERR_INVALIDCALL;
@@ -646,9 +651,11 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surfaceInterface, const RECT* rect,
   uint8_t encoded[4];
   WritePixelArgb(storage.format, encoded, color);
   for (LONG y = area.top; y < area.bottom; ++y)
-    for (LONG x = area.left; x < area.right; ++x) std::memcpy(storage.Row(y) + static_cast<size_t>(x) * bytes, encoded, bytes);
-  RecordCall("ColorFill", FormatArguments("%ld,%ld,%ld,%ld,0x%08X", static_cast<long>(area.left), static_cast<long>(area.top),
-                                          static_cast<long>(area.right), static_cast<long>(area.bottom), color));
+    for (LONG x = area.left; x < area.right; ++x)
+      std::memcpy(storage.Row(y) + static_cast<size_t>(x) * bytes, encoded, bytes);
+  RecordCall("ColorFill",
+             FormatArguments("%ld,%ld,%ld,%ld,0x%08X", static_cast<long>(area.left), static_cast<long>(area.top),
+                             static_cast<long>(area.right), static_cast<long>(area.bottom), color));
   return D3D_OK;
 }
 
@@ -728,7 +735,8 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
     if (count > 0 && !Intersect(rects[index], area, &box)) continue;
     if (flags & D3DCLEAR_TARGET)
       for (LONG y = box.top; y < box.bottom; ++y)
-        for (LONG x = box.left; x < box.right; ++x) std::memcpy(pixels.Row(y) + static_cast<size_t>(x) * bytes, encoded, bytes);
+        for (LONG x = box.left; x < box.right; ++x)
+          std::memcpy(pixels.Row(y) + static_cast<size_t>(x) * bytes, encoded, bytes);
     if (flags & D3DCLEAR_ZBUFFER) {
       SurfaceStorage& depth = depthSurface->Storage();
       RECT depthArea{0, 0, static_cast<LONG>(depth.width), static_cast<LONG>(depth.height)};
@@ -744,26 +752,37 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
 
 HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matrix) {
   if (!matrix) return D3DERR_INVALIDCALL;
-  if (state == D3DTS_WORLD) world_ = *matrix;
-  else if (state == D3DTS_VIEW) view_ = *matrix;
-  else if (state == D3DTS_PROJECTION) projection_ = *matrix;
-  else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) textureTransforms_[state - D3DTS_TEXTURE0] = *matrix;
-  else if (state < D3DTS_WORLDMATRIX(256) && state > D3DTS_WORLD) return D3D_OK;  // Blend matrices: unused.
-  else return D3DERR_INVALIDCALL;
+  if (state == D3DTS_WORLD)
+    world_ = *matrix;
+  else if (state == D3DTS_VIEW)
+    view_ = *matrix;
+  else if (state == D3DTS_PROJECTION)
+    projection_ = *matrix;
+  else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7)
+    textureTransforms_[state - D3DTS_TEXTURE0] = *matrix;
+  else if (state < D3DTS_WORLDMATRIX(256) && state > D3DTS_WORLD)
+    return D3D_OK;  // Blend matrices: unused.
+  else
+    return D3DERR_INVALIDCALL;
   const float* m = &matrix->m[0][0];
-  RecordCall("SetTransform", FormatArguments("%u,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g", state, m[0], m[1], m[2],
-                                             m[3], m[4], m[5], m[6], m[7], m[8], m[9], m[10], m[11], m[12], m[13], m[14],
-                                             m[15]));
+  RecordCall("SetTransform",
+             FormatArguments("%u,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g", state, m[0], m[1], m[2], m[3], m[4],
+                             m[5], m[6], m[7], m[8], m[9], m[10], m[11], m[12], m[13], m[14], m[15]));
   return D3D_OK;
 }
 
 HRESULT Device::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* matrix) {
   if (!matrix) return D3DERR_INVALIDCALL;
-  if (state == D3DTS_WORLD) *matrix = world_;
-  else if (state == D3DTS_VIEW) *matrix = view_;
-  else if (state == D3DTS_PROJECTION) *matrix = projection_;
-  else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7) *matrix = textureTransforms_[state - D3DTS_TEXTURE0];
-  else return D3DERR_INVALIDCALL;
+  if (state == D3DTS_WORLD)
+    *matrix = world_;
+  else if (state == D3DTS_VIEW)
+    *matrix = view_;
+  else if (state == D3DTS_PROJECTION)
+    *matrix = projection_;
+  else if (state >= D3DTS_TEXTURE0 && state <= D3DTS_TEXTURE7)
+    *matrix = textureTransforms_[state - D3DTS_TEXTURE0];
+  else
+    return D3DERR_INVALIDCALL;
   return D3D_OK;
 }
 
@@ -789,8 +808,8 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
   if (!material) return D3DERR_INVALIDCALL;
   material_ = *material;
-  RecordCall("SetMaterial", FormatArguments("%g,%g,%g,%g", material->Diffuse.r, material->Diffuse.g, material->Diffuse.b,
-                                            material->Diffuse.a));
+  RecordCall("SetMaterial", FormatArguments("%g,%g,%g,%g", material->Diffuse.r, material->Diffuse.g,
+                                            material->Diffuse.b, material->Diffuse.a));
   return D3D_OK;
 }
 
@@ -902,8 +921,9 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
 HRESULT Device::SetScissorRect(const RECT* rect) {
   if (!rect) return D3DERR_INVALIDCALL;
   scissor_ = *rect;
-  RecordCall("SetScissorRect", FormatArguments("%ld,%ld,%ld,%ld", static_cast<long>(rect->left), static_cast<long>(rect->top),
-                                               static_cast<long>(rect->right), static_cast<long>(rect->bottom)));
+  RecordCall("SetScissorRect",
+             FormatArguments("%ld,%ld,%ld,%ld", static_cast<long>(rect->left), static_cast<long>(rect->top),
+                             static_cast<long>(rect->right), static_cast<long>(rect->bottom)));
   return D3D_OK;
 }
 

@@ -18,7 +18,8 @@ class SwapChain final : public IDirect3DSwapChain9, public CountedObject {
   explicit SwapChain(Device* device);
   ~SwapChain() override;
   ZV_COUNTED_UNKNOWN_METHODS
-  HRESULT Present(const RECT* source, const RECT* destination, HWND window, const void* dirtyRegion, DWORD flags) override;
+  HRESULT Present(const RECT* source, const RECT* destination, HWND window, const void* dirtyRegion,
+                  DWORD flags) override;
   HRESULT GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override;
   HRESULT GetPresentParameters(D3DPRESENT_PARAMETERS* parameters) override;
   HRESULT GetDevice(IDirect3DDevice9** device) override;
@@ -84,8 +85,8 @@ class Device final : public IDirect3DDevice9Ex, public CountedObject {
 
   HRESULT CreateTexture(UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
                         IDirect3DTexture9** texture, HANDLE* shared) override;
-  HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool,
-                              IDirect3DVolumeTexture9** texture, HANDLE* shared) override;
+  HRESULT CreateVolumeTexture(UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
+                              D3DPOOL pool, IDirect3DVolumeTexture9** texture, HANDLE* shared) override;
   HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                              HANDLE* shared) override;
   HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
@@ -138,8 +139,10 @@ class Device final : public IDirect3DDevice9Ex, public CountedObject {
                                UINT startIndex, UINT primitiveCount) override;
   HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData, UINT stride) override;
   HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT vertexCount, UINT primitiveCount,
-                                 const void* indexData, D3DFORMAT indexFormat, const void* vertexData, UINT stride) override;
-  HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) override;
+                                 const void* indexData, D3DFORMAT indexFormat, const void* vertexData,
+                                 UINT stride) override;
+  HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                  IDirect3DVertexDeclaration9** declaration) override;
   HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) override;
   HRESULT SetFVF(DWORD fvf) override;
   HRESULT GetFVF(DWORD* fvf) override;
@@ -188,7 +191,7 @@ class Device final : public IDirect3DDevice9Ex, public CountedObject {
   DWORD behaviorFlags_;
   D3DPRESENT_PARAMETERS parameters_;
   int seenLostGeneration_;
-  SwapChain* swapChain_;         // Owned; counts forward to the device.
+  SwapChain* swapChain_;                 // Owned; counts forward to the device.
   Surface* autoDepthStencil_ = nullptr;  // Owned when the parameters ask for one.
   int defaultPoolResources_ = 0;
   bool inScene_ = false;
@@ -243,7 +246,8 @@ class Direct3D final : public IDirect3D9Ex, public CountedObject {
 
  private:
   HRESULT MakeDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DWORD behaviorFlags,
-                     D3DPRESENT_PARAMETERS* parameters, const D3DDISPLAYMODEEX* fullScreenMode, bool ex, Device** device);
+                     D3DPRESENT_PARAMETERS* parameters, const D3DDISPLAYMODEEX* fullScreenMode, bool ex,
+                     Device** device);
   bool ex_;
 };
 

@@ -37,13 +37,19 @@ float FloatFromBits(DWORD bits) {
 
 UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives) {
   switch (type) {
-    case D3DPT_POINTLIST: return primitives;
-    case D3DPT_LINELIST: return primitives * 2;
-    case D3DPT_LINESTRIP: return primitives + 1;
-    case D3DPT_TRIANGLELIST: return primitives * 3;
+    case D3DPT_POINTLIST:
+      return primitives;
+    case D3DPT_LINELIST:
+      return primitives * 2;
+    case D3DPT_LINESTRIP:
+      return primitives + 1;
+    case D3DPT_TRIANGLELIST:
+      return primitives * 3;
     case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return primitives + 2;
-    default: return 0;
+    case D3DPT_TRIANGLEFAN:
+      return primitives + 2;
+    default:
+      return 0;
   }
 }
 
@@ -53,15 +59,33 @@ VertexLayout LayoutFromFvf(DWORD fvf) {
   VertexLayout layout;
   UINT offset = 0;
   switch (fvf & D3DFVF_POSITION_MASK) {
-    case D3DFVF_XYZ: offset = 12; break;
-    case D3DFVF_XYZRHW: offset = 16; layout.transformed = true; break;
-    case D3DFVF_XYZW: offset = 16; break;
-    case D3DFVF_XYZB1: offset = 16; break;
-    case D3DFVF_XYZB2: offset = 20; break;
-    case D3DFVF_XYZB3: offset = 24; break;
-    case D3DFVF_XYZB4: offset = 28; break;
-    case D3DFVF_XYZB5: offset = 32; break;
-    default: return layout;
+    case D3DFVF_XYZ:
+      offset = 12;
+      break;
+    case D3DFVF_XYZRHW:
+      offset = 16;
+      layout.transformed = true;
+      break;
+    case D3DFVF_XYZW:
+      offset = 16;
+      break;
+    case D3DFVF_XYZB1:
+      offset = 16;
+      break;
+    case D3DFVF_XYZB2:
+      offset = 20;
+      break;
+    case D3DFVF_XYZB3:
+      offset = 24;
+      break;
+    case D3DFVF_XYZB4:
+      offset = 28;
+      break;
+    case D3DFVF_XYZB5:
+      offset = 32;
+      break;
+    default:
+      return layout;
   }
   if ((fvf & D3DFVF_XYZRHW) && (fvf & D3DFVF_NORMAL)) return layout;  // Transformed vertices carry no normal.
   if (fvf & D3DFVF_NORMAL) offset += 12;
@@ -96,8 +120,8 @@ VertexLayout LayoutFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& element
   for (const D3DVERTEXELEMENT9& element : elements) {
     if (element.Stream != 0 || element.Type >= D3DDECLTYPE_UNUSED) continue;
     layout.size = std::max<UINT>(layout.size, element.Offset + kTypeSizes[element.Type]);
-    if ((element.Usage == D3DDECLUSAGE_POSITION || element.Usage == D3DDECLUSAGE_POSITIONT) && element.UsageIndex == 0 &&
-        (element.Type == D3DDECLTYPE_FLOAT3 || element.Type == D3DDECLTYPE_FLOAT4)) {
+    if ((element.Usage == D3DDECLUSAGE_POSITION || element.Usage == D3DDECLUSAGE_POSITIONT) &&
+        element.UsageIndex == 0 && (element.Type == D3DDECLTYPE_FLOAT3 || element.Type == D3DDECLTYPE_FLOAT4)) {
       position = true;
       layout.position = element.Offset;
       layout.transformed = element.Usage == D3DDECLUSAGE_POSITIONT;
@@ -144,10 +168,17 @@ bool Device::TransformVertex(const VertexLayout& layout, const uint8_t* vertex, 
     float start = FloatFromBits(renderStates_[D3DRS_FOGSTART]), end = FloatFromBits(renderStates_[D3DRS_FOGEND]);
     float density = FloatFromBits(renderStates_[D3DRS_FOGDENSITY]);
     switch (renderStates_[D3DRS_FOGVERTEXMODE]) {
-      case D3DFOG_LINEAR: factor = end != start ? (end - distance) / (end - start) : 1.0f; break;
-      case D3DFOG_EXP: factor = std::exp(-density * distance); break;
-      case D3DFOG_EXP2: factor = std::exp(-(density * distance) * (density * distance)); break;
-      default: break;
+      case D3DFOG_LINEAR:
+        factor = end != start ? (end - distance) / (end - start) : 1.0f;
+        break;
+      case D3DFOG_EXP:
+        factor = std::exp(-density * distance);
+        break;
+      case D3DFOG_EXP2:
+        factor = std::exp(-(density * distance) * (density * distance));
+        break;
+      default:
+        break;
     }
     uint32_t fog = static_cast<uint32_t>(std::lround(std::clamp(factor, 0.0f, 1.0f) * 255.0f));
     out->specular = (out->specular & 0x00FFFFFFu) | (fog << 24);
@@ -166,8 +197,7 @@ bool Device::TransformVertex(const VertexLayout& layout, const uint8_t* vertex, 
     int set = static_cast<int>(stageStates_[stage][D3DTSS_TEXCOORDINDEX] & 0xFFFF);
     if (count == D3DTTFF_DISABLE || set >= kMaxTexCoordSets) continue;
     float in[4] = {out->tex[set][0], out->tex[set][1], 1.0f, 0.0f};
-    if (set < layout.texCount && layout.texDimensions[set] >= 3)
-      in[2] = ReadFloat(vertex + layout.texOffset[set] + 8);
+    if (set < layout.texCount && layout.texDimensions[set] >= 3) in[2] = ReadFloat(vertex + layout.texOffset[set] + 8);
     float result[4];
     Transform(in, textureTransforms_[stage], result);
     if ((flags & D3DTTFF_PROJECTED) && count >= 2 && result[count - 1] != 0.0f) {
@@ -278,7 +308,8 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
   if (indices)
     for (UINT i = 0; i < used; ++i)
       if (indices[i] < minVertexIndex || indices[i] - minVertexIndex >= vertexCount) return D3DERR_INVALIDCALL;
-  RecordCall(indices ? "DrawIndexedPrimitive" : "DrawPrimitive", FormatArguments("%u,%u,%u", type, primitiveCount, stride));
+  RecordCall(indices ? "DrawIndexedPrimitive" : "DrawPrimitive",
+             FormatArguments("%u,%u,%u", type, primitiveCount, stride));
   if (CurrentCondition() != Condition::Operational) return D3D_OK;  // A lost device draws nothing, silently.
 
   std::vector<ScreenVertex> screen(count);
@@ -305,15 +336,22 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
         if (valid[a] && valid[b]) DrawLine(state, screen[a], screen[b], last);
         break;
       }
-      case D3DPT_TRIANGLELIST: triangle(vertexAt(3 * p), vertexAt(3 * p + 1), vertexAt(3 * p + 2)); break;
+      case D3DPT_TRIANGLELIST:
+        triangle(vertexAt(3 * p), vertexAt(3 * p + 1), vertexAt(3 * p + 2));
+        break;
       case D3DPT_TRIANGLESTRIP:
         // Odd triangles swap their last two vertices so that every triangle keeps one winding and
         // its first vertex (the flat-shading one) stays vertex p.
-        if (p % 2 == 0) triangle(vertexAt(p), vertexAt(p + 1), vertexAt(p + 2));
-        else triangle(vertexAt(p), vertexAt(p + 2), vertexAt(p + 1));
+        if (p % 2 == 0)
+          triangle(vertexAt(p), vertexAt(p + 1), vertexAt(p + 2));
+        else
+          triangle(vertexAt(p), vertexAt(p + 2), vertexAt(p + 1));
         break;
-      case D3DPT_TRIANGLEFAN: triangle(vertexAt(p + 1), vertexAt(p + 2), vertexAt(0)); break;
-      default: break;
+      case D3DPT_TRIANGLEFAN:
+        triangle(vertexAt(p + 1), vertexAt(p + 2), vertexAt(0));
+        break;
+      default:
+        break;
     }
   }
   return D3D_OK;
@@ -327,8 +365,9 @@ HRESULT Device::DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, cons
                       stride, nullptr, 0, 0);
 }
 
-HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT vertexCount, UINT primitiveCount,
-                                       const void* indexData, D3DFORMAT indexFormat, const void* vertexData, UINT stride) {
+HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT vertexCount,
+                                       UINT primitiveCount, const void* indexData, D3DFORMAT indexFormat,
+                                       const void* vertexData, UINT stride) {
   if (!indexData || !vertexData || vertexCount == 0 || primitiveCount == 0 || primitiveCount > kMaxPrimitiveCount)
     return D3DERR_INVALIDCALL;
   if (indexFormat != D3DFMT_INDEX16 && indexFormat != D3DFMT_INDEX32) return D3DERR_INVALIDCALL;

@@ -53,12 +53,12 @@ void FillDeviceCaps(D3DCAPS9* caps) {
                             D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_TSSARGTEMP | D3DPMISCCAPS_BLENDOP |
                             D3DPMISCCAPS_SEPARATEALPHABLEND;
   caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_SCISSORTEST;
-  caps->ZCmpCaps = caps->AlphaCmpCaps = 0xFF;  // All eight comparisons.
+  caps->ZCmpCaps = caps->AlphaCmpCaps = 0xFF;        // All eight comparisons.
   caps->SrcBlendCaps = caps->DestBlendCaps = 0x7FF;  // ZERO through SRCALPHASAT.
   caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND |
                     D3DPSHADECAPS_FOGGOURAUD;
-  caps->TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP |
-                      D3DPTEXTURECAPS_VOLUMEMAP;
+  caps->TextureCaps =
+      D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_VOLUMEMAP;
   if (switches.reportSquareOnlyTextures) caps->TextureCaps |= D3DPTEXTURECAPS_SQUAREONLY;
   caps->TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                             D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
@@ -73,9 +73,9 @@ void FillDeviceCaps(D3DCAPS9* caps) {
   caps->GuardBandLeft = caps->GuardBandTop = -262144.0f;
   caps->GuardBandRight = caps->GuardBandBottom = 262144.0f;
   caps->FVFCaps = kMaxTexCoordSets;
-  caps->TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 | D3DTEXOPCAPS_MODULATE |
-                        D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD | D3DTEXOPCAPS_SUBTRACT |
-                        D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
+  caps->TextureOpCaps = D3DTEXOPCAPS_DISABLE | D3DTEXOPCAPS_SELECTARG1 | D3DTEXOPCAPS_SELECTARG2 |
+                        D3DTEXOPCAPS_MODULATE | D3DTEXOPCAPS_MODULATE2X | D3DTEXOPCAPS_MODULATE4X | D3DTEXOPCAPS_ADD |
+                        D3DTEXOPCAPS_SUBTRACT | D3DTEXOPCAPS_BLENDDIFFUSEALPHA | D3DTEXOPCAPS_BLENDTEXTUREALPHA |
                         D3DTEXOPCAPS_BLENDFACTORALPHA | D3DTEXOPCAPS_BLENDCURRENTALPHA;
   caps->MaxTextureBlendStages = caps->MaxSimultaneousTextures = kStageCount;
   caps->MaxActiveLights = 8;  // Lights are kept but not applied: vertex colours pass unlit.
@@ -91,8 +91,8 @@ void FillDeviceCaps(D3DCAPS9* caps) {
   }
   caps->NumberOfAdaptersInGroup = 1;
   caps->NumSimultaneousRTs = 1;
-  caps->StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
-                                D3DPTFILTERCAPS_MAGFLINEAR;
+  caps->StretchRectFilterCaps =
+      D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFLINEAR;
 }
 
 HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* parameters, HWND focusWindow) {
@@ -104,7 +104,8 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* parameters, HWND focusW
   if (parameters->BackBufferCount > 1 && parameters->SwapEffect == D3DSWAPEFFECT_COPY) return D3DERR_INVALIDCALL;
   if (parameters->BackBufferCount > 3) return D3DERR_INVALIDCALL;
   if (!parameters->hDeviceWindow && !focusWindow) return D3DERR_INVALIDCALL;
-  if (parameters->EnableAutoDepthStencil && !IsDepthFormat(parameters->AutoDepthStencilFormat)) return D3DERR_INVALIDCALL;
+  if (parameters->EnableAutoDepthStencil && !IsDepthFormat(parameters->AutoDepthStencilFormat))
+    return D3DERR_INVALIDCALL;
   std::lock_guard<std::mutex> lock(StandIn().mutex);
   if (parameters->Windowed) {
     if (parameters->BackBufferFormat == D3DFMT_UNKNOWN) parameters->BackBufferFormat = StandIn().desktop.format;
@@ -197,9 +198,12 @@ HRESULT Direct3D::CheckDeviceFormat(UINT adapter, D3DDEVTYPE type, D3DFORMAT ada
                : D3DERR_NOTAVAILABLE;
   switch (resourceType) {
     case D3DRTYPE_SURFACE:
-    case D3DRTYPE_TEXTURE: return IsTextureFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
-    case D3DRTYPE_VOLUMETEXTURE: return IsTextureFormat(format) && !IsDxtFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
-    default: return D3DERR_NOTAVAILABLE;
+    case D3DRTYPE_TEXTURE:
+      return IsTextureFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+    case D3DRTYPE_VOLUMETEXTURE:
+      return IsTextureFormat(format) && !IsDxtFormat(format) ? D3D_OK : D3DERR_NOTAVAILABLE;
+    default:
+      return D3DERR_NOTAVAILABLE;
   }
 }
 
@@ -244,9 +248,9 @@ HRESULT Direct3D::MakeDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DW
   if (FAILED(result)) return result;
   if (ex) {
     if (completed.Windowed && fullScreenMode) return D3DERR_INVALIDCALL;
-    if (!completed.Windowed && (!fullScreenMode || fullScreenMode->Size != sizeof(D3DDISPLAYMODEEX) ||
-                                fullScreenMode->Width != completed.BackBufferWidth ||
-                                fullScreenMode->Height != completed.BackBufferHeight))
+    if (!completed.Windowed &&
+        (!fullScreenMode || fullScreenMode->Size != sizeof(D3DDISPLAYMODEEX) ||
+         fullScreenMode->Width != completed.BackBufferWidth || fullScreenMode->Height != completed.BackBufferHeight))
       return D3DERR_INVALIDCALL;
   }
   *parameters = completed;

@@ -8,18 +8,18 @@ namespace platform::d3d9 {
 namespace {
 
 const PixelFormatInfo kPixelFormats[] = {
-    {D3DFMT_R8G8B8, 3, 0, false, false},      {D3DFMT_A8R8G8B8, 4, 0, false, true},
-    {D3DFMT_X8R8G8B8, 4, 0, false, false},    {D3DFMT_R5G6B5, 2, 0, false, false},
-    {D3DFMT_X1R5G5B5, 2, 0, false, false},    {D3DFMT_A1R5G5B5, 2, 0, false, true},
-    {D3DFMT_A4R4G4B4, 2, 0, false, true},     {D3DFMT_R3G3B2, 1, 0, false, false},
-    {D3DFMT_A8, 1, 0, false, true},           {D3DFMT_A8R3G3B2, 2, 0, false, true},
-    {D3DFMT_X4R4G4B4, 2, 0, false, false},    {D3DFMT_A2B10G10R10, 4, 0, false, true},
-    {D3DFMT_A8B8G8R8, 4, 0, false, true},     {D3DFMT_X8B8G8R8, 4, 0, false, false},
-    {D3DFMT_A2R10G10B10, 4, 0, false, true},  {D3DFMT_D16_LOCKABLE, 2, 0, true, false},
-    {D3DFMT_D16, 2, 0, true, false},          {D3DFMT_D24X8, 4, 0, true, false},
-    {D3DFMT_D24S8, 4, 0, true, false},        {D3DFMT_D32, 4, 0, true, false},
-    {D3DFMT_DXT1, 0, 8, false, true},         {D3DFMT_DXT2, 0, 16, false, true},
-    {D3DFMT_DXT3, 0, 16, false, true},        {D3DFMT_DXT4, 0, 16, false, true},
+    {D3DFMT_R8G8B8, 3, 0, false, false},     {D3DFMT_A8R8G8B8, 4, 0, false, true},
+    {D3DFMT_X8R8G8B8, 4, 0, false, false},   {D3DFMT_R5G6B5, 2, 0, false, false},
+    {D3DFMT_X1R5G5B5, 2, 0, false, false},   {D3DFMT_A1R5G5B5, 2, 0, false, true},
+    {D3DFMT_A4R4G4B4, 2, 0, false, true},    {D3DFMT_R3G3B2, 1, 0, false, false},
+    {D3DFMT_A8, 1, 0, false, true},          {D3DFMT_A8R3G3B2, 2, 0, false, true},
+    {D3DFMT_X4R4G4B4, 2, 0, false, false},   {D3DFMT_A2B10G10R10, 4, 0, false, true},
+    {D3DFMT_A8B8G8R8, 4, 0, false, true},    {D3DFMT_X8B8G8R8, 4, 0, false, false},
+    {D3DFMT_A2R10G10B10, 4, 0, false, true}, {D3DFMT_D16_LOCKABLE, 2, 0, true, false},
+    {D3DFMT_D16, 2, 0, true, false},         {D3DFMT_D24X8, 4, 0, true, false},
+    {D3DFMT_D24S8, 4, 0, true, false},       {D3DFMT_D32, 4, 0, true, false},
+    {D3DFMT_DXT1, 0, 8, false, true},        {D3DFMT_DXT2, 0, 16, false, true},
+    {D3DFMT_DXT3, 0, 16, false, true},       {D3DFMT_DXT4, 0, 16, false, true},
     {D3DFMT_DXT5, 0, 16, false, true},
 };
 
@@ -45,7 +45,8 @@ inline uint32_t Unpack(uint32_t value, int alphaBits, int redBits, int greenBits
   uint32_t b = value & ((1u << blueBits) - 1);
   uint32_t g = (value >> blueBits) & ((1u << greenBits) - 1);
   uint32_t r = (value >> (blueBits + greenBits)) & ((1u << redBits) - 1);
-  uint32_t a = alphaBits ? Widen((value >> (blueBits + greenBits + redBits)) & ((1u << alphaBits) - 1), alphaBits) : 255;
+  uint32_t a =
+      alphaBits ? Widen((value >> (blueBits + greenBits + redBits)) & ((1u << alphaBits) - 1), alphaBits) : 255;
   return (a << 24) | (Widen(r, redBits) << 16) | (Widen(g, greenBits) << 8) | Widen(b, blueBits);
 }
 
@@ -92,17 +93,28 @@ UINT RowCountOf(D3DFORMAT format, UINT height) { return IsDxtFormat(format) ? (h
 
 uint32_t ReadPixelArgb(D3DFORMAT format, const uint8_t* p) {
   switch (format) {
-    case D3DFMT_A8R8G8B8: return Load32(p);
-    case D3DFMT_X8R8G8B8: return Load32(p) | 0xFF000000u;
-    case D3DFMT_R8G8B8: return 0xFF000000u | (p[2] << 16) | (p[1] << 8) | p[0];
-    case D3DFMT_R5G6B5: return Unpack(Load16(p), 0, 5, 6, 5);
-    case D3DFMT_X1R5G5B5: return Unpack(Load16(p) & 0x7FFF, 0, 5, 5, 5);
-    case D3DFMT_A1R5G5B5: return Unpack(Load16(p), 1, 5, 5, 5);
-    case D3DFMT_A4R4G4B4: return Unpack(Load16(p), 4, 4, 4, 4);
-    case D3DFMT_X4R4G4B4: return Unpack(Load16(p) & 0x0FFF, 0, 4, 4, 4);
-    case D3DFMT_R3G3B2: return Unpack(p[0], 0, 3, 3, 2);
-    case D3DFMT_A8R3G3B2: return Unpack(Load16(p), 8, 3, 3, 2);
-    case D3DFMT_A8: return static_cast<uint32_t>(p[0]) << 24;
+    case D3DFMT_A8R8G8B8:
+      return Load32(p);
+    case D3DFMT_X8R8G8B8:
+      return Load32(p) | 0xFF000000u;
+    case D3DFMT_R8G8B8:
+      return 0xFF000000u | (p[2] << 16) | (p[1] << 8) | p[0];
+    case D3DFMT_R5G6B5:
+      return Unpack(Load16(p), 0, 5, 6, 5);
+    case D3DFMT_X1R5G5B5:
+      return Unpack(Load16(p) & 0x7FFF, 0, 5, 5, 5);
+    case D3DFMT_A1R5G5B5:
+      return Unpack(Load16(p), 1, 5, 5, 5);
+    case D3DFMT_A4R4G4B4:
+      return Unpack(Load16(p), 4, 4, 4, 4);
+    case D3DFMT_X4R4G4B4:
+      return Unpack(Load16(p) & 0x0FFF, 0, 4, 4, 4);
+    case D3DFMT_R3G3B2:
+      return Unpack(p[0], 0, 3, 3, 2);
+    case D3DFMT_A8R3G3B2:
+      return Unpack(Load16(p), 8, 3, 3, 2);
+    case D3DFMT_A8:
+      return static_cast<uint32_t>(p[0]) << 24;
     case D3DFMT_A8B8G8R8:
     case D3DFMT_X8B8G8R8: {
       uint32_t v = Load32(p);
@@ -116,27 +128,48 @@ uint32_t ReadPixelArgb(D3DFORMAT format, const uint8_t* p) {
       if (format == D3DFMT_A2R10G10B10) return (a << 24) | (third << 16) | (second << 8) | first;
       return (a << 24) | (first << 16) | (second << 8) | third;
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
 void WritePixelArgb(D3DFORMAT format, uint8_t* p, uint32_t argb) {
   switch (format) {
-    case D3DFMT_A8R8G8B8: Store32(p, argb); break;
-    case D3DFMT_X8R8G8B8: Store32(p, argb | 0xFF000000u); break;
+    case D3DFMT_A8R8G8B8:
+      Store32(p, argb);
+      break;
+    case D3DFMT_X8R8G8B8:
+      Store32(p, argb | 0xFF000000u);
+      break;
     case D3DFMT_R8G8B8:
       p[0] = static_cast<uint8_t>(argb);
       p[1] = static_cast<uint8_t>(argb >> 8);
       p[2] = static_cast<uint8_t>(argb >> 16);
       break;
-    case D3DFMT_R5G6B5: Store16(p, Pack(argb, 0, 5, 6, 5)); break;
-    case D3DFMT_X1R5G5B5: Store16(p, Pack(argb, 0, 5, 5, 5) | 0x8000); break;
-    case D3DFMT_A1R5G5B5: Store16(p, Pack(argb, 1, 5, 5, 5)); break;
-    case D3DFMT_A4R4G4B4: Store16(p, Pack(argb, 4, 4, 4, 4)); break;
-    case D3DFMT_X4R4G4B4: Store16(p, Pack(argb, 0, 4, 4, 4) | 0xF000); break;
-    case D3DFMT_R3G3B2: p[0] = static_cast<uint8_t>(Pack(argb, 0, 3, 3, 2)); break;
-    case D3DFMT_A8R3G3B2: Store16(p, Pack(argb, 8, 3, 3, 2)); break;
-    case D3DFMT_A8: p[0] = static_cast<uint8_t>(argb >> 24); break;
+    case D3DFMT_R5G6B5:
+      Store16(p, Pack(argb, 0, 5, 6, 5));
+      break;
+    case D3DFMT_X1R5G5B5:
+      Store16(p, Pack(argb, 0, 5, 5, 5) | 0x8000);
+      break;
+    case D3DFMT_A1R5G5B5:
+      Store16(p, Pack(argb, 1, 5, 5, 5));
+      break;
+    case D3DFMT_A4R4G4B4:
+      Store16(p, Pack(argb, 4, 4, 4, 4));
+      break;
+    case D3DFMT_X4R4G4B4:
+      Store16(p, Pack(argb, 0, 4, 4, 4) | 0xF000);
+      break;
+    case D3DFMT_R3G3B2:
+      p[0] = static_cast<uint8_t>(Pack(argb, 0, 3, 3, 2));
+      break;
+    case D3DFMT_A8R3G3B2:
+      Store16(p, Pack(argb, 8, 3, 3, 2));
+      break;
+    case D3DFMT_A8:
+      p[0] = static_cast<uint8_t>(argb >> 24);
+      break;
     case D3DFMT_A8B8G8R8:
     case D3DFMT_X8B8G8R8: {
       uint32_t a = format == D3DFMT_X8B8G8R8 ? 0xFF000000u : (argb & 0xFF000000u);
@@ -151,7 +184,8 @@ void WritePixelArgb(D3DFORMAT format, uint8_t* p, uint32_t argb) {
                      (first << 2 | first >> 6));
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -172,10 +206,14 @@ uint32_t ReadDxtTexelArgb(D3DFORMAT format, const uint8_t* level, size_t pitch, 
   };
   uint32_t color;
   bool fourColors = format != D3DFMT_DXT1 || c0 > c1;
-  if (selector == 0) color = e0;
-  else if (selector == 1) color = e1;
-  else if (fourColors) color = selector == 2 ? mix(e0, e1, 2, 1, 3) : mix(e0, e1, 1, 2, 3);
-  else color = selector == 2 ? mix(e0, e1, 1, 1, 2) : 0;  // Three-colour mode: index 3 is transparent black.
+  if (selector == 0)
+    color = e0;
+  else if (selector == 1)
+    color = e1;
+  else if (fourColors)
+    color = selector == 2 ? mix(e0, e1, 2, 1, 3) : mix(e0, e1, 1, 2, 3);
+  else
+    color = selector == 2 ? mix(e0, e1, 1, 1, 2) : 0;  // Three-colour mode: index 3 is transparent black.
   if (format == D3DFMT_DXT1) return color;
   uint32_t alpha;
   if (format == D3DFMT_DXT2 || format == D3DFMT_DXT3) {
@@ -186,12 +224,18 @@ uint32_t ReadDxtTexelArgb(D3DFORMAT format, const uint8_t* level, size_t pitch, 
     uint64_t bits = 0;
     for (int i = 0; i < 6; ++i) bits |= static_cast<uint64_t>(block[2 + i]) << (8 * i);
     uint32_t code = (bits >> (3 * index)) & 7;
-    if (code == 0) alpha = a0;
-    else if (code == 1) alpha = a1;
-    else if (a0 > a1) alpha = ((8 - code) * a0 + (code - 1) * a1) / 7;
-    else if (code == 6) alpha = 0;
-    else if (code == 7) alpha = 255;
-    else alpha = ((6 - code) * a0 + (code - 1) * a1) / 5;
+    if (code == 0)
+      alpha = a0;
+    else if (code == 1)
+      alpha = a1;
+    else if (a0 > a1)
+      alpha = ((8 - code) * a0 + (code - 1) * a1) / 7;
+    else if (code == 6)
+      alpha = 0;
+    else if (code == 7)
+      alpha = 255;
+    else
+      alpha = ((6 - code) * a0 + (code - 1) * a1) / 5;
   }
   return (color & 0x00FFFFFFu) | (alpha << 24);
 }

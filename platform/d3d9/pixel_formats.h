@@ -12,10 +12,10 @@ namespace platform::d3d9 {
 
 struct PixelFormatInfo {
   D3DFORMAT format;
-  int bytesPerPixel;   // 0 for block-compressed formats.
-  int blockBytes;      // Bytes per 4 x 4 block of a DXT format, else 0.
+  int bytesPerPixel;  // 0 for block-compressed formats.
+  int blockBytes;     // Bytes per 4 x 4 block of a DXT format, else 0.
   bool depth;
-  bool alpha;          // The format keeps an alpha channel.
+  bool alpha;  // The format keeps an alpha channel.
 };
 
 // Null for a format the device does not know.

@@ -87,14 +87,30 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
     if (state.alphaTest) {
       bool pass;
       switch (state.alphaFunc) {
-        case D3DCMP_NEVER: pass = false; break;
-        case D3DCMP_LESS: pass = color[3] < reference; break;
-        case D3DCMP_EQUAL: pass = color[3] == reference; break;
-        case D3DCMP_LESSEQUAL: pass = color[3] <= reference; break;
-        case D3DCMP_GREATER: pass = color[3] > reference; break;
-        case D3DCMP_NOTEQUAL: pass = color[3] != reference; break;
-        case D3DCMP_GREATEREQUAL: pass = color[3] >= reference; break;
-        default: pass = true; break;
+        case D3DCMP_NEVER:
+          pass = false;
+          break;
+        case D3DCMP_LESS:
+          pass = color[3] < reference;
+          break;
+        case D3DCMP_EQUAL:
+          pass = color[3] == reference;
+          break;
+        case D3DCMP_LESSEQUAL:
+          pass = color[3] <= reference;
+          break;
+        case D3DCMP_GREATER:
+          pass = color[3] > reference;
+          break;
+        case D3DCMP_NOTEQUAL:
+          pass = color[3] != reference;
+          break;
+        case D3DCMP_GREATEREQUAL:
+          pass = color[3] >= reference;
+          break;
+        default:
+          pass = true;
+          break;
       }
       if (!pass) continue;
     }
@@ -123,7 +139,8 @@ struct FastSpanEntry {
 const FastSpanEntry kFastSpans[] = {
     {StageKind::TextureOnly, BlendKind::Opaque, TexturedSpan<StageKind::TextureOnly, BlendKind::Opaque>},
     {StageKind::TextureOnly, BlendKind::SourceAlpha, TexturedSpan<StageKind::TextureOnly, BlendKind::SourceAlpha>},
-    {StageKind::TextureTimesDiffuse, BlendKind::Opaque, TexturedSpan<StageKind::TextureTimesDiffuse, BlendKind::Opaque>},
+    {StageKind::TextureTimesDiffuse, BlendKind::Opaque,
+     TexturedSpan<StageKind::TextureTimesDiffuse, BlendKind::Opaque>},
     {StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha,
      TexturedSpan<StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha>},
 };

@@ -15,12 +15,12 @@ struct AttributePlane {
 };
 
 struct TriangleSetup {
-  double x0 = 0, y0 = 0;         // Vertex 0 in pixels (snapped), the planes' origin.
-  bool perspective = false;      // 1/w differs between the vertices.
-  AttributePlane q;              // 1/w (perspective only).
+  double x0 = 0, y0 = 0;     // Vertex 0 in pixels (snapped), the planes' origin.
+  bool perspective = false;  // 1/w differs between the vertices.
+  AttributePlane q;          // 1/w (perspective only).
   AttributePlane z;
   bool gouraud = false;
-  AttributePlane diffuse[4];     // B, G, R, A; when Gouraud.
+  AttributePlane diffuse[4];  // B, G, R, A; when Gouraud.
   AttributePlane specular[4];
   int flatDiffuse[4] = {};
   int flatSpecular[4] = {};

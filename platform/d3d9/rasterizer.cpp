@@ -29,14 +29,22 @@ inline uint32_t PackColor(const int c[4]) {
 template <typename Value>
 bool Compare(DWORD function, Value value, Value reference) {
   switch (function) {
-    case D3DCMP_NEVER: return false;
-    case D3DCMP_LESS: return value < reference;
-    case D3DCMP_EQUAL: return value == reference;
-    case D3DCMP_LESSEQUAL: return value <= reference;
-    case D3DCMP_GREATER: return value > reference;
-    case D3DCMP_NOTEQUAL: return value != reference;
-    case D3DCMP_GREATEREQUAL: return value >= reference;
-    default: return true;  // ALWAYS, and unknown values are tolerated as ALWAYS.
+    case D3DCMP_NEVER:
+      return false;
+    case D3DCMP_LESS:
+      return value < reference;
+    case D3DCMP_EQUAL:
+      return value == reference;
+    case D3DCMP_LESSEQUAL:
+      return value <= reference;
+    case D3DCMP_GREATER:
+      return value > reference;
+    case D3DCMP_NOTEQUAL:
+      return value != reference;
+    case D3DCMP_GREATEREQUAL:
+      return value >= reference;
+    default:
+      return true;  // ALWAYS, and unknown values are tolerated as ALWAYS.
   }
 }
 
@@ -71,7 +79,8 @@ uint32_t FetchTexel(const SamplerSetup& sampler, const SurfaceStorage& level, in
   if (sampler.addressU == D3DTADDRESS_BORDER) x = i;
   if (sampler.addressV == D3DTADDRESS_BORDER) y = j;
   if (IsDxtFormat(level.format)) return ReadDxtTexelArgb(level.format, level.bytes.data(), level.pitch, x, y);
-  return ReadPixelArgb(level.format, level.Row(y) + static_cast<size_t>(x) * FindPixelFormat(level.format)->bytesPerPixel);
+  return ReadPixelArgb(level.format,
+                       level.Row(y) + static_cast<size_t>(x) * FindPixelFormat(level.format)->bytesPerPixel);
 }
 
 uint32_t SampleTexture(const SamplerSetup& sampler, int levelIndex, DWORD filter, float u, float v) {
@@ -90,7 +99,8 @@ uint32_t SampleTexture(const SamplerSetup& sampler, int levelIndex, DWORD filter
   int i = static_cast<int>(floorU), j = static_cast<int>(floorV);
   uint32_t texels[4] = {FetchTexel(sampler, level, i, j), FetchTexel(sampler, level, i + 1, j),
                         FetchTexel(sampler, level, i, j + 1), FetchTexel(sampler, level, i + 1, j + 1)};
-  double weights[4] = {(1 - weightU) * (1 - weightV), weightU * (1 - weightV), (1 - weightU) * weightV, weightU * weightV};
+  double weights[4] = {(1 - weightU) * (1 - weightV), weightU * (1 - weightV), (1 - weightU) * weightV,
+                       weightU * weightV};
   uint32_t result = 0;
   for (int shift = 0; shift < 32; shift += 8) {
     double sum = 0;
@@ -116,14 +126,18 @@ struct StageContext {
 void FetchArgument(StageContext& context, DWORD argument, int out[4]) {
   const int* source;
   switch (argument & D3DTA_SELECTMASK) {
-    case D3DTA_DIFFUSE: source = context.input.diffuse; break;
-    case D3DTA_CURRENT: source = context.current; break;
+    case D3DTA_DIFFUSE:
+      source = context.input.diffuse;
+      break;
+    case D3DTA_CURRENT:
+      source = context.current;
+      break;
     case D3DTA_TEXTURE: {
       if (!context.textureFetched) {
         const StageSetup& setup = context.state.stages[context.stage];
         int set = setup.texCoordSet;
-        UnpackColor(SampleTexture(setup.sampler, context.input.level[context.stage], context.input.filter[context.stage],
-                                  context.input.u[set], context.input.v[set]),
+        UnpackColor(SampleTexture(setup.sampler, context.input.level[context.stage],
+                                  context.input.filter[context.stage], context.input.u[set], context.input.v[set]),
                     context.texture);
         context.textureFetched = true;
       }
@@ -131,10 +145,18 @@ void FetchArgument(StageContext& context, DWORD argument, int out[4]) {
       break;
     }
     case D3DTA_TFACTOR:
-    case D3DTA_CONSTANT: source = context.factor; break;
-    case D3DTA_SPECULAR: source = context.input.specular; break;
-    case D3DTA_TEMP: source = context.temp; break;
-    default: source = context.current; break;
+    case D3DTA_CONSTANT:
+      source = context.factor;
+      break;
+    case D3DTA_SPECULAR:
+      source = context.input.specular;
+      break;
+    case D3DTA_TEMP:
+      source = context.temp;
+      break;
+    default:
+      source = context.current;
+      break;
   }
   for (int channel = 0; channel < 4; ++channel) out[channel] = source[channel];
   if (argument & D3DTA_ALPHAREPLICATE) out[0] = out[1] = out[2] = out[3];
@@ -145,22 +167,38 @@ void FetchArgument(StageContext& context, DWORD argument, int out[4]) {
 int Operate(StageContext& context, DWORD op, int first, int second, int* textureAlpha) {
   auto blendBy = [&](int alpha) { return Div255(first * alpha + second * (255 - alpha)); };
   switch (op) {
-    case D3DTOP_SELECTARG1: return first;
-    case D3DTOP_SELECTARG2: return second;
-    case D3DTOP_MODULATE: return Div255(first * second);
-    case D3DTOP_MODULATE2X: return std::min(255, Div255(2 * first * second));
-    case D3DTOP_MODULATE4X: return std::min(255, Div255(4 * first * second));
-    case D3DTOP_ADD: return std::min(255, first + second);
-    case D3DTOP_ADDSIGNED: return std::clamp(first + second - 128, 0, 255);
-    case D3DTOP_ADDSIGNED2X: return std::clamp(2 * (first + second - 128), 0, 255);
-    case D3DTOP_SUBTRACT: return std::max(0, first - second);
-    case D3DTOP_ADDSMOOTH: return std::min(255, first + second - Div255(first * second));
-    case D3DTOP_BLENDDIFFUSEALPHA: return blendBy(context.input.diffuse[3]);
-    case D3DTOP_BLENDTEXTUREALPHA: return blendBy(*textureAlpha);
-    case D3DTOP_BLENDFACTORALPHA: return blendBy(context.factor[3]);
-    case D3DTOP_BLENDCURRENTALPHA: return blendBy(context.current[3]);
-    case D3DTOP_BLENDTEXTUREALPHAPM: return std::min(255, first + Div255(second * (255 - *textureAlpha)));
-    default: return first;  // Operations the device does not offer pass the first argument.
+    case D3DTOP_SELECTARG1:
+      return first;
+    case D3DTOP_SELECTARG2:
+      return second;
+    case D3DTOP_MODULATE:
+      return Div255(first * second);
+    case D3DTOP_MODULATE2X:
+      return std::min(255, Div255(2 * first * second));
+    case D3DTOP_MODULATE4X:
+      return std::min(255, Div255(4 * first * second));
+    case D3DTOP_ADD:
+      return std::min(255, first + second);
+    case D3DTOP_ADDSIGNED:
+      return std::clamp(first + second - 128, 0, 255);
+    case D3DTOP_ADDSIGNED2X:
+      return std::clamp(2 * (first + second - 128), 0, 255);
+    case D3DTOP_SUBTRACT:
+      return std::max(0, first - second);
+    case D3DTOP_ADDSMOOTH:
+      return std::min(255, first + second - Div255(first * second));
+    case D3DTOP_BLENDDIFFUSEALPHA:
+      return blendBy(context.input.diffuse[3]);
+    case D3DTOP_BLENDTEXTUREALPHA:
+      return blendBy(*textureAlpha);
+    case D3DTOP_BLENDFACTORALPHA:
+      return blendBy(context.factor[3]);
+    case D3DTOP_BLENDCURRENTALPHA:
+      return blendBy(context.current[3]);
+    case D3DTOP_BLENDTEXTUREALPHAPM:
+      return std::min(255, first + Div255(second * (255 - *textureAlpha)));
+    default:
+      return first;  // Operations the device does not offer pass the first argument.
   }
 }
 
@@ -207,18 +245,30 @@ void RunStages(const PipelineState& state, const PixelInput& input, int out[4]) 
 
 int BlendFactor(DWORD factor, int channel, const int source[4], const int destination[4]) {
   switch (factor) {
-    case D3DBLEND_ZERO: return 0;
-    case D3DBLEND_ONE: return 255;
-    case D3DBLEND_SRCCOLOR: return source[channel];
-    case D3DBLEND_INVSRCCOLOR: return 255 - source[channel];
-    case D3DBLEND_SRCALPHA: return source[3];
-    case D3DBLEND_INVSRCALPHA: return 255 - source[3];
-    case D3DBLEND_DESTALPHA: return destination[3];
-    case D3DBLEND_INVDESTALPHA: return 255 - destination[3];
-    case D3DBLEND_DESTCOLOR: return destination[channel];
-    case D3DBLEND_INVDESTCOLOR: return 255 - destination[channel];
-    case D3DBLEND_SRCALPHASAT: return channel == 3 ? 255 : std::min(source[3], 255 - destination[3]);
-    default: return 255;
+    case D3DBLEND_ZERO:
+      return 0;
+    case D3DBLEND_ONE:
+      return 255;
+    case D3DBLEND_SRCCOLOR:
+      return source[channel];
+    case D3DBLEND_INVSRCCOLOR:
+      return 255 - source[channel];
+    case D3DBLEND_SRCALPHA:
+      return source[3];
+    case D3DBLEND_INVSRCALPHA:
+      return 255 - source[3];
+    case D3DBLEND_DESTALPHA:
+      return destination[3];
+    case D3DBLEND_INVDESTALPHA:
+      return 255 - destination[3];
+    case D3DBLEND_DESTCOLOR:
+      return destination[channel];
+    case D3DBLEND_INVDESTCOLOR:
+      return 255 - destination[channel];
+    case D3DBLEND_SRCALPHASAT:
+      return channel == 3 ? 255 : std::min(source[3], 255 - destination[3]);
+    default:
+      return 255;
   }
 }
 
@@ -227,11 +277,16 @@ int BlendChannel(DWORD op, DWORD sourceFactor, DWORD destinationFactor, int chan
   int s = source[channel] * BlendFactor(sourceFactor, channel, source, destination);
   int d = destination[channel] * BlendFactor(destinationFactor, channel, source, destination);
   switch (op) {
-    case D3DBLENDOP_SUBTRACT: return Div255(std::max(0, s - d));
-    case D3DBLENDOP_REVSUBTRACT: return Div255(std::max(0, d - s));
-    case D3DBLENDOP_MIN: return std::min(source[channel], destination[channel]);
-    case D3DBLENDOP_MAX: return std::max(source[channel], destination[channel]);
-    default: return std::min(255, Div255(s + d));
+    case D3DBLENDOP_SUBTRACT:
+      return Div255(std::max(0, s - d));
+    case D3DBLENDOP_REVSUBTRACT:
+      return Div255(std::max(0, d - s));
+    case D3DBLENDOP_MIN:
+      return std::min(source[channel], destination[channel]);
+    case D3DBLENDOP_MAX:
+      return std::max(source[channel], destination[channel]);
+    default:
+      return std::min(255, Div255(s + d));
   }
 }
 
@@ -291,14 +346,16 @@ void ShadePixel(const PipelineState& state, const PixelInput& input, int x, int 
   int color[4];
   RunStages(state, input, color);
   if (state.specularEnable)
-    for (int channel = 0; channel < 3; ++channel) color[channel] = std::min(255, color[channel] + input.specular[channel]);
+    for (int channel = 0; channel < 3; ++channel)
+      color[channel] = std::min(255, color[channel] + input.specular[channel]);
   if (state.fogEnable) {
     int fog[4], factor = input.specular[3];
     UnpackColor(state.fogColor, fog);
     for (int channel = 0; channel < 3; ++channel)
       color[channel] = Div255(color[channel] * factor + fog[channel] * (255 - factor));
   }
-  if (state.alphaTest && !Compare<int>(state.alphaFunc, color[3], static_cast<int>(state.alphaReference & 0xFF))) return;
+  if (state.alphaTest && !Compare<int>(state.alphaFunc, color[3], static_cast<int>(state.alphaReference & 0xFF)))
+    return;
   SurfaceStorage& target = *state.target;
   if (state.depth) {
     float& stored = state.depth->depth[static_cast<size_t>(y) * state.depth->width + x];
@@ -313,9 +370,11 @@ void ShadePixel(const PipelineState& state, const PixelInput& input, int x, int 
   if (state.blend) {
     int blended[4];
     for (int channel = 0; channel < 3; ++channel)
-      blended[channel] = BlendChannel(state.blendOp, state.sourceBlend, state.destinationBlend, channel, color, destination);
+      blended[channel] =
+          BlendChannel(state.blendOp, state.sourceBlend, state.destinationBlend, channel, color, destination);
     blended[3] = state.separateAlphaBlend
-                     ? BlendChannel(state.blendOpAlpha, state.sourceBlendAlpha, state.destinationBlendAlpha, 3, color, destination)
+                     ? BlendChannel(state.blendOpAlpha, state.sourceBlendAlpha, state.destinationBlendAlpha, 3, color,
+                                    destination)
                      : BlendChannel(state.blendOp, state.sourceBlend, state.destinationBlend, 3, color, destination);
     for (int channel = 0; channel < 4; ++channel) color[channel] = blended[channel];
   }
@@ -414,9 +473,12 @@ void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const Scree
     int64_t spanLeft = left, spanRight = right;
     for (int k = 0; k < 3 && spanLeft <= spanRight; ++k) {
       int64_t constant = dxs[k] * (static_cast<int64_t>(py) * 256 - Y[k]) + dys[k] * X[k];
-      if (stepX[k] > 0) spanLeft = std::max(spanLeft, -FloorDivide(constant - threshold[k], stepX[k]));
-      else if (stepX[k] < 0) spanRight = std::min(spanRight, FloorDivide(constant - threshold[k], -stepX[k]));
-      else if (constant < threshold[k]) spanLeft = spanRight + 1;
+      if (stepX[k] > 0)
+        spanLeft = std::max(spanLeft, -FloorDivide(constant - threshold[k], stepX[k]));
+      else if (stepX[k] < 0)
+        spanRight = std::min(spanRight, FloorDivide(constant - threshold[k], -stepX[k]));
+      else if (constant < threshold[k])
+        spanLeft = spanRight + 1;
     }
     if (spanLeft > spanRight) continue;
     if (fastSpan) {
@@ -483,8 +545,10 @@ void DrawLine(const PipelineState& state, const ScreenVertex& a, const ScreenVer
     double t = length != 0 ? std::clamp((major - start) / length, 0.0, 1.0) : 0.0;
     double minor = xMajor ? a.y + dy * t : a.x + dx * t;
     int minorPixel = static_cast<int>(std::floor(minor + 0.5));
-    if (xMajor) ShadeVertexAt(state, a, b, t, a, major, minorPixel);
-    else ShadeVertexAt(state, a, b, t, a, minorPixel, major);
+    if (xMajor)
+      ShadeVertexAt(state, a, b, t, a, major, minorPixel);
+    else
+      ShadeVertexAt(state, a, b, t, a, minorPixel, major);
   }
 }
 

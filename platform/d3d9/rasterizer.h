@@ -41,7 +41,7 @@ struct PipelineState {
   RECT clip{};                      // Viewport, scissor and target, intersected.
   bool flatShading = false;
   DWORD cullMode = D3DCULL_NONE;
-  int stageCount = 0;               // Stages before the first disabled colour operation.
+  int stageCount = 0;  // Stages before the first disabled colour operation.
   StageSetup stages[kStageCount];
   uint32_t textureFactor = 0xFFFFFFFFu;
   bool specularEnable = false;
@@ -58,7 +58,7 @@ struct PipelineState {
   DWORD sourceBlendAlpha = D3DBLEND_ONE, destinationBlendAlpha = D3DBLEND_ZERO, blendOpAlpha = D3DBLENDOP_ADD;
   DWORD colorWriteMask = 0xF;
   bool lastPixel = true;
-  bool fastPaths = true;            // Allow the table of fast span paths.
+  bool fastPaths = true;  // Allow the table of fast span paths.
 };
 
 constexpr int kMaxTexCoordSets = 8;
@@ -78,7 +78,7 @@ void DrawPoint(const PipelineState& state, const ScreenVertex& a);
 // The colour at one pixel before the per-pixel pipeline, and that pipeline itself (exposed for
 // the fast paths, which must match it byte for byte).
 struct PixelInput {
-  int diffuse[4];   // B, G, R, A
+  int diffuse[4];  // B, G, R, A
   int specular[4];
   float z;
   float u[kMaxTexCoordSets];

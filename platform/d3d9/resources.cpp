@@ -95,7 +95,8 @@ Surface::Surface(Device* device, CountedObject* container, SurfaceKind kind, D3D
 }
 
 HRESULT Surface::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DSurface9>(this, iid, object, {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DSurface9});
+  return QueryChild<IDirect3DSurface9>(this, iid, object,
+                                       {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DSurface9});
 }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* description) {
@@ -114,8 +115,9 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
   if (!locked || locked_ || !lockable_ || IsDepth()) return D3DERR_INVALIDCALL;
   RECT area;
   if (!RectInside(rect, storage_.width, storage_.height, &area)) return D3DERR_INVALIDCALL;
-  RecordCall("LockRect", FormatArguments("%ld,%ld,%ld,%ld,0x%X", static_cast<long>(area.left), static_cast<long>(area.top),
-                                         static_cast<long>(area.right), static_cast<long>(area.bottom), flags));
+  RecordCall("LockRect",
+             FormatArguments("%ld,%ld,%ld,%ld,0x%X", static_cast<long>(area.left), static_cast<long>(area.top),
+                             static_cast<long>(area.right), static_cast<long>(area.bottom), flags));
   size_t offset;
   if (IsDxtFormat(storage_.format)) {
     if (rect && ((area.left | area.top) & 3)) return D3DERR_INVALIDCALL;
@@ -143,8 +145,8 @@ Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usa
   bool lockable = pool != D3DPOOL_DEFAULT || (usage & D3DUSAGE_DYNAMIC);
   for (UINT level = 0; level < levels; ++level) {
     UINT w = width >> level, h = height >> level;
-    levels_.push_back(new Surface(device, this, SurfaceKind::TextureLevel, format, w ? w : 1, h ? h : 1, usage, pool,
-                                  lockable));
+    levels_.push_back(
+        new Surface(device, this, SurfaceKind::TextureLevel, format, w ? w : 1, h ? h : 1, usage, pool, lockable));
   }
 }
 
@@ -197,14 +199,15 @@ VolumeTexture::VolumeTexture(Device* device, UINT width, UINT height, UINT depth
 }
 
 HRESULT VolumeTexture::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DVolumeTexture9>(this, iid, object,
-                                             {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9,
-                                              &IID_IDirect3DVolumeTexture9});
+  return QueryChild<IDirect3DVolumeTexture9>(
+      this, iid, object,
+      {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DVolumeTexture9});
 }
 
 HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* description) {
   if (!description || level >= levels_.size()) return D3DERR_INVALIDCALL;
-  *description = {format_, D3DRTYPE_VOLUME, usage_, pool_, levels_[level].width, levels_[level].height, levels_[level].depth};
+  *description = {
+      format_, D3DRTYPE_VOLUME, usage_, pool_, levels_[level].width, levels_[level].height, levels_[level].depth};
   return D3D_OK;
 }
 
@@ -218,8 +221,8 @@ HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* 
     return D3DERR_INVALIDCALL;
   locked->RowPitch = static_cast<INT>(entry.rowPitch);
   locked->SlicePitch = static_cast<INT>(entry.slicePitch);
-  locked->pBits = entry.bytes.data() + area.Front * entry.slicePitch + area.Top * entry.rowPitch +
-                  RowPitchOf(format_, area.Left);
+  locked->pBits =
+      entry.bytes.data() + area.Front * entry.slicePitch + area.Top * entry.rowPitch + RowPitchOf(format_, area.Left);
   entry.locked = true;
   return D3D_OK;
 }

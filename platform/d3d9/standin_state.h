@@ -85,9 +85,9 @@ class CountedObject {
 };
 
 // The IUnknown part shared by every interface implementation.
-#define ZV_COUNTED_UNKNOWN_METHODS                                   \
-  ULONG AddRef() override { return AddExternal(); }                  \
-  ULONG Release() override { return ReleaseExternal(); }             \
+#define ZV_COUNTED_UNKNOWN_METHODS                       \
+  ULONG AddRef() override { return AddExternal(); }      \
+  ULONG Release() override { return ReleaseExternal(); } \
   HRESULT QueryInterface(REFIID iid, void** object) override;
 
 }  // namespace platform::d3d9

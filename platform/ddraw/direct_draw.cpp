@@ -22,9 +22,24 @@ void DescribeMode(const testing::DisplayAdapterMode& mode, DDSURFACEDESC2* out) 
   format.dwSize = sizeof(format);
   format.dwFlags = DDPF_RGB;
   switch (mode.format) {
-    case D3DFMT_R5G6B5: format.dwRGBBitCount = 16; format.dwRBitMask = 0xF800; format.dwGBitMask = 0x7E0; format.dwBBitMask = 0x1F; break;
-    case D3DFMT_X1R5G5B5: format.dwRGBBitCount = 16; format.dwRBitMask = 0x7C00; format.dwGBitMask = 0x3E0; format.dwBBitMask = 0x1F; break;
-    default: format.dwRGBBitCount = 32; format.dwRBitMask = 0xFF0000; format.dwGBitMask = 0xFF00; format.dwBBitMask = 0xFF; break;
+    case D3DFMT_R5G6B5:
+      format.dwRGBBitCount = 16;
+      format.dwRBitMask = 0xF800;
+      format.dwGBitMask = 0x7E0;
+      format.dwBBitMask = 0x1F;
+      break;
+    case D3DFMT_X1R5G5B5:
+      format.dwRGBBitCount = 16;
+      format.dwRBitMask = 0x7C00;
+      format.dwGBitMask = 0x3E0;
+      format.dwBBitMask = 0x1F;
+      break;
+    default:
+      format.dwRGBBitCount = 32;
+      format.dwRBitMask = 0xFF0000;
+      format.dwGBitMask = 0xFF00;
+      format.dwBBitMask = 0xFF;
+      break;
   }
   out->lPitch = static_cast<LONG>(mode.width * (format.dwRGBBitCount / 8));
 }
@@ -60,7 +75,8 @@ class DirectDraw final : public IDirectDraw7, public d3d9::CountedObject {
     return DD_OK;
   }
 
-  HRESULT EnumDisplayModes(DWORD flags, DDSURFACEDESC2* filter, void* context, LPDDENUMMODESCALLBACK2 callback) override {
+  HRESULT EnumDisplayModes(DWORD flags, DDSURFACEDESC2* filter, void* context,
+                           LPDDENUMMODESCALLBACK2 callback) override {
     if (!initialized_) return DDERR_NOTINITIALIZED;
     if (!callback) return DDERR_INVALIDPARAMS;
     std::vector<testing::DisplayAdapterMode> modes;

@@ -1,8 +1,8 @@
 // The simulated vertical blank, paced from the display adapter's refresh rate.
 #include "ddraw/vertical_blank.h"
 
-#include <thread>
 #include <chrono>
+#include <thread>
 
 #include "d3d9/standin_state.h"
 #include "kernel/state.h"

@@ -72,11 +72,13 @@ class DeviceTest : public ::testing::Test {
   IDirect3DTexture9* MakeTexture(int width, int height, const std::vector<uint32_t>& pixels,
                                  D3DFORMAT format = D3DFMT_A8R8G8B8) {
     IDirect3DTexture9* texture = nullptr;
-    EXPECT_EQ(device_->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT, &texture, nullptr), D3D_OK);
+    EXPECT_EQ(device_->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT, &texture, nullptr),
+              D3D_OK);
     D3DLOCKED_RECT locked;
     EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
     for (int y = 0; y < height; ++y)
-      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &pixels[static_cast<size_t>(y) * width], width * 4);
+      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &pixels[static_cast<size_t>(y) * width],
+                  width * 4);
     texture->UnlockRect(0);
     owned_.push_back(texture);
     return texture;

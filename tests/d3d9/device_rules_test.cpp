@@ -30,7 +30,8 @@ TEST_F(DeviceTest, ClearRefusesWhatItCannotDo) {
   EXPECT_EQ(device_->Clear(1, nullptr, D3DCLEAR_TARGET, 0, 1.0f, 0), D3DERR_INVALIDCALL);
   EXPECT_EQ(device_->Clear(0, nullptr, 0, 0, 1.0f, 0), D3DERR_INVALIDCALL);
   IDirect3DSurface9* depth = nullptr;
-  ASSERT_EQ(device_->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr), D3D_OK);
+  ASSERT_EQ(device_->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D16, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr),
+            D3D_OK);
   ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
   EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 1.0f, 0), D3D_OK);
   EXPECT_EQ(device_->Clear(0, nullptr, D3DCLEAR_ZBUFFER, 0, 2.0f, 0), D3DERR_INVALIDCALL);
@@ -43,17 +44,22 @@ TEST_F(DeviceTest, ClearRefusesWhatItCannotDo) {
 
 TEST_F(DeviceTest, DepthTestKeepsTheNearerTriangle) {
   IDirect3DSurface9* depth = nullptr;
-  ASSERT_EQ(device_->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24X8, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr),
-            D3D_OK);
+  ASSERT_EQ(
+      device_->CreateDepthStencilSurface(kSize, kSize, D3DFMT_D24X8, D3DMULTISAMPLE_NONE, 0, TRUE, &depth, nullptr),
+      D3D_OK);
   ASSERT_EQ(device_->SetDepthStencilSurface(depth), D3D_OK);
   device_->SetRenderState(D3DRS_ZENABLE, TRUE);
   ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER, 0xFF000000, 1.0f, 0), D3D_OK);
   device_->SetTexture(0, nullptr);
   UseStage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
-  TexturedVertex near[4] = {{-0.5f, -0.5f, 0.25f, 1, 0xFFFF0000, 0, 0}, {7.5f, -0.5f, 0.25f, 1, 0xFFFF0000, 0, 0},
-                            {-0.5f, 7.5f, 0.25f, 1, 0xFFFF0000, 0, 0}, {7.5f, 7.5f, 0.25f, 1, 0xFFFF0000, 0, 0}};
-  TexturedVertex far[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xFF00FF00, 0, 0}, {15.5f, -0.5f, 0.5f, 1, 0xFF00FF00, 0, 0},
-                           {-0.5f, 15.5f, 0.5f, 1, 0xFF00FF00, 0, 0}, {15.5f, 15.5f, 0.5f, 1, 0xFF00FF00, 0, 0}};
+  TexturedVertex near[4] = {{-0.5f, -0.5f, 0.25f, 1, 0xFFFF0000, 0, 0},
+                            {7.5f, -0.5f, 0.25f, 1, 0xFFFF0000, 0, 0},
+                            {-0.5f, 7.5f, 0.25f, 1, 0xFFFF0000, 0, 0},
+                            {7.5f, 7.5f, 0.25f, 1, 0xFFFF0000, 0, 0}};
+  TexturedVertex far[4] = {{-0.5f, -0.5f, 0.5f, 1, 0xFF00FF00, 0, 0},
+                           {15.5f, -0.5f, 0.5f, 1, 0xFF00FF00, 0, 0},
+                           {-0.5f, 15.5f, 0.5f, 1, 0xFF00FF00, 0, 0},
+                           {15.5f, 15.5f, 0.5f, 1, 0xFF00FF00, 0, 0}};
   ASSERT_EQ(device_->BeginScene(), D3D_OK);
   device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, near, sizeof(TexturedVertex));
   device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, far, sizeof(TexturedVertex));
@@ -98,12 +104,14 @@ TEST_F(DeviceTest, LockabilityFollowsPoolAndUsage) {
   EXPECT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET | D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT,
                                    &texture, nullptr),
             D3DERR_INVALIDCALL);
-  EXPECT_EQ(device_->CreateTexture(8, 8, 5, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr), D3DERR_INVALIDCALL);
+  EXPECT_EQ(device_->CreateTexture(8, 8, 5, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &texture, nullptr),
+            D3DERR_INVALIDCALL);
   EXPECT_EQ(device_->CreateTexture(8, 8, 1, 0, D3DFMT_DXT1, D3DPOOL_MANAGED, &texture, nullptr), D3DERR_INVALIDCALL);
 
   IDirect3DSurface9* target = nullptr;
   D3DLOCKED_RECT locked;
-  ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr), D3D_OK);
+  ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, FALSE, &target, nullptr),
+            D3D_OK);
   EXPECT_EQ(target->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3DERR_INVALIDCALL);
   target->Release();
   ASSERT_EQ(device_->CreateRenderTarget(8, 8, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &target, nullptr), D3D_OK);
@@ -146,7 +154,8 @@ TEST_F(DeviceTest, CopyPathsRoundTripPixelsAndRefuseWrongPools) {
   for (int y = 0; y < 8; ++y) std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &pattern[y * 8], 32);
   system->UnlockRect(0);
   IDirect3DTexture9* target = nullptr;
-  ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr), D3D_OK);
+  ASSERT_EQ(device_->CreateTexture(8, 8, 1, D3DUSAGE_RENDERTARGET, D3DFMT_X8R8G8B8, D3DPOOL_DEFAULT, &target, nullptr),
+            D3D_OK);
   EXPECT_EQ(device_->UpdateTexture(target, system), D3DERR_INVALIDCALL);
   ASSERT_EQ(device_->UpdateTexture(system, target), D3D_OK);
 
@@ -162,10 +171,12 @@ TEST_F(DeviceTest, CopyPathsRoundTripPixelsAndRefuseWrongPools) {
     for (int x = 0; x < 16; ++x) ASSERT_EQ(pixels[(10 + y) * kSize + 10 + x], pattern[(y / 2) * 8 + x / 2]);
 
   IDirect3DSurface9* readBack = nullptr;
-  ASSERT_EQ(device_->CreateOffscreenPlainSurface(kSize, kSize, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &readBack, nullptr), D3D_OK);
+  ASSERT_EQ(device_->CreateOffscreenPlainSurface(kSize, kSize, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &readBack, nullptr),
+            D3D_OK);
   ASSERT_EQ(device_->GetRenderTargetData(back, readBack), D3D_OK);
   ASSERT_EQ(readBack->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-  EXPECT_EQ(static_cast<uint32_t*>(locked.pBits)[11 * (locked.Pitch / 4) + 12], pattern[(11 - 10) / 2 * 8 + (12 - 10) / 2]);
+  EXPECT_EQ(static_cast<uint32_t*>(locked.pBits)[11 * (locked.Pitch / 4) + 12],
+            pattern[(11 - 10) / 2 * 8 + (12 - 10) / 2]);
   readBack->UnlockRect();
   EXPECT_EQ(device_->ColorFill(readBack, nullptr, 0xFFFFFFFF), D3DERR_INVALIDCALL);  // System memory.
   EXPECT_EQ(device_->StretchRect(readBack, nullptr, back, nullptr, D3DTEXF_NONE), D3DERR_INVALIDCALL);

@@ -57,8 +57,9 @@ TEST_F(FactoryTest, SwitchesShapeTheFactoriesAndDevices) {
   D3DPRESENT_PARAMETERS parameters = WindowedParameters(0, 0);
   parameters.BackBufferFormat = D3DFMT_UNKNOWN;
   IDirect3DDevice9* device = nullptr;
-  EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_MIXED_VERTEXPROCESSING, &parameters, &device),
-            D3DERR_INVALIDCALL);  // No hardware vertex processing without shader model 2.0.
+  EXPECT_EQ(
+      direct3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_MIXED_VERTEXPROCESSING, &parameters, &device),
+      D3DERR_INVALIDCALL);  // No hardware vertex processing without shader model 2.0.
   platform::testing::FailDeviceCreation(1);
   EXPECT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_SOFTWARE_VERTEXPROCESSING, &parameters,
                                    &device),
@@ -82,8 +83,9 @@ TEST_F(FactoryTest, SwitchesShapeTheFactoriesAndDevices) {
   EXPECT_EQ(caps.VertexShaderVersion & 0xFFFF, 0x200u);
   EXPECT_EQ(caps.MaxTextureWidth, 0u);
   EXPECT_EQ(direct3d->CheckDeviceFormat(0, D3DDEVTYPE_HAL, D3DFMT_X8R8G8B8, 0, D3DRTYPE_TEXTURE, D3DFMT_DXT1), D3D_OK);
-  ASSERT_EQ(direct3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_MIXED_VERTEXPROCESSING, &parameters, &device),
-            D3D_OK);
+  ASSERT_EQ(
+      direct3d->CreateDevice(0, D3DDEVTYPE_HAL, FakeWindow(), D3DCREATE_MIXED_VERTEXPROCESSING, &parameters, &device),
+      D3D_OK);
   ASSERT_EQ(device->CreateVertexShader(code, &shader), D3D_OK);
   device->SetVertexShader(shader);
   TexturedVertex triangle[3] = {};
@@ -122,8 +124,9 @@ TEST_F(FactoryTest, FullScreenDevicesNeedAListedMode) {
 TEST_F(FactoryTest, DirectDrawWaitsForBlanksPacedByTheRefreshRate) {
   platform::testing::SetDisplayAdapter({1024, 768, 50, D3DFMT_X8R8G8B8}, {{1024, 768, 50, D3DFMT_X8R8G8B8}});
   IDirectDraw7* directDraw = nullptr;
-  ASSERT_EQ(CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7, reinterpret_cast<void**>(&directDraw)),
-            S_OK);
+  ASSERT_EQ(
+      CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7, reinterpret_cast<void**>(&directDraw)),
+      S_OK);
   EXPECT_EQ(directDraw->WaitForVerticalBlank(DDWAITVB_BLOCKBEGIN, nullptr), DDERR_NOTINITIALIZED);
   ASSERT_EQ(directDraw->Initialize(nullptr), DD_OK);
   EXPECT_EQ(directDraw->SetCooperativeLevel(FakeWindow(), DDSCL_NORMAL | DDSCL_FPUPRESERVE), DD_OK);
@@ -141,18 +144,18 @@ TEST_F(FactoryTest, DirectDrawWaitsForBlanksPacedByTheRefreshRate) {
   EXPECT_EQ(before.QuadPart, 10000050);
   EXPECT_EQ(after.QuadPart, 10400000) << "two blanks of 20 ms after 1.000005 s end at 1.04 s";
   int modes = 0;
-  directDraw->EnumDisplayModes(
-      0, nullptr, &modes, [](DDSURFACEDESC2* mode, void* context) -> HRESULT {
-        EXPECT_EQ(mode->ddpfPixelFormat.dwRGBBitCount, 32u);
-        ++*static_cast<int*>(context);
-        return DDENUMRET_OK;
-      });
+  directDraw->EnumDisplayModes(0, nullptr, &modes, [](DDSURFACEDESC2* mode, void* context) -> HRESULT {
+    EXPECT_EQ(mode->ddpfPixelFormat.dwRGBBitCount, 32u);
+    ++*static_cast<int*>(context);
+    return DDENUMRET_OK;
+  });
   EXPECT_EQ(modes, 1);
   EXPECT_EQ(directDraw->Release(), 0u);
 
   platform::testing::RefuseComClass(CLSID_DirectDraw7, true);
-  EXPECT_EQ(CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7, reinterpret_cast<void**>(&directDraw)),
-            REGDB_E_CLASSNOTREG);
+  EXPECT_EQ(
+      CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7, reinterpret_cast<void**>(&directDraw)),
+      REGDB_E_CLASSNOTREG);
 }
 
 }  // namespace

@@ -13,8 +13,10 @@ TEST_F(DeviceTest, FastPathsGiveThePlainPathsBytes) {
   for (uint32_t& texel : texels) texel = random();
   IDirect3DTexture9* texture = MakeTexture(16, 8, texels);
   IDirect3DTexture9* opaque = MakeTexture(16, 8, texels, D3DFMT_X8R8G8B8);
-  const DWORD stageChoices[][2] = {{D3DTOP_SELECTARG1, D3DTA_DIFFUSE}, {D3DTOP_MODULATE, D3DTA_DIFFUSE},
-                                   {D3DTOP_SELECTARG2, D3DTA_DIFFUSE}, {D3DTOP_MODULATE2X, D3DTA_DIFFUSE}};
+  const DWORD stageChoices[][2] = {{D3DTOP_SELECTARG1, D3DTA_DIFFUSE},
+                                   {D3DTOP_MODULATE, D3DTA_DIFFUSE},
+                                   {D3DTOP_SELECTARG2, D3DTA_DIFFUSE},
+                                   {D3DTOP_MODULATE2X, D3DTA_DIFFUSE}};
   for (int scene = 0; scene < 120; ++scene) {
     device_->SetTexture(0, scene % 2 ? texture : opaque);
     const DWORD* stage = stageChoices[random() % 4];
@@ -29,8 +31,12 @@ TEST_F(DeviceTest, FastPathsGiveThePlainPathsBytes) {
     device_->SetSamplerState(0, D3DSAMP_ADDRESSU, random() % 5 ? D3DTADDRESS_CLAMP : D3DTADDRESS_WRAP);
     std::vector<TexturedVertex> vertices(12);
     for (TexturedVertex& vertex : vertices) {
-      vertex = {static_cast<float>(random() % 2400) / 64.0f - 3.0f, static_cast<float>(random() % 2400) / 64.0f - 3.0f,
-                0.0f, 1.0f, static_cast<DWORD>(random()), static_cast<float>(random() % 300) / 100.0f - 1.0f,
+      vertex = {static_cast<float>(random() % 2400) / 64.0f - 3.0f,
+                static_cast<float>(random() % 2400) / 64.0f - 3.0f,
+                0.0f,
+                1.0f,
+                static_cast<DWORD>(random()),
+                static_cast<float>(random() % 300) / 100.0f - 1.0f,
                 static_cast<float>(random() % 300) / 100.0f - 1.0f};
     }
     std::vector<uint32_t> results[2];

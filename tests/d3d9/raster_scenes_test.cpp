@@ -71,7 +71,8 @@ TEST_P(RasterSceneTest, AlphaBlendMixesBySourceAlpha) {
 // Colour-keyed pictures carry alpha 0 where the key was; the alpha test drops those pixels.
 TEST_P(RasterSceneTest, AlphaTestDropsKeyedTexels) {
   std::vector<uint32_t> texels = RandomPixels(64, 3);
-  for (size_t i = 0; i < texels.size(); ++i) texels[i] = (i % 3 == 0) ? (texels[i] & 0x00FFFFFF) : (texels[i] | 0xFF000000);
+  for (size_t i = 0; i < texels.size(); ++i)
+    texels[i] = (i % 3 == 0) ? (texels[i] & 0x00FFFFFF) : (texels[i] | 0xFF000000);
   IDirect3DTexture9* texture = MakeTexture(8, 8, texels);
   Fill(0xFF000000);
   device_->SetTexture(0, texture);
@@ -272,8 +273,8 @@ TEST_F(DeviceTest, UntransformedSquareCoversTheViewport) {
   UseStage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
   D3DVIEWPORT9 viewport = {8, 4, 16, 12, 0.0f, 1.0f};
   ASSERT_EQ(device_->SetViewport(&viewport), D3D_OK);
-  PositionVertex square[4] = {{-1, 1, 0.5f, 0xFF00FFFF}, {1, 1, 0.5f, 0xFF00FFFF}, {-1, -1, 0.5f, 0xFF00FFFF},
-                              {1, -1, 0.5f, 0xFF00FFFF}};
+  PositionVertex square[4] = {
+      {-1, 1, 0.5f, 0xFF00FFFF}, {1, 1, 0.5f, 0xFF00FFFF}, {-1, -1, 0.5f, 0xFF00FFFF}, {1, -1, 0.5f, 0xFF00FFFF}};
   ASSERT_EQ(device_->BeginScene(), D3D_OK);
   ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, square, sizeof(PositionVertex)), D3D_OK);
   ASSERT_EQ(device_->EndScene(), D3D_OK);

@@ -15,18 +15,20 @@ struct StageCase {
   int (*expected)(int texture, int diffuse, int textureAlpha, int diffuseAlpha, int factor);
 };
 
-const uint32_t kTexel = 0xC0306090;    // A, R, G, B
+const uint32_t kTexel = 0xC0306090;  // A, R, G, B
 const uint32_t kDiffuse = 0x40F08020;
 const uint32_t kFactor = 0x80102030;
 
 const StageCase kStageCases[] = {
     {"SelectTexture", D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, [](int t, int, int, int, int) { return t; }},
     {"SelectDiffuse", D3DTOP_SELECTARG2, D3DTA_TEXTURE, D3DTA_DIFFUSE, [](int, int d, int, int, int) { return d; }},
-    {"Modulate", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, [](int t, int d, int, int, int) { return Product(t, d); }},
+    {"Modulate", D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE,
+     [](int t, int d, int, int, int) { return Product(t, d); }},
     {"Modulate4x", D3DTOP_MODULATE4X, D3DTA_TEXTURE, D3DTA_DIFFUSE,
      [](int t, int d, int, int, int) { return std::min(255, static_cast<int>(std::lround(4.0 * t * d / 255.0))); }},
     {"Add", D3DTOP_ADD, D3DTA_TEXTURE, D3DTA_DIFFUSE, [](int t, int d, int, int, int) { return std::min(255, t + d); }},
-    {"Subtract", D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE, [](int t, int d, int, int, int) { return std::max(0, t - d); }},
+    {"Subtract", D3DTOP_SUBTRACT, D3DTA_TEXTURE, D3DTA_DIFFUSE,
+     [](int t, int d, int, int, int) { return std::max(0, t - d); }},
     {"SubtractComplement", D3DTOP_SUBTRACT, D3DTA_TEXTURE | D3DTA_COMPLEMENT, D3DTA_DIFFUSE,
      [](int t, int d, int, int, int) { return std::max(0, 255 - t - d); }},
     {"BlendDiffuseAlpha", D3DTOP_BLENDDIFFUSEALPHA, D3DTA_TEXTURE, D3DTA_TFACTOR,
@@ -37,7 +39,8 @@ const StageCase kStageCases[] = {
      [](int, int d, int ta, int, int f) { return static_cast<int>(std::lround((d * ta + f * (255 - ta)) / 255.0)); }},
     {"AlphaReplicate", D3DTOP_SELECTARG1, D3DTA_TEXTURE | D3DTA_ALPHAREPLICATE, D3DTA_DIFFUSE,
      [](int, int, int ta, int, int) { return ta; }},
-    {"ModulateFactor", D3DTOP_MODULATE, D3DTA_TFACTOR, D3DTA_DIFFUSE, [](int, int d, int, int, int f) { return Product(f, d); }},
+    {"ModulateFactor", D3DTOP_MODULATE, D3DTA_TFACTOR, D3DTA_DIFFUSE,
+     [](int, int d, int, int, int f) { return Product(f, d); }},
 };
 
 class TextureStageTest : public DeviceTest, public ::testing::WithParamInterface<StageCase> {};
@@ -52,8 +55,9 @@ TEST_P(TextureStageTest, OneStageGivesTheOperationsResult) {
   DrawQuad(-0.5f, -0.5f, 0.5f, 0.5f, kDiffuse);
   uint32_t pixel = ReadBackBuffer()[0];
   for (int channel = 0; channel < 3; ++channel)
-    EXPECT_EQ(Channel(pixel, channel), stageCase.expected(Channel(kTexel, channel), Channel(kDiffuse, channel),
-                                                          Channel(kTexel, 3), Channel(kDiffuse, 3), Channel(kFactor, channel)))
+    EXPECT_EQ(Channel(pixel, channel),
+              stageCase.expected(Channel(kTexel, channel), Channel(kDiffuse, channel), Channel(kTexel, 3),
+                                 Channel(kDiffuse, 3), Channel(kFactor, channel)))
         << "channel " << channel;
 }
 

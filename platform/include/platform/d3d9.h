@@ -67,8 +67,7 @@ enum : DWORD {
 };
 
 typedef DWORD D3DCOLOR;
-#define D3DCOLOR_ARGB(a, r, g, b) \
-  ((D3DCOLOR)((((a) & 0xFF) << 24) | (((r) & 0xFF) << 16) | (((g) & 0xFF) << 8) | ((b) & 0xFF)))
+#define D3DCOLOR_ARGB(a, r, g, b) ((D3DCOLOR)((((a)&0xFF) << 24) | (((r)&0xFF) << 16) | (((g)&0xFF) << 8) | ((b)&0xFF)))
 #define D3DCOLOR_XRGB(r, g, b) D3DCOLOR_ARGB(0xFF, r, g, b)
 
 // ---- Enumerations ----
@@ -361,10 +360,10 @@ enum : DWORD {
 #define D3DFVF_TEXTUREFORMAT2 0
 #define D3DFVF_TEXTUREFORMAT3 1
 #define D3DFVF_TEXTUREFORMAT4 2
-#define D3DFVF_TEXCOORDSIZE1(set) (D3DFVF_TEXTUREFORMAT1 << ((set) * 2 + 16))
+#define D3DFVF_TEXCOORDSIZE1(set) (D3DFVF_TEXTUREFORMAT1 << ((set)*2 + 16))
 #define D3DFVF_TEXCOORDSIZE2(set) (D3DFVF_TEXTUREFORMAT2)
-#define D3DFVF_TEXCOORDSIZE3(set) (D3DFVF_TEXTUREFORMAT3 << ((set) * 2 + 16))
-#define D3DFVF_TEXCOORDSIZE4(set) (D3DFVF_TEXTUREFORMAT4 << ((set) * 2 + 16))
+#define D3DFVF_TEXCOORDSIZE3(set) (D3DFVF_TEXTUREFORMAT3 << ((set)*2 + 16))
+#define D3DFVF_TEXCOORDSIZE4(set) (D3DFVF_TEXTUREFORMAT4 << ((set)*2 + 16))
 
 // ---- Vertex declarations ----
 typedef BYTE D3DDECLTYPE;
@@ -403,7 +402,8 @@ struct D3DVERTEXELEMENT9 {
   BYTE UsageIndex;
 };
 static_assert(sizeof(D3DVERTEXELEMENT9) == 8, "D3DVERTEXELEMENT9 layout");
-#define D3DDECL_END() {0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0}
+#define D3DDECL_END() \
+  { 0xFF, 0, D3DDECLTYPE_UNUSED, 0, 0, 0 }
 
 // ---- Capabilities ----
 #define D3DCAPS2_CANMANAGERESOURCE 0x10000000L
@@ -720,19 +720,32 @@ struct D3DDEVICE_CREATION_PARAMETERS {
 // ---- Interface identifiers ----
 inline constexpr GUID IID_IDirect3D9 = {0x81BDCBCA, 0x64D4, 0x426D, {0xAE, 0x8D, 0xAD, 0x01, 0x47, 0xF4, 0x27, 0x5C}};
 inline constexpr GUID IID_IDirect3D9Ex = {0x02177241, 0x69FC, 0x400C, {0x8F, 0xF1, 0x93, 0xA4, 0x4D, 0xF6, 0x86, 0x1D}};
-inline constexpr GUID IID_IDirect3DDevice9 = {0xD0223B96, 0xBF7A, 0x43FD, {0x92, 0xBD, 0xA4, 0x3B, 0x0D, 0x82, 0xB9, 0xEB}};
-inline constexpr GUID IID_IDirect3DDevice9Ex = {0xB18B10CE, 0x2649, 0x405A, {0x87, 0x0F, 0x95, 0xF7, 0x77, 0xD4, 0x31, 0x3A}};
-inline constexpr GUID IID_IDirect3DResource9 = {0x05EEC05D, 0x8F7D, 0x4362, {0xB9, 0x99, 0xD1, 0xBA, 0xF3, 0x57, 0xC7, 0x04}};
-inline constexpr GUID IID_IDirect3DBaseTexture9 = {0x580CA87E, 0x1D3C, 0x4D54, {0x99, 0x1D, 0xB7, 0xD3, 0xE3, 0xC2, 0x98, 0xCE}};
-inline constexpr GUID IID_IDirect3DTexture9 = {0x85C31227, 0x3DE5, 0x4F00, {0x9B, 0x3A, 0xF1, 0x1A, 0xC3, 0x8C, 0x18, 0xB5}};
-inline constexpr GUID IID_IDirect3DVolumeTexture9 = {0x2518526C, 0xE789, 0x4111, {0xA7, 0xB9, 0x47, 0xEF, 0x32, 0x8D, 0x13, 0xE6}};
-inline constexpr GUID IID_IDirect3DSurface9 = {0x0CFBAF3A, 0x9FF6, 0x429A, {0x99, 0xB3, 0xA2, 0x79, 0x6A, 0xF8, 0xB8, 0x9B}};
-inline constexpr GUID IID_IDirect3DSwapChain9 = {0x794950F2, 0xADFC, 0x458A, {0x90, 0x5E, 0x10, 0xA1, 0x0B, 0x0B, 0x50, 0x3B}};
-inline constexpr GUID IID_IDirect3DVertexBuffer9 = {0xB64BB1B5, 0xFD70, 0x4DF6, {0xBF, 0x91, 0x19, 0xD0, 0xA1, 0x24, 0x55, 0xE3}};
-inline constexpr GUID IID_IDirect3DIndexBuffer9 = {0x7C9DD65E, 0xD3F7, 0x4529, {0xAC, 0xEE, 0x78, 0x58, 0x30, 0xAC, 0xDE, 0x35}};
-inline constexpr GUID IID_IDirect3DVertexDeclaration9 = {0xDD13C59C, 0x36FA, 0x4098, {0xA8, 0xFB, 0xC7, 0xED, 0x39, 0xDC, 0x85, 0x46}};
-inline constexpr GUID IID_IDirect3DVertexShader9 = {0xEFC5557E, 0x6265, 0x4613, {0x8A, 0x94, 0x43, 0x85, 0x78, 0x89, 0xEB, 0x36}};
-inline constexpr GUID IID_IDirect3DPixelShader9 = {0x6D3BDBDC, 0x5B02, 0x4415, {0xB8, 0x52, 0xCE, 0x5E, 0x8B, 0xCC, 0xB2, 0x89}};
+inline constexpr GUID IID_IDirect3DDevice9 = {
+    0xD0223B96, 0xBF7A, 0x43FD, {0x92, 0xBD, 0xA4, 0x3B, 0x0D, 0x82, 0xB9, 0xEB}};
+inline constexpr GUID IID_IDirect3DDevice9Ex = {
+    0xB18B10CE, 0x2649, 0x405A, {0x87, 0x0F, 0x95, 0xF7, 0x77, 0xD4, 0x31, 0x3A}};
+inline constexpr GUID IID_IDirect3DResource9 = {
+    0x05EEC05D, 0x8F7D, 0x4362, {0xB9, 0x99, 0xD1, 0xBA, 0xF3, 0x57, 0xC7, 0x04}};
+inline constexpr GUID IID_IDirect3DBaseTexture9 = {
+    0x580CA87E, 0x1D3C, 0x4D54, {0x99, 0x1D, 0xB7, 0xD3, 0xE3, 0xC2, 0x98, 0xCE}};
+inline constexpr GUID IID_IDirect3DTexture9 = {
+    0x85C31227, 0x3DE5, 0x4F00, {0x9B, 0x3A, 0xF1, 0x1A, 0xC3, 0x8C, 0x18, 0xB5}};
+inline constexpr GUID IID_IDirect3DVolumeTexture9 = {
+    0x2518526C, 0xE789, 0x4111, {0xA7, 0xB9, 0x47, 0xEF, 0x32, 0x8D, 0x13, 0xE6}};
+inline constexpr GUID IID_IDirect3DSurface9 = {
+    0x0CFBAF3A, 0x9FF6, 0x429A, {0x99, 0xB3, 0xA2, 0x79, 0x6A, 0xF8, 0xB8, 0x9B}};
+inline constexpr GUID IID_IDirect3DSwapChain9 = {
+    0x794950F2, 0xADFC, 0x458A, {0x90, 0x5E, 0x10, 0xA1, 0x0B, 0x0B, 0x50, 0x3B}};
+inline constexpr GUID IID_IDirect3DVertexBuffer9 = {
+    0xB64BB1B5, 0xFD70, 0x4DF6, {0xBF, 0x91, 0x19, 0xD0, 0xA1, 0x24, 0x55, 0xE3}};
+inline constexpr GUID IID_IDirect3DIndexBuffer9 = {
+    0x7C9DD65E, 0xD3F7, 0x4529, {0xAC, 0xEE, 0x78, 0x58, 0x30, 0xAC, 0xDE, 0x35}};
+inline constexpr GUID IID_IDirect3DVertexDeclaration9 = {
+    0xDD13C59C, 0x36FA, 0x4098, {0xA8, 0xFB, 0xC7, 0xED, 0x39, 0xDC, 0x85, 0x46}};
+inline constexpr GUID IID_IDirect3DVertexShader9 = {
+    0xEFC5557E, 0x6265, 0x4613, {0x8A, 0x94, 0x43, 0x85, 0x78, 0x89, 0xEB, 0x36}};
+inline constexpr GUID IID_IDirect3DPixelShader9 = {
+    0x6D3BDBDC, 0x5B02, 0x4415, {0xB8, 0x52, 0xCE, 0x5E, 0x8B, 0xCC, 0xB2, 0x89}};
 
 // ---- Interfaces ----
 struct IDirect3DDevice9;
@@ -789,7 +802,8 @@ struct IDirect3DPixelShader9 : IUnknown {
 };
 
 struct IDirect3DSwapChain9 : IUnknown {
-  virtual HRESULT Present(const RECT* source, const RECT* destination, HWND window, const void* dirtyRegion, DWORD flags) = 0;
+  virtual HRESULT Present(const RECT* source, const RECT* destination, HWND window, const void* dirtyRegion,
+                          DWORD flags) = 0;
   virtual HRESULT GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) = 0;
   virtual HRESULT GetPresentParameters(D3DPRESENT_PARAMETERS* parameters) = 0;
   virtual HRESULT GetDevice(IDirect3DDevice9** device) = 0;
@@ -816,10 +830,11 @@ struct IDirect3DDevice9 : IUnknown {
                                       D3DPOOL pool, IDirect3DVolumeTexture9** texture, HANDLE* shared) = 0;
   virtual HRESULT CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL pool, IDirect3DVertexBuffer9** buffer,
                                      HANDLE* shared) = 0;
-  virtual HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
-                                    HANDLE* shared) = 0;
+  virtual HRESULT CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool,
+                                    IDirect3DIndexBuffer9** buffer, HANDLE* shared) = 0;
   virtual HRESULT CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
-                                     DWORD multiSampleQuality, BOOL lockable, IDirect3DSurface9** surface, HANDLE* shared) = 0;
+                                     DWORD multiSampleQuality, BOOL lockable, IDirect3DSurface9** surface,
+                                     HANDLE* shared) = 0;
   virtual HRESULT CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT format, D3DMULTISAMPLE_TYPE multiSample,
                                             DWORD multiSampleQuality, BOOL discard, IDirect3DSurface9** surface,
                                             HANDLE* shared) = 0;
@@ -863,13 +878,14 @@ struct IDirect3DDevice9 : IUnknown {
   virtual HRESULT GetScissorRect(RECT* rect) = 0;
 
   virtual HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) = 0;
-  virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex, UINT vertexCount,
-                                       UINT startIndex, UINT primitiveCount) = 0;
+  virtual HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex, UINT minVertexIndex,
+                                       UINT vertexCount, UINT startIndex, UINT primitiveCount) = 0;
   virtual HRESULT DrawPrimitiveUP(D3DPRIMITIVETYPE type, UINT primitiveCount, const void* vertexData, UINT stride) = 0;
-  virtual HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT vertexCount, UINT primitiveCount,
-                                         const void* indexData, D3DFORMAT indexFormat, const void* vertexData,
-                                         UINT stride) = 0;
-  virtual HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDirect3DVertexDeclaration9** declaration) = 0;
+  virtual HRESULT DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexIndex, UINT vertexCount,
+                                         UINT primitiveCount, const void* indexData, D3DFORMAT indexFormat,
+                                         const void* vertexData, UINT stride) = 0;
+  virtual HRESULT CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
+                                          IDirect3DVertexDeclaration9** declaration) = 0;
   virtual HRESULT SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) = 0;
   virtual HRESULT SetFVF(DWORD fvf) = 0;
   virtual HRESULT GetFVF(DWORD* fvf) = 0;

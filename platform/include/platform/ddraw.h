@@ -77,13 +77,15 @@ struct DDSURFACEDESC2 {
 
 typedef HRESULT (*LPDDENUMMODESCALLBACK2)(DDSURFACEDESC2* mode, void* context);
 
-inline constexpr GUID CLSID_DirectDraw7 = {0x3C305196, 0x50DB, 0x11D3, {0x9C, 0xFE, 0x00, 0xC0, 0x4F, 0xD9, 0x30, 0xC5}};
+inline constexpr GUID CLSID_DirectDraw7 = {
+    0x3C305196, 0x50DB, 0x11D3, {0x9C, 0xFE, 0x00, 0xC0, 0x4F, 0xD9, 0x30, 0xC5}};
 inline constexpr GUID IID_IDirectDraw7 = {0x15E65EC0, 0x3B9C, 0x11D2, {0xB9, 0x2F, 0x00, 0x60, 0x97, 0x97, 0xEA, 0x5B}};
 
 struct IDirectDraw7 : IUnknown {
   virtual HRESULT Initialize(GUID* driver) = 0;
   virtual HRESULT SetCooperativeLevel(HWND window, DWORD flags) = 0;
-  virtual HRESULT EnumDisplayModes(DWORD flags, DDSURFACEDESC2* filter, void* context, LPDDENUMMODESCALLBACK2 callback) = 0;
+  virtual HRESULT EnumDisplayModes(DWORD flags, DDSURFACEDESC2* filter, void* context,
+                                   LPDDENUMMODESCALLBACK2 callback) = 0;
   virtual HRESULT GetDisplayMode(DDSURFACEDESC2* mode) = 0;
   virtual HRESULT GetMonitorFrequency(DWORD* frequency) = 0;
   virtual HRESULT GetVerticalBlankStatus(BOOL* inVerticalBlank) = 0;
