@@ -163,11 +163,15 @@ bool Device::TransformVertex(const VertexLayout& layout, const uint8_t* vertex, 
   }
   out->diffuse = layout.diffuse >= 0 ? ReadDword(vertex + layout.diffuse) : 0xFFFFFFFFu;
   out->specular = layout.specular >= 0 ? ReadDword(vertex + layout.specular) : 0;
-  if (!layout.transformed && renderStates_[D3DRS_FOGENABLE] && renderStates_[D3DRS_FOGTABLEMODE] == D3DFOG_NONE) {
-    float factor = 1.0f, distance = std::fabs(eyeZ);
+  // Fog factors are worked out per vertex and interpolated; table (pixel) fog is approximated the
+  // same way, on the depth for transformed vertices. Transformed vertices without table fog bring
+  // their own factor in the specular alpha.
+  DWORD tableFog = renderStates_[D3DRS_FOGTABLEMODE];
+  if (renderStates_[D3DRS_FOGENABLE] && (!layout.transformed || tableFog != D3DFOG_NONE)) {
+    float factor = 1.0f, distance = layout.transformed ? out->z : std::fabs(eyeZ);
     float start = FloatFromBits(renderStates_[D3DRS_FOGSTART]), end = FloatFromBits(renderStates_[D3DRS_FOGEND]);
     float density = FloatFromBits(renderStates_[D3DRS_FOGDENSITY]);
-    switch (renderStates_[D3DRS_FOGVERTEXMODE]) {
+    switch (tableFog != D3DFOG_NONE ? tableFog : renderStates_[D3DRS_FOGVERTEXMODE]) {
       case D3DFOG_LINEAR:
         factor = end != start ? (end - distance) / (end - start) : 1.0f;
         break;

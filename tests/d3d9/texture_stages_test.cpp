@@ -138,3 +138,43 @@ TEST_F(DeviceTest, VolumeTextureLocksAndUpdates) {
 
 }  // namespace
 }  // namespace d3d9_test
+
+namespace d3d9_test {
+namespace {
+
+// Transformed vertices carry their fog factor in the specular alpha: 255 keeps the colour, 0
+// gives the fog colour, and specular colour adds when enabled.
+TEST_F(DeviceTest, VertexFogAndSpecularFollowTheSpecularColour) {
+  struct Vertex {
+    float x, y, z, rhw;
+    DWORD diffuse, specular;
+  };
+  device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_SPECULAR);
+  UseStage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
+  device_->SetRenderState(D3DRS_FOGENABLE, TRUE);
+  device_->SetRenderState(D3DRS_FOGCOLOR, 0xFF0000FF);
+  device_->SetRenderState(D3DRS_SPECULARENABLE, TRUE);
+  Fill(0xFF000000);
+  const DWORD fogFactors[3] = {0xFF000000, 0x00000000, 0x80000000};
+  ASSERT_EQ(device_->BeginScene(), D3D_OK);
+  for (int i = 0; i < 3; ++i) {
+    float left = i * 4 - 0.5f;
+    DWORD specular = fogFactors[i] | 0x00100000;
+    Vertex quad[4] = {{left, -0.5f, 0, 1, 0xFF608000, specular},
+                      {left + 4, -0.5f, 0, 1, 0xFF608000, specular},
+                      {left, 3.5f, 0, 1, 0xFF608000, specular},
+                      {left + 4, 3.5f, 0, 1, 0xFF608000, specular}};
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex)), D3D_OK);
+  }
+  ASSERT_EQ(device_->EndScene(), D3D_OK);
+  std::vector<uint32_t> pixels = ReadBackBuffer();
+  EXPECT_EQ(pixels[1], 0xFF708000u);  // Specular red 0x10 added to 0x60.
+  EXPECT_EQ(pixels[5], 0xFF0000FFu);
+  // Factor 128: colour x 128/255 + fog x 127/255, rounded once.
+  EXPECT_EQ(pixels[9], MakeColor(0xFF, static_cast<int>(std::lround(0x70 * 128 / 255.0)),
+                                 static_cast<int>(std::lround(0x80 * 128 / 255.0)),
+                                 static_cast<int>(std::lround(0xFF * 127 / 255.0))));
+}
+
+}  // namespace
+}  // namespace d3d9_test
