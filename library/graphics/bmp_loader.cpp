@@ -29,37 +29,37 @@ inline int64_t OutputRow(int64_t fileRow, int64_t height, bool bottomUp) {
   return bottomUp ? height - 1 - fileRow : fileRow;
 }
 
-// RLE8 and RLE4 into one index per byte. Runs and copies that leave the row are cut, moves past
-// the picture end the decoding, and the data are never read past their end.
-void DecodeBmpRunLength(const uint8_t* data, int64_t size, bool fourBit, uint8_t* out, int64_t pitch, int width,
+// RLE8 and RLE4 into one index per byte. False when a run, a copy or a move leaves the picture,
+// or a copy is cut short by the end of the data; data that simply end (no end-of-picture mark)
+// leave the rest of the picture 0.
+bool DecodeBmpRunLength(const uint8_t* data, int64_t size, bool fourBit, uint8_t* out, int64_t pitch, int width,
                         int height, bool bottomUp) {
   int64_t x = 0;
   int64_t row = 0;
   int64_t at = 0;
-  auto put = [&](uint8_t index) {
-    if (x < width && row < height) out[OutputRow(row, height, bottomUp) * pitch + x] = index;
-    ++x;
-  };
-  while (at + 1 < size && row < height) {
+  auto put = [&](uint8_t index) { out[OutputRow(row, height, bottomUp) * pitch + x++] = index; };
+  while (at + 1 < size) {
     const uint32_t count = data[at];
     const uint32_t value = data[at + 1];
     at += 2;
     if (count > 0) {
-      for (uint32_t i = 0; i < count && x < width; ++i)
+      if (row >= height || x + count > width) return false;
+      for (uint32_t i = 0; i < count; ++i)
         put(static_cast<uint8_t>(fourBit ? ((i & 1) ? value & 0xF : value >> 4) : value));
     } else if (value == 0) {
       x = 0;
       ++row;
     } else if (value == 1) {
-      break;
+      return true;
     } else if (value == 2) {
-      if (at + 1 >= size) break;
+      if (at + 1 >= size) return false;
       x += data[at];
       row += data[at + 1];
       at += 2;
+      if (x > width || row > height) return false;
     } else {
       const int64_t bytes = fourBit ? (value + 1) / 2 : value;
-      if (at + bytes > size) break;
+      if (at + bytes > size || row >= height || x + value > width) return false;
       for (uint32_t i = 0; i < value; ++i) {
         const uint8_t byte = data[at + (fourBit ? i / 2 : i)];
         put(static_cast<uint8_t>(fourBit ? ((i & 1) ? byte & 0xF : byte >> 4) : byte));
@@ -67,6 +67,16 @@ void DecodeBmpRunLength(const uint8_t* data, int64_t size, bool fourBit, uint8_t
       at += (bytes + 1) & ~int64_t{1};
     }
   }
+  return true;
+}
+
+// False when an index names a colour the file does not declare.
+bool AreIndicesInPalette(const uint8_t* pixels, int64_t pitch, int width, int height, int64_t entries) {
+  if (entries >= 256) return true;
+  for (int64_t y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x)
+      if (pixels[y * pitch + x] >= entries) return false;
+  return true;
 }
 
 // Draws the file's pixels through a DIB section and keeps them as 24-bit pixels.
@@ -160,14 +170,18 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
   const bool bottomUp = copy.header.biHeight > 0;
   const int height = bottomUp ? copy.header.biHeight : -copy.header.biHeight;
   if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return -1;
+  if (copy.header.biPlanes != 1) return -1;
   if (!IsImageSizeAcceptable(width, height, static_cast<int64_t>(width) * 4)) return -1;
 
   // The colour table (whatever lies after the header, up to 2^bits entries or the count the
   // header gives) or the three bit-field masks.
   const int64_t tableOffset = 14 + static_cast<int64_t>(infoSize);
+  int64_t declaredEntries = 0;
   if (bits <= 8) {
     int64_t entries = int64_t{1} << bits;
-    if (copy.header.biClrUsed != 0 && copy.header.biClrUsed < entries) entries = copy.header.biClrUsed;
+    if (copy.header.biClrUsed > entries) return -1;
+    if (copy.header.biClrUsed != 0) entries = copy.header.biClrUsed;
+    declaredEntries = entries;
     const int64_t available = (dataOffset > tableOffset ? dataOffset : fileSize) - tableOffset;
     if (entries * colorEntrySize > available) entries = available > 0 ? available / colorEntrySize : 0;
     if (source->Seek(source->stream, static_cast<int>(tableOffset), 0) != 0) return -1;
@@ -202,7 +216,12 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
     if (pitch * height <= MaximumImageBytes) {
       auto* pixels = static_cast<uint8_t*>(ZV_ALLOC_ZEROED(static_cast<int>(pitch * height)));
       if (pixels) {
-        DecodeBmpRunLength(data, dataSize, compression == BI_RLE4, pixels, pitch, width, height, bottomUp);
+        if (!DecodeBmpRunLength(data, dataSize, compression == BI_RLE4, pixels, pitch, width, height, bottomUp) ||
+            !AreIndicesInPalette(pixels, pitch, width, height, declaredEntries)) {
+          ZV_FREE(pixels);
+          ZV_FREE(data);
+          return -1;
+        }
         SetupPalette8ColorData(&out->color);
         FillPaletteFromHeader(&out->color, copy, bits == 8 ? 256 : 16);
         out->width = width;
@@ -230,6 +249,11 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
         for (int x = 0; x < width; ++x)
           target[x] = static_cast<uint8_t>((x & 1) ? line[x >> 1] & 0xF : line[x >> 1] >> 4);
       }
+      if (!AreIndicesInPalette(pixels, pitch, width, height, declaredEntries)) {
+        ZV_FREE(pixels);
+        ZV_FREE(data);
+        return -1;
+      }
       SetupPalette8ColorData(&out->color);
       FillPaletteFromHeader(&out->color, copy, 16);
       out->width = width;
@@ -251,6 +275,10 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
       }
       ZV_FREE(data);
       if (!pixels) return -1;
+    }
+    if (bits == 8 && !AreIndicesInPalette(pixels, filePitch, width, height, declaredEntries)) {
+      ZV_FREE(pixels);
+      return -1;
     }
     if (bits == 8) {
       SetupPalette8ColorData(&out->color);

@@ -36,7 +36,17 @@ struct FieldChannel {
   uint32_t Read(uint32_t value) const {
     if (maximum == 0) return 0;
     const uint64_t field = (value >> shift) & maximum;
-    return static_cast<uint32_t>((field * 255 + maximum / 2) / maximum);
+    // Bits repeated from the top, as 5-bit 31 -> 255 and 5-bit 16 -> 132.
+    uint32_t run = 0;
+    while (run < 32 && ((maximum >> run) & 1u)) ++run;
+    if (run >= 8) return static_cast<uint32_t>(field >> (run - 8));
+    uint32_t result = 0;
+    int filled = 0;
+    while (filled < 8) {
+      result = (result << run) | static_cast<uint32_t>(field);
+      filled += static_cast<int>(run);
+    }
+    return result >> (filled - 8);
   }
 };
 
