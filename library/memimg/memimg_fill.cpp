@@ -3,7 +3,7 @@
 // line codes; any other write leaves them invalid.
 //
 // Rectangles are clipped to the images they read and write (the converter itself clips nothing),
-// and compressed base images are refused: their blocks are not pixels.
+// and compressed base images, or ones whose pitch is shorter than a row, are refused.
 #include <algorithm>
 #include <cstring>
 
@@ -42,13 +42,20 @@ bool ClipPlacement(int sourceX, int sourceY, int width, int height, int destX, i
   return true;
 }
 
+// A base image whose pixels the converter can walk: plain pixels, rows at least a row long.
+bool IsReadableBaseImage(const BaseImage* image) {
+  const int bytes = image->color.bytesPerPixel;
+  return image->pixels && image->color.dxtKind == 0 && bytes >= 1 && bytes <= 4 && image->width >= 0 &&
+         image->height >= 0 && static_cast<long long>(image->pitch) >= static_cast<long long>(image->width) * bytes;
+}
+
 }  // namespace
 
 int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, MEMIMG* dest,
                             int sourceX, int sourceY, int width, int height, int destX, int destY,
                             int useKeyColor) {
-  if (!IsMemImgValid(dest) || !base || !base->pixels || base->color.dxtKind != 0) return -1;
-  if (alphaBase && (!alphaBase->pixels || alphaBase->color.dxtKind != 0)) return -1;
+  if (!IsMemImgValid(dest) || !base || !IsReadableBaseImage(base)) return -1;
+  if (alphaBase && !IsReadableBaseImage(alphaBase)) return -1;
   MemImgCore* core = dest->Core;
   int sourceWidth = base->width;
   int sourceHeight = base->height;

@@ -169,6 +169,8 @@ int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyCol
 }
 
 int SetupScreenMemImg(MEMIMG* image, int width, int height, int format) {
+  // The record starts afresh; a store it still held is let go first rather than leaked.
+  ReleaseMemImg(image);
   std::memset(image, 0, sizeof *image);
   if (format == -1) format = GetScreenColorBits() == 16 ? 0 : 1;
   return SetupMemImg(image, width, height, -1, 0, format, 0, 0, 0, nullptr);

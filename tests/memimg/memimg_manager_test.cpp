@@ -105,6 +105,9 @@ TEST(MemImgScreen, FollowsTheScreenDepth) {
   TestImage wide;
   ASSERT_EQ(0, SetupScreenMemImg(wide.get(), 40, 30, 1));
   EXPECT_EQ(160, wide->Core->Pitch);
+  // Setting up a screen record again lets go of its old store (the leak checker watches).
+  ASSERT_EQ(0, SetupScreenMemImg(wide.get(), 20, 10, 0));
+  EXPECT_EQ(48, wide->Core->Pitch);
 }
 
 TEST(MemImgViews, ShareTheStoreUntilTheLastRelease) {
@@ -240,6 +243,10 @@ TEST(MemImgFill, PartialFillsLeaveDerivedDataInvalid) {
   // Rectangles that leave either image are cut, not overrun.
   EXPECT_GE(FillMemImgFromBaseImage(&base.image, nullptr, image.get(), -4, 2, 20, 20, 3, -1, 0), 0);
   EXPECT_EQ(-1, FillMemImgFromBaseImage(&base.image, nullptr, image.get(), 8, 0, 4, 4, 0, 0, 0));
+  // A base image whose rows are shorter than its width is refused, not read past.
+  BaseImage narrow = base.image;
+  narrow.pitch = 8;
+  EXPECT_EQ(-1, FillMemImgFromBaseImage(&narrow, nullptr, image.get(), 0, 0, 8, 8, 0, 0, 0));
 }
 
 TEST(MemImgFill, PalettesBecomeImageEntries) {
