@@ -184,6 +184,25 @@ struct BlitLoop {
       return;
     }
 
+    // 32-bit steps toward s by a weight f of 8 bits: d + floor(f (s - d) / 256) is
+    // (d (256 - f) + s f) >> 8, two channels per multiplication.
+    constexpr bool kOneByteWeight =
+        kWide && (((Operation == kOperationAlpha || Operation == kOperationInvertedAlpha) && kOpaque) ||
+                  (Operation == kOperationCopy && kWeightShift == 8));
+    if constexpr (kOneByteWeight) {
+      uint32_t word = source.colour & 0xFFFFFF;
+      if constexpr (!PlainBright)
+        word = static_cast<uint32_t>(call.bright[0][word & 0xFF] | (call.bright[1][(word >> 8) & 0xFF] << 8) |
+                                     (call.bright[2][word >> 16] << 16));
+      if constexpr (Operation == kOperationInvertedAlpha) word ^= 0xFFFFFF;
+      const uint32_t f = Operation == kOperationCopy ? static_cast<uint32_t>(combined) : static_cast<uint32_t>(call.param);
+      const uint32_t g = 256 - f;
+      const uint32_t redBlue = (((destination & 0xFF00FF) * g + (word & 0xFF00FF) * f) >> 8) & 0xFF00FF;
+      const uint32_t green = (((destination & 0x00FF00) * g + (word & 0x00FF00) * f) >> 8) & 0x00FF00;
+      Store<Pixel>(target, static_cast<Pixel>((destination & 0xFF000000) | redBlue | green));
+      return;
+    }
+
     int s[3];
     int d[3];
     for (int c = 0; c < 3; ++c) {
@@ -191,6 +210,7 @@ struct BlitLoop {
       if constexpr (!PlainBright) s[c] = call.bright[c][s[c]];
       d[c] = Field(destination, c);
     }
+
 
     if constexpr (Operation == kOperationAdd || Operation == kOperationAddFull ||
                   Operation == kOperationSubtract) {
@@ -269,7 +289,10 @@ struct BlitLoop {
     }
   }
 
-  static void Rows(const BlitCall& call) {
+  static void Rows(const BlitCall& shared) {
+    // A private copy: pixel stores go through byte pointers, which could alias the caller's record
+    // and would make every pixel reload its fields.
+    const BlitCall call = shared;
     if constexpr (Form == kFormGeneral) {
       for (int y = 0; y < call.height; ++y) {
         const uint8_t* source = call.source + y * call.sourcePitch;
