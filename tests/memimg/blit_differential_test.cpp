@@ -34,7 +34,9 @@ void FillSource(MEMIMG* source, SourceKind kind, int format, std::mt19937& rando
     for (int i = 0; i < 1024; ++i) core->Palette[i] = static_cast<uint8_t>(random());
   }
   const uint32_t key = ReadPixelAt(source, 0, 0);
-  core->KeyColor = kind == SourceKind::Palette ? (key & 0xFF) | (random() % 4 == 0 ? 0x100 : 0) : key;
+  // Bits above the pixel's size do not take part in the comparison.
+  const uint32_t spare = random() % 4 == 0 ? 0x10000u << (random() % 8) : 0;
+  core->KeyColor = kind == SourceKind::Palette ? (key & 0xFF) | (spare ? 0x100 : 0) : format == 0 ? key | spare : key;
   for (int y = 0; y < core->Height; ++y)
     for (int x = 0; x < core->Width; ++x) {
       uint32_t value = ReadPixelAt(source, x, y);

@@ -3,6 +3,8 @@
 // stretched blit's stepping and mirroring.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "graphics/draw_state.h"
 #include "memimg/derived_data.h"
 #include "memimg_test_images.h"
@@ -328,5 +330,31 @@ TEST_F(BlitTest, StretchedSameSizeIsTheUnscaledBlit) {
     const int sc = (s >> (8 * channel)) & 0xFF;
     const int dc = (0x12345678 >> (8 * channel)) & 0xFF;
     EXPECT_EQ(dc + ((128 * (sc - dc)) >> 8), static_cast<int>((got >> (8 * channel)) & 0xFF));
+  }
+}
+
+TEST_F(BlitTest, ExtremeCoordinatesStayInsideTheImages) {
+  TestImage source;
+  ASSERT_EQ(0, SetupMemImg(source.get(), 5, 3, -1, 0, 1, 0, 0, 0, nullptr));
+  std::mt19937 random(11);
+  FillRandom(source.get(), random);
+  Mode(1, 77);
+  const int kMin = std::numeric_limits<int>::min();
+  const int kMax = std::numeric_limits<int>::max();
+  const int rects[][4] = {{kMin, kMin, kMax, kMax}, {kMax, 0, kMin, 10}, {-2000000000, 1, 2000000000, 2},
+                          {kMax - 1, kMax - 1, kMax, kMax}, {3, 2, 3 + 1, 2 - 100000}, {0, 0, 1, 70000}};
+  for (const auto& rect : rects) {
+    TestImage real;
+    TestImage expected;
+    for (TestImage* image : {&real, &expected}) {
+      ASSERT_EQ(0, SetupMemImg(image->get(), 16, 8, -1, 0, 1, 0, 0, 0, nullptr));
+      FillMemImgRaw(image->get(), nullptr, 0x00102030);
+    }
+    BlitMemImgToRect(real.get(), source.get(), rect, 0, nullptr);
+    ReferenceBlitToRect(expected.get(), source.get(), rect, 0, nullptr);
+    EXPECT_EQ(StoreBytes(expected.get()), StoreBytes(real.get())) << rect[0] << "," << rect[1];
+    BlitMemImgAt(real.get(), source.get(), rect[0], rect[1], 1, nullptr);
+    ReferenceBlitAt(expected.get(), source.get(), rect[0], rect[1], 1, nullptr);
+    EXPECT_EQ(StoreBytes(expected.get()), StoreBytes(real.get())) << rect[0] << "," << rect[1];
   }
 }
