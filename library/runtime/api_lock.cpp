@@ -121,3 +121,11 @@ void ReadApiLockState(int* nesting, DWORD* owner, int* waiters) {
   if (waiters) *waiters = lock.waiters;
   LeaveCriticalSection(&lock.section);
 }
+
+int IsApiLockHeldByCurrentThread() {
+  ApiLock& lock = TheLock();
+  EnterCriticalSection(&lock.section);
+  int held = lock.locked && lock.owner == GetCurrentThreadId();
+  LeaveCriticalSection(&lock.section);
+  return held;
+}

@@ -158,6 +158,8 @@ void ClearWindowSystemRecord() {
   record.usePerformanceCounter = 0;
   record.performanceFrequency = 0;
   record.run = WindowRunState{};
+  record.log.indentLevel = 0;
+  record.log.midLine = 0;
 }
 
 DWORD WindowStyleOf(int windowed) {

@@ -1,6 +1,4 @@
-// Stand-ins for the log's start-up services, until the log lands.
+// Stand-in for the on-screen log's start-up, until the on-screen log lands with the fonts.
 #include "runtime/window_system.h"
 
 int InitOnScreenLog() { return 0; }
-// The log file is written in the directory that start-up saved.
-int SetLogDirectory(const char*) { return 0; }

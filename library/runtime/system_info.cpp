@@ -33,7 +33,9 @@ int LogSystemInfo() {
   WindowSystemRecord& record = g_windowSystem;
   AddLogText("システムの情報を出力します\n");
   PushLogIndent();
-  WriteLogFormat("Zyvelライブラリ Ver%s\n", kLibraryVersion);
+  char banner[64];
+  FormatText(banner, sizeof(banner), "Zyvelライブラリ Ver%s\n", kLibraryVersion);
+  AddLogText(banner);
 
   SYSTEM_INFO system;
   GetSystemInfo(&system);

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/types.h"
+#include "runtime/log.h"
 
 // The switches that start-up reads; setters called before start-up store them (all kept).
 struct StartupOptions {
@@ -64,7 +65,6 @@ struct WindowRunState {
   int screenSaverChanged = 0;
   UINT timerPeriod = 0;  // Non-zero while timeBeginPeriod is in force.
   int textInputStepRunning = 0;
-  int pumpRunning = 0;
 };
 
 struct WindowSystemRecord {
@@ -86,6 +86,7 @@ struct WindowSystemRecord {
 
   int initialised = 0;
   int initialising = 0;  // Kept.
+  int osCode = 0;        // Kept: 265 for Windows 7 and later NT versions.
   int endFlag = 0;
 
   // Clocks: the time-stamp counter (measured by the system-information step, kept) and the
@@ -102,7 +103,6 @@ struct WindowSystemRecord {
   int processorMHz = 0;
   uint64_t totalMemory = 0;
   uint64_t freeMemory = 0;
-  int osCode = 0;
   int hasMmx = 0;
   int hasSse = 0;
   int hasSse2 = 0;
@@ -148,6 +148,8 @@ struct WindowSystemRecord {
   int layeredWindow = 0;
   LRESULT (*messageHook)(HWND, UINT, WPARAM, LPARAM) = nullptr;
   WindowRunState run;
+  // ---- Log ----
+  LogState log;
 };
 
 extern WindowSystemRecord g_windowSystem;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/user.h"
+#include "runtime/log.h"
 #include "runtime/window_state.h"
 #include "zyvel/runtime.h"
 
@@ -86,9 +87,8 @@ int GetUseMaskFlag();
 int SetUseMaskFlag(int on);
 int SetDrawClipArea(int x1, int y1, int x2, int y2);
 int GetDrawClipArea(RECT* out);
-// Log: the on-screen log and the directory the log file is written to.
+// Log: the on-screen log.
 int InitOnScreenLog();
-int SetLogDirectory(const char* directory);
 // Files.
 int InstallFileFunctions(const void* table);
 int ReleaseUnusedArchives();
@@ -141,3 +141,5 @@ int QueryToolBarHeight();
 // ---- Call lock (api_lock.cpp) ----
 // The lock's state as it stands, for tests: nesting count, owner (0xFFFFFFFF: none), waiters.
 void ReadApiLockState(int* nesting, DWORD* owner, int* waiters);
+// 1 while the calling thread owns the lock.
+int IsApiLockHeldByCurrentThread();

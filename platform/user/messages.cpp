@@ -272,12 +272,6 @@ SHORT GetAsyncKeyState(int virtualKey) {
   return static_cast<SHORT>((User().keys[virtualKey] & 0x80) ? 0x8000 : 0);
 }
 
-BOOL GetKeyboardState(BYTE* state256) {
-  if (!state256) return FALSE;
-  Lock lock(User().mutex);
-  for (int i = 0; i < 256; ++i) state256[i] = User().syncKeys[i];
-  return TRUE;
-}
 
 // ---- Absent facilities ----
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "kernel/objects.h"
+#include "platform/dinput.h"
 #include "platform/kernel.h"
 #include "user/user_state.h"
 
@@ -83,6 +84,7 @@ void TranslateSdlEvent(const SDL_Event& event) {
         case SDL_WINDOWEVENT_FOCUS_LOST:
           if (User().foreground != HandleOf(window)) break;
           User().foreground = nullptr;
+          ReleaseAllKeys();
           Post(window, WM_ACTIVATE, MAKELONG(WA_INACTIVE, window->minimised ? 1 : 0), 0);
           Post(window, WM_ACTIVATEAPP, FALSE, 0);
           break;
@@ -103,6 +105,8 @@ void TranslateSdlEvent(const SDL_Event& event) {
     }
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
+      // The keyboard table that DirectInput and GetKeyboardState read follows every key.
+      OnKeyboardEvent(event.key.keysym.scancode, event.type == SDL_KEYDOWN);
       UINT key = VirtualKeyOf(event.key.keysym.sym);
       if (key == 0) return;
       bool down = event.type == SDL_KEYDOWN;

@@ -36,6 +36,7 @@ class LibraryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     platform::testing::UseDummyVideoDriver();
+    platform::testing::UseSoundDriver("dummy");
     platform::testing::SetDisplayModes({{640, 480, 32, 60}, {1024, 768, 32, 60}, {1024, 768, 16, 60}},
                                        {1024, 768, 32, 60});
     const char* shared = std::getenv(kLockDirectoryVariable);

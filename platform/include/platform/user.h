@@ -337,10 +337,32 @@ BOOL WINNLSEnableIME(HWND window, BOOL enable);
 #define VK_NUMPAD0 0x60
 #define VK_MULTIPLY 0x6A
 #define VK_ADD 0x6B
+#define VK_NUMPAD1 0x61
+#define VK_NUMPAD2 0x62
+#define VK_NUMPAD3 0x63
+#define VK_NUMPAD4 0x64
+#define VK_NUMPAD5 0x65
+#define VK_NUMPAD6 0x66
+#define VK_NUMPAD7 0x67
+#define VK_NUMPAD8 0x68
+#define VK_NUMPAD9 0x69
+#define VK_MULTIPLY 0x6A
+#define VK_ADD 0x6B
+#define VK_SEPARATOR 0x6C
 #define VK_SUBTRACT 0x6D
 #define VK_DECIMAL 0x6E
 #define VK_DIVIDE 0x6F
 #define VK_F1 0x70
+#define VK_F2 0x71
+#define VK_F3 0x72
+#define VK_F4 0x73
+#define VK_F5 0x74
+#define VK_F6 0x75
+#define VK_F7 0x76
+#define VK_F8 0x77
+#define VK_F9 0x78
+#define VK_F10 0x79
+#define VK_F11 0x7A
 #define VK_F12 0x7B
 #define VK_NUMLOCK 0x90
 #define VK_SCROLL 0x91
@@ -361,10 +383,10 @@ BOOL WINNLSEnableIME(HWND window, BOOL enable);
 #define VK_OEM_5 0xDC
 #define VK_OEM_6 0xDD
 #define VK_OEM_7 0xDE
-// The key-state table is fed from the window events; bit 15 set = down, bit 0 = toggled.
+// The key state as of the last key message taken (GetKeyState) or as the keys stand now
+// (GetAsyncKeyState); bit 15 set = down, bit 0 = toggled.
 SHORT GetKeyState(int virtualKey);
 SHORT GetAsyncKeyState(int virtualKey);
-BOOL GetKeyboardState(BYTE* state256);
 
 // ---- Cursor and display ----
 HCURSOR SetCursor(HCURSOR cursor);
@@ -435,3 +457,13 @@ BOOL EnumDisplaySettingsA(LPCSTR device, DWORD modeIndex, DEVMODEA* out);
 // Every change, and every return to the saved mode (null), posts WM_DISPLAYCHANGE to each
 // top-level window, even when nothing changed.
 LONG ChangeDisplaySettingsA(DEVMODEA* mode, DWORD flags);
+#define VK_OEM_102 0xE2
+
+// 256 bytes, one per virtual key: bit 7 set while the key is held.
+BOOL GetKeyboardState(BYTE* keyState);
+
+// ---- Cursor and display ----
+
+// ---- Desktop (sound-output) ----
+// The desktop's window; DirectSound's cooperative level is set on it.
+HWND GetDesktopWindow();
