@@ -1,6 +1,8 @@
 // The test door's window, display and input switches.
 #include <SDL.h>
 
+#include <cstring>
+
 #include "platform/testing.h"
 #include "user/user_state.h"
 
@@ -129,6 +131,21 @@ bool ReadWindowState(HWND window, WindowState* out) {
 bool ScreenSaverActive() {
   Lock lock(User().mutex);
   return User().screenSaverActive != FALSE;
+}
+
+bool ReadShownPixel(HWND window, int x, int y, uint32_t* rgb) {
+  Lock lock(User().mutex);
+  WindowRecord* record = LookUpWindow(window);
+  if (!record || !record->sdlWindow || !rgb) return false;
+  SDL_Surface* surface = SDL_GetWindowSurface(record->sdlWindow);
+  if (!surface || x < 0 || y < 0 || x >= surface->w || y >= surface->h) return false;
+  Uint32 pixel = 0;
+  const Uint8* row = static_cast<const Uint8*>(surface->pixels) + static_cast<size_t>(y) * surface->pitch;
+  std::memcpy(&pixel, row + static_cast<size_t>(x) * surface->format->BytesPerPixel, surface->format->BytesPerPixel);
+  Uint8 r = 0, g = 0, b = 0;
+  SDL_GetRGB(pixel, surface->format, &r, &g, &b);
+  *rgb = (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | b;
+  return true;
 }
 
 int CountWindows() {

@@ -15,6 +15,7 @@
 #include "platform/kernel.h"
 #include "platform/testing.h"
 #include "platform/user.h"
+#include "platform/window_surface.h"
 
 extern char** environ;
 
@@ -343,6 +344,34 @@ TEST_F(WindowStandIn, KeyStateFollowsTheMessagesTaken) {
   EXPECT_EQ(typed, (std::vector<std::pair<UINT, WPARAM>>{
                        {WM_KEYDOWN, VK_SHIFT}, {WM_KEYDOWN, 'Q'}, {WM_CHAR, 'Q'}, {WM_KEYUP, VK_SHIFT}, {WM_KEYUP, 'Q'}}));
   EXPECT_FALSE(GetKeyState('Q') & 0x8000);
+}
+
+TEST_F(WindowStandIn, PresentedPicturesShowInTheWindow) {
+  HWND window = Make(WS_POPUP, 0);  // No frame: a 300 x 200 client area.
+  ShowWindow(window, SW_SHOW);
+  // A 2 x 2 picture: red, green / blue, white; stretched over the whole client area.
+  const uint32_t pixels[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};
+  ASSERT_TRUE(platform::PresentToWindow(window, pixels, 2, 2, 8, nullptr));
+  struct Probe {
+    int x, y;
+    uint32_t rgb;
+  };
+  for (const Probe& probe : {Probe{10, 10, 0xFF0000}, Probe{290, 10, 0x00FF00}, Probe{10, 190, 0x0000FF},
+                             Probe{290, 190, 0xFFFFFF}}) {
+    uint32_t shown = 0;
+    ASSERT_TRUE(platform::testing::ReadShownPixel(window, probe.x, probe.y, &shown));
+    EXPECT_EQ(shown, probe.rgb) << probe.x << "," << probe.y;
+  }
+  // Into part of the client area, unscaled.
+  const RECT corner{100, 50, 102, 52};
+  ASSERT_TRUE(platform::PresentToWindow(window, pixels, 2, 2, 8, &corner));
+  uint32_t shown = 0;
+  ASSERT_TRUE(platform::testing::ReadShownPixel(window, 101, 51, &shown));
+  EXPECT_EQ(shown, 0xFFFFFFu);
+  platform::testing::PresentedFrame frame;
+  ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+  EXPECT_EQ(frame.window, window);
+  EXPECT_EQ(frame.pixels[1], 0x00FF00u);
 }
 
 TEST_F(WindowStandIn, AbsentFacilitiesAnswerHonestly) {

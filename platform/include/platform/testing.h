@@ -117,6 +117,8 @@ bool ReadWindowState(HWND window, WindowState* out);
 bool ScreenSaverActive();
 // Live windows of the process.
 int CountWindows();
+// A pixel (0xRRGGBB) of what the window's SDL window shows at client (x, y); false without one.
+bool ReadShownPixel(HWND window, int x, int y, uint32_t* rgb);
 
 }  // namespace platform::testing
 
