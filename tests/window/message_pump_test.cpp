@@ -174,3 +174,48 @@ TEST_F(PumpTest, NestedCallDuringTextInputReturnsAtOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+int g_callerMessages = 0;
+
+LRESULT CallerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_USER + 9) ++g_callerMessages;
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+TEST_F(LibraryTest, SubclassModeLeavesTheQueueToTheCaller) {
+  if (IsChild()) GTEST_SKIP();
+  WNDCLASSEXA windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = CallerProcedure;
+  windowClass.lpszClassName = "Caller Window";
+  ASSERT_TRUE(RegisterClassExA(&windowClass));
+  HWND window = CreateWindowExA(0, "Caller Window", "Caller", WS_POPUP | WS_VISIBLE, 0, 0, 200, 100, nullptr, nullptr,
+                                nullptr, nullptr);
+  ASSERT_TRUE(window);
+  g_windowSystem.mainWindow = window;
+  g_windowSystem.subclassMode = 1;
+  g_windowSystem.options.noInput = 1;
+  ASSERT_EQ(InitializeLibrary(), 0);
+  EXPECT_EQ(GetWindowLongA(window, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&MainWindowProc));
+
+  g_callerMessages = 0;
+  SendMessageA(window, WM_USER + 9, 0, 0);
+  EXPECT_EQ(g_callerMessages, 1) << "the caller's procedure runs first";
+
+  PostMessageA(window, WM_USER + 5, 0, 0);
+  EXPECT_EQ(ProcessWindowMessages(), 0);
+  MSG msg;
+  EXPECT_TRUE(PeekMessageA(&msg, window, WM_USER + 5, WM_USER + 5, PM_REMOVE)) << "the pump took the caller's message";
+
+  EXPECT_EQ(FinishLibrary(), 0);
+  EXPECT_TRUE(IsWindow(window)) << "the caller's window is the caller's";
+  EXPECT_EQ(GetWindowLongA(window, GWL_WNDPROC), reinterpret_cast<LONG_PTR>(&CallerProcedure));
+  DestroyWindow(window);
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  }
+  UnregisterClassA("Caller Window", nullptr);
+}
+
+}  // namespace

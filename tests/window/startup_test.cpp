@@ -254,6 +254,26 @@ TEST_F(LibraryTest, FullScreenWithoutTheModeIsRefusedAndStaysWindowed) {
   EXPECT_EQ(IsWindowedMode(), 1);
 }
 
+TEST_F(LibraryTest, ModeChangeWaitsForTheDisplayButNotForever) {
+  if (IsChild()) GTEST_SKIP();
+  SetScreenMode(640, 480, 32, 60);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  // A display change that arrives ends the wait.
+  ChangeDisplaySettingsA(nullptr, 0);
+  EXPECT_EQ(ChangeWindowMode(0), 0);
+  EXPECT_EQ(IsWindowedMode(), 0);
+  WindowState state;
+  ASSERT_TRUE(ReadWindowState(GetMainWindow(), &state));
+  EXPECT_EQ(state.style & WS_CAPTION, 0u);
+  EXPECT_NE(state.exStyle & WS_EX_TOPMOST, 0u);
+  EXPECT_EQ(state.windowRect.left, 0);
+  EXPECT_EQ(ClientWidth(state), 640);
+  // None arrives: the switch gives up after a bounded wait and says so.
+  EXPECT_EQ(ChangeWindowMode(1), -1);
+  EXPECT_EQ(IsWindowedMode(), 1);
+  EXPECT_EQ(g_windowSystem.run.modeChangeRunning, 0);
+}
+
 TEST_F(LibraryTest, OsCodes) {
   if (IsChild()) GTEST_SKIP();
   struct Case {
