@@ -374,6 +374,18 @@ TEST_F(WindowStandIn, PresentedPicturesShowInTheWindow) {
   EXPECT_EQ(frame.pixels[1], 0x00FF00u);
 }
 
+TEST_F(WindowStandIn, TitlesReachSdlAsUtf8) {
+  HWND window = Make();
+  // 表 ends in the byte of a backslash in CP932; it must come through whole.
+  ASSERT_TRUE(SetWindowTextA(window, "表示テスト"));
+  platform::testing::WindowState state;
+  ASSERT_TRUE(platform::testing::ReadWindowState(window, &state));
+  EXPECT_EQ(state.sdlTitle, reinterpret_cast<const char*>(u8"表示テスト"));
+  char title[32];
+  EXPECT_EQ(GetWindowTextA(window, title, sizeof(title)), 10);
+  EXPECT_STREQ(title, "表示テスト");
+}
+
 TEST_F(WindowStandIn, AbsentFacilitiesAnswerHonestly) {
   EXPECT_EQ(LoadLibraryA("dwmapi.dll"), nullptr);
   EXPECT_EQ(SetWindowsHookExA(13, nullptr, nullptr, 0), nullptr);
