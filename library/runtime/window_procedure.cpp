@@ -145,8 +145,10 @@ void OnMouse(UINT message) {
   if (message == WM_MBUTTONDOWN) RecordMouseClick(4);
   if (!record.run.requestedCursor) {
     SetCursor(nullptr);
-    while (ShowCursor(FALSE) >= 0) {
-    }
+    // Down to a negative count, without sinking further on every mouse message.
+    int count = ShowCursor(FALSE);
+    if (count < -1) ShowCursor(TRUE);
+    while (count >= 0) count = ShowCursor(FALSE);
     record.run.cursorShown = 0;
   }
 }

@@ -2,6 +2,7 @@
 // parameters and the cursor.
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/kernel.h"
