@@ -12,24 +12,7 @@
 #include "platform/winmm.h"
 
 // ---- Wave formats ----
-#ifndef ZV_WAVEFORMATEX_DEFINED
-#define ZV_WAVEFORMATEX_DEFINED
-#pragma pack(push, 1)
-struct WAVEFORMATEX {
-  WORD wFormatTag;
-  WORD nChannels;
-  DWORD nSamplesPerSec;
-  DWORD nAvgBytesPerSec;
-  WORD nBlockAlign;
-  WORD wBitsPerSample;
-  WORD cbSize;
-};
-#pragma pack(pop)
-typedef WAVEFORMATEX* LPWAVEFORMATEX;
-typedef const WAVEFORMATEX* LPCWAVEFORMATEX;
-static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 packed bytes");
-#define WAVE_FORMAT_PCM 1
-#endif
+// WAVEFORMATEX and WAVE_FORMAT_PCM come from winmm.h.
 
 #define WAVE_FORMAT_ADPCM 0x0002
 #define WAVE_FORMAT_ALAW 0x0006
