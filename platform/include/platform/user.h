@@ -8,3 +8,7 @@
 // ---- Keyboard ----
 
 // ---- Cursor and display ----
+
+// ---- Desktop (sound-output) ----
+// The desktop's window; DirectSound's cooperative level is set on it.
+HWND GetDesktopWindow();
