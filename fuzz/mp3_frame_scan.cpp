@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "sound/pcm_converter.h"
-#include "sound/sound_options.h"
+#include "sound/sound_records.h"
 
 namespace {
 
@@ -13,7 +13,7 @@ void DecodeWith(const uint8_t* data, size_t size, int mask) {
   SoundStreamSource source{*GetMemoryStreamFuncs(),
                            reinterpret_cast<StreamHandle>(OpenMemoryStream(data, static_cast<int>(size)))};
   if (!source.stream) return;
-  g_soundOptions.decoderDisableMask = mask;
+  g_soundOptions.decoderMask = mask;
   PcmConverter converter{};
   if (SetupPcmConverter(&source, &converter) == 0) {
     std::vector<uint8_t> piece(3000);

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "sound/pcm_converter.h"
-#include "sound/sound_options.h"
+#include "sound/sound_records.h"
 
 namespace {
 

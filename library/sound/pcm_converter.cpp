@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "sound/sound_options.h"
+#include "sound/sound_records.h"
 
 int SourceTell(const SoundStreamSource& source) { return source.functions.Tell(source.stream); }
 int SourceSeek(const SoundStreamSource& source, int offset, int origin) {
@@ -71,7 +71,7 @@ int SetupPcmConverter(SoundStreamSource* source, PcmConverter* converter) {
   converter->movieSoundFlag = g_soundOptions.movieSoundFlag;
   converter->source = *source;
   SourceSeek(converter->source, 0, 0);
-  const int mask = g_soundOptions.decoderDisableMask;
+  const int mask = g_soundOptions.decoderMask;
   bool accepted = false;
   for (const DecoderChoice& choice : kDecoderOrder) {
     if (mask & choice.disableBit) continue;
@@ -260,6 +260,6 @@ int ReadStreamToMemory(SoundStreamSource* source, void** dataOut, int* sizeOut) 
 }
 
 int SamplesToMilliseconds(int samples, int rate) {
-  if (rate == 0) return 0;
+  if (rate <= 0) return 0;
   return static_cast<int>(static_cast<int64_t>(samples) * 1000 / rate);
 }

@@ -7,7 +7,7 @@
 
 #include "platform/dsound.h"
 #include "platform/kernel.h"
-#include "sound/seams_conversion.h"
+#include "sound/pcm_converter.h"
 #include "sound/seams_runtime.h"
 #include "zyvel/sound.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "sound/sound_options.h"
+#include "sound/sound_records.h"
 #include "sound_fixtures.h"
 
 namespace {
@@ -20,9 +20,9 @@ TEST(PcmConverterSetup, EveryDecoderMaskedFailsWithTheStreamAtTheStart) {
                            reinterpret_cast<StreamHandle>(OpenMemoryStream(image.data(), static_cast<int>(image.size())))};
   MemoryStreamSeek(source.stream, 10, 0);
   PcmConverter converter{};
-  g_soundOptions.decoderDisableMask = 0x1F;
+  g_soundOptions.decoderMask = 0x1F;
   EXPECT_EQ(SetupPcmConverter(&source, &converter), -1);
-  g_soundOptions.decoderDisableMask = 0;
+  g_soundOptions.decoderMask = 0;
   EXPECT_EQ(MemoryStreamTell(source.stream), 0);
   EXPECT_EQ(ConvertPcm(&converter, nullptr, 10), -1);
   EXPECT_EQ(EndPcmConverter(&converter), -1);

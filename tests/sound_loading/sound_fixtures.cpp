@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "sound/sound_options.h"
+#include "sound/sound_records.h"
 
 Bytes ReadSoundFixture(const std::string& name) {
   std::ifstream file(std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/sound/" + name, std::ios::binary);
@@ -63,10 +63,10 @@ Bytes CountingPcm16(int frames, int channels) {
 MemoryConverter::MemoryConverter(const Bytes& image, int decoderMask) : image_(image) {
   source_.functions = *GetMemoryStreamFuncs();
   source_.stream = reinterpret_cast<StreamHandle>(OpenMemoryStream(image_.data(), static_cast<int>(image_.size())));
-  const int savedMask = g_soundOptions.decoderDisableMask;
-  g_soundOptions.decoderDisableMask = decoderMask;
+  const int savedMask = g_soundOptions.decoderMask;
+  g_soundOptions.decoderMask = decoderMask;
   setupResult = SetupPcmConverter(&source_, &converter);
-  g_soundOptions.decoderDisableMask = savedMask;
+  g_soundOptions.decoderMask = savedMask;
 }
 
 MemoryConverter::~MemoryConverter() {
