@@ -9,9 +9,7 @@ SoundHandleTable g_soundHandles;
 
 namespace {
 
-constexpr int kCheckCount = 2048;
-
-int HandleOf(int slot, int check) { return slot | ((check | (kSoundHandleKind << 11)) << 16); }
+int HandleOf(int slot, int check) { return MakeHandleWord(slot, check, HANDLE_KIND_SOUND); }
 
 // Takes the slot: allocation, check value and the table's counts. -1 when memory runs out.
 int TakeSlot(int slot, int check) {
@@ -74,11 +72,11 @@ void ReleaseStreamEntries(SoundRecord* record) {
 
 SoundRecord* GetSoundRecord(int handle) {
   if (!g_soundOptions.directSound || handle < 0) return nullptr;
-  if (((handle >> 27) & 0xF) != kSoundHandleKind) return nullptr;
-  const int slot = handle & 0xFFFF;
+  if (HandleKindOf(handle) != HANDLE_KIND_SOUND) return nullptr;
+  const int slot = HandleSlotOf(handle);
   if (slot >= kSoundTableSize) return nullptr;
   SoundRecord* record = g_soundHandles.slots[slot];
-  if (!record || record->check != ((handle >> 16) & 0x7FF)) return nullptr;
+  if (!record || record->check != HandleCheckCountOf(handle)) return nullptr;
   return record;
 }
 
@@ -96,12 +94,12 @@ int AddSoundData(int handle) {
         }
       const int check = g_soundHandles.nextCheck;
       result = TakeSlot(slot, check);
-      if (result != -1) g_soundHandles.nextCheck = (check + 1) % kCheckCount;
+      if (result != -1) g_soundHandles.nextCheck = (check + 1) % HANDLE_CHECK_COUNT_LIMIT;
     }
-  } else if (handle >= 0 && ((handle >> 27) & 0xF) == kSoundHandleKind && (handle & 0xFFFF) < kSoundTableSize &&
-             !g_soundHandles.slots[handle & 0xFFFF]) {
+  } else if (handle >= 0 && HandleKindOf(handle) == HANDLE_KIND_SOUND && HandleSlotOf(handle) < kSoundTableSize &&
+             !g_soundHandles.slots[HandleSlotOf(handle)]) {
     // Re-creating a handle in its own slot, when that slot is free.
-    result = TakeSlot(handle & 0xFFFF, (handle >> 16) & 0x7FF);
+    result = TakeSlot(HandleSlotOf(handle), HandleCheckCountOf(handle));
   }
   UnlockSound();
   return result;
@@ -160,7 +158,7 @@ int DeleteSoundHandle(int handle, int) {
     }
     ReleaseStreamEntries(record);
   }
-  FreeSlot(handle & 0xFFFF);
+  FreeSlot(HandleSlotOf(handle));
   UnlockSound();
   return 0;
 }

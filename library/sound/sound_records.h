@@ -7,12 +7,13 @@
 
 #include "platform/dsound.h"
 #include "platform/kernel.h"
+#include "runtime/handle_chain.h"
+#include "runtime/handle_table.h"
+#include "runtime/window_seams.h"
 #include "sound/pcm_converter.h"
-#include "sound/seams_runtime.h"
 #include "zyvel/sound.h"
 
-constexpr int kSoundHandleKind = 2;
-constexpr int kSoundTableSize = 32768;
+constexpr int kSoundTableSize = SOUND_HANDLE_TABLE_SIZE;
 constexpr int kSoundBuffersPerSound = 10;
 constexpr int kStreamEntriesPerSound = 4;  // At most 3 are used.
 
@@ -160,7 +161,7 @@ int SndBufSetPosition(int offset, SoundBufferEntry* entry);
 // The play position in bytes.
 int SndBufGetPlayPosition(SoundBufferEntry* entry, int* bytes);
 
-// Seams of later sound issues and of the window (seams_*.cpp).
+// Seams of later sound issues (seams_*.cpp).
 int StopSoundHandle(int handle);
 int StopStreamSoundHandle(int handle);
 int CheckStreamSoundPlaying(int handle);
@@ -171,4 +172,3 @@ int DeleteAllMusicHandles();
 // is missing (start goes on with the DirectSound back end), -1 on a later failure.
 int StartDirectMusicBackEnd(IDirectSound** directSound);
 int EndDirectMusicBackEnd();
-int PumpWindowMessages();
