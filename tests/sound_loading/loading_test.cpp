@@ -116,6 +116,17 @@ TEST_F(SoundLoadingTest, LoopingPlayGoesOnPastTheEnd) {
   EXPECT_EQ(status & DSBSTATUS_PLAYING, 0u);
 }
 
+// Play type 0 returns once the sound has ended: here the dummy device mixes in real time.
+TEST_F(SoundLoadingTest, NormalPlayWaitsForTheEnd) {
+  EndSoundSystem();
+  testing_door::UseManualSoundMixing(false);
+  ASSERT_EQ(InitSoundSystem(), 0);
+  const int handle = LoadImage(LevelWave(441, 100), 2);  // 10 ms
+  ASSERT_NE(handle, -1);
+  ASSERT_EQ(PlaySoundHandle(handle, 0, 1), 0);
+  EXPECT_EQ(CheckSoundHandle(handle), 0);
+}
+
 TEST_F(SoundLoadingTest, DecodedSoundsLoadWithTheirFormatAndLength) {
   struct DecodedCase {
     const char* file;
