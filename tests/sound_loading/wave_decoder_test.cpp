@@ -35,7 +35,9 @@ TEST(WaveChunkWalk, AcceptsAndRefusesChunkLayouts) {
     for (int mask : {kWaveOnly, kAcmOnly}) {
       const WholeDecode decode = DecodeWhole(BuildWave(c.chunks), mask);
       EXPECT_EQ(decode.result == 0, c.accepted);
-      if (c.accepted) EXPECT_EQ(decode.pcm, pcm);
+      if (c.accepted) {
+        EXPECT_EQ(decode.pcm, pcm);
+      }
     }
   }
   Bytes notWave = BuildWave({{"fmt ", Format()}, {"data", pcm}});
