@@ -65,3 +65,32 @@ struct PresentedFrame {
 bool LastPresentedFrame(PresentedFrame* out);
 
 }  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- COM classes ----
+// CoCreateInstance answers REGDB_E_CLASSNOTREG for a refused class, as if it were not installed.
+void RefuseComClass(const CLSID& classId, bool refused);
+
+}  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- Input ----
+// A key (by its DirectInput code) goes down or up, as if typed on the keyboard.
+void PressKey(int directInputKey, bool down);
+// Virtual pads sit after the machine's own joysticks. Axes: 0 X, 1 Y, 2 Z, 3 Rx, 4 Ry, 5 Rz,
+// each -32768..32767; buttons 0..31; the hat in hundredths of degrees, -1 centred.
+int AddVirtualPad(const std::string& name, bool forceFeedback);
+void SetVirtualPadAxis(int pad, int axis, int value);
+void SetVirtualPadButton(int pad, int button, bool down);
+void SetVirtualPadHat(int pad, int hundredthsOfDegrees);
+// True while a force-feedback effect plays on the virtual pad.
+bool IsVirtualPadVibrating(int pad);
+void RemoveAllVirtualPads();
+// The machine's own joysticks are left out (tests see only virtual pads).
+void IgnoreSystemJoysticks(bool ignore);
+// Every acquired input device is lost, as when another program takes the devices.
+void LoseInputDevices();
+
+}  // namespace platform::testing
