@@ -49,9 +49,12 @@ int64_t SignedScale(int64_t p, int64_t d) { return p * d / 255; }
 
 // The packed add, told channel by channel: blue saturates; green and red add their upper bits,
 // take the OR of both lowest bits and the carry from below as lowest bit, and saturate on
-// overflow. Returns the red carry.
+// overflow. Returns the red carry. In 5-6-5 the saturation mask of green starts one bit above the
+// field (the carries are spaced 5 bits apart), so a saturated green keeps its lowest bit from the
+// sum instead of setting it.
 int64_t ChannelAdd(const ChannelLayout& layout, const int64_t s[3], const int64_t d[3],
                    int64_t out[3]) {
+  const bool narrowGreenMask = layout.Maximum[1] == 63;
   int64_t carry = 0;
   for (int i = 0; i < 3; ++i) {
     const int64_t maximum = layout.Maximum[i];
@@ -61,21 +64,29 @@ int64_t ChannelAdd(const ChannelLayout& layout, const int64_t s[3], const int64_
       out[0] = carry ? maximum : sum;
     } else {
       const int64_t sum = (s[i] & ~int64_t{1}) + (d[i] & ~int64_t{1}) + carry;
+      const int64_t lowest = (sum | s[i] | d[i]) & 1;
       carry = sum > maximum;
-      out[i] = carry ? maximum : (sum | ((s[i] | d[i]) & 1));
+      if (!carry)
+        out[i] = sum | lowest;
+      else
+        out[i] = i == 1 && narrowGreenMask ? (maximum - 1) | lowest : maximum;
     }
   }
   return carry;
 }
 
 // The packed subtract, channel by channel: blue clamps at 0; green and red subtract their upper
-// bits, clamp at 0, and otherwise take as lowest bit whether the channel below stayed >= 0.
-void ChannelSubtract(const int64_t s[3], const int64_t d[3], int64_t out[3]) {
+// bits, clamp at 0, and otherwise take as lowest bit whether the channel below stayed >= 0. In
+// 5-6-5 green's lowest bit falls outside every keep mask and is always cleared.
+void ChannelSubtract(const ChannelLayout& layout, const int64_t s[3], const int64_t d[3],
+                     int64_t out[3]) {
+  const bool narrowGreenMask = layout.Maximum[1] == 63;
   bool kept = d[0] >= s[0];
   out[0] = kept ? d[0] - s[0] : 0;
   for (int i = 1; i < 3; ++i) {
     const int64_t difference = (d[i] & ~int64_t{1}) - (s[i] & ~int64_t{1});
-    out[i] = difference >= 0 ? (difference | (kept ? 1 : 0)) : 0;
+    const bool lowestKept = kept && !(i == 1 && narrowGreenMask);
+    out[i] = difference >= 0 ? (difference | (lowestKept ? 1 : 0)) : 0;
     kept = difference >= 0;
   }
 }
@@ -128,7 +139,7 @@ void BlendReferencePixel(int format, int mode, int p, const ReferenceSource& sou
       if (mode == 2) {
         fourth = static_cast<uint32_t>(ChannelAdd(layout, scaled, d, out)) << 24;
       } else {
-        ChannelSubtract(scaled, d, out);
+        ChannelSubtract(layout, scaled, d, out);
         fourth = 0;
       }
       break;
@@ -219,7 +230,7 @@ void ReferenceFlatPixel(int format, int mode, int p, uint32_t color, uint8_t* ds
     if (mode == 2) {
       fourth = static_cast<uint32_t>(ChannelAdd(layout, scaled, d, out)) << 24;
     } else {
-      ChannelSubtract(scaled, d, out);
+      ChannelSubtract(layout, scaled, d, out);
       fourth = 0;
     }
   } else {

@@ -68,7 +68,7 @@ TriangleEdgeSegment MakeSegment(int64_t startX, int64_t startY, int64_t endX, in
   TriangleEdgeSegment segment;
   segment.StartX = startX;
   segment.StartY = startY;
-  segment.Rows = static_cast<int>(TruncateFixed(endY - startY));
+  segment.Rows = static_cast<int>(WholeOfFixed(endY - startY));
   segment.StepX = segment.Rows > 0 ? (endX - startX) / segment.Rows : 0;
   return segment;
 }
@@ -95,10 +95,10 @@ int SetupTriangleScan(const MemImgVertex vertices[3], TriangleScan* scan) {
   // numerators fit 32 bits; only the quotient can leave the range (a tiny triangle with a large
   // texture), and it saturates.
   const int a0 = byX[0], a1 = byX[1], a2 = byX[2];
-  const int64_t dx1 = TruncateFixed(X[a1] - X[a0]), dy1 = TruncateFixed(Y[a1] - Y[a0]);
-  const int64_t du1 = TruncateFixed(U[a1] - U[a0]), dv1 = TruncateFixed(V[a1] - V[a0]);
-  const int64_t dx2 = TruncateFixed(X[a2] - X[a0]), dy2 = TruncateFixed(Y[a2] - Y[a0]);
-  const int64_t du2 = TruncateFixed(U[a2] - U[a0]), dv2 = TruncateFixed(V[a2] - V[a0]);
+  const int64_t dx1 = WholeOfFixed(X[a1] - X[a0]), dy1 = WholeOfFixed(Y[a1] - Y[a0]);
+  const int64_t du1 = WholeOfFixed(U[a1] - U[a0]), dv1 = WholeOfFixed(V[a1] - V[a0]);
+  const int64_t dx2 = WholeOfFixed(X[a2] - X[a0]), dy2 = WholeOfFixed(Y[a2] - Y[a0]);
+  const int64_t du2 = WholeOfFixed(U[a2] - U[a0]), dv2 = WholeOfFixed(V[a2] - V[a0]);
   const int64_t D = dx2 * dy1 - dx1 * dy2;
   if (D == 0) return -1;
   const double scale = 262144.0 / static_cast<double>(D);
@@ -106,8 +106,8 @@ int SetupTriangleScan(const MemImgVertex vertices[3], TriangleScan* scan) {
   scan->GradientUy = SaturateToInt32(static_cast<double>(du1 * dx2 - du2 * dx1) * scale);
   scan->GradientVx = SaturateToInt32(static_cast<double>(dy1 * dv2 - dv1 * dy2) * scale);
   scan->GradientVy = SaturateToInt32(static_cast<double>(dv1 * dx2 - dv2 * dx1) * scale);
-  scan->OriginX = static_cast<int32_t>(TruncateFixed(X[a0]));
-  scan->OriginY = static_cast<int32_t>(TruncateFixed(Y[a0]));
+  scan->OriginX = static_cast<int32_t>(WholeOfFixed(X[a0]));
+  scan->OriginY = static_cast<int32_t>(WholeOfFixed(Y[a0]));
   scan->OriginU = static_cast<int32_t>(U[a0]);
   scan->OriginV = static_cast<int32_t>(V[a0]);
 
@@ -137,9 +137,9 @@ int SetupTriangleScan(const MemImgVertex vertices[3], TriangleScan* scan) {
       scan->LeftIndex = 0;
       scan->RightIndex = 1;
     } else {
-      // The second right edge starts one 2^-18 pixel right of the middle corner.
+      // Every edge is stepped from its upper corner alone, whichever triangle it belongs to.
       scan->Right[0] = MakeSegment(X[b0], Y[b0], X[b1], Y[b1]);
-      scan->Right[1] = MakeSegment(X[b1] + 1, Y[b1], X[b2], Y[b2]);
+      scan->Right[1] = MakeSegment(X[b1], Y[b1], X[b2], Y[b2]);
       scan->Left[1] = MakeSegment(X[b0], Y[b0], X[b2], Y[b2]);
       scan->LeftIndex = 1;
       scan->RightIndex = 0;

@@ -30,8 +30,9 @@ int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings);
 // Bytes per pixel of a destination that passed `ReadRasterDrawSettings`.
 inline int RasterDestinationPixelBytes(const MEMIMG* dst) { return dst->Core->Format == 1 ? 4 : 2; }
 
-// Signed division by 2^18 truncated toward zero (not the floor for negative values).
-inline int64_t TruncateFixed(int64_t value) { return value / kRasterOne; }
+// Whole units of a fixed-point value, rounded down: a position left of or above 0 lands on its
+// own pixel, so a picture moving off the top or left edge does not jump by one pixel.
+inline int64_t WholeOfFixed(int64_t value) { return value >> kRasterFractionBits; }
 
 // ---- Triangles ----
 
@@ -61,7 +62,9 @@ struct TriangleScan {
 int SetupTriangleScan(const MemImgVertex vertices[3], TriangleScan* scan);
 
 // Calls emit(y, firstX, pixelCount, U, V) for every non-empty span inside area, top to bottom,
-// with the texel position of the span's first pixel.
+// with the texel position of the span's first pixel. A triangle covers the rows from its top
+// corner's row down to, not including, its bottom corner's row, and in each row the pixels from
+// its left edge up to, not including, its right edge.
 template <typename Emit>
 void WalkTriangleSpans(const TriangleScan& scan, const RECT& area, Emit&& emit) {
   int leftIndex = scan.LeftIndex;
@@ -73,11 +76,13 @@ void WalkTriangleSpans(const TriangleScan& scan, const RECT& area, Emit&& emit) 
   int64_t rightX = right->StartX;
   int leftRows = left->Rows;
   int rightRows = right->Rows;
-  int64_t y = TruncateFixed(left->StartY);
+  int64_t y = WholeOfFixed(left->StartY);
   for (;;) {
     if (y >= area.top && y < area.bottom) {
-      int64_t first = TruncateFixed(leftX);
-      int64_t last = TruncateFixed(rightX);
+      // The right end is exclusive, as the bottom row is: two triangles that share an edge
+      // step it identically, so each pixel on it is drawn by exactly one of them.
+      int64_t first = WholeOfFixed(leftX);
+      int64_t last = WholeOfFixed(rightX) - 1;
       if (first < area.left) first = area.left;
       if (last > area.right - 1) last = area.right - 1;
       if (first <= last) {
@@ -106,7 +111,7 @@ void WalkTriangleSpans(const TriangleScan& scan, const RECT& area, Emit&& emit) 
       left = &scan.Left[1];
       leftX = left->StartX;
       leftRows = left->Rows;
-      y = TruncateFixed(left->StartY);
+      y = WholeOfFixed(left->StartY);
       if (leftRows <= 0) return;
     }
     if (rightRows <= 0) {
