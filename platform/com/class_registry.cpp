@@ -5,16 +5,19 @@
 
 #include "platform/com.h"
 #include "platform/dinput.h"
+#include "platform/dsound.h"
 #include "platform/testing.h"
 
 namespace platform {
 
 HRESULT CreateDirectInputObject(LPUNKNOWN outer, REFIID iid, void** object);
 HRESULT CreateDirectInput8Object(LPUNKNOWN outer, REFIID iid, void** object);
+HRESULT CreateDirectSoundObject(LPUNKNOWN outer, REFIID iid, void** object);
 
 const ComClassDefinition kComClassTable[] = {
     {&CLSID_DirectInput, CreateDirectInputObject},
     {&CLSID_DirectInput8, CreateDirectInput8Object},
+    {&CLSID_DirectSound, CreateDirectSoundObject},
     {nullptr, nullptr},
 };
 

@@ -94,3 +94,33 @@ void IgnoreSystemJoysticks(bool ignore);
 void LoseInputDevices();
 
 }  // namespace platform::testing
+
+#include <cstdint>
+
+#include "platform/winmm.h"
+
+namespace platform::testing {
+
+// ---- Sound output ----
+// The SDL audio driver the next initialised DirectSound object opens ("dummy", "disk", ...;
+// empty lets SDL choose).
+void UseSoundDriver(const std::string& driverName);
+// IDirectSound::Initialize fails (DSERR_NODRIVER) while on, as with no working audio device.
+void FailSoundDevice(bool failing);
+// CreateSoundBuffer and DuplicateSoundBuffer refuse the next `count` secondary buffers
+// (DSERR_OUTOFMEMORY); -1 for all until reset to 0.
+void RefuseSoundBuffers(int count);
+// Caps that GetCaps reports for the secondary sample rates (0 restores 100 and 200,000).
+void SetSoundSampleRateRange(DWORD minimum, DWORD maximum);
+// While on, the device's callback plays silence and leaves every cursor alone: only
+// MixSoundFrames moves the mix, so a test sees every output sample.
+void UseManualSoundMixing(bool manual);
+// Mixes `frames` output frames of the most recently initialised DirectSound object now and
+// returns them (interleaved left, right; 44,100 Hz). Empty when no object is initialised.
+std::vector<int16_t> MixSoundFrames(int frames);
+// The primary buffer's format as last set with SetFormat (false when none was set).
+bool LastPrimarySoundFormat(WAVEFORMATEX* out);
+// Puts every sound switch above back to its default.
+void ResetSoundSwitches();
+
+}  // namespace platform::testing

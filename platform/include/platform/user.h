@@ -79,3 +79,7 @@
 BOOL GetKeyboardState(BYTE* keyState);
 
 // ---- Cursor and display ----
+
+// ---- Desktop (sound-output) ----
+// The desktop's window; DirectSound's cooperative level is set on it.
+HWND GetDesktopWindow();

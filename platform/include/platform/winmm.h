@@ -87,3 +87,22 @@ struct JOYINFOEX {
 MMRESULT joyGetDevCapsA(UINT_PTR joystickId, JOYCAPSA* caps, UINT size);
 MMRESULT joyGetPosEx(UINT joystickId, JOYINFOEX* info);
 UINT joyGetNumDevs();
+
+// ---- Wave formats ----
+#define WAVE_FORMAT_PCM 1
+
+#pragma pack(push, 1)
+// Read, written and compared as its 18 bytes.
+struct WAVEFORMATEX {
+  WORD wFormatTag;
+  WORD nChannels;
+  DWORD nSamplesPerSec;
+  DWORD nAvgBytesPerSec;
+  WORD nBlockAlign;
+  WORD wBitsPerSample;
+  WORD cbSize;
+};
+#pragma pack(pop)
+typedef WAVEFORMATEX* LPWAVEFORMATEX;
+typedef const WAVEFORMATEX* LPCWAVEFORMATEX;
+static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 packed bytes");
