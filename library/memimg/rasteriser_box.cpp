@@ -61,6 +61,7 @@ void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color) {
   if (PrepareMemImgBox(dst, box, settings, &area) != 0) return;
   const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
   if (mode < 0) return;
+  InvalidateMemImgDerivedData(dst);
   const int format = dst->Core->Format;
   FlatColourContext context;
   SetupFlatColourContext(format, ScaleFlatColour(format, color, settings), settings.BlendParam,

@@ -25,6 +25,7 @@ void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color)
   if (SetupLineScan(x1, y1, x2, y2, settings.Area, &scan) != 0) return;
   const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
   if (mode < 0) return;
+  InvalidateMemImgDerivedData(dst);
   const int format = dst->Core->Format;
   FlatColourContext context;
   SetupFlatColourContext(format, ScaleFlatColour(format, color, settings), settings.BlendParam,

@@ -9,7 +9,7 @@
 #include "graphics/draw_state.h"
 
 int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings) {
-  if (dst == nullptr || dst->Core == nullptr || dst->Pixels == nullptr) return -1;
+  if (!IsMemImgValid(dst) || dst->Pixels == nullptr) return -1;
   const MemImgCore* core = dst->Core;
   if ((core->Format != 0 && core->Format != 1) || core->UsePalette != 0 || core->UseAlpha != 0)
     return -1;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "memimg/derived_data.h"
 #include "memimg/rasteriser_pixels.h"
 #include "memimg/rasteriser_scan.h"
 
@@ -123,7 +124,7 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
     c.Color = color;
   } else {
     const MemImgCore* srcCore = src->Core;
-    if (srcCore == nullptr || src->Pixels == nullptr || srcCore->Format != dstCore->Format)
+    if (!IsMemImgValid(src) || src->Pixels == nullptr || srcCore->Format != dstCore->Format)
       return -1;
     // The texel bounds are width and height x 2^18 as unsigned 32-bit values.
     if (src->Width <= 0 || src->Height <= 0 || src->Width > 16383 || src->Height > 16383)
@@ -136,7 +137,8 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
     }
     c.SourcePixels = src->Pixels;
     c.SourcePitch = srcCore->Pitch;
-    c.KeyColor = srcCore->KeyColor;
+    // Compared as the blits compare it, so a key with bits above the pixel still matches.
+    c.KeyColor = GetMemImgComparedKey(srcCore);
     c.Palette = srcCore->Palette;
     c.WidthBound = static_cast<uint32_t>(src->Width) << kRasterFractionBits;
     c.HeightBound = static_cast<uint32_t>(src->Height) << kRasterFractionBits;
@@ -145,7 +147,7 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
       // Sampled at the source's texel: it must hold one byte per texel over the whole source, or
       // it would be read past its end.
       const MemImgCore* blendCore = blendImage->Core;
-      if (blendCore == nullptr || blendImage->Pixels == nullptr ||
+      if (!IsMemImgValid(blendImage) || blendImage->Pixels == nullptr ||
           (blendCore->Format != 2 && !blendCore->UsePalette) || blendImage->Width < src->Width ||
           blendImage->Height < src->Height)
         return -1;
@@ -172,6 +174,7 @@ void MapMemImgTriangle(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3],
   if (PrepareTriangleDraw(dst, src, transparent, blendImage, color, settings, &draw) != 0) return;
   TriangleScan scan;
   if (SetupTriangleScan(vertices, &scan) != 0) return;
+  InvalidateMemImgDerivedData(dst);
   const TriangleSpanFunction loop = kTriangleLoops[TriangleLoopIndex(
       draw.Format, draw.Kind, BlendModeIndex(draw.Mode), draw.UseBlendImage, draw.UseBright,
       draw.Transparent)];

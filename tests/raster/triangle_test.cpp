@@ -196,6 +196,8 @@ constexpr SourceCase kSourceCases[] = {
     {"16-bit alpha 128 copy", 0, 2, 0, 0, 255, -1, 0x0080F284, 0, 0xA3CC},
     {"16-bit alpha 255 with the flag", 0, 2, 1, 0, 255, -1, 0x00FFF284, 0, 0xF284},
     {"16-bit key skipped", 0, 0, 1, 0, 255, -1, 0xF284, 0xF284, kDest16},
+    {"16-bit key with bits above the pixel", 0, 0, 1, 0, 255, -1, 0xF284, 0x3F284, kDest16},
+    {"palette key with bits above the index", 1, 1, 1, 0, 255, -1, 5, 0x105, kDest32},
     {"16-bit alpha 128 blend 128", 0, 2, 0, 1, 128, -1, 0x0080F284, 0, 0x7C70},
     {"16-bit blend image 128 add 128", 0, 0, 0, 2, 128, 128, 0xF284, 0, 0x8DB5},
 };
