@@ -3,15 +3,15 @@
 // operation of its format and mode, chosen from a table once per box.
 #include <cstddef>
 
-#include "memimg/rasteriser_flat_colour.h"
+#include "memimg/rasteriser_flat_color.h"
 #include "zyvel/graphics.h"
 
 namespace {
 
-using BoxRowFunction = void (*)(const FlatColourContext&, uint8_t*, int);
+using BoxRowFunction = void (*)(const FlatColorContext&, uint8_t*, int);
 
 template <int Format, int Mode>
-void FillBoxRow(const FlatColourContext& c, uint8_t* row, int count) {
+void FillBoxRow(const FlatColorContext& c, uint8_t* row, int count) {
   if constexpr (Mode == 0 && Format == 1) {
     for (int i = 0; i < count; ++i) StorePixel32(row + 4 * i, c.Color);
   } else if constexpr (Mode == 0) {
@@ -21,7 +21,7 @@ void FillBoxRow(const FlatColourContext& c, uint8_t* row, int count) {
     if (i < count) StorePixel16(row + 2 * i, c.Color);
   } else {
     constexpr int kPixelBytes = Format == 1 ? 4 : 2;
-    for (int i = 0; i < count; ++i) FlatColourPixel<Format, Mode>(c, row + kPixelBytes * i);
+    for (int i = 0; i < count; ++i) FlatColorPixel<Format, Mode>(c, row + kPixelBytes * i);
   }
 }
 
@@ -63,8 +63,8 @@ void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color) {
   if (mode < 0) return;
   InvalidateMemImgDerivedData(dst);
   const int format = dst->Core->Format;
-  FlatColourContext context;
-  SetupFlatColourContext(format, ScaleFlatColour(format, color, settings), settings.BlendParam,
+  FlatColorContext context;
+  SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam,
                          &context);
   int modeIndex = 0;
   while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;

@@ -2,18 +2,18 @@
 // end point excluded, each pixel through the flat-colour operation of the box.
 #include <cstddef>
 
-#include "memimg/rasteriser_flat_colour.h"
+#include "memimg/rasteriser_flat_color.h"
 
 namespace {
 
-using LinePixelFunction = void (*)(const FlatColourContext&, uint8_t*);
+using LinePixelFunction = void (*)(const FlatColorContext&, uint8_t*);
 
 // [format][mode index of kRasterBlendModes]
 constexpr LinePixelFunction kLinePixels[2][7] = {
-    {FlatColourPixel<0, 0>, FlatColourPixel<0, 1>, FlatColourPixel<0, 2>, FlatColourPixel<0, 3>,
-     FlatColourPixel<0, 4>, FlatColourPixel<0, 10>, FlatColourPixel<0, 11>},
-    {FlatColourPixel<1, 0>, FlatColourPixel<1, 1>, FlatColourPixel<1, 2>, FlatColourPixel<1, 3>,
-     FlatColourPixel<1, 4>, FlatColourPixel<1, 10>, FlatColourPixel<1, 11>},
+    {FlatColorPixel<0, 0>, FlatColorPixel<0, 1>, FlatColorPixel<0, 2>, FlatColorPixel<0, 3>,
+     FlatColorPixel<0, 4>, FlatColorPixel<0, 10>, FlatColorPixel<0, 11>},
+    {FlatColorPixel<1, 0>, FlatColorPixel<1, 1>, FlatColorPixel<1, 2>, FlatColorPixel<1, 3>,
+     FlatColorPixel<1, 4>, FlatColorPixel<1, 10>, FlatColorPixel<1, 11>},
 };
 
 }  // namespace
@@ -27,8 +27,8 @@ void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color)
   if (mode < 0) return;
   InvalidateMemImgDerivedData(dst);
   const int format = dst->Core->Format;
-  FlatColourContext context;
-  SetupFlatColourContext(format, ScaleFlatColour(format, color, settings), settings.BlendParam,
+  FlatColorContext context;
+  SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam,
                          &context);
   int modeIndex = 0;
   while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "memimg/rasteriser_flat_colour.h"
+#include "memimg/rasteriser_flat_color.h"
 #include "memimg/rasteriser_pixels.h"
 #include "memimg/rasteriser_scan.h"
 
@@ -253,7 +253,7 @@ void ReferenceFlatPixel(int format, int mode, int p, uint32_t color, uint8_t* ds
     StorePixel16(dst, Pack(0, out));
 }
 
-uint32_t ReferenceScaleFlatColour(int format, uint32_t color, const RasterDrawSettings& settings) {
+uint32_t ReferenceScaleFlatColor(int format, uint32_t color, const RasterDrawSettings& settings) {
   if (!settings.UseBright) return color;
   int64_t c[3];
   Unpack(format, color, c);
@@ -290,7 +290,7 @@ void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color) {
   const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
   if (mode < 0) return;
   const int format = dst->Core->Format;
-  const uint32_t scaled = ReferenceScaleFlatColour(format, color, settings);
+  const uint32_t scaled = ReferenceScaleFlatColor(format, color, settings);
   const int pixelBytes = RasterDestinationPixelBytes(dst);
   for (LONG y = area.top; y < area.bottom; ++y)
     for (LONG x = area.left; x < area.right; ++x)
@@ -307,7 +307,7 @@ void DrawMemImgLineReference(MEMIMG* dst, int x1, int y1, int x2, int y2, unsign
   const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
   if (mode < 0) return;
   const int format = dst->Core->Format;
-  const uint32_t scaled = ReferenceScaleFlatColour(format, color, settings);
+  const uint32_t scaled = ReferenceScaleFlatColor(format, color, settings);
   const int pixelBytes = RasterDestinationPixelBytes(dst);
   WalkLinePixels(scan, [&](int x, int y) {
     ReferenceFlatPixel(format, mode, settings.BlendParam, scaled,

@@ -117,7 +117,7 @@ TEST_F(GoldenPixelTest, InactiveModesAndZeroParametersDrawNothing) {
 
 // The box and the line scale the colour by the bright colour with a division by 256; a triangle
 // scales through the product table (a division by 255), and keeps the fourth byte in a copy.
-TEST_F(GoldenPixelTest, BrightColourScalesTheColourBeforeBlending) {
+TEST_F(GoldenPixelTest, BrightColorScalesTheColorBeforeBlending) {
   g_drawState.BrightColor = 0x808080;
   EXPECT_EQ(DrawOnePixel(Drawer::Box, 1, 0x11406080, 0x00FFFFFF), 0x007F7F7Fu);
   EXPECT_EQ(DrawOnePixel(Drawer::Line, 1, 0x11406080, 0x00FFFFFF), 0x007F7F7Fu);

@@ -8,7 +8,7 @@
 #include "memimg/rasteriser_pixels.h"
 #include "memimg/rasteriser_scan.h"
 
-struct FlatColourContext {
+struct FlatColorContext {
   uint32_t Color;        // The scaled colour word (32-bit: top byte as given; 16-bit: 5-6-5).
   uint32_t Channels[3];  // Its blue, green and red channels or fields.
   uint32_t Inverted[3];  // 255 - channel (32-bit), or the fields of the flipped 16-bit colour.
@@ -38,7 +38,7 @@ inline int ResolveFlatBlendMode(int mode, int param) {
 }
 
 // The bright colour's scaling of a raw colour, as the box and line take it (a division by 256).
-inline uint32_t ScaleFlatColour(int format, uint32_t color, const RasterDrawSettings& settings) {
+inline uint32_t ScaleFlatColor(int format, uint32_t color, const RasterDrawSettings& settings) {
   if (!settings.UseBright) return color;
   if (format == 1) {
     uint32_t out = color & 0xFF000000;
@@ -52,8 +52,8 @@ inline uint32_t ScaleFlatColour(int format, uint32_t color, const RasterDrawSett
   return red << 11 | green << 5 | blue;
 }
 
-inline void SetupFlatColourContext(int format, uint32_t scaledColor, int param,
-                                   FlatColourContext* c) {
+inline void SetupFlatColorContext(int format, uint32_t scaledColor, int param,
+                                   FlatColorContext* c) {
   const int32_t* productRow = g_memImgBlendTables.ProductTable[param];
   c->BlendParam = static_cast<uint32_t>(param);
   c->SignedParamRow = GetSignedProductRow(param);
@@ -82,7 +82,7 @@ inline void SetupFlatColourContext(int format, uint32_t scaledColor, int param,
 }
 
 template <int Format, int Mode>
-inline void FlatColourPixel(const FlatColourContext& c, uint8_t* dst) {
+inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
   const uint32_t p = c.BlendParam;
   if constexpr (Format == 1) {
     if constexpr (Mode == 0) {
