@@ -6,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-#include "memimg/rasteriser_reference.h"
+#include "reference_rasteriser.h"
 #include "raster_images.h"
 
 namespace {

@@ -1,5 +1,5 @@
-// The rasteriser's reference path (see rasteriser_reference.h).
-#include "memimg/rasteriser_reference.h"
+// The rasteriser's reference path (see reference_rasteriser.h).
+#include "reference_rasteriser.h"
 
 #include <cstddef>
 #include <cstdint>
