@@ -155,7 +155,8 @@ void BM_MemcpyReference(benchmark::State& state) {
     int64_t left = pixelsPerIteration * 4;
     size_t at = 0;
     while (left > 0) {
-      const size_t bytes = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(rowBytes)));
+      const size_t bytes =
+          static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(rowBytes)));
       std::memcpy(to.data() + at, from.data() + at, bytes);
       left -= static_cast<int64_t>(bytes);
       at = (at + rowBytes) % from.size();

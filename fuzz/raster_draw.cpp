@@ -105,8 +105,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       default: {
-        MemImgLineRecord line = {script.Coordinate(), script.Coordinate(), script.Coordinate(),
-                                 script.Coordinate(), color, 0};
+        MemImgLineRecord line{};
+        line.x1 = script.Coordinate();
+        line.y1 = script.Coordinate();
+        line.x2 = script.Coordinate();
+        line.y2 = script.Coordinate();
+        line.color = color;
         DrawMemImgLines(&dest.View, &line, 1);
         break;
       }

@@ -65,7 +65,7 @@ void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color) {
   const int format = dst->Core->Format;
   FlatColorContext context;
   SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam,
-                         &context);
+                        &context);
   int modeIndex = 0;
   while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;
   const BoxRowFunction fillRow = kBoxRows[format][modeIndex];

@@ -53,7 +53,7 @@ inline uint32_t ScaleFlatColor(int format, uint32_t color, const RasterDrawSetti
 }
 
 inline void SetupFlatColorContext(int format, uint32_t scaledColor, int param,
-                                   FlatColorContext* c) {
+                                  FlatColorContext* c) {
   const int32_t* productRow = g_memImgBlendTables.ProductTable[param];
   c->BlendParam = static_cast<uint32_t>(param);
   c->SignedParamRow = GetSignedProductRow(param);
@@ -126,7 +126,8 @@ inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
         int target = 0;
         if constexpr (Mode == 1) target = static_cast<int>(c.Channels[i]);
         if constexpr (Mode == 10) target = static_cast<int>(c.Inverted[i]);
-        if constexpr (Mode == 11) target = static_cast<int>((dc * c.Channels[i]) >> kProductShift[i]);
+        if constexpr (Mode == 11)
+          target = static_cast<int>((dc * c.Channels[i]) >> kProductShift[i]);
         uint32_t channel;
         if constexpr (Mode == 4)
           channel = (dc * c.Channels[i]) >> kProductShift[i];

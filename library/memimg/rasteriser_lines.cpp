@@ -29,7 +29,7 @@ void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color)
   const int format = dst->Core->Format;
   FlatColorContext context;
   SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam,
-                         &context);
+                        &context);
   int modeIndex = 0;
   while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;
   const LinePixelFunction drawPixel = kLinePixels[format][modeIndex];

@@ -25,8 +25,8 @@ struct RasterPixelContext {
   const int32_t* ParamRow;         // Product row of the blend parameter.
   const int32_t* SignedParamRow;   // Signed product row of the blend parameter, centred on 0.
   uint32_t BlendParam;
-  uint32_t Color;                  // The flat colour.
-  uint32_t WidthBound;             // Source width and height x 2^18.
+  uint32_t Color;       // The flat colour.
+  uint32_t WidthBound;  // Source width and height x 2^18.
   uint32_t HeightBound;
 };
 
@@ -137,11 +137,11 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
         uint32_t target = s[i];
         if constexpr (Mode == 10) target = kMaximum[i] - s[i];
         if constexpr (Mode == 11) target = (s[i] * dc[i]) >> kProductShift[i];
-        out[i] = weightCount == 0
-                     ? dc[i] + static_cast<uint32_t>(
-                                   c.SignedParamRow[static_cast<int>(target) -
-                                                    static_cast<int>(dc[i])])
-                     : WeightChannel(dc[i], target, weight * p, 8 * (weightCount + 1));
+        out[i] =
+            weightCount == 0
+                ? dc[i] + static_cast<uint32_t>(
+                              c.SignedParamRow[static_cast<int>(target) - static_cast<int>(dc[i])])
+                : WeightChannel(dc[i], target, weight * p, 8 * (weightCount + 1));
       }
     } else if constexpr (Mode == 2 || Mode == 3) {
       uint32_t scaled[3];

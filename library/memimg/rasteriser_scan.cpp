@@ -126,10 +126,8 @@ int SetupTriangleScan(const MemImgVertex vertices[3], TriangleScan* scan) {
     scan->Right[1] = MakeSegment(X[b0], Y[b0], X[bottomRight], Y[bottomRight]);
     scan->LeftIndex = scan->RightIndex = 1;
   } else {
-    const double slope01 =
-        static_cast<double>(X[b1] - X[b0]) / static_cast<double>(Y[b1] - Y[b0]);
-    const double slope02 =
-        static_cast<double>(X[b2] - X[b0]) / static_cast<double>(Y[b2] - Y[b0]);
+    const double slope01 = static_cast<double>(X[b1] - X[b0]) / static_cast<double>(Y[b1] - Y[b0]);
+    const double slope02 = static_cast<double>(X[b2] - X[b0]) / static_cast<double>(Y[b2] - Y[b0]);
     if (slope01 < slope02) {
       scan->Left[0] = MakeSegment(X[b0], Y[b0], X[b1], Y[b1]);
       scan->Left[1] = MakeSegment(X[b1], Y[b1], X[b2], Y[b2]);
@@ -151,8 +149,8 @@ int SetupTriangleScan(const MemImgVertex vertices[3], TriangleScan* scan) {
 int SetupLineScan(int x1, int y1, int x2, int y2, const RECT& area, LineScan* scan) {
   const int64_t left = area.left, top = area.top, right = area.right, bottom = area.bottom;
   if (left >= right || top >= bottom) return -1;
-  if (!((y1 < y2 ? y1 : y2) < bottom && (x1 < x2 ? x1 : x2) < right &&
-        (y1 > y2 ? y1 : y2) >= top && (x1 > x2 ? x1 : x2) >= left))
+  if (!((y1 < y2 ? y1 : y2) < bottom && (x1 < x2 ? x1 : x2) < right && (y1 > y2 ? y1 : y2) >= top &&
+        (x1 > x2 ? x1 : x2) >= left))
     return -1;
   // Both line equations always start from the end points passed in; differences are taken in
   // 64 bits, and every computed coordinate saturates before the clamps below bring it back.

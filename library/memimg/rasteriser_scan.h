@@ -16,11 +16,11 @@ constexpr int32_t kRasterCoordinateMax = 8191;
 
 // The draw state as one rasteriser call sees it.
 struct RasterDrawSettings {
-  RECT Area;           // Draw area cut to the destination image; may be empty.
+  RECT Area;  // Draw area cut to the destination image; may be empty.
   int BlendMode;
-  int BlendParam;      // Clamped to 0..255.
-  int UseBright;       // Bright colour's low 24 bits differ from white.
-  uint8_t Bright[3];   // Blue, green, red.
+  int BlendParam;     // Clamped to 0..255.
+  int UseBright;      // Bright colour's low 24 bits differ from white.
+  uint8_t Bright[3];  // Blue, green, red.
 };
 
 // Reads the draw state for a draw into dst. Returns -1 when dst cannot be drawn into: null, not
@@ -46,7 +46,7 @@ struct TriangleEdgeSegment {
 struct TriangleScan {
   TriangleEdgeSegment Left[2];
   TriangleEdgeSegment Right[2];
-  int LeftIndex;   // Active segment on each side; a side with one segment starts at 1.
+  int LeftIndex;  // Active segment on each side; a side with one segment starts at 1.
   int RightIndex;
   int32_t GradientUx;  // dU/dx, dU/dy, dV/dx, dV/dy in fixed point.
   int32_t GradientUy;

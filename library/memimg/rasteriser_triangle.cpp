@@ -14,8 +14,8 @@ namespace {
 
 template <int Format, RasterSourceKind Kind, int Mode, bool UseBlendImage, bool UseBright,
           bool Transparent>
-void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint32_t u,
-                      uint32_t v, uint32_t stepU, uint32_t stepV) {
+void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint32_t u, uint32_t v,
+                      uint32_t stepU, uint32_t stepV) {
   constexpr int kPixelBytes = Format == 1 ? 4 : 2;
   for (; count > 0; --count, dst += kPixelBytes, u += stepU, v += stepV) {
     if constexpr (Kind == RasterSourceKind::Flat) {
@@ -31,7 +31,8 @@ void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint
       if constexpr (Kind == RasterSourceKind::Paletted) {
         const uint32_t index = row[tx];
         if (Transparent && index == c.KeyColor) continue;
-        value = Format == 1 ? LoadPixel32(c.Palette + 4 * index) : LoadPixel16(c.Palette + 2 * index);
+        value =
+            Format == 1 ? LoadPixel32(c.Palette + 4 * index) : LoadPixel16(c.Palette + 2 * index);
       } else if constexpr (Kind == RasterSourceKind::Direct) {
         value = Format == 1 ? LoadPixel32(row + 4 * tx) : LoadPixel16(row + 2 * tx);
         if (Transparent && value == c.KeyColor) continue;
@@ -71,8 +72,11 @@ constexpr size_t kTriangleLoopCount = 2 * 4 * 7 * 2 * 2 * 2;
 
 constexpr size_t TriangleLoopIndex(int format, RasterSourceKind kind, int modeIndex,
                                    bool useBlendImage, bool useBright, bool transparent) {
-  return ((((static_cast<size_t>(format) * 4 + static_cast<size_t>(kind)) * 7 + modeIndex) * 2 +
-           useBlendImage) * 2 + useBright) * 2 + transparent;
+  size_t index = static_cast<size_t>(format) * 4 + static_cast<size_t>(kind);
+  index = index * 7 + static_cast<size_t>(modeIndex);
+  index = index * 2 + useBlendImage;
+  index = index * 2 + useBright;
+  return index * 2 + transparent;
 }
 
 template <size_t Index>
@@ -85,8 +89,9 @@ constexpr TriangleSpanFunction MakeTriangleLoopEntry() {
   constexpr int kFormat = static_cast<int>(Index / 224);
   // A flat triangle has no texel to test or weight: those entries share the plain flat loop.
   constexpr bool kFlat = kKind == RasterSourceKind::Flat;
-  return &TriangleSpanLoop<kFormat, kKind, kRasterBlendModes[kModeIndex], kBlendImage && !kFlat,
-                           kBright, kTransparent && !kFlat>;
+  constexpr int kMode = kRasterBlendModes[kModeIndex];
+  return &TriangleSpanLoop<kFormat, kKind, kMode, kBlendImage && !kFlat, kBright,
+                           kTransparent && !kFlat>;
 }
 
 template <size_t... Index>
@@ -127,8 +132,7 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
     if (!IsMemImgValid(src) || src->Pixels == nullptr || srcCore->Format != dstCore->Format)
       return -1;
     // The texel bounds are width and height x 2^18 as unsigned 32-bit values.
-    if (src->Width <= 0 || src->Height <= 0 || src->Width > 16383 || src->Height > 16383)
-      return -1;
+    if (src->Width <= 0 || src->Height <= 0 || src->Width > 16383 || src->Height > 16383) return -1;
     if (srcCore->UsePalette) {
       if (srcCore->Palette == nullptr) return -1;
       draw->Kind = RasterSourceKind::Paletted;
@@ -159,7 +163,8 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
   }
   draw->Mode = ResolveTriangleBlendMode(settings.BlendMode, settings.BlendParam, draw->Kind);
   if (draw->Mode < 0) return -1;
-  for (int i = 0; i < 3; ++i) c.BrightRows[i] = g_memImgBlendTables.ProductTable[settings.Bright[i]];
+  for (int i = 0; i < 3; ++i)
+    c.BrightRows[i] = g_memImgBlendTables.ProductTable[settings.Bright[i]];
   c.BlendParam = static_cast<uint32_t>(settings.BlendParam);
   c.ParamRow = g_memImgBlendTables.ProductTable[settings.BlendParam];
   c.SignedParamRow = GetSignedProductRow(settings.BlendParam);
@@ -175,9 +180,9 @@ void MapMemImgTriangle(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3],
   TriangleScan scan;
   if (SetupTriangleScan(vertices, &scan) != 0) return;
   InvalidateMemImgDerivedData(dst);
-  const TriangleSpanFunction loop = kTriangleLoops[TriangleLoopIndex(
-      draw.Format, draw.Kind, BlendModeIndex(draw.Mode), draw.UseBlendImage, draw.UseBright,
-      draw.Transparent)];
+  const TriangleSpanFunction loop =
+      kTriangleLoops[TriangleLoopIndex(draw.Format, draw.Kind, BlendModeIndex(draw.Mode),
+                                       draw.UseBlendImage, draw.UseBright, draw.Transparent)];
   WalkTriangleSpans(scan, settings.Area, [&](int y, int x, int count, uint32_t u, uint32_t v) {
     uint8_t* row = draw.DestinationPixels + static_cast<ptrdiff_t>(y) * draw.DestinationPitch;
     loop(draw.Context, row + static_cast<ptrdiff_t>(x) * draw.PixelBytes, count, u, v,

@@ -50,8 +50,8 @@ TEST_F(BoxAndLineTest, BoxCornersAreOrderedAndClippedToTheDrawArea) {
       g_drawState.DrawArea = test.Area;
       FillMemImgBox(image.Get(), &test.Box, 0x7777);
       EXPECT_EQ(Drawn(image, 0), test.Expected)
-          << format << ": " << test.Box.left << "," << test.Box.top << "," << test.Box.right
-          << "," << test.Box.bottom;
+          << format << ": " << test.Box.left << "," << test.Box.top << "," << test.Box.right << ","
+          << test.Box.bottom;
     }
   }
   RasterImage image(16, 12, 1, 4);
@@ -114,8 +114,9 @@ TEST_F(BoxAndLineTest, LinesLeaveOutTheirEndPointAndClip) {
       DrawMemImgLine(image.Get(), test.X1, test.Y1, test.X2, test.Y2, 0x7777);
       std::vector<std::pair<int, int>> drawn = Drawn(image, 0);
       std::vector<std::pair<int, int>> expected = test.Expected;
-      std::sort(expected.begin(), expected.end(),
-                [](auto a, auto b) { return a.second != b.second ? a.second < b.second : a.first < b.first; });
+      std::sort(expected.begin(), expected.end(), [](auto a, auto b) {
+        return a.second != b.second ? a.second < b.second : a.first < b.first;
+      });
       EXPECT_EQ(drawn, expected) << format << ": (" << test.X1 << "," << test.Y1 << ") to ("
                                  << test.X2 << "," << test.Y2 << ")";
     }
@@ -123,9 +124,8 @@ TEST_F(BoxAndLineTest, LinesLeaveOutTheirEndPointAndClip) {
 }
 
 TEST_F(BoxAndLineTest, LineListsDrawTheirRecordsInOrder) {
-  const MemImgLineRecord records[3] = {{0, 2, 8, 2, 0x0000FF, 99},
-                                       {4, 0, 4, 8, 0x00FF00, 99},
-                                       {0, 0, 8, 8, 0xFF0000, 99}};
+  const MemImgLineRecord records[3] = {
+      {0, 2, 8, 2, 0x0000FF, 99}, {4, 0, 4, 8, 0x00FF00, 99}, {0, 0, 8, 8, 0xFF0000, 99}};
   g_drawState.BlendMode = 1;
   g_drawState.BlendParam = 128;
   RasterImage listed(8, 8, 1, 4), oneByOne(8, 8, 1, 4), reversed(8, 8, 1, 4);

@@ -49,8 +49,8 @@ constexpr GoldenCase kGoldenCases[] = {
 };
 
 // Modes that draw nothing, whatever the drawer.
-constexpr int kInactive[][2] = {{5, 128}, {7, 128}, {9, 128}, {12, 128}, {-1, 128},
-                                {1, 0},   {2, 0},   {3, 0}};
+constexpr int kInactive[][2] = {{5, 128},  {7, 128}, {9, 128}, {12, 128},
+                                {-1, 128}, {1, 0},   {2, 0},   {3, 0}};
 
 enum class Drawer { DirectTriangle, FlatTriangle, Box, Line };
 constexpr Drawer kDrawers[] = {Drawer::DirectTriangle, Drawer::FlatTriangle, Drawer::Box,

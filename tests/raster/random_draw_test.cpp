@@ -6,8 +6,8 @@
 #include <cstring>
 #include <random>
 
-#include "reference_rasteriser.h"
 #include "raster_images.h"
+#include "reference_rasteriser.h"
 
 namespace {
 
@@ -36,7 +36,8 @@ class RandomDrawTest : public RasterTest {
 
   void RandomSettings() {
     // One case in ten takes an inactive mode (5, 7 or 12).
-    g_drawState.BlendMode = Below(10) == 0 ? kInactiveModes[Below(3)] : kModes[Below(std::size(kModes))];
+    g_drawState.BlendMode =
+        Below(10) == 0 ? kInactiveModes[Below(3)] : kModes[Below(std::size(kModes))];
     g_drawState.BlendParam = Below(3) == 0 ? Below(256) : kParams[Below(std::size(kParams))];
     g_drawState.BrightColor = Below(2) == 0 ? 0xFFFFFF : random();
     // The whole image, or any area, also reaching past the image or turned inside out.
@@ -123,10 +124,9 @@ TEST_F(RandomDrawTest, Triangles) {
   struct Sources {
     RasterImage Direct, Paletted, Alpha;
   };
-  Sources sources[2] = {{RasterImage(20, 14, 0, 2), RasterImage(20, 14, 0, 1, 1),
-                         RasterImage(20, 14, 0, 4, 0, 1)},
-                        {RasterImage(20, 14, 1, 4), RasterImage(20, 14, 1, 1, 1),
-                         RasterImage(20, 14, 1, 4, 0, 1)}};
+  Sources sources[2] = {
+      {RasterImage(20, 14, 0, 2), RasterImage(20, 14, 0, 1, 1), RasterImage(20, 14, 0, 4, 0, 1)},
+      {RasterImage(20, 14, 1, 4), RasterImage(20, 14, 1, 1, 1), RasterImage(20, 14, 1, 4, 0, 1)}};
   for (Sources& kind : sources) {
     for (RasterImage* image : {&kind.Direct, &kind.Paletted, &kind.Alpha}) {
       FillRandom(*image);

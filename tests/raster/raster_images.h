@@ -49,7 +49,8 @@ struct RasterImage {
   MEMIMG* Get() { return &Image; }
 
   uint8_t* At(int x, int y) {
-    return Buffer.data() + static_cast<size_t>(y) * Core.Pitch + static_cast<size_t>(x) * PixelBytes;
+    return Buffer.data() + static_cast<size_t>(y) * Core.Pitch +
+           static_cast<size_t>(x) * PixelBytes;
   }
   uint32_t Pixel(int x, int y) {
     uint32_t value = 0;

@@ -116,8 +116,10 @@ void BlendReferencePixel(int format, int mode, int p, const ReferenceSource& sou
     case 0:
       if (count == 0) {
         if (!source.UseBright) {
-          if (format == 1) StorePixel32(dst, source.Value);
-          else StorePixel16(dst, source.Value);
+          if (format == 1)
+            StorePixel32(dst, source.Value);
+          else
+            StorePixel16(dst, source.Value);
           return;
         }
         for (int i = 0; i < 3; ++i) out[i] = s[i];
@@ -186,8 +188,8 @@ void ReferenceTrianglePixel(const TriangleDraw& draw, const RasterDrawSettings& 
   if (draw.Kind == RasterSourceKind::Paletted) {
     const uint32_t index = row[tx];
     if (draw.Transparent && index == c.KeyColor) return;
-    source.Value = format == 1 ? LoadPixel32(c.Palette + 4 * index)
-                               : LoadPixel16(c.Palette + 2 * index);
+    source.Value =
+        format == 1 ? LoadPixel32(c.Palette + 4 * index) : LoadPixel16(c.Palette + 2 * index);
   } else if (draw.Kind == RasterSourceKind::Direct) {
     source.Value = format == 1 ? LoadPixel32(row + 4 * tx) : LoadPixel16(row + 2 * tx);
     if (draw.Transparent && source.Value == c.KeyColor) return;
@@ -198,8 +200,10 @@ void ReferenceTrianglePixel(const TriangleDraw& draw, const RasterDrawSettings& 
     if (draw.Transparent && alpha == 0) return;
     if (draw.Transparent && alpha == 255) {
       if (draw.Mode == 0 && !draw.UseBlendImage && !draw.UseBright) {
-        if (format == 1) StorePixel32(dst, raw);
-        else StorePixel16(dst, source.Value);
+        if (format == 1)
+          StorePixel32(dst, raw);
+        else
+          StorePixel16(dst, source.Value);
         return;
       }
     } else {
@@ -215,8 +219,10 @@ void ReferenceTrianglePixel(const TriangleDraw& draw, const RasterDrawSettings& 
 void ReferenceFlatPixel(int format, int mode, int p, uint32_t color, uint8_t* dst) {
   const ChannelLayout& layout = LayoutOf(format);
   if (mode == 0) {
-    if (format == 1) StorePixel32(dst, color);
-    else StorePixel16(dst, color);
+    if (format == 1)
+      StorePixel32(dst, color);
+    else
+      StorePixel16(dst, color);
     return;
   }
   int64_t c[3], d[3], out[3];

@@ -34,8 +34,7 @@ class TriangleTest : public RasterTest {
 TEST_F(TriangleTest, RightTriangleCoversItsRowsAndColumnsHalfOpen) {
   Count({{0, 0, 0, 0}, {10, 0, 0, 0}, {0, 10, 0, 0}});
   for (int y = 0; y < 12; ++y)
-    for (int x = 0; x < 12; ++x)
-      EXPECT_EQ(CountAt(x, y), x + y <= 9 ? 1u : 0u) << x << "," << y;
+    for (int x = 0; x < 12; ++x) EXPECT_EQ(CountAt(x, y), x + y <= 9 ? 1u : 0u) << x << "," << y;
 }
 
 TEST_F(TriangleTest, CornerOrderAndWindingDoNotChangeCoverage) {
@@ -45,10 +44,9 @@ TEST_F(TriangleTest, CornerOrderAndWindingDoNotChangeCoverage) {
   Count({corners[0], corners[1], corners[2]});
   std::vector<uint32_t> first(counts.Buffer.begin(), counts.Buffer.end());
   int orders = 0;
-  while (std::next_permutation(corners.begin(), corners.end(),
-                               [](const MemImgVertex& a, const MemImgVertex& b) {
-                                 return a.x < b.x;
-                               })) {
+  while (std::next_permutation(
+      corners.begin(), corners.end(),
+      [](const MemImgVertex& a, const MemImgVertex& b) { return a.x < b.x; })) {
     counts.Fill(0);
     Count({corners[0], corners[1], corners[2]});
     EXPECT_TRUE(std::equal(first.begin(), first.end(), counts.Buffer.begin())) << orders;
@@ -68,7 +66,8 @@ TEST_F(TriangleTest, SharedEdgesAreDrawnOnceWithoutGaps) {
   // A fan of triangles around one centre, with edges in every direction (and the middle corner on
   // either side): no pixel twice, and each row of the convex whole is one unbroken run.
   counts.Fill(0);
-  const int outline[][2] = {{20, 1}, {33, 6}, {38, 19}, {31, 35}, {17, 38}, {4, 30}, {2, 13}, {9, 4}};
+  const int outline[][2] = {{20, 1},  {33, 6}, {38, 19}, {31, 35},
+                            {17, 38}, {4, 30}, {2, 13},  {9, 4}};
   const int count = static_cast<int>(std::size(outline));
   for (int i = 0; i < count; ++i) {
     const int* a = outline[i];
