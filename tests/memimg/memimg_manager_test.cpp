@@ -337,3 +337,21 @@ TEST(MemImgBlendTables, ProductsMixesAndTheBorderTable) {
     EXPECT_EQ(c.expected, t.BlendImageAlphaTable[c.index]) << c.border << "/" << c.range << "[" << c.index << "]";
   }
 }
+
+TEST(MemImgFill, SingleChannelImagesTakeTheRedChannel) {
+  TestBase base(3, 1, false);
+  base.Set(0, 0, 0xFF000000);
+  base.Set(1, 0, 0xFF80FF00);
+  base.Set(2, 0, 0xFFFF00FF);
+  TestImage byte;
+  TestImage word;
+  ASSERT_EQ(0, SetupMemImg(byte.get(), 3, 1, -1, 0, 2, 1, 1, 1, nullptr));
+  ASSERT_EQ(0, SetupMemImg(word.get(), 3, 1, -1, 0, 3, 0, 0, 1, nullptr));
+  EXPECT_EQ(nullptr, byte->Core->LineCodes);  // Blend images need no line codes.
+  FillMemImgFromBaseImage(&base.image, nullptr, byte.get(), 0, 0, 3, 1, 0, 0, 0);
+  FillMemImgFromBaseImage(&base.image, nullptr, word.get(), 0, 0, 3, 1, 0, 0, 0);
+  EXPECT_EQ((std::vector<uint8_t>{0x00, 0x80, 0xFF}), std::vector<uint8_t>(byte->Pixels, byte->Pixels + 3));
+  EXPECT_EQ(0u, ReadPixelAt(word.get(), 0, 0));
+  EXPECT_EQ(0xFFFFu, ReadPixelAt(word.get(), 2, 0));
+  EXPECT_EQ(0, word->Core->LineCodesValid);
+}
