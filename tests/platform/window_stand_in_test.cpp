@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -434,6 +435,8 @@ TEST_F(WindowStandIn, FindWindowSeesAnotherProcess) {
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   EXPECT_EQ(FindWindowA("Other Process Class", nullptr), nullptr) << "gone with its process";
   platform::testing::SetWindowLockDirectory("");
+  std::error_code ignored;
+  std::filesystem::remove_all(directory, ignored);
 }
 
 TEST_F(WindowStandIn, FindWindowChild) {

@@ -302,11 +302,13 @@ TEST_F(LibraryTest, AbortWithLogEndsWithStatus255) {
   EXPECT_EXIT(
       {
         InitializeLibrary();
+        RemoveDirectories();
         AbortWithLogFormat("fatal %d", 7);
       },
       ::testing::ExitedWithCode(255), "");
   EXPECT_EXIT(
       {
+        RemoveDirectories();
         std::thread worker([] { AbortWithLog("worker"); });
         worker.join();
       },

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -40,6 +41,7 @@ class LibraryTest : public ::testing::Test {
     platform::testing::SetDisplayModes({{640, 480, 32, 60}, {1024, 768, 32, 60}, {1024, 768, 16, 60}},
                                        {1024, 768, 32, 60});
     const char* shared = std::getenv(kLockDirectoryVariable);
+    ownsLockDirectory_ = shared == nullptr;
     lockDirectory_ = shared ? shared : MakeTemporaryDirectory();
     platform::testing::SetWindowLockDirectory(lockDirectory_);
     char previous[4096];
@@ -56,7 +58,15 @@ class LibraryTest : public ::testing::Test {
     FinishLibrary();
     g_windowSystem = WindowSystemRecord{};
     platform::testing::CaptureDebugOutput({});
-    EXPECT_EQ(chdir(previousDirectory_.c_str()), 0);
+    RemoveDirectories();
+  }
+
+  // Also for a test's child process that ends without its tear-down.
+  void RemoveDirectories() {
+    if (chdir(previousDirectory_.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << previousDirectory_;
+    std::error_code ignored;
+    std::filesystem::remove_all(workDirectory_, ignored);
+    if (ownsLockDirectory_) std::filesystem::remove_all(lockDirectory_, ignored);
   }
 
   // Log.txt as CP932 text; empty while no log file is written.
@@ -93,6 +103,7 @@ class LibraryTest : public ::testing::Test {
 
   static bool IsChild() { return std::getenv("ZYVEL_TEST_CHILD") != nullptr; }
 
+  bool ownsLockDirectory_ = false;
   std::string lockDirectory_;
   std::string workDirectory_;
   std::string previousDirectory_;
