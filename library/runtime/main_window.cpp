@@ -630,6 +630,10 @@ int DrawInactiveWindowImage(HDC) {
   return 0;
 }
 
+// Per-pixel alpha windows need "UpdateLayeredWindow", which this platform does not have (start-up
+// finds no address for it), so the caller keeps drawing the ordinary way.
+int UpdateLayeredWindowFromImage(const BaseImage*, HDC, int) { return -1; }
+
 int CollectDisplayModes(int* count, DisplayModeEntry** list) {
   if (*list) HeapFree(GetProcessHeap(), 0, *list);
   *list = nullptr;

@@ -35,6 +35,9 @@ int ForceWindowForeground(HWND window, int topmost);
 int ClearDroppedFiles();
 int DrawInactiveWindowImage(HDC dc);
 int CollectDisplayModes(int* count, DisplayModeEntry** list);
+// Refreshes a layered main window from an image; -1 where the platform has no layered windows.
+struct BaseImage;
+int UpdateLayeredWindowFromImage(const BaseImage* image, HDC source, int useAlpha);
 // Puts back what start-up changed on the machine (screen saver, timer resolution); safe to run
 // more than once.
 void RestoreMachineSettings();
