@@ -65,3 +65,62 @@ struct PresentedFrame {
 bool LastPresentedFrame(PresentedFrame* out);
 
 }  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- COM classes ----
+// CoCreateInstance answers REGDB_E_CLASSNOTREG for a refused class, as if it were not installed.
+void RefuseComClass(const CLSID& classId, bool refused);
+
+}  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- Input ----
+// A key (by its DirectInput code) goes down or up, as if typed on the keyboard.
+void PressKey(int directInputKey, bool down);
+// Virtual pads sit after the machine's own joysticks. Axes: 0 X, 1 Y, 2 Z, 3 Rx, 4 Ry, 5 Rz,
+// each -32768..32767; buttons 0..31; the hat in hundredths of degrees, -1 centred.
+int AddVirtualPad(const std::string& name, bool forceFeedback);
+void SetVirtualPadAxis(int pad, int axis, int value);
+void SetVirtualPadButton(int pad, int button, bool down);
+void SetVirtualPadHat(int pad, int hundredthsOfDegrees);
+// True while a force-feedback effect plays on the virtual pad.
+bool IsVirtualPadVibrating(int pad);
+void RemoveAllVirtualPads();
+// The machine's own joysticks are left out (tests see only virtual pads).
+void IgnoreSystemJoysticks(bool ignore);
+// Every acquired input device is lost, as when another program takes the devices.
+void LoseInputDevices();
+
+}  // namespace platform::testing
+
+#include <cstdint>
+
+#include "platform/winmm.h"
+
+namespace platform::testing {
+
+// ---- Sound output ----
+// The SDL audio driver the next initialised DirectSound object opens ("dummy", "disk", ...;
+// empty lets SDL choose).
+void UseSoundDriver(const std::string& driverName);
+// IDirectSound::Initialize fails (DSERR_NODRIVER) while on, as with no working audio device.
+void FailSoundDevice(bool failing);
+// CreateSoundBuffer and DuplicateSoundBuffer refuse the next `count` secondary buffers
+// (DSERR_OUTOFMEMORY); -1 for all until reset to 0.
+void RefuseSoundBuffers(int count);
+// Caps that GetCaps reports for the secondary sample rates (0 restores 100 and 200,000).
+void SetSoundSampleRateRange(DWORD minimum, DWORD maximum);
+// While on, the device's callback plays silence and leaves every cursor alone: only
+// MixSoundFrames moves the mix, so a test sees every output sample.
+void UseManualSoundMixing(bool manual);
+// Mixes `frames` output frames of the most recently initialised DirectSound object now and
+// returns them (interleaved left, right; 44,100 Hz). Empty when no object is initialised.
+std::vector<int16_t> MixSoundFrames(int frames);
+// The primary buffer's format as last set with SetFormat (false when none was set).
+bool LastPrimarySoundFormat(WAVEFORMATEX* out);
+// Puts every sound switch above back to its default.
+void ResetSoundSwitches();
+
+}  // namespace platform::testing
