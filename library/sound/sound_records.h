@@ -10,7 +10,7 @@
 #include "runtime/handle_chain.h"
 #include "runtime/handle_table.h"
 #include "runtime/window_seams.h"
-#include "sound/seams_conversion.h"
+#include "sound/pcm_converter.h"
 #include "zyvel/sound.h"
 
 constexpr int kSoundTableSize = SOUND_HANDLE_TABLE_SIZE;
