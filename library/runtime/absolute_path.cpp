@@ -73,8 +73,14 @@ int BuildFullPath(const char* path, const char* base, char* out, int outSize, bo
     p += 2;
     if (IsSeparator(*p)) ++p;
   } else {
-    int baseLength = static_cast<int>(std::strlen(base));
-    if (baseLength > 0 && IsSeparator(base[baseLength - 1])) --baseLength;
+    // One trailing separator goes, unless that byte is the trail byte of a double-byte character.
+    int baseLength = 0, lastCharacter = -1;
+    for (const char* b = base; *b;) {
+      lastCharacter = static_cast<int>(b - base);
+      b += (CheckLeadByte(b, charSet) && b[1]) ? 2 : 1;
+    }
+    baseLength = static_cast<int>(std::strlen(base));
+    if (lastCharacter >= 0 && IsSeparator(base[lastCharacter])) baseLength = lastCharacter;
     output.Append(base, baseLength, upperCase, charSet);
   }
   while (*p && !output.overflow) {

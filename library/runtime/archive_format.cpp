@@ -364,13 +364,6 @@ int MatchArchiveWildcard(const char* name, const char* pattern, const ArchiveSta
     } else if (*p == '*') {
       while (*p == '*') ++p;
       if (*p == 0) return 0;
-      if (*p == '?') {
-        // "*?" needs one more byte of any value; searching for a literal "?" would never match.
-        if (*n == 0) return -1;
-        ++n;
-        ++p;
-        continue;
-      }
       const char* found = std::strchr(n, *p);
       if (!found) return -1;
       n = found + 1;
