@@ -26,7 +26,7 @@ StreamHandle ArchiveStream(const ArchiveState* state) { return reinterpret_cast<
 
 // Reads and checks the header and the header block of an archive file, through its plain-file
 // stream; on success the state holds the key, header, block and tables.
-int ReadArchiveFileHeader(ArchiveState* state, StreamHandle stream, const char* path, const char* keyText) {
+int ReadArchiveFileHeader(ArchiveState* state, StreamHandle stream, const char* keyText) {
   unsigned char bytes[kArchiveHeaderSizeV4];
   BuildArchiveKey(keyText && *keyText ? keyText : nullptr, state->key);
   if (ReadArchiveBytes(0, stream, bytes, 8, state->key) != 0) return -1;
@@ -34,30 +34,21 @@ int ReadArchiveFileHeader(ArchiveState* state, StreamHandle stream, const char* 
     BuildSecondArchiveKey(state->key);
     if (ReadArchiveBytes(0, stream, bytes, 8, state->key) != 0) return -1;
   }
-  if (!HasMagic(bytes) || ReadArchiveU16(bytes + 2) > kArchiveMaxVersion) {
-    LogBadArchive(path);
-    return -1;
-  }
+  if (!HasMagic(bytes) || ReadArchiveU16(bytes + 2) > kArchiveMaxVersion) return -1;
   const int headerSize = ReadArchiveU16(bytes + 2) >= 4 ? kArchiveHeaderSizeV4 : kArchiveHeaderSize;
   if (ReadArchiveBytes(8, stream, bytes + 8, headerSize - 8, state->key) != 0 ||
-      ParseArchiveHeader(bytes, headerSize, &state->header) != 0) {
-    LogBadArchive(path);
+      ParseArchiveHeader(bytes, headerSize, &state->header) != 0)
     return -1;
-  }
   state->archiveSize = PlainFileRecordOf(stream)->size;
   const uint64_t blockEnd = static_cast<uint64_t>(state->header.blockOffset) + state->header.blockSize;
-  if (state->header.blockSize < kArchiveDirectorySize || blockEnd > static_cast<uint64_t>(state->archiveSize)) {
-    LogBadArchive(path);
+  if (state->header.blockSize < kArchiveDirectorySize || blockEnd > static_cast<uint64_t>(state->archiveSize))
     return -1;
-  }
   state->block = static_cast<unsigned char*>(ZV_ALLOC(static_cast<int>(state->header.blockSize)));
   if (!state->block) return -1;
   if (ReadArchiveBytes(static_cast<int>(state->header.blockOffset), stream, state->block,
                        static_cast<int>(state->header.blockSize), state->key) != 0 ||
-      CheckArchiveLayout(state) != 0) {
-    LogBadArchive(path);
+      CheckArchiveLayout(state) != 0)
     return -1;
-  }
   return 0;
 }
 
@@ -70,7 +61,11 @@ int ClearArchiveState(ArchiveState* state) {
 
 int OpenArchiveInMemory(ArchiveState* state, void* image, int size, const char* keyText) {
   FileLayerGuard guard(FileLayerLock());
-  if (state->source || !image || size < kArchiveHeaderSize) return -1;
+  if (state->source || !image) return -1;
+  if (size < kArchiveHeaderSize) {
+    LogBadArchive(nullptr);
+    return -1;
+  }
   auto* bytes = static_cast<unsigned char*>(image);
   unsigned char key[kArchiveKeySize];
   unsigned char head[8];
@@ -81,7 +76,10 @@ int OpenArchiveInMemory(ArchiveState* state, void* image, int size, const char* 
     BuildSecondArchiveKey(key);
     std::memcpy(head, bytes, sizeof(head));
     XorArchiveBytes(sizeof(head), head, 0, key);
-    if (!HasMagic(head)) return -1;
+    if (!HasMagic(head)) {
+      LogBadArchive(nullptr);
+      return -1;
+    }
   }
   XorArchiveBytes(size, bytes, 0, key);
   ClearArchiveState(state);
@@ -115,7 +113,8 @@ int OpenArchiveFileHeader(ArchiveState* state, const char* path, const char* key
   ClearArchiveState(state);
   StreamHandle stream = PlainFileOpen(path, 0, 1, 1);
   if (!stream) return -1;
-  if (ReadArchiveFileHeader(state, stream, path, keyText) != 0) {
+  if (ReadArchiveFileHeader(state, stream, keyText) != 0) {
+    LogBadArchive(path);
     PlainFileClose(stream);
     ZV_FREE(state->block);
     ClearArchiveState(state);
@@ -132,7 +131,9 @@ int OpenArchiveFileWhole(ArchiveState* state, const char* path, const char* keyT
   StreamHandle stream = PlainFileOpen(path, 0, 1, 1);
   if (!stream) return -1;
   unsigned char* image = nullptr;
-  if (ReadArchiveFileHeader(state, stream, path, keyText) != 0 ||
+  const bool headerRead = ReadArchiveFileHeader(state, stream, keyText) == 0;
+  if (!headerRead) LogBadArchive(path);
+  if (!headerRead ||
       !(image = static_cast<unsigned char*>(ZV_ALLOC_ZEROED(state->archiveSize > 0 ? state->archiveSize : 1))) ||
       PlainFileSeek(stream, 0, 0) != 0) {
     PlainFileClose(stream);

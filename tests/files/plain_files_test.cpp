@@ -120,6 +120,21 @@ TEST_F(PlainFiles, AllRecordKindsGiveTheSameBytes) {
   }
 }
 
+// The size is taken at open; a file that shrinks afterwards gives short reads, which are reported
+// as what really arrived.
+TEST_F(PlainFiles, ShortReadsReportWhatArrived) {
+  for (int useCache : {0, 1}) {
+    WriteDiskFile(Linux("shrinks.bin"), RandomBytes(1000, 6));
+    StreamHandle file = PlainFileOpen("shrinks.bin", useCache, 1, 0);
+    ASSERT_NE(file, 0u);
+    ASSERT_EQ(truncate(Linux("shrinks.bin").c_str(), 100), 0);
+    std::vector<unsigned char> buffer(1000);
+    EXPECT_EQ(PlainFileRead(buffer.data(), 10, 100, file), 10) << useCache;
+    EXPECT_EQ(PlainFileTell(file), 100) << useCache;
+    EXPECT_EQ(PlainFileClose(file), 0);
+  }
+}
+
 // Another thread may use the file layer while the main thread does.
 TEST_F(PlainFiles, RecordsOnOtherThreads) {
   const std::vector<unsigned char> content = RandomBytes(50000, 3);
