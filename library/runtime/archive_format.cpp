@@ -161,10 +161,23 @@ uint32_t ArchiveEntryPackedSize(const ArchiveState* archive, const unsigned char
 void XorArchiveBytes(int count, void* buffer, uint32_t fileOffset, const unsigned char* key) {
   auto* bytes = static_cast<unsigned char*>(buffer);
   int k = static_cast<int>(fileOffset % kArchiveKeySize);
-  for (int i = 0; i < count; ++i) {
+  int i = 0;
+  // Byte-wise up to a whole key group, then three words per group, then the tail.
+  for (; i < count && k != 0; ++i) {
     bytes[i] ^= key[k];
     if (++k == kArchiveKeySize) k = 0;
   }
+  uint32_t words[3];
+  std::memcpy(words, key, sizeof(words));
+  for (; i + kArchiveKeySize <= count; i += kArchiveKeySize) {
+    uint32_t group[3];
+    std::memcpy(group, bytes + i, sizeof(group));
+    group[0] ^= words[0];
+    group[1] ^= words[1];
+    group[2] ^= words[2];
+    std::memcpy(bytes + i, group, sizeof(group));
+  }
+  for (; i < count; ++i) bytes[i] ^= key[k++];  // k starts at 0 here and stays below 12.
 }
 
 int ReadArchiveBytes(int fileOffset, StreamHandle stream, void* buffer, int length, const unsigned char* key) {
