@@ -48,8 +48,7 @@ const unsigned char* FindInDirectory(const ArchiveState* archive, uint32_t direc
   return nullptr;
 }
 
-// Whether the whole path is a single separator, or the scan reached its end or a lone trailing
-// separator.
+// A directory walk ends at the end of the text or at a single trailing separator.
 bool AtPathEnd(const char* p) { return *p == 0 || (IsSeparator(*p) && p[1] == 0); }
 
 void UpperCaseArchiveText(char* text, int charSet) {
