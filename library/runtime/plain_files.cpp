@@ -143,7 +143,8 @@ void ConvertFileTimeToDateData(const FILETIME* time, FileDateData* out) {
 
 StreamHandle PlainFileOpen(const char* path, int useCache, int, int asynchronous) {
   FileLayerGuard guard(FileLayerLock());
-  if (!path) return 0;
+  // The worker gets its own copy of the path, which must fit its record.
+  if (!path || ((useCache || asynchronous) && std::strlen(path) >= MAX_PATH)) return 0;
   auto* record = static_cast<PlainFileRecord*>(ZV_ALLOC_ZEROED(sizeof(PlainFileRecord)));
   if (!record) return 0;
   record->useCache = useCache;
@@ -189,7 +190,7 @@ StreamHandle PlainFileOpen(const char* path, int useCache, int, int asynchronous
     AddLogText("ファイルアクセス専用スレッドの作成に失敗しました\n");
     return 0;
   }
-  IssueWorkerCommand(record, kWorkerOpen, [&] { std::strncpy(record->path, path, MAX_PATH - 1); });
+  IssueWorkerCommand(record, kWorkerOpen, [&] { std::strcpy(record->path, path); });
   WaitForSingleObject(record->doneEvent, INFINITE);
   if (record->openFailed) {
     EndWorker(record);
