@@ -14,7 +14,7 @@ build/release/build.ninja: | setup
 
 run: setup build/release/build.ninja
 	cmake --build build/release -j $(JOBS) --target pylonrush
-	cd assets && ../build/release/game/pylonrush
+	mkdir -p assets && cd assets && ../build/release/game/pylonrush
 
 build/test/build.ninja: | setup
 	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZYVEL_SANITIZE=ON

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "platform/types.h"
+#include "runtime/log.h"
 
 // The switches that start-up reads; setters called before start-up store them (all kept).
 struct StartupOptions {
@@ -38,6 +39,7 @@ struct WindowSystemRecord {
 
   int initialised = 0;
   int initialising = 0;  // Kept.
+  int osCode = 0;        // Kept: 265 for Windows 7 and later NT versions.
   int endFlag = 0;
 
   // Clocks: the time-stamp counter (measured by the system-information step, kept) and the
@@ -46,6 +48,9 @@ struct WindowSystemRecord {
   uint64_t timeStampFrequency = 0;
   int usePerformanceCounter = 0;
   uint64_t performanceFrequency = 0;
+
+  // ---- Log ----
+  LogState log;
 };
 
 extern WindowSystemRecord g_windowSystem;

@@ -31,6 +31,10 @@ std::string Convert(const char* from, const char* to, const std::string& text) {
   if (text.empty()) return text;
   iconv_t converter = iconv_open(to, from);
   if (converter == reinterpret_cast<iconv_t>(-1)) return text;
+  // The stand-in for a sequence that does not convert is a '?' of the target encoding, and a
+  // bad UTF-16 unit is skipped whole, so wide text stays aligned to its units.
+  const bool wideOut = std::strcmp(to, "UTF-16LE") == 0;
+  const size_t badStep = std::strcmp(from, "UTF-16LE") == 0 ? 2 : 1;
   std::string out;
   out.resize(text.size() * 4 + 16);
   char* in = const_cast<char*>(text.data());
@@ -41,11 +45,16 @@ std::string Convert(const char* from, const char* to, const std::string& text) {
     if (iconv(converter, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
       if (errno == E2BIG) break;  // Cannot happen with the room given above.
       // An invalid or incomplete sequence: emit '?' for one byte and go on.
-      if (outLeft == 0) break;
+      if (outLeft < (wideOut ? 2u : 1u)) break;
       *outPtr++ = '?';
       --outLeft;
-      ++in;
-      --inLeft;
+      if (wideOut) {
+        *outPtr++ = 0;
+        --outLeft;
+      }
+      const size_t step = inLeft < badStep ? inLeft : badStep;
+      in += step;
+      inLeft -= step;
       iconv(converter, nullptr, nullptr, nullptr, nullptr);
     }
   }

@@ -130,6 +130,44 @@ int StreamFileClose(StreamHandle stream);
 [[noreturn]] void AbortWithLog(const char* message);
 [[noreturn]] void AbortWithLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// ---- Tracked heap: block headers ----
+// Sits directly ahead of every tracked block's data. The first 40 bytes are the block's fields;
+// the check copy repeats them, so damage to a header (an overrun of the block before it) shows.
+struct TrackedBlockHeader {
+  char tag[16];  // The last 15 characters of the allocating source file's name.
+  uint16_t id;   // The heap's running block number when the block was made or last re-sized.
+  uint16_t line;
+  int32_t size;
+  TrackedBlockHeader* older;  // The sentinel for the oldest block.
+  TrackedBlockHeader* newer;  // Null for the newest block.
+  unsigned char checkCopy[40];
+};
+static_assert(sizeof(TrackedBlockHeader) == 80 && sizeof(TrackedBlockHeader) % 16 == 0,
+              "the data after a header keeps 16-byte alignment");
+
+// Writes one block's line (size, tag, line, id, address and its first bytes) to the log.
+void LogTrackedBlock(const TrackedBlockHeader* header);
+// ---- Keyboard, mouse device and joypad input ----
+// Keys are DirectInput key codes (0-255). Pad bits: 0 down, 1 left, 2 right, 3 up, 4 + n button n.
+int StartInputDevices();
+int ReleaseInputDevices();
+int SetupJoypads();
+int ReleaseJoypads();
+int RefreshKeyboardState();
+int RefreshJoypadState(int padIndex);
+// 1 while the key is held.
+int IsKeyDown(int key);
+// kind: pad number 1-16 (0 none), plus 0x1000 to merge the keys mapped onto the pad's bits.
+int GetPadInputBits(int kind);
+int StopJoypadVibration(int pad);
+int ProcessJoypadEffects();
+int RefreshEffectPlayState();
+int ReacquireInputDevices();
+int SetKeyFlag1();
+int ClearKeyFlag1();
+int SetKeyFlag2();
+int ClearKeyFlag2();
+
 // ---- Files and archives ----
 // Every file the library reads goes through one replaceable table of twelve operations. By
 // default it holds the archive-aware set, which serves a file from an archive named after one of

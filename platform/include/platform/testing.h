@@ -65,3 +65,110 @@ struct PresentedFrame {
 bool LastPresentedFrame(PresentedFrame* out);
 
 }  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- COM classes ----
+// CoCreateInstance answers REGDB_E_CLASSNOTREG for a refused class, as if it were not installed.
+void RefuseComClass(const CLSID& classId, bool refused);
+
+}  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- Input ----
+// A key (by its DirectInput code) goes down or up, as if typed on the keyboard.
+void PressKey(int directInputKey, bool down);
+// Virtual pads sit after the machine's own joysticks. Axes: 0 X, 1 Y, 2 Z, 3 Rx, 4 Ry, 5 Rz,
+// each -32768..32767; buttons 0..31; the hat in hundredths of degrees, -1 centred.
+int AddVirtualPad(const std::string& name, bool forceFeedback);
+void SetVirtualPadAxis(int pad, int axis, int value);
+void SetVirtualPadButton(int pad, int button, bool down);
+void SetVirtualPadHat(int pad, int hundredthsOfDegrees);
+// True while a force-feedback effect plays on the virtual pad.
+bool IsVirtualPadVibrating(int pad);
+void RemoveAllVirtualPads();
+// The machine's own joysticks are left out (tests see only virtual pads).
+void IgnoreSystemJoysticks(bool ignore);
+// Every acquired input device is lost, as when another program takes the devices.
+void LoseInputDevices();
+
+}  // namespace platform::testing
+
+#include <cstdint>
+
+#include "platform/winmm.h"
+
+namespace platform::testing {
+
+// ---- Sound output ----
+// The SDL audio driver the next initialised DirectSound object opens ("dummy", "disk", ...;
+// empty lets SDL choose).
+void UseSoundDriver(const std::string& driverName);
+// IDirectSound::Initialize fails (DSERR_NODRIVER) while on, as with no working audio device.
+void FailSoundDevice(bool failing);
+// CreateSoundBuffer and DuplicateSoundBuffer refuse the next `count` secondary buffers
+// (DSERR_OUTOFMEMORY); -1 for all until reset to 0.
+void RefuseSoundBuffers(int count);
+// Caps that GetCaps reports for the secondary sample rates (0 restores 100 and 200,000).
+void SetSoundSampleRateRange(DWORD minimum, DWORD maximum);
+// While on, the device's callback plays silence and leaves every cursor alone: only
+// MixSoundFrames moves the mix, so a test sees every output sample.
+void UseManualSoundMixing(bool manual);
+// Mixes `frames` output frames of the most recently initialised DirectSound object now and
+// returns them (interleaved left, right; 44,100 Hz). Empty when no object is initialised.
+std::vector<int16_t> MixSoundFrames(int frames);
+// The primary buffer's format as last set with SetFormat (false when none was set).
+bool LastPrimarySoundFormat(WAVEFORMATEX* out);
+// Puts every sound switch above back to its default.
+void ResetSoundSwitches();
+
+}  // namespace platform::testing
+
+// ---- Direct3D 9 and DirectDraw ----
+#include "platform/types.h"
+
+namespace platform::testing {
+
+// What the display adapter reports: the desktop mode and the full-screen mode list (also the
+// refresh rate that paces DirectDraw's vertical blank).
+struct DisplayAdapterMode {
+  UINT width = 0;
+  UINT height = 0;
+  UINT refreshRate = 60;
+  DWORD format = 22;  // D3DFMT_X8R8G8B8
+};
+void SetDisplayAdapter(const DisplayAdapterMode& desktop, const std::vector<DisplayAdapterMode>& modes);
+
+// What the software device claims. Defaults: Direct3DCreate9Ex present, no DXT formats, maximum
+// texture side 4096, no square-only rule, no shader model 2.0 (and so no mixed vertex processing).
+struct Direct3DSwitches {
+  bool noDirect3DCreate9Ex = false;
+  bool offerDxtFormats = false;
+  bool reportZeroMaximumTextureSize = false;
+  bool reportSquareOnlyTextures = false;
+  bool reportShaderModel2 = false;            // Caps say 2.0; shader objects are made but never run.
+  bool refuseMixedVertexProcessing = false;   // Even when shader model 2.0 is reported.
+};
+void SetDirect3DSwitches(const Direct3DSwitches& switches);
+// CreateDevice/CreateDeviceEx refuse the next `count` calls (D3DERR_NOTAVAILABLE); -1 for all.
+void FailDeviceCreation(int count);
+// Reset refuses the next `count` calls (D3DERR_DEVICELOST); -1 for all.
+void FailDeviceResets(int count);
+// Every live device becomes lost (Present and TestCooperativeLevel report D3DERR_DEVICELOST)
+// until RegainLostDevices, after which they report D3DERR_DEVICENOTRESET until Reset.
+void LoseDevices();
+void RegainLostDevices();
+// Direct3D objects (factories, devices, resources, swap chains) alive in the process.
+int LiveDirect3DObjects();
+// Device calls that change state or draw, as "Name(arguments)", recorded while on.
+void RecordDeviceCalls(bool on);
+std::vector<std::string> TakeRecordedDeviceCalls();
+// The rasteriser's table of fast span paths (on by default); off draws everything on the plain
+// reference path.
+void UseRasterFastPaths(bool on);
+
+// Puts every switch of this section back to its default (ResetAll does not reach them).
+void ResetDirect3DSwitches();
+
+}  // namespace platform::testing

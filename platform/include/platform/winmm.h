@@ -17,3 +17,92 @@ DWORD timeGetTime();
 MMRESULT timeBeginPeriod(UINT period);
 MMRESULT timeEndPeriod(UINT period);
 MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT size);
+
+// ---- Joysticks ----
+#define JOYSTICKID1 0
+#define JOYERR_NOERROR 0
+#define JOYERR_PARMS 165
+#define JOYERR_UNPLUGGED 167
+#define MMSYSERR_NODRIVER 6
+#define MMSYSERR_INVALPARAM 11
+#define JOY_RETURNX 0x00000001u
+#define JOY_RETURNY 0x00000002u
+#define JOY_RETURNZ 0x00000004u
+#define JOY_RETURNR 0x00000008u
+#define JOY_RETURNU 0x00000010u
+#define JOY_RETURNV 0x00000020u
+#define JOY_RETURNPOV 0x00000040u
+#define JOY_RETURNBUTTONS 0x00000080u
+#define JOY_RETURNALL 0x000000FFu
+#define JOYCAPS_HASZ 0x0001u
+#define JOYCAPS_HASR 0x0002u
+#define JOYCAPS_HASU 0x0004u
+#define JOYCAPS_HASV 0x0008u
+#define JOYCAPS_HASPOV 0x0010u
+#define JOY_POVCENTERED 0xFFFFu
+
+struct JOYCAPSA {
+  WORD wMid;
+  WORD wPid;
+  CHAR szPname[32];
+  UINT wXmin;
+  UINT wXmax;
+  UINT wYmin;
+  UINT wYmax;
+  UINT wZmin;
+  UINT wZmax;
+  UINT wNumButtons;
+  UINT wPeriodMin;
+  UINT wPeriodMax;
+  UINT wRmin;
+  UINT wRmax;
+  UINT wUmin;
+  UINT wUmax;
+  UINT wVmin;
+  UINT wVmax;
+  UINT wCaps;
+  UINT wMaxAxes;
+  UINT wNumAxes;
+  UINT wMaxButtons;
+  CHAR szRegKey[32];
+  CHAR szOEMVxD[MAX_PATH];
+};
+
+struct JOYINFOEX {
+  DWORD dwSize;
+  DWORD dwFlags;
+  DWORD dwXpos;
+  DWORD dwYpos;
+  DWORD dwZpos;
+  DWORD dwRpos;
+  DWORD dwUpos;
+  DWORD dwVpos;
+  DWORD dwButtons;
+  DWORD dwButtonNumber;
+  DWORD dwPOV;
+  DWORD dwReserved1;
+  DWORD dwReserved2;
+};
+
+MMRESULT joyGetDevCapsA(UINT_PTR joystickId, JOYCAPSA* caps, UINT size);
+MMRESULT joyGetPosEx(UINT joystickId, JOYINFOEX* info);
+UINT joyGetNumDevs();
+
+// ---- Wave formats ----
+#define WAVE_FORMAT_PCM 1
+
+#pragma pack(push, 1)
+// Read, written and compared as its 18 bytes.
+struct WAVEFORMATEX {
+  WORD wFormatTag;
+  WORD nChannels;
+  DWORD nSamplesPerSec;
+  DWORD nAvgBytesPerSec;
+  WORD nBlockAlign;
+  WORD wBitsPerSample;
+  WORD cbSize;
+};
+#pragma pack(pop)
+typedef WAVEFORMATEX* LPWAVEFORMATEX;
+typedef const WAVEFORMATEX* LPCWAVEFORMATEX;
+static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 packed bytes");

@@ -1,0 +1,184 @@
+// MP3 through the audio compression manager: skip an ID3v2 head, leave out a 128-byte "TAG"
+// trailer, scan the frames for where the sound starts and ends and how many samples it holds,
+// describe the first frame as an MPEG Layer-3 format, then convert as the ACM method does.
+#include <cstring>
+
+#include "sound/mp3_frame_header.h"
+#include "sound/pcm_converter.h"
+#include "sound/wave_chunks.h"
+
+namespace {
+
+// Bit rates in kbit/s by [MPEG-1?][layer index][bit-rate index] (ISO/IEC 11172-3, 13818-3).
+const uint32_t kBitRates[2][3][16] = {
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
+};
+const uint32_t kSampleRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
+
+constexpr int kTrailerSize = 128;
+
+void ReleaseMp3State(PcmConverter* converter) {
+  PcmAcmState& acm = converter->acm;
+  if (acm.mainStream) acmStreamClose(acm.mainStream, 0);
+  if (acm.spareStream) acmStreamClose(acm.spareStream, 0);
+  ZV_FREE(acm.sourceFormat);
+  ZV_FREE(acm.compressedData);
+  ZV_FREE(acm.spareOutput);
+  std::memset(&acm, 0, sizeof(acm));
+}
+
+int ReadByte(const SoundStreamSource& source) {
+  BYTE b;
+  return SourceRead(source, &b, 1) == 1 ? b : -1;
+}
+
+}  // namespace
+
+int DecodeMp3FrameHeader(Mp3FrameInfo* out, const uint8_t header[4]) {
+  if (header[0] != 0xFF || (header[1] & 0xF0) != 0xF0) return -2;
+  const int layerBits = (header[1] >> 1) & 3;
+  const int bitRateIndex = header[2] >> 4;
+  const int rateIndex = (header[2] >> 2) & 3;
+  if (layerBits == 0 || bitRateIndex == 15 || rateIndex == 3) return -1;
+  const int mpeg1 = (header[1] >> 3) & 1;
+  out->layerIndex = static_cast<uint8_t>(3 - layerBits);
+  out->lowSamplingFrequency = static_cast<uint8_t>(!mpeg1);
+  out->bitRateIndex = static_cast<uint8_t>(bitRateIndex);
+  out->sampleRateIndex = static_cast<uint8_t>(rateIndex);
+  out->padding = static_cast<uint8_t>((header[2] >> 1) & 1);
+  out->channels = static_cast<uint8_t>(((header[3] >> 6) & 3) == 3 ? 1 : 2);
+  out->sampleRate = kSampleRates[mpeg1][rateIndex];
+  out->bitRate = kBitRates[mpeg1][out->layerIndex][bitRateIndex];
+  const uint32_t rate = out->sampleRate;
+  const uint32_t bits = out->bitRate;
+  if (out->layerIndex == 0) {
+    out->samplesPerFrame = 384;
+    out->frameLength = (12000 * bits / rate + out->padding) * 4;
+  } else if (out->layerIndex == 2 && !mpeg1) {
+    out->samplesPerFrame = 576;
+    out->frameLength = 72000 * bits / rate + out->padding;
+  } else {
+    out->samplesPerFrame = 1152;
+    out->frameLength = 144000 * bits / rate + out->padding;
+  }
+  if (bits == 0) out->frameLength = 0;
+  return 0;
+}
+
+int SetupMp3AcmDecoder(PcmConverter* converter) {
+  const SoundStreamSource& source = converter->source;
+  PcmAcmState& acm = converter->acm;
+  std::memset(&acm, 0, sizeof(acm));
+  acm.totalSamples = 0;
+  const int size = SourceSizeFromStart(source);
+
+  int64_t skip = 0;
+  BYTE id3[10];
+  if (SourceRead(source, id3, 3) == 3 && std::memcmp(id3, "ID3", 3) == 0 && SourceRead(source, id3 + 3, 7) == 7) {
+    skip = (((static_cast<int64_t>(id3[6]) * 128 + id3[7]) * 128 + id3[8]) * 128 + id3[9]) + 10;
+    if (id3[3] == 4 && (id3[5] & 0x10)) skip += 10;
+  }
+
+  if (size <= kTrailerSize) return -1;
+  int trailer = 0;
+  SourceSeek(source, size - kTrailerSize, 0);
+  BYTE tag[3];
+  if (SourceRead(source, tag, 3) == 3 && std::memcmp(tag, "TAG", 3) == 0) trailer = kTrailerSize;
+  const int limit = size - trailer;
+  if (skip >= limit) return -1;
+
+  // The frame scan. The sound ends at the limit: bytes of the trailer are never taken for frames.
+  SourceSeek(source, static_cast<int>(skip), 0);
+  int first = -1;
+  int dataEnd = -1;
+  int lastFrameEnd = -1;
+  int64_t totalSamples = 0;
+  for (;;) {
+    const int offset = SourceTell(source);
+    if (offset >= limit) break;
+    const int b0 = ReadByte(source);
+    if (b0 < 0) break;
+    if (b0 != 0xFF) continue;
+    const int b1 = ReadByte(source);
+    if (b1 < 0) break;
+    if ((b1 & 0xF0) != 0xF0) continue;
+    BYTE rest[2];
+    if (SourceRead(source, rest, 2) != 2) break;
+    const uint8_t header[4] = {0xFF, static_cast<uint8_t>(b1), rest[0], rest[1]};
+    Mp3FrameInfo frame;
+    if (DecodeMp3FrameHeader(&frame, header) != 0 || frame.frameLength == 0) {
+      ReleaseMp3State(converter);
+      return -1;
+    }
+    if (first < 0) first = offset;
+    totalSamples += frame.samplesPerFrame;
+    const int64_t frameEnd = static_cast<int64_t>(offset) + frame.frameLength;
+    if (frameEnd < limit) {
+      lastFrameEnd = static_cast<int>(frameEnd);
+      SourceSeek(source, static_cast<int>(frame.frameLength) - 4, 1);
+      continue;
+    }
+    dataEnd = limit;
+    break;
+  }
+  if (first < 0) return -1;
+  if (dataEnd < 0) dataEnd = lastFrameEnd;
+  acm.totalSamples = totalSamples > INT32_MAX ? INT32_MAX : static_cast<int>(totalSamples);
+
+  SourceSeek(source, first, 0);
+  uint8_t header[4];
+  Mp3FrameInfo frame;
+  if (SourceRead(source, header, 4) != 4 || DecodeMp3FrameHeader(&frame, header) != 0) return -1;
+
+  DWORD formatSize = 0;
+  if (acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &formatSize) != MMSYSERR_NOERROR) formatSize = 30;
+  if (formatSize < sizeof(MPEGLAYER3WAVEFORMAT)) formatSize = sizeof(MPEGLAYER3WAVEFORMAT);
+  acm.sourceFormat = static_cast<BYTE*>(ZV_ALLOC_ZEROED(static_cast<int>(formatSize)));
+  if (!acm.sourceFormat) return -1;
+  MPEGLAYER3WAVEFORMAT layer3;
+  std::memset(&layer3, 0, sizeof(layer3));
+  layer3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+  layer3.wfx.nChannels = frame.channels;
+  layer3.wfx.nSamplesPerSec = frame.sampleRate;
+  layer3.wfx.nAvgBytesPerSec = frame.bitRate * 1000 / 8;
+  layer3.wfx.nBlockAlign = 1;
+  layer3.wfx.wBitsPerSample = 0;
+  layer3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+  layer3.wID = MPEGLAYER3_ID_MPEG;
+  layer3.fdwFlags = frame.padding ? MPEGLAYER3_FLAG_PADDING_ON : MPEGLAYER3_FLAG_PADDING_ISO;
+  layer3.nBlockSize = static_cast<WORD>(frame.frameLength);
+  layer3.nFramesPerBlock = 1;
+  layer3.nCodecDelay = 700;
+  std::memcpy(acm.sourceFormat, &layer3, sizeof(layer3));
+  SourceSeek(source, first, 0);
+  converter->dataPosition = first;
+  converter->dataSize = dataEnd - first;
+
+  std::memset(&converter->outputFormat, 0, sizeof(WAVEFORMATEX));
+  converter->outputFormat.wFormatTag = WAVE_FORMAT_PCM;
+  if (acmFormatSuggest(nullptr, reinterpret_cast<WAVEFORMATEX*>(acm.sourceFormat), &converter->outputFormat,
+                       sizeof(WAVEFORMATEX), ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR) {
+    ReleaseMp3State(converter);
+    return -1;
+  }
+
+  acm.compressedData = static_cast<BYTE*>(ZV_ALLOC(converter->dataSize > 0 ? converter->dataSize : 1));
+  if (!acm.compressedData) {
+    ReleaseMp3State(converter);
+    return -1;
+  }
+  acm.compressedSize = SourceRead(source, acm.compressedData, converter->dataSize);
+  SourceSeek(source, first, 0);
+  acm.sourceReadPosition = 0;
+  const uint32_t bufferSize = converter->outputFormat.nAvgBytesPerSec * 4u / 3u;
+  if (OpenAcmStreams(converter, static_cast<int>(bufferSize)) != 0) {
+    ReleaseMp3State(converter);
+    return -1;
+  }
+  return 0;
+}

@@ -1,0 +1,174 @@
+// The sound system's records: its global words, the sound handle table, one sound's record and
+// one playable buffer of either back end. Everything here belongs to the sound lock.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/dsound.h"
+#include "platform/kernel.h"
+#include "runtime/handle_chain.h"
+#include "runtime/handle_table.h"
+#include "runtime/window_seams.h"
+#include "sound/pcm_converter.h"
+#include "zyvel/sound.h"
+
+constexpr int kSoundTableSize = SOUND_HANDLE_TABLE_SIZE;
+constexpr int kSoundBuffersPerSound = 10;
+constexpr int kStreamEntriesPerSound = 4;  // At most 3 are used.
+
+// One playable buffer: a DirectSound secondary buffer, or a block of PCM in memory.
+struct SoundBufferEntry {
+  int exists;
+  IDirectSoundBuffer* directSoundBuffer;
+  // Software back end.
+  uint8_t* pcm;
+  int playing;
+  int position;   // Sample frames
+  int loop;
+  int pan;        // -256 (left) to 256 (right)
+  int volume;     // 0 to 256
+  int frequency;  // Hz; -1 the data's own rate
+  int length;     // Sample frames
+  WAVEFORMATEX format;
+};
+
+// One data entry of a stream sound, played in order.
+struct StreamSoundEntry {
+  int kind;  // 0 whole PCM as a WAVE image, 2 file image, 3 the caller's stream
+  int loopCount;
+  PcmConverter converter;
+  void* dataBlock;  // Tracked block the entry owns (kinds 0 and 2), or null
+  StreamFunctionSet streamFunctions;
+  StreamHandle stream;  // The entry's source stream
+  int (*closeCallback)(StreamHandle stream);  // The caller's own close, when set
+};
+
+// The stream part of a sound record (stream flag 1).
+struct StreamSoundPart {
+  int playType;
+  int referredHandle;  // The stream sound whose buffer this one plays through; -1 none
+  int referrerCount;   // Stream sounds playing through this one's buffer
+  int bufferUser;      // Handle now playing through this buffer; -1 none
+  int deletePending;
+  int bufferLength;  // Bytes
+  StreamSoundEntry entries[kStreamEntriesPerSound];
+  uint8_t entryOwnsStream[kStreamEntriesPerSound];
+  int entryCount;
+  int currentEntry;
+  int loopCounter;
+  int restartOffset;  // Bytes
+  int totalFrames;
+  int playedBytes;
+  int lastPlayCursor;
+  uint8_t playing;
+  uint8_t stopping;
+  uint8_t endMarkPending;
+  uint8_t allEntriesPlayed;
+  int playedBytesAtEndMark;
+  int endWritePosition;
+  int endValue;
+  int endMarkPosition;
+  HandleChainNode chainNode;  // In the stream-sound chain
+};
+
+struct SoundRecord {
+  int check;  // The handle's bits 16-26
+  SoundBufferEntry buffers[kSoundBuffersPerSound];
+  WAVEFORMATEX format;
+  int streamFlag;  // 0 whole PCM, 1 stream sound
+  StreamSoundPart stream;
+  int dataSize;  // Bytes of PCM
+  uint8_t* pcm;  // Shared by every buffer of the sound
+  int* pcmReferenceCount;  // Records sharing the PCM block
+  int bufferWords[kSoundBuffersPerSound];
+  int bufferCount;
+  int currentBuffer;
+  int volume;     // Hundredths of a decibel, 0 full
+  int pan;        // Hundredths of a decibel, 0 centre
+  int frequency;  // Hz
+  uint8_t oneShotVolumeSet;
+  uint8_t oneShotPanSet;
+  uint8_t oneShotFrequencySet;
+  int oneShotVolume;
+  int oneShotPan;
+  int oneShotFrequency;
+};
+
+struct SoundHandleTable {
+  IDirectSoundBuffer* silentBuffer;  // 400 bytes of silence played looping; null when it failed
+  int backEnd;                       // 0 DirectSound, 1 DirectMusic 8
+  SoundRecord* slots[kSoundTableSize];
+  int usedCount;
+  int highWaterMark;  // One past the highest slot in use
+  int nextCheck;      // 0 to 2047
+};
+
+// The sound system's global words (`SoundOptions`).
+struct SoundOptions {
+  IDirectSound* directSound;  // Null while the system is down
+  CRITICAL_SECTION lock;
+  int lockCreated;
+  int softwareMixing;
+  IDirectSoundBuffer* primaryBuffer;
+  HandleChainNode streamChainHead;
+  HandleChainNode streamChainTail;
+  HandleChainNode playerChainHead;
+  HandleChainNode playerChainTail;
+  int loadMode;
+  int oggSampleWidth;
+  int decoderMask;
+  int movieSoundFlag;
+  HANDLE threadHandle;
+  DWORD threadId;
+  std::atomic<int> threadStop;  // 0 running, 1 stop asked, 2 stopped
+  int captureActive;
+  int captureFrames;
+  HANDLE captureFile;
+  char midiTempFile[MAX_PATH];  // Empty: no temporary MIDI file
+};
+
+extern SoundOptions g_soundOptions;
+extern SoundHandleTable g_soundHandles;
+// Chooses the software back end for every buffer when non-zero; nothing sets it (start value 0).
+extern int g_softwareSoundBuffers;
+
+inline void LockSound() { EnterCriticalSection(&g_soundOptions.lock); }
+inline void UnlockSound() { LeaveCriticalSection(&g_soundOptions.lock); }
+
+// The sound thread's procedure and the device-list callback of the capability report.
+DWORD SoundThreadMain(LPVOID unused);
+BOOL LogSoundDevice(GUID* device, LPCSTR description, LPCSTR module, LPVOID context);
+
+// The record of a valid sound handle of a started system, else null.
+SoundRecord* GetSoundRecord(int handle);
+int AddSoundData(int handle);
+
+// Buffer operations of both back ends: 0, or -1 for an absent entry or a failed platform call.
+int SndBufCreate(SoundBufferEntry* entry, const DSBUFFERDESC* description);
+int SndBufDuplicate(SoundBufferEntry* entry, SoundBufferEntry* source);
+int SndBufRelease(SoundBufferEntry* entry);
+int SndBufPlay(SoundBufferEntry* entry, int loop);
+int SndBufStop(SoundBufferEntry* entry);
+int SndBufGetStatus(SoundBufferEntry* entry, DWORD* status);
+int SndBufLock(int offset, SoundBufferEntry* entry, int bytes, void** firstPart, int* firstSize, void** secondPart,
+               int* secondSize);
+int SndBufUnlock(SoundBufferEntry* entry, void* firstPart, int firstSize, void* secondPart, int secondSize);
+int SndBufSetFrequency(SoundBufferEntry* entry, int hz);
+int SndBufSetPan(int pan, SoundBufferEntry* entry);
+int SndBufSetVolume(SoundBufferEntry* entry, int volume);
+int SndBufSetPosition(int offset, SoundBufferEntry* entry);
+// The play position in bytes.
+int SndBufGetPlayPosition(SoundBufferEntry* entry, int* bytes);
+
+// Seams of later sound issues (seams_*.cpp).
+int StopSoundHandle(int handle);
+int StopStreamSoundHandle(int handle);
+int CheckStreamSoundPlaying(int handle);
+int DeleteAllSoftSounds();
+int DeleteAllSoftSoundPlayers();
+int DeleteAllMusicHandles();
+// The DirectMusic back end's start: 0 when it made the DirectSound interface, 1 when its loader
+// is missing (start goes on with the DirectSound back end), -1 on a later failure.
+int StartDirectMusicBackEnd(IDirectSound** directSound);
+int EndDirectMusicBackEnd();

@@ -1,0 +1,83 @@
+// G.711 sources: mu-law and A-law, one byte per sample, expanded to 16 bits.
+#include <array>
+
+#include "acm/codec.h"
+
+namespace acm {
+
+namespace {
+
+constexpr DWORD kFramesPerUnit = 4096;
+
+int16_t ExpandMuLaw(BYTE code) {
+  code = static_cast<BYTE>(~code);
+  const int exponent = (code >> 4) & 7;
+  const int mantissa = code & 0x0F;
+  const int magnitude = (((mantissa << 3) + 0x84) << exponent) - 0x84;
+  return static_cast<int16_t>((code & 0x80) ? -magnitude : magnitude);
+}
+
+int16_t ExpandALaw(BYTE code) {
+  code ^= 0x55;
+  const int exponent = (code >> 4) & 7;
+  const int mantissa = code & 0x0F;
+  int magnitude = exponent == 0 ? (mantissa << 4) + 8 : ((mantissa << 4) + 0x108) << (exponent - 1);
+  return static_cast<int16_t>((code & 0x80) ? magnitude : -magnitude);
+}
+
+template <int16_t (*Expand)(BYTE)>
+const std::array<int16_t, 256>& ExpansionTable() {
+  static const std::array<int16_t, 256> table = [] {
+    std::array<int16_t, 256> t{};
+    for (int i = 0; i < 256; ++i) t[i] = Expand(static_cast<BYTE>(i));
+    return t;
+  }();
+  return table;
+}
+
+class G711Decoder : public SourceDecoder {
+ public:
+  G711Decoder(const WAVEFORMATEX* format, const std::array<int16_t, 256>& table)
+      : channels_(format->nChannels), table_(table) {}
+
+  bool NextUnit(const BYTE*, DWORD length, bool, DWORD frameRoom, DWORD* unitBytes, DWORD* maxFrames) override {
+    DWORD frames = length / channels_;
+    if (frames == 0) return false;
+    if (frames > kFramesPerUnit) frames = kFramesPerUnit;
+    if (frames > frameRoom && frameRoom > 0) frames = frameRoom;
+    *unitBytes = frames * channels_;
+    *maxFrames = frames;
+    return true;
+  }
+
+  DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
+    out->resize(bytes);
+    for (DWORD i = 0; i < bytes; ++i) (*out)[i] = table_[unit[i]] * (1 << 16);
+    return bytes / channels_;
+  }
+
+  uint64_t MaxFramesFor(uint64_t bytes) const override { return bytes / channels_; }
+  uint64_t SourceBytesFor(uint64_t frames) const override { return frames * channels_; }
+
+ private:
+  DWORD channels_;
+  const std::array<int16_t, 256>& table_;
+};
+
+bool AcceptsG711(const WAVEFORMATEX* format) {
+  return format->wBitsPerSample == 8 && format->nChannels >= 1 && format->nChannels <= 8 &&
+         format->nBlockAlign == format->nChannels && format->nSamplesPerSec >= 1 && format->nSamplesPerSec <= 384000;
+}
+
+}  // namespace
+
+bool AcceptsMuLaw(const WAVEFORMATEX* format) { return AcceptsG711(format); }
+bool AcceptsALaw(const WAVEFORMATEX* format) { return AcceptsG711(format); }
+std::unique_ptr<SourceDecoder> CreateMuLawDecoder(const WAVEFORMATEX* format) {
+  return std::make_unique<G711Decoder>(format, ExpansionTable<ExpandMuLaw>());
+}
+std::unique_ptr<SourceDecoder> CreateALawDecoder(const WAVEFORMATEX* format) {
+  return std::make_unique<G711Decoder>(format, ExpansionTable<ExpandALaw>());
+}
+
+}  // namespace acm

@@ -1,0 +1,113 @@
+// The DirectSound object, its buffers and the switches of the test door.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "dsound/mixer.h"
+#include "platform/dsound.h"
+
+namespace platform::dsound {
+
+class SoundBuffer;
+
+// The test door's switches.
+struct SoundSwitches {
+  std::mutex mutex;  // Guards the driver name.
+  std::string driverName;
+  std::atomic<bool> failDevice{false};
+  std::atomic<int> refuseBuffers{0};
+  std::atomic<DWORD> minimumRate{0};
+  std::atomic<DWORD> maximumRate{0};
+  std::atomic<bool> manualMixing{false};
+};
+SoundSwitches& Switches();
+
+class DirectSoundObject final : public IDirectSound {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** object) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+  HRESULT CreateSoundBuffer(LPCDSBUFFERDESC description, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer) override;
+  HRESULT GetCaps(LPDSCAPS caps) override;
+  HRESULT DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUNDBUFFER* duplicate) override;
+  HRESULT SetCooperativeLevel(HWND window, DWORD level) override;
+  HRESULT Initialize(const GUID* device) override;
+
+  // Mixes `frames` output frames of every playing buffer into `output` (interleaved stereo).
+  void Mix(int16_t* output, int frames);
+
+  // The mixer lock: the device callback, the test door and every buffer call take it.
+  std::mutex mixerMutex;
+  std::vector<SoundBuffer*> buffers;  // Secondary buffers, guarded by the mixer lock.
+  DWORD cooperativeLevel = 0;
+  bool hasPrimaryFormat = false;
+  WAVEFORMATEX primaryFormat{};
+
+ private:
+  ~DirectSoundObject();
+  void CloseDevice();
+
+  std::atomic<ULONG> references_{1};
+  bool initialised_ = false;
+  uint32_t deviceId_ = 0;
+  std::vector<int32_t> accumulator_;  // Guarded by the mixer lock.
+};
+
+class SoundBuffer final : public IDirectSoundBuffer {
+ public:
+  SoundBuffer(DirectSoundObject* owner, DWORD flags, bool primary);
+
+  HRESULT QueryInterface(REFIID iid, void** object) override;
+  ULONG AddRef() override;
+  ULONG Release() override;
+  HRESULT GetCurrentPosition(LPDWORD playCursor, LPDWORD writeCursor) override;
+  HRESULT GetStatus(LPDWORD status) override;
+  HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* part1, LPDWORD bytes1, LPVOID* part2, LPDWORD bytes2,
+               DWORD flags) override;
+  HRESULT Play(DWORD reserved, DWORD priority, DWORD flags) override;
+  HRESULT SetCurrentPosition(DWORD offset) override;
+  HRESULT SetFormat(LPCWAVEFORMATEX format) override;
+  HRESULT SetVolume(LONG volume) override;
+  HRESULT SetPan(LONG pan) override;
+  HRESULT SetFrequency(DWORD frequency) override;
+  HRESULT Stop() override;
+  HRESULT Unlock(LPVOID part1, DWORD bytes1, LPVOID part2, DWORD bytes2) override;
+
+  // Set while the owner lives; the owner's end detaches its buffers.
+  DirectSoundObject* owner;
+  const DWORD flags;
+  const bool primary;
+  Voice voice;  // Guarded by the owner's mixer lock.
+  int32_t volume = 0;
+  int32_t pan = 0;
+  bool primaryPlaying = false;
+
+ private:
+  ~SoundBuffer();
+  DWORD SizeInBytes() const { return static_cast<DWORD>(voice.samples ? voice.samples->bytes.size() : 0); }
+
+  std::atomic<ULONG> references_{1};
+  // The staging copy of the window that Lock handed out, committed by Unlock.
+  std::vector<uint8_t> staging_;
+  bool locked_ = false;
+  DWORD lockOffset_ = 0;
+  DWORD lockBytes1_ = 0;
+  DWORD lockBytes2_ = 0;
+};
+
+// True for a format the mixer plays: PCM, 8 or 16 bits, 1 or 2 channels, a rate in range and a
+// consistent block align.
+bool IsPlayableFormat(const WAVEFORMATEX* format);
+
+// The most recently initialised DirectSound object that is still alive, with the registry lock
+// held by the guard; null when there is none.
+struct LatestDevice {
+  std::unique_lock<std::mutex> guard;
+  DirectSoundObject* device = nullptr;
+};
+LatestDevice LockLatestDevice();
+
+}  // namespace platform::dsound
