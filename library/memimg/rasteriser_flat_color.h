@@ -81,6 +81,21 @@ inline void SetupFlatColorContext(int format, uint32_t scaledColor, int param,
   }
 }
 
+// What the box and the lines do once they know what they cover: -1 when the blend mode draws
+// nothing; otherwise the destination's derived data are dropped, `context` is set up for the
+// colour, and the mode's index in kRasterBlendModes (the column of their loop tables) returned.
+inline int PrepareFlatColorDraw(MEMIMG* dst, const RasterDrawSettings& settings, uint32_t color,
+                                FlatColorContext* context) {
+  const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
+  if (mode < 0) return -1;
+  InvalidateMemImgDerivedData(dst);
+  const int format = dst->Core->Format;
+  SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam, context);
+  int modeIndex = 0;
+  while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;
+  return modeIndex;
+}
+
 template <int Format, int Mode>
 inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
   const uint32_t p = c.BlendParam;
