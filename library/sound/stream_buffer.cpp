@@ -18,6 +18,37 @@ int WindowWriteOffset(const RefillWindow& window, int length) {
 
 void SeekEntry(StreamSoundEntry& entry, int frame) { SetPcmConverterSampleTime(&entry.converter, frame); }
 
+// A stream sound loses the buffer to another sound: what it had buffered but not yet played is
+// overwritten, so its conversion steps back to the cursor and it primes afresh when it plays
+// again. Where the unplayed bytes span the end of a pass this is not known exactly; the sound
+// then resumes where its conversion stood.
+void RewindTakenStream(SoundRecord* record, int cursor) {
+  StreamSoundPart& stream = record->stream;
+  const int length = stream.bufferLength;
+  if (!stream.playing || stream.writePosition == kStreamNotPrimed || length <= 0) return;
+  if (stream.stopping) {
+    const int end = stream.endWritePosition;
+    const bool dataLeft = stream.endValue <= end ? (cursor >= stream.endValue && cursor < end)
+                                                 : (cursor >= stream.endValue || cursor < end);
+    stream.stopping = 0;
+    if (!dataLeft) {
+      stream.currentEntry = stream.entryCount;  // Priming starts it over.
+      return;
+    }
+    const int last = stream.entryCount - 1;
+    const int unplayed = (end - cursor + length) % length;
+    const int size = GetPcmConvertedSize(&stream.entries[last].converter);
+    stream.currentEntry = last;
+    stream.loopCounter = stream.entries[last].loopCount > 0 ? stream.entries[last].loopCount : 0;
+    stream.restartOffset = size > unplayed ? size - unplayed : 0;
+    stream.allEntriesPlayed = 0;
+    return;
+  }
+  const int unplayed = (stream.writePosition - cursor + length) % length;
+  if (!stream.endMarkPending && stream.restartOffset >= unplayed) stream.restartOffset -= unplayed;
+  stream.endMarkPending = 0;
+}
+
 }  // namespace
 
 StreamSizes StreamSizesOf(const WAVEFORMATEX& format) {
@@ -48,7 +79,11 @@ int ClaimStreamSoundBuffer(int handle, SoundRecord* record, SoundBufferEntry** b
     // The new user's data overwrite the old user's in the buffer, so the old user primes afresh
     // when it plays again instead of resuming on the other sound's samples.
     SoundRecord* previous = GetSoundRecord(user);
-    if (previous && previous->streamFlag) previous->stream.playing = 0;
+    if (previous && previous->streamFlag) {
+      int cursor = 0;
+      if (SndBufGetPlayPosition(*buffer, &cursor) == 0) RewindTakenStream(previous, cursor);
+      previous->stream.playing = 0;
+    }
   }
   owner->stream.bufferUser = handle;
   return 0;
@@ -96,15 +131,14 @@ int AdvanceStreamEntry(SoundRecord* record, RefillWindow* window, int playCursor
   ++stream.loopCounter;
   StreamSoundEntry& entry = stream.entries[stream.currentEntry];
 
+  // One end mark can be pending: the next pass waits until the cursor has passed it, so that the
+  // position can start counting again from the mark.
   if (entry.loopCount == -1) {
-    // One end mark can be pending; a pass that ends before the cursor reached the mark still
-    // restarts, or a loop shorter than the lead would starve the buffer.
+    if (stream.endMarkPending) return 0;
     stream.restartOffset = static_cast<int64_t>(align) * entry.loopStart;
-    if (!stream.endMarkPending) {
-      stream.playedBytesAtEndMark = stream.restartOffset;
-      stream.endMarkPending = 1;
-      stream.endMarkPosition = WindowWriteOffset(*window, stream.bufferLength);
-    }
+    stream.playedBytesAtEndMark = stream.restartOffset;
+    stream.endMarkPending = 1;
+    stream.endMarkPosition = WindowWriteOffset(*window, stream.bufferLength);
     SeekEntry(entry, entry.loopStart);
     return 0;
   }
@@ -114,6 +148,8 @@ int AdvanceStreamEntry(SoundRecord* record, RefillWindow* window, int playCursor
     return 0;
   }
 
+  const bool lastEntry = stream.currentEntry == stream.entryCount - 1;
+  if (lastEntry && stream.playType == 3 && stream.endMarkPending) return 0;
   stream.loopCounter = 0;
   ++stream.currentEntry;
   if (stream.currentEntry < stream.entryCount) {
@@ -124,11 +160,9 @@ int AdvanceStreamEntry(SoundRecord* record, RefillWindow* window, int playCursor
   stream.allEntriesPlayed = 1;
   if (stream.playType == 3) {
     stream.currentEntry = 0;
-    if (!stream.endMarkPending) {
-      stream.playedBytesAtEndMark = 0;
-      stream.endMarkPending = 1;
-      stream.endMarkPosition = WindowWriteOffset(*window, stream.bufferLength);
-    }
+    stream.playedBytesAtEndMark = 0;
+    stream.endMarkPending = 1;
+    stream.endMarkPosition = WindowWriteOffset(*window, stream.bufferLength);
     stream.restartOffset = 0;
     SeekEntry(stream.entries[0], 0);
     return 0;

@@ -6,8 +6,8 @@
 
 namespace {
 
-// Empty entries deliver nothing however often they restart; past this many restarts without a
-// byte in between (every pass of three entries that each loop 127 times) the round gives up.
+// A round gives up after this many moves on without a byte delivered in between (every pass of
+// three entries that each loop 127 times), so that data that cannot go on never hang it.
 constexpr int kMostBarrenAdvances = kStreamEntriesUsed * 129 + 1;
 
 // True when `cursor` lies in the stretch from `from` forward to `to` (not included), wrapping at
@@ -59,6 +59,11 @@ void FillFromEntries(SoundRecord* record, RefillWindow* window, int bytes, int c
     }
     if (++barrenAdvances > kMostBarrenAdvances) break;
     AdvanceStreamEntry(record, window, cursor);
+    // An entry still at its end waits for the cursor to pass its end mark: the rest of the
+    // amount is left for a later round.
+    if (!stream.stopping && stream.currentEntry < stream.entryCount &&
+        stream.entries[stream.currentEntry].converter.end)
+      break;
   }
 }
 
