@@ -118,7 +118,7 @@ bool SetUpStreamEntry(SoundStreamSource* source, StreamSoundEntry& entry) {
 
 // The first entry decides the format and the buffer: the shared stream's, when that is a stream
 // sound of the same format with a buffer of its own, else a new one.
-void SetUpStreamBuffer(SoundRecord* record, int handle, int sharedStream) {
+bool SetUpStreamBuffer(SoundRecord* record, int handle, int sharedStream) {
   StreamSoundPart& stream = record->stream;
   SoundRecord* shared = sharedStream == handle ? nullptr : GetSoundRecord(sharedStream);
   if (shared && shared->streamFlag == 1 && shared->stream.referredHandle == -1 &&
@@ -129,7 +129,7 @@ void SetUpStreamBuffer(SoundRecord* record, int handle, int sharedStream) {
     stream.referredHandle = sharedStream;
     ++shared->stream.referrerCount;
   } else {
-    CreateSoundBuffers(-1, &record->format, 0, 1, 1, handle);
+    if (CreateSoundBuffers(-1, &record->format, 0, 1, 1, handle) != 0) return false;
     stream.referredHandle = -1;
     record->frequency = static_cast<int>(record->format.nSamplesPerSec);
   }
@@ -137,6 +137,7 @@ void SetUpStreamBuffer(SoundRecord* record, int handle, int sharedStream) {
   stream.referrerCount = 0;
   stream.bufferUser = -1;
   stream.deletePending = 0;
+  return true;
 }
 
 int TotalFramesOf(SoundRecord* record) {
@@ -225,7 +226,12 @@ int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind
     }
   } else {
     record->format = format;
-    SetUpStreamBuffer(record, handle, sharedStream);
+    if (!SetUpStreamBuffer(record, handle, sharedStream)) {
+      EndPcmConverter(&entry.converter);
+      CloseEntryBlock(entry);
+      std::memset(&record->format, 0, sizeof(record->format));
+      return Fail();
+    }
   }
   // Kept to a signed byte, as the entry stores it: 255 is endless like -1.
   entry.loopCount = static_cast<int8_t>(loopCount);

@@ -120,6 +120,20 @@ TEST_F(StreamEntriesTest, ASoundWithoutBuffersFallsBackToAStream) {
   EXPECT_TRUE(RunOutWithinOneLap(handle, expected, clock));
 }
 
+// 24-bit PCM decodes, but the device has no buffer for it: whole or streamed, the load fails
+// and the program goes on.
+TEST_F(StreamEntriesTest, AFormatTheDeviceCannotPlayFailsToLoad) {
+  const std::vector<uint8_t> image = WaveHeaderAnd(6 * 1000, 2, 24, kRate);
+  EXPECT_EQ(LoadSoundFromMemoryImage(image.data(), static_cast<int>(image.size()), 1, -1), -1);
+  EXPECT_NE(LogText().find("ストリーム風サウンドバッファの作成に失敗しました"), std::string::npos);
+  EXPECT_EQ(g_soundHandles.usedCount, 0);
+  const int handle = AddSoundData(-1);
+  EXPECT_EQ(AddImage(handle, image), -1);
+  EXPECT_EQ(StreamOf(handle).entryCount, 0);
+  EXPECT_EQ(GetSoundRecord(handle)->streamFlag, 0);
+  EXPECT_EQ(g_soundOptions.streamChainHead.next, &g_soundOptions.streamChainTail);
+}
+
 TEST_F(StreamEntriesTest, SizesOfTheStreamBuffer) {
   struct Case {
     WAVEFORMATEX format;
@@ -184,6 +198,7 @@ TEST_F(StreamEntriesTest, ThePlayCountFollowsTheCursorAcrossTheWrapAndTheEndMark
            Case{1000, 5000, true, 170000, 7, 4007, true},             // Short of the mark
            Case{170000, 1000, false, 0, 7, 7 + 6400 + 1000, false},   // The wrap alone
            Case{5000, 5000, true, 5000, 7, 7, true},                  // No move
+           Case{100, 4100, false, 0, 3000000000LL, 3000004000LL, false},  // Hours of play
        }) {
     stream.lastPlayCursor = c.last;
     stream.endMarkPending = c.markPending;

@@ -1,6 +1,9 @@
 // Stream sounds heard through the DirectSound stand-in's manual mix: every output frame is
 // compared with the counter pattern the sound holds, across many laps of the one-second ring,
 // with refills from the sound thread or, on one processor, from the per-frame service.
+#include <atomic>
+#include <thread>
+
 #include "stream_sound_support.h"
 
 using namespace stream_test;
@@ -66,6 +69,34 @@ TEST_F(StreamPlaybackTest, TheSoundThreadKeepsAStreamSampleExact) {
   const auto refill = [handle] { WaitForSoundThread(handle); };
   ASSERT_TRUE(MixAndCompare(frames, expected, clock, refill));
   ASSERT_TRUE(RunOutWithinOneLap(handle, expected, clock, refill));
+}
+
+// Play type 0 returns once the sound has ended; meanwhile the sound thread refills and another
+// thread mixes, as the device would.
+TEST_F(StreamPlaybackTest, PlayTypeZeroWaitsForTheEnd) {
+  StartSound(2);
+  const int64_t frames = kRate + 3000;
+  const int handle = StreamSoundOf(CounterWave(frames, 5));
+  ASSERT_NE(handle, -1);
+  std::atomic<bool> returned{false};
+  std::vector<int16_t> heard;
+  std::thread device([&] {
+    while (!returned && CheckSoundHandle(handle) != 1) Sleep(1);  // Mixing starts with the play.
+    while (!returned) {
+      WaitForSoundThread(handle);
+      const std::vector<int16_t> mix = testing_door::MixSoundFrames(kBlockFrames);
+      heard.insert(heard.end(), mix.begin(), mix.end());
+    }
+  });
+  EXPECT_EQ(PlaySoundHandle(handle, 0, 1), 0);
+  returned = true;
+  device.join();
+  EXPECT_EQ(CheckSoundHandle(handle), 0);
+  const ExpectedOutput expected({{5, frames}}, false);
+  ASSERT_GE(heard.size() / 2, static_cast<size_t>(frames));
+  for (size_t frame = 0; frame < heard.size() / 2; ++frame) {
+    ASSERT_EQ(Frame({heard[2 * frame], heard[2 * frame + 1]}), expected.At(static_cast<int64_t>(frame))) << frame;
+  }
 }
 
 // The data end near the top of the ring and the next round comes only after the cursor has
