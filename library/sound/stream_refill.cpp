@@ -70,6 +70,7 @@ void FillFromEntries(SoundRecord* record, RefillWindow* window, int bytes, int c
 }  // namespace
 
 int RefillStreamSound(int handle) {
+  if (!g_soundOptions.directSound) return -1;
   LockSound();
   SoundRecord* record = GetSoundRecord(handle);
   if (!record) {

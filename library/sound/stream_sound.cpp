@@ -165,6 +165,7 @@ int Fail() {
 }  // namespace
 
 int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind, int* copied, int sharedStream) {
+  if (!g_soundOptions.directSound) return -1;
   LockSound();
   SoundRecord* record = GetSoundRecord(handle);
   if (!record || !source) return Fail();
@@ -192,7 +193,7 @@ int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind
   StreamSoundEntry& entry = stream.entries[stream.entryCount];
   std::memset(&entry, 0, sizeof(entry));
   entry.kind = kind;
-  source->functions.Seek(source->stream, 0, 0);
+  if (source->functions.Seek) source->functions.Seek(source->stream, 0, 0);
   bool made = false;
   switch (kind) {
     case 0:
@@ -243,6 +244,7 @@ int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind
 }
 
 int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, int sharedStream) {
+  if (!g_soundOptions.directSound) return -1;
   const StreamHandle file = StreamFileOpen(path, 0, 1, 0);
   if (!file) {
     WriteLogFormat("右記のＷＡＶファイルのロードに失敗しました：%s \n", path);
@@ -267,6 +269,7 @@ int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, in
 }
 
 int AddStreamSoundMemory(const void* image, int size, int loopCount, int handle, int kind, int sharedStream) {
+  if (!g_soundOptions.directSound) return -1;
   MemoryStream* memory = OpenMemoryStream(image, size);
   if (!memory) {
     AddLogText("ＷＡＶファイルのストリームイメージハンドルの作成に失敗しました \n");
@@ -291,6 +294,7 @@ int AddStreamSoundMemory(const void* image, int size, int loopCount, int handle,
 }
 
 int PrimeStreamSound(int handle) {
+  if (!g_soundOptions.directSound) return -1;
   LockSound();
   SoundRecord* record = GetSoundRecord(handle);
   if (!record) return Fail();
@@ -353,6 +357,7 @@ int PrepareStreamPlay(int handle, SoundBufferEntry** buffer, SoundRecord* record
 }
 
 int PlayStreamSoundHandle(int handle, int playType, int fromStart) {
+  if (!g_soundOptions.directSound) return -1;
   LockSound();
   SoundRecord* record = GetSoundRecord(handle);
   if (!record) return Fail();
@@ -367,6 +372,7 @@ int PlayStreamSoundHandle(int handle, int playType, int fromStart) {
 }
 
 int StopStreamSoundHandle(int handle) {
+  if (!g_soundOptions.directSound) return -1;
   LockSound();
   SoundRecord* record = GetSoundRecord(handle);
   if (!record) return Fail();
@@ -385,6 +391,7 @@ int StopStreamSoundHandle(int handle) {
 }
 
 int GetStreamSoundPosition(int handle) {
+  if (!g_soundOptions.directSound) return -1;
   LockSound();
   SoundRecord* record = GetSoundRecord(handle);
   if (!record) return Fail();
@@ -398,6 +405,7 @@ int GetStreamSoundPosition(int handle) {
 }
 
 int CheckStreamSoundPlaying(int handle) {
+  if (!g_soundOptions.directSound) return -1;
   LockSound();
   SoundRecord* record = GetSoundRecord(handle);
   if (!record) return Fail();
