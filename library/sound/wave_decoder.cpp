@@ -95,7 +95,8 @@ int SetupWavePcmDecoder(PcmConverter* converter) {
   std::memcpy(&output, format, sizeof(WAVEFORMATEX));
   ZV_FREE(format);
   if (output.wFormatTag != WAVE_FORMAT_PCM) return -1;
-  if (converter->formatChunkSize < 18) output.cbSize = 0;
+  // Plain PCM carries no extra bytes, whatever the chunk says.
+  output.cbSize = 0;
   if (converter->formatChunkSize == 16 && output.nChannels != 0)
     output.wBitsPerSample = static_cast<WORD>(output.nBlockAlign / output.nChannels * 8);
   if (CheckWaveFormatFields(&output) != 0 || output.wBitsPerSample == 0) return -1;

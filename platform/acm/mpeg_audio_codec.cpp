@@ -6,6 +6,7 @@
 // frame) is libmpg123's own.
 #include <mpg123.h>
 
+#include <cstring>
 #include <mutex>
 
 #include "acm/codec.h"
@@ -56,6 +57,23 @@ bool ReadFrameHeader(const BYTE* p, FrameHeader* out) {
   return out->length > 4;
 }
 
+// More frames than any real sound holds (over six hours at 44.1 kHz).
+constexpr uint32_t kMostInformationFrames = 1u << 20;
+
+// True for a Xing/Info information frame whose frame count is beyond any real sound. libmpg123's
+// gapless set-up takes time in proportion to that count (half a minute for 2^31), so such a frame
+// is decoded as plain sound instead.
+bool ClaimsAbsurdLength(const BYTE* frame, DWORD bytes) {
+  for (DWORD at = 4; at + 12 <= bytes && at <= 4 + 2 + 32; ++at) {
+    if (std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0) continue;
+    const BYTE* p = frame + at + 4;
+    const uint32_t flags = static_cast<uint32_t>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
+    const uint32_t frames = static_cast<uint32_t>(p[4]) << 24 | p[5] << 16 | p[6] << 8 | p[7];
+    return (flags & 1) && frames > kMostInformationFrames;
+  }
+  return false;
+}
+
 class MpegAudioDecoder : public SourceDecoder {
  public:
   explicit MpegAudioDecoder(const WAVEFORMATEX* format)
@@ -97,8 +115,11 @@ class MpegAudioDecoder : public SourceDecoder {
     FrameHeader header;
     if (!handle_ || bytes < 4 || !ReadFrameHeader(unit, &header) || header.length != bytes) return 0;
     const size_t most = static_cast<size_t>(header.samples) * channels_;
+    if (ClaimsAbsurdLength(unit, bytes)) mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
     if (mpg123_feed(handle_, unit, bytes) != MPG123_OK) return 0;
-    for (;;) {
+    // One frame in gives at most one frame out (after a format notice); a hostile stream gets
+    // no more calls than that.
+    for (int call = 0; call < 4; ++call) {
       off_t frameNumber;
       unsigned char* audio;
       size_t audioBytes;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/com.h"
+#include "platform/ddraw.h"
 #include "platform/dinput.h"
 #include "platform/dsound.h"
 #include "platform/testing.h"
@@ -18,6 +19,7 @@ const ComClassDefinition kComClassTable[] = {
     {&CLSID_DirectInput, CreateDirectInputObject},
     {&CLSID_DirectInput8, CreateDirectInput8Object},
     {&CLSID_DirectSound, CreateDirectSoundObject},
+    {&CLSID_DirectDraw7, CreateDirectDrawInstance},
     {nullptr, nullptr},
 };
 

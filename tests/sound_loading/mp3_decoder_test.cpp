@@ -139,4 +139,18 @@ TEST(Mp3Decoder, DescribesTheFirstFrameAndCountsItsSamples) {
   EXPECT_EQ(memory.ReadAll().size(), 11025u * 4);
 }
 
+// An information frame claiming billions of frames would stall libmpg123's gapless set-up for
+// half a minute; it is decoded as a plain frame instead, so the sound comes out untrimmed.
+TEST(Mp3Decoder, InformationFrameWithAnAbsurdFrameCountIsNotTrusted) {
+  Bytes mp3 = ReadSoundFixture("mp3_mono_cbr.mp3");
+  ASSERT_EQ(std::string(mp3.begin() + 13, mp3.begin() + 17), "Info");
+  const uint8_t count[4] = {0x80, 0x00, 0x00, 0x00};
+  std::copy(count, count + 4, mp3.begin() + 21);
+  MemoryConverter memory(mp3);
+  ASSERT_EQ(memory.setupResult, 0);
+  const int decoded = static_cast<int>(memory.ReadAll().size());
+  EXPECT_GT(decoded, 6615 * 2);  // More than the trimmed tone
+  EXPECT_LE(decoded, GetPcmConvertedSize(&memory.converter));
+}
+
 }  // namespace

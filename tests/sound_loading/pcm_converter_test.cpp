@@ -51,7 +51,9 @@ TEST(PcmConverterSetup, TakesTheFirstDecoderTheMaskLeaves) {
     SCOPED_TRACE(std::string(c.file) + " mask " + std::to_string(c.mask));
     MemoryConverter memory(ReadSoundFixture(c.file), c.mask);
     EXPECT_EQ(memory.setupResult, c.setup);
-    if (c.setup == 0) EXPECT_EQ(memory.converter.method, c.method);
+    if (c.setup == 0) {
+      EXPECT_EQ(memory.converter.method, c.method);
+    }
   }
 }
 

@@ -35,7 +35,9 @@ TEST(WaveChunkWalk, AcceptsAndRefusesChunkLayouts) {
     for (int mask : {kWaveOnly, kAcmOnly}) {
       const WholeDecode decode = DecodeWhole(BuildWave(c.chunks), mask);
       EXPECT_EQ(decode.result == 0, c.accepted);
-      if (c.accepted) EXPECT_EQ(decode.pcm, pcm);
+      if (c.accepted) {
+        EXPECT_EQ(decode.pcm, pcm);
+      }
     }
   }
   Bytes notWave = BuildWave({{"fmt ", Format()}, {"data", pcm}});
@@ -76,10 +78,13 @@ TEST(WavePcmDecoder, SixteenByteFormatTakesItsBitsFromTheBlockAlign) {
   ASSERT_EQ(wrongBits.result, 0);
   EXPECT_EQ(wrongBits.format.wBitsPerSample, 16);
   EXPECT_EQ(wrongBits.format.cbSize, 0);
-  // An 18-byte chunk is taken as written.
-  const WholeDecode eighteen = DecodeWhole(BuildWave({{"fmt ", FormatChunk(WAVE_FORMAT_PCM, 2, 8000, 4, 16, 18)}, {"data", pcm}}), kWaveOnly);
+  // An 18-byte chunk is taken as written, except for extra bytes PCM never has.
+  Bytes format = FormatChunk(WAVE_FORMAT_PCM, 2, 8000, 4, 16, 18);
+  format[16] = 22;
+  const WholeDecode eighteen = DecodeWhole(BuildWave({{"fmt ", format}, {"data", pcm}}), kWaveOnly);
   EXPECT_EQ(eighteen.result, 0);
   EXPECT_EQ(eighteen.format.wBitsPerSample, 16);
+  EXPECT_EQ(eighteen.format.cbSize, 0);
 }
 
 TEST(WavePcmDecoder, DataClaimingMoreThanTheFileEndsAtTheEnd) {

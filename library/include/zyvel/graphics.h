@@ -2,3 +2,180 @@
 #pragma once
 
 #include "zyvel/runtime.h"
+
+// ---- Colour data and base images ----
+// `ColorData` describes a pixel format; `BaseImage` is an image in memory with one pixel buffer.
+// Every image that enters the library (loaders, soft images, MEMIMG fills, texture upload)
+// passes through these two records.
+
+// One palette entry, stored blue, green, red, alpha (a little-endian 0xAARRGGBB word).
+struct ColorPaletteEntry {
+  uint8_t blue;
+  uint8_t green;
+  uint8_t red;
+  uint8_t alpha;
+};
+
+struct ColorData {
+  uint16_t bitDepth;       // 8, 16, 24 or 32; 4 (DXT1) or 8 (DXT2-5) for compressed images
+  uint16_t bytesPerPixel;  // 1 to 4
+  uint8_t redWidth;        // Bits of each channel; 0 = channel absent.
+  uint8_t greenWidth;
+  uint8_t blueWidth;
+  uint8_t alphaWidth;
+  uint8_t redShift;  // Position of each channel's lowest bit.
+  uint8_t greenShift;
+  uint8_t blueShift;
+  uint8_t alphaShift;
+  uint32_t redMask;  // 0 = channel absent. For 1-byte formats the masks describe a palette
+  uint32_t greenMask;  // entry read as a little-endian word.
+  uint32_t blueMask;
+  uint32_t alphaMask;
+  uint32_t spareMask;  // Bits of no channel; the converter writes them as 1 in 16/32-bit output.
+  ColorPaletteEntry palette[256];  // Used when bytesPerPixel is 1.
+  uint8_t spareShift;  // Position and length of the spare mask's lowest run.
+  uint8_t spareWidth;
+  uint32_t dxtKind;  // 0 plain pixels, 1 to 5: DXT1 to DXT5 blocks.
+};
+
+struct BaseImage {
+  ColorData color;
+  int32_t width;
+  int32_t height;
+  int32_t pitch;    // Bytes from one row to the next (0 for DXT data).
+  uint8_t* pixels;  // Rows top to bottom; tracked heap, owned by the image.
+  int32_t mipMapCount;  // Mip levels held in the buffer, the top level included; 0 normally.
+};
+
+int SetupPalette8ColorData(ColorData* color);
+int SetupGrey8ColorData(ColorData* color);
+int SetupXRGB8ColorData(ColorData* color);
+int SetupARGB8ColorData(ColorData* color);
+int SetupRGB24ColorData(ColorData* color);
+int SetupColorDataFromMasks(ColorData* color, int bits, uint32_t redMask, uint32_t greenMask,
+                            uint32_t blueMask, uint32_t alphaMask);
+ColorData* RefreshSpareBitMask(ColorData* color);
+uint32_t MakeBaseImageColorCode(const ColorData* color, int red, int green, int blue, int alpha);
+int SplitColorCode(const ColorData* color, uint32_t code, uint32_t* red, uint32_t* green,
+                   uint32_t* blue, uint32_t* alpha);
+
+int CreateBaseImageLike(int width, int height, const ColorData* color, BaseImage* out);
+int CreateXRGB8BaseImage(int width, int height, BaseImage* out);
+int CreateARGB8BaseImage(int width, int height, BaseImage* out);
+int ReleaseBaseImage(BaseImage* image);
+int ClearBaseImageRect(BaseImage* image, int x, int y, int width, int height);
+int MirrorBaseImage(BaseImage* image);
+int RotateBaseImage180(BaseImage* image);
+uint32_t GetBaseImagePixelArgb(const BaseImage* image, int x, int y);
+int GetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, uint32_t* red, uint32_t* green,
+                      uint32_t* blue, uint32_t* alpha);
+int SetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, int red, int green, int blue,
+                      int alpha);
+
+// DXT-compressed images turn into ARGB8 pixels in place; 0 at once for plain images.
+int DecodeDxtBaseImage(BaseImage* image);
+
+// ---- Image conversion and transfer ----
+struct BITMAPINFO;
+
+struct ImageTransferRect {
+  int32_t left;
+  int32_t top;
+  int32_t right;  // Exclusive.
+  int32_t bottom;  // Exclusive.
+};
+
+// Moves and converts a rectangle of pixels between any two formats a ColorData describes.
+// Returns -1 for an empty rectangle, the highest index for a plain palette copy, else 0.
+int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor,
+                        const uint8_t* srcPixels, int srcPitch, const ColorData* srcColor,
+                        const uint8_t* alphaPixels, int alphaPitch, const ColorData* alphaColor,
+                        int dstX, int dstY, const ImageTransferRect* srcRect, int mirror,
+                        int keyToAlpha, uint32_t keyColor, int ditherMode, int colorOff,
+                        int alphaFromRed, int keySkip, int paletteRemap);
+int CopyBaseImageRect(int srcX, int srcY, int width, int height, int dstX, int dstY,
+                      BaseImage* src, BaseImage* dst);
+int StretchBaseImageRect(int srcX1, int srcY1, int srcX2, int srcY2, BaseImage* src, int dstX1,
+                         int dstY1, int dstX2, int dstY2, BaseImage* dst, int bilinear);
+int ShrinkImageByHalf(const ColorData* color, uint8_t* dstPixels, int dstPitch,
+                      const uint8_t* srcPixels, int srcPitch, int dstX, int unused, int srcX,
+                      int row, int srcWidth, int srcHeight);
+// -1 on failure, 0 when the DIB uses the image's pixels, 1 when *bitsOut is a new buffer.
+int ConvertBaseImageToDib(BaseImage* image, BITMAPINFO* out, void** bitsOut, int forceCopy,
+                          int force24Bit);
+
+// ---- Image loaders ----
+// What every loader reads from: the six stream operations and the stream they act on.
+struct ImageLoadSource {
+  int (*Tell)(StreamHandle stream);
+  int (*Seek)(StreamHandle stream, int offset, int origin);
+  int (*Read)(void* buffer, int itemSize, int count, StreamHandle stream);
+  int (*Eof)(StreamHandle stream);
+  int (*IdleWait)(StreamHandle stream);
+  int (*Close)(StreamHandle stream);
+  StreamHandle stream;
+};
+
+// 0 when the loader accepted the data and filled `out`, anything else when it refused.
+typedef int (*ImageLoaderFunc)(ImageLoadSource* source, BaseImage* out);
+
+int LoadBaseImageFromStream(ImageLoadSource* source, BaseImage* out);
+int LoadBaseImage(const char* path, const void* memoryImage, int memorySize, int fromMemory,
+                  int wantDib, int mirror, BaseImage* out, BITMAPINFO** dibOut, void** bitsOut);
+int LoadBaseImagePlain(const char* path, const void* memoryImage, int memorySize, int fromMemory,
+                       BaseImage* out, int mirror);
+// 0 with an alpha image in `alphaOut`, 1 when the colour image stands alone, -1 on failure.
+int LoadBaseImageWithAlpha(const char* path, const void* memoryImage, int memorySize,
+                           int fromMemory, const void* alphaMemoryImage, int alphaMemorySize,
+                           int alphaSource, BaseImage* colorOut, BaseImage* alphaOut, int mirror);
+// `out` holds 260 bytes; -1 when the name would not fit.
+int MakeAlphaFileName(char* out, const char* path);
+
+int LoadBmpImage(ImageLoadSource* source, BaseImage* out);
+int LoadBgraImage(ImageLoadSource* source, BaseImage* out);
+int LoadTgaImage(ImageLoadSource* source, BaseImage* out);
+int LoadPngImage(ImageLoadSource* source, BaseImage* out);
+int LoadJpegImage(ImageLoadSource* source, BaseImage* out);
+
+// ---- Draw state and math ----
+// 4 x 4 float matrices in the device's convention (left-handed, row vectors: a point is
+// multiplied on the left, the translation sits in the fourth row), three-float vectors, and the
+// integer rectangle clipping that nearly every drawing path uses. Rectangles exclude their right
+// and bottom edges.
+#include "platform/types.h"
+
+struct Matrix4 {
+  float m[4][4];  // Row by row: m[0][0] is m11, m[3][0] is m41.
+};
+
+struct Vector3 {
+  float x;
+  float y;
+  float z;
+};
+
+int MakeIdentityMatrix(Matrix4* out);
+// out = a x b; out may be a or b.
+int MultiplyMatrix(Matrix4* out, const Matrix4* a, const Matrix4* b);
+// Vertical field of view in radians; aspect is height / width (negative: the graph mode's).
+// -1, leaving out untouched, when near and far or the field of view are too close to 0.
+int MakePerspectiveFovMatrix(Matrix4* out, float fieldOfView, float nearPlane, float farPlane,
+                             float aspect);
+int TransposeMatrix(Matrix4* out, const Matrix4* in);
+// -1, leaving out untouched, when the matrix is (nearly) singular.
+int InvertMatrix(Matrix4* out, const Matrix4* in);
+// Maps the projected range -1..1 onto the rectangle of the given centre and size, y downward.
+int MakeViewportMatrix(Matrix4* out, float centerX, float centerY, float width, float height);
+int NormalizeVector(Vector3* out, const Vector3* in);
+float DotVector(const Vector3* a, const Vector3* b);
+// The row vector (x, y, z, 1) times m, first three results, no division by w.
+int TransformVector(Vector3* out, const Vector3* in, const Matrix4* m);
+Vector3* MakeNormalizedVector(Vector3* out, float x, float y, float z);
+int MakeLookAtMatrix(Matrix4* out, const Vector3* eye, const Vector3* at, const Vector3* up);
+// Orders rect's corners (a reversed pair collapses onto the first), then clamps each edge into
+// clip; a rectangle outside clip ends with zero width or height on clip's edge.
+int ClipRectToRect(RECT* rect, const RECT* clip);
+
+// The graph-mode settings read here (defined with the display modes).
+int GetScreenSizeSetting(int* width, int* height);
+int GetScreenColorBits();

@@ -2,3 +2,101 @@
 #pragma once
 
 #include "zyvel/runtime.h"
+
+#include "platform/types.h"
+
+struct ColorData;
+struct BaseImage;
+
+// ---- MEMIMG images ----
+// A `MEMIMG` is a view (a sub-rectangle) onto a shared, reference-counted pixel store, the
+// `MemImgCore`. Pixel formats: 0 is 5-6-5 in 2 bytes (4 bytes with alpha in the third byte),
+// 1 is 0x00RRGGBB in 4 bytes (alpha in the fourth byte), 2 is one 8-bit channel, 3 one 16-bit
+// channel; formats 0 and 1 may instead hold 8-bit palette indices. Beside the pixels a core may
+// keep a premultiplied plane and run-length line codes; both are valid only after the whole image
+// was filled from a base image, and every later write into the store invalidates them.
+
+constexpr uint32_t kMemImgValidMark = 0x12345678;
+
+struct MemImgCore {
+  int RefCount;     // Views that hold this core.
+  int Width;        // Of the whole image.
+  int Height;
+  int Pitch;        // Bytes from one row to the next.
+  int PitchShift;   // s with 2^s = Pitch, or -1.
+  const ColorData* Layout;  // Cached, never freed with the core.
+  uint32_t KeyColor;        // Raw pixel value, or palette index, that is transparent.
+  int Format;               // 0..3.
+  int UsePalette;
+  int PaletteColors;
+  int UseAlpha;
+  int PremultValid;
+  int LineCodesValid;
+  int UserPixels;           // The pixel buffer is the caller's and is never freed.
+  uint8_t* Palette;         // 2048 bytes: the entries, then `PaletteCopy`.
+  uint8_t* PaletteCopy;
+  uint8_t* PixelBuffer;
+  uint8_t* PremultBuffer;
+  uint8_t* LineCodes;       // (Width + 5) x Height bytes.
+};
+
+struct MEMIMG {
+  uint32_t ValidMark;       // kMemImgValidMark while set up.
+  int Width;
+  int Height;
+  uint8_t* Pixels;          // The view's top-left pixel in the core's pixel buffer.
+  uint8_t* PremultPixels;   // The same pixel in the premultiplied plane, or null.
+  MemImgCore* Core;
+};
+
+// Line codes: one byte per run, kind in bits 7-6 and length - 1 in bits 5-0; 0xC0 ends a row.
+// Kind 0 is transparent, 1 opaque, 2 partly transparent (alpha images only).
+constexpr uint8_t kMemImgLineEnd = 0xC0;
+
+int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyColor, int format,
+                int usePalette, int useAlpha, int extraBuffers, void* userPixels);
+int SetupScreenMemImg(MEMIMG* image, int width, int height, int format);
+void ReleaseMemImg(MEMIMG* image);
+int IsMemImgValid(const MEMIMG* image);
+void MakeMemImgView(MEMIMG* view, const MEMIMG* source, int x, int y, int width, int height);
+void FillMemImgRaw(MEMIMG* image, const RECT* area, uint32_t value);
+int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, MEMIMG* dest,
+                            int sourceX, int sourceY, int width, int height, int destX, int destY,
+                            int useKeyColor);
+int CopyMemImgArea(MEMIMG* dest, const MEMIMG* source, const RECT* sourceArea, int destX,
+                   int destY);
+const ColorData* GetMemImgColorData(unsigned format, int useAlpha, int usePalette);
+// Bytes per pixel of the image's pixel buffer (1, 2 or 4).
+int GetMemImgBytesPerPixel(const MemImgCore* core);
+// Every writer into a store calls this: the premultiplied plane and the line codes no longer
+// match the pixels.
+void InvalidateMemImgDerivedData(MEMIMG* image);
+
+// ---- Blend tables ----
+// Every multiplication and division by 255 or 63 of the software renderers is a lookup here.
+struct MemImgBlendTables {
+  int32_t ProductTable[256][256];         // [i][j] = i j / 255
+  int32_t SignedProductTable[256][512];   // [p][256 + d] = p d / 255 for d -255..255; [p][0] = 0
+  uint8_t MixTable64[64 * 64 * 64];       // [o * 4096 + k * 64 + j] = (o k + (63 - o) j) / 63
+  uint8_t BlendImageAlphaTable[256];      // Blend-image byte -> weight.
+};
+extern MemImgBlendTables g_memImgBlendTables;
+
+// The signed-product row of p, centred so that index d (-255..255) reads p d / 255. Every reader
+// goes through this, so the row's layout is known in one place.
+inline const int32_t* GetSignedProductRow(int p) {
+  return &g_memImgBlendTables.SignedProductTable[p][256];
+}
+
+int SetupMemImgBlendTables();
+void SetMemImgBlendImageBorder(int border, int range);
+
+// ---- Software blits ----
+// Draw the source into the destination in the draw state's blend mode, parameter and bright
+// colour, clipped to the draw area. Transparent 1 leaves out the key colour (or alpha 0); a blend
+// image (one byte per pixel, at source coordinates) weights every pixel.
+void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent,
+                  const MEMIMG* blendImage);
+// Scaled into the rectangle (x1, y1, x2, y2); reversed corners mirror.
+void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,
+                      const MEMIMG* blendImage);

@@ -22,7 +22,78 @@ HGDIOBJ GetCurrentObject(HDC dc, UINT kind);
 #define OBJ_REGION 8
 
 // ---- Painting and picture output ----
+// Both draw a DIB (any of the formats below) onto a context: onto a memory context they write
+// into its selected DIB section, onto a window context they show the picture in the window.
+// They return the number of scan lines drawn, 0 on failure.
+int SetDIBitsToDevice(HDC dc, int destinationX, int destinationY, DWORD width, DWORD height, int sourceX,
+                      int sourceY, UINT startScan, UINT scanLines, const void* bits, const struct BITMAPINFO* info,
+                      UINT usage);
+int StretchDIBits(HDC dc, int destinationX, int destinationY, int destinationWidth, int destinationHeight,
+                  int sourceX, int sourceY, int sourceWidth, int sourceHeight, const void* bits,
+                  const struct BITMAPINFO* info, UINT usage, DWORD rasterOperation);
+#define DIB_RGB_COLORS 0
+#define SRCCOPY 0x00CC0020u
 
 // ---- Bitmaps and DIB sections ----
+#pragma pack(push, 1)
+struct BITMAPFILEHEADER {
+  WORD bfType;
+  DWORD bfSize;
+  WORD bfReserved1;
+  WORD bfReserved2;
+  DWORD bfOffBits;
+};
+#pragma pack(pop)
+static_assert(sizeof(BITMAPFILEHEADER) == 14, "BITMAPFILEHEADER is 14 bytes");
+
+struct BITMAPINFOHEADER {
+  DWORD biSize;
+  LONG biWidth;
+  LONG biHeight;  // Positive: rows bottom up; negative: top down.
+  WORD biPlanes;
+  WORD biBitCount;
+  DWORD biCompression;
+  DWORD biSizeImage;
+  LONG biXPelsPerMeter;
+  LONG biYPelsPerMeter;
+  DWORD biClrUsed;
+  DWORD biClrImportant;
+};
+static_assert(sizeof(BITMAPINFOHEADER) == 40, "BITMAPINFOHEADER is 40 bytes");
+
+struct RGBQUAD {
+  BYTE rgbBlue;
+  BYTE rgbGreen;
+  BYTE rgbRed;
+  BYTE rgbReserved;
+};
+
+// The header is followed by the colour table (or, for BI_BITFIELDS, three DWORD masks).
+struct BITMAPINFO {
+  BITMAPINFOHEADER bmiHeader;
+  RGBQUAD bmiColors[1];
+};
+
+struct BITMAP {
+  LONG bmType;
+  LONG bmWidth;
+  LONG bmHeight;
+  LONG bmWidthBytes;  // Row bytes, a multiple of 2 as on the platform.
+  WORD bmPlanes;
+  WORD bmBitsPixel;
+  LPVOID bmBits;
+};
+
+#define BI_RGB 0
+#define BI_RLE8 1
+#define BI_RLE4 2
+#define BI_BITFIELDS 3
+
+// A DIB section: a bitmap whose pixels live in memory the caller can write (*bitsOut), zero-filled.
+// 1, 4, 8, 16, 24 and 32 bits; BI_RGB or BI_BITFIELDS.
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bitsOut, HANDLE section,
+                         DWORD offset);
+// A bitmap in the context's format (32-bit here), zero-filled.
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
 
 // ---- Fonts and glyphs ----

@@ -124,3 +124,51 @@ bool LastPrimarySoundFormat(WAVEFORMATEX* out);
 void ResetSoundSwitches();
 
 }  // namespace platform::testing
+
+// ---- Direct3D 9 and DirectDraw ----
+#include "platform/types.h"
+
+namespace platform::testing {
+
+// What the display adapter reports: the desktop mode and the full-screen mode list (also the
+// refresh rate that paces DirectDraw's vertical blank).
+struct DisplayAdapterMode {
+  UINT width = 0;
+  UINT height = 0;
+  UINT refreshRate = 60;
+  DWORD format = 22;  // D3DFMT_X8R8G8B8
+};
+void SetDisplayAdapter(const DisplayAdapterMode& desktop, const std::vector<DisplayAdapterMode>& modes);
+
+// What the software device claims. Defaults: Direct3DCreate9Ex present, no DXT formats, maximum
+// texture side 4096, no square-only rule, no shader model 2.0 (and so no mixed vertex processing).
+struct Direct3DSwitches {
+  bool noDirect3DCreate9Ex = false;
+  bool offerDxtFormats = false;
+  bool reportZeroMaximumTextureSize = false;
+  bool reportSquareOnlyTextures = false;
+  bool reportShaderModel2 = false;            // Caps say 2.0; shader objects are made but never run.
+  bool refuseMixedVertexProcessing = false;   // Even when shader model 2.0 is reported.
+};
+void SetDirect3DSwitches(const Direct3DSwitches& switches);
+// CreateDevice/CreateDeviceEx refuse the next `count` calls (D3DERR_NOTAVAILABLE); -1 for all.
+void FailDeviceCreation(int count);
+// Reset refuses the next `count` calls (D3DERR_DEVICELOST); -1 for all.
+void FailDeviceResets(int count);
+// Every live device becomes lost (Present and TestCooperativeLevel report D3DERR_DEVICELOST)
+// until RegainLostDevices, after which they report D3DERR_DEVICENOTRESET until Reset.
+void LoseDevices();
+void RegainLostDevices();
+// Direct3D objects (factories, devices, resources, swap chains) alive in the process.
+int LiveDirect3DObjects();
+// Device calls that change state or draw, as "Name(arguments)", recorded while on.
+void RecordDeviceCalls(bool on);
+std::vector<std::string> TakeRecordedDeviceCalls();
+// The rasteriser's table of fast span paths (on by default); off draws everything on the plain
+// reference path.
+void UseRasterFastPaths(bool on);
+
+// Puts every switch of this section back to its default (ResetAll does not reach them).
+void ResetDirect3DSwitches();
+
+}  // namespace platform::testing

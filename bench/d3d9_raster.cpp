@@ -1,0 +1,120 @@
+// Fill rate of the software Direct3D 9 device: a 408 x 504 textured quad drawn 1:1 onto a
+// 408 x 504 X8R8G8B8 back buffer, opaque and alpha-blended, on the fast span paths and on the
+// plain reference path, beside memcpy of the same picture (the physical reference).
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "platform/d3d9.h"
+#include "platform/testing.h"
+
+namespace {
+
+constexpr int kWidth = 408;
+constexpr int kHeight = 504;
+
+struct Vertex {
+  float x, y, z, rhw;
+  DWORD diffuse;
+  float u, v;
+};
+
+class QuadScene {
+ public:
+  explicit QuadScene(bool blend) {
+    direct3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+    D3DPRESENT_PARAMETERS parameters{};
+    parameters.BackBufferWidth = kWidth;
+    parameters.BackBufferHeight = kHeight;
+    parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
+    parameters.SwapEffect = D3DSWAPEFFECT_COPY;
+    parameters.hDeviceWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(1));
+    parameters.Windowed = TRUE;
+    parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
+    direct3d_->CreateDevice(0, D3DDEVTYPE_HAL, parameters.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                            &parameters, &device_);
+    device_->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture_, nullptr);
+    D3DLOCKED_RECT locked;
+    texture_->LockRect(0, &locked, nullptr, 0);
+    std::mt19937 random(1);  // Varied texels and alphas, so no branch is always taken.
+    for (int y = 0; y < kHeight; ++y) {
+      auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
+      for (int x = 0; x < kWidth; ++x) row[x] = random();
+    }
+    texture_->UnlockRect(0);
+    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, blend);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device_->SetTexture(0, texture_);
+    device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+  }
+  ~QuadScene() {
+    device_->SetTexture(0, nullptr);
+    texture_->Release();
+    device_->Release();
+    direct3d_->Release();
+  }
+  void Draw() {
+    const float right = kWidth - 0.5f, bottom = kHeight - 0.5f;
+    Vertex quad[4] = {{-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0},
+                      {right, -0.5f, 0, 1, 0xFFFFFFFF, 1, 0},
+                      {-0.5f, bottom, 0, 1, 0xFFFFFFFF, 0, 1},
+                      {right, bottom, 0, 1, 0xFFFFFFFF, 1, 1}};
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+    device_->EndScene();
+  }
+
+ private:
+  IDirect3D9* direct3d_ = nullptr;
+  IDirect3DDevice9* device_ = nullptr;
+  IDirect3DTexture9* texture_ = nullptr;
+};
+
+void ReportPixels(benchmark::State& state) {
+  state.counters["Mpixel/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6, benchmark::Counter::kIsRate);
+}
+
+void TexturedQuad(benchmark::State& state, bool blend, bool fastPaths) {
+  platform::testing::UseRasterFastPaths(fastPaths);
+  QuadScene scene(blend);
+  for (auto _ : state) scene.Draw();
+  ReportPixels(state);
+  platform::testing::UseRasterFastPaths(true);
+}
+
+void BM_TexturedQuadOpaque(benchmark::State& state) { TexturedQuad(state, false, true); }
+void BM_TexturedQuadAlpha(benchmark::State& state) { TexturedQuad(state, true, true); }
+void BM_TexturedQuadOpaquePlainPath(benchmark::State& state) { TexturedQuad(state, false, false); }
+void BM_TexturedQuadAlphaPlainPath(benchmark::State& state) { TexturedQuad(state, true, false); }
+
+void BM_MemcpySamePicture(benchmark::State& state) {
+  std::vector<uint32_t> source(kWidth * kHeight), destination(kWidth * kHeight);
+  std::mt19937 random(2);
+  for (uint32_t& pixel : source) pixel = random();
+  for (auto _ : state) {
+    std::memcpy(destination.data(), source.data(), source.size() * 4);
+    benchmark::DoNotOptimize(destination.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPixels(state);
+}
+
+BENCHMARK(BM_TexturedQuadOpaque)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TexturedQuadAlpha)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TexturedQuadOpaquePlainPath)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TexturedQuadAlphaPlainPath)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_MemcpySamePicture)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

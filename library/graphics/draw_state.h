@@ -1,0 +1,101 @@
+// `DrawState`: the one global record that every drawing call consults: where drawing goes, how it
+// is blended and coloured, how textures are sampled, how new graphs are made, and the camera,
+// projection and light state. The initial values are those the graphics start-up's reset gives
+// (the draw target's size, and with it the draw area, is only known once a target is selected).
+// The software blits and rasteriser read the draw area, blend mode and parameter and the bright
+// colour straight from here.
+#pragma once
+
+#include <cstdint>
+
+#include "zyvel/graphics.h"
+
+struct LightRecord;
+
+// The lights' share of the record; it lives across graphics restarts.
+struct DrawLightArea {
+  int LightingOff = 0;
+  int MaterialChanged = 1;
+  // Diffuse, ambient, specular and emissive colours (red, green, blue, alpha), then the power:
+  // the device's material layout.
+  struct Material {
+    float Diffuse[4];
+    float Ambient[4];
+    float Specular[4];
+    float Emissive[4];
+    float Power;
+  } Material = {{0.8f, 0.8f, 0.8f, 1.0f}, {0, 0, 0, 0}, {0.8f, 0.8f, 0.8f, 0.0f}, {0, 0, 0, 0}, 20.0f};
+  int DiffuseMaterialSource = 0;
+  int SpecularMaterialSource = 0;
+  // `LightHandleTable`.
+  static constexpr int kLightTableSize = 4096;
+  LightRecord* Lights[kLightTableSize] = {};
+  int LightCount = 0;
+  int LightHighWater = 0;
+  int NextLightCheck = 0;
+  int NextDeviceLightIndex = 0;
+  int LastDeviceLightIndex = -1;
+  int LightsChanged = 1;
+  int ForceApplyLights = 0;
+  int DefaultLight = -1;
+};
+
+struct DrawState {
+  int (*GraphRestoreCallback)() = nullptr;  // Null: the default restorer.
+  int DrawTarget = -4;  // -2 back screen, -4 front screen, -5..-3 other screens, or a graph.
+  RECT DrawArea = {0, 0, 0, 0};  // Right and bottom exclusive.
+  float DrawAreaF[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+  int DrawTargetWidth = 0;
+  int DrawTargetHeight = 0;
+  float ViewportScale = 1.0f;
+  int ProjectionMode = 0;  // 0 perspective, 2 the caller's matrix.
+  float ProjectionNear = 10.0f;
+  float ProjectionFar = 10000.0f;
+  float AspectFactor = 1.0f;
+  float FieldOfView = 1.0471976f;
+  Matrix4 CameraProjection = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  int ZState2D[4] = {0, 0, 4, 0};  // Z enable, z write, z compare (less or equal), depth bias.
+  int ZState3D[4] = {0, 0, 4, 0};
+  int FillMode = 3;  // Solid.
+  int AddressU[8] = {3, 3, 3, 3, 3, 3, 3, 3};  // Clamp on every stage.
+  int AddressV[8] = {3, 3, 3, 3, 3, 3, 3, 3};
+  int AddressW[8] = {3, 3, 3, 3, 3, 3, 3, 3};
+  int FogMode = 3;  // Linear.
+  uint32_t FogColor = 0xFFFFFFFF;
+  float FogStart = 0.0f;
+  float FogEnd = 1500.0f;
+  float DrawZ = 0.2f;
+  int DrawFilterMode = 0;  // 0 nearest, 1 bilinear, 2 anisotropic.
+  int MaxAnisotropy = 1;
+  int BlendMode = 0;
+  int BlendParam = 0;  // 0..255.
+  int BlendGraph = -1;
+  int BlendGraphBorderParam = 0;
+  int BlendGraphBorderRange = 0;
+  uint32_t BrightColor = 0x00FFFFFF;  // Bytes blue, green, red; the top byte is not read.
+  int CreateColorBits = 0;
+  int CreateRenderTargetGraph = 0;
+  int CreateAlphaGraph = 0;
+  int UseTransparentColor = 1;
+  int CreateKeepSysMemCopy = 0;
+  int NoVSyncWait = 0;
+  int VSyncStartSetting = 0;
+  int Emulate320x240 = 0;
+  uint32_t TransparentColor = 0;  // 0x00RRGGBB; stays black.
+  int NoKeyToAlpha = 0;
+  int DrawAreaEmpty = 1;
+
+  // Camera and projection.
+  Matrix4 ViewMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  int ViewMatrixSet = 0;
+  Matrix4 ProjectionMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  int ProjectionMatrixSet = 0;
+  Matrix4 CameraViewportMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  Matrix4 AreaViewportMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  Matrix4 InverseAreaViewportMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  float CameraScreenCenter[2] = {0.0f, 0.0f};
+
+  DrawLightArea Lights;
+};
+
+extern DrawState g_drawState;

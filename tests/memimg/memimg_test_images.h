@@ -1,0 +1,46 @@
+// Small helpers that build MEMIMG images for the tests.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "zyvel/memimg.h"
+
+// A set-up image that releases itself.
+struct TestImage {
+  MEMIMG image = {};
+  TestImage() = default;
+  TestImage(const TestImage&) = delete;
+  TestImage& operator=(const TestImage&) = delete;
+  ~TestImage() { ReleaseMemImg(&image); }
+  MEMIMG* operator->() { return &image; }
+  MEMIMG* get() { return &image; }
+};
+
+inline uint8_t* PixelAt(const MEMIMG* image, int x, int y) {
+  return image->Pixels + static_cast<ptrdiff_t>(y) * image->Core->Pitch +
+         x * GetMemImgBytesPerPixel(image->Core);
+}
+
+inline uint32_t ReadPixelAt(const MEMIMG* image, int x, int y) {
+  uint32_t value = 0;
+  std::memcpy(&value, PixelAt(image, x, y), GetMemImgBytesPerPixel(image->Core));
+  return value;
+}
+
+inline void WritePixelAt(MEMIMG* image, int x, int y, uint32_t value) {
+  std::memcpy(PixelAt(image, x, y), &value, GetMemImgBytesPerPixel(image->Core));
+}
+
+// The whole pixel buffer of the store, padding included.
+inline std::vector<uint8_t> StoreBytes(const MEMIMG* image) {
+  const MemImgCore* core = image->Core;
+  return std::vector<uint8_t>(core->PixelBuffer, core->PixelBuffer + static_cast<size_t>(core->Pitch) * core->Height);
+}
+
+inline void FillRandom(MEMIMG* image, std::mt19937& random) {
+  MemImgCore* core = image->Core;
+  for (int i = 0; i < core->Pitch * core->Height; ++i) core->PixelBuffer[i] = static_cast<uint8_t>(random());
+}
