@@ -218,6 +218,16 @@ int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind
 
   WAVEFORMATEX format;
   GetPcmConverterFormat(&entry.converter, &format);
+  // The stream's sizes and timing follow the samples the device plays, whatever average a
+  // header claims: one that claims a byte a second would give a buffer of one frame.
+  const int64_t average = static_cast<int64_t>(format.nSamplesPerSec) * format.nBlockAlign;
+  if (average <= 0 || average > INT_MAX) {
+    EndPcmConverter(&entry.converter);
+    CloseEntryBlock(entry);
+    AddLogText("音声データのオープンに失敗しました");
+    return Fail();
+  }
+  format.nAvgBytesPerSec = static_cast<DWORD>(average);
   if (stream.entryCount > 0) {
     if (!SameFormat(format, record->format)) {
       EndPcmConverter(&entry.converter);

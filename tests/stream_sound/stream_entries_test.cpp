@@ -134,6 +134,23 @@ TEST_F(StreamEntriesTest, AFormatTheDeviceCannotPlayFailsToLoad) {
   EXPECT_EQ(g_soundOptions.streamChainHead.next, &g_soundOptions.streamChainTail);
 }
 
+// A header whose average bytes per second is far off the samples (here one byte a second):
+// such a sound counts as hours long, so it streams, at the pace of its samples.
+TEST_F(StreamEntriesTest, AWrongAverageInTheHeaderStillStreamsExactly) {
+  const int64_t frames = 60000;
+  std::vector<uint8_t> image = CounterWave(frames, 6);
+  PutU32(image.data() + 28, 1);
+  const int handle = LoadSoundFromMemoryImage(image.data(), static_cast<int>(image.size()), 1, -1);
+  ASSERT_NE(handle, -1);
+  EXPECT_EQ(GetSoundRecord(handle)->streamFlag, 1);
+  EXPECT_EQ(StreamOf(handle).bufferLength, 176400);
+  ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+  const ExpectedOutput expected({{6, frames}}, false);
+  int64_t clock = 0;
+  ASSERT_TRUE(MixAndCompare(frames, expected, clock));
+  EXPECT_TRUE(RunOutWithinOneLap(handle, expected, clock));
+}
+
 TEST_F(StreamEntriesTest, SizesOfTheStreamBuffer) {
   struct Case {
     WAVEFORMATEX format;
