@@ -2,6 +2,9 @@
 // entries, play type, mix sizes); the rest is the sound file image. The sound is added, played
 // and refilled for a bounded number of rounds while the DirectSound stand-in mixes, with stops,
 // resumes and position queries in between. Nothing may read or write outside a buffer or hang.
+// Seeds (fuzz/corpus/stream_sound): six steering bytes ahead of small PCM WAVE files written with
+// Python's struct.pack (44-byte header, a byte ramp as samples), and ahead of the IMA ADPCM seed
+// of the WAVE walk.
 #include <cstdint>
 #include <cstdlib>
 

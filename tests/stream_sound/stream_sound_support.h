@@ -52,7 +52,7 @@ inline void PutU16(uint8_t* at, uint16_t value) {
   at[1] = static_cast<uint8_t>(value >> 8);
 }
 
-// A 44-byte-header PCM WAVE image of `frames` frames.
+// A 44-byte-header PCM WAVE image whose `dataBytes` bytes of samples are zero.
 inline std::vector<uint8_t> WaveHeaderAnd(uint32_t dataBytes, uint16_t channels, uint16_t bits, uint32_t rate) {
   std::vector<uint8_t> image(44 + static_cast<size_t>(dataBytes));
   uint8_t* p = image.data();
