@@ -161,6 +161,31 @@ TEST_F(StreamPlaybackTest, StopHoldsThePositionAndPlayResumesOrStartsOver) {
   EXPECT_EQ(GetSoundHandlePosition(handle), 1000);
 }
 
+// A sound that has played all its data starts over when played again, also as a loop while it
+// is still running out its silence.
+TEST_F(StreamPlaybackTest, ASoundThatHasEndedStartsOver) {
+  StartSound(1);
+  const int64_t frames = 20011;
+  const int handle = StreamSoundOf(CounterWave(frames, 3));
+  ASSERT_NE(handle, -1);
+  const ExpectedOutput once({{3, frames}}, false);
+  const ExpectedOutput looped({{3, frames}}, true);
+  ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+  int64_t clock = 0;
+  ASSERT_TRUE(MixAndCompare(frames, once, clock));
+  ASSERT_TRUE(RunOutWithinOneLap(handle, once, clock));
+
+  ASSERT_EQ(PlaySoundHandle(handle, 1, 0), 0);  // Ended: plays again from its start.
+  clock = 0;
+  while (!StreamOf(handle).stopping) ASSERT_TRUE(MixAndCompare(441, once, clock));
+  ASSERT_LT(clock, frames);
+  EXPECT_EQ(StopSoundHandle(handle), 0);
+  ASSERT_EQ(PlaySoundHandle(handle, 3, 0), 0);  // Now looping: from the start.
+  clock = 0;
+  ASSERT_TRUE(MixAndCompare(5 * frames, looped, clock));
+  EXPECT_EQ(CheckSoundHandle(handle), 1);
+}
+
 // Entries play in order, each pass from its first frame; play type 3 starts over at the first
 // entry; an endless entry repeats under any play type. Loops shorter than the refill lead too.
 TEST_F(StreamPlaybackTest, EntriesAndLoopsPlayTheRightNumberOfTimes) {
