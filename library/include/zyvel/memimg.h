@@ -100,3 +100,42 @@ void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transpar
 // Scaled into the rectangle (x1, y1, x2, y2); reversed corners mirror.
 void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,
                       const MEMIMG* blendImage);
+
+// ---- Rasteriser ----
+// Triangles (textured or flat), filled boxes and lines drawn into 16- and 32-bit MEMIMG images
+// under the draw state's draw area, blend mode (0 copy, 1 blend, 2 add, 3 subtract, 4 multiply,
+// 10 blend toward the inverted source, 11 blend toward source x destination; others draw nothing),
+// blend parameter and bright colour. Nothing is logged: unsupported cases draw nothing. Drawing is
+// also kept inside the destination image itself, whatever the draw area says.
+
+// One triangle corner: destination pixel (x, y) and source texel (u, v), whole units. Every value
+// must lie in -8192..8191, else the triangle draws nothing.
+struct MemImgVertex {
+  int32_t x;
+  int32_t y;
+  int32_t u;
+  int32_t v;
+};
+
+// One line of a line list, 24 bytes; the sixth word is carried for the caller and not read.
+struct MemImgLineRecord {
+  int32_t x1;
+  int32_t y1;
+  int32_t x2;
+  int32_t y2;
+  uint32_t color;
+  int32_t blendParam;
+};
+static_assert(sizeof(MemImgLineRecord) == 24, "line records lie 24 bytes apart");
+
+// Maps src (or, when src is null, the flat colour in dst's raw pixel format) onto the triangle.
+// transparent leaves out the key colour (alpha 0 for alpha sources); blendImage, one byte per texel
+// at least as large as src, weights each pixel.
+void MapMemImgTriangle(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3], int transparent,
+                       MEMIMG* blendImage, unsigned color);
+// Fills box (right and bottom exclusive; null for the whole image) with a colour in dst's raw
+// pixel format.
+void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color);
+// A line from (x1, y1) towards (x2, y2); the end point itself is not drawn.
+void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color);
+void DrawMemImgLines(MEMIMG* dst, const MemImgLineRecord* lines, int count);

@@ -1,0 +1,47 @@
+// `DrawMemImgLine` and `DrawMemImgLines`: straight lines of one colour, clipped to the draw area,
+// end point excluded, each pixel through the flat-colour operation of the box.
+#include <cstddef>
+
+#include "memimg/rasteriser_flat_color.h"
+
+namespace {
+
+using LinePixelFunction = void (*)(const FlatColorContext&, uint8_t*);
+
+// [format][mode index of kRasterBlendModes]
+constexpr LinePixelFunction kLinePixels[2][7] = {
+    {FlatColorPixel<0, 0>, FlatColorPixel<0, 1>, FlatColorPixel<0, 2>, FlatColorPixel<0, 3>,
+     FlatColorPixel<0, 4>, FlatColorPixel<0, 10>, FlatColorPixel<0, 11>},
+    {FlatColorPixel<1, 0>, FlatColorPixel<1, 1>, FlatColorPixel<1, 2>, FlatColorPixel<1, 3>,
+     FlatColorPixel<1, 4>, FlatColorPixel<1, 10>, FlatColorPixel<1, 11>},
+};
+
+}  // namespace
+
+void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color) {
+  RasterDrawSettings settings;
+  if (ReadRasterDrawSettings(dst, &settings) != 0) return;
+  LineScan scan;
+  if (SetupLineScan(x1, y1, x2, y2, settings.Area, &scan) != 0) return;
+  const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
+  if (mode < 0) return;
+  InvalidateMemImgDerivedData(dst);
+  const int format = dst->Core->Format;
+  FlatColorContext context;
+  SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam,
+                        &context);
+  int modeIndex = 0;
+  while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;
+  const LinePixelFunction drawPixel = kLinePixels[format][modeIndex];
+  const int pixelBytes = RasterDestinationPixelBytes(dst);
+  const ptrdiff_t pitch = dst->Core->Pitch;
+  WalkLinePixels(scan, [&](int x, int y) {
+    drawPixel(context, dst->Pixels + y * pitch + static_cast<ptrdiff_t>(x) * pixelBytes);
+  });
+}
+
+void DrawMemImgLines(MEMIMG* dst, const MemImgLineRecord* lines, int count) {
+  if (lines == nullptr) return;
+  for (int i = 0; i < count; ++i)
+    DrawMemImgLine(dst, lines[i].x1, lines[i].y1, lines[i].x2, lines[i].y2, lines[i].color);
+}
