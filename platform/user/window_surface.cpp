@@ -1,6 +1,11 @@
-// The last presented picture of each process, kept for the test door.
+// Pictures into windows: each present is shown in the window's SDL window and kept as the last
+// presented picture for the test door.
+#include <SDL.h>
+
 #include <cstring>
 #include <mutex>
+
+#include "user/user_state.h"
 
 #include "platform/testing.h"
 #include "platform/window_surface.h"
@@ -11,9 +16,34 @@ platform::testing::PresentedFrame g_lastFrame;
 }  // namespace
 
 namespace platform {
+namespace {
+
+// Copies the pixels, stretched to `destination`, into the window's SDL surface.
+void ShowInSdlWindow(HWND window, const void* pixels, int width, int height, int pitch, const RECT* destination) {
+  SDL_Window* sdl = SdlWindowOf(window);
+  if (!sdl) return;
+  SDL_Surface* target = SDL_GetWindowSurface(sdl);
+  if (!target) return;
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<void*>(pixels), width, height, 32, pitch,
+                                                           SDL_PIXELFORMAT_RGB888);
+  if (!source) return;
+  SDL_Rect area{0, 0, target->w, target->h};
+  if (destination)
+    area = SDL_Rect{destination->left, destination->top, destination->right - destination->left,
+                    destination->bottom - destination->top};
+  if (area.w == width && area.h == height)
+    SDL_BlitSurface(source, nullptr, target, &area);
+  else
+    SDL_BlitScaled(source, nullptr, target, &area);
+  SDL_FreeSurface(source);
+  SDL_UpdateWindowSurface(sdl);
+}
+
+}  // namespace
 
 bool PresentToWindow(HWND window, const void* pixels, int width, int height, int pitch, const RECT* destination) {
   if (!window || !pixels || width <= 0 || height <= 0 || pitch < width * 4) return false;
+  ShowInSdlWindow(window, pixels, width, height, pitch, destination);
   std::lock_guard<std::mutex> lock(g_frameMutex);
   g_lastFrame.window = window;
   g_lastFrame.width = width;

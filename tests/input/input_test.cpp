@@ -23,6 +23,9 @@ class InputTest : public ::testing::TestWithParam<KeyboardPath> {
     platform::testing::SetFakeClockMilliseconds(1000);
     std::memset(&g_input, 0, sizeof(g_input));
     g_windowSystem.osCode = 263;  // XP: the DirectInput keyboard.
+    // The Windows keyboard path reads keys only on the thread that holds the call lock, as the
+    // per-frame message processing does.
+    ApiLockEnter();
   }
 
   void TearDown() override {
@@ -33,6 +36,7 @@ class InputTest : public ::testing::TestWithParam<KeyboardPath> {
     platform::testing::RemoveAllVirtualPads();
     platform::testing::UseFakeClock(false);
     g_windowSystem.osCode = 0;
+    ApiLockLeave();
   }
 
   void Start(KeyboardPath path) {

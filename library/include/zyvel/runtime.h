@@ -130,6 +130,33 @@ int StreamFileClose(StreamHandle stream);
 [[noreturn]] void AbortWithLog(const char* message);
 [[noreturn]] void AbortWithLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// ---- Start-up, shut-down, call lock, main window and message processing ----
+#include "platform/types.h"
+
+// The program's three entries: start-up, shut-down and the once-per-frame message processing.
+int InitializeLibrary();
+int FinishLibrary();
+// 0, or -1 once the window was closed or quit was asked.
+int ProcessWindowMessages();
+// The library-wide call lock: re-entrant, handed over first-in first-out.
+void ApiLockEnter();
+void ApiLockLeave();
+
+// Window settings; before start-up they are only recorded.
+int ChangeWindowMode(int windowed);
+int ChangeWindowTitle(const char* text);
+int ApplyWindowIcon(int id);
+
+int IsQuitRequested();
+HWND GetMainWindow();
+int IsWindowedMode();
+int IsWindowActive();
+int GetRunWhileInactive();
+int IsMMXUsable();
+int IsWindowClosing();
+int QueryDesktopMode(int* width, int* height, int* bits);
+double GetWindowScale(double* x, double* y);
+int GetClientScreenRect(RECT* out);
 // ---- Tracked heap: block headers ----
 // Sits directly ahead of every tracked block's data. The first 40 bytes are the block's fields;
 // the check copy repeats them, so damage to a header (an overrun of the block before it) shows.

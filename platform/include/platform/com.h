@@ -3,6 +3,12 @@
 
 #include "platform/types.h"
 
+// ---- Apartment ----
+// Per thread: the first CoInitialize gives S_OK, further ones S_FALSE; each needs its
+// CoUninitialize.
+HRESULT CoInitialize(LPVOID reserved);
+void CoUninitialize();
+
 // ---- IUnknown and object creation ----
 // Objects count their references honestly: QueryInterface and AddRef add one, Release takes one
 // away and frees the object at zero. CoCreateInstance finds classes in one registry

@@ -22,6 +22,24 @@ HGDIOBJ GetCurrentObject(HDC dc, UINT kind);
 #define OBJ_REGION 8
 
 // ---- Painting and picture output ----
+// The screen's device context (GetDC(null)) describes the display: BITSPIXEL is bytes per pixel
+// times 8, so a desktop of 4-byte pixels reports 32 even when its colour depth is 24.
+#define HORZRES 8
+#define VERTRES 10
+#define BITSPIXEL 12
+#define PLANES 14
+#define VREFRESH 116
+int GetDeviceCaps(HDC dc, int index);
+typedef DWORD COLORREF;
+#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+#define GetRValue(c) ((BYTE)(c))
+#define GetGValue(c) ((BYTE)(((WORD)(c)) >> 8))
+#define GetBValue(c) ((BYTE)((c) >> 16))
+HBRUSH CreateSolidBrush(COLORREF color);
+#define WHITE_BRUSH 0
+#define BLACK_BRUSH 4
+#define NULL_BRUSH 5
+HGDIOBJ GetStockObject(int index);
 // Both draw a DIB (any of the formats below) onto a context: onto a memory context they write
 // into its selected DIB section, onto a window context they show the picture in the window.
 // They return the number of scan lines drawn, 0 on failure.

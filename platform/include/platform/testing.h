@@ -66,6 +66,62 @@ bool LastPresentedFrame(PresentedFrame* out);
 
 }  // namespace platform::testing
 
+#include "platform/user.h"
+
+namespace platform::testing {
+
+// ---- Windows, display and input ----
+// SDL's dummy video driver for every window made afterwards (call before the first window or
+// display query of the process); headless tests use it.
+void UseDummyVideoDriver();
+struct DisplayModeDescription {
+  int width;
+  int height;
+  int bits;  // Bytes per pixel times 8.
+  int refresh;
+};
+// The display's modes and the desktop mode, in place of what SDL reports.
+void SetDisplayModes(const std::vector<DisplayModeDescription>& modes, const DisplayModeDescription& desktop);
+// Forgets the modes set above: the next query asks SDL again.
+void UseSdlDisplayModes();
+// Where the lock files that FindWindowA sees other processes' windows by live (empty: the
+// runtime directory, else /tmp). Tests use a private directory.
+void SetWindowLockDirectory(const std::string& directory);
+
+// Input as the user would give it, through SDL's event queue: it reaches the window's thread the
+// next time that thread peeks. A button is 1 left, 2 middle, 3 right.
+void PostKeyEvent(HWND window, int virtualKey, bool down);
+void PostMouseMove(HWND window, int x, int y);
+void PostMouseButton(HWND window, int button, bool down, int x, int y);
+void PostMouseWheel(HWND window, int steps);
+void PostCloseRequest(HWND window);
+void PostFocusChange(HWND window, bool gained);
+
+struct WindowState {
+  std::string className;
+  std::string title;
+  DWORD style = 0;
+  DWORD exStyle = 0;
+  RECT windowRect{};
+  RECT clientRect{};  // Screen coordinates.
+  bool visible = false;
+  bool minimised = false;
+  bool hasSdlWindow = false;
+  int sdlWidth = 0;  // The SDL window's client size.
+  int sdlHeight = 0;
+  std::string sdlTitle;  // UTF-8.
+  int timers = 0;
+};
+// False for a handle that names no window.
+bool ReadWindowState(HWND window, WindowState* out);
+bool ScreenSaverActive();
+// Live windows of the process.
+int CountWindows();
+// A pixel (0xRRGGBB) of what the window's SDL window shows at client (x, y); false without one.
+bool ReadShownPixel(HWND window, int x, int y, uint32_t* rgb);
+
+}  // namespace platform::testing
+
 namespace platform::testing {
 
 // ---- COM classes ----

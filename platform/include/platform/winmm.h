@@ -18,6 +18,8 @@ MMRESULT timeBeginPeriod(UINT period);
 MMRESULT timeEndPeriod(UINT period);
 MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT size);
 
+// ---- Window messages of the multimedia library ----
+#define MM_MCINOTIFY 0x03B9u
 // ---- Joysticks ----
 #define JOYSTICKID1 0
 #define JOYERR_NOERROR 0
