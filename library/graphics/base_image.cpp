@@ -51,7 +51,8 @@ int CreateBaseImageLike(int width, int height, const ColorData* color, BaseImage
   out->pitch = static_cast<int32_t>(pitch);
   out->mipMapCount = 0;
   if (width < 0 || height < 0 || size > 0x7FFFFFFF) return -1;
-  out->pixels = static_cast<uint8_t*>(ZV_ALLOC(static_cast<int>(size)));
+  // Image buffers carry no name tag in the heap dump.
+  out->pixels = static_cast<uint8_t*>(AllocTrackedMemory(static_cast<int>(size), "", 0));
   return out->pixels ? 0 : -1;
 }
 

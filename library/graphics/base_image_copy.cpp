@@ -140,7 +140,9 @@ int ConvertBaseImageToDib(BaseImage* image, BITMAPINFO* out, void** bitsOut, int
   out->bmiHeader.biCompression = BI_RGB;
   if (image->color.bytesPerPixel == 1 && !force24Bit) {
     out->bmiHeader.biBitCount = 8;
-    std::memcpy(out->bmiColors, image->color.palette, sizeof(image->color.palette));
+    // The colour table follows the header; the caller's block holds all 256 entries.
+    std::memcpy(reinterpret_cast<uint8_t*>(out) + sizeof(BITMAPINFOHEADER), image->color.palette,
+                sizeof(image->color.palette));
     const int pitch = (width + 3) / 4 * 4;
     if (image->pitch == pitch && !forceCopy) {
       *bitsOut = image->pixels;

@@ -435,6 +435,20 @@ int TransferGeneral(const TransferJob& job) {
                        (dstHasAlpha && alphaSourceWidth != d.alphaWidth));
   uint32_t runningSum[4] = {0, 0, 0, 0};
 
+  // Width matching is looked up, not computed, for channels of up to 10 bits.
+  const int fromWidth[4] = {red.sourceWidth, green.sourceWidth, blue.sourceWidth, alphaSourceWidth};
+  const int toWidth[4] = {red.destinationWidth, green.destinationWidth, blue.destinationWidth,
+                          dstHasAlpha ? d.alphaWidth : 0};
+  constexpr int TableBits = 10;
+  uint16_t widthTable[4][1 << TableBits];
+  uint32_t tableSize[4] = {0, 0, 0, 0};
+  for (int c = 0; c < 4; ++c) {
+    if (fromWidth[c] > TableBits || toWidth[c] > 16) continue;
+    tableSize[c] = 1u << fromWidth[c];
+    for (uint32_t v = 0; v < tableSize[c]; ++v)
+      widthTable[c][v] = static_cast<uint16_t>(MatchWidth(v, fromWidth[c], toWidth[c]));
+  }
+
   for (int y = 0; y < job.height; ++y) {
     const uint8_t* source = job.SourceRow(y);
     const uint8_t* alphaRow = job.alphaFromImage ? job.AlphaRow(y) : nullptr;
@@ -463,12 +477,9 @@ int TransferGeneral(const TransferJob& job) {
       if (job.alphaFromRed) alpha = channel[0];
       channel[3] = alpha;
 
-      const int fromWidth[4] = {red.sourceWidth, green.sourceWidth, blue.sourceWidth, alphaSourceWidth};
-      const int toWidth[4] = {red.destinationWidth, green.destinationWidth, blue.destinationWidth,
-                              dstHasAlpha ? d.alphaWidth : 0};
       uint32_t out[4];
       for (int c = 0; c < 4; ++c) {
-        out[c] = MatchWidth(channel[c], fromWidth[c], toWidth[c]);
+        out[c] = channel[c] < tableSize[c] ? widthTable[c][channel[c]] : MatchWidth(channel[c], fromWidth[c], toWidth[c]);
         if (dither && fromWidth[c] > toWidth[c] && toWidth[c] > 0) {
           const int dropped = fromWidth[c] - toWidth[c];
           const uint32_t droppedMask = WidthMaximum(dropped);

@@ -122,29 +122,19 @@ int LoadJpegImage(ImageLoadSource* source, BaseImage* out) {
   SetJpegReadSource(&info, source);
   jpeg_read_header(&info, TRUE);
   if (info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK) ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
-  info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+  // The installed library writes blue, green, red itself, straight into the image rows.
+  info.out_color_space = info.num_components == 1 ? JCS_GRAYSCALE : JCS_EXT_BGR;
   if (!IsImageSizeAcceptable(info.image_width, info.image_height, static_cast<int64_t>(info.image_width) * 3))
     ERREXIT(&info, JERR_IMAGE_TOO_BIG);
   jpeg_start_decompress(&info);
   const int components = info.output_components;
   const int64_t stride = static_cast<int64_t>(components) * info.output_width;
   if (components != 1 && components != 3) ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
-  JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
-                                             static_cast<JDIMENSION>(stride), 1);
   pixels = static_cast<uint8_t*>(ZV_ALLOC(static_cast<int>(stride * info.output_height)));
   if (!pixels) ERREXIT(&info, JERR_OUT_OF_MEMORY);
   while (info.output_scanline < info.output_height) {
-    uint8_t* target = pixels + stride * info.output_scanline;
-    if (jpeg_read_scanlines(&info, row, 1) != 1) ERREXIT(&info, JERR_INPUT_EOF);
-    if (components == 1) {
-      std::memcpy(target, row[0], static_cast<size_t>(stride));
-    } else {
-      for (JDIMENSION x = 0; x < info.output_width; ++x) {
-        target[3 * x] = row[0][3 * x + 2];
-        target[3 * x + 1] = row[0][3 * x + 1];
-        target[3 * x + 2] = row[0][3 * x];
-      }
-    }
+    JSAMPROW target = pixels + stride * info.output_scanline;
+    if (jpeg_read_scanlines(&info, &target, 1) != 1) ERREXIT(&info, JERR_INPUT_EOF);
   }
   jpeg_finish_decompress(&info);
   if (components == 1) SetupGrey8ColorData(&out->color);

@@ -75,7 +75,7 @@ int RunLibraryStartup() {
 
   ReleaseUnusedArchives();
   InstallFileFunctions(nullptr);
-  CallFileTableGetDir(record.savedDirectory);
+  GetFileFunctions()->GetDir(record.savedDirectory);
   SetLogDirectory(record.savedDirectory);
 
   OpenLogFile();
@@ -154,7 +154,7 @@ int RunLibraryShutdown() {
     while (record.mainWindow && !record.quitRequested && !record.windowDestroyed)
       if (PumpWindowMessages() != 0) break;
   }
-  if (record.savedDirectory[0]) CallFileTableSetDir(record.savedDirectory);
+  if (record.savedDirectory[0]) GetFileFunctions()->SetDir(record.savedDirectory);
   ReleaseUnusedArchives();
   DumpTrackedMemory();
   if (record.dwmapiModule) {

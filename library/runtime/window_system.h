@@ -92,11 +92,6 @@ int SetDrawClipArea(int x1, int y1, int x2, int y2);
 int GetDrawClipArea(RECT* out);
 // Log: the on-screen log.
 int InitOnScreenLog();
-// Files.
-int InstallFileFunctions(const void* table);
-int ReleaseUnusedArchives();
-int CallFileTableGetDir(char* buffer);
-int CallFileTableSetDir(const char* path);
 // Input.
 int StartInputDevices();
 int ReleaseInputDevices();

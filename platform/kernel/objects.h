@@ -5,6 +5,7 @@
 
 #include <condition_variable>
 #include <mutex>
+#include <vector>
 
 #include "platform/kernel.h"
 
@@ -17,7 +18,13 @@ struct KernelObject {
   virtual ~KernelObject() = default;
   ObjectKind kind;
   int references = 1;
+  // The conditions of the threads waiting on this object now (guarded by WaitMutex), so that a
+  // signal wakes only them and not every waiting thread of the process.
+  std::vector<std::condition_variable*> waiters;
 };
+
+// Wakes the threads waiting on `object`; the caller holds WaitMutex.
+void NotifyWaiters(KernelObject* object);
 
 // Registers a new object and returns its handle.
 HANDLE RegisterObject(KernelObject* object);
@@ -25,8 +32,8 @@ HANDLE RegisterObject(KernelObject* object);
 KernelObject* LookUpObject(HANDLE handle, ObjectKind kind);
 KernelObject* LookUpAnyObject(HANDLE handle);
 
-// Every waitable object's state is guarded by this one mutex and announced through this one
-// condition; waits are rare enough that a single condition costs nothing that matters.
+// Every waitable object's state is guarded by this one mutex. A signal wakes the object's own
+// waiters (`NotifyWaiters`); the one condition only announces that a thread may start.
 std::mutex& WaitMutex();
 std::condition_variable& WaitCondition();
 

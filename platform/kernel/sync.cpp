@@ -43,8 +43,8 @@ struct ThreadObject : KernelObject {
 };
 
 std::unordered_set<KernelObject*>& LiveObjects() {
-  static std::unordered_set<KernelObject*> objects;
-  return objects;
+  static auto* objects = new std::unordered_set<KernelObject*>;
+  return *objects;
 }
 
 std::atomic<DWORD> g_nextThreadId{1000};
@@ -115,7 +115,7 @@ void FinishThread(ThreadObject* object, DWORD code) {
   std::lock_guard<std::mutex> lock(WaitMutex());
   object->finished = true;
   object->exitCode = code;
-  WaitCondition().notify_all();
+  NotifyWaiters(object);
   ReleaseReference(object);
 }
 
@@ -138,14 +138,20 @@ void RunThread(ThreadStart start) {
 
 }  // namespace
 
+// Never destroyed: threads still waiting when the process exits (a file worker, say) must not
+// find them gone, and destroying a condition with waiters blocks the exit.
+void NotifyWaiters(KernelObject* object) {
+  for (std::condition_variable* waiter : object->waiters) waiter->notify_one();
+}
+
 std::mutex& WaitMutex() {
-  static std::mutex mutex;
-  return mutex;
+  static std::mutex* mutex = new std::mutex;
+  return *mutex;
 }
 
 std::condition_variable& WaitCondition() {
-  static std::condition_variable condition;
-  return condition;
+  static std::condition_variable* condition = new std::condition_variable;
+  return *condition;
 }
 
 HANDLE RegisterObject(KernelObject* object) {
@@ -208,7 +214,7 @@ static BOOL ChangeEvent(HANDLE handle, bool signalled, bool pulse) {
     return FALSE;
   }
   static_cast<EventObject*>(object)->signalled = signalled;
-  if (signalled) WaitCondition().notify_all();
+  if (signalled) NotifyWaiters(object);
   (void)pulse;
   return TRUE;
 }
@@ -249,7 +255,7 @@ BOOL ReleaseSemaphore(HANDLE handle, LONG releaseCount, LONG* previousCount) {
   }
   if (previousCount) *previousCount = semaphore->count;
   semaphore->count += releaseCount;
-  WaitCondition().notify_all();
+  NotifyWaiters(object);
   return TRUE;
 }
 
@@ -276,7 +282,7 @@ BOOL ReleaseMutex(HANDLE handle) {
   }
   if (--mutex->recursion == 0) {
     mutex->owner = 0;
-    WaitCondition().notify_all();
+    NotifyWaiters(object);
   }
   return TRUE;
 }
@@ -299,6 +305,7 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
   }
   // Hold a reference for the wait, so a handle closed meanwhile does not vanish under us.
   for (auto* object : objects) ++object->references;
+  thread_local std::condition_variable t_condition;
 
   auto ready = [&]() -> DWORD {
     if (waitAll) {
@@ -318,13 +325,23 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
 
   DWORD result = ready();
   if (result == WAIT_TIMEOUT && milliseconds != 0) {
+    for (auto* object : objects) object->waiters.push_back(&t_condition);
     if (milliseconds == INFINITE) {
-      while ((result = ready()) == WAIT_TIMEOUT) WaitCondition().wait(lock);
+      while ((result = ready()) == WAIT_TIMEOUT) t_condition.wait(lock);
     } else {
       auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
       while ((result = ready()) == WAIT_TIMEOUT) {
-        if (WaitCondition().wait_until(lock, deadline) == std::cv_status::timeout) {
+        if (t_condition.wait_until(lock, deadline) == std::cv_status::timeout) {
           result = ready();
+          break;
+        }
+      }
+    }
+    for (auto* object : objects) {
+      auto& waiters = object->waiters;
+      for (size_t i = 0; i < waiters.size(); ++i) {
+        if (waiters[i] == &t_condition) {
+          waiters.erase(waiters.begin() + static_cast<long>(i));
           break;
         }
       }

@@ -7,6 +7,7 @@
 
 #include "image_test_support.h"
 #include "platform/gdi.h"
+#include "runtime/tracked_heap.h"
 
 namespace {
 
@@ -369,6 +370,7 @@ TEST(JpegLoader, EmptyStreamFailsAndCutFileStillLoads) {
 // ---- Truncated and damaged files ----
 
 TEST(HostileInput, EveryPrefixAndByteFlipOfEachFormatIsHandled) {
+  const int blocksBefore = GetTrackedBlockCount();
   std::vector<std::vector<uint8_t>> files;
   for (const char* name : {"images/tga24rle.tga", "images/tga8mappedrle.tga", "images/tga32.tga",
                            "images/jpeg_progressive.jpg", "images/jpeg_grey.jpg",
@@ -403,6 +405,8 @@ TEST(HostileInput, EveryPrefixAndByteFlipOfEachFormatIsHandled) {
       }
     }
   }
+  // Refusing loaders leave nothing allocated.
+  EXPECT_EQ(GetTrackedBlockCount(), blocksBefore);
 }
 
 // ---- The chain and its options ----

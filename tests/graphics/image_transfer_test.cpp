@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "graphics/image_transfer.h"
+#include "platform/gdi.h"
 #include "zyvel/graphics.h"
 
 namespace {
@@ -246,6 +247,34 @@ TEST(BaseImageCopies, CopyClipsStretchAndShrink) {
   EXPECT_EQ(value, 0x101u);
   ReleaseBaseImage(&src);
   ReleaseBaseImage(&dst);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BaseImageCopies, DibConversionSharesOrCopiesPixels) {
+  struct DibBlock {
+    BITMAPINFOHEADER header;
+    uint8_t colors[1024];
+  } block;
+  BaseImage palette;
+  ColorData paletteColor{};
+  SetupGrey8ColorData(&paletteColor);
+  ASSERT_EQ(CreateBaseImageLike(3, 2, &paletteColor, &palette), 0);
+  std::memset(palette.pixels, 5, 8);
+  void* bits = nullptr;
+  EXPECT_EQ(ConvertBaseImageToDib(&palette, reinterpret_cast<BITMAPINFO*>(&block), &bits, 0, 0), 0);
+  EXPECT_EQ(bits, palette.pixels);
+  EXPECT_EQ(block.header.biBitCount, 8);
+  EXPECT_EQ(block.header.biHeight, -2);
+  EXPECT_EQ(block.colors[4 * 9 + 2], 9);
+  EXPECT_EQ(ConvertBaseImageToDib(&palette, reinterpret_cast<BITMAPINFO*>(&block), &bits, 0, 1), 1);
+  EXPECT_EQ(block.header.biBitCount, 24);
+  EXPECT_EQ(static_cast<uint8_t*>(bits)[0], 5);
+  EXPECT_EQ(static_cast<uint8_t*>(bits)[12], 5);  // Row 1 at the 4-byte-rounded pitch.
+  ZV_FREE(bits);
+  ReleaseBaseImage(&palette);
 }
 
 }  // namespace

@@ -110,6 +110,23 @@ TEST(GdiPictureOutput, RefusesUnknownFormats) {
   EXPECT_TRUE(DeleteObject(bitmap));
 }
 
+TEST(GdiBitmaps, CompatibleBitmapDescribesItself) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateCompatibleBitmap(dc, 3, 2);
+  ASSERT_NE(bitmap, nullptr);
+  BITMAP description{};
+  EXPECT_EQ(GetObjectA(bitmap, 0, nullptr), static_cast<int>(sizeof(BITMAP)));
+  ASSERT_EQ(GetObjectA(bitmap, sizeof(description), &description), static_cast<int>(sizeof(BITMAP)));
+  EXPECT_EQ(description.bmWidth, 3);
+  EXPECT_EQ(description.bmHeight, 2);
+  EXPECT_EQ(description.bmWidthBytes, 12);
+  EXPECT_EQ(description.bmBitsPixel, 32);
+  EXPECT_EQ(description.bmBits, nullptr);
+  EXPECT_EQ(CreateCompatibleBitmap(dc, 0, 2), nullptr);
+  DeleteDC(dc);
+  EXPECT_TRUE(DeleteObject(bitmap));
+}
+
 TEST(GdiPictureOutput, WindowContextsPresentThePicture) {
   HWND window = reinterpret_cast<HWND>(0x1234);
   HDC dc = GetDC(window);

@@ -1,0 +1,110 @@
+// Real key presses under a real X server: Xvfb runs the display, xdotool types on it, and the
+// library's window sees the keys through SDL's X11 driver.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/dinput.h"
+#include "platform/kernel.h"
+#include "platform/testing.h"
+#include "runtime/window_system.h"
+#include "zyvel/runtime.h"
+
+extern char** environ;
+
+namespace {
+
+bool Installed(const char* path) { return access(path, X_OK) == 0; }
+
+std::string RunCommand(const std::string& command) {
+  std::string output;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[256];
+    while (fgets(buffer, sizeof(buffer), pipe)) output += buffer;
+    pclose(pipe);
+  }
+  while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
+  return output;
+}
+
+class XServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Installed("/usr/bin/Xvfb") || !Installed("/usr/bin/xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
+    display_ = 140 + getpid() % 60;
+    const std::string name = ":" + std::to_string(display_);
+    const char* argv[] = {"Xvfb", name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+    ASSERT_EQ(posix_spawn(&server_, "/usr/bin/Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display_);
+    struct stat info;
+    for (int i = 0; i < 500 && stat(socket.c_str(), &info) != 0; ++i) usleep(10000);
+    ASSERT_EQ(stat(socket.c_str(), &info), 0) << "Xvfb did not start";
+    setenv("DISPLAY", name.c_str(), 1);
+    unsetenv("SDL_VIDEODRIVER");
+    platform::testing::CaptureDebugOutput([](const std::string&) {});
+  }
+
+  void TearDown() override {
+    FinishLibrary();
+    g_windowSystem = WindowSystemRecord{};
+    platform::testing::CaptureDebugOutput({});
+    if (server_ > 0) {
+      kill(server_, SIGTERM);
+      waitpid(server_, nullptr, 0);
+    }
+  }
+
+  // Pumps messages until the key reads as wanted, or about three seconds pass.
+  int WaitForKey(int key, int wanted) {
+    int state = -1;
+    for (int i = 0; i < 300; ++i) {
+      ProcessWindowMessages();
+      state = IsKeyDown(key);
+      if (state == wanted) break;
+      Sleep(10);
+    }
+    return state;
+  }
+
+  pid_t server_ = 0;
+  int display_ = 0;
+};
+
+TEST_F(XServerTest, XdotoolKeyPressReachesIsKeyDown) {
+  g_windowSystem.options.noSound = 1;
+  ChangeWindowTitle("Zyvel Key Test");
+  SetScreenMode(408, 504, 32, 60);
+  ASSERT_EQ(InitializeLibrary(), 0);
+  for (int i = 0; i < 10; ++i) ProcessWindowMessages();
+
+  const std::string prefix = "DISPLAY=:" + std::to_string(display_) + " xdotool ";
+  const std::string window = RunCommand(prefix + "search --name 'Zyvel Key Test' | head -n 1");
+  ASSERT_FALSE(window.empty()) << "the window is not on the X server";
+  RunCommand(prefix + "windowfocus --sync " + window);
+  for (int i = 0; i < 10; ++i) ProcessWindowMessages();
+
+  IsKeyDown(DIK_ESCAPE);  // Input starts on the first query.
+  RunCommand(prefix + "keydown Escape");
+  EXPECT_EQ(WaitForKey(DIK_ESCAPE, 1), 1);
+  RunCommand(prefix + "keyup Escape");
+  EXPECT_EQ(WaitForKey(DIK_ESCAPE, 0), 0);
+
+  RunCommand(prefix + "keydown Down");
+  int bits = 0;
+  for (int i = 0; i < 300 && bits != 1; ++i) {
+    ProcessWindowMessages();
+    bits = GetPadInputBits(0x1001);
+    Sleep(10);
+  }
+  EXPECT_EQ(bits, 1);
+  RunCommand(prefix + "keyup Down");
+}
+
+}  // namespace
