@@ -57,6 +57,47 @@ TEST_F(StreamPlaybackTest, A200SecondWaveLoadedWholeBecomesAStreamAndPlaysSample
   EXPECT_TRUE(MixAndCompare(kBlockFrames, expected, clock));
 }
 
+// Sound files: one longer than 180 s becomes a stream sound; load modes 2 and 3 stream any file,
+// keeping its image in memory or reading the file while it plays.
+TEST_F(StreamPlaybackTest, SoundFilesStreamByLengthOrLoadMode) {
+  StartSound(1);
+  const int64_t longFrames = 181LL * kRate + 500;
+  const std::string longPath = WriteFile("long.wav", CounterWave(longFrames, 7));
+  ASSERT_FALSE(longPath.empty());
+  const int longSound = LoadSoundFile(longPath.c_str(), 3, -1);
+  ASSERT_NE(longSound, -1);
+  EXPECT_EQ(GetSoundRecord(longSound)->streamFlag, 1);
+  EXPECT_EQ(GetSoundTotalSample(longSound), longFrames);
+  EXPECT_EQ(GetSoundLoadMode(), 0);
+  ASSERT_EQ(PlaySoundHandle(longSound, 1, 1), 0);
+  int64_t clock = 0;
+  ASSERT_TRUE(MixAndCompare(5 * kRate, ExpectedOutput({{7, longFrames}}, false), clock));
+  EXPECT_EQ(GetSoundHandlePosition(longSound), 5000);
+  EXPECT_EQ(DeleteSoundHandle(longSound), 0);
+
+  const int64_t frames = 2 * kRate + 321;
+  const std::string path = WriteFile("short.wav", CounterWave(frames, 6));
+  const ExpectedOutput expected({{6, frames}}, false);
+  for (unsigned mode : {2u, 3u}) {
+    SCOPED_TRACE(mode);
+    ASSERT_EQ(SetSoundLoadMode(mode), 0);
+    const int handle = LoadSoundFile(path.c_str(), 1, -1);
+    ASSERT_NE(handle, -1);
+    EXPECT_EQ(GetSoundRecord(handle)->streamFlag, 1);
+    EXPECT_EQ(StreamOf(handle).entries[0].kind, static_cast<int>(mode));
+    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    clock = 0;
+    ASSERT_TRUE(MixAndCompare(frames, expected, clock));
+    ASSERT_TRUE(RunOutWithinOneLap(handle, expected, clock));
+    EXPECT_EQ(DeleteSoundHandle(handle), 0);
+  }
+  const std::string missing = path.substr(0, path.size() - 9) + "missing.wav";
+  EXPECT_EQ(LoadSoundFile(missing.c_str(), 1, -1), -1);
+  EXPECT_NE(LogText().find("右記のＷＡＶファイルのロードに失敗しました"), std::string::npos);
+  EXPECT_EQ(g_soundHandles.usedCount, 0);
+  ASSERT_EQ(SetSoundLoadMode(0), 0);
+}
+
 TEST_F(StreamPlaybackTest, TheSoundThreadKeepsAStreamSampleExact) {
   StartSound(2);
   ASSERT_NE(g_soundOptions.threadHandle, nullptr);

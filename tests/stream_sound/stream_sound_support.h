@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <mutex>
@@ -148,6 +149,7 @@ class StreamSoundFixture : public ::testing::Test {
     SetLogDirectory("");
     g_windowSystem.log = LogState{};
     testing_door::CaptureDebugOutput(nullptr);
+    for (const std::string& path : writtenFiles_) unlink(path.c_str());
     unlink((logDirectory_ + "/Log.txt").c_str());
     rmdir(logDirectory_.c_str());
   }
@@ -155,6 +157,18 @@ class StreamSoundFixture : public ::testing::Test {
   void StartSound(int processors = 1) {
     g_windowSystem.processorCount = processors;
     ASSERT_EQ(InitSoundSystem(), 0);
+  }
+
+  // Writes the bytes to a file of that name in the test's own directory and returns the path as
+  // the library sees it.
+  std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const std::string path = logDirectory_ + "/" + name;
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return "";
+    const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+    writtenFiles_.push_back(path);
+    return written == bytes.size() ? platform::WindowsPathOf(path) : "";
   }
 
   std::string LogText() {
@@ -213,6 +227,7 @@ class StreamSoundFixture : public ::testing::Test {
 
  private:
   std::string logDirectory_;
+  std::vector<std::string> writtenFiles_;
   std::mutex logMutex_;
   std::string logText_;
 };
