@@ -46,6 +46,13 @@ class XServerTest : public ::testing::Test {
     struct stat info;
     for (int i = 0; i < 500 && stat(socket.c_str(), &info) != 0; ++i) usleep(10000);
     ASSERT_EQ(stat(socket.c_str(), &info), 0) << "Xvfb did not start";
+    // Start-up writes Log.txt into the current directory: give it one of its own.
+    char previous[4096];
+    previousDirectory_ = getcwd(previous, sizeof(previous)) ? previous : "/";
+    char pattern[] = "/tmp/zyvel-xserver-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    workDirectory_ = pattern;
+    ASSERT_EQ(chdir(workDirectory_.c_str()), 0);
     setenv("DISPLAY", name.c_str(), 1);
     unsetenv("SDL_VIDEODRIVER");
     platform::testing::CaptureDebugOutput([](const std::string&) {});
@@ -55,6 +62,10 @@ class XServerTest : public ::testing::Test {
     FinishLibrary();
     g_windowSystem = WindowSystemRecord{};
     platform::testing::CaptureDebugOutput({});
+    if (!workDirectory_.empty()) {
+      chdir(previousDirectory_.c_str());
+      std::system(("rm -rf " + workDirectory_).c_str());
+    }
     if (server_ > 0) {
       kill(server_, SIGTERM);
       waitpid(server_, nullptr, 0);
@@ -74,6 +85,8 @@ class XServerTest : public ::testing::Test {
   }
 
   pid_t server_ = 0;
+  std::string previousDirectory_;
+  std::string workDirectory_;
   int display_ = 0;
 };
 
