@@ -37,6 +37,23 @@ void CloseEntryBlock(StreamSoundEntry& entry) {
   std::memset(&entry, 0, sizeof(entry));
 }
 
+// Makes the entry own `block` (a WAVE or file image) and convert from it; on failure the block is
+// freed and the entry left empty.
+bool AdoptEntryBlock(StreamSoundEntry& entry, void* block, int size) {
+  if (!OpenEntryBlock(entry, block, size)) {
+    ZV_FREE(block);
+    AddLogText("音声データのオープンに失敗しました");
+    return false;
+  }
+  SoundStreamSource entrySource = SourceOf(entry);
+  if (SetupPcmConverter(&entrySource, &entry.converter) != 0) {
+    CloseEntryBlock(entry);
+    AddLogText("音声データのオープンに失敗しました");
+    return false;
+  }
+  return true;
+}
+
 // Kind 0: the whole source converted now and kept as a WAVE image of its PCM.
 bool SetUpWholeEntry(SoundStreamSource* source, StreamSoundEntry& entry) {
   void* image = nullptr;
@@ -68,18 +85,7 @@ bool SetUpWholeEntry(SoundStreamSource* source, StreamSoundEntry& entry) {
   const int built = BuildWaveImage(&wave, &waveSize, &format, sizeof(WAVEFORMATEX), pcm, pcmSize);
   ZV_FREE(pcm);
   if (built != 0) return false;
-  if (!OpenEntryBlock(entry, wave, waveSize)) {
-    ZV_FREE(wave);
-    AddLogText("音声データのオープンに失敗しました");
-    return false;
-  }
-  SoundStreamSource entrySource = SourceOf(entry);
-  if (SetupPcmConverter(&entrySource, &entry.converter) != 0) {
-    CloseEntryBlock(entry);
-    AddLogText("音声データのオープンに失敗しました");
-    return false;
-  }
-  return true;
+  return AdoptEntryBlock(entry, wave, waveSize);
 }
 
 // Kind 2: the file image kept in memory and converted while playing.
@@ -90,18 +96,7 @@ bool SetUpImageEntry(SoundStreamSource* source, StreamSoundEntry& entry) {
     AddLogText("音声データの読み込みに失敗しました");
     return false;
   }
-  if (!OpenEntryBlock(entry, image, imageSize)) {
-    ZV_FREE(image);
-    AddLogText("音声データのオープンに失敗しました");
-    return false;
-  }
-  SoundStreamSource entrySource = SourceOf(entry);
-  if (SetupPcmConverter(&entrySource, &entry.converter) != 0) {
-    CloseEntryBlock(entry);
-    AddLogText("音声データのオープンに失敗しました");
-    return false;
-  }
-  return true;
+  return AdoptEntryBlock(entry, image, imageSize);
 }
 
 // Kind 3: converted from the caller's stream while playing.
