@@ -12,6 +12,15 @@ int CreateSoundBuffers(int source, const WAVEFORMATEX* format, int bytes, int ki
 // Moves the sound to its next buffer and readies it: 0, 1 (that buffer is busy and fromStart is
 // 0: nothing to do) or -1.
 int PrepareSoundPlay(SoundRecord* record, int fromStart);
+// The volume, pan and frequency of the next play: the one-shot values where they are set (taking
+// them clears them), else the sound's own.
+struct PlaySettings {
+  int volume;
+  int pan;
+  int frequency;
+};
+PlaySettings TakePlaySettings(SoundRecord* record);
+void ApplyPlaySettings(SoundBufferEntry* buffer, const PlaySettings& settings);
 
 // Stream sounds, for the sounds loading hands over to them.
 int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, int sharedStream);

@@ -2,6 +2,29 @@
 // sound with several buffers overlaps itself.
 #include "sound/loading.h"
 
+PlaySettings TakePlaySettings(SoundRecord* record) {
+  PlaySettings settings{record->volume, record->pan, record->frequency};
+  if (record->oneShotVolumeSet) {
+    settings.volume = record->oneShotVolume;
+    record->oneShotVolumeSet = 0;
+  }
+  if (record->oneShotPanSet) {
+    settings.pan = record->oneShotPan;
+    record->oneShotPanSet = 0;
+  }
+  if (record->oneShotFrequencySet) {
+    settings.frequency = record->oneShotFrequency;
+    record->oneShotFrequencySet = 0;
+  }
+  return settings;
+}
+
+void ApplyPlaySettings(SoundBufferEntry* buffer, const PlaySettings& settings) {
+  SndBufSetVolume(buffer, settings.volume);
+  SndBufSetPan(settings.pan, buffer);
+  SndBufSetFrequency(buffer, settings.frequency);
+}
+
 int PrepareSoundPlay(SoundRecord* record, int fromStart) {
   if (record->bufferCount <= 0) return -1;
   // Where the buffer of the last play stands, for a play that does not start over.
@@ -23,24 +46,7 @@ int PrepareSoundPlay(SoundRecord* record, int fromStart) {
     SndBufStop(buffer);
   }
   SndBufSetPosition(fromStart == 1 ? 0 : position, buffer);
-  int volume = record->volume;
-  if (record->oneShotVolumeSet) {
-    volume = record->oneShotVolume;
-    record->oneShotVolumeSet = 0;
-  }
-  int pan = record->pan;
-  if (record->oneShotPanSet) {
-    pan = record->oneShotPan;
-    record->oneShotPanSet = 0;
-  }
-  int frequency = record->frequency;
-  if (record->oneShotFrequencySet) {
-    frequency = record->oneShotFrequency;
-    record->oneShotFrequencySet = 0;
-  }
-  SndBufSetVolume(buffer, volume);
-  SndBufSetPan(pan, buffer);
-  SndBufSetFrequency(buffer, frequency);
+  ApplyPlaySettings(buffer, TakePlaySettings(record));
   return 0;
 }
 

@@ -338,26 +338,8 @@ int PrepareStreamPlay(int handle, SoundBufferEntry** buffer, SoundRecord* record
 
   // A sound that plays through another's buffer has no first buffer of its own to set.
   SoundBufferEntry* own = &record->buffers[0];
-  int volume = record->volume;
-  if (record->oneShotVolumeSet) {
-    volume = record->oneShotVolume;
-    record->oneShotVolumeSet = 0;
-  }
-  int pan = record->pan;
-  if (record->oneShotPanSet) {
-    pan = record->oneShotPan;
-    record->oneShotPanSet = 0;
-  }
-  int frequency = record->frequency;
-  if (record->oneShotFrequencySet) {
-    frequency = record->oneShotFrequency;
-    record->oneShotFrequencySet = 0;
-  }
-  if (own->exists) {
-    SndBufSetVolume(own, volume);
-    SndBufSetPan(pan, own);
-    SndBufSetFrequency(own, frequency);
-  }
+  const PlaySettings settings = TakePlaySettings(record);
+  if (own->exists) ApplyPlaySettings(own, settings);
   return 0;
 }
 
