@@ -20,12 +20,7 @@ bool InStretch(int cursor, int from, int to) {
 void FinishStream(StreamSoundPart& stream, SoundBufferEntry* buffer) {
   SndBufStop(buffer);
   stream.stopping = 0;
-  stream.restartOffset = 0;
-  stream.playedBytes = 0;
-  stream.endMarkPending = 0;
-  stream.loopCounter = 0;
-  stream.currentEntry = 0;
-  stream.playing = 0;
+  RewindStreamSound(stream);
 }
 
 bool LockWindow(SoundBufferEntry* buffer, int offset, int bytes, RefillWindow* window) {

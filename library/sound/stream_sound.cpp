@@ -144,12 +144,7 @@ int TotalFramesOf(SoundRecord* record) {
 
 void ResetStream(StreamSoundPart& stream) {
   stream.allEntriesPlayed = 0;
-  stream.restartOffset = 0;
-  stream.playedBytes = 0;
-  stream.endMarkPending = 0;
-  stream.loopCounter = 0;
-  stream.currentEntry = 0;
-  stream.playing = 0;
+  RewindStreamSound(stream);
 }
 
 int Fail() {
@@ -158,6 +153,15 @@ int Fail() {
 }
 
 }  // namespace
+
+void RewindStreamSound(StreamSoundPart& stream) {
+  stream.restartOffset = 0;
+  stream.playedBytes = 0;
+  stream.endMarkPending = 0;
+  stream.loopCounter = 0;
+  stream.currentEntry = 0;
+  stream.playing = 0;
+}
 
 int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind, int* copied, int sharedStream) {
   if (!g_soundOptions.directSound) return -1;

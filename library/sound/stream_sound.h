@@ -44,6 +44,8 @@ void FillStreamSilence(SoundRecord* record, RefillWindow* window, int bytes);
 int AdvanceStreamEntry(SoundRecord* record, RefillWindow* window, int playCursor);
 // Counts the bytes the cursor moved over since the last count; a cursor of -1 reads the buffer.
 int UpdateStreamPlayCount(int handle, int cursor);
+// Back to the start of the first entry, not playing.
+void RewindStreamSound(StreamSoundPart& stream);
 
 // ---- Stream sounds ----
 // Adds a data entry (kind 0 converted whole now, 2 file image kept in memory, 3 converted from
