@@ -33,6 +33,20 @@ int SoftwarePanOf(int pan) {
   return pan < 0 ? -value : value;
 }
 
+// A new software buffer over `pcm`: stopped at the start, centred, at full volume and at the data's
+// own rate.
+void SetUpSoftwareBuffer(SoundBufferEntry* entry, uint8_t* pcm, int length, const WAVEFORMATEX& format) {
+  entry->pcm = pcm;
+  entry->playing = 0;
+  entry->position = 0;
+  entry->loop = 0;
+  entry->pan = 0;
+  entry->volume = 255;
+  entry->frequency = -1;
+  entry->length = length;
+  entry->format = format;
+}
+
 }  // namespace
 
 int SndBufCreate(SoundBufferEntry* entry, const DSBUFFERDESC* description) {
@@ -44,15 +58,7 @@ int SndBufCreate(SoundBufferEntry* entry, const DSBUFFERDESC* description) {
       return -1;
     uint8_t* pcm = static_cast<uint8_t*>(ZV_ALLOC(static_cast<int>(description->dwBufferBytes)));
     if (!pcm) return -1;
-    entry->pcm = pcm;
-    entry->playing = 0;
-    entry->position = 0;
-    entry->loop = 0;
-    entry->pan = 0;
-    entry->volume = 255;
-    entry->frequency = -1;
-    entry->length = static_cast<int>(description->dwBufferBytes / format->nBlockAlign);
-    entry->format = *format;
+    SetUpSoftwareBuffer(entry, pcm, static_cast<int>(description->dwBufferBytes / format->nBlockAlign), *format);
   } else {
     if (!g_soundOptions.directSound) return -1;
     IDirectSoundBuffer* buffer = nullptr;
@@ -71,15 +77,7 @@ int SndBufDuplicate(SoundBufferEntry* entry, SoundBufferEntry* source) {
     if (!pcm) return -1;
     // A duplicate sounds like its source, so it starts with the source's samples.
     CopyBytes(pcm, source->pcm, bytes);
-    entry->pcm = pcm;
-    entry->playing = 0;
-    entry->position = 0;
-    entry->loop = 0;
-    entry->pan = 0;
-    entry->volume = 255;
-    entry->frequency = -1;
-    entry->length = source->length;
-    entry->format = source->format;
+    SetUpSoftwareBuffer(entry, pcm, source->length, source->format);
   } else {
     if (!g_soundOptions.directSound) return -1;
     IDirectSoundBuffer* buffer = nullptr;
