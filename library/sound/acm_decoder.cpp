@@ -16,20 +16,6 @@ MMRESULT OpenConversionStream(PcmConverter* converter, HACMSTREAM* handle) {
                        &converter->outputFormat, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
 }
 
-void ReleaseAcmState(PcmConverter* converter) {
-  PcmAcmState& acm = converter->acm;
-  if (acm.mainStream) acmStreamClose(acm.mainStream, 0);
-  if (acm.spareStream) acmStreamClose(acm.spareStream, 0);
-  ZV_FREE(acm.sourceFormat);
-  ZV_FREE(acm.compressedData);
-  ZV_FREE(acm.spareOutput);
-  acm.mainStream = nullptr;
-  acm.spareStream = nullptr;
-  acm.sourceFormat = nullptr;
-  acm.compressedData = nullptr;
-  acm.spareOutput = nullptr;
-}
-
 // One conversion call over the next source step; -1 when no output came and no source was used.
 int ConvertOneStep(PcmConverter* converter) {
   PcmAcmState& acm = converter->acm;
@@ -53,6 +39,20 @@ int ConvertOneStep(PcmConverter* converter) {
 }
 
 }  // namespace
+
+void ReleaseAcmState(PcmConverter* converter) {
+  PcmAcmState& acm = converter->acm;
+  if (acm.mainStream) acmStreamClose(acm.mainStream, 0);
+  if (acm.spareStream) acmStreamClose(acm.spareStream, 0);
+  ZV_FREE(acm.sourceFormat);
+  ZV_FREE(acm.compressedData);
+  ZV_FREE(acm.spareOutput);
+  acm.mainStream = nullptr;
+  acm.spareStream = nullptr;
+  acm.sourceFormat = nullptr;
+  acm.compressedData = nullptr;
+  acm.spareOutput = nullptr;
+}
 
 int OpenAcmStreams(PcmConverter* converter, int bufferSize) {
   PcmAcmState& acm = converter->acm;

@@ -22,14 +22,10 @@ const uint32_t kSampleRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000
 
 constexpr int kTrailerSize = 128;
 
+// A failed set-up leaves no count of its scan behind either.
 void ReleaseMp3State(PcmConverter* converter) {
-  PcmAcmState& acm = converter->acm;
-  if (acm.mainStream) acmStreamClose(acm.mainStream, 0);
-  if (acm.spareStream) acmStreamClose(acm.spareStream, 0);
-  ZV_FREE(acm.sourceFormat);
-  ZV_FREE(acm.compressedData);
-  ZV_FREE(acm.spareOutput);
-  std::memset(&acm, 0, sizeof(acm));
+  ReleaseAcmState(converter);
+  std::memset(&converter->acm, 0, sizeof(converter->acm));
 }
 
 int ReadByte(const SoundStreamSource& source) {

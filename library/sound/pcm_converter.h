@@ -110,6 +110,8 @@ int EndAcmDecoder(PcmConverter* converter);
 // Opens the main and the spare conversion stream and the spare output block over the source
 // format and output format already set; shared by the WAVE and the MP3 set-ups.
 int OpenAcmStreams(PcmConverter* converter, int bufferSize);
+// Closes the conversion streams and frees the blocks of the ACM state.
+void ReleaseAcmState(PcmConverter* converter);
 
 int SetupMp3AcmDecoder(PcmConverter* converter);
 
