@@ -7,8 +7,8 @@
 #include "platform/kernel.h"
 #include "platform/user.h"
 #include "platform/winmm.h"
-#include "runtime/window_seams.h"
 #include "runtime/window_state.h"
+#include "runtime/window_system.h"
 #include "zyvel/runtime.h"
 
 InputDeviceState g_input;

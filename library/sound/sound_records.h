@@ -9,7 +9,7 @@
 #include "platform/kernel.h"
 #include "runtime/handle_chain.h"
 #include "runtime/handle_table.h"
-#include "runtime/window_seams.h"
+#include "runtime/window_system.h"
 #include "sound/pcm_converter.h"
 #include "zyvel/sound.h"
 
