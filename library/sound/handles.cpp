@@ -131,12 +131,8 @@ int CheckSoundHandle(int handle) {
 
 int DeleteSoundHandle(int handle, int) {
   if (!g_soundOptions.directSound) return -1;
-  LockSound();
-  SoundRecord* record = GetSoundRecord(handle);
-  if (!record) {
-    UnlockSound();
-    return -1;
-  }
+  SoundRecord* record = LockSoundRecord(handle);
+  if (!record) return -1;
   if (record->streamFlag) {
     StopStreamSoundHandle(handle);
   } else if (record->buffers[0].exists) {

@@ -146,6 +146,14 @@ BOOL LogSoundDevice(GUID* device, LPCSTR description, LPCSTR module, LPVOID cont
 
 // The record of a valid sound handle of a started system, else null.
 SoundRecord* GetSoundRecord(int handle);
+// Takes the sound lock and finds the sound; when there is none, gives the lock back and returns
+// null.
+inline SoundRecord* LockSoundRecord(int handle) {
+  LockSound();
+  SoundRecord* record = GetSoundRecord(handle);
+  if (!record) UnlockSound();
+  return record;
+}
 int AddSoundData(int handle);
 
 // Buffer operations of both back ends: 0, or -1 for an absent entry or a failed platform call.

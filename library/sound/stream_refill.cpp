@@ -66,12 +66,8 @@ void FillFromEntries(SoundRecord* record, RefillWindow* window, int bytes, int c
 
 int RefillStreamSound(int handle) {
   if (!g_soundOptions.directSound) return -1;
-  LockSound();
-  SoundRecord* record = GetSoundRecord(handle);
-  if (!record) {
-    UnlockSound();
-    return -1;
-  }
+  SoundRecord* record = LockSoundRecord(handle);
+  if (!record) return -1;
   SoundBufferEntry* buffer = nullptr;
   StreamSoundPart& stream = record->stream;
   if (!record->streamFlag || ClaimStreamSoundBuffer(handle, record, &buffer, 0) != 0 || !stream.playing) {

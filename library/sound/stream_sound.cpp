@@ -165,9 +165,9 @@ void RewindStreamSound(StreamSoundPart& stream) {
 
 int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind, int* copied, int sharedStream) {
   if (!g_soundOptions.directSound) return -1;
-  LockSound();
-  SoundRecord* record = GetSoundRecord(handle);
-  if (!record || !source) return Fail();
+  SoundRecord* record = LockSoundRecord(handle);
+  if (!record) return -1;
+  if (!source) return Fail();
   StreamSoundPart& stream = record->stream;
   // A sound with whole-PCM buffers cannot take data entries either.
   if ((stream.entryCount > 0 && !record->streamFlag) ||
@@ -304,9 +304,8 @@ int AddStreamSoundMemory(const void* image, int size, int loopCount, int handle,
 
 int PrimeStreamSound(int handle) {
   if (!g_soundOptions.directSound) return -1;
-  LockSound();
-  SoundRecord* record = GetSoundRecord(handle);
-  if (!record) return Fail();
+  SoundRecord* record = LockSoundRecord(handle);
+  if (!record) return -1;
   SoundBufferEntry* buffer = nullptr;
   StreamSoundPart& stream = record->stream;
   if (record->streamFlag && stream.entryCount > 0 && CheckStreamSoundPlaying(handle) != 1 &&
@@ -349,9 +348,8 @@ int PrepareStreamPlay(int handle, SoundBufferEntry** buffer, SoundRecord* record
 
 int PlayStreamSoundHandle(int handle, int playType, int fromStart) {
   if (!g_soundOptions.directSound) return -1;
-  LockSound();
-  SoundRecord* record = GetSoundRecord(handle);
-  if (!record) return Fail();
+  SoundRecord* record = LockSoundRecord(handle);
+  if (!record) return -1;
   SoundBufferEntry* buffer = nullptr;
   if (PrepareStreamPlay(handle, &buffer, record, playType, fromStart) != 0) return Fail();
   SndBufPlay(buffer, 1);
@@ -364,9 +362,8 @@ int PlayStreamSoundHandle(int handle, int playType, int fromStart) {
 
 int StopStreamSoundHandle(int handle) {
   if (!g_soundOptions.directSound) return -1;
-  LockSound();
-  SoundRecord* record = GetSoundRecord(handle);
-  if (!record) return Fail();
+  SoundRecord* record = LockSoundRecord(handle);
+  if (!record) return -1;
   UpdateStreamPlayCount(handle, -1);
   SoundBufferEntry* buffer = nullptr;
   if (ClaimStreamSoundBuffer(handle, record, &buffer, 0) != 0) {
@@ -383,9 +380,8 @@ int StopStreamSoundHandle(int handle) {
 
 int GetStreamSoundPosition(int handle) {
   if (!g_soundOptions.directSound) return -1;
-  LockSound();
-  SoundRecord* record = GetSoundRecord(handle);
-  if (!record) return Fail();
+  SoundRecord* record = LockSoundRecord(handle);
+  if (!record) return -1;
   UpdateStreamPlayCount(handle, -1);
   const int align = record->format.nBlockAlign > 0 ? record->format.nBlockAlign : 1;
   const int rate = static_cast<int>(record->format.nSamplesPerSec);
@@ -397,9 +393,8 @@ int GetStreamSoundPosition(int handle) {
 
 int CheckStreamSoundPlaying(int handle) {
   if (!g_soundOptions.directSound) return -1;
-  LockSound();
-  SoundRecord* record = GetSoundRecord(handle);
-  if (!record) return Fail();
+  SoundRecord* record = LockSoundRecord(handle);
+  if (!record) return -1;
   SoundBufferEntry* buffer = nullptr;
   DWORD status = 0;
   const int playing = ClaimStreamSoundBuffer(handle, record, &buffer, 0) == 0 &&
