@@ -22,7 +22,6 @@ build/test/build.ninja: | setup
 test: setup build/test/build.ninja
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
-	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
