@@ -131,12 +131,19 @@ TEST_F(ImageFiles, AlphaCompanionGivesTheAlphaAndItsAbsenceIsNoError) {
     WriteFile(std::string(directory) + "sprite.png", colour);
     WriteFile(std::string(directory) + "sprite_a.png", alpha);
   }
+  // 表 and ソ end in the byte of "\\": neither splits the path nor the name.
+  WriteFile("表/ソ.png", colour);
+  WriteFile("表/ソ_a.png", alpha);
   WriteFile("pic/lonely.png", colour);
   WriteFile("pic/junk.png", colour);
   WriteFile("pic/junk_a.png", Bytes(300, 0x42));
   // Once DATA.ZVA covers the path, a companion beside it on disk is not looked at.
   WriteFile("data/pic/lonely_a.png", alpha);
-  WriteFile("DATA.ZVA", PackArchive({{"pic\\sprite.png", colour}, {"pic\\sprite_a.png", alpha}, {"pic\\lonely.png", colour}},
+  WriteFile("DATA.ZVA", PackArchive({{"pic\\sprite.png", colour},
+                                     {"pic\\sprite_a.png", alpha},
+                                     {"pic\\lonely.png", colour},
+                                     {"表\\ソ.png", colour},
+                                     {"表\\ソ_a.png", alpha}},
                                     ArchiveCompression::WhenSmaller));
 
   const LoadedImage plain = LoadFromMemory(colour);
@@ -146,7 +153,8 @@ TEST_F(ImageFiles, AlphaCompanionGivesTheAlphaAndItsAbsenceIsNoError) {
     int expected;  // 0 with the companion, 1 without.
   };
   for (const AlphaCase& c : {AlphaCase{"pic\\sprite.png", 0}, AlphaCase{"old.v2/sprite.png", 0},
-                             AlphaCase{"data\\pic\\sprite.png", 0}, AlphaCase{"pic\\lonely.png", 1},
+                             AlphaCase{"data\\pic\\sprite.png", 0}, AlphaCase{"表\\ソ.png", 0},
+                             AlphaCase{"data\\表\\ソ.png", 0},       AlphaCase{"pic\\lonely.png", 1},
                              AlphaCase{"pic\\junk.png", 1}, AlphaCase{"data\\pic\\lonely.png", 1}}) {
     SCOPED_TRACE(c.path);
     BaseImage colourImage, alphaImage;

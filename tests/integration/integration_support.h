@@ -48,21 +48,36 @@ struct Member {
   Bytes data;
 };
 
+// The components of a member path; a 0x5C trail byte of a double-byte character is no separator.
+inline std::vector<std::string> SplitMemberPath(const std::string& path) {
+  std::vector<std::string> parts(1);
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) && i + 1 < path.size()) {
+      parts.back() += path.substr(i++, 2);
+    } else if (c == '\\') {
+      parts.emplace_back();
+    } else {
+      parts.back() += path[i];
+    }
+  }
+  return parts;
+}
+
 // The tree the writer wants, built from member paths.
 inline ArchiveWriterItem TreeOf(const std::vector<Member>& members) {
   ArchiveWriterItem root;
   root.isDirectory = true;
   for (const Member& member : members) {
+    const std::vector<std::string> parts = SplitMemberPath(member.path);
     ArchiveWriterItem* directory = &root;
-    std::string rest = member.path;
-    for (size_t separator; (separator = rest.find('\\')) != std::string::npos; rest = rest.substr(separator + 1)) {
-      const std::string name = rest.substr(0, separator);
+    for (size_t i = 0; i + 1 < parts.size(); ++i) {
       ArchiveWriterItem* found = nullptr;
       for (ArchiveWriterItem& child : directory->children)
-        if (child.isDirectory && child.name == name) found = &child;
+        if (child.isDirectory && child.name == parts[i]) found = &child;
       if (!found) {
         ArchiveWriterItem child;
-        child.name = name;
+        child.name = parts[i];
         child.isDirectory = true;
         directory->children.push_back(child);
         found = &directory->children.back();
@@ -70,7 +85,7 @@ inline ArchiveWriterItem TreeOf(const std::vector<Member>& members) {
       directory = found;
     }
     ArchiveWriterItem file;
-    file.name = rest;
+    file.name = parts.back();
     file.data = member.data;
     directory->children.push_back(file);
   }
@@ -127,9 +142,9 @@ class StartedLibrary : public ::testing::Test {
     std::filesystem::remove_all(directory_, ignored);
   }
 
-  // Writes a file below the current directory ("img/a.png"), making its directories.
+  // Writes a file below the current directory ("img/a.png", CP932 names), making its directories.
   void WriteFile(const std::string& relative, const Bytes& bytes) const {
-    const std::filesystem::path path = std::filesystem::path(directory_) / relative;
+    const std::filesystem::path path = std::filesystem::path(directory_) / platform::Cp932ToUtf8(relative);
     std::filesystem::create_directories(path.parent_path());
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
