@@ -79,6 +79,7 @@ TEST_F(ImageFiles, PlainFilesAndArchiveMembersLoadLikeTheirMemoryImages) {
   BaseImage image;
   ASSERT_EQ(LoadBaseImage("data\\img\\a.png", nullptr, 0, 0, 1, 0, &image, &dib, &bits), 0);
   ASSERT_NE(dib, nullptr);
+  EXPECT_EQ(dib->bmiHeader.biWidth, 32);
   ZV_FREE(bits);
   ZV_FREE(dib);
 }
