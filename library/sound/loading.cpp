@@ -185,9 +185,13 @@ int CreateSoundBuffers(int source, const WAVEFORMATEX* format, int bytes, int ki
     const DWORD align = format->nBlockAlign ? format->nBlockAlign : 1;
     const DWORD second = format->nAvgBytesPerSec & 0xFFFFFF;
     const DWORD length = align * ((second + align - 1) / align);
+    // Refused, for one, for a PCM format the device cannot play (24 bits, six channels): that
+    // sound fails to load rather than ending the program.
     if (CreateBuffer(&record->buffers[0], format, length,
-                     kWholeSoundFlags | DSBCAPS_GETCURRENTPOSITION2 | LocationFlag()) != 0)
-      AbortWithLog("ストリーム風サウンドバッファの作成に失敗しました");
+                     kWholeSoundFlags | DSBCAPS_GETCURRENTPOSITION2 | LocationFlag()) != 0) {
+      AddLogText("ストリーム風サウンドバッファの作成に失敗しました");
+      return -1;
+    }
     record->bufferCount = 1;
     record->streamFlag = 1;
     LinkHandleChain(g_soundOptions.streamChainTail.prev, &record->stream.chainNode, handle, record);

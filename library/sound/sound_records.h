@@ -36,7 +36,8 @@ struct SoundBufferEntry {
 // One data entry of a stream sound, played in order.
 struct StreamSoundEntry {
   int kind;  // 0 whole PCM as a WAVE image, 2 file image, 3 the caller's stream
-  int loopCount;
+  int loopCount;  // Further passes, kept to a signed byte; -1 endless
+  int loopStart;  // Sample frames where an endless entry starts its next pass
   PcmConverter converter;
   void* dataBlock;  // Tracked block the entry owns (kinds 0 and 2), or null
   StreamFunctionSet streamFunctions;
@@ -52,20 +53,23 @@ struct StreamSoundPart {
   int bufferUser;      // Handle now playing through this buffer; -1 none
   int deletePending;
   int bufferLength;  // Bytes
+  int writePosition;  // Where the next refill writes; kStreamNotPrimed before priming
+  int refillMark;     // A refill is due while the play cursor is between this and the write position
   StreamSoundEntry entries[kStreamEntriesPerSound];
   uint8_t entryOwnsStream[kStreamEntriesPerSound];
   int entryCount;
   int currentEntry;
   int loopCounter;
-  int restartOffset;  // Bytes
+  // Counts of bytes are 64-bit: a long sound or a long loop would pass 2^31 bytes.
+  int64_t restartOffset;  // Bytes of the current pass of the current entry converted so far
   int totalFrames;
-  int playedBytes;
+  int64_t playedBytes;
   int lastPlayCursor;
   uint8_t playing;
   uint8_t stopping;
   uint8_t endMarkPending;
   uint8_t allEntriesPlayed;
-  int playedBytesAtEndMark;
+  int64_t playedBytesAtEndMark;
   int endWritePosition;
   int endValue;
   int endMarkPosition;

@@ -158,29 +158,38 @@ TEST_F(SoundLoadingTest, RefusesBadCountsAndUndecodableImagesLeavingNoHandle) {
   EXPECT_EQ(g_soundHandles.usedCount, before + 1);
 }
 
-// Long sounds and sounds without buffers go to stream sounds, which are not built yet: the
-// load fails, nothing stays behind, and the load mode is the caller's again.
+// Long sounds and sounds without buffers become stream sounds behind the same handle, and the
+// load mode is the caller's again.
 TEST_F(SoundLoadingTest, LongOrBufferlessSoundsGoToStreamSoundsWithTheSameLoadMode) {
   auto slowWave = [](int bytes) {
     return BuildWave({{"fmt ", FormatChunk(WAVE_FORMAT_PCM, 1, 100, 1, 8)}, {"data", Bytes(static_cast<size_t>(bytes), 128)}});
   };
   const int before = g_soundHandles.usedCount;
   const int whole = LoadImage(slowWave(100 * 180 + 99), 1);  // 180.99 s stays whole
-  EXPECT_NE(whole, -1);
-  EXPECT_EQ(LoadImage(slowWave(100 * 181), 1), -1);  // 181 s
+  ASSERT_NE(whole, -1);
+  EXPECT_EQ(GetSoundRecord(whole)->streamFlag, 0);
+  const int longSound = LoadImage(slowWave(100 * 181), 1);  // 181 s
+  ASSERT_NE(longSound, -1);
+  EXPECT_EQ(GetSoundRecord(longSound)->streamFlag, 1);
+  EXPECT_EQ(GetSoundTotalSample(longSound), 100 * 181);
   EXPECT_EQ(g_soundOptions.loadMode, 0);
   testing_door::RefuseSoundBuffers(2);  // The first create and its plainer retry.
-  EXPECT_EQ(LoadImage(LevelWave(100, 1), 2), -1);
+  const int bufferless = LoadImage(LevelWave(100, 1), 2);
+  ASSERT_NE(bufferless, -1);
+  EXPECT_EQ(GetSoundRecord(bufferless)->streamFlag, 1);
   EXPECT_EQ(g_soundOptions.loadMode, 0);
   testing_door::RefuseSoundBuffers(1);  // Only the first try: the plainer retry makes it.
   const int retried = LoadImage(LevelWave(100, 1), 2);
-  EXPECT_NE(retried, -1);
+  ASSERT_NE(retried, -1);
   EXPECT_EQ(GetSoundRecord(retried)->bufferCount, 2);
-  EXPECT_EQ(g_soundHandles.usedCount, before + 2);
+  EXPECT_EQ(GetSoundRecord(retried)->streamFlag, 0);
+  EXPECT_EQ(g_soundHandles.usedCount, before + 4);
   ASSERT_EQ(SetSoundLoadMode(2), 0);
-  EXPECT_EQ(LoadImage(LevelWave(100, 1), 1), -1);
+  const int streamed = LoadImage(LevelWave(100, 1), 1);
+  ASSERT_NE(streamed, -1);
+  EXPECT_EQ(GetSoundRecord(streamed)->streamFlag, 1);
   EXPECT_EQ(g_soundOptions.loadMode, 2);
-  EXPECT_EQ(g_soundHandles.usedCount, before + 2);
+  EXPECT_EQ(g_soundHandles.usedCount, before + 5);
 }
 
 TEST_F(SoundLoadingTest, OptionsAndBufferCountsOfZero) {

@@ -179,3 +179,7 @@ int ClipRectToRect(RECT* rect, const RECT* clip);
 // The graph-mode settings read here (defined with the display modes).
 int GetScreenSizeSetting(int* width, int* height);
 int GetScreenColorBits();
+
+// ---- Screen mode ----
+// Before start-up only records the mode; start-up opens the window at that size.
+int SetScreenMode(int width, int height, int colorBits, int refresh);

@@ -1,0 +1,256 @@
+// Adding data entries to stream sounds (kinds, limits, refusals and their log lines) and the
+// refill steps: sizes, the amount a round writes, the play count across the wrap and the padding.
+#include "stream_sound_support.h"
+
+using namespace stream_test;
+
+namespace {
+
+class StreamEntriesTest : public StreamSoundFixture {
+ protected:
+  void SetUp() override {
+    StreamSoundFixture::SetUp();
+    StartSound(1);
+  }
+
+  static int AddImage(int handle, const std::vector<uint8_t>& image, int loopCount = 0) {
+    return AddStreamSoundMemory(image.data(), static_cast<int>(image.size()), loopCount, handle, 2, -1);
+  }
+};
+
+// The source stream of a kind-3 entry, which the caller keeps open while the sound plays.
+struct CallerStream {
+  explicit CallerStream(const std::vector<uint8_t>& image) : bytes(image) {
+    source.functions = *GetMemoryStreamFuncs();
+    source.stream = reinterpret_cast<StreamHandle>(OpenMemoryStream(bytes.data(), static_cast<int>(bytes.size())));
+  }
+  ~CallerStream() { CloseMemoryStream(source.stream); }
+  std::vector<uint8_t> bytes;
+  SoundStreamSource source{};
+};
+
+TEST_F(StreamEntriesTest, EveryKindOfEntryPlaysTheSameSamples) {
+  const int64_t frames = 50001;
+  const std::vector<uint8_t> image = CounterWave(frames, 2);
+  const ExpectedOutput expected({{2, frames}}, false);
+  for (int kind : {0, 2, 3}) {
+    SCOPED_TRACE(kind);
+    CallerStream caller(image);
+    const int handle = AddSoundData(-1);
+    int copied = -1;
+    ASSERT_EQ(AddSreamSound(&caller.source, 0, handle, kind, &copied, -1), 0);
+    EXPECT_EQ(copied, kind == 3 ? 0 : 1);
+    EXPECT_EQ(GetSoundTotalSample(handle), frames);
+    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    int64_t clock = 0;
+    ASSERT_TRUE(MixAndCompare(frames, expected, clock));
+    ASSERT_TRUE(RunOutWithinOneLap(handle, expected, clock));
+    EXPECT_EQ(DeleteSoundHandle(handle), 0);
+  }
+  int copied = 0;
+  CallerStream caller(image);
+  const int handle = AddSoundData(-1);
+  EXPECT_EQ(AddSreamSound(&caller.source, 0, handle, 1, &copied, -1), -1);  // No such kind.
+  EXPECT_EQ(StreamOf(handle).entryCount, 0);
+}
+
+TEST_F(StreamEntriesTest, EntriesAreRefusedWithTheirLogLines) {
+  const std::vector<uint8_t> stereo = CounterWave(4410, 1);
+  const std::vector<uint8_t> mono = WaveHeaderAnd(2 * 4410, 1, 16, kRate);
+
+  const int full = StreamSoundOf(stereo);
+  ASSERT_EQ(AddImage(full, stereo), 0);
+  ASSERT_EQ(AddImage(full, stereo), 0);
+  EXPECT_EQ(AddImage(full, stereo), -1);
+  EXPECT_NE(LogText().find("ストリーム風サウンドの制御データ領域がいっぱいです"), std::string::npos);
+  EXPECT_EQ(StreamOf(full).entryCount, 3);
+  EXPECT_EQ(GetSoundTotalSample(full), 3 * 4410);
+
+  const int stereoSound = StreamSoundOf(stereo);
+  EXPECT_EQ(AddImage(stereoSound, mono), -1);
+  EXPECT_NE(LogText().find("フォーマットの違う音声データは同時に使うことは出来ません"), std::string::npos);
+  EXPECT_EQ(StreamOf(stereoSound).entryCount, 1);
+
+  ASSERT_EQ(PlaySoundHandle(stereoSound, 3, 1), 0);
+  EXPECT_EQ(AddImage(stereoSound, stereo), -1);
+  EXPECT_NE(LogText().find("既に再生中のストリームサウンドデータにデータを追加しようとしました"), std::string::npos);
+  EXPECT_EQ(StopSoundHandle(stereoSound), 0);
+  EXPECT_EQ(AddImage(stereoSound, stereo), 0);  // Stopped: allowed.
+  EXPECT_EQ(StreamOf(stereoSound).entryCount, 2);
+
+  const int whole = LoadSoundFromMemoryImage(stereo.data(), static_cast<int>(stereo.size()), 1, -1);
+  ASSERT_NE(whole, -1);
+  EXPECT_EQ(AddImage(whole, stereo), -1);
+  EXPECT_NE(LogText().find("ストリーム風サウンドではないサウンドデータが渡されました in AddSreamSound"),
+            std::string::npos);
+
+  // Data no decoder takes, and a truncated WAVE header.
+  const int empty = AddSoundData(-1);
+  const std::vector<uint8_t> junk(300, 0x5A);
+  const std::vector<uint8_t> truncated(stereo.begin(), stereo.begin() + 30);
+  for (const std::vector<uint8_t>* image : {&junk, &truncated}) {
+    EXPECT_EQ(AddImage(empty, *image), -1);
+    EXPECT_EQ(StreamOf(empty).entryCount, 0);
+    EXPECT_EQ(GetSoundRecord(empty)->streamFlag, 0);
+  }
+  EXPECT_NE(LogText().find("音声データのオープンに失敗しました"), std::string::npos);
+  EXPECT_NE(LogText().find("ＷＡＶファイルのストリームイメージのセットアップに失敗しました"), std::string::npos);
+  EXPECT_EQ(PlaySoundHandle(empty, 1, 1), -1);  // No buffers to play.
+
+  EXPECT_EQ(DeleteAllSoundHandles(), 0);
+  EXPECT_EQ(g_soundHandles.usedCount, 0);
+  EXPECT_EQ(g_soundOptions.streamChainHead.next, &g_soundOptions.streamChainTail);
+  EXPECT_EQ(EndSoundSystem(), 0);
+  EXPECT_EQ(UpdateStreamSounds(), -1);
+}
+
+// A sound whose buffers cannot be made is streamed instead, behind the same handle.
+TEST_F(StreamEntriesTest, ASoundWithoutBuffersFallsBackToAStream) {
+  const int64_t frames = 30000;
+  const std::vector<uint8_t> image = CounterWave(frames, 5);
+  testing_door::RefuseSoundBuffers(2);  // The created buffer and its retry.
+  const int handle = LoadSoundFromMemoryImage(image.data(), static_cast<int>(image.size()), 2, -1);
+  ASSERT_NE(handle, -1);
+  EXPECT_EQ(GetSoundRecord(handle)->streamFlag, 1);
+  EXPECT_EQ(GetSoundLoadMode(), 0);
+  ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+  const ExpectedOutput expected({{5, frames}}, false);
+  int64_t clock = 0;
+  ASSERT_TRUE(MixAndCompare(frames, expected, clock));
+  EXPECT_TRUE(RunOutWithinOneLap(handle, expected, clock));
+}
+
+// 24-bit PCM decodes, but the device has no buffer for it: whole or streamed, the load fails
+// and the program goes on.
+TEST_F(StreamEntriesTest, AFormatTheDeviceCannotPlayFailsToLoad) {
+  const std::vector<uint8_t> image = WaveHeaderAnd(6 * 1000, 2, 24, kRate);
+  EXPECT_EQ(LoadSoundFromMemoryImage(image.data(), static_cast<int>(image.size()), 1, -1), -1);
+  EXPECT_NE(LogText().find("ストリーム風サウンドバッファの作成に失敗しました"), std::string::npos);
+  EXPECT_EQ(g_soundHandles.usedCount, 0);
+  const int handle = AddSoundData(-1);
+  EXPECT_EQ(AddImage(handle, image), -1);
+  EXPECT_EQ(StreamOf(handle).entryCount, 0);
+  EXPECT_EQ(GetSoundRecord(handle)->streamFlag, 0);
+  EXPECT_EQ(g_soundOptions.streamChainHead.next, &g_soundOptions.streamChainTail);
+}
+
+// A header whose average bytes per second is far off the samples (here one byte a second):
+// such a sound counts as hours long, so it streams, at the pace of its samples.
+TEST_F(StreamEntriesTest, AWrongAverageInTheHeaderStillStreamsExactly) {
+  const int64_t frames = 60000;
+  std::vector<uint8_t> image = CounterWave(frames, 6);
+  PutU32(image.data() + 28, 1);
+  const int handle = LoadSoundFromMemoryImage(image.data(), static_cast<int>(image.size()), 1, -1);
+  ASSERT_NE(handle, -1);
+  EXPECT_EQ(GetSoundRecord(handle)->streamFlag, 1);
+  EXPECT_EQ(StreamOf(handle).bufferLength, 176400);
+  ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+  const ExpectedOutput expected({{6, frames}}, false);
+  int64_t clock = 0;
+  ASSERT_TRUE(MixAndCompare(frames, expected, clock));
+  EXPECT_TRUE(RunOutWithinOneLap(handle, expected, clock));
+}
+
+TEST_F(StreamEntriesTest, SizesOfTheStreamBuffer) {
+  struct Case {
+    WAVEFORMATEX format;
+    StreamSizes sizes;
+  };
+  auto format = [](DWORD rate, WORD channels, WORD bits) {
+    WAVEFORMATEX f{};
+    f.wFormatTag = 1;
+    f.nChannels = channels;
+    f.nSamplesPerSec = rate;
+    f.wBitsPerSample = bits;
+    f.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    f.nAvgBytesPerSec = rate * f.nBlockAlign;
+    return f;
+  };
+  for (const Case& c : {Case{format(44100, 2, 16), {176400, 132300, 132300, 22048}},
+                        Case{format(22050, 1, 8), {22050, 16537, 16537, 2756}},
+                        Case{format(11025, 2, 16), {44100, 33076, 33072, 5512}}}) {
+    const StreamSizes sizes = StreamSizesOf(c.format);
+    EXPECT_EQ(sizes.bufferLength, c.sizes.bufferLength) << c.format.nAvgBytesPerSec;
+    EXPECT_EQ(sizes.refillLead, c.sizes.refillLead) << c.format.nAvgBytesPerSec;
+    EXPECT_EQ(sizes.primeAmount, c.sizes.primeAmount) << c.format.nAvgBytesPerSec;
+    EXPECT_EQ(sizes.step, c.sizes.step) << c.format.nAvgBytesPerSec;
+  }
+}
+
+// A round writes one step, or more when less than 0.375 s is buffered ahead of the cursor.
+TEST_F(StreamEntriesTest, ARoundWritesMoreWhenLittleIsBuffered) {
+  struct Case {
+    int bytesBehind;  // From the cursor forward to the write position
+    int written;
+  };
+  for (const Case& c : {Case{88200, 22048}, Case{52920, 13436}, Case{8820, 57536}}) {
+    const int handle = StreamSoundOf(CounterWave(5 * kRate, 1));
+    ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+    const int primed = StreamOf(handle).writePosition;
+    ASSERT_EQ(primed, 132300);
+    testing_door::MixSoundFrames((primed - c.bytesBehind) / kBytesPerFrame);
+    EXPECT_EQ(UpdateStreamSounds(), 0);
+    EXPECT_EQ((StreamOf(handle).writePosition - primed + 176400) % 176400, c.written) << c.bytesBehind;
+    EXPECT_EQ(DeleteSoundHandle(handle), 0);
+  }
+}
+
+TEST_F(StreamEntriesTest, ThePlayCountFollowsTheCursorAcrossTheWrapAndTheEndMark) {
+  struct Case {
+    int last;
+    int cursor;
+    bool markPending;
+    int mark;
+    int64_t playedBefore;
+    int64_t playedAfter;
+    bool markStillPending;
+  };
+  const int handle = StreamSoundOf(CounterWave(kRate, 1));
+  StreamSoundPart& stream = StreamOf(handle);
+  stream.playing = 1;
+  stream.playedBytesAtEndMark = 1000;
+  for (const Case& c : {
+           Case{160000, 5000, true, 170000, 7, 1000 + 11400, false},  // Over the mark, then the wrap
+           Case{170000, 3000, true, 3000, 7, 1000, false},            // Onto a mark just after the wrap
+           Case{1000, 5000, true, 170000, 7, 4007, true},             // Short of the mark
+           Case{170000, 1000, false, 0, 7, 7 + 6400 + 1000, false},   // The wrap alone
+           Case{5000, 5000, true, 5000, 7, 7, true},                  // No move
+           Case{100, 4100, false, 0, 3000000000LL, 3000004000LL, false},  // Hours of play
+       }) {
+    stream.lastPlayCursor = c.last;
+    stream.endMarkPending = c.markPending;
+    stream.endMarkPosition = c.mark;
+    stream.playedBytes = c.playedBefore;
+    EXPECT_EQ(UpdateStreamPlayCount(handle, c.cursor), 0);
+    EXPECT_EQ(stream.playedBytes, c.playedAfter) << c.last << " -> " << c.cursor;
+    EXPECT_EQ(stream.endMarkPending != 0, c.markStillPending) << c.last << " -> " << c.cursor;
+  }
+  stream.playing = 0;
+  EXPECT_EQ(UpdateStreamPlayCount(-5, 0), -1);
+}
+
+TEST_F(StreamEntriesTest, SilencePadsEightBitStreamsWith7FAndOthersWithZero) {
+  for (int bits : {8, 16}) {
+    SoundRecord record{};
+    record.format.wBitsPerSample = static_cast<WORD>(bits);
+    uint8_t first[6];
+    uint8_t second[4];
+    std::memset(first, 0xEE, sizeof(first));
+    std::memset(second, 0xEE, sizeof(second));
+    RefillWindow window{100, first, second, 6, 4, 2, 0, 4, 4};
+    FillStreamSilence(&record, &window, 100);  // More than is free: stops at the end of the window.
+    const uint8_t pad = bits == 8 ? 0x7F : 0x00;
+    EXPECT_EQ(first[0], 0xEE);
+    EXPECT_EQ(first[1], 0xEE);
+    for (int i = 2; i < 6; ++i) {
+      EXPECT_EQ(first[i], pad) << bits;
+    }
+    for (uint8_t byte : second) {
+      EXPECT_EQ(byte, pad) << bits;
+    }
+    EXPECT_EQ(window.firstFree + window.secondFree, 0);
+    EXPECT_EQ(window.firstWritten + window.secondWritten, 10);
+  }
+}
+
+}  // namespace
