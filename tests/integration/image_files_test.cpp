@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "integration_support.h"
+#include "platform/gdi.h"
 #include "zyvel/graphics.h"
 
 namespace integration_test {
