@@ -102,7 +102,7 @@ inline Bytes PackArchive(const std::vector<Member>& members, ArchiveCompression 
 }
 
 // The library started as the game starts it (headless: SDL's dummy drivers, sound mixed only when
-// a test asks), in a fresh current directory that is removed afterwards. Shut-down must leave no
+// a test asks, a sound thread), in a fresh current directory that is removed afterwards. Shut-down must leave no
 // tracked block behind.
 class StartedLibrary : public ::testing::Test {
  protected:
@@ -112,6 +112,7 @@ class StartedLibrary : public ::testing::Test {
     platform::testing::UseDummyVideoDriver();
     platform::testing::UseSoundDriver("dummy");
     platform::testing::UseManualSoundMixing(true);
+    platform::testing::SetProcessorCount(2);  // The sound thread runs whatever the machine.
     platform::testing::SetDisplayModes({{640, 480, 32, 60}, {1024, 768, 32, 60}}, {1024, 768, 32, 60});
     platform::testing::CaptureDebugOutput([](const std::string&) {});
     char previous[4096];

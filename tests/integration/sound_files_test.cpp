@@ -3,6 +3,7 @@
 // DirectSound stand-in mixes is what the memory image of the same bytes gives.
 #include "integration_support.h"
 #include "sound/sound_records.h"
+#include "zyvel/graphics.h"
 #include "zyvel/sound.h"
 
 namespace integration_test {
@@ -56,6 +57,88 @@ TEST_F(SoundFiles, PlainFilesAndArchiveMembersSoundLikeTheirMemoryImages) {
       EXPECT_EQ(GetSoundTotalSample(fromFile), frames) << path;
       EXPECT_TRUE(PlayAndCapture(fromFile) == expected) << path;
       EXPECT_EQ(DeleteSoundHandle(fromFile), 0);
+    }
+  }
+}
+
+// Frame i of a 44,100 Hz stereo 16-bit WAVE that no two nearby frames share.
+int16_t PatternLeft(int64_t frame) { return static_cast<int16_t>(frame * 3); }
+int16_t PatternRight(int64_t frame) { return static_cast<int16_t>(~frame ^ (frame >> 16)); }
+
+Bytes PatternWave(int frames) {
+  Bytes image = {'R', 'I', 'F', 'F'};
+  auto put = [&image](uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) image.push_back(static_cast<unsigned char>(value >> (8 * i)));
+  };
+  put(36 + static_cast<uint32_t>(frames) * 4, 4);
+  for (char c : std::string("WAVEfmt ")) image.push_back(static_cast<unsigned char>(c));
+  put(16, 4);
+  put(1, 2);
+  put(2, 2);
+  put(44100, 4);
+  put(44100 * 4, 4);
+  put(4, 2);
+  put(16, 2);
+  for (char c : std::string("data")) image.push_back(static_cast<unsigned char>(c));
+  put(static_cast<uint32_t>(frames) * 4, 4);
+  for (int i = 0; i < frames; ++i) {
+    put(static_cast<uint16_t>(PatternLeft(i)), 2);
+    put(static_cast<uint16_t>(PatternRight(i)), 2);
+  }
+  return image;
+}
+
+// Waits until the sound thread has no refill due for the stream sound (or it has stopped).
+void WaitForSoundThread(int handle) {
+  for (int polls = 0; polls < 10000; ++polls) {
+    bool due = false;
+    LockSound();
+    if (SoundRecord* record = GetSoundRecord(handle)) {
+      int cursor = 0;
+      SndBufGetPlayPosition(&record->buffers[0], &cursor);
+      const int from = record->stream.refillMark, to = record->stream.writePosition;
+      due = record->stream.playing && (from <= to ? cursor >= from && cursor < to : cursor >= from || cursor < to);
+    }
+    UnlockSound();
+    if (!due) return;
+    Sleep(2);
+  }
+  ADD_FAILURE() << "the sound thread did not refill";
+}
+
+// Load modes 2 and 3 stream a member while it plays (3 reads it from the archive as it goes): the
+// sound thread refills while this thread reads pictures out of the same archive, and every frame
+// heard is the sound's own.
+TEST_F(SoundFiles, StreamedMembersPlayExactlyWhileThisThreadReadsTheSameArchive) {
+  constexpr int kFrames = 3 * 44100 + 555;
+  constexpr int kBlock = 4410;  // Less than one refill step.
+  const std::vector<Member> members = {{"snd\\long.wav", PatternWave(kFrames)},
+                                       {"img\\p.tga", ReadFixture("images/tga24rle.tga")}};
+  WriteFile("STORE.ZVA", PackArchive(members, ArchiveCompression::Store));
+  WriteFile("DATA.ZVA", PackArchive(members, ArchiveCompression::Always));
+  ASSERT_GT(g_windowSystem.processorCount, 1);  // So the sound thread refills.
+  for (const std::string archive : {"store", "data"}) {
+    for (unsigned mode : {3u, 2u}) {
+      SCOPED_TRACE(archive + " mode " + std::to_string(mode));
+      ASSERT_EQ(SetSoundLoadMode(mode), 0);
+      const int handle = LoadSoundFile((archive + "\\snd\\long.wav").c_str(), 1, -1);
+      ASSERT_EQ(SetSoundLoadMode(0), 0);
+      ASSERT_NE(handle, -1);
+      EXPECT_EQ(GetSoundRecord(handle)->streamFlag, 1);
+      EXPECT_EQ(GetSoundTotalSample(handle), kFrames);
+      ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+      for (int64_t done = 0; done < kFrames; done += kBlock) {
+        const std::vector<int16_t> mix = door::MixSoundFrames(kBlock);
+        BaseImage picture;
+        EXPECT_EQ(LoadBaseImagePlain((archive + "\\img\\p.tga").c_str(), nullptr, 0, 0, &picture, 0), 0);
+        ReleaseBaseImage(&picture);
+        WaitForSoundThread(handle);
+        for (int64_t i = 0; i < kBlock && done + i < kFrames; ++i) {
+          ASSERT_EQ(mix[2 * i], PatternLeft(done + i)) << "frame " << done + i;
+          ASSERT_EQ(mix[2 * i + 1], PatternRight(done + i)) << "frame " << done + i;
+        }
+      }
+      EXPECT_EQ(DeleteSoundHandle(handle), 0);
     }
   }
 }
