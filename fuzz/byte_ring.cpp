@@ -6,28 +6,12 @@
 #include <deque>
 #include <vector>
 
+#include "fuzz_script.h"
 #include "runtime/byte_ring.h"
 #include "zyvel/runtime.h"
 
-namespace {
-
-struct Script {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  bool Done() const { return at >= size; }
-  uint8_t Byte() { return at < size ? data[at++] : 0; }
-  int32_t Word() {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(Byte()) << (8 * i);
-    return static_cast<int32_t>(value);
-  }
-};
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Script script{data, size};
+  FuzzScript script{data, size};
   ByteRing ring{};
   std::deque<uint8_t> model;
   std::vector<uint8_t> buffer;
@@ -36,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t operation = script.Byte();
     switch (operation % 4) {
       case 0: {  // A reservation: small sizes, then negative or overflowing ones from any word.
-        const int32_t word = script.Word();
+        const int32_t word = static_cast<int32_t>(script.Word());
         const int kind = word & 3;
         if (kind == 0) {
           const int need = (word >> 2) & 0xFFFFF;

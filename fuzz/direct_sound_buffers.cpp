@@ -6,23 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_script.h"
 #include "platform/dsound.h"
 #include "platform/testing.h"
 
 namespace {
-
-struct Script {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  bool Done() const { return at >= size; }
-  uint8_t Byte() { return at < size ? data[at++] : 0; }
-  uint32_t Word() {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(Byte()) << (8 * i);
-    return value;
-  }
-};
 
 struct Created {
   IDirectSoundBuffer* buffer;
@@ -43,7 +31,7 @@ IDirectSound* Device() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  Script script{data, size};
+  FuzzScript script{data, size};
   IDirectSound* device = Device();
   std::vector<Created> buffers;
   auto pick = [&]() -> Created* { return buffers.empty() ? nullptr : &buffers[script.Byte() % buffers.size()]; };

@@ -7,26 +7,17 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_script.h"
 #include "graphics/draw_state.h"
 #include "zyvel/memimg.h"
 
 namespace {
 
-struct Script {
-  const uint8_t* data;
-  size_t size;
-  size_t at = 0;
-  bool Done() const { return at >= size; }
-  uint8_t Byte() { return at < size ? data[at++] : 0; }
-  int32_t Word() {
-    uint32_t value = 0;
-    for (int i = 0; i < 4; ++i) value |= static_cast<uint32_t>(Byte()) << (8 * i);
-    return static_cast<int32_t>(value);
-  }
+struct Script : FuzzScript {
   // Small values most of the time, any word when the selector byte says so.
   int32_t Coordinate() {
     const uint8_t selector = Byte();
-    if (selector >= 0xF0) return Word();
+    if (selector >= 0xF0) return static_cast<int32_t>(Word());
     return static_cast<int32_t>(selector % 64) - 16;
   }
 };
@@ -68,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return true;
   }();
   (void)ready;
-  Script script{data, size};
+  Script script{{data, size}};
   const int format = script.Byte() & 1;
   const int bytes = format == 1 ? 4 : 2;
   Image dest(kWidth, kHeight, format, bytes, 0, 0);

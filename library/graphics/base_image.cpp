@@ -1,27 +1,13 @@
 // Base images: creation, release, clearing, mirroring, rotation and per-pixel access.
 #include <cstring>
 
+#include "graphics/pixel_words.h"
 #include "zyvel/graphics.h"
 
 namespace {
 
-uint32_t ReadPixelValue(const uint8_t* p, int bytes) {
-  switch (bytes) {
-    case 1: return p[0];
-    case 2: return static_cast<uint32_t>(p[0] | (p[1] << 8));
-    case 3: return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
-    default: return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                    (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  }
-}
-
 void WritePixelValue(uint8_t* p, int bytes, uint32_t value) {
   for (int i = 0; i < bytes; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-uint32_t PaletteWord(const ColorPaletteEntry& entry) {
-  return static_cast<uint32_t>(entry.blue) | (static_cast<uint32_t>(entry.green) << 8) |
-         (static_cast<uint32_t>(entry.red) << 16) | (static_cast<uint32_t>(entry.alpha) << 24);
 }
 
 void SwapPixels(uint8_t* a, uint8_t* b, int bytes) {

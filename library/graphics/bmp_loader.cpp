@@ -79,6 +79,23 @@ bool AreIndicesInPalette(const uint8_t* pixels, int64_t pitch, int width, int he
   return true;
 }
 
+// Hands a picture of palette indices, one byte a pixel, to `out` with the header's first
+// `paletteSize` colours; an index the file does not declare refuses the picture (and frees it).
+int AdoptIndexedPixels(BaseImage* out, const BmpHeaderCopy& copy, int paletteSize, int64_t declaredEntries,
+                       uint8_t* pixels, int64_t pitch, int width, int height) {
+  if (!AreIndicesInPalette(pixels, pitch, width, height, declaredEntries)) {
+    ZV_FREE(pixels);
+    return -1;
+  }
+  SetupPalette8ColorData(&out->color);
+  FillPaletteFromHeader(&out->color, copy, paletteSize);
+  out->width = width;
+  out->height = height;
+  out->pitch = static_cast<int32_t>(pitch);
+  out->pixels = pixels;
+  return 0;
+}
+
 // Draws the file's pixels through a DIB section and keeps them as 24-bit pixels.
 int ConvertThroughDibSection(const BmpHeaderCopy& copy, const uint8_t* data, int width, int height, BaseImage* out) {
   HDC dc = CreateCompatibleDC(nullptr);
@@ -216,19 +233,10 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
     if (pitch * height <= MaximumImageBytes) {
       auto* pixels = static_cast<uint8_t*>(ZV_ALLOC_ZEROED(static_cast<int>(pitch * height)));
       if (pixels) {
-        if (!DecodeBmpRunLength(data, dataSize, compression == BI_RLE4, pixels, pitch, width, height, bottomUp) ||
-            !AreIndicesInPalette(pixels, pitch, width, height, declaredEntries)) {
+        if (DecodeBmpRunLength(data, dataSize, compression == BI_RLE4, pixels, pitch, width, height, bottomUp))
+          result = AdoptIndexedPixels(out, copy, bits == 8 ? 256 : 16, declaredEntries, pixels, pitch, width, height);
+        else
           ZV_FREE(pixels);
-          ZV_FREE(data);
-          return -1;
-        }
-        SetupPalette8ColorData(&out->color);
-        FillPaletteFromHeader(&out->color, copy, bits == 8 ? 256 : 16);
-        out->width = width;
-        out->height = height;
-        out->pitch = static_cast<int32_t>(pitch);
-        out->pixels = pixels;
-        result = 0;
       }
     }
     ZV_FREE(data);
@@ -249,18 +257,7 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
         for (int x = 0; x < width; ++x)
           target[x] = static_cast<uint8_t>((x & 1) ? line[x >> 1] & 0xF : line[x >> 1] >> 4);
       }
-      if (!AreIndicesInPalette(pixels, pitch, width, height, declaredEntries)) {
-        ZV_FREE(pixels);
-        ZV_FREE(data);
-        return -1;
-      }
-      SetupPalette8ColorData(&out->color);
-      FillPaletteFromHeader(&out->color, copy, 16);
-      out->width = width;
-      out->height = height;
-      out->pitch = static_cast<int32_t>(pitch);
-      out->pixels = pixels;
-      result = 0;
+      result = AdoptIndexedPixels(out, copy, 16, declaredEntries, pixels, pitch, width, height);
     }
     ZV_FREE(data);
     return result;
@@ -276,14 +273,8 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
       ZV_FREE(data);
       if (!pixels) return -1;
     }
-    if (bits == 8 && !AreIndicesInPalette(pixels, filePitch, width, height, declaredEntries)) {
-      ZV_FREE(pixels);
-      return -1;
-    }
-    if (bits == 8) {
-      SetupPalette8ColorData(&out->color);
-      FillPaletteFromHeader(&out->color, copy, 256);
-    } else if (bits == 24) {
+    if (bits == 8) return AdoptIndexedPixels(out, copy, 256, declaredEntries, pixels, filePitch, width, height);
+    if (bits == 24) {
       SetupRGB24ColorData(&out->color);
     } else {
       SetupARGB8ColorData(&out->color);

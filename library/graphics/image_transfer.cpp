@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/image_transfer.h"
+#include "graphics/pixel_words.h"
 #include "zyvel/graphics.h"
 
 namespace {
@@ -12,16 +13,6 @@ namespace {
 const int BayerDitherMatrix[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
 bool g_fastPathsEnabled = true;
-
-inline uint32_t ReadPixel(const uint8_t* p, int bytes) {
-  switch (bytes) {
-    case 1: return p[0];
-    case 2: return static_cast<uint32_t>(p[0] | (p[1] << 8));
-    case 3: return static_cast<uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16));
-    default: return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                    (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-  }
-}
 
 inline void WritePixel(uint8_t* p, int bytes, uint32_t value) {
   switch (bytes) {
@@ -36,15 +27,10 @@ inline void WritePixel(uint8_t* p, int bytes, uint32_t value) {
   }
 }
 
-inline uint32_t PaletteWord(const ColorPaletteEntry& entry) {
-  return static_cast<uint32_t>(entry.blue) | (static_cast<uint32_t>(entry.green) << 8) |
-         (static_cast<uint32_t>(entry.red) << 16) | (static_cast<uint32_t>(entry.alpha) << 24);
-}
-
 // A source pixel value: the palette entry for 1-byte formats.
 inline uint32_t ReadSourceValue(const uint8_t* p, const ColorData& color) {
   if (color.bytesPerPixel == 1) return PaletteWord(color.palette[p[0]]);
-  return ReadPixel(p, color.bytesPerPixel);
+  return ReadPixelValue(p, color.bytesPerPixel);
 }
 
 inline uint32_t WidthMaximum(int width) { return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1u; }
@@ -133,7 +119,7 @@ int ConvertToPalette(const TransferJob& job) {
     const uint8_t* source = job.SourceRow(y);
     uint8_t* row = job.DestinationRow(y);
     for (int x = 0; x < job.width; ++x) {
-      const uint32_t value = ReadPixel(source + x * bytes, bytes);
+      const uint32_t value = ReadPixelValue(source + x * bytes, bytes);
       const uint32_t red = MatchWidth((value & s.redMask) >> s.redShift, s.redWidth, 8);
       const uint32_t green = MatchWidth((value & s.greenMask) >> s.greenShift, s.greenWidth, 8);
       const uint32_t blue = MatchWidth((value & s.blueMask) >> s.blueShift, s.blueWidth, 8);
@@ -169,7 +155,7 @@ int CopySameFormat(const TransferJob& job) {
     }
     for (int x = 0; x < job.width; ++x) {
       const uint8_t* pixel = source + x * bytes;
-      if (job.keySkip && ReadPixel(pixel, bytes) == key) continue;
+      if (job.keySkip && ReadPixelValue(pixel, bytes) == key) continue;
       std::memcpy(job.DestinationPixel(row, x), pixel, bytes);
     }
   }
@@ -185,7 +171,7 @@ int KeyToAlphaSameFormat(const TransferJob& job) {
     const uint8_t* source = job.SourceRow(y);
     uint8_t* row = job.DestinationRow(y);
     for (int x = 0; x < job.width; ++x) {
-      const uint32_t value = ReadPixel(source + x * bytes, bytes);
+      const uint32_t value = ReadPixelValue(source + x * bytes, bytes);
       // Compared under the colour masks, so bits outside them (an unused top bit) never hide a key.
       const uint32_t written = (value & rgbMask) == keyCode ? value & ~job.dst.alphaMask : value | job.dst.alphaMask;
       WritePixel(job.DestinationPixel(row, x), bytes, written);
@@ -200,7 +186,7 @@ int SkipKeyXrgbToArgb(const TransferJob& job) {
     const uint8_t* source = job.SourceRow(y);
     uint8_t* row = job.DestinationRow(y);
     for (int x = 0; x < job.width; ++x) {
-      const uint32_t value = ReadPixel(source + x * 4, 4) & 0xFFFFFF;
+      const uint32_t value = ReadPixelValue(source + x * 4, 4) & 0xFFFFFF;
       if (value == key) continue;
       WritePixel(row + x * 4, 4, value | 0xFF000000u);
     }
@@ -292,19 +278,19 @@ void Xrgb8To565(const TransferJob&, const uint8_t* s, uint8_t* d, int width) {
 }
 void Xrgb1555To565(const TransferJob&, const uint8_t* s, uint8_t* d, int width) {
   for (int x = 0; x < width; ++x) {
-    const uint32_t p = ReadPixel(s + 2 * x, 2);
+    const uint32_t p = ReadPixelValue(s + 2 * x, 2);
     const uint32_t green5 = (p >> 5) & 0x1F;
     WritePixel(d + 2 * x, 2, (p & 0x7C00) << 1 | ((green5 * 2 + (green5 & 1)) << 5) | (p & 0x1F));
   }
 }
 void Rgb565ToXrgb8(const TransferJob&, const uint8_t* s, uint8_t* d, int width) {
-  for (int x = 0; x < width; ++x) WritePixel(d + 4 * x, 4, XrgbFrom565(ReadPixel(s + 2 * x, 2)));
+  for (int x = 0; x < width; ++x) WritePixel(d + 4 * x, 4, XrgbFrom565(ReadPixelValue(s + 2 * x, 2)));
 }
 void Rgb565ToRgb24(const TransferJob&, const uint8_t* s, uint8_t* d, int width) {
-  for (int x = 0; x < width; ++x) WritePixel(d + 3 * x, 3, XrgbFrom565(ReadPixel(s + 2 * x, 2)));
+  for (int x = 0; x < width; ++x) WritePixel(d + 3 * x, 3, XrgbFrom565(ReadPixelValue(s + 2 * x, 2)));
 }
 void Rgb565To1555(const TransferJob&, const uint8_t* s, uint8_t* d, int width) {
-  for (int x = 0; x < width; ++x) WritePixel(d + 2 * x, 2, Rgb555From565(ReadPixel(s + 2 * x, 2)));
+  for (int x = 0; x < width; ++x) WritePixel(d + 2 * x, 2, Rgb555From565(ReadPixelValue(s + 2 * x, 2)));
 }
 
 void PaletteToArgb8Keyed(const TransferJob& job, const uint8_t* s, uint8_t* d, int width) {
@@ -323,25 +309,25 @@ void PaletteToArgb1555Keyed(const TransferJob& job, const uint8_t* s, uint8_t* d
 }
 void Rgb565ToArgb8Keyed(const TransferJob& job, const uint8_t* s, uint8_t* d, int width) {
   for (int x = 0; x < width; ++x) {
-    const uint32_t p = ReadPixel(s + 2 * x, 2);
+    const uint32_t p = ReadPixelValue(s + 2 * x, 2);
     WritePixel(d + 4 * x, 4, XrgbFrom565(p) | (Matches565Key(p, job.key) ? 0 : 0xFF000000u));
   }
 }
 void Rgb565ToArgb1555Keyed(const TransferJob& job, const uint8_t* s, uint8_t* d, int width) {
   for (int x = 0; x < width; ++x) {
-    const uint32_t p = ReadPixel(s + 2 * x, 2);
+    const uint32_t p = ReadPixelValue(s + 2 * x, 2);
     WritePixel(d + 2 * x, 2, Rgb555From565(p) | (Matches565Key(p, job.key) ? 0 : 0x8000u));
   }
 }
 void Rgb24ToArgb8Keyed(const TransferJob& job, const uint8_t* s, uint8_t* d, int width) {
   for (int x = 0; x < width; ++x, s += 3) {
-    const uint32_t rgb = ReadPixel(s, 3);
+    const uint32_t rgb = ReadPixelValue(s, 3);
     WritePixel(d + 4 * x, 4, rgb | (rgb == (job.key & 0xFFFFFF) ? 0 : 0xFF000000u));
   }
 }
 void Rgb24ToArgb1555Keyed(const TransferJob& job, const uint8_t* s, uint8_t* d, int width) {
   for (int x = 0; x < width; ++x, s += 3) {
-    const uint32_t rgb = ReadPixel(s, 3);
+    const uint32_t rgb = ReadPixelValue(s, 3);
     WritePixel(d + 2 * x, 2, Rgb555FromBytes(s[2], s[1], s[0]) | (rgb == (job.key & 0xFFFFFF) ? 0 : 0x8000u));
   }
 }

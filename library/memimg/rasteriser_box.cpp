@@ -59,15 +59,10 @@ void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color) {
   if (ReadRasterDrawSettings(dst, &settings) != 0) return;
   RECT area;
   if (PrepareMemImgBox(dst, box, settings, &area) != 0) return;
-  const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
-  if (mode < 0) return;
-  InvalidateMemImgDerivedData(dst);
-  const int format = dst->Core->Format;
   FlatColorContext context;
-  SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam,
-                        &context);
-  int modeIndex = 0;
-  while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;
+  const int modeIndex = PrepareFlatColorDraw(dst, settings, color, &context);
+  if (modeIndex < 0) return;
+  const int format = dst->Core->Format;
   const BoxRowFunction fillRow = kBoxRows[format][modeIndex];
   const int pixelBytes = RasterDestinationPixelBytes(dst);
   const ptrdiff_t pitch = dst->Core->Pitch;

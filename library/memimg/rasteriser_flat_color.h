@@ -18,23 +18,9 @@ struct FlatColorContext {
 };
 
 // Modes 5 to 9 and above 11 draw nothing; mode 1 at parameter 255 is a copy; modes 1 to 3 at
-// parameter 0 draw nothing. -1: nothing is drawn.
+// parameter 0 draw nothing (a flat colour is never a paletted source). -1: nothing is drawn.
 inline int ResolveFlatBlendMode(int mode, int param) {
-  switch (mode) {
-    case 1:
-      if (param == 255) return 0;
-      return param == 0 ? -1 : 1;
-    case 2:
-    case 3:
-      return param == 0 ? -1 : mode;
-    case 0:
-    case 4:
-    case 10:
-    case 11:
-      return mode;
-    default:
-      return -1;
-  }
+  return ResolveTriangleBlendMode(mode, param, RasterSourceKind::Flat);
 }
 
 // The bright colour's scaling of a raw colour, as the box and line take it (a division by 256).
@@ -79,6 +65,21 @@ inline void SetupFlatColorContext(int format, uint32_t scaledColor, int param,
                      static_cast<uint32_t>(productRow[c->Channels[1]]) << 5 |
                      static_cast<uint32_t>(productRow[c->Channels[0]]);
   }
+}
+
+// What the box and the lines do once they know what they cover: -1 when the blend mode draws
+// nothing; otherwise the destination's derived data are dropped, `context` is set up for the
+// colour, and the mode's index in kRasterBlendModes (the column of their loop tables) returned.
+inline int PrepareFlatColorDraw(MEMIMG* dst, const RasterDrawSettings& settings, uint32_t color,
+                                FlatColorContext* context) {
+  const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
+  if (mode < 0) return -1;
+  InvalidateMemImgDerivedData(dst);
+  const int format = dst->Core->Format;
+  SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam, context);
+  int modeIndex = 0;
+  while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;
+  return modeIndex;
 }
 
 template <int Format, int Mode>

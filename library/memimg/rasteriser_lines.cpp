@@ -23,15 +23,10 @@ void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color)
   if (ReadRasterDrawSettings(dst, &settings) != 0) return;
   LineScan scan;
   if (SetupLineScan(x1, y1, x2, y2, settings.Area, &scan) != 0) return;
-  const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
-  if (mode < 0) return;
-  InvalidateMemImgDerivedData(dst);
-  const int format = dst->Core->Format;
   FlatColorContext context;
-  SetupFlatColorContext(format, ScaleFlatColor(format, color, settings), settings.BlendParam,
-                        &context);
-  int modeIndex = 0;
-  while (kRasterBlendModes[modeIndex] != mode) ++modeIndex;
+  const int modeIndex = PrepareFlatColorDraw(dst, settings, color, &context);
+  if (modeIndex < 0) return;
+  const int format = dst->Core->Format;
   const LinePixelFunction drawPixel = kLinePixels[format][modeIndex];
   const int pixelBytes = RasterDestinationPixelBytes(dst);
   const ptrdiff_t pitch = dst->Core->Pitch;

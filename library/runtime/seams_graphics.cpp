@@ -1,5 +1,6 @@
-// Stand-ins for graphics services that start-up, the window and the pump call, until graphics
-// lands. The screen settings are recorded as the real setters record them before start-up;
+// Stand-ins for the screen services that start-up, the window and the pump call, until the
+// graphics start-up and screen modes land (images, software images and the device are built; these
+// are not). The screen settings are recorded as the real setters record them before start-up;
 // graphics start-up answers success so that the library can start without a device.
 #include "runtime/window_system.h"
 

@@ -50,7 +50,7 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int PumpWindowMessages();
 void WaitWhileInactive();
 
-// ---- Services of other subsystems (seams_<subsystem>.cpp until those land) ----
+// ---- Services of other subsystems (stubs in seams_<subsystem>.cpp where not built yet) ----
 // Graphics.
 struct ScreenModeRequest {
   int width;

@@ -15,6 +15,39 @@ namespace {
 int16_t ClampToShort(int value) { return static_cast<int16_t>(std::clamp(value, -32768, 32767)); }
 int16_t ReadShort(const BYTE* p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
 
+// The framing both codecs share: blocks of nBlockAlign bytes that each give framesPerBlock_
+// frames, and at the end a part block that holds at least every channel's header.
+class AdpcmBlockDecoder : public SourceDecoder {
+ public:
+  bool NextUnit(const BYTE*, DWORD length, bool end, DWORD, DWORD* unitBytes, DWORD* maxFrames) override {
+    if (length >= blockAlign_) {
+      *unitBytes = blockAlign_;
+    } else if (end && length >= headerBytes_) {
+      *unitBytes = length;
+    } else {
+      return false;
+    }
+    *maxFrames = framesPerBlock_;
+    return true;
+  }
+
+  uint64_t MaxFramesFor(uint64_t bytes) const override {
+    return (bytes + blockAlign_ - 1) / blockAlign_ * framesPerBlock_;
+  }
+  uint64_t SourceBytesFor(uint64_t frames) const override { return frames / framesPerBlock_ * blockAlign_; }
+
+ protected:
+  AdpcmBlockDecoder(const WAVEFORMATEX* format, DWORD headerBytesPerChannel)
+      : channels_(format->nChannels),
+        blockAlign_(format->nBlockAlign),
+        headerBytes_(headerBytesPerChannel * format->nChannels) {}
+
+  DWORD channels_;
+  DWORD blockAlign_;
+  DWORD headerBytes_;
+  DWORD framesPerBlock_ = 0;
+};
+
 // ---- IMA ADPCM ----
 
 const int kImaStepSizes[89] = {
@@ -43,23 +76,10 @@ int16_t ExpandImaNibble(ImaChannelState* state, int nibble) {
   return static_cast<int16_t>(state->predictor);
 }
 
-class ImaAdpcmDecoder : public SourceDecoder {
+class ImaAdpcmDecoder : public AdpcmBlockDecoder {
  public:
-  explicit ImaAdpcmDecoder(const WAVEFORMATEX* format)
-      : channels_(format->nChannels), blockAlign_(format->nBlockAlign) {
+  explicit ImaAdpcmDecoder(const WAVEFORMATEX* format) : AdpcmBlockDecoder(format, 4) {
     framesPerBlock_ = (blockAlign_ - 4 * channels_) * 2 / channels_ + 1;
-  }
-
-  bool NextUnit(const BYTE*, DWORD length, bool end, DWORD, DWORD* unitBytes, DWORD* maxFrames) override {
-    if (length >= blockAlign_) {
-      *unitBytes = blockAlign_;
-    } else if (end && length >= 4 * channels_) {
-      *unitBytes = length;
-    } else {
-      return false;
-    }
-    *maxFrames = framesPerBlock_;
-    return true;
   }
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
@@ -85,16 +105,6 @@ class ImaAdpcmDecoder : public SourceDecoder {
     }
     return 1 + groups * 8;
   }
-
-  uint64_t MaxFramesFor(uint64_t bytes) const override {
-    return (bytes + blockAlign_ - 1) / blockAlign_ * framesPerBlock_;
-  }
-  uint64_t SourceBytesFor(uint64_t frames) const override { return frames / framesPerBlock_ * blockAlign_; }
-
- private:
-  DWORD channels_;
-  DWORD blockAlign_;
-  DWORD framesPerBlock_;
 };
 
 // ---- Microsoft ADPCM ----
@@ -123,28 +133,15 @@ int16_t ExpandMsNibble(MsChannelState* state, int nibble) {
   return static_cast<int16_t>(sample);
 }
 
-class MsAdpcmDecoder : public SourceDecoder {
+class MsAdpcmDecoder : public AdpcmBlockDecoder {
  public:
-  explicit MsAdpcmDecoder(const WAVEFORMATEX* format)
-      : channels_(format->nChannels), blockAlign_(format->nBlockAlign) {
+  explicit MsAdpcmDecoder(const WAVEFORMATEX* format) : AdpcmBlockDecoder(format, 7) {
     const auto* adpcm = reinterpret_cast<const ADPCMWAVEFORMAT*>(format);
     const BYTE* coefficients = reinterpret_cast<const BYTE*>(format) + sizeof(ADPCMWAVEFORMAT);
     for (int i = 0; i < adpcm->wNumCoef; ++i)
       coefficients_.push_back({ReadShort(coefficients + 4 * i), ReadShort(coefficients + 4 * i + 2)});
     const DWORD most = (blockAlign_ - 7 * channels_) * 2 / channels_ + 2;
     framesPerBlock_ = std::min<DWORD>(adpcm->wSamplesPerBlock, most);
-  }
-
-  bool NextUnit(const BYTE*, DWORD length, bool end, DWORD, DWORD* unitBytes, DWORD* maxFrames) override {
-    if (length >= blockAlign_) {
-      *unitBytes = blockAlign_;
-    } else if (end && length >= 7 * channels_) {
-      *unitBytes = length;
-    } else {
-      return false;
-    }
-    *maxFrames = framesPerBlock_;
-    return true;
   }
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
@@ -179,15 +176,7 @@ class MsAdpcmDecoder : public SourceDecoder {
     return 2 + nibbles / channels_;
   }
 
-  uint64_t MaxFramesFor(uint64_t bytes) const override {
-    return (bytes + blockAlign_ - 1) / blockAlign_ * framesPerBlock_;
-  }
-  uint64_t SourceBytesFor(uint64_t frames) const override { return frames / framesPerBlock_ * blockAlign_; }
-
  private:
-  DWORD channels_;
-  DWORD blockAlign_;
-  DWORD framesPerBlock_;
   std::vector<ADPCMCOEFSET> coefficients_;
 };
 

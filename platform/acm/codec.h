@@ -33,6 +33,30 @@ class SourceDecoder {
   virtual uint64_t SourceBytesFor(uint64_t frames) const = 0;
 };
 
+// The framing of sources whose frames all take `frameBytes` bytes (linear PCM, G.711): pieces of
+// whole frames, at most kFramesPerUnit of them so a long buffer converts in bounded scratch space.
+class FixedFrameDecoder : public SourceDecoder {
+ public:
+  static constexpr DWORD kFramesPerUnit = 4096;
+
+  bool NextUnit(const BYTE*, DWORD length, bool, DWORD frameRoom, DWORD* unitBytes, DWORD* maxFrames) override {
+    DWORD frames = length / frameBytes_;
+    if (frames == 0) return false;
+    if (frames > kFramesPerUnit) frames = kFramesPerUnit;
+    if (frames > frameRoom && frameRoom > 0) frames = frameRoom;
+    *unitBytes = frames * frameBytes_;
+    *maxFrames = frames;
+    return true;
+  }
+  uint64_t MaxFramesFor(uint64_t bytes) const override { return bytes / frameBytes_; }
+  uint64_t SourceBytesFor(uint64_t frames) const override { return frames * frameBytes_; }
+
+ protected:
+  explicit FixedFrameDecoder(DWORD frameBytes) : frameBytes_(frameBytes) {}
+
+  DWORD frameBytes_;
+};
+
 // One codec of the table: the source format tag it reads.
 struct SourceCodec {
   WORD formatTag;

@@ -7,8 +7,6 @@ namespace acm {
 
 namespace {
 
-constexpr DWORD kFramesPerUnit = 4096;
-
 int16_t ExpandMuLaw(BYTE code) {
   code = static_cast<BYTE>(~code);
   const int exponent = (code >> 4) & 7;
@@ -35,32 +33,19 @@ const std::array<int16_t, 256>& ExpansionTable() {
   return table;
 }
 
-class G711Decoder : public SourceDecoder {
+// One byte a sample, so a frame takes one byte a channel.
+class G711Decoder : public FixedFrameDecoder {
  public:
   G711Decoder(const WAVEFORMATEX* format, const std::array<int16_t, 256>& table)
-      : channels_(format->nChannels), table_(table) {}
-
-  bool NextUnit(const BYTE*, DWORD length, bool, DWORD frameRoom, DWORD* unitBytes, DWORD* maxFrames) override {
-    DWORD frames = length / channels_;
-    if (frames == 0) return false;
-    if (frames > kFramesPerUnit) frames = kFramesPerUnit;
-    if (frames > frameRoom && frameRoom > 0) frames = frameRoom;
-    *unitBytes = frames * channels_;
-    *maxFrames = frames;
-    return true;
-  }
+      : FixedFrameDecoder(format->nChannels), table_(table) {}
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
     out->resize(bytes);
     for (DWORD i = 0; i < bytes; ++i) (*out)[i] = table_[unit[i]] * (1 << 16);
-    return bytes / channels_;
+    return bytes / frameBytes_;
   }
 
-  uint64_t MaxFramesFor(uint64_t bytes) const override { return bytes / channels_; }
-  uint64_t SourceBytesFor(uint64_t frames) const override { return frames * channels_; }
-
  private:
-  DWORD channels_;
   const std::array<int16_t, 256>& table_;
 };
 

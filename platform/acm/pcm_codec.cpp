@@ -5,26 +5,13 @@ namespace acm {
 
 namespace {
 
-// Frames handed on per piece, so a long buffer converts in bounded scratch space.
-constexpr DWORD kFramesPerUnit = 4096;
-
-class PcmDecoder : public SourceDecoder {
+class PcmDecoder : public FixedFrameDecoder {
  public:
   explicit PcmDecoder(const WAVEFORMATEX* format)
-      : channels_(format->nChannels), bits_(format->wBitsPerSample), blockAlign_(format->nBlockAlign) {}
-
-  bool NextUnit(const BYTE*, DWORD length, bool, DWORD frameRoom, DWORD* unitBytes, DWORD* maxFrames) override {
-    DWORD frames = length / blockAlign_;
-    if (frames == 0) return false;
-    if (frames > kFramesPerUnit) frames = kFramesPerUnit;
-    if (frames > frameRoom && frameRoom > 0) frames = frameRoom;
-    *unitBytes = frames * blockAlign_;
-    *maxFrames = frames;
-    return true;
-  }
+      : FixedFrameDecoder(format->nBlockAlign), channels_(format->nChannels), bits_(format->wBitsPerSample) {}
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
-    const DWORD frames = bytes / blockAlign_;
+    const DWORD frames = bytes / frameBytes_;
     const size_t samples = static_cast<size_t>(frames) * channels_;
     out->resize(samples);
     int32_t* o = out->data();
@@ -51,13 +38,9 @@ class PcmDecoder : public SourceDecoder {
     return frames;
   }
 
-  uint64_t MaxFramesFor(uint64_t bytes) const override { return bytes / blockAlign_; }
-  uint64_t SourceBytesFor(uint64_t frames) const override { return frames * blockAlign_; }
-
  private:
   int channels_;
   int bits_;
-  DWORD blockAlign_;
 };
 
 }  // namespace
