@@ -1,6 +1,7 @@
 // Real key presses under a real X server: Xvfb runs the display, xdotool types on it, and the
 // library's window sees the keys through SDL's X11 driver.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -44,14 +45,22 @@ class XServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!Installed("/usr/bin/Xvfb") || !Installed("/usr/bin/xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
-    display_ = 140 + getpid() % 60;
-    const std::string name = ":" + std::to_string(display_);
-    const char* argv[] = {"Xvfb", name.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+    // Xvfb picks a free display itself and writes its number to the pipe.
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const std::string displayFd = std::to_string(pipeEnds[1]);
+    const char* argv[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "1024x768x24",
+                          "-nolisten", "tcp", nullptr};
     ASSERT_EQ(posix_spawn(&server_, "/usr/bin/Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(display_);
-    struct stat info;
-    for (int i = 0; i < 500 && stat(socket.c_str(), &info) != 0; ++i) usleep(10000);
-    ASSERT_EQ(stat(socket.c_str(), &info), 0) << "Xvfb did not start";
+    close(pipeEnds[1]);
+    std::string number;
+    pollfd wait = {pipeEnds[0], POLLIN, 0};
+    char digit = 0;
+    while (poll(&wait, 1, 10000) > 0 && read(pipeEnds[0], &digit, 1) == 1 && digit != '\n') number += digit;
+    close(pipeEnds[0]);
+    if (number.empty()) GTEST_SKIP() << "Xvfb could not start a display here";
+    display_ = std::stoi(number);
+    const std::string name = ":" + number;
     // Start-up writes Log.txt into the current directory: give it one of its own.
     char previous[4096];
     previousDirectory_ = getcwd(previous, sizeof(previous)) ? previous : "/";
