@@ -188,6 +188,17 @@ bool StartVideo() {
     OutputDebugStringA(message.c_str());
     return false;
   }
+  // With no display at all SDL falls back to its off-screen driver, where a window would run
+  // unseen and could never be closed by its user: unless that driver was asked for, there is no
+  // screen to start on.
+  const char* chosen = SDL_GetHint(SDL_HINT_VIDEODRIVER);
+  const char* current = SDL_GetCurrentVideoDriver();
+  if (current && std::string(current) == "offscreen" && (!chosen || !*chosen)) {
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    user.videoFailed = true;
+    OutputDebugStringA("SDL video could not start: no display to open a window on (set DISPLAY)\n");
+    return false;
+  }
   user.videoStarted = true;
   user.videoThread = GetCurrentThreadId();
   return true;
