@@ -200,6 +200,10 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
 // ---- Events, semaphores, mutexes ----
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR) {
+  if (TakeFault(State().failSyncObjects)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   auto* event = new EventObject;
   event->manualReset = manualReset != 0;
   event->signalled = initialState != 0;
@@ -233,6 +237,10 @@ BOOL PulseEvent(HANDLE event) {
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCount, LPCSTR) {
   if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (TakeFault(State().failSyncObjects)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   auto* semaphore = new SemaphoreObject;
@@ -498,3 +506,9 @@ LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG compa
   __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return comparand;
 }
+
+namespace platform::testing {
+
+void FailEventAndSemaphoreCreation(int count) { State().failSyncObjects = count; }
+
+}  // namespace platform::testing

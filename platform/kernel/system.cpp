@@ -384,6 +384,9 @@ void ResetAll() {
   FailFileOpens(0);
   FailThreadCreation(0);
   FailHeapAllocations(0);
+  FailVirtualAllocations(0);
+  FailTaskMemoryAllocations(0);
+  FailEventAndSemaphoreCreation(0);
   CaptureDebugOutput(nullptr);
   std::lock_guard<std::mutex> lock(State().mutex);
   State().hiddenModules.clear();

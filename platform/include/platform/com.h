@@ -53,3 +53,31 @@ struct ComClassDefinition {
 extern const ComClassDefinition kComClassTable[];
 
 }  // namespace platform
+
+// ==== Task memory and classes the program registers itself (used by the media framework) ====
+// Task memory is the platform's allocator for blocks that one side allocates and the other frees
+// (media types, pin ids). A program offers a class of its own to CoCreateInstance with
+// CoRegisterClassObject; registered classes are found before the stand-in's own table, and a
+// refused class stays refused.
+
+// {00000000-0000-0000-0000-000000000000}
+inline constexpr GUID GUID_NULL = {0x00000000, 0x0000, 0x0000, {0, 0, 0, 0, 0, 0, 0, 0}};
+#define IID_NULL GUID_NULL
+
+#define REGCLS_SINGLEUSE 0u
+#define REGCLS_MULTIPLEUSE 1u
+
+// {00000001-0000-0000-C000-000000000046}
+inline constexpr IID IID_IClassFactory = {0x00000001, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+struct IClassFactory : IUnknown {
+  virtual HRESULT CreateInstance(LPUNKNOWN outer, REFIID iid, void** object) = 0;
+  virtual HRESULT LockServer(BOOL lock) = 0;
+};
+
+LPVOID CoTaskMemAlloc(SIZE_T bytes);
+void CoTaskMemFree(LPVOID block);
+// The registry holds one reference on the class object until CoRevokeClassObject.
+HRESULT CoRegisterClassObject(REFCLSID classId, LPUNKNOWN classObject, DWORD context, DWORD flags, LPDWORD cookie);
+HRESULT CoRevokeClassObject(DWORD cookie);
+void CoFreeUnusedLibraries();

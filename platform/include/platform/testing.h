@@ -228,3 +228,52 @@ void UseRasterFastPaths(bool on);
 void ResetDirect3DSwitches();
 
 }  // namespace platform::testing
+
+// ==== Media framework: memory and synchronisation faults, a fake clock and a fake graph ====
+
+namespace platform::testing {
+
+// VirtualAlloc, CoTaskMemAlloc, and CreateEventA with CreateSemaphoreA refuse the next `count`
+// requests; -1 for all until reset to 0.
+void FailVirtualAllocations(int count);
+void FailTaskMemoryAllocations(int count);
+void FailEventAndSemaphoreCreation(int count);
+
+}  // namespace platform::testing
+
+#include "platform/dshow.h"
+
+namespace platform::testing {
+
+// A reference clock that reads a time the test sets (100-ns units); GetTime can be made to fail.
+// Advise calls are refused (E_NOTIMPL). Created with one reference.
+class FakeReferenceClock : public IReferenceClock {
+ public:
+  virtual void SetTime(REFERENCE_TIME time) = 0;
+  virtual void SetGetTimeResult(HRESULT result) = 0;
+};
+FakeReferenceClock* CreateFakeReferenceClock();
+
+// A filter graph that only records: the events its IMediaEventSink is sent and the reconnections
+// it is asked for. Every other graph method answers E_NOTIMPL. Created with one reference.
+struct FakeGraphOptions {
+  bool answersEventSink = true;     // QueryInterface for IMediaEventSink succeeds.
+  bool answersFilterGraph2 = true;  // QueryInterface for IFilterGraph2 succeeds.
+  HRESULT notifyResult = S_OK;
+  HRESULT reconnectResult = S_OK;
+};
+struct RecordedGraphEvent {
+  LONG code;
+  LONG_PTR first;
+  LONG_PTR second;
+};
+class FakeFilterGraph : public IFilterGraph2 {
+ public:
+  virtual std::vector<RecordedGraphEvent> Events() = 0;
+  virtual int ReconnectCalls() = 0;    // Through IFilterGraph::Reconnect.
+  virtual int ReconnectExCalls() = 0;  // Through IFilterGraph2::ReconnectEx.
+  virtual IPin* LastReconnectedPin() = 0;
+};
+FakeFilterGraph* CreateFakeFilterGraph(const FakeGraphOptions& options);
+
+}  // namespace platform::testing
