@@ -51,8 +51,8 @@ void TouchBuffer(IMediaSample* sample, uint8_t value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzScript script{data, size};
-  IMemAllocator* pool = nullptr;
-  if (Z_CHeapSamplePool::CreateInstance(nullptr, IID_IMemAllocator, reinterpret_cast<void**>(&pool)) != S_OK) abort();
+  IMemAllocatorCallbackTemp* pool = nullptr;
+  if (Z_CHeapSamplePool::CreateInstance(nullptr, IID_IMemAllocatorCallbackTemp, reinterpret_cast<void**>(&pool)) != S_OK) abort();
   std::vector<IMediaSample*> held;
   Z_CMediaTypeHolder ownType;
   ownType.majortype = kFuzzMajor;

@@ -221,6 +221,9 @@ HRESULT Z_CSampleBuffer::SetProperties(DWORD size, const BYTE* properties) {
     if ((record.dwSampleFlags & AM_SAMPLE_TIMEVALID) && !(m_flags & AM_SAMPLE_TIMEVALID) && count < kStopEnd)
       return E_INVALIDARG;
   }
+  // Short records reach the data length without the buffer size: it is held to the buffer all
+  // the same, so no sample ever claims more data than it holds.
+  if (count >= kActualEnd && record.lActual > m_bufferSize) return E_INVALIDARG;
   if (count >= kBufferEnd && record.pbBuffer && record.pbBuffer != m_buffer) return E_INVALIDARG;
   if (count >= kBufferSizeEnd &&
       ((record.cbBuffer != 0 && record.cbBuffer != m_bufferSize) || record.cbBuffer < record.lActual))

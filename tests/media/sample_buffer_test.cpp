@@ -182,6 +182,7 @@ TEST_F(MediaSamples, SetPropertiesRefusesWhatTheSampleCannotBe) {
       {"another buffer", sizeof(valid), [](AM_SAMPLE2_PROPERTIES& r) { r.pbBuffer += 1; }},
       {"another buffer size", sizeof(valid), [](AM_SAMPLE2_PROPERTIES& r) { r.cbBuffer = 32; }},
       {"more data than the buffer holds", sizeof(valid), [](AM_SAMPLE2_PROPERTIES& r) { r.lActual = 65; }},
+      {"more data than the buffer holds, in a short record", 16, [](AM_SAMPLE2_PROPERTIES& r) { r.lActual = 65; }},
       {"zero buffer size below the data length", sizeof(valid),
        [](AM_SAMPLE2_PROPERTIES& r) {
          r.cbBuffer = 0;
