@@ -43,7 +43,7 @@ void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint
         if (Transparent && alpha == 0) continue;
         if (Transparent && alpha == 255) {
           // Opaque: the alpha weight drops out, and a plain copy writes the texel as it is.
-          if constexpr (Mode == 0 && !UseBlendImage && !UseBright) {
+          if constexpr (Mode == kBlendCopy && !UseBlendImage && !UseBright) {
             if constexpr (Format == 1)
               StorePixel32(dst, raw);
             else
