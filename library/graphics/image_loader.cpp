@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "graphics/image_loader.h"
+#include "graphics/image_transfer.h"
 #include "platform/gdi.h"
 
 namespace {
@@ -89,8 +90,8 @@ int LoadBaseImage(const char* path, const void* memoryImage, int memorySize, int
       return fail();
     }
     const ImageTransferRect whole = {0, 0, image.width, image.height};
-    TransferImagePixels(mirrored, image.pitch, &image.color, image.pixels, image.pitch, &image.color, nullptr, 0,
-                        nullptr, 0, 0, &whole, 1, 0, 0, 0, 0, 0, 0, 0);
+    TransferImagePixels(mirrored, image.pitch, &image.color, image.pixels, image.pitch, &image.color, 0, 0, &whole,
+                        {.mirror = 1});
     ZV_FREE(image.pixels);
     image.pixels = mirrored;
   }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "graphics/screen_services.h"
 #include "memimg/derived_data.h"
 #include "zyvel/graphics.h"
 #include "zyvel/memimg.h"
@@ -73,15 +74,17 @@ int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, M
   if (core->Format >= 2) {
     // Single-channel images take the source's red: colour off, alpha from red.
     TransferImagePixels(dest->Pixels, core->Pitch, core->Layout, base->pixels, base->pitch, &base->color,
-                        nullptr, 0, nullptr, placement.destX, placement.destY, &placement.source, 0, 0, 0,
-                        0, 1, 1, 0, 0);
+                        placement.destX, placement.destY, &placement.source,
+                        {.colorOff = 1, .alphaFromRed = 1});
   } else {
     const bool withAlpha = alphaBase != nullptr;
     result = TransferImagePixels(dest->Pixels, core->Pitch, core->Layout, base->pixels, base->pitch,
-                                 &base->color, withAlpha ? alphaBase->pixels : nullptr,
-                                 withAlpha ? alphaBase->pitch : 0, withAlpha ? &alphaBase->color : nullptr,
-                                 placement.destX, placement.destY, &placement.source, 0, useKeyColor,
-                                 core->KeyColor, 0, 0, 0, 0, 0);
+                                 &base->color, placement.destX, placement.destY, &placement.source,
+                                 {.alphaPixels = withAlpha ? alphaBase->pixels : nullptr,
+                                  .alphaPitch = withAlpha ? alphaBase->pitch : 0,
+                                  .alphaColor = withAlpha ? &alphaBase->color : nullptr,
+                                  .keyToAlpha = useKeyColor,
+                                  .keyColor = core->KeyColor});
     if (result < 0) return result;
     if (core->UsePalette && !withAlpha) core->PaletteColors = result + 1;
   }
@@ -122,6 +125,6 @@ int CopyMemImgArea(MEMIMG* dest, const MEMIMG* source, const RECT* sourceArea, i
     return -1;
   InvalidateMemImgDerivedData(dest);
   return TransferImagePixels(dest->Pixels, dest->Core->Pitch, dest->Core->Layout, source->Pixels,
-                             source->Core->Pitch, source->Core->Layout, nullptr, 0, nullptr, placement.destX,
-                             placement.destY, &placement.source, 0, 0, 0, 0, 0, 0, 0, 0);
+                             source->Core->Pitch, source->Core->Layout, placement.destX, placement.destY,
+                             &placement.source, {});
 }
