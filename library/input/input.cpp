@@ -16,7 +16,6 @@ namespace {
 
 constexpr DWORD kCooperativeBackground = DISCL_NONEXCLUSIVE | DISCL_BACKGROUND;  // 10
 constexpr DWORD kCooperativeForeground = DISCL_EXCLUSIVE | DISCL_FOREGROUND;     // 5
-constexpr int kWindowsVistaCode = 264;
 
 struct VirtualKeyRow {
   WORD virtualKey;
@@ -320,7 +319,7 @@ LONG WinmmAxis(DWORD value) {
 
 bool UsesWindowsKeyboard() {
   return g_input.winmmMode || g_input.windowsKeyboardOnly || !g_input.keyboardDevice ||
-         (g_windowSystem.osCode >= kWindowsVistaCode && !g_input.keepDirectInputKeyboard);
+         (g_windowSystem.osCode >= OS_CODE_VISTA && !g_input.keepDirectInputKeyboard);
 }
 
 int RefreshFromWindowsKeyboard() {
