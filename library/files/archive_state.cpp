@@ -246,7 +246,7 @@ int OpenArchiveMember(ArchiveFileState* member, ArchiveState* archive, const cha
     StreamHandle stream = ArchiveStream(archive);
     member->pendingFilePosition = fileOffset;
     if (PlainFileSeek(stream, fileOffset, 0) == 0 && PlainFileRead(member->packed, static_cast<int>(packedSize), 1, stream) == 1) {
-      member->pending = 1;
+      member->pending = kPendingPackedData;
       return 0;
     }
   } else if (ReadArchiveBytes(fileOffset, ArchiveStream(archive), member->packed, static_cast<int>(packedSize),
@@ -264,9 +264,9 @@ int OpenArchiveMember(ArchiveFileState* member, ArchiveState* archive, const cha
 
 int FinishArchiveMemberRead(ArchiveFileState* member) {
   FileLayerGuard guard(FileLayerLock());
-  if (!member->asynchronous || member->pending == 0) return 1;
+  if (!member->asynchronous || member->pending == kPendingNothing) return 1;
   if (PlainFileIdleWait(ArchiveStream(member->archive)) == 0) return 0;
-  if (member->pending == 1) {
+  if (member->pending == kPendingPackedData) {
     const int packedSize = static_cast<int>(ArchiveEntryPackedSize(member->archive, member->entry));
     XorArchiveBytes(packedSize, member->packed, static_cast<uint32_t>(member->pendingFilePosition), member->archive->key);
     if (!DecodeMember(member, member->packed, packedSize)) member->size = 0;  // Reads find nothing.
@@ -276,7 +276,7 @@ int FinishArchiveMemberRead(ArchiveFileState* member) {
     XorArchiveBytes(member->pendingLength, member->pendingDestination,
                     static_cast<uint32_t>(member->pendingFilePosition), member->archive->key);
   }
-  member->pending = 0;
+  member->pending = kPendingNothing;
   return 1;
 }
 
@@ -304,7 +304,7 @@ int ReadArchiveMember(ArchiveFileState* member, void* buffer, int length) {
       member->pendingFilePosition = filePosition;
       member->pendingDestination = static_cast<unsigned char*>(buffer);
       member->pendingLength = length;
-      member->pending = 2;
+      member->pending = kPendingStoredData;
     } else if (ReadArchiveBytes(-1, stream, buffer, length, archive->key) != 0) {
       return 0;
     }
