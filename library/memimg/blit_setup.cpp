@@ -16,13 +16,13 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
   const MemImgCore* destCore = dest->Core;
   const MemImgCore* sourceCore = source->Core;
   if (sourceCore->Format != destCore->Format || destCore->UsePalette || destCore->UseAlpha) return false;
-  if (sourceCore->Format != 0 && sourceCore->Format != 1) return false;
+  if (sourceCore->Format != kMemImgFormat16 && sourceCore->Format != kMemImgFormat32) return false;
   // The blend image is read at source coordinates: it must cover the source.
   if (blendImage && (blendImage->Width < source->Width || blendImage->Height < source->Height))
     return false;
 
   const bool palette = sourceCore->UsePalette != 0;
-  choice->family = sourceCore->Format == 1 ? (palette ? kFamilyPalette32 : kFamilyDirect32)
+  choice->family = sourceCore->Format == kMemImgFormat32 ? (palette ? kFamilyPalette32 : kFamilyDirect32)
                                            : (palette ? kFamilyPalette16 : kFamilyDirect16);
   choice->blendImage = blendImage != nullptr;
   choice->plainBright = (g_drawState.BrightColor & 0xFFFFFF) == 0xFFFFFF;

@@ -12,7 +12,7 @@ using BoxRowFunction = void (*)(const FlatColorContext&, uint8_t*, int);
 
 template <int Format, int Mode>
 void FillBoxRow(const FlatColorContext& c, uint8_t* row, int count) {
-  if constexpr (Mode == kBlendCopy && Format == 1) {
+  if constexpr (Mode == kBlendCopy && Format == kMemImgFormat32) {
     for (int i = 0; i < count; ++i) StorePixel32(row + 4 * i, c.Color);
   } else if constexpr (Mode == kBlendCopy) {
     const uint32_t pair = c.Color | c.Color << 16;
@@ -20,12 +20,12 @@ void FillBoxRow(const FlatColorContext& c, uint8_t* row, int count) {
     for (; i + 1 < count; i += 2) StorePixel32(row + 2 * i, pair);
     if (i < count) StorePixel16(row + 2 * i, c.Color);
   } else {
-    constexpr int kPixelBytes = Format == 1 ? 4 : 2;
+    constexpr int kPixelBytes = Format == kMemImgFormat32 ? 4 : 2;
     for (int i = 0; i < count; ++i) FlatColorPixel<Format, Mode>(c, row + kPixelBytes * i);
   }
 }
 
-// [format][mode index of kRasterBlendModes]
+// [kMemImgFormat16, kMemImgFormat32][mode index of kRasterBlendModes]
 constexpr BoxRowFunction kBoxRows[2][7] = {
     {FillBoxRow<0, kBlendCopy>, FillBoxRow<0, kBlendAlpha>, FillBoxRow<0, kBlendAdd>,
      FillBoxRow<0, kBlendSubtract>, FillBoxRow<0, kBlendMultiply>,

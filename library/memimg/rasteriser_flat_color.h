@@ -26,7 +26,7 @@ inline int ResolveFlatBlendMode(int mode, int param) {
 // The bright colour's scaling of a raw colour, as the box and line take it (a division by 256).
 inline uint32_t ScaleFlatColor(int format, uint32_t color, const RasterDrawSettings& settings) {
   if (!settings.UseBright) return color;
-  if (format == 1) {
+  if (format == kMemImgFormat32) {
     uint32_t out = color & 0xFF000000;
     for (int i = 0; i < 3; ++i)
       out |= ((((color >> (8 * i)) & 0xFF) * settings.Bright[i]) >> 8) << (8 * i);
@@ -43,7 +43,7 @@ inline void SetupFlatColorContext(int format, uint32_t scaledColor, int param,
   const int32_t* productRow = g_memImgBlendTables.ProductTable[param];
   c->BlendParam = static_cast<uint32_t>(param);
   c->SignedParamRow = GetSignedProductRow(param);
-  if (format == 1) {
+  if (format == kMemImgFormat32) {
     c->Color = scaledColor;
     for (int i = 0; i < 3; ++i) {
       c->Channels[i] = (scaledColor >> (8 * i)) & 0xFF;
@@ -85,7 +85,7 @@ inline int PrepareFlatColorDraw(MEMIMG* dst, const RasterDrawSettings& settings,
 template <int Format, int Mode>
 inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
   const uint32_t p = c.BlendParam;
-  if constexpr (Format == 1) {
+  if constexpr (Format == kMemImgFormat32) {
     if constexpr (Mode == kBlendCopy) {
       StorePixel32(dst, c.Color);
       return;

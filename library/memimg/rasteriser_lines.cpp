@@ -8,7 +8,7 @@ namespace {
 
 using LinePixelFunction = void (*)(const FlatColorContext&, uint8_t*);
 
-// [format][mode index of kRasterBlendModes]
+// [kMemImgFormat16, kMemImgFormat32][mode index of kRasterBlendModes]
 constexpr LinePixelFunction kLinePixels[2][7] = {
     {FlatColorPixel<0, kBlendCopy>, FlatColorPixel<0, kBlendAlpha>, FlatColorPixel<0, kBlendAdd>,
      FlatColorPixel<0, kBlendSubtract>, FlatColorPixel<0, kBlendMultiply>,

@@ -83,7 +83,7 @@ template <int Format, int Mode, bool UseBright>
 inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32_t value,
                                uint32_t weight, int weightCount) {
   const uint32_t p = c.BlendParam;
-  if constexpr (Format == 1) {
+  if constexpr (Format == kMemImgFormat32) {
     uint32_t s[3] = {value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF};
     if constexpr (UseBright)
       for (int i = 0; i < 3; ++i) s[i] = static_cast<uint32_t>(c.BrightRows[i][s[i]]);
