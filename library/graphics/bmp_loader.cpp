@@ -29,6 +29,14 @@ inline int64_t OutputRow(int64_t fileRow, int64_t height, bool bottomUp) {
   return bottomUp ? height - 1 - fileRow : fileRow;
 }
 
+// The escapes of a run-length picture: a zero count followed by one of these, or by the length of
+// a copy of literal indices.
+enum BmpRunEscape : uint32_t {
+  kRunEndOfLine = 0,
+  kRunEndOfPicture = 1,
+  kRunMove = 2,
+};
+
 // RLE8 and RLE4 into one index per byte. False when a run, a copy or a move leaves the picture,
 // or a copy is cut short by the end of the data; data that simply end (no end-of-picture mark)
 // leave the rest of the picture 0.
@@ -46,12 +54,12 @@ bool DecodeBmpRunLength(const uint8_t* data, int64_t size, bool fourBit, uint8_t
       if (row >= height || x + count > width) return false;
       for (uint32_t i = 0; i < count; ++i)
         put(static_cast<uint8_t>(fourBit ? ((i & 1) ? value & 0xF : value >> 4) : value));
-    } else if (value == 0) {
+    } else if (value == kRunEndOfLine) {
       x = 0;
       ++row;
-    } else if (value == 1) {
+    } else if (value == kRunEndOfPicture) {
       return true;
-    } else if (value == 2) {
+    } else if (value == kRunMove) {
       if (at + 1 >= size) return false;
       x += data[at];
       row += data[at + 1];

@@ -11,6 +11,14 @@ namespace {
 
 constexpr int TgaMaximumSide = 8192;
 
+// The header's image types this loader reads.
+enum TgaImageType {
+  kTgaColorMapped = 1,
+  kTgaTrueColor = 2,
+  kTgaRunLengthColorMapped = 9,
+  kTgaRunLengthTrueColor = 10,
+};
+
 struct TgaHeader {
   int idLength;
   int colorMapType;
@@ -79,13 +87,13 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
   const TgaHeader h = {raw[0], raw[1], raw[2], ReadLittle16(raw + 3), ReadLittle16(raw + 5), raw[7],
                        ReadLittle16(raw + 8), ReadLittle16(raw + 10), ReadLittle16(raw + 12), ReadLittle16(raw + 14),
                        raw[16], raw[17]};
-  if (h.imageType == 0 || h.imageType == 3 || h.imageType == 11 || (h.imageType >= 4 && h.imageType <= 8) ||
-      h.imageType > 11)
+  if (h.imageType != kTgaColorMapped && h.imageType != kTgaTrueColor && h.imageType != kTgaRunLengthColorMapped &&
+      h.imageType != kTgaRunLengthTrueColor)
     return -1;
   if (h.originX != 0 || h.originY != 0 || h.width > TgaMaximumSide || h.height > TgaMaximumSide) return -1;
   if (h.width == 0 || h.height == 0) return -1;
-  const bool colorMapped = h.imageType == 1 || h.imageType == 9;
-  const bool runLength = h.imageType >= 9;
+  const bool colorMapped = h.imageType == kTgaColorMapped || h.imageType == kTgaRunLengthColorMapped;
+  const bool runLength = h.imageType == kTgaRunLengthColorMapped || h.imageType == kTgaRunLengthTrueColor;
   const int depth = colorMapped ? h.colorMapEntryBits : h.pixelDepth;
   if (depth != 16 && depth != 24 && depth != 32) return -1;
   // One-byte indices only; a wider index would be read as several pixels.
