@@ -22,15 +22,6 @@ enum PcmConvertMethod : int {
   PCM_CONVERT_MEMORY_PCM = 3,
 };
 
-// Decoder-disable mask bits (SetSoundDecoderMask).
-enum SoundDecoderBit : int {
-  SOUND_DECODER_WAVE_PCM = 0x01,
-  SOUND_DECODER_WAVE_ACM = 0x02,
-  SOUND_DECODER_OGG_VORBIS = 0x04,
-  SOUND_DECODER_MP3_ACM = 0x08,
-  SOUND_DECODER_MEDIA_FRAMEWORK = 0x10,
-};
-
 struct PcmAcmState {
   BYTE* sourceFormat;  // The format chunk, or the MPEG Layer-3 format built from the first frame.
   HACMSTREAM mainStream;

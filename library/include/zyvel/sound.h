@@ -36,9 +36,15 @@ enum : int {
   SOUND_PLAY_BACKGROUND = 1,  // Returns at once; so does any value not named here.
   SOUND_PLAY_LOOP = 3,
 };
-// Load mode: a SOUND_LOAD_ value (1 is taken as 0). The decoder mask's set bits
-// skip decoders: 0x01 WAVE PCM, 0x02 WAVE through the compression manager, 0x04 Ogg Vorbis,
-// 0x08 MP3, 0x10 the media framework.
+// Decoder-disable mask bits (SetSoundDecoderMask): a set bit skips that decoder.
+enum SoundDecoderBit : int {
+  SOUND_DECODER_WAVE_PCM = 0x01,
+  SOUND_DECODER_WAVE_ACM = 0x02,  // WAVE through the compression manager.
+  SOUND_DECODER_OGG_VORBIS = 0x04,
+  SOUND_DECODER_MP3_ACM = 0x08,
+  SOUND_DECODER_MEDIA_FRAMEWORK = 0x10,
+};
+// Load mode: a SOUND_LOAD_ value (1 is taken as 0).
 int SetSoundLoadMode(unsigned mode);
 int GetSoundLoadMode();
 int SetSoundDecoderMask(int mask);
