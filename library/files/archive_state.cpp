@@ -135,7 +135,7 @@ int OpenArchiveFileWhole(ArchiveState* state, const char* path, const char* keyT
   if (!headerRead) LogBadArchive(path);
   if (!headerRead ||
       !(image = static_cast<unsigned char*>(ZV_ALLOC_ZEROED(state->archiveSize > 0 ? state->archiveSize : 1))) ||
-      PlainFileSeek(stream, 0, 0) != 0) {
+      PlainFileSeek(stream, 0, STREAM_SEEK_START) != 0) {
     PlainFileClose(stream);
     ZV_FREE(image);
     ZV_FREE(state->block);
@@ -245,7 +245,8 @@ int OpenArchiveMember(ArchiveFileState* member, ArchiveState* archive, const cha
   if (asynchronous) {
     StreamHandle stream = ArchiveStream(archive);
     member->pendingFilePosition = fileOffset;
-    if (PlainFileSeek(stream, fileOffset, 0) == 0 && PlainFileRead(member->packed, static_cast<int>(packedSize), 1, stream) == 1) {
+    if (PlainFileSeek(stream, fileOffset, STREAM_SEEK_START) == 0 &&
+        PlainFileRead(member->packed, static_cast<int>(packedSize), 1, stream) == 1) {
       member->pending = kPendingPackedData;
       return 0;
     }
@@ -298,7 +299,7 @@ int ReadArchiveMember(ArchiveFileState* member, void* buffer, int length) {
   } else {
     StreamHandle stream = ArchiveStream(archive);
     const int filePosition = MemberFileOffset(member) + member->position;
-    if (PlainFileTell(stream) != filePosition && PlainFileSeek(stream, filePosition, 0) != 0) return 0;
+    if (PlainFileTell(stream) != filePosition && PlainFileSeek(stream, filePosition, STREAM_SEEK_START) != 0) return 0;
     if (member->asynchronous) {
       if (PlainFileRead(buffer, length, 1, stream) != 1) return 0;
       member->pendingFilePosition = filePosition;
@@ -318,8 +319,8 @@ int SeekArchiveMember(ArchiveFileState* member, int offset, int origin) {
   FileLayerGuard guard(FileLayerLock());
   WaitMemberWork(member);
   int64_t target = offset;
-  if (origin == 1) target += member->position;
-  if (origin == 2) target += member->size;
+  if (origin == STREAM_SEEK_CURRENT) target += member->position;
+  if (origin == STREAM_SEEK_END) target += member->size;
   if (target < 0) target = 0;
   if (target > member->size) target = member->size;
   member->position = static_cast<int>(target);

@@ -209,7 +209,7 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
     declaredEntries = entries;
     const int64_t available = (dataOffset > tableOffset ? dataOffset : fileSize) - tableOffset;
     if (entries * colorEntrySize > available) entries = available > 0 ? available / colorEntrySize : 0;
-    if (source->Seek(source->stream, static_cast<int>(tableOffset), 0) != 0) return -1;
+    if (source->Seek(source->stream, static_cast<int>(tableOffset), STREAM_SEEK_START) != 0) return -1;
     uint8_t table[256 * 4];
     if (!ReadSourceBytes(source, table, entries * colorEntrySize)) return -1;
     for (int64_t i = 0; i < entries; ++i) {
@@ -219,14 +219,14 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
     copy.header.biClrUsed = static_cast<DWORD>(entries);
   } else if (compression == BI_BITFIELDS) {
     // The masks follow a 40-byte header, or sit inside a larger one at the same place.
-    if (source->Seek(source->stream, 14 + 40, 0) != 0) return -1;
+    if (source->Seek(source->stream, 14 + 40, STREAM_SEEK_START) != 0) return -1;
     if (!ReadSourceBytes(source, copy.colors, 12)) return -1;
   }
 
   // Everything from the pixel-data offset to the end of the file.
   if (dataOffset < tableOffset || dataOffset > fileSize) return -1;
   const int64_t dataSize = fileSize - dataOffset;
-  if (dataSize <= 0 || source->Seek(source->stream, static_cast<int>(dataOffset), 0) != 0) return -1;
+  if (dataSize <= 0 || source->Seek(source->stream, static_cast<int>(dataOffset), STREAM_SEEK_START) != 0) return -1;
   auto* data = static_cast<uint8_t*>(ZV_ALLOC(static_cast<int>(dataSize)));
   if (!data) return -1;
   if (!ReadSourceBytes(source, data, dataSize)) {

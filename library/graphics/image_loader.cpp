@@ -29,7 +29,7 @@ void ClearRefusedImage(BaseImage* out) {
 }
 
 bool TryLoader(ImageLoaderFunc loader, ImageLoadSource* source, BaseImage* out) {
-  source->Seek(source->stream, 0, 0);
+  source->Seek(source->stream, 0, STREAM_SEEK_START);
   std::memset(out, 0, sizeof(*out));
   if (loader(source, out) == 0) return true;
   ClearRefusedImage(out);

@@ -76,12 +76,12 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
   const int64_t fileSize = MeasureSourceRemaining(source);
   if (fileSize < 18) return -1;
   bool hasFooter = false;
-  if (fileSize >= 26 && source->Seek(source->stream, -26, 2) == 0) {
+  if (fileSize >= 26 && source->Seek(source->stream, -26, STREAM_SEEK_END) == 0) {
     uint8_t footer[26];
     if (ReadSourceBytes(source, footer, 26))
       hasFooter = std::memcmp(footer + 8, "TRUEVISION-XFILE", 16) == 0 && ReadLittle32(footer) == 0;
   }
-  if (source->Seek(source->stream, 0, 0) != 0) return -1;
+  if (source->Seek(source->stream, 0, STREAM_SEEK_START) != 0) return -1;
   uint8_t raw[18];
   if (!ReadSourceBytes(source, raw, 18)) return -1;
   const TgaHeader h = {raw[0], raw[1], raw[2], ReadLittle16(raw + 3), ReadLittle16(raw + 5), raw[7],
@@ -101,7 +101,7 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
   const int bytes = depth / 8;
 
   int64_t position = 18 + h.idLength;
-  if (source->Seek(source->stream, static_cast<int>(position), 0) != 0) return -1;
+  if (source->Seek(source->stream, static_cast<int>(position), STREAM_SEEK_START) != 0) return -1;
   const int64_t mapEntryBytes = (h.colorMapEntryBits + 7) / 8;
   uint8_t* map = nullptr;
   if (colorMapped) {
@@ -120,7 +120,7 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
     position += static_cast<int64_t>(h.colorMapLength) * bytes;
   } else if (h.colorMapType == 1) {
     position += static_cast<int64_t>(h.colorMapLength) * mapEntryBytes;
-    if (source->Seek(source->stream, static_cast<int>(position), 0) != 0) return -1;
+    if (source->Seek(source->stream, static_cast<int>(position), STREAM_SEEK_START) != 0) return -1;
   }
 
   const int64_t pixelCount = static_cast<int64_t>(h.width) * h.height;

@@ -192,7 +192,7 @@ int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind
   StreamSoundEntry& entry = stream.entries[stream.entryCount];
   std::memset(&entry, 0, sizeof(entry));
   entry.kind = kind;
-  if (source->functions.Seek) source->functions.Seek(source->stream, 0, 0);
+  if (source->functions.Seek) source->functions.Seek(source->stream, 0, STREAM_SEEK_START);
   bool made = false;
   switch (kind) {
     case STREAM_ENTRY_WHOLE_PCM:
