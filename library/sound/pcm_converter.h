@@ -8,6 +8,7 @@
 
 #include "platform/acm.h"
 #include "zyvel/runtime.h"
+#include "zyvel/sound.h"
 
 // The six stream functions and the stream they are called with, copied by value.
 struct SoundStreamSource {
