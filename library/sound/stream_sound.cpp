@@ -120,7 +120,7 @@ bool SetUpStreamBuffer(SoundRecord* record, int handle, int sharedStream) {
       SameFormat(shared->format, record->format)) {
     record->streamFlag = 1;
     record->bufferCount = 1;
-    LinkHandleChain(g_soundOptions.streamChainTail.prev, &stream.chainNode, handle, record);
+    LinkHandleChain(&g_soundOptions.streamChainHead, &stream.chainNode, handle, record);
     stream.referredHandle = sharedStream;
     ++shared->stream.referrerCount;
   } else {
