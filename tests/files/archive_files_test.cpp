@@ -261,7 +261,28 @@ TEST_F(ArchiveFiles, MembersReadFromSeveralThreads) {
   EXPECT_TRUE(second);
 }
 
+// The log in the scratch directory, its text as handed to the debugger output.
+class ScratchLog {
+ public:
+  explicit ScratchLog(const std::string& windowsDirectory) {
+    g_windowSystem.log = LogState{};
+    platform::testing::CaptureDebugOutput([this](const std::string& text) { text_ += text; });
+    SetLogDirectory(windowsDirectory.c_str());
+    OpenLogFile();
+  }
+  ~ScratchLog() {
+    SetLogDirectory("");
+    g_windowSystem.log = LogState{};
+    platform::testing::CaptureDebugOutput(nullptr);
+  }
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
 TEST_F(ArchiveFiles, DamagedArchivesOnDiskAreRefused) {
+  ScratchLog log(windowsRoot_);
   const std::vector<unsigned char> good = PackTree(DirectoryItem("", {FileItem("x.txt", CompressibleBytes(500, 1))}));
   MakeDirectories("DIR");
   WriteDiskFile(Linux("DIR/x.txt"), {'p', 'l', 'a', 'i', 'n'});
@@ -277,6 +298,9 @@ TEST_F(ArchiveFiles, DamagedArchivesOnDiskAreRefused) {
     EXPECT_EQ(ReadAll(file), (std::vector<unsigned char>{'p', 'l', 'a', 'i', 'n'})) << length;
     StreamFileClose(file);
   }
+  // One line per refusal, each with a single line end.
+  EXPECT_NE(log.Text().find("アーカイブファイルの形式が正しくありません : DIR.ZVA\r\n"), std::string::npos);
+  EXPECT_EQ(log.Text().find("\r\n\r\n"), std::string::npos);
 }
 
 TEST_F(ArchiveFiles, WholeFileMode) {
