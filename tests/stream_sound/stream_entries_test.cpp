@@ -97,7 +97,7 @@ TEST_F(StreamEntriesTest, EntriesAreRefusedWithTheirLogLines) {
   EXPECT_NE(LogText().find("ＷＡＶファイルのストリームイメージのセットアップに失敗しました"), std::string::npos);
   EXPECT_EQ(PlaySoundHandle(empty, 1, 1), -1);  // No buffers to play.
 
-  EXPECT_EQ(DeleteAllSoundHandles(), 0);
+  EXPECT_EQ(DeleteAllSoundHandles(0), 0);
   EXPECT_EQ(g_soundHandles.usedCount, 0);
   EXPECT_EQ(g_soundOptions.streamChainHead.next, &g_soundOptions.streamChainTail);
   EXPECT_EQ(EndSoundSystem(), 0);
