@@ -118,9 +118,15 @@ class FakeGameServices : public GameServices {
   void DrawBoxShape(int x1, int y1, int x2, int y2, unsigned color, int fill) override {
     boxes.insert(boxes.end(), {x1, y1, x2, y2, static_cast<int>(color), fill});
   }
-  int CreateFontToHandle(const char*, int, int, int, int, int, int, int, int) override { return 7; }
-  int MeasureTextWidth(const char*, int length, int, int) override { return length * 10; }
-  int DrawTextWithFont(int, int, const char*, unsigned, int, unsigned, int) override { return 0; }
+  // Fonts are numbered by their size.
+  int CreateFontToHandle(const char*, int size, int, int, int, int, int, int, int) override { return size; }
+  int MeasureTextWidth(const char*, int length, int font, int) override { return length * font / 2 + 1; }
+  std::vector<std::string> texts;  // "x,y,font,colour:text"
+  int DrawTextWithFont(int x, int y, const char* text, unsigned color, int font, unsigned, int) override {
+    texts.push_back(std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(font) + "," +
+                    std::to_string(color) + ":" + text);
+    return 0;
+  }
 
   int LoadSoundFile(const char* name, int, int) override {
     if (missingFiles.count(name)) return -1;

@@ -94,6 +94,8 @@ TEST_F(RunTest, AFullRunLoadsEverythingPlaysFramesAndSavesTheHighScoreAsTwelveBy
   EXPECT_EQ(game.state, PlayState);
   EXPECT_EQ(services.finishCalls, 1);
   EXPECT_TRUE(services.messages.empty());
+  EXPECT_EQ(game.titleFont, 64);  // The fake numbers fonts by their size.
+  EXPECT_EQ(game.promptFont, 24);
   // Cut graphs are distinct; tile, label and digit tables are all filled.
   EXPECT_NE(CellTiles[0], CellTiles[9]);
   EXPECT_NE(LabelImages[6], LabelImages[7]);
