@@ -4,7 +4,7 @@
 
 #include "game_services.h"
 
-class LibraryServices final : public GameServices {
+class LibraryServices : public GameServices {
  public:
   int GetPadInputBits(int kind) override;
   int SeedRandom(int seed) override;
