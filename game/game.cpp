@@ -39,12 +39,13 @@ int ReadSaveFile(int32_t* highScore) {
   FILE* file = std::fopen(kSaveFileName, "rb");
   if (!file) return -1;
   unsigned char record[kSaveRecordBytes] = {};
-  const size_t got = std::fread(record, 1, sizeof record, file);
-  (void)got;  // A short file leaves its missing bytes 0.
+  // A short file leaves its missing bytes 0.
+  [[maybe_unused]] const size_t bytesRead = std::fread(record, 1, sizeof record, file);
   std::fclose(file);
-  const int32_t value = static_cast<int32_t>(static_cast<uint32_t>(record[0]) | static_cast<uint32_t>(record[1]) << 8 |
-                                             static_cast<uint32_t>(record[2]) << 16 |
-                                             static_cast<uint32_t>(record[3]) << 24);
+  const uint32_t word = static_cast<uint32_t>(record[0]) | static_cast<uint32_t>(record[1]) << 8 |
+                        static_cast<uint32_t>(record[2]) << 16 | static_cast<uint32_t>(record[3]) << 24;
+  const int32_t value = static_cast<int32_t>(word);
+  // A negative score can only come from a damaged file; it would index the digit pictures.
   *highScore = value < 0 ? 0 : value;
   return 0;
 }

@@ -79,8 +79,9 @@ TEST(Assets, SoundEffectsDecodeAsShortMp3s) {
     SCOPED_TRACE(name);
     Bytes file = ReadAsset(name);
     ASSERT_GT(file.size(), 100u);
-    SoundStreamSource source{*GetMemoryStreamFuncs(),
-                             reinterpret_cast<StreamHandle>(OpenMemoryStream(file.data(), static_cast<int>(file.size())))};
+    const StreamHandle stream =
+        reinterpret_cast<StreamHandle>(OpenMemoryStream(file.data(), static_cast<int>(file.size())));
+    SoundStreamSource source{*GetMemoryStreamFuncs(), stream};
     PcmConverter converter{};
     const int saved = g_soundOptions.decoderMask;
     g_soundOptions.decoderMask = SOUND_DECODER_MEDIA_FRAMEWORK;  // The MP3 decoder must take it.

@@ -153,7 +153,8 @@ TEST_F(ScreensTest, GameClearCentresItsTwoTextsAndSStartsAGame) {
   game.RunCurrentScreen();
   EXPECT_TRUE(services.draws.empty());
   // Widths 10 x 32 + 1 = 321 and 12 x 12 + 1 = 145: the halves truncate.
-  EXPECT_EQ(services.texts, (std::vector<std::string>{"43,150,64,16777215:GAME CLEAR", "131,450,24,16777215:push [S] key"}));
+  EXPECT_EQ(services.texts,
+            (std::vector<std::string>{"43,150,64,16777215:GAME CLEAR", "131,450,24,16777215:push [S] key"}));
   services.padBits = PadStart;
   game.RunCurrentScreen();
   EXPECT_EQ(game.state, PlayState);
