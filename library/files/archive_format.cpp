@@ -182,7 +182,7 @@ void XorArchiveBytes(int count, void* buffer, uint32_t fileOffset, const unsigne
 int ReadArchiveBytes(int fileOffset, StreamHandle stream, void* buffer, int length, const unsigned char* key) {
   if (length <= 0) return 0;
   if (fileOffset >= 0) {
-    if (PlainFileSeek(stream, fileOffset, 0) != 0) return -1;
+    if (PlainFileSeek(stream, fileOffset, STREAM_SEEK_START) != 0) return -1;
   } else {
     fileOffset = PlainFileTell(stream);
   }
