@@ -61,7 +61,10 @@ struct PresentedFrame {
   RECT destination{};
   uint64_t serial = 0;           // Counts presents since the start of the process.
 };
-// The last picture handed to a window; false before the first.
+// While on, every picture handed to a window is also copied for LastPresentedFrame; off (the
+// default) nothing is copied and the kept picture is dropped.
+void KeepPresentedFrames(bool on);
+// The last picture handed to a window while frames were kept; false when there is none.
 bool LastPresentedFrame(PresentedFrame* out);
 
 }  // namespace platform::testing
@@ -185,16 +188,6 @@ void ResetSoundSwitches();
 #include "platform/types.h"
 
 namespace platform::testing {
-
-// What the display adapter reports: the desktop mode and the full-screen mode list (also the
-// refresh rate that paces DirectDraw's vertical blank).
-struct DisplayAdapterMode {
-  UINT width = 0;
-  UINT height = 0;
-  UINT refreshRate = 60;
-  DWORD format = 22;  // D3DFMT_X8R8G8B8
-};
-void SetDisplayAdapter(const DisplayAdapterMode& desktop, const std::vector<DisplayAdapterMode>& modes);
 
 // What the software device claims. Defaults: Direct3DCreate9Ex present, no DXT formats, maximum
 // texture side 4096, no square-only rule, no shader model 2.0 (and so no mixed vertex processing).
