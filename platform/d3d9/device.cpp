@@ -597,6 +597,7 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTargetInterface, ID
   SurfaceStorage& to = destination->Storage();
   if (from.format != to.format || from.width != to.width || from.height != to.height) return D3DERR_INVALIDCALL;
   to.bytes = from.bytes;
+  ChargeReadBack(CurrentSwitches().renderTargetDataMicroseconds);
   RecordCall("GetRenderTargetData", "%s", "");
   return D3D_OK;
 }

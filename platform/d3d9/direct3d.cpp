@@ -16,24 +16,35 @@ const D3DFORMAT kRenderTargetFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DF
 const D3DFORMAT kDepthFormats[] = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D24S8, D3DFMT_D32};
 }  // namespace
 
+namespace {
+bool IsRefused(D3DFORMAT format) {
+  testing::Direct3DSwitches switches = CurrentSwitches();
+  for (DWORD refused : switches.refusedFormats)
+    if (refused == format) return true;
+  return false;
+}
+}  // namespace
+
 bool IsDisplayFormat(D3DFORMAT format) {
   return format == D3DFMT_X8R8G8B8 || format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5;
 }
 
 bool IsRenderTargetFormat(D3DFORMAT format) {
+  if (IsRefused(format)) return false;
   for (D3DFORMAT candidate : kRenderTargetFormats)
     if (candidate == format) return true;
   return false;
 }
 
 bool IsDepthFormat(D3DFORMAT format) {
+  if (IsRefused(format)) return false;
   for (D3DFORMAT candidate : kDepthFormats)
     if (candidate == format) return true;
   return false;
 }
 
 bool IsTextureFormat(D3DFORMAT format) {
-  if (!IsColorFormat(format)) return false;
+  if (!IsColorFormat(format) || IsRefused(format)) return false;
   if (IsDxtFormat(format)) return CurrentSwitches().offerDxtFormats;
   return true;
 }

@@ -96,6 +96,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
   if (!locked || locked_ || !lockable_ || IsDepth()) return D3DERR_INVALIDCALL;
   RECT area;
   if (!RectInside(rect, storage_.width, storage_.height, &area)) return D3DERR_INVALIDCALL;
+  if (kind_ == SurfaceKind::BackBuffer) ChargeReadBack(CurrentSwitches().backBufferLockMicroseconds);
   RecordCall("LockRect", "%ld,%ld,%ld,%ld,0x%X", static_cast<long>(area.left), static_cast<long>(area.top),
                              static_cast<long>(area.right), static_cast<long>(area.bottom), flags);
   size_t offset;

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "platform/ddraw.h"
+#include "kernel/state.h"
 #include "platform/display_modes.h"
 
 namespace platform::d3d9 {
@@ -26,6 +27,10 @@ std::vector<AdapterMode> ListAdapterModes() {
   std::vector<AdapterMode> modes;
   for (const DisplayModeRecord& mode : ListDisplayModes()) modes.push_back(AdapterModeOf(mode));
   return modes;
+}
+
+void ChargeReadBack(uint64_t microseconds) {
+  if (State().fakeClock.load()) State().fakeMicroseconds += microseconds;
 }
 
 AdapterMode DesktopAdapterMode() { return AdapterModeOf(CurrentDisplayMode()); }

@@ -36,6 +36,8 @@ struct AdapterMode {
   D3DFORMAT format = D3DFMT_X8R8G8B8;
 };
 std::vector<AdapterMode> ListAdapterModes();
+// Moves the fake clock by a read-back's cost (nothing on the real clock).
+void ChargeReadBack(uint64_t microseconds);
 AdapterMode DesktopAdapterMode();
 testing::Direct3DSwitches CurrentSwitches();
 bool TakeFaultCount(std::atomic<int>& counter);

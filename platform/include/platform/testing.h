@@ -15,6 +15,9 @@ namespace platform::testing {
 void UseFakeClock(bool on);
 void SetFakeClockMilliseconds(uint64_t milliseconds);
 void AdvanceFakeClock(uint64_t microseconds);
+// While on (and the fake clock is on), Sleep moves the fake clock by its time instead of waiting,
+// so code that sleeps until a moment comes runs through at once.
+void SleepMovesFakeClock(bool on);
 // A fixed local date and time for GetLocalTime (null goes back to the real one).
 void SetFakeLocalTime(const SYSTEMTIME* time);
 
@@ -198,6 +201,13 @@ struct Direct3DSwitches {
   bool reportSquareOnlyTextures = false;
   bool reportShaderModel2 = false;            // Caps say 2.0; shader objects are made but never run.
   bool refuseMixedVertexProcessing = false;   // Even when shader model 2.0 is reported.
+  // On the fake clock, what reading a picture back costs: each LockRect of a back buffer and each
+  // GetRenderTargetData moves the clock by these microseconds (a real card's read-back speed).
+  uint64_t backBufferLockMicroseconds = 0;
+  uint64_t renderTargetDataMicroseconds = 0;
+  // Formats the adapter refuses in every check and creation, as a card without them would
+  // (texture, render-target and depth formats alike).
+  std::vector<DWORD> refusedFormats;
 };
 void SetDirect3DSwitches(const Direct3DSwitches& switches);
 // CreateDevice/CreateDeviceEx refuse the next `count` calls (D3DERR_NOTAVAILABLE); -1 for all.
