@@ -7,8 +7,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
-#include "runtime/window_state.h"
-#include "runtime/window_system.h"
+#include "window/window_services.h"
 
 ScreenSettings g_screenSettings;
 

@@ -12,7 +12,7 @@
 #include "graphics/math.h"
 #include "platform/d3d9.h"
 #include "platform/ddraw.h"
-#include "runtime/window_system.h"
+#include "graphics/screen_services.h"
 #include "zyvel/graphics.h"
 
 // What each entry of the texture format table holds (the formats tried for each are in

@@ -4,7 +4,7 @@
 #include "graphics/device_state_cache.h"
 #include "graphics/draw_state.h"
 #include "graphics/render_device.h"
-#include "runtime/window_system.h"
+#include "graphics/screen_services.h"
 
 const BatchLayout kBatchLayouts[kBatchSetCount][kBatchKindCount] = {
     {{D3DFVF_XYZRHW | D3DFVF_DIFFUSE, 20, 3225},

@@ -1,0 +1,77 @@
+// Stand-ins for the screen services that start-up, the window and the pump call, until the
+// graphics start-up and the screens land (images, software images, the device and the display
+// modes are built; these are not). The screen settings are recorded as the real setters record
+// them before start-up; graphics start-up answers success so that the library can start without a
+// device.
+#include "graphics/display_modes.h"
+#include "graphics/screen_services.h"
+#include "graphics/screen_settings.h"
+#include "window/window_services.h"
+
+namespace {
+struct ScreenStandIn {
+  int restoreCallbackSet = 0;
+  int drawTarget = -4;
+  int useMask = 0;
+  int vsyncWait = 1;
+  RECT clipArea{0, 0, 0, 0};
+} g_screen;
+}  // namespace
+
+int SetScreenMode(int width, int height, int colorBits, int refresh) {
+  if (width == 0 || height == 0 || (colorBits != 8 && colorBits != 16 && colorBits != 32)) return -1;
+  if (g_windowSystem.initialised) return -1;
+  g_screenSettings.Width = width;
+  g_screenSettings.Height = height;
+  g_screenSettings.ColorBits = colorBits;
+  g_screenSettings.Refresh = refresh;
+  return 0;
+}
+
+int SetEmulating320x240(int on) {
+  g_screenSettings.Emulating320x240 = on;
+  if (on) g_screenSettings.Width = 640, g_screenSettings.Height = 480;
+  return 0;
+}
+
+int ChangeScreenMode(const ScreenModeRequest*) { return 0; }
+int InitGraphicsSystem() { return 0; }
+int TerminateGraphicsSystem() {
+  // The display-mode list is made again on the next start-up.
+  FreeDisplayModeList();
+  return 0;
+}
+int ReviveGraphicsSystem() { return -1; }
+int SetGraphRestoreCallback(void (*)()) {
+  g_screen.restoreCallbackSet = 1;  // Null selects the default restore function.
+  return 0;
+}
+int HasGraphRestoreCallback() { return g_screen.restoreCallbackSet; }
+int SelectDrawTarget(int screen) {
+  g_screen.drawTarget = screen;
+  return 0;
+}
+int GetDrawTarget() { return g_screen.drawTarget; }
+int InitModelSystem() { return 0; }
+int TerminateModelSystem() { return 0; }
+int DeleteAllSoftImages() { return 0; }
+int DeleteFontHandle(int) { return -1; }
+int PresentScreen(const RECT*) { return -1; }
+int GetFlipVSyncWait() { return g_screen.vsyncWait; }
+int SetFlipVSyncWait(int on) {
+  g_screen.vsyncWait = on;
+  return 0;
+}
+int GetUseMaskFlag() { return g_screen.useMask; }
+int SetUseMaskFlag(int on) {
+  g_screen.useMask = on;
+  return 0;
+}
+int SetDrawClipArea(int x1, int y1, int x2, int y2) {
+  g_screen.clipArea = RECT{x1, y1, x2, y2};
+  return 0;
+}
+int GetDrawClipArea(RECT* out) {
+  if (out) *out = g_screen.clipArea;
+  return 0;
+}
