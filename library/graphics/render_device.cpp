@@ -572,12 +572,18 @@ uint32_t MaxBrightnessColor(int red, int green, int blue) {
 // ---- Shaders and release ----
 
 int ReleaseBaseShaders() {
-  // The library's own shader objects belong to the shader tables; nothing of them is bound here
-  // beyond what ReleaseShaderTables unbinds.
-  return ReleaseShaderTables();
+  if (g_renderDevice.Device) {
+    g_renderDevice.Device->SetVertexShader(nullptr);
+    g_renderDevice.Device->SetPixelShader(nullptr);
+  }
+  ForgetBoundShaders();
+  ReleaseVertexDeclarations();
+  return 0;
 }
 
 int ReleaseShaderTables() {
+  // The library's own shader objects are made only with shader model 2.0 and a shader pack; the
+  // tables that would hold them are empty, so only the binding goes.
   if (g_renderDevice.Device) {
     g_renderDevice.Device->SetVertexShader(nullptr);
     g_renderDevice.Device->SetPixelShader(nullptr);

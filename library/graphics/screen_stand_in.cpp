@@ -4,6 +4,7 @@
 // them before start-up; graphics start-up answers success so that the library can start without a
 // device.
 #include "graphics/display_modes.h"
+#include "graphics/render_device.h"
 #include "graphics/screen_services.h"
 #include "graphics/screen_settings.h"
 #include "window/window_services.h"
@@ -37,8 +38,9 @@ int SetEmulating320x240(int on) {
 int ChangeScreenMode(const ScreenModeRequest*) { return 0; }
 int InitGraphicsSystem() { return 0; }
 int TerminateGraphicsSystem() {
-  // The display-mode list is made again on the next start-up.
-  FreeDisplayModeList();
+  // Whatever a device start took goes back, also after a start that failed half-way (the d3d9
+  // module, DirectDraw, a changed display mode); the display-mode list is made again next time.
+  ReleaseDirect3D();
   return 0;
 }
 int ReviveGraphicsSystem() { return -1; }
