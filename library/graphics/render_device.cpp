@@ -177,12 +177,11 @@ int ChooseTextureFormats() {
 // ---- The back-buffer lock test ----
 
 // Copies `side` rows of the locked source into a locked system surface.
-bool CopyLockedRows(const D3DLOCKED_RECT& from, const D3DLOCKED_RECT& to, int side, int bytesPerPixel) {
+void CopyLockedRows(const D3DLOCKED_RECT& from, const D3DLOCKED_RECT& to, int side, int bytesPerPixel) {
   for (int y = 0; y < side; ++y)
     CopyBytes(static_cast<uint8_t*>(to.pBits) + static_cast<ptrdiff_t>(y) * to.Pitch,
               static_cast<const uint8_t*>(from.pBits) + static_cast<ptrdiff_t>(y) * from.Pitch,
               static_cast<size_t>(side) * bytesPerPixel);
-  return true;
 }
 
 // One pass: the time to read an S x S square straight from the back buffer and through a
