@@ -38,7 +38,7 @@ struct PcmAcmState {
   BYTE* compressedData;    // The whole data chunk (or all MP3 frames).
   int compressedSize;
   int sourceReadPosition;
-  int totalSamples;  // -1 for WAVE (the size then comes from acmStreamSize); counted for MP3.
+  int totalSamples;  // Counted from the frames of MPEG audio; else -1 (the size comes from acmStreamSize).
   int spareSourcePosition;
   int spareOutputPosition;
   BYTE* spareOutput;

@@ -410,6 +410,7 @@ TEST(DirectSoundMixer, FastPathsMatchTheReferencePath) {
     const WORD channels = random() % 2 ? 2 : 1;
     const DWORD rates[] = {44100, 22050, 11025, 48000, 100, 200000, static_cast<DWORD>(8000 + random() % 90000)};
     voice.format = PcmFormat(rates[random() % 7], channels, bits);
+    voice.layout = platform::winmm::SampleLayoutOf(&voice.format);
     voice.frames = 1 + random() % 3000;
     voice.samples = std::make_shared<platform::dsound::SampleStore>();
     voice.samples->bytes.resize(voice.frames * voice.format.nBlockAlign);

@@ -1,5 +1,6 @@
 #include "sound_fixtures.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -9,6 +10,24 @@
 Bytes ReadSoundFixture(const std::string& name) {
   std::ifstream file(std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/sound/" + name, std::ios::binary);
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+Bytes WideSampleFixture(const std::string& name) {
+  if (name != "float32_ext") return ReadSoundFixture(name);
+  const Bytes plain = ReadSoundFixture("float32.wav");
+  // RIFF head, then "fmt " with 18 bytes, "fact", and the data chunk to the end.
+  WAVEFORMATEXTENSIBLE extensible{};
+  std::memcpy(&extensible.Format, plain.data() + 20, sizeof(WAVEFORMATEX));
+  extensible.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+  extensible.Format.cbSize = kWaveFormatExtensibleExtraBytes;
+  extensible.Samples.wValidBitsPerSample = 32;
+  extensible.dwChannelMask = 4;  // Front centre
+  extensible.SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+  const auto* format = reinterpret_cast<const uint8_t*>(&extensible);
+  const std::string data4 = "data";
+  const auto dataAt = std::search(plain.begin(), plain.end(), data4.begin(), data4.end());
+  const Bytes data(dataAt + 8, plain.end());
+  return BuildWave({{"fmt ", Bytes(format, format + sizeof(extensible))}, {"data", data}});
 }
 
 std::vector<int16_t> ToSamples(const Bytes& bytes) {
