@@ -7,7 +7,7 @@
 #include <random>
 #include <vector>
 
-#include "runtime/archive_format.h"
+#include "files/archive_format.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 #include "zyvel/runtime.h"
 
 namespace {

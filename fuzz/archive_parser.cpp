@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "runtime/archive_files.h"
+#include "files/archive_files.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 
 #include "platform/kernel.h"
 #include "platform/testing.h"
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 #include "zyvel/runtime.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "../tools/zva-pack/lz_packer.cpp"
-#include "runtime/archive_format.h"
+#include "files/archive_format.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 20)) return 0;

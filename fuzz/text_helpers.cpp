@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/kernel.h"
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 #include "zyvel/runtime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -3,9 +3,6 @@
 
 #include "zyvel/graphics.h"
 
-// Opens a file through the installed file-function table; 0 when it cannot be opened.
-StreamHandle StreamFileOpen(const char* path, int useCache, int ignored, int asynchronous);
-
 // Images larger than this are refused by every loader rather than allocated.
 constexpr int64_t MaximumImageBytes = int64_t{1} << 28;
 constexpr int MaximumImageSide = 32768;

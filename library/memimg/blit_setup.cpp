@@ -1,7 +1,7 @@
 // Preconditions and loop choice shared by the software blits.
 #include "memimg/blit_setup.h"
 
-#include "graphics/draw_state.h"
+#include "graphics/screen_services.h"
 #include "memimg/derived_data.h"
 
 static int ClampedBlendParam() {

@@ -5,7 +5,7 @@
 // Sources beyond 65536 pixels on a side are refused: the stepping would leave them.
 #include <climits>
 
-#include "graphics/draw_state.h"
+#include "graphics/screen_services.h"
 #include "memimg/blit_setup.h"
 
 void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,

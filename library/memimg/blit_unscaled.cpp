@@ -4,7 +4,7 @@
 // tests each pixel. The loops themselves are chosen from the table in blit_table.cpp.
 #include <climits>
 
-#include "graphics/draw_state.h"
+#include "graphics/screen_services.h"
 #include "memimg/blit_setup.h"
 
 static LONG ClampToLong(long long value) {

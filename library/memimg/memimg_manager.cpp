@@ -8,7 +8,7 @@
 #include <utility>
 #include <cstring>
 
-#include "graphics/math.h"
+#include "graphics/screen_services.h"
 #include "memimg/derived_data.h"
 #include "zyvel/graphics.h"
 #include "zyvel/memimg.h"

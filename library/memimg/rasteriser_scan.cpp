@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-#include "graphics/draw_state.h"
+#include "graphics/screen_services.h"
 
 int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings) {
   if (!IsMemImgValid(dst) || dst->Pixels == nullptr) return -1;

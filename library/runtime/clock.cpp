@@ -2,7 +2,7 @@
 // its pre-tempered output table.
 #include "platform/kernel.h"
 #include "platform/winmm.h"
-#include "runtime/window_state.h"
+#include "window/window_services.h"
 #include "zyvel/runtime.h"
 
 namespace {

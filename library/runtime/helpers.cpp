@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "runtime/window_state.h"
+#include "window/window_services.h"
 #include "zyvel/runtime.h"
 
 int CheckLeadByte(const char* p, int charSet) {

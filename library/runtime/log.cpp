@@ -15,7 +15,7 @@
 #include "platform/kernel.h"
 #include "platform/winmm.h"
 #include "runtime/log.h"
-#include "runtime/window_state.h"
+#include "window/window_services.h"
 #include "zyvel/runtime.h"
 
 namespace {

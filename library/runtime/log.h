@@ -22,3 +22,6 @@ int SetLogDirectory(const char* directory);
 // The on-screen log's show switch, read by the screen flip. (The on-screen log itself comes with
 // the fonts; until then it is never shown.)
 int GetScreenLogFlag();
+
+// Starts the on-screen log at start-up (on_screen_log_stand_in.cpp until the fonts are built).
+int InitOnScreenLog();

@@ -132,6 +132,3 @@ int SourceRead(const SoundStreamSource& source, void* buffer, int bytes);
 // The stream's size, found by seeking to its end; the position is put back to 0.
 int SourceSizeFromStart(const SoundStreamSource& source);
 
-// Opens a file through the file-function table (archives first); null when it cannot. Declared
-// here until the file layer's header carries it.
-StreamHandle StreamFileOpen(const char* path, int useCache, int unused, int useAsync);

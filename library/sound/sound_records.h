@@ -7,10 +7,9 @@
 
 #include "platform/dsound.h"
 #include "platform/kernel.h"
-#include "runtime/handle_chain.h"
-#include "runtime/handle_table.h"
-#include "runtime/window_system.h"
+#include "runtime/runtime_services.h"
 #include "sound/pcm_converter.h"
+#include "window/window_services.h"
 #include "zyvel/sound.h"
 
 constexpr int kSoundTableSize = SOUND_HANDLE_TABLE_SIZE;
@@ -173,10 +172,9 @@ int SndBufSetPosition(int offset, SoundBufferEntry* entry);
 // The play position in bytes.
 int SndBufGetPlayPosition(SoundBufferEntry* entry, int* bytes);
 
-// Seams of later sound issues (seams_*.cpp).
-int StopSoundHandle(int handle);
 int StopStreamSoundHandle(int handle);
 int CheckStreamSoundPlaying(int handle);
+// Soft sounds and MIDI (soft_sound_stand_in.cpp and midi_stand_in.cpp until they are built).
 int DeleteAllSoftSounds();
 int DeleteAllSoftSoundPlayers();
 int DeleteAllMusicHandles();

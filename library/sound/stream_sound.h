@@ -24,12 +24,13 @@ struct RefillWindow {
   int secondFree;
 };
 
-// The byte counts of a stream of one PCM format (A average bytes per second, B block align).
+// The byte counts of a stream of one PCM format, from its average bytes per second and its block
+// align.
 struct StreamSizes {
-  int bufferLength;  // L: one second in whole frames
-  int refillLead;    // Q: three quarters of a second, rounded up to whole frames
-  int primeAmount;   // P: three quarters of a second, rounded down
-  int step;          // E: one eighth of a second, rounded down
+  int bufferLength;  // One second in whole frames
+  int refillLead;    // Three quarters of a second, rounded up to whole frames
+  int primeAmount;   // Three quarters of a second, rounded down
+  int step;          // One eighth of a second, rounded down
 };
 StreamSizes StreamSizesOf(const WAVEFORMATEX& format);
 

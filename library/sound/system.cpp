@@ -5,9 +5,9 @@
 // handle chains, the capability report, and the sound thread, which only a machine with more than
 // one logical processor gets (with one, message processing runs the refills once a frame). End
 // order: the thread first, then capture, every handle, the lock, the buffers and the interface.
-#include "runtime/window_state.h"
 #include "platform/user.h"
 #include "sound/sound_records.h"
+#include "window/window_services.h"
 
 SoundOptions g_soundOptions;
 

@@ -5,7 +5,7 @@
 #include <thread>
 
 #include "file_test_support.h"
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 
 namespace files_test {
 namespace {

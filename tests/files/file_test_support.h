@@ -15,8 +15,8 @@
 #include "../../tools/zva-pack/archive_writer.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
-#include "runtime/archive_files.h"
-#include "runtime/file_functions.h"
+#include "files/archive_files.h"
+#include "files/file_functions.h"
 #include "zyvel/runtime.h"
 
 namespace files_test {

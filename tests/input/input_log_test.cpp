@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/dinput.h"
-#include "runtime/input.h"
+#include "input/input.h"
 #include "runtime/log_directory.h"
 
 namespace {

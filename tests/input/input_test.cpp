@@ -6,8 +6,8 @@
 #include "platform/dinput.h"
 #include "platform/testing.h"
 #include "platform/winmm.h"
-#include "runtime/input.h"
-#include "runtime/window_state.h"
+#include "input/input.h"
+#include "window/window_state.h"
 #include "zyvel/runtime.h"
 
 namespace {

@@ -19,7 +19,8 @@
 #include "platform/kernel.h"
 #include "platform/testing.h"
 #include "runtime/tracked_heap.h"
-#include "runtime/window_system.h"
+#include "window/window_services.h"
+#include "zyvel/graphics.h"
 #include "zyvel/runtime.h"
 
 namespace integration_test {

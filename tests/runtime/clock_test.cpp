@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/testing.h"
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 #include "zyvel/runtime.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 #include "zyvel/runtime.h"
 
 namespace {

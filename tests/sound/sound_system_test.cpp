@@ -10,7 +10,7 @@
 
 #include "platform/testing.h"
 #include "runtime/log.h"
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 #include "sound/sound_records.h"
 #include "sound_test_support.h"
 

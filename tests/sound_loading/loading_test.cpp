@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/testing.h"
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 #include "sound/loading.h"
 #include "sound_fixtures.h"
 

@@ -18,7 +18,7 @@
 
 #include "platform/testing.h"
 #include "runtime/log.h"
-#include "runtime/window_state.h"
+#include "window/window_state.h"
 #include "sound/loading.h"
 #include "sound/stream_sound.h"
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "runtime/window_system.h"
+#include "window/window_services.h"
 
 namespace {
 

@@ -17,7 +17,8 @@
 
 #include "platform/kernel.h"
 #include "platform/testing.h"
-#include "runtime/window_system.h"
+#include "graphics/screen_services.h"
+#include "window/window_services.h"
 
 extern char** environ;
 

@@ -15,7 +15,8 @@
 #include "platform/dinput.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
-#include "runtime/window_system.h"
+#include "graphics/screen_services.h"
+#include "window/window_services.h"
 #include "zyvel/runtime.h"
 
 extern char** environ;

@@ -7,7 +7,8 @@
 #include <string>
 
 #include "platform/testing.h"
-#include "runtime/window_system.h"
+#include "graphics/screen_services.h"
+#include "window/window_services.h"
 #include "zyvel/runtime.h"
 
 namespace {

@@ -1,0 +1,56 @@
+// Graphics services that start-up, the main window, the window procedure and the pump call.
+// Public calls (SetScreenMode, GetScreenSizeSetting, GetScreenColorBits) are in zyvel/graphics.h.
+// The draw state and the rectangle maths are shared with the MEMIMG blits and rasteriser.
+// Until graphics start-up and the screens are built they are answered by screen_stand_in.cpp.
+#pragma once
+
+#include "graphics/draw_state.h"
+#include "graphics/math.h"
+#include "platform/user.h"
+#include "zyvel/graphics.h"
+
+// One display mode as the library lists it.
+struct DisplayModeEntry {
+  int width;
+  int height;
+  int bits;
+  int refresh;
+};
+
+// A screen-mode change: -1 keeps the current value of a field.
+struct ScreenModeRequest {
+  int width;
+  int height;
+  int colorBits;
+  int force;
+  int refresh;
+};
+
+int GetDisplayModeCount();
+DisplayModeEntry* GetDisplayModeEntry(DisplayModeEntry* out, int index);
+int IsHardwareAccelWanted();
+int SetEmulating320x240(int on);
+int QueryScreenMode(int* width, int* height, int* colorBits);
+int IsFullScreenMode();
+int ChangeScreenMode(const ScreenModeRequest* request);
+int InitGraphicsSystem();
+int TerminateGraphicsSystem();
+int ReviveGraphicsSystem();
+int SetGraphRestoreCallback(void (*callback)());
+int HasGraphRestoreCallback();
+int SelectDrawTarget(int screen);
+int GetDrawTarget();
+int InitModelSystem();
+int TerminateModelSystem();
+int DeleteAllSoftImages();
+int DeleteFontHandle(int handle);
+int PresentScreen(const RECT* area);
+int EndSceneIfOpen();
+void* GetDirectDrawObject();
+int SwitchDialogBoxMode(int on);
+int GetFlipVSyncWait();
+int SetFlipVSyncWait(int on);
+int GetUseMaskFlag();
+int SetUseMaskFlag(int on);
+int SetDrawClipArea(int x1, int y1, int x2, int y2);
+int GetDrawClipArea(RECT* out);

@@ -1,8 +1,0 @@
-// Stand-ins for the movie services that start-up, the window and the pump call, until movies
-// land.
-#include "runtime/window_system.h"
-
-void InitTheoraColorTables() {}
-int ResumeAllMovies() { return 0; }
-int PauseAllMovies() { return 0; }
-int DrawScreenMovies() { return 0; }

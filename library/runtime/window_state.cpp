@@ -1,3 +1,0 @@
-#include "runtime/window_state.h"
-
-WindowSystemRecord g_windowSystem;

@@ -1,0 +1,61 @@
+// The window subsystem's services: start-up and shut-down bodies, the main window, the window
+// procedure, the pump, menus and the call lock, with the window state record they share.
+#pragma once
+
+#include "platform/user.h"
+#include "runtime/runtime_services.h"
+#include "window/window_state.h"
+#include "zyvel/runtime.h"
+
+// ---- Start-up and shut-down (startup.cpp, system_info.cpp) ----
+int RunLibraryStartup();
+int RunLibraryShutdown();
+int LogSystemInfo();
+// The OS code of a version: 0-3 for the 16/32-bit family, 260-265 for NT; an NT newer than the
+// newest known one counts as the newest.
+int OsCodeOfVersion(DWORD platformId, DWORD major, DWORD minor, char* word, int wordSize);
+// Library version text of the banner line.
+extern const char kLibraryVersion[];
+
+// ---- Main window (main_window.cpp) ----
+struct DisplayModeEntry;  // graphics/screen_services.h
+int InitMainWindow();
+int EndMainWindow();
+int StoreWindowModeFlag(int windowed);
+int ApplyWindowStyle();
+int FitWindowToScreen();
+int SetDesktopComposition(int enable);
+int OnWindowMoved(LPARAM position);
+int ForceWindowForeground(HWND window, int topmost);
+int ClearDroppedFiles();
+int DrawInactiveWindowImage(HDC dc);
+int CollectDisplayModes(int* count, DisplayModeEntry** list);
+// Refreshes a layered main window from an image; -1 where the platform has no layered windows.
+struct BaseImage;
+int UpdateLayeredWindowFromImage(const BaseImage* image, HDC source, int useAlpha);
+// Puts back what start-up changed on the machine (screen saver, timer resolution); safe to run
+// more than once.
+void RestoreMachineSettings();
+// Windowed and full-screen styles of a style index, with the option bits.
+DWORD WindowStyleOf(int windowed);
+DWORD WindowExStyleOf(int windowed);
+
+// ---- Window procedure and pump (window_procedure.cpp, message_pump.cpp) ----
+LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+int PumpWindowMessages();
+void WaitWhileInactive();
+
+// ---- Menus, tool bar and mouse (menu_stand_in.cpp until they are built) ----
+int BuildMenuItemList();
+int UpdateAutoMenu();
+int SetCursorVisible(int visible);
+int RecordMouseClick(int button);
+int FindToolBarButton(int id, int* type);
+int LookupMenuItemName(int id, char* name);
+int QueryToolBarHeight();
+
+// ---- Call lock (api_lock.cpp) ----
+// The lock's state as it stands, for tests: nesting count, owner (0xFFFFFFFF: none), waiters.
+void ReadApiLockState(int* nesting, DWORD* owner, int* waiters);
+// 1 while the calling thread owns the lock.
+int IsApiLockHeldByCurrentThread();

@@ -1,0 +1,3 @@
+#include "window/window_state.h"
+
+WindowSystemRecord g_windowSystem;

@@ -1,0 +1,159 @@
+// `WindowSystemRecord`: the runtime's global record of window, mode, activity, options, log and
+// platform state. Start-up clears it, except the "kept" fields that settings made before start-up
+// and state that must outlive a restart live in.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/types.h"
+#include "runtime/runtime_services.h"
+
+// The switches that start-up reads; setters called before start-up store them (all kept).
+struct StartupOptions {
+  int noWindow = 0;
+  int noGraphics = 0;
+  int noSound = 0;
+  int noInput = 0;
+  int runWhileInactive = 0;
+  int altEnterSwitch = 0;
+  int doubleStartAllowed = 0;
+  int plainFilesOnly = 0;
+};
+
+// ---- Window system: the parts of the record that start-up, the main window, the window
+// procedure and the pump keep ----
+#include "platform/kernel.h"
+#include "platform/user.h"
+
+// Cleared at every start-up (`ClearWindowSystemRecord`).
+struct WindowRunState {
+  int compositionDisabled = 0;
+  int leftFrameWidth = 0;
+  WNDPROC previousWindowProc = nullptr;  // The caller's procedure in subclass mode.
+  RECT windowRect{};
+  RECT clientRect{};  // Screen coordinates.
+  int modeChangeRunning = 0;
+  int closePosted = 0;
+  int displayChanged = 0;
+  int inactiveWaitStarted = 0;
+  int inactiveWaitStart = -1;
+  int fullScreenRestore = 0;
+  int modeSwitchRequest = 0;
+  int inPaint = 0;
+  int painted = 0;
+  int requestedCursor = 0;
+  int cursorShown = 1;
+  int wheelCounter = 0;
+  int desktopWidth = 0;
+  int desktopHeight = 0;
+  int desktopBits = 0;
+  int windowBeingCreated = 0;
+  int menuCounter = 0;
+  int cursorClipped = 0;
+  int systemKeysChanged = 0;
+  FARPROC updateLayeredWindow = nullptr;
+  void (*activeStateCallback)(int active, void* value) = nullptr;
+  void* activeStateValue = nullptr;
+  HWND childWindows[100] = {};
+  int childWindowCount = 0;
+  HWND dialogWindow = nullptr;
+  char* droppedFiles[1000] = {};
+  int droppedFileCount = 0;
+  int inactiveImagePresent = 0;
+  int compositionState = -1;  // Last state given to the composition switch; -1 none yet.
+  // What start-up changed on the machine, so that every way out puts it back.
+  int screenSaverChanged = 0;
+  UINT timerPeriod = 0;  // Non-zero while timeBeginPeriod is in force.
+  int textInputStepRunning = 0;
+};
+
+struct WindowSystemRecord {
+  StartupOptions options;
+
+  // Character set of all library text (`CharSetId`) and its code page (kept).
+  int charSet = 1;
+  int codePage = 932;
+
+  HINSTANCE instance = nullptr;
+  HWND mainWindow = nullptr;  // Kept.
+  int processorCount = 1;     // Kept.
+  DWORD mainThreadId = 0;
+
+  int windowedMode = 1;  // Kept.
+  int quitRequested = 0;
+  int windowDestroyed = 0;
+  int active = 1;
+
+  int initialised = 0;
+  int initialising = 0;  // Kept.
+  int osCode = 0;        // Kept: 265 for Windows 7 and later NT versions.
+  int endFlag = 0;
+
+  // Clocks: the time-stamp counter (measured by the system-information step, kept) and the
+  // performance counter (chosen by the window set-up's timer check).
+  int hasTimeStampCounter = 0;
+  uint64_t timeStampFrequency = 0;
+  int usePerformanceCounter = 0;
+  uint64_t performanceFrequency = 0;
+
+  // ---- Window system (kept unless inside `run`) ----
+  // System facts, written by the system-information step.
+  char osText[512] = {};
+  char processorName[256] = {};
+  int processorMHz = 0;
+  uint64_t totalMemory = 0;
+  uint64_t freeMemory = 0;
+  int hasMmx = 0;
+  int hasSse = 0;
+  int hasSse2 = 0;
+  HMODULE dwmapiModule = nullptr;
+  FARPROC dwmEnableComposition = nullptr;
+  // Written by start-up before the window set-up clears the record, and read by shut-down.
+  char savedDirectory[MAX_PATH] = {};
+  int comInitialised = 0;
+  // Window options, set before start-up and applied by it.
+  HRGN windowRegion = nullptr;
+  int styleIndex = 0;
+  int subclassMode = 0;
+  void (*modeSwitchCallback)(void* value) = nullptr;
+  void* modeSwitchValue = nullptr;
+  int keepWindowOnClose = 0;
+  int noQuitOnDestroy = 0;
+  int preserveFloatingPoint = 0;
+  int backgroundColourSet = 0;
+  int backgroundRed = 0;
+  int backgroundGreen = 0;
+  int backgroundBlue = 0;
+  char windowTitle[256] = {};
+  char className[256] = {};
+  int iconId = 0;
+  HACCEL acceleratorTable = nullptr;
+  HMENU menu = nullptr;
+  int menuInUse = 0;
+  int menuAlwaysShown = 0;
+  int windowSizeChangeable = 0;
+  double windowScaleX = 1.0;
+  double windowScaleY = 1.0;
+  int freeSize = 0;
+  int userSize = 0;
+  int userClientWidth = 0;
+  int userClientHeight = 0;
+  int userPosition = 0;
+  int userX = 0;
+  int userY = 0;
+  int windowShown = 0;
+  int hiddenWindow = 0;
+  int clipCursor = 0;
+  int systemKeyBlock = 0;
+  int layeredWindow = 0;
+  LRESULT (*messageHook)(HWND, UINT, WPARAM, LPARAM) = nullptr;
+  WindowRunState run;
+  // ---- Log ----
+  LogState log;
+};
+
+extern WindowSystemRecord g_windowSystem;
+
+// Start-up's clear: every field that a start-up must find zeroed goes back to its default; the
+// options and facts set before it are kept.
+void ClearWindowSystemRecord();
