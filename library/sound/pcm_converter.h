@@ -48,6 +48,7 @@ struct PcmOggState {
   int open;
   OggVorbis_File file;
   int bytesPerSample;
+  int64_t formatSamples;  // Samples of the leading links that share the first link's format.
 };
 
 struct PcmMemoryState {

@@ -118,6 +118,35 @@ TEST(MpegAudioInWave, DecodesAsTheBareFramesWithTheirLength) {
   }
 }
 
+// A chained Ogg Vorbis file plays its links as one sound while they keep the first link's rate and
+// channel count, and ends where the format changes.
+TEST(ChainedOgg, PlaysOnWhileTheFormatHoldsAndEndsWhereItChanges) {
+  const Bytes stereo = ReadSoundFixture("vorbis_stereo.ogg");
+  const std::vector<int16_t> reference = ToSamples(ReadSoundFixture("vorbis_stereo.ref.raw"));
+  struct Case {
+    const char* second;
+    size_t links;  // Links heard
+  };
+  for (const Case& c : {Case{"vorbis_stereo_link2.ogg", 2}, Case{"vorbis_mono.ogg", 1}}) {
+    SCOPED_TRACE(c.second);
+    const Bytes secondLink = ReadSoundFixture(c.second);
+    Bytes chained = stereo;
+    chained.insert(chained.end(), secondLink.begin(), secondLink.end());
+    std::vector<int16_t> expected;
+    for (size_t link = 0; link < c.links; ++link) expected.insert(expected.end(), reference.begin(), reference.end());
+    MemoryConverter told(chained);
+    ASSERT_EQ(told.setupResult, 0);
+    EXPECT_EQ(static_cast<size_t>(GetPcmConvertedSize(&told.converter)), expected.size() * 2);
+    const WholeDecode decode = DecodeWhole(chained);
+    ASSERT_EQ(decode.result, 0);
+    EXPECT_EQ(decode.format.nChannels, 2);
+    EXPECT_EQ(decode.format.nSamplesPerSec, 44100u);
+    EXPECT_TRUE(WithinTolerance(ToSamples(decode.pcm), expected, 0));
+    // Read in pieces, the converter stops at the same place.
+    EXPECT_EQ(told.ReadAll(1000).size(), expected.size() * 2);
+  }
+}
+
 // WAVE files cut inside an ADPCM block keep the part block: its samples are the whole file's.
 TEST(AdpcmFixtures, APartBlockAtTheEndIsDecodedAsFarAsItGoes) {
   for (const char* file : {"ima_adpcm.wav", "ms_adpcm.wav"}) {

@@ -32,7 +32,7 @@ Bytes WideSampleFixture(const std::string& name) {
 
 std::vector<int16_t> ToSamples(const Bytes& bytes) {
   std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
   return samples;
 }
 
