@@ -81,25 +81,28 @@ INSTANTIATE_TEST_SUITE_P(SoundFixtures, FixtureDecode, ::testing::ValuesIn(kFixt
                          });
 
 // MPEG audio inside a WAVE file (format tags 0x55 and 0x50) decodes as the bare frames do, and
-// its length comes from its frames.
+// its length comes from its frames (MPEG-2.5 included, which the codec takes inside WAVE files).
 TEST(MpegAudioInWave, DecodesAsTheBareFramesWithTheirLength) {
   struct Case {
     const char* file;
     const char* reference;
     uint16_t tag;
+    uint16_t channels;
+    uint32_t rate;
   };
-  for (const Case& c : {Case{"mp3_stereo_noinfo.mp3", "mp3_stereo_noinfo.ref.raw", WAVE_FORMAT_MPEGLAYER3},
-                        Case{"mp3_stereo_cbr.mp3", "mp3_stereo_cbr.ref.raw", WAVE_FORMAT_MPEGLAYER3},
-                        Case{"mp2_stereo.mp2", "mp2_stereo.ref.raw", WAVE_FORMAT_MPEG}}) {
+  for (const Case& c : {Case{"mp3_stereo_noinfo.mp3", "mp3_stereo_noinfo.ref.raw", WAVE_FORMAT_MPEGLAYER3, 2, 44100},
+                        Case{"mp3_stereo_cbr.mp3", "mp3_stereo_cbr.ref.raw", WAVE_FORMAT_MPEGLAYER3, 2, 44100},
+                        Case{"mp3_mono_8k_noinfo.mp3", "mp3_mono_8k_noinfo.ref.raw", WAVE_FORMAT_MPEGLAYER3, 1, 8000},
+                        Case{"mp2_stereo.mp2", "mp2_stereo.ref.raw", WAVE_FORMAT_MPEG, 2, 44100}}) {
     SCOPED_TRACE(c.file);
     const Bytes frames = ReadSoundFixture(c.file);
     ASSERT_EQ(frames[0], 0xFF);
     // The format as a WAVE writer puts it: the 18 bytes, then the extra bytes the tag has.
     MPEGLAYER3WAVEFORMAT layer3{};
     layer3.wfx.wFormatTag = c.tag;
-    layer3.wfx.nChannels = 2;
-    layer3.wfx.nSamplesPerSec = 44100;
-    layer3.wfx.nAvgBytesPerSec = c.tag == WAVE_FORMAT_MPEG ? 24000 : 16000;
+    layer3.wfx.nChannels = c.channels;
+    layer3.wfx.nSamplesPerSec = c.rate;
+    layer3.wfx.nAvgBytesPerSec = c.tag == WAVE_FORMAT_MPEG ? 24000 : c.rate == 8000 ? 2000 : 16000;
     layer3.wfx.nBlockAlign = 1;
     layer3.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
     layer3.wID = MPEGLAYER3_ID_MPEG;
