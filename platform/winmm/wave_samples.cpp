@@ -1,4 +1,4 @@
-#include "../winmm/wave_samples.h"
+#include "winmm/wave_samples.h"
 
 #include <cmath>
 #include <cstring>
