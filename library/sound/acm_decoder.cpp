@@ -108,7 +108,7 @@ int SetupWaveAcmDecoder(PcmConverter* converter) {
   }
   acm.sourceReadPosition = 0;
   acm.compressedSize = SourceRead(converter->source, acm.compressedData, acm.compressedSize);
-  SourceSeek(converter->source, converter->dataPosition, 0);
+  SourceSeek(converter->source, converter->dataPosition, STREAM_SEEK_START);
   // The size estimate of MPEG audio allows for any bit rate; its frames tell the real length.
   if (source->wFormatTag == WAVE_FORMAT_MPEGLAYER3 || source->wFormatTag == WAVE_FORMAT_MPEG) {
     const int64_t samples = CountMpegAudioSamples(acm.compressedData, static_cast<uint32_t>(acm.compressedSize));
