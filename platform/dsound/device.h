@@ -95,8 +95,8 @@ class SoundBuffer final : public ComObject<SoundBuffer, IDirectSoundBuffer> {
   DWORD lockBytes2_ = 0;
 };
 
-// True for a format the mixer plays: PCM, 8 or 16 bits, 1 or 2 channels, a rate in range and a
-// consistent block align.
+// True for a format the mixer plays: integer PCM of 8, 16, 24 or 32 bits or 32-bit float, plain
+// or extensible, 1 or 2 channels, a rate in range and a consistent block align.
 bool IsPlayableFormat(const WAVEFORMATEX* format);
 
 // The most recently initialised DirectSound object that is still alive, with the registry lock

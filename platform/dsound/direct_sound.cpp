@@ -55,10 +55,8 @@ LatestDevice LockLatestDevice() {
 }
 
 bool IsPlayableFormat(const WAVEFORMATEX* format) {
-  if (!format || format->wFormatTag != WAVE_FORMAT_PCM) return false;
+  if (platform::winmm::SampleLayoutOf(format) == platform::winmm::SampleLayout::kNone) return false;
   if (format->nChannels != 1 && format->nChannels != 2) return false;
-  if (format->wBitsPerSample != 8 && format->wBitsPerSample != 16) return false;
-  if (format->nBlockAlign != format->nChannels * format->wBitsPerSample / 8) return false;
   return format->nSamplesPerSec >= DSBFREQUENCY_MIN && format->nSamplesPerSec <= DSBFREQUENCY_MAX;
 }
 
@@ -170,6 +168,7 @@ HRESULT DirectSoundObject::CreateSoundBuffer(LPCDSBUFFERDESC description, LPDIRE
   }
   created->voice.format = *format;
   created->voice.format.cbSize = 0;
+  created->voice.layout = platform::winmm::SampleLayoutOf(format);
   created->voice.frames = bytes / format->nBlockAlign;
   created->voice.frequency = format->nSamplesPerSec;
   {
