@@ -83,25 +83,6 @@ void DirectSoundObject::CloseDevice() {
   buffers.clear();
 }
 
-HRESULT DirectSoundObject::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDirectSound) {
-    *object = static_cast<IDirectSound*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DirectSoundObject::AddRef() { return ++references_; }
-
-ULONG DirectSoundObject::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
-}
-
 HRESULT DirectSoundObject::Initialize(const GUID*) {
   if (initialised_) return DSERR_ALREADYINITIALIZED;
   if (Switches().failDevice) return DSERR_NODRIVER;

@@ -16,6 +16,7 @@ struct KernelState {
 
   std::atomic<bool> fakeClock{false};
   std::atomic<uint64_t> fakeMicroseconds{0};
+  std::atomic<bool> sleepMovesFakeClock{false};
   bool fakeLocalTimeSet = false;
   SYSTEMTIME fakeLocalTime{};
 

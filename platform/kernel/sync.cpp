@@ -475,6 +475,11 @@ DWORD GetCurrentThreadId() {
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 void Sleep(DWORD milliseconds) {
+  if (milliseconds != 0 && State().fakeClock.load() && State().sleepMovesFakeClock.load()) {
+    State().fakeMicroseconds += static_cast<uint64_t>(milliseconds) * 1000u;
+    sched_yield();
+    return;
+  }
   if (milliseconds == 0) {
     sched_yield();
     return;

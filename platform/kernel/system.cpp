@@ -378,6 +378,7 @@ void HideModule(const std::string& name, bool hidden) {
 
 void ResetAll() {
   UseFakeClock(false);
+  SleepMovesFakeClock(false);
   SetFakeLocalTime(nullptr);
   SetProcessorCount(0);
   SetMappedRoot("");
