@@ -1,0 +1,163 @@
+// Texture upload: what reaches the tiles (and their edge copies) on the device, and the MEMIMG on
+// the software path; new textures start cleared.
+#include "render_device_support.h"
+
+#include "graphics/graph_records.h"
+#include "graphics/texture_upload.h"
+#include "zyvel/memimg.h"
+
+namespace device_test {
+namespace {
+
+// A recognisable pattern: every pixel different.
+uint32_t Pattern(int x, int y) { return static_cast<uint32_t>((x * 7 + 3) << 16 | (y * 5 + 1) << 8 | (x ^ y)) & 0xFFFFFF; }
+
+struct SourceImage {
+  BaseImage image{};
+  SourceImage(int width, int height) {
+    CreateXRGB8BaseImage(width, height, &image);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        reinterpret_cast<uint32_t*>(image.pixels + image.pitch * y)[x] = Pattern(x, y);
+  }
+  ~SourceImage() { ReleaseBaseImage(&image); }
+};
+
+class TextureUploadTest : public RenderDeviceTest {
+ protected:
+  void TearDown() override {
+    for (int slot = 0; slot < g_graphHandleTable.highWaterMark; ++slot)
+      if (auto* record = static_cast<GraphRecord*>(g_graphHandleTable.slots[slot]))
+        DeleteHandleRecord(&g_graphHandleTable, record->Handle);
+    ReleaseGraphTextures(&part_);
+    delete[] part_.Textures;
+    if (part_.SoftImage.ValidMark) ReleaseMemImg(&part_.SoftImage);
+    RenderDeviceTest::TearDown();
+  }
+
+  // A 32-bit textured part of width x height, tiled as this device tiles it, shown whole by one graph.
+  int TexturedGraph(int width, int height) {
+    int widths[16], heights[16];
+    const int columns = SplitTextureSizes(width, widths, 0);
+    const int rows = SplitTextureSizes(height, heights, 0);
+    part_.Textured = 1;
+    part_.FormatCode = kTextureFormatColor32;
+    part_.Width = width, part_.Height = height;
+    part_.MipLevels = 1;
+    part_.TextureCount = columns * rows;
+    part_.Textures = new GraphTexture[part_.TextureCount]{};
+    for (int r = 0, y = 0; r < rows; y += heights[r++])
+      for (int c = 0, x = 0; c < columns; x += widths[c++]) {
+        GraphTexture& t = part_.Textures[r * columns + c];
+        t.X = x, t.Y = y, t.TextureWidth = widths[c], t.TextureHeight = heights[r];
+        t.UsedWidth = std::min(widths[c], width - x), t.UsedHeight = std::min(heights[r], height - y);
+      }
+    EXPECT_EQ(CreateGraphTextures(&part_), 0);
+    return Graph(width, height);
+  }
+
+  int Graph(int width, int height) {
+    const int handle = NewGraphHandle();
+    GraphRecord* record = GetGraphRecord(handle);
+    record->Part = &part_;
+    record->Width = width, record->Height = height;
+    EXPECT_EQ(SetupGraphTileDraws(handle), 0);
+    return handle;
+  }
+
+  // The pixels of a tile as the library wrote them (through the twin when the part keeps one).
+  std::vector<uint32_t> TilePixels(const GraphTexture& tile) {
+    IDirect3DTexture9* texture = tile.Twin ? tile.Twin : tile.Texture;
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < tile.TextureHeight; ++y)
+      for (int x = 0; x < tile.TextureWidth; ++x)
+        pixels.push_back(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + locked.Pitch * y)[x] &
+                         0xFFFFFF);
+    texture->UnlockRect(0);
+    return pixels;
+  }
+
+  GraphImagePart part_{};
+};
+
+TEST_F(TextureUploadTest, AnImageInOneTileGetsItsEdgesRepeatedOnceAndTheRestStaysCleared) {
+  ASSERT_EQ(StartDevice(), 0);
+  const int graph = TexturedGraph(100, 100);
+  ASSERT_EQ(part_.TextureCount, 1);
+  const GraphTexture& tile = part_.Textures[0];
+  ASSERT_EQ(tile.TextureWidth, 128);
+  for (uint32_t pixel : TilePixels(tile)) ASSERT_EQ(pixel, 0u) << "a new texture is cleared";
+
+  SourceImage source(100, 100);
+  const RECT all = {0, 0, 100, 100};
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &all, 0, 0, 0, &source.image, nullptr, 0, 0, 0), 0);
+  const std::vector<uint32_t> pixels = TilePixels(tile);
+  for (int y = 0; y < 128; ++y)
+    for (int x = 0; x < 128; ++x) {
+      uint32_t expected = 0;
+      if (x <= 100 && y <= 100) expected = Pattern(std::min(x, 99), std::min(y, 99));
+      ASSERT_EQ(pixels[y * 128 + x], expected) << x << "," << y;
+    }
+  const RECT none = {5, 5, 5, 9};
+  EXPECT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &none, 0, 0, 0, &source.image, nullptr, 0, 0, 0), 0);
+}
+
+TEST_F(TextureUploadTest, AWideImageIsSplitOverItsTilesAndClippedToBothImages) {
+  ASSERT_EQ(StartDevice(), 0);
+  const int graph = TexturedGraph(640, 20);
+  ASSERT_EQ(part_.TextureCount, 2);
+  EXPECT_EQ(part_.Textures[0].TextureWidth, 512);
+  EXPECT_EQ(part_.Textures[1].TextureWidth, 128);
+
+  SourceImage source(640, 20);
+  // Asked for more than the source holds: only the image is read.
+  const RECT beyond = {0, 0, 700, 30};
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &beyond, 0, 0, 0, &source.image, nullptr, 0, 0, 0), 0);
+  const std::vector<uint32_t> right = TilePixels(part_.Textures[1]);
+  EXPECT_EQ(right[0], Pattern(512, 0));
+  EXPECT_EQ(right[19 * 128 + 127], Pattern(639, 19));
+  const std::vector<uint32_t> left = TilePixels(part_.Textures[0]);
+  EXPECT_EQ(left[5 * 512 + 511], Pattern(511, 5));
+  EXPECT_EQ(left[20 * 512 + 3], Pattern(3, 19)) << "row 20 repeats the last image row";
+
+  // A piece at an offset lands at that offset and nowhere else.
+  SourceImage patch(8, 8);
+  const RECT small = {2, 2, 6, 6};
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &small, 510, 10, 0, &patch.image, nullptr, 0, 0, 0), 0);
+  EXPECT_EQ(TilePixels(part_.Textures[0])[10 * 512 + 511], Pattern(3, 2));
+  EXPECT_EQ(TilePixels(part_.Textures[1])[13 * 128 + 1], Pattern(5, 5));
+  EXPECT_EQ(TilePixels(part_.Textures[1])[13 * 128 + 2], Pattern(514, 13));
+}
+
+TEST_F(TextureUploadTest, OnTheSoftwarePathThePixelsLandInThePartsImage) {
+  part_.Width = 50, part_.Height = 40;
+  ASSERT_EQ(SetupMemImg(&part_.SoftImage, 50, 40, -1, 0, kMemImgFormat32, 0, 0, 0, nullptr), 0);
+  const RECT whole = {0, 0, 50, 40};
+  FillMemImgRaw(&part_.SoftImage, &whole, 0);
+  const int graph = NewGraphHandle();
+  GraphRecord* record = GetGraphRecord(graph);
+  record->Part = &part_;
+  record->PartX = 10, record->PartY = 5, record->Width = 30, record->Height = 30;
+  ASSERT_EQ(SetupGraphTileDraws(graph), 0);
+
+  SourceImage source(50, 50);
+  const RECT all = {0, 0, 50, 50};
+  // Graph coordinates: the graph's 30 x 30 takes the source's top-left 30 x 30.
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &all, 0, 0, 0, &source.image, nullptr, 0, 0, 0), 0);
+  const MemImgCore* core = part_.SoftImage.Core;
+  auto at = [&](int x, int y) {
+    return reinterpret_cast<const uint32_t*>(core->PixelBuffer + core->Pitch * y)[x] & 0xFFFFFF;
+  };
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 50; ++x) {
+      const bool inside = x >= 10 && x < 40 && y >= 5 && y < 35;
+      ASSERT_EQ(at(x, y), inside ? Pattern(x - 10, y - 5) : 0u) << x << "," << y;
+    }
+  const RECT offImage = {60, 0, 70, 10};
+  EXPECT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &offImage, 0, 0, 0, &source.image, nullptr, 0, 0, 0), -1);
+}
+
+}  // namespace
+}  // namespace device_test
