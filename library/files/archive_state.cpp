@@ -19,7 +19,7 @@ void WaitMemberWork(ArchiveFileState* member) {
 bool HasMagic(const unsigned char* header) { return header[0] == 'Z' && header[1] == 'V'; }
 
 void LogBadArchive(const char* path) {
-  WriteLogFormat("アーカイブファイルの形式が正しくありません : %s\n", path ? path : "(メモリイメージ)");
+  WriteLogFormat("アーカイブファイルの形式が正しくありません : %s", path ? path : "(メモリイメージ)");
 }
 
 StreamHandle ArchiveStream(const ArchiveState* state) { return reinterpret_cast<StreamHandle>(state->source); }

@@ -544,6 +544,9 @@ void SetDeviceStateWordsAfterCaps() {
 void ForgetBoundShaders() {
   Cache().CallerVertexShader = nullptr;
   Cache().CallerPixelShader = nullptr;
+}
+
+void ReleaseVertexDeclarations() {
   for (auto& tangent : Cache().VertexDeclarations)
     for (auto& skin : tangent)
       for (IDirect3DVertexDeclaration9*& declaration : skin) {

@@ -167,6 +167,7 @@ void SetDeviceStateWordsAfterCaps();
 // The caller's shaders are no longer bound.
 void ForgetBoundShaders();
 int CreateVertexDeclarations();
+void ReleaseVertexDeclarations();
 int SetupDeviceStateCache();
 int ReapplyDeviceStates();
 int ResetStageAndShaderStates();

@@ -7,8 +7,6 @@
 #include "graphics/draw_state.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
-#include "window/window_state.h"
-#include "graphics/screen_services.h"
 #include "window/window_services.h"
 
 ScreenSettings g_screenSettings;

@@ -10,7 +10,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/screen_settings.h"
 #include "platform/com.h"
-#include "window/window_state.h"
+#include "window/window_services.h"
 
 RenderDeviceState g_renderDevice;
 
@@ -177,12 +177,11 @@ int ChooseTextureFormats() {
 // ---- The back-buffer lock test ----
 
 // Copies `side` rows of the locked source into a locked system surface.
-bool CopyLockedRows(const D3DLOCKED_RECT& from, const D3DLOCKED_RECT& to, int side, int bytesPerPixel) {
+void CopyLockedRows(const D3DLOCKED_RECT& from, const D3DLOCKED_RECT& to, int side, int bytesPerPixel) {
   for (int y = 0; y < side; ++y)
     CopyBytes(static_cast<uint8_t*>(to.pBits) + static_cast<ptrdiff_t>(y) * to.Pitch,
               static_cast<const uint8_t*>(from.pBits) + static_cast<ptrdiff_t>(y) * from.Pitch,
               static_cast<size_t>(side) * bytesPerPixel);
-  return true;
 }
 
 // One pass: the time to read an S x S square straight from the back buffer and through a
@@ -370,7 +369,7 @@ int CreateDirect3DDevice() {
     if (desktop.Format == D3DFMT_R5G6B5 || desktop.Format == D3DFMT_X1R5G5B5 || desktop.Format == D3DFMT_A1R5G5B5)
       g_screenSettings.ColorBits = 16;
     SetDesktopComposition(1);
-  } else if (g_screenSettings.Emulating320x240 && window.osCode >= 264) {
+  } else if (g_screenSettings.Emulating320x240 && window.osCode >= OS_CODE_VISTA) {
     // The display mode was already changed by the program; the device runs windowed over it.
     parameters.Windowed = TRUE;
     if (!formatOfBits(g_screenSettings.ColorBits, &parameters.BackBufferFormat)) return -1;
@@ -396,47 +395,36 @@ int CreateDirect3DDevice() {
            preserve;
   };
 
-  if (state.Direct3DEx) {
-    AddLogText("IDirect3DDevice9Ex オブジェクトを取得します.... ");
-    auto create = [&]() {
-      D3DPRESENT_PARAMETERS attempt = parameters;
+  // One attempt: a 9Ex device from a 9Ex object, else a plain one; null when refused.
+  bool ex = state.Direct3DEx != nullptr;
+  auto create = [&]() -> IDirect3DDevice9* {
+    D3DPRESENT_PARAMETERS attempt = parameters;
+    if (ex) {
       IDirect3DDevice9Ex* device = nullptr;
       HRESULT result = state.Direct3DEx->CreateDeviceEx(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window.mainWindow,
                                                         behaviour(), &attempt, fullScreen ? &fullScreenMode : nullptr,
                                                         &device);
       return SUCCEEDED(result) ? device : nullptr;
-    };
-    IDirect3DDevice9Ex* device = create();
-    if (!device) {
-      state.HardwareVertexProcessing = 0;
-      device = create();
     }
-    if (!device) {
-      AddLogText("Direct3DDevice9Ex の作成に失敗しました\n");
-      return -1;
-    }
-    state.Device = device;
-    state.DeviceEx = device;
-    device->SetMaximumFrameLatency(1);
-  } else {
-    AddLogText("IDirect3DDevice9 オブジェクトを取得します.... ");
-    auto create = [&]() {
-      D3DPRESENT_PARAMETERS attempt = parameters;
-      IDirect3DDevice9* device = nullptr;
-      HRESULT result = state.Direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window.mainWindow, behaviour(),
-                                                    &attempt, &device);
-      return SUCCEEDED(result) ? device : nullptr;
-    };
-    IDirect3DDevice9* device = create();
-    if (!device) {
-      state.HardwareVertexProcessing = 0;
-      device = create();
-    }
-    if (!device) {
-      AddLogText("Direct3DDevice9 の作成に失敗しました\n");
-      return -1;
-    }
-    state.Device = device;
+    IDirect3DDevice9* device = nullptr;
+    HRESULT result = state.Direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window.mainWindow, behaviour(),
+                                                  &attempt, &device);
+    return SUCCEEDED(result) ? device : nullptr;
+  };
+  AddLogText(ex ? "IDirect3DDevice9Ex オブジェクトを取得します.... " : "IDirect3DDevice9 オブジェクトを取得します.... ");
+  state.Device = create();
+  if (!state.Device) {
+    // Again with software vertex processing.
+    state.HardwareVertexProcessing = 0;
+    state.Device = create();
+  }
+  if (!state.Device) {
+    AddLogText(ex ? "Direct3DDevice9Ex の作成に失敗しました\n" : "Direct3DDevice9 の作成に失敗しました\n");
+    return -1;
+  }
+  if (ex) {
+    state.DeviceEx = static_cast<IDirect3DDevice9Ex*>(state.Device);
+    state.DeviceEx->SetMaximumFrameLatency(1);
   }
   AddLogText(state.HardwareVertexProcessing ? "ハードウエア頂点演算を使用します\n" : "ソフトウエア頂点演算を使用します\n");
 
@@ -583,12 +571,18 @@ uint32_t MaxBrightnessColor(int red, int green, int blue) {
 // ---- Shaders and release ----
 
 int ReleaseBaseShaders() {
-  // The library's own shader objects belong to the shader tables; nothing of them is bound here
-  // beyond what ReleaseShaderTables unbinds.
-  return ReleaseShaderTables();
+  if (g_renderDevice.Device) {
+    g_renderDevice.Device->SetVertexShader(nullptr);
+    g_renderDevice.Device->SetPixelShader(nullptr);
+  }
+  ForgetBoundShaders();
+  ReleaseVertexDeclarations();
+  return 0;
 }
 
 int ReleaseShaderTables() {
+  // The library's own shader objects are made only with shader model 2.0 and a shader pack; the
+  // tables that would hold them are empty, so only the binding goes.
   if (g_renderDevice.Device) {
     g_renderDevice.Device->SetVertexShader(nullptr);
     g_renderDevice.Device->SetPixelShader(nullptr);

@@ -13,7 +13,6 @@
 #include "platform/d3d9.h"
 #include "platform/ddraw.h"
 #include "graphics/screen_services.h"
-#include "window/window_services.h"
 #include "zyvel/graphics.h"
 
 // What each entry of the texture format table holds (the formats tried for each are in

@@ -1,15 +1,17 @@
 // Stand-ins for the screen services that start-up, the window and the pump call, until the
 // graphics start-up and the screens land (images, software images, the device and the display
-// modes are built; these are not). The screen settings are recorded as the real setters record them before start-up;
-// graphics start-up answers success so that the library can start without a device.
+// modes are built; these are not). The screen settings are recorded as the real setters record
+// them before start-up; graphics start-up answers success so that the library can start without a
+// device.
 #include "graphics/display_modes.h"
 #include "graphics/graph_records.h"
-#include "graphics/screen_settings.h"
+#include "graphics/render_device.h"
 #include "graphics/screen_services.h"
+#include "graphics/screen_settings.h"
 #include "window/window_services.h"
 
 namespace {
-struct ScreenSeam {
+struct ScreenStandIn {
   int restoreCallbackSet = 0;
   int useMask = 0;
 } g_screen;
@@ -34,8 +36,9 @@ int SetEmulating320x240(int on) {
 int ChangeScreenMode(const ScreenModeRequest*) { return 0; }
 int InitGraphicsSystem() { return 0; }
 int TerminateGraphicsSystem() {
-  // The display-mode list is made again on the next start-up.
-  FreeDisplayModeList();
+  // Whatever a device start took goes back, also after a start that failed half-way (the d3d9
+  // module, DirectDraw, a changed display mode); the display-mode list is made again next time.
+  ReleaseDirect3D();
   return 0;
 }
 int ReviveGraphicsSystem() { return -1; }

@@ -160,7 +160,7 @@ int DeleteSoundHandle(int handle, int) {
   return 0;
 }
 
-int DeleteAllSoundHandles() {
+int DeleteAllSoundHandles(int) {
   if (!g_soundOptions.directSound) return -1;
   LockSound();
   for (int slot = 0; slot < kSoundTableSize; ++slot) {

@@ -194,7 +194,7 @@ int CreateSoundBuffers(int source, const WAVEFORMATEX* format, int bytes, int ki
     }
     record->bufferCount = 1;
     record->streamFlag = SOUND_BUFFER_STREAM;
-    LinkHandleChain(g_soundOptions.streamChainTail.prev, &record->stream.chainNode, handle, record);
+    LinkHandleChain(&g_soundOptions.streamChainHead, &record->stream.chainNode, handle, record);
     return 0;
   }
   SoundRecord* sourceRecord = nullptr;

@@ -24,8 +24,5 @@ PlaySettings TakePlaySettings(SoundRecord* record);
 void ApplyPlaySettings(SoundBufferEntry* buffer, const PlaySettings& settings);
 
 // Stream sounds, for the sounds loading hands over to them.
-int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, int sharedStream);
-int AddStreamSoundMemory(const void* image, int size, int loopCount, int handle, int kind, int sharedStream);
-int PrimeStreamSound(int handle);
 int PlayStreamSoundHandle(int handle, int playType, int fromStart);
 int GetStreamSoundPosition(int handle);

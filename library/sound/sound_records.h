@@ -179,7 +179,6 @@ inline SoundRecord* LockSoundRecord(int handle) {
   if (!record) UnlockSound();
   return record;
 }
-int AddSoundData(int handle);
 
 // Buffer operations of both back ends: 0, or -1 for an absent entry or a failed platform call.
 int SndBufCreate(SoundBufferEntry* entry, const DSBUFFERDESC* description);

@@ -120,7 +120,7 @@ bool SetUpStreamBuffer(SoundRecord* record, int handle, int sharedStream) {
       SameFormat(shared->format, record->format)) {
     record->streamFlag = SOUND_BUFFER_STREAM;
     record->bufferCount = 1;
-    LinkHandleChain(g_soundOptions.streamChainTail.prev, &stream.chainNode, handle, record);
+    LinkHandleChain(&g_soundOptions.streamChainHead, &stream.chainNode, handle, record);
     stream.referredHandle = sharedStream;
     ++shared->stream.referrerCount;
   } else {
@@ -256,7 +256,7 @@ int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, in
   if (!g_soundOptions.directSound) return -1;
   const StreamHandle file = StreamFileOpen(path, 0, 1, 0);
   if (!file) {
-    WriteLogFormat("右記のＷＡＶファイルのロードに失敗しました：%s \n", path);
+    WriteLogFormat("右記のＷＡＶファイルのロードに失敗しました：%s ", path);
     return -1;
   }
   SoundStreamSource source;
@@ -266,7 +266,7 @@ int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, in
   LockSound();
   if (AddSreamSound(&source, loopCount, handle, kind, &copied, sharedStream) != 0) {
     StreamFileClose(file);
-    WriteLogFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s \n", path);
+    WriteLogFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s ", path);
     UnlockSound();
     return -1;
   }

@@ -239,7 +239,7 @@ int InitSoundSystem() {
   SetupHandleChain(&g_soundOptions.streamChainHead, &g_soundOptions.streamChainTail);
   SetupHandleChain(&g_soundOptions.playerChainHead, &g_soundOptions.playerChainTail);
   if (g_soundOptions.directSound) LogCapabilities();
-  DeleteAllSoundHandles();
+  DeleteAllSoundHandles(0);
   DeleteAllSoftSounds();
   DeleteAllSoftSoundPlayers();
   StartSoundThread();
@@ -251,7 +251,7 @@ int EndSoundSystem() {
   if (!g_soundOptions.directSound) return -1;
   StopSoundThread();
   EndSoundCapture();
-  DeleteAllSoundHandles();
+  DeleteAllSoundHandles(0);
   DeleteAllSoftSounds();
   DeleteAllSoftSoundPlayers();
   DeleteAllMusicHandles();

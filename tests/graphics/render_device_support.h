@@ -20,7 +20,7 @@
 #include "graphics/screen_settings.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
-#include "window/window_state.h"
+#include "window/window_services.h"
 #include "zyvel/runtime.h"
 
 namespace device_test {

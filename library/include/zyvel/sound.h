@@ -19,11 +19,13 @@ int OnMidiNotify();
 int EndCurrentMusic();
 
 // ---- Sound handles ----
+// A new, empty sound (no buffers, no data): its handle, or -1. Pass -1.
+int AddSoundData(int handle);
 int GetSoundTotalSample(int handle);  // Sample frames
 int GetSoundTotalTime(int handle);    // Milliseconds
 int CheckSoundHandle(int handle);     // 1 while playing, 0 not, -1 bad handle
 int DeleteSoundHandle(int handle, int unused = 0);
-int DeleteAllSoundHandles();
+int DeleteAllSoundHandles(int unused = 0);
 
 // ---- Loading and playing sounds ----
 enum : int {
@@ -60,3 +62,14 @@ int PlaySoundHandle(int handle, int playType, int fromStart);
 int StopSoundHandle(int handle);
 // Milliseconds played in the current buffer.
 int GetSoundHandlePosition(int handle);
+
+// ---- Stream sounds ----
+// Adds a data entry to a sound from AddSoundData: up to three entries of one format, played in
+// turn, each repeated `loopCount` more times (-1 endlessly). Kind 0 converts the data whole now,
+// 2 keeps the file image in memory, 3 reads the file while playing (from memory, 3 is taken as
+// 2). `sharedStream` is -1, or a stream sound of the same format whose buffer this one plays
+// through.
+int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, int sharedStream);
+int AddStreamSoundMemory(const void* image, int size, int loopCount, int handle, int kind, int sharedStream);
+// Fills the buffer of a stream sound that is not playing, so that a play starts at once.
+int PrimeStreamSound(int handle);
