@@ -6,7 +6,8 @@
 //
 // The source rectangle is clipped to the source image and the destination to the part (or the
 // graph), so a file that changed size on disk since the graph was made cannot be over-read.
-// Not handled: sources given as GDI bitmaps, and parts with mip levels (both refused with -1).
+// A plain-pixel mip chain is converted level by level into the texture's format and pitch.
+// Not handled: sources given as GDI bitmaps and drawable parts (both refused with -1).
 #include "graphics/texture_upload.h"
 
 #include <algorithm>
@@ -95,6 +96,127 @@ int UploadToTile(GraphImagePart* part, GraphTexture& tile, const Rect& piece, in
   return 0;
 }
 
+int NextPowerOfTwo(int value) {
+  int power = 1;
+  while (power < value) power *= 2;
+  return power;
+}
+
+// Bytes of one DXT level: whole 4 x 4 blocks, at least one.
+size_t DxtLevelBytes(int width, int height, uint32_t dxtKind) {
+  const size_t blocks = static_cast<size_t>(std::max(1, (width + 3) / 4)) * std::max(1, (height + 3) / 4);
+  return blocks * (dxtKind == 1 ? 8 : 16);
+}
+
+// Writes `levels` levels of the piece: compressed levels copied as they are, plain levels the
+// source holds converted one by one, or, when the source has fewer levels, level 0 converted and
+// every next level halved from the one before.
+int UploadMipLevels(GraphTexture& tile, int levels, const Rect& piece, int sourceX, int sourceY, BaseImage* color,
+                    BaseImage* alpha, const ColorData* target, D3DFORMAT format, int keyToAlpha, int alphaFromRed,
+                    uint32_t key) {
+  IDirect3DTexture9* texture = tile.Twin ? tile.Twin : tile.Texture;
+  const int placeX = piece.left - tile.X, placeY = piece.top - tile.Y;
+  const bool wholeTexture = placeX == 0 && placeY == 0 && piece.Width() == tile.TextureWidth &&
+                            piece.Height() == tile.TextureHeight;
+  auto lockLevel = [&](int level, int x, int y, int width, int height, D3DLOCKED_RECT* locked) {
+    RECT rect = {x, y, x + width, y + height};
+    if (FAILED(texture->LockRect(static_cast<UINT>(level), locked, &rect, 0))) {
+      AddLogText("ミップマップテクスチャのロックに失敗しました\n");
+      return false;
+    }
+    return true;
+  };
+
+  if (wholeTexture && color->color.dxtKind && DxtFormatOf(color->color.dxtKind) == format &&
+      color->mipMapCount >= levels) {
+    const uint8_t* data = color->pixels;
+    for (int level = 0, w = tile.TextureWidth, h = tile.TextureHeight; level < levels;
+         ++level, w = std::max(1, w / 2), h = std::max(1, h / 2)) {
+      D3DLOCKED_RECT locked;
+      if (FAILED(texture->LockRect(static_cast<UINT>(level), &locked, nullptr, 0))) {
+        AddLogText("ミップマップテクスチャのロックに失敗しました\n");
+        return -1;
+      }
+      const size_t bytes = DxtLevelBytes(w, h, color->color.dxtKind);
+      std::memcpy(locked.pBits, data, bytes);
+      data += bytes;
+      texture->UnlockRect(static_cast<UINT>(level));
+    }
+    return 0;
+  }
+  if (IsDxtFormat(format)) {
+    AddLogText("DXTフォーマットのテクスチャに標準形式のイメージを転送することはできません\n");
+    return 0;
+  }
+  if ((color->color.dxtKind && DecodeDxtBaseImage(color) != 0) ||
+      (alpha && alpha->color.dxtKind && DecodeDxtBaseImage(alpha) != 0)) {
+    AddLogText("標準イメージ用のメモリ確保に失敗しました\n");
+    return -1;
+  }
+
+  const int bytesPerPixel = target->bytesPerPixel;
+  if (color->mipMapCount >= levels && !alpha) {
+    // The source's own levels follow level 0, each packed at its width.
+    const uint8_t* data = color->pixels;
+    int sourcePitch = color->pitch;
+    for (int level = 0, w = color->width, h = color->height; level < levels; ++level) {
+      const int shift = level;
+      const int x = placeX >> shift, y = placeY >> shift;
+      const int width = std::max(1, piece.Width() >> shift), height = std::max(1, piece.Height() >> shift);
+      D3DLOCKED_RECT locked;
+      if (!lockLevel(level, x, y, width, height, &locked)) return -1;
+      const ImageTransferRect source = {sourceX >> shift, sourceY >> shift, (sourceX >> shift) + width,
+                                        (sourceY >> shift) + height};
+      if (source.right <= w && source.bottom <= h)
+        TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, data, sourcePitch,
+                            &color->color, nullptr, 0, nullptr, 0, 0, &source, 0, keyToAlpha, key, 0, 0,
+                            alphaFromRed, 0, 0);
+      texture->UnlockRect(static_cast<UINT>(level));
+      data += static_cast<size_t>(sourcePitch) * h;
+      w = std::max(1, w / 2), h = std::max(1, h / 2);
+      sourcePitch = w * color->color.bytesPerPixel;
+    }
+    return 0;
+  }
+
+  const int bufferWidth = NextPowerOfTwo(piece.Width()), bufferHeight = NextPowerOfTwo(piece.Height());
+  const size_t bufferBytes = static_cast<size_t>(bufferWidth) * bufferHeight * bytesPerPixel;
+  auto* buffers = static_cast<uint8_t*>(ZV_ALLOC_ZEROED(static_cast<int>(bufferBytes * 2)));
+  if (!buffers) {
+    AddLogText("テクスチャへ転送する画像を一時的に格納するメモリ領域の確保に失敗しました\n");
+    return -1;
+  }
+  uint8_t* current = buffers;
+  uint8_t* other = buffers + bufferBytes;
+  const ImageTransferRect source = {sourceX, sourceY, sourceX + piece.Width(), sourceY + piece.Height()};
+  TransferImagePixels(current, bufferWidth * bytesPerPixel, target, color->pixels, color->pitch, &color->color,
+                      alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0, alpha ? &alpha->color : nullptr, 0,
+                      0, &source, 0, keyToAlpha, key, 0, 0, alphaFromRed, 0, 0);
+  int result = 0;
+  int width = bufferWidth, height = bufferHeight;
+  for (int level = 0; level < levels; ++level) {
+    if (level > 0) {
+      ShrinkImageByHalf(target, other, bufferWidth * bytesPerPixel, current, bufferWidth * bytesPerPixel, 0, 0, 0, 0,
+                        width, height);
+      std::swap(current, other);
+      width = std::max(1, width / 2), height = std::max(1, height / 2);
+    }
+    const int pieceWidth = std::max(1, piece.Width() >> level), pieceHeight = std::max(1, piece.Height() >> level);
+    D3DLOCKED_RECT locked;
+    if (!lockLevel(level, placeX >> level, placeY >> level, pieceWidth, pieceHeight, &locked)) {
+      result = -1;
+      break;
+    }
+    const ImageTransferRect levelRect = {0, 0, pieceWidth, pieceHeight};
+    TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, current,
+                        bufferWidth * bytesPerPixel, target, nullptr, 0, nullptr, 0, 0, &levelRect, 0, 0, 0, 0, 0, 0,
+                        0, 0);
+    texture->UnlockRect(static_cast<UINT>(level));
+  }
+  ZV_FREE(buffers);
+  return result;
+}
+
 }  // namespace
 
 int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitmap, void* alphaBitmap,
@@ -137,7 +259,7 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
   }
 
   if (!g_renderDevice.Device) return -1;
-  if (part->MipLevels >= 2 || part->Drawable) return -1;
+  if (part->Drawable) return -1;
   const D3DFORMAT format = g_renderDevice.TextureFormats[part->FormatCode];
   const ColorData* target = GetFormatColorData(format);
   if (!target && !IsDxtFormat(format)) return -1;
@@ -148,10 +270,15 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
     GraphTexture& tile = part->Textures[i];
     const Rect piece = Intersect(clippedDest, Rect{tile.X, tile.Y, tile.X + tile.UsedWidth, tile.Y + tile.UsedHeight});
     if (piece.Empty()) continue;
-    if (UploadToTile(part, tile, piece, sourceLeft + piece.left - clippedDest.left,
-                     sourceTop + piece.top - clippedDest.top, colorImage, alphaImage, target, format, key,
-                     alphaFromRed) < 0)
-      return -1;
+    const int sourceX = sourceLeft + piece.left - clippedDest.left;
+    const int sourceY = sourceTop + piece.top - clippedDest.top;
+    const int result = part->MipLevels >= 2
+                           ? UploadMipLevels(tile, part->MipLevels, piece, sourceX, sourceY, colorImage, alphaImage,
+                                             target, format, key, alphaFromRed, part->TransparentColor)
+                           : UploadToTile(part, tile, piece, sourceX, sourceY, colorImage, alphaImage, target,
+                                          format, key, alphaFromRed);
+    if (tile.Twin && part->MipLevels >= 2) g_renderDevice.Device->UpdateTexture(tile.Twin, tile.Texture);
+    if (result < 0) return -1;
   }
   return 0;
 }

@@ -131,6 +131,40 @@ TEST_F(TextureUploadTest, AWideImageIsSplitOverItsTilesAndClippedToBothImages) {
   EXPECT_EQ(TilePixels(part_.Textures[1])[13 * 128 + 2], Pattern(514, 13));
 }
 
+TEST_F(TextureUploadTest, AMipChainIsConvertedLevelByLevelIntoTheTextureFormat) {
+  ASSERT_EQ(StartDevice(), 0);
+  part_.MipLevels = 3;
+  part_.Textured = 1;
+  part_.FormatCode = kTextureFormatColor32;
+  part_.Width = part_.Height = 4;
+  part_.TextureCount = 1;
+  part_.Textures = new GraphTexture[1]{};
+  part_.Textures[0] = GraphTexture{nullptr, nullptr, nullptr, nullptr, 0, 0, 4, 4, 4, 4};
+  ASSERT_EQ(CreateGraphTextures(&part_), 0);
+  const int graph = Graph(4, 4);
+  SourceImage source(4, 4);
+  const RECT all = {0, 0, 4, 4};
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &all, 0, 0, 0, &source.image, nullptr, 0, 0, 0), 0);
+  const GraphTexture& tile = part_.Textures[0];
+  IDirect3DTexture9* texture = tile.Twin ? tile.Twin : tile.Texture;
+  auto pixel = [&](int level, int x, int y) {
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(texture->LockRect(static_cast<UINT>(level), &locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    const uint32_t value = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + locked.Pitch * y)[x];
+    texture->UnlockRect(static_cast<UINT>(level));
+    return value & 0xFFFFFF;
+  };
+  EXPECT_EQ(pixel(0, 3, 2), Pattern(3, 2));
+  // Level 1 (1, 0): the mean of source (2..3, 0..1), per channel, within the halving's rounding.
+  for (int shift : {0, 8, 16}) {
+    int sum = 0;
+    for (int y = 0; y < 2; ++y)
+      for (int x = 2; x < 4; ++x) sum += static_cast<int>(Pattern(x, y) >> shift & 0xFF);
+    EXPECT_NEAR(static_cast<int>(pixel(1, 1, 0) >> shift & 0xFF), sum / 4, 1) << shift;
+  }
+  EXPECT_NE(pixel(2, 0, 0), 0u) << "the last level is written too";
+}
+
 TEST_F(TextureUploadTest, OnTheSoftwarePathThePixelsLandInThePartsImage) {
   part_.Width = 50, part_.Height = 40;
   ASSERT_EQ(SetupMemImg(&part_.SoftImage, 50, 40, -1, 0, kMemImgFormat32, 0, 0, 0, nullptr), 0);
