@@ -7,7 +7,8 @@
 // The source rectangle is clipped to the source image and the destination to the part (or the
 // graph), so a file that changed size on disk since the graph was made cannot be over-read.
 // A plain-pixel mip chain is converted level by level into the texture's format and pitch.
-// Not handled: sources given as GDI bitmaps and drawable parts (both refused with -1).
+// Drawable parts (render targets) are written through a system-memory surface. Sources given as
+// GDI bitmaps are not handled (refused with -1): nothing in this system passes them.
 #include "graphics/texture_upload.h"
 
 #include <algorithm>
@@ -259,12 +260,57 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
   }
 
   if (!g_renderDevice.Device) return -1;
-  if (part->Drawable) return -1;
   const D3DFORMAT format = g_renderDevice.TextureFormats[part->FormatCode];
   const ColorData* target = GetFormatColorData(format);
   if (!target && !IsDxtFormat(format)) return -1;
   // Key to alpha only where the texture can hold alpha and no alpha image says otherwise.
   const int key = keyToAlpha && target && target->alphaWidth && !alphaImage ? 1 : 0;
+
+  if (part->Drawable) {
+    // Render targets do not lock: the pixels go through a system-memory surface.
+    if (!target) return -1;
+    IDirect3DSurface9* staging = nullptr;
+    if (FAILED(g_renderDevice.Device->CreateOffscreenPlainSurface(static_cast<UINT>(clippedDest.Width()),
+                                                                  static_cast<UINT>(clippedDest.Height()), format,
+                                                                  D3DPOOL_SYSTEMMEM, &staging, nullptr))) {
+      AddLogText("画像転送用のシステムメモリテクスチャの作成に失敗しました\n");
+      return -1;
+    }
+    D3DLOCKED_RECT locked;
+    if (SUCCEEDED(staging->LockRect(&locked, nullptr, D3DLOCK_NOSYSLOCK))) {
+      if ((colorImage->color.dxtKind && DecodeDxtBaseImage(colorImage) != 0) ||
+          (alphaImage && alphaImage->color.dxtKind && DecodeDxtBaseImage(alphaImage) != 0)) {
+        staging->UnlockRect();
+        staging->Release();
+        AddLogText("標準イメージ用のメモリ確保に失敗しました\n");
+        return -1;
+      }
+      const ImageTransferRect source = {sourceLeft, sourceTop, sourceLeft + clippedDest.Width(),
+                                        sourceTop + clippedDest.Height()};
+      TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, colorImage->pixels,
+                          colorImage->pitch, &colorImage->color, alphaImage ? alphaImage->pixels : nullptr,
+                          alphaImage ? alphaImage->pitch : 0, alphaImage ? &alphaImage->color : nullptr, 0, 0,
+                          &source, 0, key, part->TransparentColor, 0, 0, alphaFromRed, 0, 0);
+      staging->UnlockRect();
+    }
+    int result = 0;
+    for (int i = 0; i < part->TextureCount; ++i) {
+      GraphTexture& tile = part->Textures[i];
+      const Rect piece =
+          Intersect(clippedDest, Rect{tile.X, tile.Y, tile.X + tile.UsedWidth, tile.Y + tile.UsedHeight});
+      if (piece.Empty() || !tile.Surface) continue;
+      const RECT from = {piece.left - clippedDest.left, piece.top - clippedDest.top, piece.right - clippedDest.left,
+                         piece.bottom - clippedDest.top};
+      const POINT to = {piece.left - tile.X, piece.top - tile.Y};
+      if (FAILED(g_renderDevice.Device->UpdateSurface(staging, &from, tile.Surface, &to)) && !partCoordinates) {
+        AddLogText("描画可能テクスチャへの画像の転送に失敗しました\n");
+        result = -1;
+        break;
+      }
+    }
+    staging->Release();
+    return result;
+  }
 
   for (int i = 0; i < part->TextureCount; ++i) {
     GraphTexture& tile = part->Textures[i];

@@ -165,6 +165,41 @@ TEST_F(TextureUploadTest, AMipChainIsConvertedLevelByLevelIntoTheTextureFormat) 
   EXPECT_NE(pixel(2, 0, 0), 0u) << "the last level is written too";
 }
 
+TEST_F(TextureUploadTest, ADrawableGraphIsFilledThroughASystemMemorySurface) {
+  ASSERT_EQ(StartDevice(), 0);
+  part_.Textured = 1;
+  part_.Drawable = 1;
+  part_.FormatCode = kTextureFormatDrawable32;
+  part_.MipLevels = 1;
+  part_.Width = part_.Height = 16;
+  part_.TextureCount = 1;
+  part_.Textures = new GraphTexture[1]{};
+  part_.Textures[0] = GraphTexture{nullptr, nullptr, nullptr, nullptr, 0, 0, 16, 16, 16, 16};
+  ASSERT_EQ(CreateGraphTextures(&part_), 0);
+  const int graph = Graph(16, 16);
+  SourceImage source(16, 16);
+  const RECT all = {0, 0, 16, 16};
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &all, 0, 0, 0, &source.image, nullptr, 0, 0, 0), 0);
+
+  IDirect3DSurface9* readable = nullptr;
+  D3DSURFACE_DESC desc{};
+  part_.Textures[0].Surface->GetDesc(&desc);
+  ASSERT_EQ(g_renderDevice.Device->CreateOffscreenPlainSurface(16, 16, desc.Format, D3DPOOL_SYSTEMMEM, &readable,
+                                                               nullptr),
+            D3D_OK);
+  ASSERT_EQ(g_renderDevice.Device->GetRenderTargetData(part_.Textures[0].Surface, readable), D3D_OK);
+  D3DLOCKED_RECT locked;
+  ASSERT_EQ(readable->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+  for (int y = 0; y < 16; ++y)
+    for (int x = 0; x < 16; ++x)
+      ASSERT_EQ(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + locked.Pitch * y)[x] & 0xFFFFFF,
+                Pattern(x, y))
+          << x << "," << y;
+  readable->UnlockRect();
+  readable->Release();
+  ReleaseDrawableGraphExtras(&part_);
+}
+
 TEST_F(TextureUploadTest, OnTheSoftwarePathThePixelsLandInThePartsImage) {
   part_.Width = 50, part_.Height = 40;
   ASSERT_EQ(SetupMemImg(&part_.SoftImage, 50, 40, -1, 0, kMemImgFormat32, 0, 0, 0, nullptr), 0);
