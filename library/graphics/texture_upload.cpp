@@ -218,6 +218,26 @@ int UploadMipLevels(GraphTexture& tile, int levels, const Rect& piece, int sourc
   return result;
 }
 
+// The palette index of the part's transparent colour (the first match; 0 when none matches):
+// 32-bit entries compare their 24 colour bits, 16-bit entries the 5-6-5 word.
+uint32_t FindPaletteKey(const GraphImagePart& part, const MemImgCore& core) {
+  const uint32_t key = part.TransparentColor & 0xFFFFFF;
+  for (int index = 0; index < 256; ++index) {
+    if (core.Format == kMemImgFormat32) {
+      uint32_t entry;
+      std::memcpy(&entry, core.Palette + index * 4, 4);
+      if ((entry & 0xFFFFFF) == key) return static_cast<uint32_t>(index);
+    } else {
+      uint16_t entry;
+      std::memcpy(&entry, core.Palette + index * 2, 2);
+      const uint16_t key565 =
+          static_cast<uint16_t>((key >> 19 & 0x1F) << 11 | (key >> 10 & 0x3F) << 5 | (key >> 3 & 0x1F));
+      if (entry == key565) return static_cast<uint32_t>(index);
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitmap, void* alphaBitmap,
@@ -252,11 +272,13 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
   const int sourceTop = clippedSource.top + clippedDest.top - dest.top;
 
   if (!part->Textured) {
-    return FillMemImgFromBaseImage(colorImage, alphaImage, &part->SoftImage, sourceLeft, sourceTop,
-                                   clippedDest.Width(), clippedDest.Height(), clippedDest.left, clippedDest.top,
-                                   keyToAlpha) < 0
-               ? -1
-               : 0;
+    if (FillMemImgFromBaseImage(colorImage, alphaImage, &part->SoftImage, sourceLeft, sourceTop,
+                                clippedDest.Width(), clippedDest.Height(), clippedDest.left, clippedDest.top,
+                                keyToAlpha) < 0)
+      return -1;
+    MemImgCore* core = part->SoftImage.Core;
+    if (part->Palette && core && core->UsePalette && core->Palette) core->KeyColor = FindPaletteKey(*part, *core);
+    return 0;
   }
 
   if (!g_renderDevice.Device) return -1;

@@ -230,3 +230,32 @@ TEST_F(TextureUploadTest, OnTheSoftwarePathThePixelsLandInThePartsImage) {
 
 }  // namespace
 }  // namespace device_test
+
+namespace device_test {
+namespace {
+
+TEST_F(TextureUploadTest, APaletteGraphTakesItsTransparentColoursIndexOrZero) {
+  BaseImage source{};
+  SetupPalette8ColorData(&source.color);
+  source.width = source.height = 2;
+  source.pitch = 4;
+  uint8_t indices[8] = {0, 1, 0, 0, 2, 3, 0, 0};
+  source.pixels = indices;
+  for (int i = 0; i < 256; ++i) source.color.palette[i] = ColorPaletteEntry{static_cast<uint8_t>(i), 0, 0, 0xFF};
+  source.color.palette[3] = ColorPaletteEntry{0x56, 0x34, 0x12, 0xFF};
+
+  part_.Palette = 1;
+  part_.Width = part_.Height = 2;
+  ASSERT_EQ(SetupMemImg(&part_.SoftImage, 2, 2, -1, 0, kMemImgFormat32, 1, 0, 0, nullptr), 0);
+  const int graph = Graph(2, 2);
+  const RECT all = {0, 0, 2, 2};
+  part_.TransparentColor = 0x123456;
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &all, 0, 0, 0, &source, nullptr, 0, 0, 0), 0);
+  EXPECT_EQ(part_.SoftImage.Core->KeyColor, 3u);
+  part_.TransparentColor = 0xABCDEF;
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &all, 0, 0, 0, &source, nullptr, 0, 0, 0), 0);
+  EXPECT_EQ(part_.SoftImage.Core->KeyColor, 0u);
+}
+
+}  // namespace
+}  // namespace device_test
