@@ -162,6 +162,37 @@ TEST_F(BlendStateTest, ABlendGraphAtBorder255DrawsNothingAndRangeOneKeepsReferen
   EXPECT_EQ(g_renderDevice.Batch.DiscardVertices, 0);
 }
 
+TEST_F(BlendStateTest, AUserRecordBindsGraphTexturesAndStaysUntilSwitchedOff) {
+  UserBlendRecord record{};
+  record.AlphaTestEnable = 1;
+  record.AlphaRef = 0;
+  record.AlphaFunc = D3DCMP_EQUAL;
+  record.AlphaBlendEnable = 0;
+  record.TextureFactor = 0xFF000000;
+  record.SrcBlend = record.DestBlend = record.BlendOp = -1;
+  record.StageCount = 1;
+  record.Stages[0].Texture = reinterpret_cast<IDirect3DBaseTexture9*>(static_cast<intptr_t>(0x7FFF1234));
+  record.Stages[0].TexCoordIndex = 0;
+  record.Stages[0].ColorOp = D3DTOP_SELECTARG1;
+  record.Stages[0].ColorArg1 = D3DTA_TEXTURE;
+  record.Stages[0].AlphaOp = D3DTOP_SELECTARG1;
+  record.Stages[0].AlphaArg1 = D3DTA_TEXTURE;
+  SendStageTexture(0, texture_);
+  ASSERT_EQ(SetUserBlendState(&record, 0), 0);
+  EXPECT_EQ(g_deviceStateCache.Stages[0].Texture, nullptr) << "an invalid graph handle binds no texture";
+  EXPECT_EQ(g_deviceStateCache.AlphaFunc, D3DCMP_EQUAL);
+  EXPECT_EQ(g_deviceStateCache.Stages[1].AlphaOp, D3DTOP_DISABLE);
+  // A library preparation keeps the user configuration.
+  const TextureFormatDescription opaque = {0, 0};
+  PrepareDeviceForDraw(&opaque, texture_, kPrepareTransparent);
+  EXPECT_EQ(g_deviceStateCache.AlphaFunc, D3DCMP_EQUAL);
+  ASSERT_EQ(SetUserBlendState(nullptr, 0), 0);
+  g_deviceStateCache.BlendDirty = 1;
+  PrepareDeviceForDraw(&opaque, texture_, kPrepareTransparent);
+  EXPECT_EQ(g_deviceStateCache.AlphaTestEnable, 0);
+  EXPECT_EQ(g_deviceStateCache.Stages[0].Texture, texture_);
+}
+
 TEST(StageSets, TheIndexRuleLeavesSets36To47Empty) {
   EXPECT_EQ(TextureStageSetIndex(2, 1, 1, 2), 59);
   EXPECT_EQ(BlendTextureStageSetIndex(0, 0, 0), 12);
