@@ -90,10 +90,12 @@ TEST_F(BlendStateTest, EachModeAndTransparencyCaseLeavesItsDeviceStates) {
           EXPECT_EQ(cache.AlphaTestEnable, 0);
           EXPECT_EQ(stage0.Texture, nullptr);
           EXPECT_EQ(stage0.AlphaOp, D3DTOP_SELECTARG2);
-          if (mode == 3) EXPECT_EQ(stage0.ColorOp, D3DTOP_SELECTARG1);
-          else if (m.variant == 1) EXPECT_EQ(stage0.ColorOp, D3DTOP_BLENDDIFFUSEALPHA);
-          else if (m.variant == 2) EXPECT_EQ(stage0.ColorArg1, D3DTA_COMPLEMENT | D3DTA_DIFFUSE);
-          else EXPECT_EQ(stage0.ColorOp, D3DTOP_SELECTARG2);
+          EXPECT_EQ(stage0.ColorOp, mode == 3 || m.variant == 2 ? D3DTOP_SELECTARG1
+                                    : m.variant == 1           ? D3DTOP_BLENDDIFFUSEALPHA
+                                                               : D3DTOP_SELECTARG2);
+          if (m.variant == 2) {
+            EXPECT_EQ(stage0.ColorArg1, D3DTA_COMPLEMENT | D3DTA_DIFFUSE);
+          }
           EXPECT_EQ(cache.StagesInUse, 1);
           break;
         case kOpaqueTexture:
@@ -108,10 +110,14 @@ TEST_F(BlendStateTest, EachModeAndTransparencyCaseLeavesItsDeviceStates) {
           EXPECT_EQ(static_cast<uint32_t>(cache.TextureFactor), 0xFFFFFFFFu);
           EXPECT_EQ(stage0.ColorOp, D3DTOP_SELECTARG1);
           EXPECT_EQ(stage0.ColorArg1, m.variant == 2 ? (D3DTA_COMPLEMENT | D3DTA_TEXTURE) : D3DTA_TEXTURE);
-          if (c == kOpaqueTexture) EXPECT_EQ(stage0.AlphaOp, D3DTOP_SELECTARG2);  // Diffuse alpha.
-          else EXPECT_EQ(stage0.AlphaOp, alphaModulation ? D3DTOP_MODULATE : D3DTOP_SELECTARG1);
+          // An opaque texture takes the diffuse alpha; a keyed one its own, modulated in blending modes.
+          EXPECT_EQ(stage0.AlphaOp, c == kOpaqueTexture ? D3DTOP_SELECTARG2
+                                    : alphaModulation   ? D3DTOP_MODULATE
+                                                        : D3DTOP_SELECTARG1);
           EXPECT_EQ(cache.StagesInUse, m.variant == 1 ? 2 : 1);
-          if (m.variant == 1) EXPECT_EQ(cache.Stages[1].ColorOp, D3DTOP_BLENDCURRENTALPHA);
+          if (m.variant == 1) {
+            EXPECT_EQ(cache.Stages[1].ColorOp, D3DTOP_BLENDCURRENTALPHA);
+          }
           EXPECT_EQ(cache.Stages[cache.StagesInUse].ColorOp, D3DTOP_DISABLE);
           break;
         case kBlendGraph:
