@@ -117,6 +117,9 @@ GraphRecord* GetGraphRecord(int handle);
 int IsGraphHandleValid(int handle);
 int GetGraphDimensions(int handle, int* width, int* height);
 int SetupGraphTileDraws(int handle);
+// Covers the part's Width x Height with tiles (row by row, tracked heap): the sizes of
+// SplitTextureSizes, each non-square tile cut into squares on a device that takes only squares.
+int LayoutGraphTextures(GraphImagePart* part, int single);
 int CreateGraphTextures(GraphImagePart* part);
 int ReleaseGraphTextures(GraphImagePart* part);
 int ReleaseDrawableGraphExtras(GraphImagePart* part);

@@ -1,5 +1,6 @@
 // The texture tiles of graph image parts: their sizes on this device, their creation (cleared,
 // with a system-memory twin where the part keeps one) and release around a device loss.
+#include <algorithm>
 #include <cstring>
 
 #include "graphics/graph_records.h"
@@ -39,6 +40,49 @@ int SplitTextureSizes(int length, int* sizes, int single) {
   int screenWidth = 0;
   GetScreenSizeSetting(&screenWidth, nullptr);
   return SplitTextureSizesFor(length, sizes, single, g_renderDevice.MaxTextureSide, screenWidth);
+}
+
+int LayoutGraphTextures(GraphImagePart* part, int single) {
+  if (!part || part->Width <= 0 || part->Height <= 0) return -1;
+  const int widthCount = SplitTextureSizes(part->Width, nullptr, single);
+  const int heightCount = SplitTextureSizes(part->Height, nullptr, single);
+  int* widths = static_cast<int*>(ZV_ALLOC(static_cast<int>(sizeof(int)) * (widthCount + heightCount)));
+  if (!widths) return -1;
+  int* heights = widths + widthCount;
+  SplitTextureSizes(part->Width, widths, single);
+  SplitTextureSizes(part->Height, heights, single);
+  const bool squareOnly = (g_renderDevice.Caps.TextureCaps & D3DPTEXTURECAPS_SQUAREONLY) != 0;
+
+  // Each non-square tile becomes squares of its shorter side on a square-only device.
+  int count = 0;
+  for (int r = 0; r < heightCount; ++r)
+    for (int c = 0; c < widthCount; ++c)
+      count += squareOnly ? std::max(widths[c], heights[r]) / std::min(widths[c], heights[r]) : 1;
+  auto* tiles = static_cast<GraphTexture*>(ZV_ALLOC_ZEROED(static_cast<int>(sizeof(GraphTexture)) * count));
+  if (!tiles) {
+    ZV_FREE(widths);
+    return -1;
+  }
+  int n = 0;
+  for (int r = 0, y = 0; r < heightCount; y += heights[r++])
+    for (int c = 0, x = 0; c < widthCount; x += widths[c++]) {
+      const int side = squareOnly ? std::min(widths[c], heights[r]) : 0;
+      const int across = squareOnly ? widths[c] / side : 1, down = squareOnly ? heights[r] / side : 1;
+      for (int j = 0; j < down; ++j)
+        for (int i = 0; i < across; ++i) {
+          GraphTexture& tile = tiles[n++];
+          tile.TextureWidth = squareOnly ? side : widths[c];
+          tile.TextureHeight = squareOnly ? side : heights[r];
+          tile.X = x + i * tile.TextureWidth;
+          tile.Y = y + j * tile.TextureHeight;
+          tile.UsedWidth = std::max(0, std::min(tile.TextureWidth, part->Width - tile.X));
+          tile.UsedHeight = std::max(0, std::min(tile.TextureHeight, part->Height - tile.Y));
+        }
+    }
+  ZV_FREE(widths);
+  part->Textures = tiles;
+  part->TextureCount = count;
+  return 0;
 }
 
 int CreateGraphTextures(GraphImagePart* part) {

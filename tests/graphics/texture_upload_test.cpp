@@ -30,28 +30,18 @@ class TextureUploadTest : public RenderDeviceTest {
       if (auto* record = static_cast<GraphRecord*>(g_graphHandleTable.slots[slot]))
         DeleteHandleRecord(&g_graphHandleTable, record->Handle);
     ReleaseGraphTextures(&part_);
-    delete[] part_.Textures;
+    ZV_FREE(part_.Textures);
     if (part_.SoftImage.ValidMark) ReleaseMemImg(&part_.SoftImage);
     RenderDeviceTest::TearDown();
   }
 
   // A 32-bit textured part of width x height, tiled as this device tiles it, shown whole by one graph.
   int TexturedGraph(int width, int height) {
-    int widths[16], heights[16];
-    const int columns = SplitTextureSizes(width, widths, 0);
-    const int rows = SplitTextureSizes(height, heights, 0);
     part_.Textured = 1;
     part_.FormatCode = kTextureFormatColor32;
     part_.Width = width, part_.Height = height;
     part_.MipLevels = 1;
-    part_.TextureCount = columns * rows;
-    part_.Textures = new GraphTexture[part_.TextureCount]{};
-    for (int r = 0, y = 0; r < rows; y += heights[r++])
-      for (int c = 0, x = 0; c < columns; x += widths[c++]) {
-        GraphTexture& t = part_.Textures[r * columns + c];
-        t.X = x, t.Y = y, t.TextureWidth = widths[c], t.TextureHeight = heights[r];
-        t.UsedWidth = std::min(widths[c], width - x), t.UsedHeight = std::min(heights[r], height - y);
-      }
+    EXPECT_EQ(LayoutGraphTextures(&part_, 0), 0);
     EXPECT_EQ(CreateGraphTextures(&part_), 0);
     return Graph(width, height);
   }
@@ -131,6 +121,25 @@ TEST_F(TextureUploadTest, AWideImageIsSplitOverItsTilesAndClippedToBothImages) {
   EXPECT_EQ(TilePixels(part_.Textures[1])[13 * 128 + 2], Pattern(514, 13));
 }
 
+TEST_F(TextureUploadTest, ASquareOnlyDeviceCutsTilesIntoSquares) {
+  platform::testing::Direct3DSwitches switches;
+  switches.reportSquareOnlyTextures = true;
+  platform::testing::SetDirect3DSwitches(switches);
+  ASSERT_EQ(StartDevice(), 0);
+  part_.Width = 256, part_.Height = 64;
+  ASSERT_EQ(LayoutGraphTextures(&part_, 0), 0);
+  ASSERT_EQ(part_.TextureCount, 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(part_.Textures[i].X, 64 * i);
+    EXPECT_EQ(part_.Textures[i].TextureWidth, 64);
+    EXPECT_EQ(part_.Textures[i].UsedHeight, 64);
+  }
+  part_.Textured = 1;
+  part_.FormatCode = kTextureFormatColor32;
+  part_.MipLevels = 1;
+  EXPECT_EQ(CreateGraphTextures(&part_), 0) << "every tile is square, so every texture is made";
+}
+
 TEST_F(TextureUploadTest, AMipChainIsConvertedLevelByLevelIntoTheTextureFormat) {
   ASSERT_EQ(StartDevice(), 0);
   part_.MipLevels = 3;
@@ -138,7 +147,7 @@ TEST_F(TextureUploadTest, AMipChainIsConvertedLevelByLevelIntoTheTextureFormat) 
   part_.FormatCode = kTextureFormatColor32;
   part_.Width = part_.Height = 4;
   part_.TextureCount = 1;
-  part_.Textures = new GraphTexture[1]{};
+  part_.Textures = static_cast<GraphTexture*>(ZV_ALLOC_ZEROED(sizeof(GraphTexture)));
   part_.Textures[0] = GraphTexture{nullptr, nullptr, nullptr, nullptr, 0, 0, 4, 4, 4, 4};
   ASSERT_EQ(CreateGraphTextures(&part_), 0);
   const int graph = Graph(4, 4);
@@ -173,7 +182,7 @@ TEST_F(TextureUploadTest, ADrawableGraphIsFilledThroughASystemMemorySurface) {
   part_.MipLevels = 1;
   part_.Width = part_.Height = 16;
   part_.TextureCount = 1;
-  part_.Textures = new GraphTexture[1]{};
+  part_.Textures = static_cast<GraphTexture*>(ZV_ALLOC_ZEROED(sizeof(GraphTexture)));
   part_.Textures[0] = GraphTexture{nullptr, nullptr, nullptr, nullptr, 0, 0, 16, 16, 16, 16};
   ASSERT_EQ(CreateGraphTextures(&part_), 0);
   const int graph = Graph(16, 16);
