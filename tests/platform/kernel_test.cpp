@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,25 +76,54 @@ TEST(Semaphores, CountsAndRefusesOverflow) {
   CloseHandle(semaphore);
 }
 
-TEST(CriticalSections, ReentrantAndExclusive) {
-  CRITICAL_SECTION section;
-  InitializeCriticalSection(&section);
-  EnterCriticalSection(&section);
-  EnterCriticalSection(&section);  // The owner may enter again.
-  std::atomic<bool> otherGotIn{false};
-  std::thread other([&] {
-    EnterCriticalSection(&section);
-    otherGotIn = true;
-    LeaveCriticalSection(&section);
+// Whether another thread can enter the section right now (it leaves again at once).
+bool AnotherThreadEnters(CRITICAL_SECTION* section) {
+  BOOL entered = FALSE;
+  std::thread probe([&] {
+    entered = TryEnterCriticalSection(section);
+    if (entered) LeaveCriticalSection(section);
   });
-  Sleep(20);
-  LeaveCriticalSection(&section);
-  Sleep(20);
-  EXPECT_FALSE(otherGotIn.load());  // Still held once.
-  LeaveCriticalSection(&section);
-  other.join();
-  EXPECT_TRUE(otherGotIn.load());
-  DeleteCriticalSection(&section);
+  probe.join();
+  return entered != FALSE;
+}
+
+TEST(CriticalSections, ReentrantAndExclusive) {
+  // Shared with the waiting thread, which outlives the test if the section never lets it in.
+  struct Shared {
+    CRITICAL_SECTION section;
+    HANDLE aboutToEnter = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE inside = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  };
+  auto shared = std::make_shared<Shared>();
+  CRITICAL_SECTION* section = &shared->section;
+  InitializeCriticalSection(section);
+  EnterCriticalSection(section);
+  EnterCriticalSection(section);  // The owner may enter again,
+  EXPECT_TRUE(TryEnterCriticalSection(section));  // also without waiting.
+  LeaveCriticalSection(section);
+  EXPECT_FALSE(AnotherThreadEnters(section));
+
+  std::thread waiter([shared] {
+    SetEvent(shared->aboutToEnter);
+    EnterCriticalSection(&shared->section);
+    SetEvent(shared->inside);
+    LeaveCriticalSection(&shared->section);
+  });
+  EXPECT_EQ(WaitForSingleObject(shared->aboutToEnter, 10000), WAIT_OBJECT_0);
+  LeaveCriticalSection(section);
+  EXPECT_FALSE(AnotherThreadEnters(section));  // Still held once.
+  EXPECT_EQ(WaitForSingleObject(shared->inside, 0), WAIT_TIMEOUT);
+  LeaveCriticalSection(section);  // The last leave lets the waiter in.
+  if (WaitForSingleObject(shared->inside, 10000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the waiting thread never entered";
+    waiter.detach();
+    return;
+  }
+  waiter.join();
+  EXPECT_TRUE(AnotherThreadEnters(section));
+  DeleteCriticalSection(section);
+  CloseHandle(shared->aboutToEnter);
+  CloseHandle(shared->inside);
 }
 
 DWORD AddOne(LPVOID parameter) {
