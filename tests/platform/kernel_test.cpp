@@ -374,4 +374,33 @@ TEST(Timer, FakeClockDrivesEveryClock) {
   EXPECT_EQ(timeEndPeriod(1), static_cast<MMRESULT>(TIMERR_NOERROR));
 }
 
+TEST(Timer, TheDrivingThreadsSleepsAndReadingsMoveTheFakeClock) {
+  platform::testing::UseFakeClock(true);
+  platform::testing::SetFakeClockMilliseconds(1000);
+  platform::testing::DriveFakeClockFromThisThread(true);
+  Sleep(60000);  // Taken by the fake clock: no real minute passes.
+  LARGE_INTEGER first, second;
+  QueryPerformanceCounter(&first);
+  QueryPerformanceCounter(&second);
+  EXPECT_EQ(first.QuadPart, 61000001 * 10);  // The sleep, then a microsecond for the reading.
+  EXPECT_EQ(second.QuadPart - first.QuadPart, 10);
+  // Another thread reads the same clock without moving it.
+  DWORD seen[2] = {};
+  std::thread other([&] {
+    seen[0] = timeGetTime();
+    seen[1] = timeGetTime();
+  });
+  other.join();
+  EXPECT_EQ(seen[0], 61000u);
+  EXPECT_EQ(seen[1], 61000u);
+  platform::testing::DriveFakeClockFromThisThread(false);
+  EXPECT_EQ(GetTickCount(), GetTickCount());
+  platform::testing::DriveFakeClockFromThisThread(true);
+  platform::testing::UseFakeClock(false);  // Ends the driving too.
+  platform::testing::UseFakeClock(true);
+  platform::testing::SetFakeClockMilliseconds(5);
+  EXPECT_EQ(timeGetTime(), timeGetTime());
+  platform::testing::UseFakeClock(false);
+}
+
 }  // namespace

@@ -15,6 +15,11 @@ namespace platform::testing {
 void UseFakeClock(bool on);
 void SetFakeClockMilliseconds(uint64_t milliseconds);
 void AdvanceFakeClock(uint64_t microseconds);
+// While the fake clock is on, the thread that calls this with true drives it: its Sleep moves the
+// clock on by the time asked instead of waiting, and each clock reading it makes moves the clock
+// on by a microsecond, as time passes while a program works. Other threads read the same clock
+// and sleep for real. UseFakeClock(false) ends it too.
+void DriveFakeClockFromThisThread(bool on);
 // A fixed local date and time for GetLocalTime (null goes back to the real one).
 void SetFakeLocalTime(const SYSTEMTIME* time);
 
