@@ -1,10 +1,12 @@
 # The two everyday commands: `make run` plays the game, `make test` runs every test under the
-# sanitizers. `make bench` and `make fuzz` build the benchmarks and the fuzz targets.
+# sanitizers. `make test-release` runs them again in an optimised build without sanitizers, where
+# memory is not pre-filled and an uninitialised read shows. `make bench` and `make fuzz` build the
+# benchmarks and the fuzz targets.
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 
-.PHONY: run test bench fuzz setup clean
+.PHONY: run test test-release bench fuzz setup clean
 
 setup:
 	@scripts/setup
@@ -24,6 +26,13 @@ test: setup build/test/build.ninja
 	cd build/test && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+build/test-release/build.ninja: | setup
+	cmake -S . -B build/test-release -G Ninja -DCMAKE_BUILD_TYPE=Release
+
+test-release: setup build/test-release/build.ninja
+	cmake --build build/test-release -j $(JOBS)
+	cd build/test-release && ctest --output-on-failure -j $(JOBS)
 
 build/bench/build.ninja: | setup
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYVEL_TESTS=OFF -DZYVEL_BENCH=ON

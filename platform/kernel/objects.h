@@ -39,5 +39,7 @@ std::condition_variable& WaitCondition();
 
 // Time source shared by the clocks (fake clock aware), in microseconds since an arbitrary origin.
 uint64_t NowMicroseconds();
+// True when the fake clock took the sleep (the calling thread drives it) and moved on instead.
+bool SleepOnFakeClock(DWORD milliseconds);
 
 }  // namespace platform

@@ -17,6 +17,7 @@ struct KernelState {
   std::atomic<bool> fakeClock{false};
   std::atomic<uint64_t> fakeMicroseconds{0};
   std::atomic<bool> sleepMovesFakeClock{false};
+  std::atomic<DWORD> fakeClockDriver{0};  // The thread whose sleeps and readings move it; 0 none.
   bool fakeLocalTimeSet = false;
   SYSTEMTIME fakeLocalTime{};
 

@@ -160,7 +160,7 @@ void CpuId(int registers[4], int leaf) {
 bool HasCpuIdInstruction() { return __get_cpuid_max(0, nullptr) != 0; }
 
 uint64_t ReadTimeStampCounter() {
-  if (State().fakeClock.load()) return State().fakeMicroseconds.load() * 1000u;  // A 1 GHz counter.
+  if (State().fakeClock.load()) return NowMicroseconds() * 1000u;  // A 1 GHz counter.
   return __rdtsc();
 }
 

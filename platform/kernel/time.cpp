@@ -31,9 +31,26 @@ void FillSystemTime(const struct tm& broken, long nanoseconds, SYSTEMTIME* out) 
 }
 }  // namespace
 
+namespace {
+bool DrivesFakeClock() {
+  const DWORD driver = State().fakeClockDriver.load();
+  return driver != 0 && driver == GetCurrentThreadId();
+}
+}  // namespace
+
 uint64_t NowMicroseconds() {
-  if (State().fakeClock.load()) return State().fakeMicroseconds.load();
+  if (State().fakeClock.load()) {
+    // The driving thread sees time pass while it works: a microsecond per reading.
+    if (DrivesFakeClock()) return State().fakeMicroseconds.fetch_add(1) + 1;
+    return State().fakeMicroseconds.load();
+  }
   return RealMicroseconds();
+}
+
+bool SleepOnFakeClock(DWORD milliseconds) {
+  if (!State().fakeClock.load() || !DrivesFakeClock()) return false;
+  State().fakeMicroseconds += static_cast<uint64_t>(milliseconds) * 1000u;
+  return true;
 }
 
 }  // namespace platform
@@ -122,8 +139,11 @@ namespace platform::testing {
 
 void UseFakeClock(bool on) {
   if (on && !State().fakeClock.load()) State().fakeMicroseconds = RealMicroseconds();
+  if (!on) State().fakeClockDriver = 0;
   State().fakeClock = on;
 }
+
+void DriveFakeClockFromThisThread(bool on) { State().fakeClockDriver = on ? GetCurrentThreadId() : 0; }
 
 void SetFakeClockMilliseconds(uint64_t milliseconds) { State().fakeMicroseconds = milliseconds * 1000u; }
 

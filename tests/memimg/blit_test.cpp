@@ -208,7 +208,7 @@ TEST_F(BlitTest, ViewsAndRewrittenStoresNeverUseStaleLineCodes) {
   Mode(0, 0);
   BlitMemImgAt(dest.get(), view.get(), 0, 0, 1, nullptr);
   ReferenceBlitAt(expected.get(), view.get(), 0, 0, 1, nullptr);
-  EXPECT_EQ(StoreBytes(expected.get()), StoreBytes(dest.get()));
+  EXPECT_EQ(PixelBytes(expected.get()), PixelBytes(dest.get()));
   EXPECT_EQ(0x00111111u, ReadPixelAt(dest.get(), 0, 0));
   EXPECT_EQ(0x00ABCDEFu, ReadPixelAt(dest.get(), 1, 0));
 
@@ -318,7 +318,7 @@ TEST_F(BlitTest, StretchedSameSizeIsTheUnscaledBlit) {
   const int same[4] = {0, 0, 100, 50};
   BlitMemImgToRect(a.get(), source.get(), same, 0, nullptr);
   BlitMemImgAt(b.get(), source.get(), 0, 0, 0, nullptr);
-  EXPECT_EQ(StoreBytes(b.get()), StoreBytes(a.get()));
+  EXPECT_EQ(PixelBytes(b.get()), PixelBytes(a.get()));
   EXPECT_EQ(0u, ReadPixelAt(a.get(), 5, 5) >> 24);  // The halving form clears the fourth byte.
 
   const int reversed[4] = {100, 0, 0, 50};
@@ -352,9 +352,9 @@ TEST_F(BlitTest, ExtremeCoordinatesStayInsideTheImages) {
     }
     BlitMemImgToRect(real.get(), source.get(), rect, 0, nullptr);
     ReferenceBlitToRect(expected.get(), source.get(), rect, 0, nullptr);
-    EXPECT_EQ(StoreBytes(expected.get()), StoreBytes(real.get())) << rect[0] << "," << rect[1];
+    EXPECT_EQ(PixelBytes(expected.get()), PixelBytes(real.get())) << rect[0] << "," << rect[1];
     BlitMemImgAt(real.get(), source.get(), rect[0], rect[1], 1, nullptr);
     ReferenceBlitAt(expected.get(), source.get(), rect[0], rect[1], 1, nullptr);
-    EXPECT_EQ(StoreBytes(expected.get()), StoreBytes(real.get())) << rect[0] << "," << rect[1];
+    EXPECT_EQ(PixelBytes(expected.get()), PixelBytes(real.get())) << rect[0] << "," << rect[1];
   }
 }

@@ -34,10 +34,22 @@ inline void WritePixelAt(MEMIMG* image, int x, int y, uint32_t value) {
   std::memcpy(PixelAt(image, x, y), &value, GetMemImgBytesPerPixel(image->Core));
 }
 
-// The whole pixel buffer of the store, padding included.
+// The whole pixel buffer of the store, padding included. Only images whose padding was written
+// (copied or filled as a whole) compare this way: a new store's padding is never set.
 inline std::vector<uint8_t> StoreBytes(const MEMIMG* image) {
   const MemImgCore* core = image->Core;
   return std::vector<uint8_t>(core->PixelBuffer, core->PixelBuffer + static_cast<size_t>(core->Pitch) * core->Height);
+}
+
+// The image's pixels row by row, without the padding between rows.
+inline std::vector<uint8_t> PixelBytes(const MEMIMG* image) {
+  const size_t rowBytes = static_cast<size_t>(image->Width) * GetMemImgBytesPerPixel(image->Core);
+  std::vector<uint8_t> bytes;
+  for (int y = 0; y < image->Height; ++y) {
+    const uint8_t* row = PixelAt(image, 0, y);
+    bytes.insert(bytes.end(), row, row + rowBytes);
+  }
+  return bytes;
 }
 
 inline void FillRandom(MEMIMG* image, std::mt19937& random) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -75,25 +76,54 @@ TEST(Semaphores, CountsAndRefusesOverflow) {
   CloseHandle(semaphore);
 }
 
-TEST(CriticalSections, ReentrantAndExclusive) {
-  CRITICAL_SECTION section;
-  InitializeCriticalSection(&section);
-  EnterCriticalSection(&section);
-  EnterCriticalSection(&section);  // The owner may enter again.
-  std::atomic<bool> otherGotIn{false};
-  std::thread other([&] {
-    EnterCriticalSection(&section);
-    otherGotIn = true;
-    LeaveCriticalSection(&section);
+// Whether another thread can enter the section right now (it leaves again at once).
+bool AnotherThreadEnters(CRITICAL_SECTION* section) {
+  BOOL entered = FALSE;
+  std::thread probe([&] {
+    entered = TryEnterCriticalSection(section);
+    if (entered) LeaveCriticalSection(section);
   });
-  Sleep(20);
-  LeaveCriticalSection(&section);
-  Sleep(20);
-  EXPECT_FALSE(otherGotIn.load());  // Still held once.
-  LeaveCriticalSection(&section);
-  other.join();
-  EXPECT_TRUE(otherGotIn.load());
-  DeleteCriticalSection(&section);
+  probe.join();
+  return entered != FALSE;
+}
+
+TEST(CriticalSections, ReentrantAndExclusive) {
+  // Shared with the waiting thread, which outlives the test if the section never lets it in.
+  struct Shared {
+    CRITICAL_SECTION section;
+    HANDLE aboutToEnter = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    HANDLE inside = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  };
+  auto shared = std::make_shared<Shared>();
+  CRITICAL_SECTION* section = &shared->section;
+  InitializeCriticalSection(section);
+  EnterCriticalSection(section);
+  EnterCriticalSection(section);  // The owner may enter again,
+  EXPECT_TRUE(TryEnterCriticalSection(section));  // also without waiting.
+  LeaveCriticalSection(section);
+  EXPECT_FALSE(AnotherThreadEnters(section));
+
+  std::thread waiter([shared] {
+    SetEvent(shared->aboutToEnter);
+    EnterCriticalSection(&shared->section);
+    SetEvent(shared->inside);
+    LeaveCriticalSection(&shared->section);
+  });
+  EXPECT_EQ(WaitForSingleObject(shared->aboutToEnter, 10000), WAIT_OBJECT_0);
+  LeaveCriticalSection(section);
+  EXPECT_FALSE(AnotherThreadEnters(section));  // Still held once.
+  EXPECT_EQ(WaitForSingleObject(shared->inside, 0), WAIT_TIMEOUT);
+  LeaveCriticalSection(section);  // The last leave lets the waiter in.
+  if (WaitForSingleObject(shared->inside, 10000) != WAIT_OBJECT_0) {
+    ADD_FAILURE() << "the waiting thread never entered";
+    waiter.detach();
+    return;
+  }
+  waiter.join();
+  EXPECT_TRUE(AnotherThreadEnters(section));
+  DeleteCriticalSection(section);
+  CloseHandle(shared->aboutToEnter);
+  CloseHandle(shared->inside);
 }
 
 DWORD AddOne(LPVOID parameter) {
@@ -342,6 +372,35 @@ TEST(Timer, FakeClockDrivesEveryClock) {
   EXPECT_EQ(timeGetDevCaps(&caps, sizeof(caps)), static_cast<MMRESULT>(TIMERR_NOERROR));
   EXPECT_EQ(timeBeginPeriod(1), static_cast<MMRESULT>(TIMERR_NOERROR));
   EXPECT_EQ(timeEndPeriod(1), static_cast<MMRESULT>(TIMERR_NOERROR));
+}
+
+TEST(Timer, TheDrivingThreadsSleepsAndReadingsMoveTheFakeClock) {
+  platform::testing::UseFakeClock(true);
+  platform::testing::SetFakeClockMilliseconds(1000);
+  platform::testing::DriveFakeClockFromThisThread(true);
+  Sleep(60000);  // Taken by the fake clock: no real minute passes.
+  LARGE_INTEGER first, second;
+  QueryPerformanceCounter(&first);
+  QueryPerformanceCounter(&second);
+  EXPECT_EQ(first.QuadPart, 61000001 * 10);  // The sleep, then a microsecond for the reading.
+  EXPECT_EQ(second.QuadPart - first.QuadPart, 10);
+  // Another thread reads the same clock without moving it.
+  DWORD seen[2] = {};
+  std::thread other([&] {
+    seen[0] = timeGetTime();
+    seen[1] = timeGetTime();
+  });
+  other.join();
+  EXPECT_EQ(seen[0], 61000u);
+  EXPECT_EQ(seen[1], 61000u);
+  platform::testing::DriveFakeClockFromThisThread(false);
+  EXPECT_EQ(GetTickCount(), GetTickCount());
+  platform::testing::DriveFakeClockFromThisThread(true);
+  platform::testing::UseFakeClock(false);  // Ends the driving too.
+  platform::testing::UseFakeClock(true);
+  platform::testing::SetFakeClockMilliseconds(5);
+  EXPECT_EQ(timeGetTime(), timeGetTime());
+  platform::testing::UseFakeClock(false);
 }
 
 }  // namespace

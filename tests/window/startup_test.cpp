@@ -53,6 +53,19 @@ TEST_F(LibraryTest, RunsFramesClosesAndFinishes) {
                       "Total size:0(0.000kb)  Alloc num:0"});
 }
 
+TEST_F(LibraryTest, StartUpMeasuresTheClocksOnTheTestClock) {
+  if (IsChild()) GTEST_SKIP();
+  ASSERT_EQ(InitializeLibrary(), 0);
+  // The fixture's clock moves a microsecond per reading: the performance counter changes on every
+  // round of the probe and the millisecond timer hardly ever, so the counter is chosen.
+  EXPECT_EQ(g_windowSystem.usePerformanceCounter, 1);
+  // Its time-stamp counter runs at 1 GHz, measured over the 100 ms that the sleeps move it on.
+  if (g_windowSystem.hasTimeStampCounter) EXPECT_NEAR(g_windowSystem.processorMHz, 1000, 10);
+  std::string log = ReadLog();
+  if (log.empty()) GTEST_SKIP() << "no Log.txt written by this build's log";
+  ExpectInOrder(log, {"タイマーの精度を検査します", "パフォーマンスカウンター：60", "パフォーマンスカウンターを使用します"});
+}
+
 TEST_F(LibraryTest, InitialiseAndFinishTwice) {
   if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);

@@ -1,5 +1,7 @@
 // A fresh library state for each test: the dummy SDL driver, a known display, a private lock
-// directory and current directory, and a record back at its defaults.
+// directory and current directory, a record back at its defaults, and a fake clock that the
+// test's thread drives, so that start-up's timer probe and clock measurement and the bounded
+// waits take no real time.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -53,11 +55,15 @@ class LibraryTest : public ::testing::Test {
     SetScreenMode(408, 504, 32, 60);
     SetEmulating320x240(0);
     platform::testing::CaptureDebugOutput([](const std::string&) {});
+    platform::testing::UseFakeClock(true);
+    platform::testing::SetFakeClockMilliseconds(1000);
+    platform::testing::DriveFakeClockFromThisThread(true);
   }
 
   void TearDown() override {
     FinishLibrary();
     g_windowSystem = WindowSystemRecord{};
+    platform::testing::UseFakeClock(false);
     platform::testing::CaptureDebugOutput({});
     RemoveDirectories();
   }

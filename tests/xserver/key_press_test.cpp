@@ -69,6 +69,8 @@ class XServerTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     workDirectory_ = pattern;
     ASSERT_EQ(chdir(workDirectory_.c_str()), 0);
+    // Windows of other test processes on this machine must not count as a second copy.
+    platform::testing::SetWindowLockDirectory(workDirectory_);
     setenv("DISPLAY", name.c_str(), 1);
     unsetenv("SDL_VIDEODRIVER");
     platform::testing::CaptureDebugOutput([](const std::string&) {});

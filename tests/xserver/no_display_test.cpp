@@ -24,6 +24,8 @@ TEST(NoDisplayDeathTest, StartUpFailsWithoutADisplay) {
         unsetenv("WAYLAND_DISPLAY");
         unsetenv("SDL_VIDEODRIVER");
         if (chdir(directory.c_str()) != 0) std::exit(2);
+        // Only the missing display may refuse the start, not another test's window.
+        platform::testing::SetWindowLockDirectory(directory);
         platform::testing::CaptureDebugOutput([](const std::string&) {});
         g_windowSystem.options.noSound = 1;
         std::exit(InitializeLibrary() == -1 ? 0 : 1);

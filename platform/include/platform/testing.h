@@ -18,6 +18,11 @@ void AdvanceFakeClock(uint64_t microseconds);
 // While on (and the fake clock is on), Sleep moves the fake clock by its time instead of waiting,
 // so code that sleeps until a moment comes runs through at once.
 void SleepMovesFakeClock(bool on);
+// While the fake clock is on, the thread that calls this with true drives it: its Sleep moves the
+// clock on by the time asked instead of waiting, and each clock reading it makes moves the clock
+// on by a microsecond, as time passes while a program works. Other threads read the same clock
+// and sleep for real. UseFakeClock(false) ends it too.
+void DriveFakeClockFromThisThread(bool on);
 // A fixed local date and time for GetLocalTime (null goes back to the real one).
 void SetFakeLocalTime(const SYSTEMTIME* time);
 
