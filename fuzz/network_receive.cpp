@@ -79,9 +79,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> payloads;
   bool hostile = false;
   for (size_t at = 0; at + 4 <= size;) {
-    const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
-                                                static_cast<uint32_t>(data[at + 2]) << 16 |
-                                                static_cast<uint32_t>(data[at + 3]) << 24);
+    const uint32_t word = static_cast<uint32_t>(data[at]) | static_cast<uint32_t>(data[at + 1]) << 8 |
+                          static_cast<uint32_t>(data[at + 2]) << 16 | static_cast<uint32_t>(data[at + 3]) << 24;
+    const int32_t length = static_cast<int32_t>(word);
     if (length < 0 || length > NETWORK_LARGEST_MESSAGE) {
       hostile = true;
       break;

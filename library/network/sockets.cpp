@@ -142,7 +142,8 @@ int AcceptNetWork() {
       if (std::memcmp(peer.sin6_addr.u.Byte, kMappedPrefix, sizeof(kMappedPrefix)) == 0)
         std::memcpy(&record->peerAddress, peer.sin6_addr.u.Byte + 12, 4);
     }
-    if (WSAAsyncSelect(record->socket, state.networkWindow, NETWORK_SOCKET_MESSAGE, FD_READ | FD_WRITE | FD_CLOSE) != 0) {
+    const LONG events = FD_READ | FD_WRITE | FD_CLOSE;
+    if (WSAAsyncSelect(record->socket, state.networkWindow, NETWORK_SOCKET_MESSAGE, events) != 0) {
       LogNetworkError("WSAAsyncSelectのエラー in AcceptNetWork");
       failed = true;
     }
@@ -182,16 +183,16 @@ int RecvSocket(int handle) {
     int received = 0;
     if (record->incomingRemaining == 0) {
       const int want = 4 - record->incomingPrefixBytes;
-      const int got = recv(record->socket, reinterpret_cast<char*>(record->incomingPrefix + record->incomingPrefixBytes),
-                           want, 0);
+      char* next = reinterpret_cast<char*>(record->incomingPrefix + record->incomingPrefixBytes);
+      const int got = recv(record->socket, next, want, 0);
       if (got <= 0) break;
       record->incomingPrefixBytes += got;
       received = got;
       if (record->incomingPrefixBytes == 4) {
         const uint8_t* prefix = record->incomingPrefix;
-        const int32_t length = static_cast<int32_t>(static_cast<uint32_t>(prefix[0]) | static_cast<uint32_t>(prefix[1]) << 8 |
-                                                    static_cast<uint32_t>(prefix[2]) << 16 |
-                                                    static_cast<uint32_t>(prefix[3]) << 24);
+        const uint32_t word = static_cast<uint32_t>(prefix[0]) | static_cast<uint32_t>(prefix[1]) << 8 |
+                              static_cast<uint32_t>(prefix[2]) << 16 | static_cast<uint32_t>(prefix[3]) << 24;
+        const int32_t length = static_cast<int32_t>(word);
         record->incomingPrefixBytes = 0;
         if (length < 0 || length > NETWORK_LARGEST_MESSAGE || ReserveByteRing(&record->receiveRing, length) != 0) {
           WriteLogFormat("受信データを保存するリングバッファのリサイズに失敗しました(データサイズ %d byte)", length);
@@ -237,7 +238,8 @@ int SendSocket(int handle) {
     if (record->prefixPending == 0 && record->outgoingRemaining == 0) {
       // Everything queued so far is the next message.
       record->outgoingRemaining = ring.stored;
-      for (int i = 0; i < 4; ++i) record->outgoingPrefix[i] = static_cast<uint8_t>(static_cast<uint32_t>(ring.stored) >> (8 * i));
+      const uint32_t length = static_cast<uint32_t>(ring.stored);
+      for (int i = 0; i < 4; ++i) record->outgoingPrefix[i] = static_cast<uint8_t>(length >> (8 * i));
       record->prefixPending = 4;
     }
     if (record->prefixPending > 0) {

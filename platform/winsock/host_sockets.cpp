@@ -184,15 +184,10 @@ int TakeSocketError(int descriptor) {
   return error == 0 ? 0 : ErrorCode(error);
 }
 
-bool IsListeningSocket(int descriptor) {
-  int listening = 0;
-  socklen_t length = sizeof(listening);
-  return ::getsockopt(descriptor, SOL_SOCKET, SO_ACCEPTCONN, &listening, &length) == 0 && listening != 0;
-}
-
 void PollSockets(SocketReadiness* sockets, int count, int milliseconds) {
   std::vector<pollfd> polled(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) polled[static_cast<size_t>(i)] = {sockets[i].descriptor, POLLIN | POLLOUT | POLLRDHUP, 0};
+  for (int i = 0; i < count; ++i)
+    polled[static_cast<size_t>(i)] = {sockets[i].descriptor, POLLIN | POLLOUT | POLLRDHUP, 0};
   int result;
   do {
     result = ::poll(polled.data(), static_cast<nfds_t>(count), milliseconds);

@@ -24,7 +24,6 @@ int SocketPeerName(int descriptor, void* address, int* length);
 int SocketName(int descriptor, void* address, int* length);
 // The pending error of the socket (0 when none), as a WinSock code.
 int TakeSocketError(int descriptor);
-bool IsListeningSocket(int descriptor);
 
 struct SocketReadiness {
   int descriptor;

@@ -173,8 +173,9 @@ int WSAStartup(WORD versionRequested, LPWSADATA data) {
   if (!data) return WSAEFAULT;
   if ((versionRequested & 0xFF) < 1) return WSAVERNOTSUPPORTED;
   const WORD highest = MAKEWORD(2, 2);
-  WORD granted = versionRequested;
-  if ((versionRequested & 0xFF) > 2 || ((versionRequested & 0xFF) == 2 && (versionRequested >> 8) > 2)) granted = highest;
+  const int major = versionRequested & 0xFF;
+  const int minor = versionRequested >> 8;
+  const WORD granted = major > 2 || (major == 2 && minor > 2) ? highest : versionRequested;
   *data = WSADATA{};
   data->wVersion = granted;
   data->wHighVersion = highest;

@@ -76,7 +76,8 @@ typedef UINT_PTR SOCKET;
 #define WSAVERNOTSUPPORTED 10092
 #define WSANOTINITIALISED 10093
 
-#define MAKEWORD(low, high) (static_cast<WORD>((static_cast<BYTE>(low)) | (static_cast<WORD>(static_cast<BYTE>(high)) << 8)))
+#define MAKEWORD(low, high) \
+  (static_cast<WORD>(static_cast<BYTE>(low) | static_cast<WORD>(static_cast<BYTE>(high)) << 8))
 
 struct WSADATA {
   WORD wVersion;
