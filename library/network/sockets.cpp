@@ -175,8 +175,8 @@ int RecvSocket(int handle) {
   }
   if (!record->framed) return 0;
 
-  // Whole messages are drained until the socket has nothing more; stopping earlier could strand
-  // bytes whose read event was swallowed by the guard above while this call pumped. A length that
+  // Whole messages are drained until the socket has nothing more: the loop ends only on a recv
+  // that found nothing, so the read event is armed again for whatever comes next. A length that
   // has arrived in part is taken out of the socket and kept: left there, every receive would leave
   // data behind and earn another read event, and the pump would never run dry.
   for (;;) {
@@ -209,9 +209,11 @@ int RecvSocket(int handle) {
         if (record->incomingRemaining == 0) record->completeBytes += record->incomingSize;
       }
     }
+    // The last recv found nothing and re-armed the read event; a pump now could hand that event to
+    // the guard above.
+    if (received == 0) break;
     PumpNetworkMessages(0);
     if (!(record = LookUpSocket(handle))) return 0;
-    if (received == 0) break;
   }
   return 0;
 }
