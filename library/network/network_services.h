@@ -1,9 +1,89 @@
-// Socket services that shut-down, the window procedure and the pump call. Until sockets are built
-// they are answered by network_stand_in.cpp.
+// Network handles (kind 6): WinSock stream sockets whose events arrive as one window message, with
+// every TCP message framed as a 4-byte little-endian length and that many bytes, queued through a
+// receive ring and a send ring per handle.
+//
+// Nothing in the program starts the layer, opens the listening socket or creates the network
+// window: until something fills in `g_network`, every operation stops at its first check.
 #pragma once
 
 #include "platform/user.h"
+#include "platform/winsock.h"
+#include "runtime/byte_ring.h"
+#include "runtime/handle_chain.h"
 
-int EndNetwork();
+constexpr int NETWORK_HANDLE_TABLE_SIZE = 8193;
+constexpr int NETWORK_ACCEPT_SLOTS = 8192;  // Accepted connections take the first slots only.
+constexpr UINT NETWORK_SOCKET_MESSAGE = WM_USER + 261;
+// The largest message a peer may announce; a larger or negative length breaks the handle.
+constexpr int NETWORK_LARGEST_MESSAGE = 16 * 1024 * 1024;
+
+struct SocketRecord {
+  int isUdp;
+  int inUse;
+  int error;      // A broken handle: the pump closes it.
+  int connected;  // Set by a connection without error and at accept, cleared when the peer closes.
+  int closing;
+  int peerClosed;  // The peer closed: the pump closes the handle when `autoClose` is set.
+  int framed;      // 1: the rings and the length framing are used.
+  int autoClose;
+  int checkCount;
+  SOCKET socket;
+
+  // Receive side: whole messages' bytes (without their lengths) gather in `receiveRing`.
+  int incomingRemaining;  // Bytes still missing of the current message; 0: a length comes next.
+  uint8_t incomingPrefix[4];  // The next message's length as far as it has arrived.
+  int incomingPrefixBytes;
+  ByteRing receiveRing;
+  int incomingSize;   // Size of the current message.
+  int completeBytes;  // Bytes of completely received messages in the ring.
+
+  // Send side: everything queued in `sendRing` goes out as one message.
+  ByteRing sendRing;
+  int outgoingRemaining;      // Bytes of the current message still to send.
+  uint8_t outgoingPrefix[4];  // The current message's length, little-endian.
+  int prefixPending;          // Length bytes still to send.
+
+  uint32_t peerAddress;  // IPv4, network order (0 for an IPv6 peer).
+  USHORT peerPort;       // Network order, as in the socket address.
+
+  int udpArrived;
+  int udpCanSend;
+
+  HandleChainNode node;
+};
+
+struct NetworkState {
+  int initialised;
+  SocketRecord* listenSocket;
+  HWND networkWindow;
+  int windowGone;
+  // Options for new connections.
+  int noFraming;
+  int keepAfterPeerClose;
+  int nextCheckCount;  // 0..2047.
+  HandleChainNode chainHead;
+  HandleChainNode chainTail;
+  SocketRecord* handles[NETWORK_HANDLE_TABLE_SIZE];
+  int handleCount;
+};
+
+extern NetworkState g_network;
+
+// Accepts one pending connection on the listening socket: 1, or -1.
+int AcceptNetWork();
+// Moves arrived bytes into the receive ring: 0, or -1.
+int RecvSocket(int handle);
+// Sends queued bytes from the send ring: 0, or -1.
+int SendSocket(int handle);
+// Closes a TCP handle after up to a second each of receiving and sending.
+int CloseNetWork(int handle);
+int CloseUdpSocket(int handle);
+// With `closeFinished` 1, first closes the broken handles and those whose peer closed (when they
+// close automatically); then dispatches the network window's pending messages. Always 0.
 int PumpNetworkMessages(int closeFinished);
-int HandleSocketMessage(WPARAM eventWord, LPARAM socket);
+// The network window's handler of NETWORK_SOCKET_MESSAGE: 1 when the socket is one of ours.
+int HandleSocketMessage(LPARAM eventWord, SOCKET socket);
+// Shut-down: closes every handle and ends WinSock.
+int EndNetwork();
+// Logs the formatted text with WinSock's last error; always -1.
+int LogNetworkError(const char* format, ...) __attribute__((format(printf, 1, 2)));

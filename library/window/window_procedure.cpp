@@ -367,7 +367,7 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       if (wParam == 1) SetKeyFlag2(); else ClearKeyFlag2();
       break;
     case kSocketMessage:
-      return HandleSocketMessage(wParam, lParam);
+      return HandleSocketMessage(lParam, static_cast<SOCKET>(wParam));
     default:
       break;
   }

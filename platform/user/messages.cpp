@@ -5,6 +5,7 @@
 #include "kernel/objects.h"
 #include "platform/kernel.h"
 #include "user/user_state.h"
+#include "winsock/async_select.h"
 
 namespace platform {
 namespace {
@@ -179,6 +180,7 @@ void PostQuitMessage(int exitCode) {
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT remove) {
   if (!msg) return FALSE;
   PumpSdlEvents();
+  PollSelectedSockets();
   Lock lock(User().mutex);
   return TakeMessage(GetCurrentThreadId(), msg, window, filterMin, filterMax, (remove & PM_REMOVE) != 0);
 }
@@ -188,6 +190,7 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
   DWORD thread = GetCurrentThreadId();
   for (;;) {
     PumpSdlEvents();
+    PollSelectedSockets();
     Lock lock(User().mutex);
     if (TakeMessage(thread, msg, window, filterMin, filterMax, true)) return msg->message != WM_QUIT;
     // Woken by a post; timers, SDL input and the fake clock are looked at again every few ms.

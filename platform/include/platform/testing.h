@@ -285,3 +285,31 @@ class FakeFilterGraph : public IFilterGraph2 {
 FakeFilterGraph* CreateFakeFilterGraph(const FakeGraphOptions& options);
 
 }  // namespace platform::testing
+
+// ---- Sockets ----
+// The far end of a connection, for tests of code that owns the near end. These are blocking
+// WinSock sockets (WSAStartup must have been called); every wait is bounded.
+#include "platform/winsock.h"
+
+namespace platform::testing {
+
+// A socket listening on the loopback address (127.0.0.1, or ::1) at a port the system picks,
+// which `*port` receives (host order). INVALID_SOCKET on failure.
+SOCKET ListenOnLoopback(bool ipv6, USHORT* port);
+// A socket connected to the loopback port; INVALID_SOCKET on failure.
+SOCKET ConnectToLoopback(bool ipv6, USHORT port);
+// Accepts one connection on a listening socket, waiting at most `milliseconds`.
+SOCKET AcceptWithin(SOCKET listener, int milliseconds);
+// Sends all the bytes; false when the connection fails.
+bool WriteBytes(SOCKET s, const void* bytes, int length);
+// Sends one length-framed message: a 4-byte little-endian length, then the bytes.
+bool WriteMessage(SOCKET s, const std::vector<uint8_t>& bytes);
+// Reads one whole length-framed message, waiting at most `milliseconds` in all; false when it
+// does not arrive complete in time, the connection ends, or the length is negative or above
+// 16 MB.
+bool ReadMessage(SOCKET s, std::vector<uint8_t>* bytes, int milliseconds);
+// True when the peer has closed the connection (reads end) within `milliseconds`; bytes still
+// waiting are skipped.
+bool WaitForPeerClose(SOCKET s, int milliseconds);
+
+}  // namespace platform::testing
