@@ -122,7 +122,8 @@ int DeleteMusicHandle(int handle) {
 int DeleteAllMusicHandles() {
   if (!g_soundOptions.directSound) return -1;
   for (int slot = 0; slot < g_music.highWaterMark; ++slot)
-    if (MidiRecord* record = g_music.slots[slot]) DeleteMusicHandle(MakeHandleWord(slot, record->check, HANDLE_KIND_MIDI));
+    if (MidiRecord* record = g_music.slots[slot])
+      DeleteMusicHandle(MakeHandleWord(slot, record->check, HANDLE_KIND_MIDI));
   return 0;
 }
 

@@ -35,7 +35,8 @@ MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWOR
   if (message == MCI_OPEN) return MCIERR_SEQ_NOMIDIPRESENT;
   if (!state.installed || !state.open || device != kRecordingDevice) return MCIERR_INVALID_DEVICE_ID;
   platform::testing::RecordedMciCommand command{device, message, flags, 0, nullptr};
-  if (parameters) command.callback = reinterpret_cast<HWND>(reinterpret_cast<MCI_GENERIC_PARMS*>(parameters)->dwCallback);
+  if (parameters)
+    command.callback = reinterpret_cast<HWND>(reinterpret_cast<MCI_GENERIC_PARMS*>(parameters)->dwCallback);
   if (message == MCI_PLAY) {
     if (parameters) command.from = reinterpret_cast<MCI_PLAY_PARMS*>(parameters)->dwFrom;
     state.playing = true;
