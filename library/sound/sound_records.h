@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/dmusic.h"
 #include "platform/dsound.h"
 #include "platform/kernel.h"
 #include "runtime/runtime_services.h"
@@ -155,6 +156,9 @@ struct SoundOptions {
   int captureFrames;
   HANDLE captureFile;
   char midiTempFile[MAX_PATH];  // Empty: no temporary MIDI file
+  // DirectMusic back end only.
+  IDirectMusicLoader8* directMusicLoader;
+  IDirectMusicPerformance8* directMusicPerformance;
 };
 
 extern SoundOptions g_soundOptions;
@@ -199,10 +203,6 @@ int SndBufGetPlayPosition(SoundBufferEntry* entry, int* bytes);
 
 int StopStreamSoundHandle(int handle);
 int CheckStreamSoundPlaying(int handle);
-// Soft sounds and MIDI (soft_sound_stand_in.cpp and midi_stand_in.cpp until they are built).
-int DeleteAllSoftSounds();
-int DeleteAllSoftSoundPlayers();
-int DeleteAllMusicHandles();
 // The DirectMusic back end's start: 0 when it made the DirectSound interface, 1 when its loader
 // is missing (start goes on with the DirectSound back end), -1 on a later failure.
 int StartDirectMusicBackEnd(IDirectSound** directSound);

@@ -6,6 +6,8 @@
 // one logical processor gets (with one, message processing runs the refills once a frame). End
 // order: the thread first, then capture, every handle, the lock, the buffers and the interface.
 #include "platform/user.h"
+#include "sound/music.h"
+#include "sound/soft_sounds.h"
 #include "sound/sound_records.h"
 #include "window/window_services.h"
 

@@ -45,6 +45,7 @@ void ResetSoundSwitches() {
   RefuseSoundBuffers(0);
   SetSoundSampleRateRange(0, 0);
   UseManualSoundMixing(false);
+  RemoveRecordingMciDevice();
 }
 
 }  // namespace platform::testing

@@ -187,6 +187,21 @@ void UseManualSoundMixing(bool manual);
 std::vector<int16_t> MixSoundFrames(int frames);
 // The primary buffer's format as last set with SetFormat (false when none was set).
 bool LastPrimarySoundFormat(WAVEFORMATEX* out);
+// A sequencer device that is open and records the commands it is sent (its id is returned).
+// The next EndRecordedMciPlay ends the running play; when the play asked for notification,
+// MM_MCINOTIFY (MCI_NOTIFY_SUCCESSFUL, the device id) is posted to its callback window. False
+// when nothing plays.
+struct RecordedMciCommand {
+  MCIDEVICEID device;
+  UINT message;
+  DWORD_PTR flags;
+  DWORD from;      // MCI_PLAY's start
+  HWND callback;   // The parameters' callback window
+};
+MCIDEVICEID InstallRecordingMciDevice();
+void RemoveRecordingMciDevice();
+std::vector<RecordedMciCommand> TakeRecordedMciCommands();
+bool EndRecordedMciPlay();
 // Puts every sound switch above back to its default.
 void ResetSoundSwitches();
 

@@ -131,3 +131,38 @@ inline constexpr GUID KSDATAFORMAT_SUBTYPE_PCM = {
     0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 inline constexpr GUID KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = {
     0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+
+// ---- Media control commands ----
+// The stand-in machine has no MIDI synthesiser: opening a sequencer fails, and every other
+// command names no open device, unless a test installed its recording device.
+typedef UINT MCIDEVICEID;
+typedef DWORD MCIERROR;
+#define MCI_OPEN 0x0803u
+#define MCI_CLOSE 0x0804u
+#define MCI_PLAY 0x0806u
+#define MCI_NOTIFY 0x00000001u
+#define MCI_WAIT 0x00000002u
+#define MCI_FROM 0x00000004u
+#define MCI_TO 0x00000008u
+#define MCI_NOTIFY_SUCCESSFUL 0x0001u
+#define MCIERR_BASE 256
+#define MCIERR_INVALID_DEVICE_ID (MCIERR_BASE + 1)
+#define MCIERR_SEQ_NOMIDIPRESENT (MCIERR_BASE + 87)
+
+struct MCI_GENERIC_PARMS {
+  DWORD_PTR dwCallback;  // The window that MM_MCINOTIFY goes to
+};
+struct MCI_PLAY_PARMS {
+  DWORD_PTR dwCallback;
+  DWORD dwFrom;
+  DWORD dwTo;
+};
+struct MCI_OPEN_PARMSA {
+  DWORD_PTR dwCallback;
+  MCIDEVICEID wDeviceID;
+  LPCSTR lpstrDeviceType;
+  LPCSTR lpstrElementName;
+  LPCSTR lpstrAlias;
+};
+
+MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR parameters);
