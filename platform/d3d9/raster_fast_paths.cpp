@@ -96,8 +96,9 @@ bool SetUpSpanCoordinate(const AttributePlane& plane, const TriangleSetup& setup
   double guard = 2 * plainError + (xr - xl + 2) * 0x1p-31 + 0x1p-24;
   if (guard > 0.25) return false;
   double slope = xr > xl ? (last - first) / (xr - xl) : 0.0;
-  out->value = std::llround(first * kOne);
-  out->step = std::llround(slope * kOne);
+  // Truncation is off by less than one unit of 2^-32, which the guard allows for.
+  out->value = static_cast<int64_t>(first * kOne);
+  out->step = static_cast<int64_t>(slope * kOne);
   out->guard = static_cast<uint32_t>(std::ceil(guard * kOne));
   return true;
 }
@@ -156,6 +157,25 @@ inline uint32_t BlendSourceAlpha(uint32_t source, uint32_t destination) {
   sum += 0x0080008000800080ull;
   sum = (sum + ((sum >> 8) & 0x00FF00FF00FF00FFull)) >> 8;
   return GatherChannels(sum & 0x00FF00FF00FF00FFull);
+}
+
+// A run of texels copied, each ORed with the alpha fill.
+void CopyRun(const uint8_t* source, uint8_t* destination, int count, uint32_t fill) {
+  if (fill == 0) {
+    std::memcpy(destination, source, static_cast<size_t>(count) * 4);
+    return;
+  }
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i fills = _mm_set1_epi32(static_cast<int>(fill));
+  for (; i + 4 <= count; i += 4)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
+                     _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), fills));
+#endif
+  for (; i < count; ++i) {
+    uint32_t texel = Load32(source + 4 * i) | fill;
+    std::memcpy(destination + 4 * i, &texel, 4);
+  }
 }
 
 // BlendSourceAlpha over a run of pixels, each source or destination word ORed with its alpha
@@ -247,12 +267,7 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
         (vEnd.value >> 32) == (cv.value >> 32) && firstTexel >= 0 && firstTexel + count < width) {
       const uint8_t* source = texture.Row(cv.Texel(height)) + static_cast<size_t>(firstTexel) * 4;
       if (!modulate && !state.alphaTest && blendKind == BlendKind::Opaque) {
-        const uint32_t fill = textureAlphaFill | targetAlphaFill;
-        uint8_t* destination = row + static_cast<size_t>(xl) * 4;
-        for (int i = 0; i <= count; ++i) {
-          uint32_t texel = Load32(source + 4 * i) | fill;
-          std::memcpy(destination + 4 * i, &texel, 4);
-        }
+        CopyRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill | targetAlphaFill);
         return;
       }
       if (!modulate && !state.alphaTest && blendKind == BlendKind::SourceAlpha) {
