@@ -209,6 +209,50 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
   }
 }
 
+// A run of texels times one diffuse colour (Div255Product per channel), then written or
+// blended by its alpha like BlendRun; four pixels at a time with SSE2 in the same lane arithmetic.
+template <BlendKind blendKind>
+void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32_t sourceFill,
+                  uint32_t destinationFill, const int diffuse[4]) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128), full = _mm_set1_epi16(255);
+  const __m128i sourceFills = _mm_set1_epi32(static_cast<int>(sourceFill));
+  const __m128i destinationFills = _mm_set1_epi32(static_cast<int>(destinationFill));
+  const __m128i colour = _mm_set_epi16(static_cast<int16_t>(diffuse[3]), static_cast<int16_t>(diffuse[2]),
+                                       static_cast<int16_t>(diffuse[1]), static_cast<int16_t>(diffuse[0]),
+                                       static_cast<int16_t>(diffuse[3]), static_cast<int16_t>(diffuse[2]),
+                                       static_cast<int16_t>(diffuse[1]), static_cast<int16_t>(diffuse[0]));
+  auto divide = [&](__m128i sum) {
+    sum = _mm_add_epi16(sum, half);
+    return _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_epi16(sum, 8)), 8);
+  };
+  auto shadeTwo = [&](__m128i texels, __m128i onto) {
+    __m128i from = divide(_mm_mullo_epi16(texels, colour));
+    if (blendKind != BlendKind::SourceAlpha) return from;
+    __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(from, 0xFF), 0xFF);
+    return divide(_mm_add_epi16(_mm_mullo_epi16(from, alpha), _mm_mullo_epi16(onto, _mm_sub_epi16(full, alpha))));
+  };
+  for (; i + 4 <= count; i += 4) {
+    __m128i texels = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
+    __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)), destinationFills);
+    __m128i low = shadeTwo(_mm_unpacklo_epi8(texels, zero), _mm_unpacklo_epi8(onto, zero));
+    __m128i high = shadeTwo(_mm_unpackhi_epi8(texels, zero), _mm_unpackhi_epi8(onto, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
+                     _mm_or_si128(_mm_packus_epi16(low, high), destinationFills));
+  }
+#endif
+  for (; i < count; ++i) {
+    uint32_t texel = Load32(source + 4 * i) | sourceFill, out = 0;
+    for (int channel = 0; channel < 4; ++channel)
+      out |= static_cast<uint32_t>(Div255Product(static_cast<int>((texel >> (8 * channel)) & 0xFF) * diffuse[channel]))
+             << (8 * channel);
+    if (blendKind == BlendKind::SourceAlpha) out = BlendSourceAlpha(out, Load32(destination + 4 * i) | destinationFill);
+    out |= destinationFill;
+    std::memcpy(destination + 4 * i, &out, 4);
+  }
+}
+
 template <StageKind stageKind, BlendKind blendKind>
 void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py, int xl, int xr) {
   const StageSetup& stage = state.stages[0];
@@ -272,6 +316,11 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
       }
       if (!modulate && !state.alphaTest && blendKind == BlendKind::SourceAlpha) {
         BlendRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill);
+        return;
+      }
+      if (modulate && constantDiffuse && !state.alphaTest) {
+        ModulatedRun<blendKind>(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill,
+                                diffuse);
         return;
       }
       for (int i = 0; i <= count; ++i) shade(Load32(source + 4 * i) | textureAlphaFill, xl + i);
