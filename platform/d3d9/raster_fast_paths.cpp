@@ -1,7 +1,9 @@
 // Fast span paths of the rasteriser, as a table: each entry names the state it serves and a span
 // function that gives exactly the plain path's bytes there (a differential test holds them to
 // it). They cover the 2D picture draws: one point-sampled, clamped 32-bit texture, taken as is
-// or modulated by the diffuse colour, onto a 32-bit target, opaque or alpha-blended.
+// or modulated by the diffuse colour, onto a 32-bit target, opaque or alpha-blended. Texture
+// coordinates step in fixed point along each span, and spans that read one texel per pixel go
+// to run loops that copy or blend several pixels at once.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
