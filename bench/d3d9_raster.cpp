@@ -1,6 +1,7 @@
 // Fill rate of the software Direct3D 9 device: a 408 x 504 textured quad drawn 1:1 onto a
 // 408 x 504 X8R8G8B8 back buffer, opaque and alpha-blended, on the fast span paths and on the
-// plain reference path, beside the MEMIMG software blit of the same picture and memcpy (the
+// plain reference path, the same with the picture turned inside the quad (every pixel steps its
+// own texture coordinates), beside the MEMIMG software blit of the same picture and memcpy (the
 // physical reference); and the per-draw cost of small sprites with their state calls.
 #include <benchmark/benchmark.h>
 
@@ -103,6 +104,20 @@ class QuadScene {
     device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
     device_->EndScene();
   }
+  // The same screen area with the picture turned and scaled inside it: no texel runs, every pixel
+  // steps its own texture coordinates.
+  void DrawTurned() {
+    const float right = kWidth - 0.5f, bottom = kHeight - 0.5f;
+    auto u = [](float x, float y) { return 0.1f + 0.8f * (0.98f * x + 0.17f * y); };
+    auto v = [](float x, float y) { return 0.1f + 0.8f * (0.98f * y - 0.17f * x); };
+    Vertex quad[4] = {{-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, u(0, 0), v(0, 0)},
+                      {right, -0.5f, 0, 1, 0xFFFFFFFF, u(1, 0), v(1, 0)},
+                      {-0.5f, bottom, 0, 1, 0xFFFFFFFF, u(0, 1), v(0, 1)},
+                      {right, bottom, 0, 1, 0xFFFFFFFF, u(1, 1), v(1, 1)}};
+    device_->BeginScene();
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+    device_->EndScene();
+  }
 
  private:
   IDirect3D9* direct3d_ = nullptr;
@@ -122,6 +137,18 @@ void TexturedQuad(benchmark::State& state, bool blend, bool fastPaths) {
   ReportPixels(state);
   platform::testing::UseRasterFastPaths(true);
 }
+
+void TurnedQuad(benchmark::State& state, bool blend, bool fastPaths) {
+  platform::testing::UseRasterFastPaths(fastPaths);
+  QuadScene scene(blend);
+  for (auto _ : state) scene.DrawTurned();
+  ReportPixels(state);
+  platform::testing::UseRasterFastPaths(true);
+}
+
+void BM_TurnedQuadOpaque(benchmark::State& state) { TurnedQuad(state, false, true); }
+void BM_TurnedQuadAlpha(benchmark::State& state) { TurnedQuad(state, true, true); }
+void BM_TurnedQuadOpaquePlainPath(benchmark::State& state) { TurnedQuad(state, false, false); }
 
 void BM_TexturedQuadOpaque(benchmark::State& state) { TexturedQuad(state, false, true); }
 void BM_TexturedQuadAlpha(benchmark::State& state) { TexturedQuad(state, true, true); }
@@ -196,6 +223,9 @@ BENCHMARK(BM_TexturedQuadOpaque)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TexturedQuadAlpha)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TexturedQuadOpaquePlainPath)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TexturedQuadAlphaPlainPath)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TurnedQuadOpaque)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TurnedQuadAlpha)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_TurnedQuadOpaquePlainPath)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_SmallSpriteRecorderOff)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_SmallSpriteRecorderOn)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_StateCallsRecorderOff)->Unit(benchmark::kNanosecond);

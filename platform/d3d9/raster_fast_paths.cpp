@@ -1,9 +1,17 @@
 // Fast span paths of the rasteriser, as a table: each entry names the state it serves and a span
 // function that gives exactly the plain path's bytes there (a differential test holds them to
 // it). They cover the 2D picture draws: one point-sampled, clamped 32-bit texture, taken as is
-// or modulated by the diffuse colour, onto a 32-bit target, opaque or alpha-blended.
+// or modulated by the diffuse colour, onto a 32-bit target, opaque or alpha-blended. Texture
+// coordinates step in fixed point along each span, and spans that read one texel per pixel go
+// to run loops that copy or blend several pixels at once.
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "d3d9/raster_setup.h"
 
@@ -51,6 +59,202 @@ inline uint32_t Load32(const uint8_t* p) {
   return value;
 }
 
+// A texel coordinate stepped across one span in 32.32 fixed point. The plain path floors
+// float(plane) * size at every pixel; the stepped value stays within `guard` of that (bounds on
+// the float and double rounding of the plain formula and on the stepping, with margin), so
+// wherever its fraction is at least `guard` away from a texel edge both floor to the same texel.
+// Pixels nearer an edge take the plain formula.
+struct SpanCoordinate {
+  int64_t value = 0, step = 0;
+  uint32_t guard = 0;
+  bool Settled() const {
+    uint32_t fraction = static_cast<uint32_t>(value);
+    return fraction >= guard && fraction <= ~guard;
+  }
+  int Texel(int size) const { return static_cast<int>(std::clamp<int64_t>(value >> 32, 0, size - 1)); }
+};
+
+inline double PlainTexelCoordinate(const AttributePlane& plane, const TriangleSetup& setup, int px, int py, int size) {
+  float coordinate = static_cast<float>(plane.At(px, py, setup.x0, setup.y0));
+  return static_cast<double>(coordinate) * size;
+}
+
+// False where no stepping can be proved for the span (huge or non-finite values): the span then
+// runs the plain formula at every pixel.
+bool SetUpSpanCoordinate(const AttributePlane& plane, const TriangleSetup& setup, int py, int xl, int xr, int size,
+                         SpanCoordinate* out) {
+  constexpr double kOne = 4294967296.0;  // 2^32
+  double first = PlainTexelCoordinate(plane, setup, xl, py, size);
+  double last = PlainTexelCoordinate(plane, setup, xr, py, size);
+  if (!(std::fabs(first) < 1e8) || !(std::fabs(last) < 1e8)) return false;
+  // The plain value differs from the exact plane by the float rounding of the coordinate
+  // (2^-24 relative) and a few double roundings of the plane's terms (2^-53 each).
+  double reach = std::max(std::fabs(xl - setup.x0), std::fabs(xr - setup.x0));
+  double terms = std::fabs(plane.base) + std::fabs(plane.dx) * reach + std::fabs(plane.dy * (py - setup.y0));
+  if (!(terms < 1e12)) return false;
+  double plainError = (std::max(std::fabs(first), std::fabs(last)) + 1.0) * 0x1p-22 + terms * size * 0x1p-46;
+  // The stepped line runs through the two plain end values (so within one plainError of the
+  // plane), plus the fixed-point rounding of its start and of each step.
+  double guard = 2 * plainError + (xr - xl + 2) * 0x1p-31 + 0x1p-24;
+  if (guard > 0.25) return false;
+  double slope = xr > xl ? (last - first) / (xr - xl) : 0.0;
+  // Truncation is off by less than one unit of 2^-32, which the guard allows for.
+  out->value = static_cast<int64_t>(first * kOne);
+  out->step = static_cast<int64_t>(slope * kOne);
+  out->guard = static_cast<uint32_t>(std::ceil(guard * kOne));
+  return true;
+}
+
+inline bool AlphaPasses(DWORD function, int alpha, int reference) {
+  switch (function) {
+    case D3DCMP_NEVER:
+      return false;
+    case D3DCMP_LESS:
+      return alpha < reference;
+    case D3DCMP_EQUAL:
+      return alpha == reference;
+    case D3DCMP_LESSEQUAL:
+      return alpha <= reference;
+    case D3DCMP_GREATER:
+      return alpha > reference;
+    case D3DCMP_NOTEQUAL:
+      return alpha != reference;
+    case D3DCMP_GREATEREQUAL:
+      return alpha >= reference;
+    default:
+      return true;
+  }
+}
+
+// Diffuse planes that do not vary give the same rounded colour at every pixel.
+bool ConstantDiffuse(const TriangleSetup& setup, int out[4]) {
+  for (int channel = 0; channel < 4; ++channel) {
+    if (!setup.gouraud) {
+      out[channel] = setup.flatDiffuse[channel];
+      continue;
+    }
+    const AttributePlane& plane = setup.diffuse[channel];
+    if (plane.dx != 0 || plane.dy != 0 || !std::isfinite(plane.base)) return false;
+    out[channel] = RoundChannel(plane.base);
+  }
+  return true;
+}
+
+// The four channels of a pixel in the 16-bit lanes of a 64-bit word, and back.
+inline uint64_t SpreadChannels(uint32_t pixel) {
+  uint64_t x = pixel;
+  x = (x | (x << 16)) & 0x0000FFFF0000FFFFull;
+  return (x | (x << 8)) & 0x00FF00FF00FF00FFull;
+}
+inline uint32_t GatherChannels(uint64_t x) {
+  x = (x | (x >> 8)) & 0x0000FFFF0000FFFFull;
+  return static_cast<uint32_t>(x | (x >> 16));
+}
+
+// Div255Product(source * alpha + destination * (255 - alpha)) on all four channels at once: each
+// lane's sum stays below 65536 at every step, so no lane carries into the next.
+inline uint32_t BlendSourceAlpha(uint32_t source, uint32_t destination) {
+  uint64_t alpha = source >> 24;
+  uint64_t sum = SpreadChannels(source) * alpha + SpreadChannels(destination) * (255 - alpha);
+  sum += 0x0080008000800080ull;
+  sum = (sum + ((sum >> 8) & 0x00FF00FF00FF00FFull)) >> 8;
+  return GatherChannels(sum & 0x00FF00FF00FF00FFull);
+}
+
+// A run of texels copied, each ORed with the alpha fill.
+void CopyRun(const uint8_t* source, uint8_t* destination, int count, uint32_t fill) {
+  if (fill == 0) {
+    std::memcpy(destination, source, static_cast<size_t>(count) * 4);
+    return;
+  }
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i fills = _mm_set1_epi32(static_cast<int>(fill));
+  for (; i + 4 <= count; i += 4)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
+                     _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), fills));
+#endif
+  for (; i < count; ++i) {
+    uint32_t texel = Load32(source + 4 * i) | fill;
+    std::memcpy(destination + 4 * i, &texel, 4);
+  }
+}
+
+// BlendSourceAlpha over a run of pixels, each source or destination word ORed with its alpha
+// fill first; four pixels at a time with SSE2, in the same 16-bit lane arithmetic.
+void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t sourceFill, uint32_t destinationFill) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128), full = _mm_set1_epi16(255);
+  const __m128i sourceFills = _mm_set1_epi32(static_cast<int>(sourceFill));
+  const __m128i destinationFills = _mm_set1_epi32(static_cast<int>(destinationFill));
+  auto blendTwo = [&](__m128i from, __m128i onto) {
+    __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(from, 0xFF), 0xFF);
+    __m128i sum = _mm_add_epi16(_mm_mullo_epi16(from, alpha), _mm_mullo_epi16(onto, _mm_sub_epi16(full, alpha)));
+    sum = _mm_add_epi16(sum, half);
+    return _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_epi16(sum, 8)), 8);
+  };
+  for (; i + 4 <= count; i += 4) {
+    __m128i from = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
+    __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)), destinationFills);
+    __m128i low = blendTwo(_mm_unpacklo_epi8(from, zero), _mm_unpacklo_epi8(onto, zero));
+    __m128i high = blendTwo(_mm_unpackhi_epi8(from, zero), _mm_unpackhi_epi8(onto, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
+                     _mm_or_si128(_mm_packus_epi16(low, high), destinationFills));
+  }
+#endif
+  for (; i < count; ++i) {
+    uint32_t out =
+        BlendSourceAlpha(Load32(source + 4 * i) | sourceFill, Load32(destination + 4 * i) | destinationFill) |
+        destinationFill;
+    std::memcpy(destination + 4 * i, &out, 4);
+  }
+}
+
+// A run of texels times one diffuse colour (Div255Product per channel), then written or
+// blended by its alpha like BlendRun; four pixels at a time with SSE2 in the same lane arithmetic.
+template <BlendKind blendKind>
+void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32_t sourceFill,
+                  uint32_t destinationFill, const int diffuse[4]) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128), full = _mm_set1_epi16(255);
+  const __m128i sourceFills = _mm_set1_epi32(static_cast<int>(sourceFill));
+  const __m128i destinationFills = _mm_set1_epi32(static_cast<int>(destinationFill));
+  const __m128i colour = _mm_set_epi16(static_cast<int16_t>(diffuse[3]), static_cast<int16_t>(diffuse[2]),
+                                       static_cast<int16_t>(diffuse[1]), static_cast<int16_t>(diffuse[0]),
+                                       static_cast<int16_t>(diffuse[3]), static_cast<int16_t>(diffuse[2]),
+                                       static_cast<int16_t>(diffuse[1]), static_cast<int16_t>(diffuse[0]));
+  auto divide = [&](__m128i sum) {
+    sum = _mm_add_epi16(sum, half);
+    return _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_epi16(sum, 8)), 8);
+  };
+  auto shadeTwo = [&](__m128i texels, __m128i onto) {
+    __m128i from = divide(_mm_mullo_epi16(texels, colour));
+    if (blendKind != BlendKind::SourceAlpha) return from;
+    __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(from, 0xFF), 0xFF);
+    return divide(_mm_add_epi16(_mm_mullo_epi16(from, alpha), _mm_mullo_epi16(onto, _mm_sub_epi16(full, alpha))));
+  };
+  for (; i + 4 <= count; i += 4) {
+    __m128i texels = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
+    __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)), destinationFills);
+    __m128i low = shadeTwo(_mm_unpacklo_epi8(texels, zero), _mm_unpacklo_epi8(onto, zero));
+    __m128i high = shadeTwo(_mm_unpackhi_epi8(texels, zero), _mm_unpackhi_epi8(onto, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
+                     _mm_or_si128(_mm_packus_epi16(low, high), destinationFills));
+  }
+#endif
+  for (; i < count; ++i) {
+    uint32_t texel = Load32(source + 4 * i) | sourceFill, out = 0;
+    for (int channel = 0; channel < 4; ++channel)
+      out |= static_cast<uint32_t>(Div255Product(static_cast<int>((texel >> (8 * channel)) & 0xFF) * diffuse[channel]))
+             << (8 * channel);
+    if (blendKind == BlendKind::SourceAlpha) out = BlendSourceAlpha(out, Load32(destination + 4 * i) | destinationFill);
+    out |= destinationFill;
+    std::memcpy(destination + 4 * i, &out, 4);
+  }
+}
+
 template <StageKind stageKind, BlendKind blendKind>
 void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py, int xl, int xr) {
   const StageSetup& stage = state.stages[0];
@@ -61,72 +265,104 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
   const int width = static_cast<int>(texture.width), height = static_cast<int>(texture.height);
   const int reference = static_cast<int>(state.alphaReference & 0xFF);
   uint8_t* row = state.target->Row(py);
-  int diffuse[4] = {setup.flatDiffuse[0], setup.flatDiffuse[1], setup.flatDiffuse[2], setup.flatDiffuse[3]};
-  for (int px = xl; px <= xr; ++px) {
-    // Only the values this path reads, each by the plain path's formula (no perspective here, so
-    // 1/w is 1), so rounding and addressing come out the same.
-    if (stageKind == StageKind::TextureTimesDiffuse && setup.gouraud)
+  int diffuse[4];
+  const bool constantDiffuse = ConstantDiffuse(setup, diffuse);
+  // White diffuse leaves every texel as it is (t * 255 / 255 == t).
+  const bool modulate = stageKind == StageKind::TextureTimesDiffuse &&
+                        !(constantDiffuse && diffuse[0] == 255 && diffuse[1] == 255 && diffuse[2] == 255 &&
+                          diffuse[3] == 255);
+  // Everything after the texel fetch, for one pixel.
+  auto shade = [&](uint32_t texel, int px) __attribute__((always_inline)) {
+    if (modulate && !constantDiffuse)
       for (int channel = 0; channel < 4; ++channel)
         diffuse[channel] = RoundChannel(setup.diffuse[channel].At(px, py, setup.x0, setup.y0));
-    float u = static_cast<float>(setup.u[set].At(px, py, setup.x0, setup.y0));
-    float v = static_cast<float>(setup.v[set].At(px, py, setup.x0, setup.y0));
-    double fu = static_cast<double>(u) * width, fv = static_cast<double>(v) * height;
-    int tx = 0, ty = 0;
-    if (std::fabs(fu) < 1e9 && std::fabs(fv) < 1e9) {
-      tx = std::clamp(static_cast<int>(std::floor(fu)), 0, width - 1);
-      ty = std::clamp(static_cast<int>(std::floor(fv)), 0, height - 1);
-    }
-    uint32_t texel = (std::fabs(fu) < 1e9 && std::fabs(fv) < 1e9)
-                         ? (Load32(texture.Row(ty) + static_cast<size_t>(tx) * 4) | textureAlphaFill)
-                         : 0;
     int color[4];
     for (int channel = 0; channel < 4; ++channel) {
       int t = (texel >> (8 * channel)) & 0xFF;
-      color[channel] = stageKind == StageKind::TextureTimesDiffuse ? Div255(t * diffuse[channel]) : t;
+      color[channel] = modulate ? Div255Product(t * diffuse[channel]) : t;
     }
-    if (state.alphaTest) {
-      bool pass;
-      switch (state.alphaFunc) {
-        case D3DCMP_NEVER:
-          pass = false;
-          break;
-        case D3DCMP_LESS:
-          pass = color[3] < reference;
-          break;
-        case D3DCMP_EQUAL:
-          pass = color[3] == reference;
-          break;
-        case D3DCMP_LESSEQUAL:
-          pass = color[3] <= reference;
-          break;
-        case D3DCMP_GREATER:
-          pass = color[3] > reference;
-          break;
-        case D3DCMP_NOTEQUAL:
-          pass = color[3] != reference;
-          break;
-        case D3DCMP_GREATEREQUAL:
-          pass = color[3] >= reference;
-          break;
-        default:
-          pass = true;
-          break;
-      }
-      if (!pass) continue;
-    }
+    if (state.alphaTest && !AlphaPasses(state.alphaFunc, color[3], reference)) return;
     uint8_t* pixel = row + static_cast<size_t>(px) * 4;
     if (blendKind == BlendKind::SourceAlpha) {
       uint32_t destination = Load32(pixel) | targetAlphaFill;
       int alpha = color[3];
       for (int channel = 0; channel < 4; ++channel) {
         int d = (destination >> (8 * channel)) & 0xFF;
-        color[channel] = std::min(255, Div255(color[channel] * alpha + d * (255 - alpha)));
+        color[channel] = Div255Product(color[channel] * alpha + d * (255 - alpha));
       }
     }
     uint32_t out = static_cast<uint32_t>(color[0]) | (static_cast<uint32_t>(color[1]) << 8) |
                    (static_cast<uint32_t>(color[2]) << 16) | (static_cast<uint32_t>(color[3]) << 24);
     out |= targetAlphaFill;
     std::memcpy(pixel, &out, 4);
+  };
+
+  SpanCoordinate cu, cv;
+  const bool stepped = SetUpSpanCoordinate(setup.u[set], setup, py, xl, xr, width, &cu) &&
+                       SetUpSpanCoordinate(setup.v[set], setup, py, xl, xr, height, &cv);
+  if (stepped) {
+    // A texel run: when both ends are settled, the line between them stays inside the cells
+    // the ends lie in, so if u advances exactly one texel per pixel from end to end (inside the
+    // texture) and v stays in one row, every pixel reads the next texel of that row.
+    const int count = xr - xl;
+    SpanCoordinate uEnd = cu, vEnd = cv;
+    uEnd.value += cu.step * count;
+    vEnd.value += cv.step * count;
+    const int64_t firstTexel = cu.value >> 32;
+    if (cu.Settled() && uEnd.Settled() && cv.Settled() && vEnd.Settled() && (uEnd.value >> 32) - firstTexel == count &&
+        (vEnd.value >> 32) == (cv.value >> 32) && firstTexel >= 0 && firstTexel + count < width) {
+      const uint8_t* source = texture.Row(cv.Texel(height)) + static_cast<size_t>(firstTexel) * 4;
+      if (!modulate && !state.alphaTest && blendKind == BlendKind::Opaque) {
+        CopyRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill | targetAlphaFill);
+        return;
+      }
+      if (!modulate && !state.alphaTest && blendKind == BlendKind::SourceAlpha) {
+        BlendRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill);
+        return;
+      }
+      if (modulate && constantDiffuse && !state.alphaTest) {
+        ModulatedRun<blendKind>(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill,
+                                diffuse);
+        return;
+      }
+      for (int i = 0; i <= count; ++i) shade(Load32(source + 4 * i) | textureAlphaFill, xl + i);
+      return;
+    }
+  }
+  // The plain path's own formula (no perspective here, so 1/w is 1), for pixels near texel edges.
+  auto plainTexel = [&](int px) {
+    double fu = PlainTexelCoordinate(setup.u[set], setup, px, py, width);
+    double fv = PlainTexelCoordinate(setup.v[set], setup, px, py, height);
+    if (!(std::fabs(fu) < 1e9 && std::fabs(fv) < 1e9)) return 0u;
+    int tx = std::clamp(static_cast<int>(std::floor(fu)), 0, width - 1);
+    int ty = std::clamp(static_cast<int>(std::floor(fv)), 0, height - 1);
+    return Load32(texture.Row(ty) + static_cast<size_t>(tx) * 4) | textureAlphaFill;
+  };
+  if (!stepped) {
+    for (int px = xl; px <= xr; ++px) shade(plainTexel(px), px);
+    return;
+  }
+  const uint8_t* texels = texture.bytes.data();
+  const size_t pitch = texture.pitch;
+  if (!modulate && !state.alphaTest) {
+    uint8_t* destination = row + static_cast<size_t>(xl) * 4;
+    for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step, destination += 4) {
+      uint32_t texel = cu.Settled() && cv.Settled()
+                           ? Load32(texels + cv.Texel(height) * pitch + static_cast<size_t>(cu.Texel(width)) * 4) |
+                                 textureAlphaFill
+                           : plainTexel(px);
+      if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | targetAlphaFill);
+      texel |= targetAlphaFill;
+      std::memcpy(destination, &texel, 4);
+    }
+    return;
+  }
+  for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step) {
+    uint32_t texel = cu.Settled() && cv.Settled()
+                         ? Load32(texels + cv.Texel(height) * pitch + static_cast<size_t>(cu.Texel(width)) * 4) |
+                               textureAlphaFill
+                         : plainTexel(px);
+    shade(texel, px);
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "d3d9/channel_math.h"
 #include "d3d9/rasterizer.h"
 
 namespace platform::d3d9 {
@@ -35,8 +36,6 @@ inline int RoundChannel(double value) {
   if (value >= 255) return 255;
   return static_cast<int>(value + 0.5);
 }
-
-inline int Div255(int value) { return (value + 127) / 255; }
 
 // Fills `input` for pixel (px, py) from the setup: the one definition both paths use.
 inline void InterpolatePixel(const TriangleSetup& setup, int px, int py, PixelInput* input) {

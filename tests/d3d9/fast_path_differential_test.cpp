@@ -1,7 +1,9 @@
 // The rasteriser's fast span paths against the plain path: many seeded random scenes in the
 // states the fast paths serve (and a few they do not) must give the same bytes on both.
+#include <cmath>
 #include <random>
 
+#include "../../platform/d3d9/channel_math.h"  // The shared rounding, checked over every input.
 #include "device_fixture.h"
 
 namespace d3d9_test {
@@ -55,6 +57,66 @@ TEST_F(DeviceTest, FastPathsGiveThePlainPathsBytes) {
   // The same seeded scenes always give the same pictures: a change that moved both paths alike
   // shows here.
   EXPECT_EQ(checksum, 0xA7A9995384D5C39Dull) << std::hex << "0x" << checksum;
+}
+
+// The division-free rounding must equal the plain one for every value a channel product or a
+// blend sum can take.
+TEST(ChannelMath, DivisionFreeRoundingMatchesOverEveryInput) {
+  for (int value = 0; value <= 65535; ++value)
+    ASSERT_EQ(platform::d3d9::Div255Product(value), platform::d3d9::Div255(value)) << value;
+}
+
+// Triangles whose texture coordinates step across texels the way sprites do: 1:1 and scaled
+// maps, half-texel and exact-edge offsets (where the stepped coordinate has to give way to the
+// plain formula), mirrored and rotated maps, and coordinates far outside the texture.
+TEST_F(DeviceTest, SteppedTextureCoordinatesGiveThePlainPathsBytes) {
+  std::mt19937 random(11);
+  std::vector<uint32_t> texels(32 * 32);
+  for (uint32_t& texel : texels) texel = random();
+  IDirect3DTexture9* textures[] = {MakeTexture(32, 32, texels), MakeTexture(32, 32, texels, D3DFMT_X8R8G8B8),
+                                   MakeTexture(16, 8, texels), MakeTexture(7, 5, texels)};
+  const int sizes[][2] = {{32, 32}, {32, 32}, {16, 8}, {7, 5}};
+  const float offsets[] = {0.0f, 0.5f, 0.25f, 1e-6f, -1e-6f, 0.4999999f, 0.5000001f, 3.0f, -2.5f};
+  const float scales[] = {1.0f, 1.0f, 1.0f, -1.0f, 2.0f, 0.5f, 1.0f / 3.0f, 1.0000001f, 0.9999999f, 40.0f, 1e5f};
+  for (int scene = 0; scene < 400; ++scene) {
+    int which = random() % 4;
+    device_->SetTexture(0, textures[which]);
+    float width = static_cast<float>(sizes[which][0]), height = static_cast<float>(sizes[which][1]);
+    bool modulate = random() % 2;
+    UseStage(modulate ? D3DTOP_MODULATE : D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE,
+             modulate ? D3DTOP_MODULATE : D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, random() % 2);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, random() % 4 == 0);
+    device_->SetRenderState(D3DRS_ALPHAFUNC, 1 + random() % 8);
+    device_->SetRenderState(D3DRS_ALPHAREF, random() % 256);
+    device_->SetRenderState(D3DRS_SHADEMODE, random() % 2 ? D3DSHADE_FLAT : D3DSHADE_GOURAUD);
+    // Mostly one colour for all three vertices (white or not), as sprites are drawn.
+    DWORD colors[3];
+    DWORD shared = random() % 2 ? 0xFFFFFFFFu : static_cast<DWORD>(random());
+    for (DWORD& color : colors) color = random() % 4 ? shared : static_cast<DWORD>(random());
+    float scaleU = scales[random() % 11], scaleV = random() % 2 ? scaleU : scales[random() % 11];
+    float offsetU = offsets[random() % 9], offsetV = offsets[random() % 9];
+    float shift = (random() % 5) * 0.25f - 0.5f;
+    float rotation = random() % 3 == 0 ? static_cast<float>(random() % 628) / 100.0f : 0.0f;
+    TexturedVertex vertices[3];
+    for (int k = 0; k < 3; ++k) {
+      float x = static_cast<float>(random() % 48) - 8.0f + shift, y = static_cast<float>(random() % 48) - 8.0f + shift;
+      float tx = x * std::cos(rotation) + y * std::sin(rotation), ty = y * std::cos(rotation) - x * std::sin(rotation);
+      vertices[k] = {x, y, 0.0f, 1.0f, colors[k], (tx * scaleU + offsetU) / width, (ty * scaleV + offsetV) / height};
+    }
+    std::vector<uint32_t> results[2];
+    for (int fast = 0; fast < 2; ++fast) {
+      platform::testing::UseRasterFastPaths(fast != 0);
+      Fill(0xFF000000u | (scene * 0x030507u));
+      ASSERT_EQ(device_->BeginScene(), D3D_OK);
+      ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, vertices, sizeof(TexturedVertex)), D3D_OK);
+      ASSERT_EQ(device_->EndScene(), D3D_OK);
+      results[fast] = ReadBackBuffer();
+    }
+    ASSERT_EQ(results[0], results[1]) << "scene " << scene;
+  }
 }
 
 }  // namespace
