@@ -8,7 +8,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/math.h"
 #include "graphics/render_device.h"
-#include "runtime/handle_table.h"
+#include "runtime/runtime_services.h"
 #include "zyvel/runtime.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <cstdint>
 
 #include "platform/d3d9.h"
-#include "runtime/handle_table.h"
+#include "runtime/runtime_services.h"
 #include "zyvel/memimg.h"
 
 // Pixel-format codes of software parts (`GraphImagePart::FormatCode`); hardware parts hold their

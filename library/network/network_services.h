@@ -8,8 +8,7 @@
 
 #include "platform/user.h"
 #include "platform/winsock.h"
-#include "runtime/byte_ring.h"
-#include "runtime/handle_chain.h"
+#include "runtime/runtime_services.h"
 
 constexpr int NETWORK_HANDLE_TABLE_SIZE = 8193;
 constexpr int NETWORK_ACCEPT_SLOTS = 8192;  // Accepted connections take the first slots only.

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "network/network_services.h"
-#include "runtime/handle_table.h"
+#include "runtime/runtime_services.h"
 #include "zyvel/runtime.h"
 
 NetworkState g_network;

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "window/window_state.h"
+#include "window/window_services.h"
 
 MusicTable g_music;
 

@@ -3,7 +3,7 @@
 // belongs to the sound lock.
 #pragma once
 
-#include "runtime/byte_ring.h"
+#include "runtime/runtime_services.h"
 #include "sound/sound_records.h"
 
 constexpr int kSoftSoundTableSize = 8192;
