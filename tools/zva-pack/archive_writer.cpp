@@ -5,7 +5,7 @@
 #include <deque>
 
 #include "archive_writer.h"
-#include "runtime/archive_format.h"
+#include "files/archive_format.h"
 
 namespace {
 
