@@ -125,6 +125,7 @@ struct SoundOptions {
   HANDLE threadHandle;
   DWORD threadId;
   std::atomic<int> threadStop;  // 0 running, 1 stop asked, 2 stopped
+  std::atomic<bool> threadRuns;  // From its start until it has stopped; message processing refills otherwise
   int captureActive;
   int captureFrames;
   HANDLE captureFile;

@@ -4,6 +4,7 @@
 #include "input/input_services.h"
 #include "media/movie_services.h"
 #include "network/network_services.h"
+#include "sound/sound_services.h"
 #include "window/window_services.h"
 #include "zyvel/sound.h"
 
@@ -44,8 +45,10 @@ bool ServeDialogAndChildren() {
   return served;
 }
 
+// Whenever no sound thread runs, not only on one processor: a thread refused at start-up would
+// otherwise leave stream sounds replaying their first second.
 void RefillSoundsWithoutThread() {
-  if (g_windowSystem.processorCount <= 1) {
+  if (!SoundThreadRunning()) {
     UpdateStreamSounds();
     UpdateSoftSoundPlayers();
   }
