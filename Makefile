@@ -1,10 +1,11 @@
 # The two everyday commands: `make run` plays the game, `make test` runs every test under the
-# sanitizers. `make bench` and `make fuzz` build the benchmarks and the fuzz targets.
+# sanitizers. `make tsan` runs them under ThreadSanitizer; `make bench` and `make fuzz` build the
+# benchmarks and the fuzz targets.
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 
-.PHONY: run test bench fuzz setup clean
+.PHONY: run test tsan bench fuzz setup clean
 
 setup:
 	@scripts/setup
@@ -23,6 +24,16 @@ test: setup build/test/build.ninja
 	cmake --build build/test -j $(JOBS)
 	cd build/test && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+build/tsan/build.ninja: | setup
+	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZYVEL_TSAN=ON
+
+# The suite under ThreadSanitizer. tests/tsan.supp names the system libraries whose reports are
+# set aside, each with its reason.
+tsan: setup build/tsan/build.ninja
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
 	  ctest --output-on-failure -j $(JOBS)
 
 build/bench/build.ninja: | setup

@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int loopCount = static_cast<int8_t>(data[1]);
   const int entries = 1 + data[2] % 3;
   const int playType = (data[3] & 2) ? 3 : 1;
-  const int mixFrames = 1 + data[4] * 37;  // Up to about a fifth of a second a round.
+  const int mixFrames = 1 + data[4] * 13;  // Up to 75 ms a round: the ring wraps within 24 rounds.
   const uint8_t actions = data[5];
   const uint8_t* image = data + 6;
   const int imageSize = static_cast<int>(size - 6);
@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (handle == -1) std::abort();
   for (int i = 0; i < entries; ++i) AddStreamSoundMemory(image, imageSize, loopCount, handle, kind, -1);
   if (PlaySoundHandle(handle, playType, 1) == 0) {
-    for (int round = 0; round < 16; ++round) {
+    for (int round = 0; round < 24; ++round) {
       UpdateStreamSounds();
       platform::testing::MixSoundFrames(mixFrames);
       if ((actions >> (round % 8)) & 1) {
