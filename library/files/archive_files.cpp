@@ -12,8 +12,13 @@
 namespace {
 
 // One file of the archive-aware set.
+enum OpenFileKind {
+  kOpenPlainFile = 0,
+  kOpenArchiveMember = 1,
+};
+
 struct OpenFileRecord {
-  int kind;  // 0 plain file, 1 archive member.
+  int kind;  // OpenFileKind
   StreamHandle plain;
   int archiveIndex;
   ArchiveFileState member;
@@ -236,14 +241,14 @@ StreamHandle ArchiveAwareOpen(const char* path, int useCache, int, int asynchron
     char inner[MAX_PATH];
     *found = FindArchiveForPath(path, &index, nullptr, inner) == 0;
     if (!*found) return false;
-    record->kind = 1;
+    record->kind = kOpenArchiveMember;
     record->archiveIndex = index;
     if (OpenArchiveMember(&record->member, &tables.archives[index]->state, inner, asynchronous) == 0) return true;
     DropArchiveReference(index);
     return false;
   };
   auto openPlain = [&]() -> bool {
-    record->kind = 0;
+    record->kind = kOpenPlainFile;
     record->plain = PlainFileOpen(path, useCache, 1, asynchronous);
     return record->plain != 0;
   };
@@ -270,7 +275,7 @@ int ArchiveAwareClose(StreamHandle stream) {
   FileLayerGuard guard(FileLayerLock());
   OpenFileRecord* record = RecordOf(stream);
   if (!record) return -1;
-  if (record->kind == 0) {
+  if (record->kind == kOpenPlainFile) {
     PlainFileClose(record->plain);
   } else {
     DropArchiveReference(record->archiveIndex);
@@ -286,14 +291,14 @@ int ArchiveAwareTell(StreamHandle stream) {
   FileLayerGuard guard(FileLayerLock());
   OpenFileRecord* record = RecordOf(stream);
   if (!record) return -1;
-  return record->kind == 0 ? PlainFileTell(record->plain) : TellArchiveMember(&record->member);
+  return record->kind == kOpenPlainFile ? PlainFileTell(record->plain) : TellArchiveMember(&record->member);
 }
 
 int ArchiveAwareSeek(StreamHandle stream, int offset, int origin) {
   FileLayerGuard guard(FileLayerLock());
   OpenFileRecord* record = RecordOf(stream);
   if (!record) return -1;
-  return record->kind == 0 ? PlainFileSeek(record->plain, offset, origin)
+  return record->kind == kOpenPlainFile ? PlainFileSeek(record->plain, offset, origin)
                            : SeekArchiveMember(&record->member, offset, origin);
 }
 
@@ -301,7 +306,7 @@ int ArchiveAwareRead(void* buffer, int itemSize, int count, StreamHandle stream)
   FileLayerGuard guard(FileLayerLock());
   OpenFileRecord* record = RecordOf(stream);
   if (!record) return -1;
-  if (record->kind == 0) return PlainFileRead(buffer, itemSize, count, record->plain);
+  if (record->kind == kOpenPlainFile) return PlainFileRead(buffer, itemSize, count, record->plain);
   if (itemSize <= 0 || count <= 0) return 0;
   int64_t length = static_cast<int64_t>(itemSize) * count;
   if (length > 0x7FFFFFFF) length = 0x7FFFFFFF;
@@ -312,14 +317,14 @@ int ArchiveAwareEof(StreamHandle stream) {
   FileLayerGuard guard(FileLayerLock());
   OpenFileRecord* record = RecordOf(stream);
   if (!record) return -1;
-  return record->kind == 0 ? PlainFileEof(record->plain) : EofArchiveMember(&record->member);
+  return record->kind == kOpenPlainFile ? PlainFileEof(record->plain) : EofArchiveMember(&record->member);
 }
 
 int ArchiveAwareIdleWait(StreamHandle stream) {
   FileLayerGuard guard(FileLayerLock());
   OpenFileRecord* record = RecordOf(stream);
   if (!record) return -1;
-  return record->kind == 0 ? PlainFileIdleWait(record->plain) : FinishArchiveMemberRead(&record->member);
+  return record->kind == kOpenPlainFile ? PlainFileIdleWait(record->plain) : FinishArchiveMemberRead(&record->member);
 }
 
 int ArchiveAwareSetDir(const char* path) {

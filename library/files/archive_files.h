@@ -9,6 +9,13 @@ constexpr int kMaxOpenFiles = 512;
 constexpr uintptr_t kArchiveAwareHandleMark = 0xF0000000u;
 constexpr int kArchivePathSize = 256;
 
+// What an asynchronous member read has left to finish.
+enum ArchivePendingRead {
+  kPendingNothing = 0,
+  kPendingPackedData = 1,  // The whole packed member is being read; it is decoded when it arrives.
+  kPendingStoredData = 2,  // A read of stored data is in flight; it is unmasked when it arrives.
+};
+
 // One member file being read.
 struct ArchiveFileState {
   ArchiveState* archive;
@@ -18,7 +25,7 @@ struct ArchiveFileState {
   int eof;
   int position;
   int asynchronous;
-  int pending;  // 0 nothing, 1 packed data being read, 2 a stored-data read in flight.
+  int pending;  // ArchivePendingRead
   int pendingFilePosition;
   unsigned char* pendingDestination;
   int pendingLength;

@@ -182,7 +182,7 @@ void XorArchiveBytes(int count, void* buffer, uint32_t fileOffset, const unsigne
 int ReadArchiveBytes(int fileOffset, StreamHandle stream, void* buffer, int length, const unsigned char* key) {
   if (length <= 0) return 0;
   if (fileOffset >= 0) {
-    if (PlainFileSeek(stream, fileOffset, 0) != 0) return -1;
+    if (PlainFileSeek(stream, fileOffset, STREAM_SEEK_START) != 0) return -1;
   } else {
     fileOffset = PlainFileTell(stream);
   }
@@ -363,9 +363,9 @@ int SplitArchivePath(const char* path, const ArchiveState* archive, char* fileOu
 int MatchArchiveWildcard(const char* name, const char* pattern, const ArchiveState* archive) {
   const char* n = name;
   const char* p = pattern;
+  if (*p == 0) return *n == 0 ? 0 : -1;
+  if (*n == 0 && *p != '*') return -1;
   for (;;) {
-    if (*p == 0) return *n == 0 ? 0 : -1;
-    if (*n == 0 && *p != '*') return -1;
     if (CheckLeadByte(p, archive->charSet) && p[1]) {
       if (n[0] != p[0] || n[1] != p[1]) return -1;
       p += 2;
@@ -385,6 +385,9 @@ int MatchArchiveWildcard(const char* name, const char* pattern, const ArchiveSta
       ++p;
       ++n;
     }
+    // A name that ends before the pattern does, trailing stars included, is no match.
+    if (*p == 0) return *n == 0 ? 0 : -1;
+    if (*n == 0) return -1;
   }
 }
 

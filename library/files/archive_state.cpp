@@ -19,7 +19,7 @@ void WaitMemberWork(ArchiveFileState* member) {
 bool HasMagic(const unsigned char* header) { return header[0] == 'Z' && header[1] == 'V'; }
 
 void LogBadArchive(const char* path) {
-  WriteLogFormat("アーカイブファイルの形式が正しくありません : %s\n", path ? path : "(メモリイメージ)");
+  WriteLogFormat("アーカイブファイルの形式が正しくありません : %s", path ? path : "(メモリイメージ)");
 }
 
 StreamHandle ArchiveStream(const ArchiveState* state) { return reinterpret_cast<StreamHandle>(state->source); }
@@ -135,7 +135,7 @@ int OpenArchiveFileWhole(ArchiveState* state, const char* path, const char* keyT
   if (!headerRead) LogBadArchive(path);
   if (!headerRead ||
       !(image = static_cast<unsigned char*>(ZV_ALLOC_ZEROED(state->archiveSize > 0 ? state->archiveSize : 1))) ||
-      PlainFileSeek(stream, 0, 0) != 0) {
+      PlainFileSeek(stream, 0, STREAM_SEEK_START) != 0) {
     PlainFileClose(stream);
     ZV_FREE(image);
     ZV_FREE(state->block);
@@ -253,8 +253,9 @@ int OpenArchiveMember(ArchiveFileState* member, ArchiveState* archive, const cha
   if (asynchronous) {
     StreamHandle stream = ArchiveStream(archive);
     member->pendingFilePosition = fileOffset;
-    if (PlainFileSeek(stream, fileOffset, 0) == 0 && PlainFileRead(member->packed, static_cast<int>(packedSize), 1, stream) == 1) {
-      member->pending = 1;
+    if (PlainFileSeek(stream, fileOffset, STREAM_SEEK_START) == 0 &&
+        PlainFileRead(member->packed, static_cast<int>(packedSize), 1, stream) == 1) {
+      member->pending = kPendingPackedData;
       return 0;
     }
   } else if (ReadArchiveBytes(fileOffset, ArchiveStream(archive), member->packed, static_cast<int>(packedSize),
@@ -272,9 +273,9 @@ int OpenArchiveMember(ArchiveFileState* member, ArchiveState* archive, const cha
 
 int FinishArchiveMemberRead(ArchiveFileState* member) {
   FileLayerGuard guard(FileLayerLock());
-  if (!member->asynchronous || member->pending == 0) return 1;
+  if (!member->asynchronous || member->pending == kPendingNothing) return 1;
   if (PlainFileIdleWait(ArchiveStream(member->archive)) == 0) return 0;
-  if (member->pending == 1) {
+  if (member->pending == kPendingPackedData) {
     const int packedSize = static_cast<int>(ArchiveEntryPackedSize(member->archive, member->entry));
     XorArchiveBytes(packedSize, member->packed, static_cast<uint32_t>(member->pendingFilePosition), member->archive->key);
     if (!DecodeMember(member, member->packed, packedSize)) member->size = 0;  // Reads find nothing.
@@ -284,7 +285,7 @@ int FinishArchiveMemberRead(ArchiveFileState* member) {
     XorArchiveBytes(member->pendingLength, member->pendingDestination,
                     static_cast<uint32_t>(member->pendingFilePosition), member->archive->key);
   }
-  member->pending = 0;
+  member->pending = kPendingNothing;
   return 1;
 }
 
@@ -306,13 +307,13 @@ int ReadArchiveMember(ArchiveFileState* member, void* buffer, int length) {
   } else {
     StreamHandle stream = ArchiveStream(archive);
     const int filePosition = MemberFileOffset(member) + member->position;
-    if (PlainFileTell(stream) != filePosition && PlainFileSeek(stream, filePosition, 0) != 0) return 0;
+    if (PlainFileTell(stream) != filePosition && PlainFileSeek(stream, filePosition, STREAM_SEEK_START) != 0) return 0;
     if (member->asynchronous) {
       if (PlainFileRead(buffer, length, 1, stream) != 1) return 0;
       member->pendingFilePosition = filePosition;
       member->pendingDestination = static_cast<unsigned char*>(buffer);
       member->pendingLength = length;
-      member->pending = 2;
+      member->pending = kPendingStoredData;
     } else if (ReadArchiveBytes(-1, stream, buffer, length, archive->key) != 0) {
       return 0;
     }
@@ -326,8 +327,8 @@ int SeekArchiveMember(ArchiveFileState* member, int offset, int origin) {
   FileLayerGuard guard(FileLayerLock());
   WaitMemberWork(member);
   int64_t target = offset;
-  if (origin == 1) target += member->position;
-  if (origin == 2) target += member->size;
+  if (origin == STREAM_SEEK_CURRENT) target += member->position;
+  if (origin == STREAM_SEEK_END) target += member->size;
   if (target < 0) target = 0;
   if (target > member->size) target = member->size;
   member->position = static_cast<int>(target);

@@ -225,8 +225,8 @@ int PlainFileSeek(StreamHandle stream, int offset, int origin) {
   FileLayerGuard guard(FileLayerLock());
   PlainFileRecord* record = PlainFileRecordOf(stream);
   int64_t target = offset;
-  if (origin == 1) target += record->position;
-  if (origin == 2) target += record->size;
+  if (origin == STREAM_SEEK_CURRENT) target += record->position;
+  if (origin == STREAM_SEEK_END) target += record->size;
   // Beyond the size is allowed (reads there find the end); before the start, or beyond what a
   // 32-bit position holds, is not.
   if (target < 0 || target > 0x7FFFFFFF) return -1;

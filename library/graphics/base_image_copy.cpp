@@ -1,6 +1,7 @@
 // Base-image copy, stretch, half-size and DIB conversion, all built on TransferImagePixels.
 #include <cstring>
 
+#include "graphics/image_transfer.h"
 #include "zyvel/graphics.h"
 #include "platform/gdi.h"
 
@@ -16,8 +17,8 @@ int CopyBaseImageRect(int srcX, int srcY, int width, int height, int dstX, int d
   if (srcY + height > src->height) height = src->height - srcY;
   if (width <= 0 || height <= 0) return 0;
   const ImageTransferRect rect = {srcX, srcY, srcX + width, srcY + height};
-  TransferImagePixels(dst->pixels, dst->pitch, &dst->color, src->pixels, src->pitch, &src->color, nullptr, 0, nullptr,
-                      dstX, dstY, &rect, 0, 0, 0, 0, 0, 0, 0, 1);
+  TransferImagePixels(dst->pixels, dst->pitch, &dst->color, src->pixels, src->pitch, &src->color, dstX, dstY, &rect,
+                      {.paletteRemap = 1});
   return 0;
 }
 
@@ -164,8 +165,7 @@ int ConvertBaseImageToDib(BaseImage* image, BITMAPINFO* out, void** bitsOut, int
     ColorData rgb24{};
     SetupRGB24ColorData(&rgb24);
     const ImageTransferRect whole = {0, 0, width, height};
-    TransferImagePixels(bits, pitch, &rgb24, image->pixels, image->pitch, &image->color, nullptr, 0, nullptr, 0, 0,
-                        &whole, 0, 0, 0, 0, 0, 0, 0, 0);
+    TransferImagePixels(bits, pitch, &rgb24, image->pixels, image->pitch, &image->color, 0, 0, &whole, {});
     *bitsOut = bits;
     return 1;
   }

@@ -29,6 +29,14 @@ inline int64_t OutputRow(int64_t fileRow, int64_t height, bool bottomUp) {
   return bottomUp ? height - 1 - fileRow : fileRow;
 }
 
+// The escapes of a run-length picture: a zero count followed by one of these, or by the length of
+// a copy of literal indices.
+enum BmpRunEscape : uint32_t {
+  kRunEndOfLine = 0,
+  kRunEndOfPicture = 1,
+  kRunMove = 2,
+};
+
 // RLE8 and RLE4 into one index per byte. False when a run, a copy or a move leaves the picture,
 // or a copy is cut short by the end of the data; data that simply end (no end-of-picture mark)
 // leave the rest of the picture 0.
@@ -46,12 +54,12 @@ bool DecodeBmpRunLength(const uint8_t* data, int64_t size, bool fourBit, uint8_t
       if (row >= height || x + count > width) return false;
       for (uint32_t i = 0; i < count; ++i)
         put(static_cast<uint8_t>(fourBit ? ((i & 1) ? value & 0xF : value >> 4) : value));
-    } else if (value == 0) {
+    } else if (value == kRunEndOfLine) {
       x = 0;
       ++row;
-    } else if (value == 1) {
+    } else if (value == kRunEndOfPicture) {
       return true;
-    } else if (value == 2) {
+    } else if (value == kRunMove) {
       if (at + 1 >= size) return false;
       x += data[at];
       row += data[at + 1];
@@ -201,7 +209,7 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
     declaredEntries = entries;
     const int64_t available = (dataOffset > tableOffset ? dataOffset : fileSize) - tableOffset;
     if (entries * colorEntrySize > available) entries = available > 0 ? available / colorEntrySize : 0;
-    if (source->Seek(source->stream, static_cast<int>(tableOffset), 0) != 0) return -1;
+    if (source->Seek(source->stream, static_cast<int>(tableOffset), STREAM_SEEK_START) != 0) return -1;
     uint8_t table[256 * 4];
     if (!ReadSourceBytes(source, table, entries * colorEntrySize)) return -1;
     for (int64_t i = 0; i < entries; ++i) {
@@ -211,14 +219,14 @@ int LoadBmpImage(ImageLoadSource* source, BaseImage* out) {
     copy.header.biClrUsed = static_cast<DWORD>(entries);
   } else if (compression == BI_BITFIELDS) {
     // The masks follow a 40-byte header, or sit inside a larger one at the same place.
-    if (source->Seek(source->stream, 14 + 40, 0) != 0) return -1;
+    if (source->Seek(source->stream, 14 + 40, STREAM_SEEK_START) != 0) return -1;
     if (!ReadSourceBytes(source, copy.colors, 12)) return -1;
   }
 
   // Everything from the pixel-data offset to the end of the file.
   if (dataOffset < tableOffset || dataOffset > fileSize) return -1;
   const int64_t dataSize = fileSize - dataOffset;
-  if (dataSize <= 0 || source->Seek(source->stream, static_cast<int>(dataOffset), 0) != 0) return -1;
+  if (dataSize <= 0 || source->Seek(source->stream, static_cast<int>(dataOffset), STREAM_SEEK_START) != 0) return -1;
   auto* data = static_cast<uint8_t*>(ZV_ALLOC(static_cast<int>(dataSize)));
   if (!data) return -1;
   if (!ReadSourceBytes(source, data, dataSize)) {

@@ -8,9 +8,24 @@
 
 #include <cstdint>
 
+#include "graphics/blend_mode.h"
+#include "platform/d3d9.h"
 #include "zyvel/graphics.h"
 
 struct LightRecord;
+
+// How textures are sampled (`DrawFilterMode`).
+enum TextureFilterMode : int {
+  kFilterNearest = 0,
+  kFilterBilinear = 1,
+  kFilterAnisotropic = 2,
+};
+
+// Where the projection matrix comes from (`ProjectionMode`).
+enum ProjectionKind : int {
+  kProjectionPerspective = 0,
+  kProjectionCallerMatrix = 2,
+};
 
 // The lights' share of the record; it lives across graphics restarts.
 struct DrawLightArea {
@@ -48,26 +63,30 @@ struct DrawState {
   int DrawTargetWidth = 0;
   int DrawTargetHeight = 0;
   float ViewportScale = 1.0f;
-  int ProjectionMode = 0;  // 0 perspective, 2 the caller's matrix.
+  int ProjectionMode = kProjectionPerspective;
   float ProjectionNear = 10.0f;
   float ProjectionFar = 10000.0f;
   float AspectFactor = 1.0f;
   float FieldOfView = 1.0471976f;
   Matrix4 CameraProjection = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-  int ZState2D[4] = {0, 0, 4, 0};  // Z enable, z write, z compare (less or equal), depth bias.
-  int ZState3D[4] = {0, 0, 4, 0};
-  int FillMode = 3;  // Solid.
-  int AddressU[8] = {3, 3, 3, 3, 3, 3, 3, 3};  // Clamp on every stage.
-  int AddressV[8] = {3, 3, 3, 3, 3, 3, 3, 3};
-  int AddressW[8] = {3, 3, 3, 3, 3, 3, 3, 3};
-  int FogMode = 3;  // Linear.
+  int ZState2D[4] = {0, 0, D3DCMP_LESSEQUAL, 0};  // Z enable, z write, z compare, depth bias.
+  int ZState3D[4] = {0, 0, D3DCMP_LESSEQUAL, 0};
+  int FillMode = D3DFILL_SOLID;
+  // Sampler address mode of each texture stage.
+  int AddressU[8] = {D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP,
+                     D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP};
+  int AddressV[8] = {D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP,
+                     D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP};
+  int AddressW[8] = {D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP,
+                     D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP, D3DTADDRESS_CLAMP};
+  int FogMode = D3DFOG_LINEAR;
   uint32_t FogColor = 0xFFFFFFFF;
   float FogStart = 0.0f;
   float FogEnd = 1500.0f;
   float DrawZ = 0.2f;
-  int DrawFilterMode = 0;  // 0 nearest, 1 bilinear, 2 anisotropic.
+  int DrawFilterMode = kFilterNearest;
   int MaxAnisotropy = 1;
-  int BlendMode = 0;
+  int BlendMode = kBlendCopy;
   int BlendParam = 0;  // 0..255.
   int BlendGraph = -1;
   int BlendGraphBorderParam = 0;

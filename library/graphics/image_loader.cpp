@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "graphics/image_loader.h"
+#include "graphics/image_transfer.h"
 #include "platform/gdi.h"
 
 namespace {
@@ -28,7 +29,7 @@ void ClearRefusedImage(BaseImage* out) {
 }
 
 bool TryLoader(ImageLoaderFunc loader, ImageLoadSource* source, BaseImage* out) {
-  source->Seek(source->stream, 0, 0);
+  source->Seek(source->stream, 0, STREAM_SEEK_START);
   std::memset(out, 0, sizeof(*out));
   if (loader(source, out) == 0) return true;
   ClearRefusedImage(out);
@@ -89,8 +90,8 @@ int LoadBaseImage(const char* path, const void* memoryImage, int memorySize, int
       return fail();
     }
     const ImageTransferRect whole = {0, 0, image.width, image.height};
-    TransferImagePixels(mirrored, image.pitch, &image.color, image.pixels, image.pitch, &image.color, nullptr, 0,
-                        nullptr, 0, 0, &whole, 1, 0, 0, 0, 0, 0, 0, 0);
+    TransferImagePixels(mirrored, image.pitch, &image.color, image.pixels, image.pitch, &image.color, 0, 0, &whole,
+                        {.mirror = 1});
     ZV_FREE(image.pixels);
     image.pixels = mirrored;
   }

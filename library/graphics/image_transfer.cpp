@@ -416,7 +416,7 @@ int TransferGeneral(const TransferJob& job) {
   else alphaSourceWidth = s.alphaWidth;
   if (job.alphaFromRed) alphaSourceWidth = s.redWidth;
 
-  const bool dither = job.ditherMode != 0 &&
+  const bool dither = job.ditherMode != kDitherNone &&
                       (s.redWidth != d.redWidth || s.greenWidth != d.greenWidth || s.blueWidth != d.blueWidth ||
                        (dstHasAlpha && alphaSourceWidth != d.alphaWidth));
   uint32_t runningSum[4] = {0, 0, 0, 0};
@@ -471,11 +471,11 @@ int TransferGeneral(const TransferJob& job) {
           const uint32_t droppedMask = WidthMaximum(dropped);
           const uint32_t droppedBits = channel[c] & droppedMask;
           bool carry = false;
-          if (job.ditherMode == 1) {
+          if (job.ditherMode == kDitherOrdered) {
             const uint32_t threshold = static_cast<uint32_t>(
                 uint64_t{static_cast<uint32_t>(BayerDitherMatrix[y & 3][x & 3])} * (uint64_t{droppedMask} + 1) / 16);
             carry = droppedBits > threshold;
-          } else if (job.ditherMode == 2) {
+          } else if (job.ditherMode == kDitherRunningRemainder) {
             runningSum[c] += droppedBits;
             if (runningSum[c] > droppedMask) {
               carry = true;
@@ -507,6 +507,26 @@ int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstCo
                         int dstX, int dstY, const ImageTransferRect* srcRect, int mirror,
                         int keyToAlpha, uint32_t keyColor, int ditherMode, int colorOff,
                         int alphaFromRed, int keySkip, int paletteRemap) {
+  const ImageTransferOptions options = {.alphaPixels = alphaPixels,
+                                        .alphaPitch = alphaPitch,
+                                        .alphaColor = alphaColor,
+                                        .mirror = mirror,
+                                        .keyToAlpha = keyToAlpha,
+                                        .keyColor = keyColor,
+                                        .ditherMode = ditherMode,
+                                        .colorOff = colorOff,
+                                        .alphaFromRed = alphaFromRed,
+                                        .keySkip = keySkip,
+                                        .paletteRemap = paletteRemap};
+  return TransferImagePixels(dstPixels, dstPitch, dstColor, srcPixels, srcPitch, srcColor, dstX, dstY,
+                             srcRect, options);
+}
+
+int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor,
+                        const uint8_t* srcPixels, int srcPitch, const ColorData* srcColor, int dstX,
+                        int dstY, const ImageTransferRect* srcRect,
+                        const ImageTransferOptions& options) {
+  const uint8_t* alphaPixels = options.alphaPixels;
   TransferJob jobRecord;
   TransferJob* job = &jobRecord;
   job->dstPixels = dstPixels;
@@ -516,8 +536,8 @@ int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstCo
   job->srcPitch = srcPitch;
   job->src = *srcColor;
   job->alphaPixels = alphaPixels;
-  job->alphaPitch = alphaPitch;
-  if (alphaColor) job->alphaColor = *alphaColor;
+  job->alphaPitch = options.alphaPitch;
+  if (options.alphaColor) job->alphaColor = *options.alphaColor;
   else std::memset(&job->alphaColor, 0, sizeof(job->alphaColor));
   job->dstX = dstX;
   job->dstY = dstY;
@@ -525,14 +545,14 @@ int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstCo
   job->top = srcRect->top;
   job->width = srcRect->right - srcRect->left;
   job->height = srcRect->bottom - srcRect->top;
-  job->mirror = mirror;
-  job->keyToAlpha = keyToAlpha;
-  job->key = keyColor;
-  job->ditherMode = ditherMode;
-  job->colorOff = colorOff;
-  job->alphaFromRed = alphaFromRed;
-  job->keySkip = keySkip;
-  job->paletteRemap = paletteRemap;
+  job->mirror = options.mirror;
+  job->keyToAlpha = options.keyToAlpha;
+  job->key = options.keyColor;
+  job->ditherMode = options.ditherMode;
+  job->colorOff = options.colorOff;
+  job->alphaFromRed = options.alphaFromRed;
+  job->keySkip = options.keySkip;
+  job->paletteRemap = options.paletteRemap;
 
   const ColorData& d = job->dst;
   const ColorData& s = job->src;
@@ -563,7 +583,7 @@ int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstCo
     result = KeyToAlphaSameFormat(*job);
   } else {
     FastRowFunc fastRow = nullptr;
-    if (g_fastPathsEnabled && !job->keySkip && job->ditherMode == 0 && !job->colorOff && !job->alphaFromRed &&
+    if (g_fastPathsEnabled && !job->keySkip && job->ditherMode == kDitherNone && !job->colorOff && !job->alphaFromRed &&
         !job->mirror && alphaPixels == nullptr)
       fastRow = FindFastPath(*job);
     if (fastRow) {

@@ -96,9 +96,9 @@ void SetJpegReadSource(j_decompress_ptr info, ImageLoadSource* source) {
   reader->manager.term_source = JpegTermSource;
   reader->source = source;
   const int start = source->Tell(source->stream);
-  source->Seek(source->stream, 0, 2);
+  source->Seek(source->stream, 0, STREAM_SEEK_END);
   const int end = source->Tell(source->stream);
-  source->Seek(source->stream, start, 0);
+  source->Seek(source->stream, start, STREAM_SEEK_START);
   reader->length = end < start ? 0 : end;
   reader->manager.bytes_in_buffer = 0;
   reader->manager.next_input_byte = nullptr;

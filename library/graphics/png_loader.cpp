@@ -37,9 +37,9 @@ void PngReadCallback(png_structp png, png_bytep buffer, png_size_t length) {
 int SetPngReadSource(png_structp png, PngReadState* state, ImageLoadSource* source) {
   state->source = source;
   const int start = source->Tell(source->stream);
-  source->Seek(source->stream, 0, 2);
+  source->Seek(source->stream, 0, STREAM_SEEK_END);
   const int end = source->Tell(source->stream);
-  source->Seek(source->stream, start, 0);
+  source->Seek(source->stream, start, STREAM_SEEK_START);
   state->length = end < start ? 0 : end;
   png_set_read_fn(png, state, PngReadCallback);
   return 0;

@@ -1,10 +1,12 @@
 // Graphics services that start-up, the main window, the window procedure and the pump call.
 // Public calls (SetScreenMode, GetScreenSizeSetting, GetScreenColorBits) are in zyvel/graphics.h.
-// The draw state and the rectangle maths are shared with the MEMIMG blits and rasteriser.
+// The draw state, the rectangle maths and the pixel converter's options are shared with the MEMIMG
+// manager, blits and rasteriser.
 // Until graphics start-up and the screens are built they are answered by screen_stand_in.cpp.
 #pragma once
 
 #include "graphics/draw_state.h"
+#include "graphics/image_transfer.h"
 #include "graphics/math.h"
 #include "platform/user.h"
 #include "zyvel/graphics.h"

@@ -12,6 +12,14 @@ namespace {
 
 constexpr int TgaMaximumSide = 8192;
 
+// The header's image types this loader reads.
+enum TgaImageType {
+  kTgaColorMapped = 1,
+  kTgaTrueColor = 2,
+  kTgaRunLengthColorMapped = 9,
+  kTgaRunLengthTrueColor = 10,
+};
+
 struct TgaHeader {
   int idLength;
   int colorMapType;
@@ -69,24 +77,24 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
   const int64_t fileSize = MeasureSourceRemaining(source);
   if (fileSize < 18) return -1;
   bool hasFooter = false;
-  if (fileSize >= 26 && source->Seek(source->stream, -26, 2) == 0) {
+  if (fileSize >= 26 && source->Seek(source->stream, -26, STREAM_SEEK_END) == 0) {
     uint8_t footer[26];
     if (ReadSourceBytes(source, footer, 26))
       hasFooter = std::memcmp(footer + 8, "TRUEVISION-XFILE", 16) == 0 && ReadLittle32(footer) == 0;
   }
-  if (source->Seek(source->stream, 0, 0) != 0) return -1;
+  if (source->Seek(source->stream, 0, STREAM_SEEK_START) != 0) return -1;
   uint8_t raw[18];
   if (!ReadSourceBytes(source, raw, 18)) return -1;
   const TgaHeader h = {raw[0], raw[1], raw[2], ReadLittle16(raw + 3), ReadLittle16(raw + 5), raw[7],
                        ReadLittle16(raw + 8), ReadLittle16(raw + 10), ReadLittle16(raw + 12), ReadLittle16(raw + 14),
                        raw[16], raw[17]};
-  if (h.imageType == 0 || h.imageType == 3 || h.imageType == 11 || (h.imageType >= 4 && h.imageType <= 8) ||
-      h.imageType > 11)
+  if (h.imageType != kTgaColorMapped && h.imageType != kTgaTrueColor && h.imageType != kTgaRunLengthColorMapped &&
+      h.imageType != kTgaRunLengthTrueColor)
     return -1;
   if (h.originX != 0 || h.originY != 0 || h.width > TgaMaximumSide || h.height > TgaMaximumSide) return -1;
   if (h.width == 0 || h.height == 0) return -1;
-  const bool colorMapped = h.imageType == 1 || h.imageType == 9;
-  const bool runLength = h.imageType >= 9;
+  const bool colorMapped = h.imageType == kTgaColorMapped || h.imageType == kTgaRunLengthColorMapped;
+  const bool runLength = h.imageType == kTgaRunLengthColorMapped || h.imageType == kTgaRunLengthTrueColor;
   const int depth = colorMapped ? h.colorMapEntryBits : h.pixelDepth;
   if (depth != 16 && depth != 24 && depth != 32) return -1;
   // One-byte indices only; a wider index would be read as several pixels.
@@ -94,7 +102,7 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
   const int bytes = depth / 8;
 
   int64_t position = 18 + h.idLength;
-  if (source->Seek(source->stream, static_cast<int>(position), 0) != 0) return -1;
+  if (source->Seek(source->stream, static_cast<int>(position), STREAM_SEEK_START) != 0) return -1;
   const int64_t mapEntryBytes = (h.colorMapEntryBits + 7) / 8;
   uint8_t* map = nullptr;
   if (colorMapped) {
@@ -113,7 +121,7 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
     position += static_cast<int64_t>(h.colorMapLength) * bytes;
   } else if (h.colorMapType == 1) {
     position += static_cast<int64_t>(h.colorMapLength) * mapEntryBytes;
-    if (source->Seek(source->stream, static_cast<int>(position), 0) != 0) return -1;
+    if (source->Seek(source->stream, static_cast<int>(position), STREAM_SEEK_START) != 0) return -1;
   }
 
   const int64_t pixelCount = static_cast<int64_t>(h.width) * h.height;

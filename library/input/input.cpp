@@ -16,7 +16,6 @@ namespace {
 
 constexpr DWORD kCooperativeBackground = DISCL_NONEXCLUSIVE | DISCL_BACKGROUND;  // 10
 constexpr DWORD kCooperativeForeground = DISCL_EXCLUSIVE | DISCL_FOREGROUND;     // 5
-constexpr int kWindowsVistaCode = 264;
 
 struct VirtualKeyRow {
   WORD virtualKey;
@@ -320,7 +319,7 @@ LONG WinmmAxis(DWORD value) {
 
 bool UsesWindowsKeyboard() {
   return g_input.winmmMode || g_input.windowsKeyboardOnly || !g_input.keyboardDevice ||
-         (g_windowSystem.osCode >= kWindowsVistaCode && !g_input.keepDirectInputKeyboard);
+         (g_windowSystem.osCode >= OS_CODE_VISTA && !g_input.keepDirectInputKeyboard);
 }
 
 int RefreshFromWindowsKeyboard() {
@@ -493,8 +492,8 @@ int GetPadInputBits(int kind) {
     StartInputDevices();
     return 0;
   }
-  const int padIndex = (kind & ~0x1000) - 1;
-  const bool withKeys = (kind & 0x1000) != 0;
+  const int padIndex = (kind & ~PAD_WITH_KEYBOARD) - 1;
+  const bool withKeys = (kind & PAD_WITH_KEYBOARD) != 0;
   // Pad numbers beyond the map are refused outright.
   if (padIndex < -1 || padIndex >= kMaxJoypads) return 0;
   if (g_input.padCount > 0 && padIndex >= g_input.padCount && !withKeys) return 0;
@@ -503,12 +502,12 @@ int GetPadInputBits(int kind) {
   if (padIndex >= 0 && padIndex < g_input.padCount) {
     RefreshJoypadState(padIndex);
     const DIJOYSTATE& state = g_input.pads[padIndex].state;
-    if (state.lX < 0) bits |= 0x2;
-    if (state.lX > 0) bits |= 0x4;
-    if (state.lY < 0) bits |= 0x8;
-    if (state.lY > 0) bits |= 0x1;
+    if (state.lX < 0) bits |= PAD_BIT_LEFT;
+    if (state.lX > 0) bits |= PAD_BIT_RIGHT;
+    if (state.lY < 0) bits |= PAD_BIT_UP;
+    if (state.lY > 0) bits |= PAD_BIT_DOWN;
     for (int button = 0; button < 24; ++button)
-      if (state.rgbButtons[button] & 0x80) bits |= 1 << (4 + button);
+      if (state.rgbButtons[button] & 0x80) bits |= PAD_BIT_FIRST_BUTTON << button;
   }
   if (withKeys) {
     RefreshKeyboardState();

@@ -317,10 +317,10 @@ struct BlitLoop {
           int length = (value & 63) + 1;
           if (length > call.width - x) length = call.width - x;
           const int kind = value >> 6;
-          if (kind != 0) {
+          if (kind != kMemImgRunTransparent) {
             if constexpr (Operation == kOperationCopy && !BlendImage && PlainBright && !kPalette &&
                           kSourceBytes == kDestBytes) {
-              if (kind == 1) {
+              if (kind == kMemImgRunOpaque) {
                 std::memmove(dest + x * kDestBytes, source + x * kSourceBytes,
                              static_cast<size_t>(length) * kDestBytes);
                 x += length;
@@ -330,7 +330,7 @@ struct BlitLoop {
             for (int i = x; i < x + length; ++i) {
               const int weight = BlendImage ? call.blendWeights[blend[i]] : 0;
               const Source pixel = Read(call, source + i * kSourceBytes);
-              if (SourceAlpha && kind == 2) Draw<true>(call, pixel, weight, dest + i * kDestBytes);
+              if (SourceAlpha && kind == kMemImgRunPartial) Draw<true>(call, pixel, weight, dest + i * kDestBytes);
               else Draw<false>(call, pixel, weight, dest + i * kDestBytes);
             }
           }

@@ -16,13 +16,13 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
   const MemImgCore* destCore = dest->Core;
   const MemImgCore* sourceCore = source->Core;
   if (sourceCore->Format != destCore->Format || destCore->UsePalette || destCore->UseAlpha) return false;
-  if (sourceCore->Format != 0 && sourceCore->Format != 1) return false;
+  if (sourceCore->Format != kMemImgFormat16 && sourceCore->Format != kMemImgFormat32) return false;
   // The blend image is read at source coordinates: it must cover the source.
   if (blendImage && (blendImage->Width < source->Width || blendImage->Height < source->Height))
     return false;
 
   const bool palette = sourceCore->UsePalette != 0;
-  choice->family = sourceCore->Format == 1 ? (palette ? kFamilyPalette32 : kFamilyDirect32)
+  choice->family = sourceCore->Format == kMemImgFormat32 ? (palette ? kFamilyPalette32 : kFamilyDirect32)
                                            : (palette ? kFamilyPalette16 : kFamilyDirect16);
   choice->blendImage = blendImage != nullptr;
   choice->plainBright = (g_drawState.BrightColor & 0xFFFFFF) == 0xFFFFFF;
@@ -31,13 +31,13 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
 
   int mode = g_drawState.BlendMode;
   const int param = ClampedBlendParam();
-  if (mode == 1 && param == 255) mode = 0;
-  if ((mode == 1 || mode == 2) && param == 0) return false;
-  if (mode == 3 && param == 0 && !palette) return false;
+  if (mode == kBlendAlpha && param == 255) mode = kBlendCopy;
+  if ((mode == kBlendAlpha || mode == kBlendAdd) && param == 0) return false;
+  if (mode == kBlendSubtract && param == 0 && !palette) return false;
   const bool plainOpaque = !choice->blendImage && choice->plainBright && !choice->sourceAlpha;
   switch (mode) {
-    case 0: choice->operation = kOperationCopy; break;
-    case 1:
+    case kBlendCopy: choice->operation = kOperationCopy; break;
+    case kBlendAlpha:
       if (form == kFormGeneral && plainOpaque && param == 128)
         choice->operation = kOperationAlphaHalving;
       else if (form == kFormGeneral && plainOpaque && choice->family == kFamilyDirect16)
@@ -45,11 +45,13 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
       else
         choice->operation = kOperationAlpha;
       break;
-    case 2: choice->operation = plainOpaque && param == 255 ? kOperationAddFull : kOperationAdd; break;
-    case 3: choice->operation = kOperationSubtract; break;
-    case 4: choice->operation = kOperationMultiply; break;
-    case 10: choice->operation = kOperationInvertedAlpha; break;
-    case 11: choice->operation = kOperationMultiplyBlend; break;
+    case kBlendAdd:
+      choice->operation = plainOpaque && param == 255 ? kOperationAddFull : kOperationAdd;
+      break;
+    case kBlendSubtract: choice->operation = kOperationSubtract; break;
+    case kBlendMultiply: choice->operation = kOperationMultiply; break;
+    case kBlendInvertedAlpha: choice->operation = kOperationInvertedAlpha; break;
+    case kBlendProductAlpha: choice->operation = kOperationMultiplyBlend; break;
     default: return false;
   }
   return true;

@@ -6,26 +6,26 @@
 
 uint32_t GetMemImgComparedKey(const MemImgCore* core) {
   if (core->UsePalette) return core->KeyColor & 0xFF;
-  if (core->Format == 0) return core->KeyColor & 0xFFFF;
+  if (core->Format == kMemImgFormat16) return core->KeyColor & 0xFFFF;
   return core->KeyColor;
 }
 
 // Run kind of the pixel at x of a row.
 static int LineCodeKind(const MemImgCore* core, const uint8_t* row, int x, uint32_t key) {
-  if (core->UsePalette) return row[x] == key ? 0 : 1;
+  if (core->UsePalette) return row[x] == key ? kMemImgRunTransparent : kMemImgRunOpaque;
   if (core->UseAlpha) {
-    // Format 0 keeps alpha in the third byte of its 4-byte pixels, format 1 in the fourth.
-    const int alpha = row[x * 4 + (core->Format == 0 ? 2 : 3)];
-    return alpha == 0 ? 0 : alpha == 255 ? 1 : 2;
+    // 16-bit images keep alpha in the third byte of their 4-byte pixels, 32-bit in the fourth.
+    const int alpha = row[x * 4 + (core->Format == kMemImgFormat16 ? 2 : 3)];
+    return alpha == 0 ? kMemImgRunTransparent : alpha == 255 ? kMemImgRunOpaque : kMemImgRunPartial;
   }
-  if (core->Format == 0) {
+  if (core->Format == kMemImgFormat16) {
     uint16_t pixel;
     std::memcpy(&pixel, row + x * 2, 2);
-    return pixel == key ? 0 : 1;
+    return pixel == key ? kMemImgRunTransparent : kMemImgRunOpaque;
   }
   uint32_t pixel;
   std::memcpy(&pixel, row + x * 4, 4);
-  return pixel == key ? 0 : 1;
+  return pixel == key ? kMemImgRunTransparent : kMemImgRunOpaque;
 }
 
 void BuildMemImgLineCodes(MemImgCore* core) {
@@ -54,7 +54,7 @@ void BuildMemImgPremultPlane(MemImgCore* core) {
       uint32_t pixel;
       std::memcpy(&pixel, source + x * 4, 4);
       uint32_t result;
-      if (core->Format == 1) {
+      if (core->Format == kMemImgFormat32) {
         const uint32_t alpha = pixel >> 24;
         result = (alpha << 24) | ((((pixel >> 16) & 0xFF) * alpha >> 8) << 16) |
                  ((((pixel >> 8) & 0xFF) * alpha >> 8) << 8) | ((pixel & 0xFF) * alpha >> 8);

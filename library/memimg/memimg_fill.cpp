@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "graphics/screen_services.h"
 #include "memimg/derived_data.h"
 #include "zyvel/graphics.h"
 #include "zyvel/memimg.h"
@@ -59,7 +60,7 @@ int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, M
   MemImgCore* core = dest->Core;
   int sourceWidth = base->width;
   int sourceHeight = base->height;
-  if (alphaBase && core->Format < 2) {
+  if (alphaBase && core->Format < kMemImgFormatChannel8) {
     sourceWidth = std::min(sourceWidth, alphaBase->width);
     sourceHeight = std::min(sourceHeight, alphaBase->height);
   }
@@ -70,18 +71,20 @@ int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, M
   InvalidateMemImgDerivedData(dest);
 
   int result = 0;
-  if (core->Format >= 2) {
+  if (core->Format >= kMemImgFormatChannel8) {
     // Single-channel images take the source's red: colour off, alpha from red.
     TransferImagePixels(dest->Pixels, core->Pitch, core->Layout, base->pixels, base->pitch, &base->color,
-                        nullptr, 0, nullptr, placement.destX, placement.destY, &placement.source, 0, 0, 0,
-                        0, 1, 1, 0, 0);
+                        placement.destX, placement.destY, &placement.source,
+                        {.colorOff = 1, .alphaFromRed = 1});
   } else {
     const bool withAlpha = alphaBase != nullptr;
     result = TransferImagePixels(dest->Pixels, core->Pitch, core->Layout, base->pixels, base->pitch,
-                                 &base->color, withAlpha ? alphaBase->pixels : nullptr,
-                                 withAlpha ? alphaBase->pitch : 0, withAlpha ? &alphaBase->color : nullptr,
-                                 placement.destX, placement.destY, &placement.source, 0, useKeyColor,
-                                 core->KeyColor, 0, 0, 0, 0, 0);
+                                 &base->color, placement.destX, placement.destY, &placement.source,
+                                 {.alphaPixels = withAlpha ? alphaBase->pixels : nullptr,
+                                  .alphaPitch = withAlpha ? alphaBase->pitch : 0,
+                                  .alphaColor = withAlpha ? &alphaBase->color : nullptr,
+                                  .keyToAlpha = useKeyColor,
+                                  .keyColor = core->KeyColor});
     if (result < 0) return result;
     if (core->UsePalette && !withAlpha) core->PaletteColors = result + 1;
   }
@@ -89,7 +92,7 @@ int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, M
   if (core->UsePalette) {
     for (int i = 0; i < 256; ++i) {
       const ColorPaletteEntry& entry = base->color.palette[i];
-      if (core->Format == 0) {
+      if (core->Format == kMemImgFormat16) {
         const uint16_t value = static_cast<uint16_t>(((entry.red & 0xF8) << 8) | ((entry.green & 0xFC) << 3) |
                                                      (entry.blue >> 3));
         std::memcpy(core->Palette + i * 2, &value, 2);
@@ -98,12 +101,12 @@ int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, M
         std::memcpy(core->Palette + i * 4, &value, 4);
       }
     }
-    std::memcpy(core->PaletteCopy, core->Palette, core->Format == 0 ? 512 : 1024);
+    std::memcpy(core->PaletteCopy, core->Palette, core->Format == kMemImgFormat16 ? 512 : 1024);
   }
 
   const bool wholeView = placement.source.right - placement.source.left == dest->Width &&
                          placement.source.bottom - placement.source.top == dest->Height;
-  if (!wholeView || core->Format > 1 || !core->LineCodes) return result;
+  if (!wholeView || core->Format > kMemImgFormat32 || !core->LineCodes) return result;
   core->LineCodesValid = 1;
   if (core->UseAlpha && core->PremultBuffer) {
     core->PremultValid = 1;
@@ -122,6 +125,6 @@ int CopyMemImgArea(MEMIMG* dest, const MEMIMG* source, const RECT* sourceArea, i
     return -1;
   InvalidateMemImgDerivedData(dest);
   return TransferImagePixels(dest->Pixels, dest->Core->Pitch, dest->Core->Layout, source->Pixels,
-                             source->Core->Pitch, source->Core->Layout, nullptr, 0, nullptr, placement.destX,
-                             placement.destY, &placement.source, 0, 0, 0, 0, 0, 0, 0, 0);
+                             source->Core->Pitch, source->Core->Layout, placement.destX, placement.destY,
+                             &placement.source, {});
 }

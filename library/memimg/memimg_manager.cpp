@@ -29,14 +29,14 @@ const ColorData* GetMemImgColorData(unsigned format, int useAlpha, int usePalett
   static bool built[2][2][2];
   static ColorData singleChannel[2];
   static bool singleChannelBuilt[2];
-  if (format > 3) return nullptr;
-  if (format >= 2) {
+  if (format > kMemImgFormatChannel16) return nullptr;
+  if (format >= kMemImgFormatChannel8) {
     const int index = format - 2;
     if (!singleChannelBuilt[index]) {
       ColorData& color = singleChannel[index];
       std::memset(&color, 0, sizeof color);
-      const int bits = format == 2 ? 8 : 16;
-      const uint32_t mask = format == 2 ? 0xFF : 0xFFFF;
+      const int bits = format == kMemImgFormatChannel8 ? 8 : 16;
+      const uint32_t mask = format == kMemImgFormatChannel8 ? 0xFF : 0xFFFF;
       color.bitDepth = static_cast<uint16_t>(bits);
       color.bytesPerPixel = static_cast<uint16_t>(bits / 8);
       color.redWidth = color.greenWidth = color.blueWidth = color.alphaWidth = static_cast<uint8_t>(bits);
@@ -50,8 +50,8 @@ const ColorData* GetMemImgColorData(unsigned format, int useAlpha, int usePalett
   if (!built[format][alpha][palette]) {
     ColorData& color = layouts[format][alpha][palette];
     std::memset(&color, 0, sizeof color);
-    const int bits = palette ? 8 : format == 0 ? (alpha ? 32 : 16) : 32;
-    if (format == 0)
+    const int bits = palette ? 8 : format == kMemImgFormat16 ? (alpha ? 32 : 16) : 32;
+    if (format == kMemImgFormat16)
       SetupColorDataFromMasks(&color, bits, 0xF800, 0x07E0, 0x001F, alpha ? 0x00FF0000 : 0);
     else
       SetupColorDataFromMasks(&color, bits, 0x00FF0000, 0x0000FF00, 0x000000FF,
@@ -79,7 +79,8 @@ static int BufferSize(long long rowBytes, long long rows) {
 int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyColor, int format,
                 int usePalette, int useAlpha, int extraBuffers, void* userPixels) {
   if (image->ValidMark == kMemImgValidMark) return -1;
-  if (width < 0 || height < 0 || format < 0 || format > 3 || pitch < -1) return -1;
+  if (width < 0 || height < 0 || format < kMemImgFormat16 || format > kMemImgFormatChannel16 || pitch < -1)
+    return -1;
 
   // A core left in an unmarked record is reused, but as a fresh store: whatever buffers it holds
   // were made for another size.
@@ -97,7 +98,7 @@ int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyCol
   image->Core = core;
 
   if (usePalette) useAlpha = 0;
-  if (format >= 2) usePalette = useAlpha = 0;
+  if (format >= kMemImgFormatChannel8) usePalette = useAlpha = 0;
   core->Width = width;
   core->Height = height;
   core->RefCount = 1;
@@ -149,7 +150,7 @@ int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyCol
       core->PremultBuffer = static_cast<uint8_t*>(ZV_ALLOC(pixelBytes));
       failed = !core->PremultBuffer;
     }
-    if (!failed && format != 2) {
+    if (!failed && format != kMemImgFormatChannel8) {
       core->LineCodes = static_cast<uint8_t*>(ZV_ALLOC(lineCodeBytes));
       failed = !core->LineCodes;
     }

@@ -12,25 +12,27 @@ using BoxRowFunction = void (*)(const FlatColorContext&, uint8_t*, int);
 
 template <int Format, int Mode>
 void FillBoxRow(const FlatColorContext& c, uint8_t* row, int count) {
-  if constexpr (Mode == 0 && Format == 1) {
+  if constexpr (Mode == kBlendCopy && Format == kMemImgFormat32) {
     for (int i = 0; i < count; ++i) StorePixel32(row + 4 * i, c.Color);
-  } else if constexpr (Mode == 0) {
+  } else if constexpr (Mode == kBlendCopy) {
     const uint32_t pair = c.Color | c.Color << 16;
     int i = 0;
     for (; i + 1 < count; i += 2) StorePixel32(row + 2 * i, pair);
     if (i < count) StorePixel16(row + 2 * i, c.Color);
   } else {
-    constexpr int kPixelBytes = Format == 1 ? 4 : 2;
+    constexpr int kPixelBytes = Format == kMemImgFormat32 ? 4 : 2;
     for (int i = 0; i < count; ++i) FlatColorPixel<Format, Mode>(c, row + kPixelBytes * i);
   }
 }
 
-// [format][mode index of kRasterBlendModes]
+// [kMemImgFormat16, kMemImgFormat32][mode index of kRasterBlendModes]
 constexpr BoxRowFunction kBoxRows[2][7] = {
-    {FillBoxRow<0, 0>, FillBoxRow<0, 1>, FillBoxRow<0, 2>, FillBoxRow<0, 3>, FillBoxRow<0, 4>,
-     FillBoxRow<0, 10>, FillBoxRow<0, 11>},
-    {FillBoxRow<1, 0>, FillBoxRow<1, 1>, FillBoxRow<1, 2>, FillBoxRow<1, 3>, FillBoxRow<1, 4>,
-     FillBoxRow<1, 10>, FillBoxRow<1, 11>},
+    {FillBoxRow<0, kBlendCopy>, FillBoxRow<0, kBlendAlpha>, FillBoxRow<0, kBlendAdd>,
+     FillBoxRow<0, kBlendSubtract>, FillBoxRow<0, kBlendMultiply>,
+     FillBoxRow<0, kBlendInvertedAlpha>, FillBoxRow<0, kBlendProductAlpha>},
+    {FillBoxRow<1, kBlendCopy>, FillBoxRow<1, kBlendAlpha>, FillBoxRow<1, kBlendAdd>,
+     FillBoxRow<1, kBlendSubtract>, FillBoxRow<1, kBlendMultiply>,
+     FillBoxRow<1, kBlendInvertedAlpha>, FillBoxRow<1, kBlendProductAlpha>},
 };
 
 }  // namespace

@@ -26,7 +26,7 @@ inline int ResolveFlatBlendMode(int mode, int param) {
 // The bright colour's scaling of a raw colour, as the box and line take it (a division by 256).
 inline uint32_t ScaleFlatColor(int format, uint32_t color, const RasterDrawSettings& settings) {
   if (!settings.UseBright) return color;
-  if (format == 1) {
+  if (format == kMemImgFormat32) {
     uint32_t out = color & 0xFF000000;
     for (int i = 0; i < 3; ++i)
       out |= ((((color >> (8 * i)) & 0xFF) * settings.Bright[i]) >> 8) << (8 * i);
@@ -43,7 +43,7 @@ inline void SetupFlatColorContext(int format, uint32_t scaledColor, int param,
   const int32_t* productRow = g_memImgBlendTables.ProductTable[param];
   c->BlendParam = static_cast<uint32_t>(param);
   c->SignedParamRow = GetSignedProductRow(param);
-  if (format == 1) {
+  if (format == kMemImgFormat32) {
     c->Color = scaledColor;
     for (int i = 0; i < 3; ++i) {
       c->Channels[i] = (scaledColor >> (8 * i)) & 0xFF;
@@ -85,38 +85,39 @@ inline int PrepareFlatColorDraw(MEMIMG* dst, const RasterDrawSettings& settings,
 template <int Format, int Mode>
 inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
   const uint32_t p = c.BlendParam;
-  if constexpr (Format == 1) {
-    if constexpr (Mode == 0) {
+  if constexpr (Format == kMemImgFormat32) {
+    if constexpr (Mode == kBlendCopy) {
       StorePixel32(dst, c.Color);
       return;
     }
     const uint32_t d = LoadPixel32(dst);
-    if constexpr (Mode == 2) {
+    if constexpr (Mode == kBlendAdd) {
       StorePixel32(dst, PackedAdd32(c.ParamScaled, d));
-    } else if constexpr (Mode == 3) {
+    } else if constexpr (Mode == kBlendSubtract) {
       StorePixel32(dst, PackedSubtract32(c.ParamScaled, d));
     } else {
       uint32_t out = d & 0xFF000000;
       for (int i = 0; i < 3; ++i) {
         const uint32_t dc = (d >> (8 * i)) & 0xFF;
         uint32_t channel = 0;
-        if constexpr (Mode == 1) channel = WeightChannel(dc, c.Channels[i], p, 8);
-        if constexpr (Mode == 4) channel = (dc * c.Channels[i]) >> 8;
-        if constexpr (Mode == 10) channel = WeightChannel(dc, c.Inverted[i], p, 8);
-        if constexpr (Mode == 11) channel = WeightChannel(dc, (dc * c.Channels[i]) >> 8, p, 8);
+        if constexpr (Mode == kBlendAlpha) channel = WeightChannel(dc, c.Channels[i], p, 8);
+        if constexpr (Mode == kBlendMultiply) channel = (dc * c.Channels[i]) >> 8;
+        if constexpr (Mode == kBlendInvertedAlpha) channel = WeightChannel(dc, c.Inverted[i], p, 8);
+        if constexpr (Mode == kBlendProductAlpha)
+          channel = WeightChannel(dc, (dc * c.Channels[i]) >> 8, p, 8);
         out |= channel << (8 * i);
       }
       StorePixel32(dst, out);
     }
   } else {
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendCopy) {
       StorePixel16(dst, c.Color);
       return;
     }
     const uint32_t d = LoadPixel16(dst);
-    if constexpr (Mode == 2) {
+    if constexpr (Mode == kBlendAdd) {
       StorePixel16(dst, PackedAdd16(c.ParamScaled, d));
-    } else if constexpr (Mode == 3) {
+    } else if constexpr (Mode == kBlendSubtract) {
       StorePixel16(dst, PackedSubtract16(c.ParamScaled, d));
     } else {
       constexpr int kShift[3] = {0, 5, 11};
@@ -125,12 +126,12 @@ inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
       for (int i = 0; i < 3; ++i) {
         const uint32_t dc = (d >> kShift[i]) & (i == 1 ? 63 : 31);
         int target = 0;
-        if constexpr (Mode == 1) target = static_cast<int>(c.Channels[i]);
-        if constexpr (Mode == 10) target = static_cast<int>(c.Inverted[i]);
-        if constexpr (Mode == 11)
+        if constexpr (Mode == kBlendAlpha) target = static_cast<int>(c.Channels[i]);
+        if constexpr (Mode == kBlendInvertedAlpha) target = static_cast<int>(c.Inverted[i]);
+        if constexpr (Mode == kBlendProductAlpha)
           target = static_cast<int>((dc * c.Channels[i]) >> kProductShift[i]);
         uint32_t channel;
-        if constexpr (Mode == 4)
+        if constexpr (Mode == kBlendMultiply)
           channel = (dc * c.Channels[i]) >> kProductShift[i];
         else
           channel = dc + static_cast<uint32_t>(c.SignedParamRow[target - static_cast<int>(dc)]);

@@ -8,12 +8,14 @@ namespace {
 
 using LinePixelFunction = void (*)(const FlatColorContext&, uint8_t*);
 
-// [format][mode index of kRasterBlendModes]
+// [kMemImgFormat16, kMemImgFormat32][mode index of kRasterBlendModes]
 constexpr LinePixelFunction kLinePixels[2][7] = {
-    {FlatColorPixel<0, 0>, FlatColorPixel<0, 1>, FlatColorPixel<0, 2>, FlatColorPixel<0, 3>,
-     FlatColorPixel<0, 4>, FlatColorPixel<0, 10>, FlatColorPixel<0, 11>},
-    {FlatColorPixel<1, 0>, FlatColorPixel<1, 1>, FlatColorPixel<1, 2>, FlatColorPixel<1, 3>,
-     FlatColorPixel<1, 4>, FlatColorPixel<1, 10>, FlatColorPixel<1, 11>},
+    {FlatColorPixel<0, kBlendCopy>, FlatColorPixel<0, kBlendAlpha>, FlatColorPixel<0, kBlendAdd>,
+     FlatColorPixel<0, kBlendSubtract>, FlatColorPixel<0, kBlendMultiply>,
+     FlatColorPixel<0, kBlendInvertedAlpha>, FlatColorPixel<0, kBlendProductAlpha>},
+    {FlatColorPixel<1, kBlendCopy>, FlatColorPixel<1, kBlendAlpha>, FlatColorPixel<1, kBlendAdd>,
+     FlatColorPixel<1, kBlendSubtract>, FlatColorPixel<1, kBlendMultiply>,
+     FlatColorPixel<1, kBlendInvertedAlpha>, FlatColorPixel<1, kBlendProductAlpha>},
 };
 
 }  // namespace

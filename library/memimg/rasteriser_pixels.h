@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "graphics/screen_services.h"
 #include "zyvel/memimg.h"
 
 enum class RasterSourceKind { Paletted, Direct, Alpha, Flat };
@@ -82,35 +83,36 @@ template <int Format, int Mode, bool UseBright>
 inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32_t value,
                                uint32_t weight, int weightCount) {
   const uint32_t p = c.BlendParam;
-  if constexpr (Format == 1) {
+  if constexpr (Format == kMemImgFormat32) {
     uint32_t s[3] = {value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF};
     if constexpr (UseBright)
       for (int i = 0; i < 3; ++i) s[i] = static_cast<uint32_t>(c.BrightRows[i][s[i]]);
     const uint32_t d = LoadPixel32(dst);
     const uint32_t dc[3] = {d & 0xFF, (d >> 8) & 0xFF, (d >> 16) & 0xFF};
     uint32_t out[3];
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendCopy) {
       if (weightCount == 0) {
         StorePixel32(dst, UseBright ? (d & 0xFF000000) | s[2] << 16 | s[1] << 8 | s[0] : value);
         return;
       }
       for (int i = 0; i < 3; ++i) out[i] = WeightChannel(dc[i], s[i], weight, 8 * weightCount);
-    } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
+    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvertedAlpha ||
+                         Mode == kBlendProductAlpha) {
       for (int i = 0; i < 3; ++i) {
         uint32_t target = s[i];
-        if constexpr (Mode == 10) target = 255 - s[i];
-        if constexpr (Mode == 11) target = (s[i] * dc[i]) >> 8;
+        if constexpr (Mode == kBlendInvertedAlpha) target = 255 - s[i];
+        if constexpr (Mode == kBlendProductAlpha) target = (s[i] * dc[i]) >> 8;
         out[i] = WeightChannel(dc[i], target, weight * p, 8 * (weightCount + 1));
       }
-    } else if constexpr (Mode == 2 || Mode == 3) {
+    } else if constexpr (Mode == kBlendAdd || Mode == kBlendSubtract) {
       uint32_t scaled[3];
       for (int i = 0; i < 3; ++i)
         scaled[i] = weightCount == 0 ? static_cast<uint32_t>(c.ParamRow[s[i]])
                                      : (s[i] * weight * p) >> (8 * (weightCount + 1));
       const uint32_t word = scaled[2] << 16 | scaled[1] << 8 | scaled[0];
-      StorePixel32(dst, Mode == 2 ? PackedAdd32(word, d) : PackedSubtract32(word, d));
+      StorePixel32(dst, Mode == kBlendAdd ? PackedAdd32(word, d) : PackedSubtract32(word, d));
       return;
-    } else if constexpr (Mode == 4) {
+    } else if constexpr (Mode == kBlendMultiply) {
       for (int i = 0; i < 3; ++i)
         out[i] = weightCount == 0 ? (s[i] * dc[i]) >> 8
                                   : (s[i] * weight * dc[i]) >> (8 * weightCount + 8);
@@ -126,33 +128,34 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
     const uint32_t d = LoadPixel16(dst);
     const uint32_t dc[3] = {d & 31, (d >> 5) & 63, (d >> 11) & 31};
     uint32_t out[3];
-    if constexpr (Mode == 0) {
+    if constexpr (Mode == kBlendCopy) {
       if (weightCount == 0) {
         StorePixel16(dst, UseBright ? s[2] << 11 | s[1] << 5 | s[0] : value);
         return;
       }
       for (int i = 0; i < 3; ++i) out[i] = WeightChannel(dc[i], s[i], weight, 8 * weightCount);
-    } else if constexpr (Mode == 1 || Mode == 10 || Mode == 11) {
+    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvertedAlpha ||
+                         Mode == kBlendProductAlpha) {
       for (int i = 0; i < 3; ++i) {
         uint32_t target = s[i];
-        if constexpr (Mode == 10) target = kMaximum[i] - s[i];
-        if constexpr (Mode == 11) target = (s[i] * dc[i]) >> kProductShift[i];
+        if constexpr (Mode == kBlendInvertedAlpha) target = kMaximum[i] - s[i];
+        if constexpr (Mode == kBlendProductAlpha) target = (s[i] * dc[i]) >> kProductShift[i];
         out[i] =
             weightCount == 0
                 ? dc[i] + static_cast<uint32_t>(
                               c.SignedParamRow[static_cast<int>(target) - static_cast<int>(dc[i])])
                 : WeightChannel(dc[i], target, weight * p, 8 * (weightCount + 1));
       }
-    } else if constexpr (Mode == 2 || Mode == 3) {
+    } else if constexpr (Mode == kBlendAdd || Mode == kBlendSubtract) {
       uint32_t scaled[3];
       for (int i = 0; i < 3; ++i) {
         const uint32_t weighted = weightCount == 0 ? s[i] : (s[i] * weight) >> (8 * weightCount);
         scaled[i] = static_cast<uint32_t>(c.ParamRow[weighted]);
       }
       const uint32_t word = scaled[2] << 11 | scaled[1] << 5 | scaled[0];
-      StorePixel16(dst, Mode == 2 ? PackedAdd16(word, d) : PackedSubtract16(word, d));
+      StorePixel16(dst, Mode == kBlendAdd ? PackedAdd16(word, d) : PackedSubtract16(word, d));
       return;
-    } else if constexpr (Mode == 4) {
+    } else if constexpr (Mode == kBlendMultiply) {
       for (int i = 0; i < 3; ++i)
         out[i] = (s[i] * weight * dc[i]) >> (8 * weightCount + kProductShift[i]);
     }
@@ -163,23 +166,25 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
 // ---- Per-triangle choices ----
 
 // Blend modes with loops, in the order of the loop table.
-constexpr int kRasterBlendModes[7] = {0, 1, 2, 3, 4, 10, 11};
+constexpr int kRasterBlendModes[7] = {kBlendCopy,     kBlendAlpha,         kBlendAdd,
+                                      kBlendSubtract, kBlendMultiply,      kBlendInvertedAlpha,
+                                      kBlendProductAlpha};
 
-// The mode a triangle really runs: mode 1 at parameter 255 is a copy; modes 1 to 3 at parameter 0
-// draw nothing, except a paletted source's subtract. -1: nothing is drawn.
+// The mode a triangle really runs: alpha at parameter 255 is a copy; alpha, add and subtract at
+// parameter 0 draw nothing, except a paletted source's subtract. -1: nothing is drawn.
 inline int ResolveTriangleBlendMode(int mode, int param, RasterSourceKind kind) {
   switch (mode) {
-    case 1:
-      if (param == 255) return 0;
-      return param == 0 ? -1 : 1;
-    case 2:
-      return param == 0 ? -1 : 2;
-    case 3:
-      return param == 0 && kind != RasterSourceKind::Paletted ? -1 : 3;
-    case 0:
-    case 4:
-    case 10:
-    case 11:
+    case kBlendAlpha:
+      if (param == 255) return kBlendCopy;
+      return param == 0 ? -1 : kBlendAlpha;
+    case kBlendAdd:
+      return param == 0 ? -1 : kBlendAdd;
+    case kBlendSubtract:
+      return param == 0 && kind != RasterSourceKind::Paletted ? -1 : kBlendSubtract;
+    case kBlendCopy:
+    case kBlendMultiply:
+    case kBlendInvertedAlpha:
+    case kBlendProductAlpha:
       return mode;
     default:
       return -1;

@@ -11,7 +11,8 @@
 int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings) {
   if (!IsMemImgValid(dst) || dst->Pixels == nullptr) return -1;
   const MemImgCore* core = dst->Core;
-  if ((core->Format != 0 && core->Format != 1) || core->UsePalette != 0 || core->UseAlpha != 0)
+  if ((core->Format != kMemImgFormat16 && core->Format != kMemImgFormat32) || core->UsePalette != 0 ||
+      core->UseAlpha != 0)
     return -1;
   // The draw area belongs to the current draw target, which need not be dst (a graph filled while
   // the screen is the target): cut it to dst as well.

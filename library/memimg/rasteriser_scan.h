@@ -28,7 +28,9 @@ struct RasterDrawSettings {
 int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings);
 
 // Bytes per pixel of a destination that passed `ReadRasterDrawSettings`.
-inline int RasterDestinationPixelBytes(const MEMIMG* dst) { return dst->Core->Format == 1 ? 4 : 2; }
+inline int RasterDestinationPixelBytes(const MEMIMG* dst) {
+  return dst->Core->Format == kMemImgFormat32 ? 4 : 2;
+}
 
 // Whole units of a fixed-point value, rounded down: a position left of or above 0 lands on its
 // own pixel, so a picture moving off the top or left edge does not jump by one pixel.

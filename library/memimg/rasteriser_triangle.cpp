@@ -16,7 +16,7 @@ template <int Format, RasterSourceKind Kind, int Mode, bool UseBlendImage, bool 
           bool Transparent>
 void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint32_t u, uint32_t v,
                       uint32_t stepU, uint32_t stepV) {
-  constexpr int kPixelBytes = Format == 1 ? 4 : 2;
+  constexpr int kPixelBytes = Format == kMemImgFormat32 ? 4 : 2;
   for (; count > 0; --count, dst += kPixelBytes, u += stepU, v += stepV) {
     if constexpr (Kind == RasterSourceKind::Flat) {
       CombineRasterPixel<Format, Mode, UseBright>(c, dst, c.Color, 1, 0);
@@ -31,20 +31,20 @@ void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint
       if constexpr (Kind == RasterSourceKind::Paletted) {
         const uint32_t index = row[tx];
         if (Transparent && index == c.KeyColor) continue;
-        value =
-            Format == 1 ? LoadPixel32(c.Palette + 4 * index) : LoadPixel16(c.Palette + 2 * index);
+        value = Format == kMemImgFormat32 ? LoadPixel32(c.Palette + 4 * index)
+                                          : LoadPixel16(c.Palette + 2 * index);
       } else if constexpr (Kind == RasterSourceKind::Direct) {
-        value = Format == 1 ? LoadPixel32(row + 4 * tx) : LoadPixel16(row + 2 * tx);
+        value = Format == kMemImgFormat32 ? LoadPixel32(row + 4 * tx) : LoadPixel16(row + 2 * tx);
         if (Transparent && value == c.KeyColor) continue;
       } else {
         const uint32_t raw = LoadPixel32(row + 4 * tx);
-        const uint32_t alpha = Format == 1 ? raw >> 24 : (raw >> 16) & 0xFF;
-        value = Format == 1 ? raw : raw & 0xFFFF;
+        const uint32_t alpha = Format == kMemImgFormat32 ? raw >> 24 : (raw >> 16) & 0xFF;
+        value = Format == kMemImgFormat32 ? raw : raw & 0xFFFF;
         if (Transparent && alpha == 0) continue;
         if (Transparent && alpha == 255) {
           // Opaque: the alpha weight drops out, and a plain copy writes the texel as it is.
-          if constexpr (Mode == 0 && !UseBlendImage && !UseBright) {
-            if constexpr (Format == 1)
+          if constexpr (Mode == kBlendCopy && !UseBlendImage && !UseBright) {
+            if constexpr (Format == kMemImgFormat32)
               StorePixel32(dst, raw);
             else
               StorePixel16(dst, value);
@@ -120,7 +120,7 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
   draw->Format = dstCore->Format;
   draw->DestinationPixels = dst->Pixels;
   draw->DestinationPitch = dstCore->Pitch;
-  draw->PixelBytes = dstCore->Format == 1 ? 4 : 2;
+  draw->PixelBytes = dstCore->Format == kMemImgFormat32 ? 4 : 2;
   draw->UseBright = settings.UseBright != 0;
   draw->UseBlendImage = false;
   draw->Transparent = false;
@@ -152,8 +152,8 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
       // it would be read past its end.
       const MemImgCore* blendCore = blendImage->Core;
       if (!IsMemImgValid(blendImage) || blendImage->Pixels == nullptr ||
-          (blendCore->Format != 2 && !blendCore->UsePalette) || blendImage->Width < src->Width ||
-          blendImage->Height < src->Height)
+          (blendCore->Format != kMemImgFormatChannel8 && !blendCore->UsePalette) ||
+          blendImage->Width < src->Width || blendImage->Height < src->Height)
         return -1;
       draw->UseBlendImage = true;
       c.BlendPixels = blendImage->Pixels;

@@ -45,8 +45,8 @@ int MemoryStreamTell(StreamHandle stream) { return StreamOf(stream)->position; }
 int MemoryStreamSeek(StreamHandle handle, int offset, int origin) {
   MemoryStream* stream = StreamOf(handle);
   int64_t target = offset;
-  if (origin == 1) target += stream->position;
-  if (origin == 2) target += stream->size;
+  if (origin == STREAM_SEEK_CURRENT) target += stream->position;
+  if (origin == STREAM_SEEK_END) target += stream->size;
   if (target > stream->size) target = stream->size;
   if (target < 0) target = 0;
   stream->position = static_cast<int>(target);

@@ -104,7 +104,7 @@ int SetupWaveAcmDecoder(PcmConverter* converter) {
   }
   acm.sourceReadPosition = 0;
   acm.compressedSize = SourceRead(converter->source, acm.compressedData, acm.compressedSize);
-  SourceSeek(converter->source, converter->dataPosition, 0);
+  SourceSeek(converter->source, converter->dataPosition, STREAM_SEEK_START);
   const DWORD average = converter->outputFormat.nAvgBytesPerSec;
   if (average == 0 || average > kLargestStepBuffer || OpenAcmStreams(converter, static_cast<int>(average)) != 0) {
     ReleaseAcmState(converter);

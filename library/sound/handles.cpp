@@ -58,9 +58,10 @@ void ReleaseStreamEntries(SoundRecord* record) {
     EndPcmConverter(&entry.converter);
     ZV_FREE(entry.dataBlock);
     entry.dataBlock = nullptr;
-    // Only the entry's own source: the memory stream over its block (kinds 0 and 2), or a file
+    // Only the entry's own source: the memory stream over its block (whole PCM, file image), or a file
     // it still reads from and owns; a caller's file that loading already closed is not ours.
-    const bool ownSource = entry.kind == 0 || entry.kind == 2 || stream.entryOwnsStream[i];
+    const bool ownSource =
+        entry.kind == STREAM_ENTRY_WHOLE_PCM || entry.kind == STREAM_ENTRY_FILE_IMAGE || stream.entryOwnsStream[i];
     if (ownSource && entry.stream && entry.streamFunctions.Close) entry.streamFunctions.Close(entry.stream);
     if (entry.closeCallback) entry.closeCallback(entry.stream);
     entry.stream = 0;
@@ -159,7 +160,7 @@ int DeleteSoundHandle(int handle, int) {
   return 0;
 }
 
-int DeleteAllSoundHandles() {
+int DeleteAllSoundHandles(int) {
   if (!g_soundOptions.directSound) return -1;
   LockSound();
   for (int slot = 0; slot < kSoundTableSize; ++slot) {

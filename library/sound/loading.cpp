@@ -47,8 +47,8 @@ int CopyPcmIntoBuffers(SoundRecord* record, const uint8_t* pcm, int size) {
 }  // namespace
 
 int SetSoundLoadMode(unsigned mode) {
-  if (mode > 3) return -1;
-  g_soundOptions.loadMode = mode == 1 ? 0 : static_cast<int>(mode);
+  if (mode > SOUND_LOAD_STREAM_FILE) return -1;
+  g_soundOptions.loadMode = mode == 1 ? SOUND_LOAD_WHOLE : static_cast<int>(mode);
   return 0;
 }
 
@@ -69,7 +69,7 @@ int LoadSoundFileImpl(const char* name, int bufferCount, int sharedStream) {
   if (!g_soundOptions.directSound) return -1;
   LockSound();
   int handle = -1;
-  if (g_soundOptions.loadMode != 0) {
+  if (g_soundOptions.loadMode != SOUND_LOAD_WHOLE) {
     handle = AddSoundData(-1);
     if (handle != -1) {
       if (AddStreamSoundFile(name, 0, handle, g_soundOptions.loadMode, sharedStream) == 0) {
@@ -114,7 +114,7 @@ int LoadSoundFromMemoryImage(const void* data, int size, int bufferCount, int sh
   MemoryStream* stream = nullptr;
   bool failed = false;
 
-  if (streamMode == 0) {
+  if (streamMode == SOUND_LOAD_WHOLE) {
     stream = OpenMemoryStream(data, size);
     SoundStreamSource source;
     source.functions = *GetMemoryStreamFuncs();
@@ -133,10 +133,10 @@ int LoadSoundFromMemoryImage(const void* data, int size, int bufferCount, int sh
       CloseMemoryStream(reinterpret_cast<StreamHandle>(stream));
       stream = nullptr;
       if (format.nAvgBytesPerSec == 0 || pcmSize / static_cast<int>(format.nAvgBytesPerSec) > kLongestWholeSoundSeconds ||
-          CreateSoundBuffers(-1, &format, pcmSize, 0, bufferCount, handle) != 0) {
+          CreateSoundBuffers(-1, &format, pcmSize, SOUND_BUFFERS_WHOLE_PCM, bufferCount, handle) != 0) {
         ZV_FREE(pcm);
-        streamMode = 2;
-        g_soundOptions.loadMode = 2;
+        streamMode = SOUND_LOAD_FILE_IMAGE;
+        g_soundOptions.loadMode = SOUND_LOAD_FILE_IMAGE;
       } else {
         record->frequency = static_cast<int>(format.nSamplesPerSec);
         record->pcmReferenceCount = static_cast<int*>(ZV_ALLOC(sizeof(int)));
@@ -180,7 +180,7 @@ int LoadSoundFromMemoryImage(const void* data, int size, int bufferCount, int sh
 int CreateSoundBuffers(int source, const WAVEFORMATEX* format, int bytes, int kind, int count, int handle) {
   SoundRecord* record = GetSoundRecord(handle);
   if (!record) return -1;
-  if (kind == 1) {
+  if (kind == SOUND_BUFFER_STREAM) {
     // One second of the stream's PCM, rounded up to whole frames.
     const DWORD align = format->nBlockAlign ? format->nBlockAlign : 1;
     const DWORD second = format->nAvgBytesPerSec & 0xFFFFFF;
@@ -193,14 +193,14 @@ int CreateSoundBuffers(int source, const WAVEFORMATEX* format, int bytes, int ki
       return -1;
     }
     record->bufferCount = 1;
-    record->streamFlag = 1;
-    LinkHandleChain(g_soundOptions.streamChainTail.prev, &record->stream.chainNode, handle, record);
+    record->streamFlag = SOUND_BUFFER_STREAM;
+    LinkHandleChain(&g_soundOptions.streamChainHead, &record->stream.chainNode, handle, record);
     return 0;
   }
   SoundRecord* sourceRecord = nullptr;
   if (source != -1) {
     sourceRecord = GetSoundRecord(source);
-    if (!sourceRecord || kind != 0) return -1;
+    if (!sourceRecord || kind != SOUND_BUFFERS_WHOLE_PCM) return -1;
     format = &sourceRecord->format;
     bytes = sourceRecord->dataSize;
   }

@@ -6,8 +6,9 @@
 constexpr int kLongestWholeSoundSeconds = 180;
 
 int LoadSoundFileImpl(const char* name, int bufferCount, int sharedStream);
-// Kind 0: the buffers of a whole-PCM sound (the first created, or duplicated from the first
-// buffer of sound `source`; the rest duplicated). Kind 1: the one-second buffer of a stream sound.
+// SOUND_BUFFERS_WHOLE_PCM: the buffers of a whole-PCM sound (the first created, or duplicated from
+// the first buffer of sound `source`; the rest duplicated). SOUND_BUFFER_STREAM: the one-second
+// buffer of a stream sound.
 int CreateSoundBuffers(int source, const WAVEFORMATEX* format, int bytes, int kind, int count, int handle);
 // Moves the sound to its next buffer and readies it: 0, 1 (that buffer is busy and fromStart is
 // 0: nothing to do) or -1.
@@ -23,8 +24,5 @@ PlaySettings TakePlaySettings(SoundRecord* record);
 void ApplyPlaySettings(SoundBufferEntry* buffer, const PlaySettings& settings);
 
 // Stream sounds, for the sounds loading hands over to them.
-int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, int sharedStream);
-int AddStreamSoundMemory(const void* image, int size, int loopCount, int handle, int kind, int sharedStream);
-int PrimeStreamSound(int handle);
 int PlayStreamSoundHandle(int handle, int playType, int fromStart);
 int GetStreamSoundPosition(int handle);

@@ -8,6 +8,7 @@
 
 #include "platform/acm.h"
 #include "zyvel/runtime.h"
+#include "zyvel/sound.h"
 
 // The six stream functions and the stream they are called with, copied by value.
 struct SoundStreamSource {
@@ -20,15 +21,6 @@ enum PcmConvertMethod : int {
   PCM_CONVERT_ACM = 1,
   PCM_CONVERT_OGG_VORBIS = 2,
   PCM_CONVERT_MEMORY_PCM = 3,
-};
-
-// Decoder-disable mask bits (SetSoundDecoderMask).
-enum SoundDecoderBit : int {
-  SOUND_DECODER_WAVE_PCM = 0x01,
-  SOUND_DECODER_WAVE_ACM = 0x02,
-  SOUND_DECODER_OGG_VORBIS = 0x04,
-  SOUND_DECODER_MP3_ACM = 0x08,
-  SOUND_DECODER_MEDIA_FRAMEWORK = 0x10,
 };
 
 struct PcmAcmState {

@@ -57,8 +57,8 @@ int PlaySoundHandle(int handle, int playType, int fromStart) {
   const int prepared = PrepareSoundPlay(record, fromStart);
   if (prepared == -1) return -1;
   if (prepared == 1) return 0;
-  if (SndBufPlay(&record->buffers[record->currentBuffer], playType == 3) != 0) return -1;
-  if (playType == 0) {
+  if (SndBufPlay(&record->buffers[record->currentBuffer], playType == SOUND_PLAY_LOOP) != 0) return -1;
+  if (playType == SOUND_PLAY_WAIT) {
     for (;;) {
       if (PumpWindowMessages() != 0) break;
       if (CheckSoundHandle(handle) != 1) break;

@@ -16,6 +16,32 @@ constexpr int kSoundTableSize = SOUND_HANDLE_TABLE_SIZE;
 constexpr int kSoundBuffersPerSound = 10;
 constexpr int kStreamEntriesPerSound = 4;  // At most 3 are used.
 
+// How a stream entry holds its data; a load mode other than SOUND_LOAD_WHOLE is passed on as the
+// kind of the entry it makes.
+enum StreamEntryKind : int {
+  STREAM_ENTRY_WHOLE_PCM = 0,       // Converted at once, kept as an in-memory WAVE image.
+  STREAM_ENTRY_FILE_IMAGE = 2,      // The file image kept in memory, converted while playing.
+  STREAM_ENTRY_CALLER_STREAM = 3,   // Converted from the caller's stream while playing.
+};
+
+// What CreateSoundBuffers makes; the sound's stream flag keeps it.
+enum SoundBufferKind : int {
+  SOUND_BUFFERS_WHOLE_PCM = 0,  // Up to ten buffers holding the whole PCM.
+  SOUND_BUFFER_STREAM = 1,      // One looping buffer of one second that a stream refills.
+};
+
+enum SoundBackEnd : int {
+  SOUND_BACK_END_DIRECT_SOUND = 0,
+  SOUND_BACK_END_DIRECT_MUSIC = 1,
+};
+
+// The sound thread's stop handshake.
+enum SoundThreadState : int {
+  SOUND_THREAD_RUNNING = 0,
+  SOUND_THREAD_STOP_ASKED = 1,
+  SOUND_THREAD_STOPPED = 2,
+};
+
 // One playable buffer: a DirectSound secondary buffer, or a block of PCM in memory.
 struct SoundBufferEntry {
   int exists;
@@ -34,11 +60,11 @@ struct SoundBufferEntry {
 
 // One data entry of a stream sound, played in order.
 struct StreamSoundEntry {
-  int kind;  // 0 whole PCM as a WAVE image, 2 file image, 3 the caller's stream
+  int kind;  // StreamEntryKind
   int loopCount;  // Further passes, kept to a signed byte; -1 endless
   int loopStart;  // Sample frames where an endless entry starts its next pass
   PcmConverter converter;
-  void* dataBlock;  // Tracked block the entry owns (kinds 0 and 2), or null
+  void* dataBlock;  // Tracked block the entry owns (whole PCM and file image), or null
   StreamFunctionSet streamFunctions;
   StreamHandle stream;  // The entry's source stream
   int (*closeCallback)(StreamHandle stream);  // The caller's own close, when set
@@ -46,7 +72,7 @@ struct StreamSoundEntry {
 
 // The stream part of a sound record (stream flag 1).
 struct StreamSoundPart {
-  int playType;
+  int playType;  // SOUND_PLAY_ value
   int referredHandle;  // The stream sound whose buffer this one plays through; -1 none
   int referrerCount;   // Stream sounds playing through this one's buffer
   int bufferUser;      // Handle now playing through this buffer; -1 none
@@ -79,7 +105,7 @@ struct SoundRecord {
   int check;  // The handle's bits 16-26
   SoundBufferEntry buffers[kSoundBuffersPerSound];
   WAVEFORMATEX format;
-  int streamFlag;  // 0 whole PCM, 1 stream sound
+  int streamFlag;  // SoundBufferKind: 0 whole PCM, 1 stream sound
   StreamSoundPart stream;
   int dataSize;  // Bytes of PCM
   uint8_t* pcm;  // Shared by every buffer of the sound
@@ -100,7 +126,7 @@ struct SoundRecord {
 
 struct SoundHandleTable {
   IDirectSoundBuffer* silentBuffer;  // 400 bytes of silence played looping; null when it failed
-  int backEnd;                       // 0 DirectSound, 1 DirectMusic 8
+  int backEnd;                       // SoundBackEnd
   SoundRecord* slots[kSoundTableSize];
   int usedCount;
   int highWaterMark;  // One past the highest slot in use
@@ -124,7 +150,7 @@ struct SoundOptions {
   int movieSoundFlag;
   HANDLE threadHandle;
   DWORD threadId;
-  std::atomic<int> threadStop;  // 0 running, 1 stop asked, 2 stopped
+  std::atomic<int> threadStop;  // SoundThreadState
   std::atomic<bool> threadRuns;  // From its start until it has stopped; message processing refills otherwise
   int captureActive;
   int captureFrames;
@@ -154,7 +180,6 @@ inline SoundRecord* LockSoundRecord(int handle) {
   if (!record) UnlockSound();
   return record;
 }
-int AddSoundData(int handle);
 
 // Buffer operations of both back ends: 0, or -1 for an absent entry or a failed platform call.
 int SndBufCreate(SoundBufferEntry* entry, const DSBUFFERDESC* description);

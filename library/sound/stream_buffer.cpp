@@ -149,7 +149,7 @@ int AdvanceStreamEntry(SoundRecord* record, RefillWindow* window, int playCursor
   }
 
   const bool lastEntry = stream.currentEntry == stream.entryCount - 1;
-  if (lastEntry && stream.playType == 3 && stream.endMarkPending) return 0;
+  if (lastEntry && stream.playType == SOUND_PLAY_LOOP && stream.endMarkPending) return 0;
   stream.loopCounter = 0;
   ++stream.currentEntry;
   if (stream.currentEntry < stream.entryCount) {
@@ -158,7 +158,7 @@ int AdvanceStreamEntry(SoundRecord* record, RefillWindow* window, int playCursor
     return 0;
   }
   stream.allEntriesPlayed = 1;
-  if (stream.playType == 3) {
+  if (stream.playType == SOUND_PLAY_LOOP) {
     stream.currentEntry = 0;
     stream.playedBytesAtEndMark = 0;
     stream.endMarkPending = 1;

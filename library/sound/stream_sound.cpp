@@ -116,15 +116,15 @@ bool SetUpStreamEntry(SoundStreamSource* source, StreamSoundEntry& entry) {
 bool SetUpStreamBuffer(SoundRecord* record, int handle, int sharedStream) {
   StreamSoundPart& stream = record->stream;
   SoundRecord* shared = sharedStream == handle ? nullptr : GetSoundRecord(sharedStream);
-  if (shared && shared->streamFlag == 1 && shared->stream.referredHandle == -1 &&
+  if (shared && shared->streamFlag == SOUND_BUFFER_STREAM && shared->stream.referredHandle == -1 &&
       SameFormat(shared->format, record->format)) {
-    record->streamFlag = 1;
+    record->streamFlag = SOUND_BUFFER_STREAM;
     record->bufferCount = 1;
-    LinkHandleChain(g_soundOptions.streamChainTail.prev, &stream.chainNode, handle, record);
+    LinkHandleChain(&g_soundOptions.streamChainHead, &stream.chainNode, handle, record);
     stream.referredHandle = sharedStream;
     ++shared->stream.referrerCount;
   } else {
-    if (CreateSoundBuffers(-1, &record->format, 0, 1, 1, handle) != 0) return false;
+    if (CreateSoundBuffers(-1, &record->format, 0, SOUND_BUFFER_STREAM, 1, handle) != 0) return false;
     stream.referredHandle = -1;
     record->frequency = static_cast<int>(record->format.nSamplesPerSec);
   }
@@ -192,18 +192,18 @@ int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind
   StreamSoundEntry& entry = stream.entries[stream.entryCount];
   std::memset(&entry, 0, sizeof(entry));
   entry.kind = kind;
-  if (source->functions.Seek) source->functions.Seek(source->stream, 0, 0);
+  if (source->functions.Seek) source->functions.Seek(source->stream, 0, STREAM_SEEK_START);
   bool made = false;
   switch (kind) {
-    case 0:
+    case STREAM_ENTRY_WHOLE_PCM:
       made = SetUpWholeEntry(source, entry);
       if (copied) *copied = 1;
       break;
-    case 2:
+    case STREAM_ENTRY_FILE_IMAGE:
       made = SetUpImageEntry(source, entry);
       if (copied) *copied = 1;
       break;
-    case 3:
+    case STREAM_ENTRY_CALLER_STREAM:
       made = SetUpStreamEntry(source, entry);
       if (copied) *copied = 0;
       break;
@@ -256,7 +256,7 @@ int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, in
   if (!g_soundOptions.directSound) return -1;
   const StreamHandle file = StreamFileOpen(path, 0, 1, 0);
   if (!file) {
-    WriteLogFormat("右記のＷＡＶファイルのロードに失敗しました：%s \n", path);
+    WriteLogFormat("右記のＷＡＶファイルのロードに失敗しました：%s ", path);
     return -1;
   }
   SoundStreamSource source;
@@ -266,7 +266,7 @@ int AddStreamSoundFile(const char* path, int loopCount, int handle, int kind, in
   LockSound();
   if (AddSreamSound(&source, loopCount, handle, kind, &copied, sharedStream) != 0) {
     StreamFileClose(file);
-    WriteLogFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s \n", path);
+    WriteLogFormat("右記のＷＡＶファイルのセットアップに失敗しました：%s ", path);
     UnlockSound();
     return -1;
   }
@@ -289,7 +289,9 @@ int AddStreamSoundMemory(const void* image, int size, int loopCount, int handle,
   source.stream = reinterpret_cast<StreamHandle>(memory);
   int copied = 0;
   LockSound();
-  if (AddSreamSound(&source, loopCount, handle, kind == 3 ? 2 : kind, &copied, sharedStream) != 0) {
+  // A memory image is already in memory: it is never read as a stream of its own.
+  if (kind == STREAM_ENTRY_CALLER_STREAM) kind = STREAM_ENTRY_FILE_IMAGE;
+  if (AddSreamSound(&source, loopCount, handle, kind, &copied, sharedStream) != 0) {
     CloseMemoryStream(source.stream);
     AddLogText("ＷＡＶファイルのストリームイメージのセットアップに失敗しました \n");
     UnlockSound();
@@ -331,7 +333,7 @@ int PrepareStreamPlay(int handle, SoundBufferEntry** buffer, SoundRecord* record
   if (!fromStart && CheckStreamSoundPlaying(handle) == 1) return 1;
   StopStreamSoundHandle(handle);
   StreamSoundPart& stream = record->stream;
-  if (((playType ^ stream.playType) & 2) && stream.allEntriesPlayed) ResetStream(stream);
+  if (((playType ^ stream.playType) & kPlayTypeLoopBit) && stream.allEntriesPlayed) ResetStream(stream);
   if (fromStart) {
     stream.allEntriesPlayed = 0;
     if (stream.playedBytes != 0) ResetStream(stream);
@@ -354,7 +356,7 @@ int PlayStreamSoundHandle(int handle, int playType, int fromStart) {
   if (PrepareStreamPlay(handle, &buffer, record, playType, fromStart) != 0) return Fail();
   SndBufPlay(buffer, 1);
   UnlockSound();
-  if (playType == 0) {
+  if (playType == SOUND_PLAY_WAIT) {
     while (PumpWindowMessages() == 0 && CheckSoundHandle(handle) == 1) Sleep(1);
   }
   return 0;

@@ -9,6 +9,9 @@
 constexpr int kStreamEntriesUsed = 3;
 // The write position of a stream that has not been primed.
 constexpr int kStreamNotPrimed = -800;
+// The bit that tells looping from playing once: set in SOUND_PLAY_LOOP, clear in the wait and
+// background types.
+constexpr int kPlayTypeLoopBit = 2;
 
 // What one refill has locked of the stream buffer. The second part (null when the lock did not
 // wrap) begins at offset 0.
@@ -49,8 +52,8 @@ int UpdateStreamPlayCount(int handle, int cursor);
 void RewindStreamSound(StreamSoundPart& stream);
 
 // ---- Stream sounds ----
-// Adds a data entry (kind 0 converted whole now, 2 file image kept in memory, 3 converted from
-// the caller's stream while playing). `copied` says whether the entry still needs the source.
+// Adds a data entry of a `StreamEntryKind`. `copied` says whether the entry still needs the
+// source.
 int AddSreamSound(SoundStreamSource* source, int loopCount, int handle, int kind, int* copied, int sharedStream);
 int RefillStreamSound(int handle);
 int PrepareStreamPlay(int handle, SoundBufferEntry** buffer, SoundRecord* record, int playType, int fromStart);

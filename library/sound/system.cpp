@@ -130,7 +130,7 @@ void LogCapabilities() {
 
 void StartSoundThread() {
   g_soundOptions.threadHandle = nullptr;
-  g_soundOptions.threadStop = 0;
+  g_soundOptions.threadStop = SOUND_THREAD_RUNNING;
   if (g_windowSystem.processorCount <= 1) return;
   HANDLE thread = CreateThread(nullptr, 0, SoundThreadMain, nullptr, CREATE_SUSPENDED, &g_soundOptions.threadId);
   if (!thread) {
@@ -146,9 +146,9 @@ void StartSoundThread() {
 
 void StopSoundThread() {
   if (!g_soundOptions.threadHandle) return;
-  g_soundOptions.threadStop = 1;
+  g_soundOptions.threadStop = SOUND_THREAD_STOP_ASKED;
   // The pump's answer does not end this wait: the lock must outlive the thread.
-  while (g_soundOptions.threadStop != 2) {
+  while (g_soundOptions.threadStop != SOUND_THREAD_STOPPED) {
     PumpWindowMessages();
     Sleep(2);
   }
@@ -171,7 +171,7 @@ void PutU16(uint8_t* at, uint16_t value) {
 int SoundThreadRunning() { return g_soundOptions.threadRuns ? 1 : 0; }
 
 DWORD SoundThreadMain(LPVOID) {
-  while (g_soundOptions.threadStop != 1) {
+  while (g_soundOptions.threadStop != SOUND_THREAD_STOP_ASKED) {
     LockSound();
     if (g_soundOptions.directSound) {
       UpdateStreamSounds();
@@ -180,7 +180,7 @@ DWORD SoundThreadMain(LPVOID) {
     UnlockSound();
     Sleep(kThreadPeriodMilliseconds);
   }
-  g_soundOptions.threadStop = 2;
+  g_soundOptions.threadStop = SOUND_THREAD_STOPPED;
   return 0;
 }
 
@@ -196,7 +196,7 @@ int InitSoundSystem() {
 
   IDirectSound* directSound = nullptr;
   bool directSoundMade = false;
-  if (g_soundHandles.backEnd == 1) {
+  if (g_soundHandles.backEnd == SOUND_BACK_END_DIRECT_MUSIC) {
     AddLogText("DirectSound8 の初期化を行います\n");
     const int started = StartDirectMusicBackEnd(&directSound);
     if (started == -1) {
@@ -206,7 +206,7 @@ int InitSoundSystem() {
     if (started == 1) {
       AddLogText("DirectMusicLoader8 オブジェクトの作成に失敗しました\n");
       AddLogText("前バージョンでの初期化処理に移ります\n");
-      g_soundHandles.backEnd = 0;
+      g_soundHandles.backEnd = SOUND_BACK_END_DIRECT_SOUND;
     } else {
       g_soundOptions.directSound = directSound;
       directSoundMade = true;
@@ -240,12 +240,12 @@ int InitSoundSystem() {
   }
 
   StartSilentBuffer();
-  g_soundOptions.loadMode = 0;
+  g_soundOptions.loadMode = SOUND_LOAD_WHOLE;
   g_soundOptions.oggSampleWidth = 2;
   SetupHandleChain(&g_soundOptions.streamChainHead, &g_soundOptions.streamChainTail);
   SetupHandleChain(&g_soundOptions.playerChainHead, &g_soundOptions.playerChainTail);
   if (g_soundOptions.directSound) LogCapabilities();
-  DeleteAllSoundHandles();
+  DeleteAllSoundHandles(0);
   DeleteAllSoftSounds();
   DeleteAllSoftSoundPlayers();
   StartSoundThread();
@@ -257,7 +257,7 @@ int EndSoundSystem() {
   if (!g_soundOptions.directSound) return -1;
   StopSoundThread();
   EndSoundCapture();
-  DeleteAllSoundHandles();
+  DeleteAllSoundHandles(0);
   DeleteAllSoftSounds();
   DeleteAllSoftSoundPlayers();
   DeleteAllMusicHandles();
@@ -266,7 +266,7 @@ int EndSoundSystem() {
     g_soundOptions.midiTempFile[0] = 0;
   }
   DeleteSoundLock();
-  if (g_soundHandles.backEnd == 1) EndDirectMusicBackEnd();
+  if (g_soundHandles.backEnd == SOUND_BACK_END_DIRECT_MUSIC) EndDirectMusicBackEnd();
   if (g_soundOptions.primaryBuffer) {
     g_soundOptions.primaryBuffer->Stop();
     g_soundOptions.primaryBuffer->Release();

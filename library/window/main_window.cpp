@@ -156,7 +156,7 @@ void ClearWindowSystemRecord() {
   record.windowDestroyed = 0;
   record.active = 0;
   record.initialised = 0;
-  record.endFlag = 0;
+  record.endFlag = WINDOW_END_NONE;
   record.usePerformanceCounter = 0;
   record.performanceFrequency = 0;
   record.run = WindowRunState{};
@@ -314,7 +314,7 @@ int InitMainWindow() {
   if (!IsImeInUse()) WINNLSEnableIME(record.mainWindow, FALSE);
   if (record.windowedMode) ReadClientScreenRect();
   SetCursorVisible(record.run.requestedCursor);
-  record.endFlag = 0;
+  record.endFlag = WINDOW_END_NONE;
   if (!record.subclassMode && !record.hiddenWindow) {
     BringWindowToTop(record.mainWindow);
     FitWindowToScreen();
@@ -627,7 +627,7 @@ int ClearDroppedFiles() {
 
 // The inactive image is drawn through graphics; until an image is set there is nothing to draw.
 int DrawInactiveWindowImage(HDC) {
-  if (g_windowSystem.endFlag == 1) return 0;
+  if (g_windowSystem.endFlag == WINDOW_END_SHUTTING_DOWN) return 0;
   if (!g_windowSystem.run.inactiveImagePresent) return -1;
   return 0;
 }

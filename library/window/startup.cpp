@@ -137,7 +137,7 @@ int RunLibraryStartup() {
 int RunLibraryShutdown() {
   WindowSystemRecord& record = g_windowSystem;
   if (!record.initialised && !record.initialising) return 0;
-  record.endFlag = 1;
+  record.endFlag = WINDOW_END_SHUTTING_DOWN;
 
   EndNetwork();
   EndCurrentMusic();

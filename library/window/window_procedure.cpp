@@ -51,7 +51,7 @@ void OnActivation(WPARAM wParam) {
 // False when the window is being closed instead.
 bool OnDeactivation(HWND window) {
   WindowSystemRecord& record = g_windowSystem;
-  if (!record.windowedMode && (record.osCode >= 264 || !IsHardwareAccelWanted())) {
+  if (!record.windowedMode && (record.osCode >= OS_CODE_VISTA || !IsHardwareAccelWanted())) {
     ChangeDisplaySettingsA(nullptr, 0);
     ShowWindow(window, SW_MINIMIZE);
   }
@@ -92,7 +92,7 @@ void OnActiveStateChange(HWND window, WPARAM wParam) {
   if (record.systemKeyBlock) {
     // No keyboard-hook library exists here; on the 16/32-bit family the screen-saver switch
     // stands in for it.
-    if (record.osCode < 260) SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, record.active, nullptr, 0);
+    if (record.osCode < OS_CODE_NT351) SystemParametersInfoA(SPI_SETSCREENSAVERRUNNING, record.active, nullptr, 0);
     record.run.systemKeysChanged = 1;
   }
 }
@@ -243,8 +243,8 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_CLOSE:
       if (subclass) break;
       AddLogText("ウインドウを閉じようとしています\n");
-      if (!record.keepWindowOnClose || record.endFlag == 1) DestroyWindow(window);
-      if (record.endFlag == 0) record.endFlag = 4;
+      if (!record.keepWindowOnClose || record.endFlag == WINDOW_END_SHUTTING_DOWN) DestroyWindow(window);
+      if (record.endFlag == WINDOW_END_NONE) record.endFlag = WINDOW_END_CLOSED_FROM_OUTSIDE;
       return 0;
     case WM_MOVE:
       StoreWindowRect(window);

@@ -11,8 +11,20 @@
 int RunLibraryStartup();
 int RunLibraryShutdown();
 int LogSystemInfo();
-// The OS code of a version: 0-3 for the 16/32-bit family, 260-265 for NT; an NT newer than the
-// newest known one counts as the newest.
+// The OS code of a version: 0-3 for the 16/32-bit family, 260-265 for NT, so that "this version or
+// later" is one comparison; an NT newer than the newest known one counts as the newest.
+enum OsCode : int {
+  OS_CODE_WIN32S = 0,
+  OS_CODE_95 = 1,
+  OS_CODE_98 = 2,
+  OS_CODE_ME = 3,
+  OS_CODE_NT351 = 260,
+  OS_CODE_NT4 = 261,
+  OS_CODE_2000 = 262,
+  OS_CODE_XP = 263,
+  OS_CODE_VISTA = 264,
+  OS_CODE_7 = 265,
+};
 int OsCodeOfVersion(DWORD platformId, DWORD major, DWORD minor, char* word, int wordSize);
 // Library version text of the banner line.
 extern const char kLibraryVersion[];

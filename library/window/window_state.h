@@ -25,6 +25,13 @@ struct StartupOptions {
 #include "platform/kernel.h"
 #include "platform/user.h"
 
+// The end flag: whether shut-down has begun, or the window was closed from outside.
+enum WindowEndFlag : int {
+  WINDOW_END_NONE = 0,
+  WINDOW_END_SHUTTING_DOWN = 1,
+  WINDOW_END_CLOSED_FROM_OUTSIDE = 4,  // By the user or the system, not by shut-down.
+};
+
 // Cleared at every start-up (`ClearWindowSystemRecord`).
 struct WindowRunState {
   int compositionDisabled = 0;
@@ -87,7 +94,7 @@ struct WindowSystemRecord {
   int initialised = 0;
   int initialising = 0;  // Kept.
   int osCode = 0;        // Kept: 265 for Windows 7 and later NT versions.
-  int endFlag = 0;
+  int endFlag = WINDOW_END_NONE;
 
   // Clocks: the time-stamp counter (measured by the system-information step, kept) and the
   // performance counter (chosen by the window set-up's timer check).

@@ -1,6 +1,8 @@
 // The archive-aware file functions on archives on disk: the leading-directory look-up, the plain
 // fallback, searches, reference counts, the 512 limits, asynchronous members, other threads, and
 // the zva-pack program itself.
+#include <iconv.h>
+
 #include <cstring>
 #include <thread>
 
@@ -261,7 +263,28 @@ TEST_F(ArchiveFiles, MembersReadFromSeveralThreads) {
   EXPECT_TRUE(second);
 }
 
+// The log in the scratch directory, its text as handed to the debugger output.
+class ScratchLog {
+ public:
+  explicit ScratchLog(const std::string& windowsDirectory) {
+    g_windowSystem.log = LogState{};
+    platform::testing::CaptureDebugOutput([this](const std::string& text) { text_ += text; });
+    SetLogDirectory(windowsDirectory.c_str());
+    OpenLogFile();
+  }
+  ~ScratchLog() {
+    SetLogDirectory("");
+    g_windowSystem.log = LogState{};
+    platform::testing::CaptureDebugOutput(nullptr);
+  }
+  const std::string& Text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
 TEST_F(ArchiveFiles, DamagedArchivesOnDiskAreRefused) {
+  ScratchLog log(windowsRoot_);
   const std::vector<unsigned char> good = PackTree(DirectoryItem("", {FileItem("x.txt", CompressibleBytes(500, 1))}));
   MakeDirectories("DIR");
   WriteDiskFile(Linux("DIR/x.txt"), {'p', 'l', 'a', 'i', 'n'});
@@ -277,6 +300,9 @@ TEST_F(ArchiveFiles, DamagedArchivesOnDiskAreRefused) {
     EXPECT_EQ(ReadAll(file), (std::vector<unsigned char>{'p', 'l', 'a', 'i', 'n'})) << length;
     StreamFileClose(file);
   }
+  // One line per refusal, each with a single line end.
+  EXPECT_NE(log.Text().find("アーカイブファイルの形式が正しくありません : DIR.ZVA\r\n"), std::string::npos);
+  EXPECT_EQ(log.Text().find("\r\n\r\n"), std::string::npos);
 }
 
 TEST_F(ArchiveFiles, WholeFileMode) {
@@ -301,14 +327,36 @@ TEST_F(ArchiveFiles, WholeFileMode) {
   }
 }
 
-// The zva-pack program packs a tree from disk (UTF-8 names become CP932) that reads back.
-TEST_F(ArchiveFiles, ZvaPackProgramRoundTrip) {
+// The zva-pack program beside the test programs.
+std::string ZvaPackProgram() {
   char self[4096];
   const ssize_t length = readlink("/proc/self/exe", self, sizeof(self) - 1);
-  ASSERT_GT(length, 0);
+  if (length <= 0) return "";
   self[length] = 0;
   const std::string program = std::string(self).substr(0, std::string(self).rfind('/')) + "/../tools/zva-pack";
-  ASSERT_EQ(access(program.c_str(), X_OK), 0) << program;
+  return access(program.c_str(), X_OK) == 0 ? program : "";
+}
+
+// UTF-8 text in a code page, as a program of that code page would spell it.
+std::string InCodePage(const char8_t* utf8, int codePage) {
+  const std::string text = reinterpret_cast<const char*>(utf8);
+  iconv_t converter = iconv_open(("CP" + std::to_string(codePage)).c_str(), "UTF-8");
+  EXPECT_NE(converter, reinterpret_cast<iconv_t>(-1)) << codePage;
+  std::string out(text.size() * 2 + 8, '\0');
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  char* at = out.data();
+  size_t outLeft = out.size();
+  EXPECT_NE(iconv(converter, &in, &inLeft, &at, &outLeft), static_cast<size_t>(-1)) << codePage;
+  iconv_close(converter);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
+// The zva-pack program packs a tree from disk (UTF-8 names become CP932) that reads back.
+TEST_F(ArchiveFiles, ZvaPackProgramRoundTrip) {
+  const std::string program = ZvaPackProgram();
+  ASSERT_FALSE(program.empty());
 
   const std::string pictureDirectory = platform::Cp932ToUtf8("画像");
   MakeDirectories("tree/img/" + pictureDirectory);
@@ -331,6 +379,78 @@ TEST_F(ArchiveFiles, ZvaPackProgramRoundTrip) {
       StreamFileClose(file);
     }
   }
+}
+
+// With -c the names are stored in that code page, so the library finds them by that code page's
+// bytes; a name the code page cannot hold, or a directory no path could pass through, is refused.
+TEST_F(ArchiveFiles, ZvaPackStoresNamesInTheChosenCodePage) {
+  const std::string program = ZvaPackProgram();
+  ASSERT_FALSE(program.empty());
+  struct Case {
+    int codePage;
+    const char8_t* directory;
+    const char8_t* file;
+  };
+  const Case cases[] = {
+      {949, u8"한글", u8"노래.wav"},
+      {1252, u8"Crème", u8"Café.txt"},  // A file name may end in what reads as a lead byte.
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.codePage);
+    const std::string tree = "tree" + std::to_string(test.codePage);
+    const std::string directory = reinterpret_cast<const char*>(test.directory);
+    const std::string file = reinterpret_cast<const char*>(test.file);
+    MakeDirectories(tree + "/" + directory);
+    WriteDiskFile(Linux(tree + "/" + directory + "/" + file), a_);
+    WriteDiskFile(Linux(tree + "/plain.bin"), b_);
+    const std::string archive = "CP" + std::to_string(test.codePage) + ".ZVA";
+    const std::string command = program + " -c " + std::to_string(test.codePage) + " '" + Linux(archive) + "' '" +
+                                Linux(tree) + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string archivePrefix = "cp" + std::to_string(test.codePage) + "\\";
+    const std::string member =
+        archivePrefix + InCodePage(test.directory, test.codePage) + "\\" + InCodePage(test.file, test.codePage);
+    StreamHandle opened = StreamFileOpen(member.c_str(), 0, 1, 0);
+    ASSERT_NE(opened, 0u);
+    EXPECT_EQ(ReadAll(opened), a_);
+    StreamFileClose(opened);
+    opened = StreamFileOpen((archivePrefix + "PLAIN.BIN").c_str(), 0, 1, 0);
+    ASSERT_NE(opened, 0u);
+    EXPECT_EQ(ReadAll(opened), b_);
+    StreamFileClose(opened);
+    // The search reports the name as stored.
+    FileFindData data;
+    const std::string pattern = archivePrefix + InCodePage(test.directory, test.codePage) + "\\*" + file.substr(file.rfind('.'));
+    FileFindHandle find = GetFileFunctions()->FindFirst(pattern.c_str(), &data);
+    ASSERT_NE(find, -1);
+    EXPECT_EQ(std::string(data.name), InCodePage(test.file, test.codePage));
+    EXPECT_NE(GetFileFunctions()->FindNext(find, &data), 0);
+    EXPECT_EQ(GetFileFunctions()->FindClose(find), 0);
+  }
+
+  struct Refusal {
+    const char8_t* directory;
+    const char* message;
+  };
+  const Refusal refusals[] = {
+      {u8"画像", "cannot be written in code page 1252"},
+      {u8"Café", "no path can pass through it"},
+  };
+  for (const Refusal& refusal : refusals) {
+    const std::string tree = "refused";
+    std::system(("rm -rf '" + Linux(tree) + "'").c_str());
+    MakeDirectories(tree + "/" + reinterpret_cast<const char*>(refusal.directory));
+    WriteDiskFile(Linux(tree + "/" + reinterpret_cast<const char*>(refusal.directory) + "/x.txt"), a_);
+    const std::string command = program + " -c 1252 '" + Linux("REFUSED.ZVA") + "' '" + Linux(tree) + "' 2>'" +
+                                Linux("stderr.txt") + "'";
+    EXPECT_NE(std::system(command.c_str()), 0) << command;
+    const std::vector<unsigned char> said = ReadDiskFile(Linux("stderr.txt"));
+    EXPECT_NE(std::string(said.begin(), said.end()).find(refusal.message), std::string::npos)
+        << std::string(said.begin(), said.end());
+    EXPECT_FALSE(std::ifstream(Linux("REFUSED.ZVA")).good());
+  }
+  // Older versions carry no code page, so another one is refused for them.
+  EXPECT_NE(std::system((program + " -v 3 -c 949 '" + Linux("OLD.ZVA") + "' '" + Linux("tree949") + "' 2>/dev/null").c_str()), 0);
 }
 
 }  // namespace

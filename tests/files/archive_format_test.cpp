@@ -153,6 +153,10 @@ TEST(ArchiveFormat, Wildcards) {
       {"A.PNG", "A.PN", -1},     {"A.PN", "A.PNG", -1},
       {"\x95\x5C.BMP", "\x95\x5C.*", 0}, {"\x95\x5D.BMP", "\x95\x5C.*", -1},
       {"ABC", "A*C", 0},         {"ABCD", "A*C", -1},
+      // A name that ends before the pattern does not match, even when only stars are left.
+      {"A", "A*", -1},           {"AB", "A*", 0},
+      {".", "*.*", -1},          {"A.B", "*.*", 0},
+      {"A.", "*.*", -1},         {"A", "A**", -1},
   };
   for (const Case& test : cases)
     EXPECT_EQ(MatchArchiveWildcard(test.name, test.pattern, &archive), test.expected)

@@ -197,7 +197,7 @@ TEST_F(SoundSystemTest, AFailedStartLeavesEverySoundCallRefusing) {
     EXPECT_EQ(GetSoundTotalTime(forged), -1);
     EXPECT_EQ(CheckSoundHandle(forged), -1);
     EXPECT_EQ(DeleteSoundHandle(forged), -1);
-    EXPECT_EQ(DeleteAllSoundHandles(), -1);
+    EXPECT_EQ(DeleteAllSoundHandles(0), -1);
     EXPECT_EQ(UpdateStreamSounds(), -1);
     EXPECT_EQ(UpdateSoftSoundPlayers(), -1);
     EXPECT_EQ(UpdateMidiPlayState(), -1);
@@ -310,7 +310,7 @@ TEST_F(SoundSystemTest, SlotsComeFromTheHighWaterMarkUntilTheTableIsFull) {
   EXPECT_TRUE(log.HasInOrder({"サウンドの数が許容量を越えました"}));
   ASSERT_EQ(DeleteSoundHandle(handles[0]), 0);
   EXPECT_EQ(AddSoundData(-1) & 0xFFFF, 0);  // Full mark: the first free slot.
-  ASSERT_EQ(DeleteAllSoundHandles(), 0);
+  ASSERT_EQ(DeleteAllSoundHandles(0), 0);
   EXPECT_EQ(g_soundHandles.usedCount, 0);
   EXPECT_EQ(g_soundHandles.highWaterMark, 0);
 }

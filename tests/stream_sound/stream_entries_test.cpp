@@ -96,8 +96,15 @@ TEST_F(StreamEntriesTest, EntriesAreRefusedWithTheirLogLines) {
   EXPECT_NE(LogText().find("音声データのオープンに失敗しました"), std::string::npos);
   EXPECT_NE(LogText().find("ＷＡＶファイルのストリームイメージのセットアップに失敗しました"), std::string::npos);
   EXPECT_EQ(PlaySoundHandle(empty, 1, 1), -1);  // No buffers to play.
+  // Files that are missing or that no decoder takes; the lines name the path and end once.
+  const std::string junkFile = WriteFile("junk.wav", junk);
+  EXPECT_EQ(AddStreamSoundFile(junkFile.c_str(), 0, empty, 2, -1), -1);
+  EXPECT_EQ(AddStreamSoundFile("missing.wav", 0, empty, 2, -1), -1);
+  EXPECT_NE(LogText().find("右記のＷＡＶファイルのセットアップに失敗しました：" + junkFile + " \r\n"), std::string::npos);
+  EXPECT_NE(LogText().find("右記のＷＡＶファイルのロードに失敗しました：missing.wav \r\n"), std::string::npos);
+  EXPECT_EQ(LogText().find("\r\n\r\n"), std::string::npos);
 
-  EXPECT_EQ(DeleteAllSoundHandles(), 0);
+  EXPECT_EQ(DeleteAllSoundHandles(0), 0);
   EXPECT_EQ(g_soundHandles.usedCount, 0);
   EXPECT_EQ(g_soundOptions.streamChainHead.next, &g_soundOptions.streamChainTail);
   EXPECT_EQ(EndSoundSystem(), 0);

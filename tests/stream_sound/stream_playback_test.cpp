@@ -298,6 +298,12 @@ TEST_F(StreamPlaybackTest, TwoStreamSoundsShareOneBuffer) {
   EXPECT_EQ(StreamOf(other).referredHandle, -1);
   EXPECT_EQ(GetSoundRecord(other)->buffers[0].exists, 1);
   EXPECT_EQ(StreamOf(owner).referrerCount, 1);
+  // Sharing or not, each new stream sound joins the chain at its head.
+  std::vector<int> chain;
+  for (HandleChainNode* node = g_soundOptions.streamChainHead.next; node != &g_soundOptions.streamChainTail;
+       node = node->next)
+    chain.push_back(node->handle);
+  EXPECT_EQ(chain, (std::vector<int>{other, sharer, owner}));
 
   const ExpectedOutput ownerSound({{1, frames}}, false);
   const ExpectedOutput sharerSound({{2, frames}}, false);

@@ -64,6 +64,18 @@ bool HasSeparator(const std::string& name, int charSet) {
   return false;
 }
 
+// A directory name whose last byte reads as a lead byte would swallow the separator after it, so
+// no path could pass through that directory.
+bool EndsInLeadByte(const std::string& name, int charSet) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(name[i]), charSet)) {
+      if (i + 1 == name.size()) return true;
+      ++i;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool WriteArchive(const ArchiveWriterItem& root, const ArchiveWriterOptions& options,
@@ -100,6 +112,12 @@ bool WriteArchive(const ArchiveWriterItem& root, const ArchiveWriterOptions& opt
     for (const ArchiveWriterItem& child : directory.item->children) {
       if (child.name.empty() || HasSeparator(child.name, charSet)) {
         *error = "bad name \"" + child.name + "\"";
+        return false;
+      }
+      if (child.isDirectory && EndsInLeadByte(child.name, charSet)) {
+        *error = "directory \"" + child.name +
+                 "\" ends in a byte that readers take for the first of a double-byte character, so no path "
+                 "can pass through it";
         return false;
       }
       std::vector<unsigned char> key = KeyNameOf(child.name, charSet);

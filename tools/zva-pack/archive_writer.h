@@ -8,7 +8,7 @@
 #include <vector>
 
 struct ArchiveWriterItem {
-  std::string name;  // CP932 (or the archive's code page), no separators.
+  std::string name;  // In the archive's code page (932 below version 4), no separators.
   bool isDirectory = false;
   std::vector<unsigned char> data;
   uint64_t creationTime = 0;  // FILETIME values.
@@ -30,8 +30,8 @@ struct ArchiveWriterOptions {
   bool secondKey = false;     // Scramble with the readers' fallback key.
 };
 
-// The archive's bytes, scrambled; false with a reason for duplicate names, a bad version or an
-// archive of 2 GB or more.
+// The archive's bytes, scrambled; false with a reason for duplicate names, a directory name
+// ending in a lead byte, a bad version or an archive of 2 GB or more.
 bool WriteArchive(const ArchiveWriterItem& root, const ArchiveWriterOptions& options,
                   std::vector<unsigned char>* out, std::string* error);
 

@@ -137,6 +137,19 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out);
 int LoadPngImage(ImageLoadSource* source, BaseImage* out);
 int LoadJpegImage(ImageLoadSource* source, BaseImage* out);
 
+// ---- Blend modes ----
+// The blend modes both drawing paths draw (the blend parameter is 0..255). Other numbers up to 12
+// are forms of the device path; the software path draws nothing in them.
+enum : int {
+  BLEND_MODE_COPY = 0,
+  BLEND_MODE_ALPHA = 1,
+  BLEND_MODE_ADD = 2,
+  BLEND_MODE_SUBTRACT = 3,
+  BLEND_MODE_MULTIPLY = 4,
+  BLEND_MODE_INVERTED_ALPHA = 10,  // Toward 255 - source.
+  BLEND_MODE_PRODUCT_ALPHA = 11,   // Toward source x destination / 256.
+};
+
 // ---- Draw state and math ----
 // 4 x 4 float matrices in the device's convention (left-handed, row vectors: a point is
 // multiplied on the left, the translation sits in the fourth row), three-float vectors, and the

@@ -18,6 +18,14 @@ struct BaseImage;
 
 constexpr uint32_t kMemImgValidMark = 0x12345678;
 
+// Pixel formats (`MemImgCore::Format`).
+enum MemImgFormat : int {
+  kMemImgFormat16 = 0,         // 5-6-5.
+  kMemImgFormat32 = 1,         // 0x00RRGGBB.
+  kMemImgFormatChannel8 = 2,   // Blend images.
+  kMemImgFormatChannel16 = 3,
+};
+
 struct MemImgCore {
   int RefCount;     // Views that hold this core.
   int Width;        // Of the whole image.
@@ -50,7 +58,11 @@ struct MEMIMG {
 };
 
 // Line codes: one byte per run, kind in bits 7-6 and length - 1 in bits 5-0; 0xC0 ends a row.
-// Kind 0 is transparent, 1 opaque, 2 partly transparent (alpha images only).
+enum MemImgRunKind : int {
+  kMemImgRunTransparent = 0,
+  kMemImgRunOpaque = 1,
+  kMemImgRunPartial = 2,  // Partly transparent (alpha images only).
+};
 constexpr uint8_t kMemImgLineEnd = 0xC0;
 
 int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyColor, int format,

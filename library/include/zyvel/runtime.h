@@ -88,9 +88,16 @@ int PopLogIndent();
 // read alike. A stream is an opaque pointer-sized value owned by the set that made it.
 typedef uintptr_t StreamHandle;
 
+// Where a seek's offset counts from.
+enum StreamSeekOrigin : int {
+  STREAM_SEEK_START = 0,
+  STREAM_SEEK_CURRENT = 1,
+  STREAM_SEEK_END = 2,
+};
+
 struct StreamFunctionSet {
   int (*Tell)(StreamHandle stream);
-  int (*Seek)(StreamHandle stream, int offset, int origin);  // origin: 0 start, 1 current, 2 end
+  int (*Seek)(StreamHandle stream, int offset, int origin);  // origin: a StreamSeekOrigin
   int (*Read)(void* buffer, int itemSize, int count, StreamHandle stream);  // whole items read
   int (*Eof)(StreamHandle stream);       // non-zero at the end
   int (*IdleWait)(StreamHandle stream);  // 1 when no asynchronous work is pending
@@ -175,7 +182,17 @@ static_assert(sizeof(TrackedBlockHeader) == 80 && sizeof(TrackedBlockHeader) % 1
 // Writes one block's line (size, tag, line, id, address and its first bytes) to the log.
 void LogTrackedBlock(const TrackedBlockHeader* header);
 // ---- Keyboard, mouse device and joypad input ----
-// Keys are DirectInput key codes (0-255). Pad bits: 0 down, 1 left, 2 right, 3 up, 4 + n button n.
+// Keys are DirectInput key codes (0-255).
+// Result bits of GetPadInputBits.
+enum PadInputBit : int {
+  PAD_BIT_DOWN = 0x1,
+  PAD_BIT_LEFT = 0x2,
+  PAD_BIT_RIGHT = 0x4,
+  PAD_BIT_UP = 0x8,
+  PAD_BIT_FIRST_BUTTON = 0x10,  // Button n (from 0) is PAD_BIT_FIRST_BUTTON << n.
+};
+// Added to a pad number: the keys mapped onto the pad's bits count as well.
+constexpr int PAD_WITH_KEYBOARD = 0x1000;
 int StartInputDevices();
 int ReleaseInputDevices();
 int SetupJoypads();
@@ -184,7 +201,7 @@ int RefreshKeyboardState();
 int RefreshJoypadState(int padIndex);
 // 1 while the key is held.
 int IsKeyDown(int key);
-// kind: pad number 1-16 (0 none), plus 0x1000 to merge the keys mapped onto the pad's bits.
+// kind: pad number 1-16 (0 none), plus PAD_WITH_KEYBOARD.
 int GetPadInputBits(int kind);
 int StopJoypadVibration(int pad);
 int ProcessJoypadEffects();
