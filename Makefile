@@ -27,7 +27,7 @@ test: setup build/test/build.ninja
 	  ctest --output-on-failure -j $(JOBS)
 
 build/tsan/build.ninja: | setup
-	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZYVEL_TSAN=ON
+	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZYVEL_THREAD_SANITIZE=ON
 
 # The suite under ThreadSanitizer. tests/tsan.supp names the system libraries whose reports are
 # set aside, each with its reason.

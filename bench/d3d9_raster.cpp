@@ -1,7 +1,7 @@
 // Fill rate of the software Direct3D 9 device: a 408 x 504 textured quad drawn 1:1 onto a
 // 408 x 504 X8R8G8B8 back buffer, opaque and alpha-blended, on the fast span paths and on the
 // plain reference path, beside the MEMIMG software blit of the same picture and memcpy (the
-// physical reference).
+// physical reference); and the per-draw cost of small sprites with their state calls.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -67,6 +67,32 @@ class QuadScene {
     device_->Release();
     direct3d_->Release();
   }
+  // One small sprite as the library draws it: the states it asks for before the draw (the device
+  // sees them even when unchanged), then a 16 x 16 quad. Per-draw overhead dominates here.
+  void DrawSprite(int index) {
+    const float left = static_cast<float>(index % 24 * 16) - 0.5f, top = static_cast<float>(index / 24 % 30 * 16) - 0.5f;
+    Vertex quad[4] = {{left, top, 0, 1, 0xFFFFFFFF, 0, 0},
+                      {left + 16, top, 0, 1, 0xFFFFFFFF, 0.04f, 0},
+                      {left, top + 16, 0, 1, 0xFFFFFFFF, 0, 0.03f},
+                      {left + 16, top + 16, 0, 1, 0xFFFFFFFF, 0.04f, 0.03f}};
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, index & 1);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device_->SetTexture(0, texture_);
+    device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(Vertex));
+  }
+  // The state calls of one sprite without its draw: what the device spends before any pixel.
+  void SetSpriteStates(int index) {
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, index & 1);
+    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device_->SetSamplerState(0, D3DSAMP_MAGFILTER, D3DTEXF_POINT);
+    device_->SetTexture(0, texture_);
+    device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+  }
+  void BeginScene() { device_->BeginScene(); }
+  void EndScene() { device_->EndScene(); }
+
   void Draw() {
     const float right = kWidth - 0.5f, bottom = kHeight - 0.5f;
     Vertex quad[4] = {{-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, 0, 0},
@@ -101,6 +127,34 @@ void BM_TexturedQuadOpaque(benchmark::State& state) { TexturedQuad(state, false,
 void BM_TexturedQuadAlpha(benchmark::State& state) { TexturedQuad(state, true, true); }
 void BM_TexturedQuadOpaquePlainPath(benchmark::State& state) { TexturedQuad(state, false, false); }
 void BM_TexturedQuadAlphaPlainPath(benchmark::State& state) { TexturedQuad(state, true, false); }
+
+// Cost of one small draw with its state calls, with the test door's call recorder off (as in the
+// program) and on (as in a test that reads the calls).
+void SmallSprites(benchmark::State& state, bool recording) {
+  QuadScene scene(true);
+  platform::testing::RecordDeviceCalls(recording);
+  int index = 0;
+  scene.BeginScene();
+  for (auto _ : state) {
+    scene.DrawSprite(index++);
+    if (recording && index % 1024 == 0) platform::testing::TakeRecordedDeviceCalls();
+  }
+  scene.EndScene();
+  platform::testing::RecordDeviceCalls(false);
+  platform::testing::TakeRecordedDeviceCalls();
+  state.counters["Mpixel/s"] =
+      benchmark::Counter(static_cast<double>(state.iterations()) * 16 * 16 / 1e6, benchmark::Counter::kIsRate);
+}
+
+void BM_SmallSpriteRecorderOff(benchmark::State& state) { SmallSprites(state, false); }
+
+// The five state calls alone, recorder off: the door's share of a draw shows here.
+void BM_StateCallsRecorderOff(benchmark::State& state) {
+  QuadScene scene(true);
+  int index = 0;
+  for (auto _ : state) scene.SetSpriteStates(index++);
+}
+void BM_SmallSpriteRecorderOn(benchmark::State& state) { SmallSprites(state, true); }
 
 void BM_MemcpySamePicture(benchmark::State& state) {
   std::vector<uint32_t> source(kWidth * kHeight), destination(kWidth * kHeight);
@@ -142,6 +196,9 @@ BENCHMARK(BM_TexturedQuadOpaque)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TexturedQuadAlpha)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TexturedQuadOpaquePlainPath)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TexturedQuadAlphaPlainPath)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SmallSpriteRecorderOff)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_SmallSpriteRecorderOn)->Unit(benchmark::kNanosecond);
+BENCHMARK(BM_StateCallsRecorderOff)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_MemImgBlitOpaque)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemImgBlitAlpha)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpySamePicture)->Unit(benchmark::kMicrosecond);

@@ -39,10 +39,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (!script.Done() && buffers.size() < 16) {
     switch (script.Byte() % 11) {
       case 0: {
-        WAVEFORMATEX format;
-        uint8_t raw[sizeof(WAVEFORMATEX)];
+        // Room for the extensible format's extra bytes, which its cbSize promises.
+        WAVEFORMATEXTENSIBLE extensible;
+        uint8_t raw[sizeof(WAVEFORMATEXTENSIBLE)];
         for (uint8_t& byte : raw) byte = script.Byte();
-        std::memcpy(&format, raw, sizeof(format));
+        std::memcpy(&extensible, raw, sizeof(extensible));
+        WAVEFORMATEX& format = extensible.Format;
         DSBUFFERDESC description{};
         description.dwSize = sizeof(DSBUFFERDESC);
         description.dwFlags = script.Word();

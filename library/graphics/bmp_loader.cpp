@@ -37,21 +37,27 @@ enum BmpRunEscape : uint32_t {
   kRunMove = 2,
 };
 
-// RLE8 and RLE4 into one index per byte. False when a run, a copy or a move leaves the picture,
-// or a copy is cut short by the end of the data; data that simply end (no end-of-picture mark)
-// leave the rest of the picture 0.
+// RLE8 and RLE4 into one index per byte. A run or a copy may go on past the width into the
+// row's padding (ImageMagick runs every row out to its padded width): the pixels past the width
+// are dropped and the position stops at the pitch, so nothing is written outside the row. False
+// when a run or a copy starts below the last row, a move leaves the picture, or a copy is cut
+// short by the end of the data; data that simply end (no end-of-picture mark) leave the rest of
+// the picture 0.
 bool DecodeBmpRunLength(const uint8_t* data, int64_t size, bool fourBit, uint8_t* out, int64_t pitch, int width,
                         int height, bool bottomUp) {
   int64_t x = 0;
   int64_t row = 0;
   int64_t at = 0;
-  auto put = [&](uint8_t index) { out[OutputRow(row, height, bottomUp) * pitch + x++] = index; };
+  auto put = [&](uint8_t index) {
+    if (x < width) out[OutputRow(row, height, bottomUp) * pitch + x] = index;
+    if (x < pitch) ++x;
+  };
   while (at + 1 < size) {
     const uint32_t count = data[at];
     const uint32_t value = data[at + 1];
     at += 2;
     if (count > 0) {
-      if (row >= height || x + count > width) return false;
+      if (row >= height) return false;
       for (uint32_t i = 0; i < count; ++i)
         put(static_cast<uint8_t>(fourBit ? ((i & 1) ? value & 0xF : value >> 4) : value));
     } else if (value == kRunEndOfLine) {
@@ -67,7 +73,7 @@ bool DecodeBmpRunLength(const uint8_t* data, int64_t size, bool fourBit, uint8_t
       if (x > width || row > height) return false;
     } else {
       const int64_t bytes = fourBit ? (value + 1) / 2 : value;
-      if (at + bytes > size || row >= height || x + value > width) return false;
+      if (at + bytes > size || row >= height) return false;
       for (uint32_t i = 0; i < value; ++i) {
         const uint8_t byte = data[at + (fourBit ? i / 2 : i)];
         put(static_cast<uint8_t>(fourBit ? ((i & 1) ? byte & 0xF : byte >> 4) : byte));

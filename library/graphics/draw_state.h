@@ -105,6 +105,8 @@ struct DrawState {
   int DrawAreaEmpty = 1;
 
   // Camera and projection.
+  Matrix4 WorldMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  int WorldMatrixSet = 0;  // The device has had the world matrix set.
   Matrix4 ViewMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
   int ViewMatrixSet = 0;
   Matrix4 ProjectionMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};

@@ -1,85 +1,46 @@
 // Stand-ins for the screen services that start-up, the window and the pump call, until the
-// graphics start-up and screen modes land (images, software images and the device are built; these
-// are not). The screen settings are recorded as the real setters record them before start-up;
-// graphics start-up answers success so that the library can start without a device.
+// graphics start-up and the screens land (images, software images, the device and the display
+// modes are built; these are not). The screen settings are recorded as the real setters record
+// them before start-up; graphics start-up answers success so that the library can start without a
+// device.
+#include "graphics/display_modes.h"
+#include "graphics/render_device.h"
 #include "graphics/screen_services.h"
+#include "graphics/screen_settings.h"
 #include "window/window_services.h"
 
 namespace {
-struct ScreenSettingsStandIn {
-  int width = 0;
-  int height = 0;
-  int colorBits = 0;
-  int refresh = 0;
-  int softwareRequested = 0;
-  int emulating320x240 = 0;
+struct ScreenStandIn {
   int restoreCallbackSet = 0;
   int drawTarget = -4;
   int useMask = 0;
   int vsyncWait = 1;
   RECT clipArea{0, 0, 0, 0};
-  int displayModeCount = -1;
-  DisplayModeEntry* displayModes = nullptr;
 } g_screen;
 }  // namespace
 
 int SetScreenMode(int width, int height, int colorBits, int refresh) {
   if (width == 0 || height == 0 || (colorBits != 8 && colorBits != 16 && colorBits != 32)) return -1;
   if (g_windowSystem.initialised) return -1;
-  g_screen.width = width;
-  g_screen.height = height;
-  g_screen.colorBits = colorBits;
-  g_screen.refresh = refresh;
+  g_screenSettings.Width = width;
+  g_screenSettings.Height = height;
+  g_screenSettings.ColorBits = colorBits;
+  g_screenSettings.Refresh = refresh;
   return 0;
 }
 
-int GetScreenSizeSetting(int* width, int* height) {
-  if (width) *width = g_screen.width ? g_screen.width : 640;
-  if (height) *height = g_screen.height ? g_screen.height : 480;
-  return 0;
-}
-
-int GetScreenColorBits() { return g_screen.colorBits ? g_screen.colorBits : 16; }
-
-int GetDisplayModeCount() {
-  if (g_screen.displayModeCount < 0) CollectDisplayModes(&g_screen.displayModeCount, &g_screen.displayModes);
-  return g_screen.displayModeCount;
-}
-
-DisplayModeEntry* GetDisplayModeEntry(DisplayModeEntry* out, int index) {
-  if (index < 0 || index >= GetDisplayModeCount()) {
-    *out = DisplayModeEntry{-1, -1, -1, -1};
-    return out;
-  }
-  *out = g_screen.displayModes[index];
-  return out;
-}
-
-int IsHardwareAccelWanted() { return !g_screen.softwareRequested; }
 int SetEmulating320x240(int on) {
-  g_screen.emulating320x240 = on;
-  if (on) g_screen.width = 640, g_screen.height = 480;
+  g_screenSettings.Emulating320x240 = on;
+  if (on) g_screenSettings.Width = 640, g_screenSettings.Height = 480;
   return 0;
 }
 
-int QueryScreenMode(int* width, int* height, int* colorBits) {
-  int w = 0, h = 0;
-  GetScreenSizeSetting(&w, &h);
-  if (g_screen.emulating320x240) w = 320, h = 240;
-  if (width) *width = w;
-  if (height) *height = h;
-  if (colorBits) *colorBits = GetScreenColorBits();
-  return 0;
-}
-
-int IsFullScreenMode() { return g_windowSystem.windowedMode ? 0 : 1; }
 int ChangeScreenMode(const ScreenModeRequest*) { return 0; }
 int InitGraphicsSystem() { return 0; }
 int TerminateGraphicsSystem() {
-  // The display-mode list is made again on the next start-up.
-  if (g_screen.displayModes) HeapFree(GetProcessHeap(), 0, g_screen.displayModes);
-  g_screen.displayModes = nullptr;
-  g_screen.displayModeCount = -1;
+  // Whatever a device start took goes back, also after a start that failed half-way (the d3d9
+  // module, DirectDraw, a changed display mode); the display-mode list is made again next time.
+  ReleaseDirect3D();
   return 0;
 }
 int ReviveGraphicsSystem() { return -1; }
@@ -98,9 +59,6 @@ int TerminateModelSystem() { return 0; }
 int DeleteAllSoftImages() { return 0; }
 int DeleteFontHandle(int) { return -1; }
 int PresentScreen(const RECT*) { return -1; }
-int EndSceneIfOpen() { return 0; }
-void* GetDirectDrawObject() { return nullptr; }
-int SwitchDialogBoxMode(int) { return 0; }
 int GetFlipVSyncWait() { return g_screen.vsyncWait; }
 int SetFlipVSyncWait(int on) {
   g_screen.vsyncWait = on;

@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstring>
 
+#include "sound/mp3_frame_header.h"
 #include "sound/pcm_converter.h"
 #include "sound/wave_chunks.h"
 
@@ -30,7 +31,10 @@ int ConvertOneStep(PcmConverter* converter) {
   header.pbDst = converter->buffer;
   header.cbDstLength = static_cast<DWORD>(converter->bufferSize);
   if (acmStreamPrepareHeader(acm.mainStream, &header, 0) != MMSYSERR_NOERROR) return -1;
-  acmStreamConvert(acm.mainStream, &header, ACM_STREAMCONVERTF_BLOCKALIGN);
+  // The step that reaches the end of the data says so, so that a part block at the end is
+  // decoded too.
+  const bool last = acm.sourceReadPosition + step == acm.compressedSize;
+  acmStreamConvert(acm.mainStream, &header, ACM_STREAMCONVERTF_BLOCKALIGN | (last ? ACM_STREAMCONVERTF_END : 0));
   converter->validBytes = static_cast<int>(header.cbDstLengthUsed);
   acm.sourceReadPosition += static_cast<int>(header.cbSrcLengthUsed);
   acmStreamUnprepareHeader(acm.mainStream, &header, 0);
@@ -105,6 +109,11 @@ int SetupWaveAcmDecoder(PcmConverter* converter) {
   acm.sourceReadPosition = 0;
   acm.compressedSize = SourceRead(converter->source, acm.compressedData, acm.compressedSize);
   SourceSeek(converter->source, converter->dataPosition, STREAM_SEEK_START);
+  // The size estimate of MPEG audio allows for any bit rate; its frames tell the real length.
+  if (source->wFormatTag == WAVE_FORMAT_MPEGLAYER3 || source->wFormatTag == WAVE_FORMAT_MPEG) {
+    const int64_t samples = CountMpegAudioSamples(acm.compressedData, static_cast<uint32_t>(acm.compressedSize));
+    acm.totalSamples = samples > INT32_MAX ? INT32_MAX : static_cast<int>(samples);
+  }
   const DWORD average = converter->outputFormat.nAvgBytesPerSec;
   if (average == 0 || average > kLargestStepBuffer || OpenAcmStreams(converter, static_cast<int>(average)) != 0) {
     ReleaseAcmState(converter);

@@ -28,10 +28,34 @@ void ReleaseMp3State(PcmConverter* converter) {
   std::memset(&converter->acm, 0, sizeof(converter->acm));
 }
 
-int ReadByte(const SoundStreamSource& source) {
-  BYTE b;
-  return SourceRead(source, &b, 1) == 1 ? b : -1;
-}
+// The frame scan looks at single bytes and skips whole frames: it reads the stream through a
+// buffer, so a file of anything but frames costs a few reads rather than one per byte.
+class ScanReader {
+ public:
+  ScanReader(const SoundStreamSource& source, int start) : source_(source), position_(start) {}
+  int Position() const { return position_; }
+  void Skip(int bytes) { position_ += bytes; }
+  // The next byte, or -1 at the end of the stream.
+  int ReadByte() {
+    if (position_ < bufferStart_ || position_ >= bufferStart_ + bufferLength_) {
+      SourceSeek(source_, position_, 0);
+      bufferStart_ = position_;
+      bufferLength_ = SourceRead(source_, buffer_, sizeof(buffer_));
+      if (bufferLength_ <= 0) {
+        bufferLength_ = 0;
+        return -1;
+      }
+    }
+    return buffer_[position_++ - bufferStart_];
+  }
+
+ private:
+  const SoundStreamSource& source_;
+  int position_;
+  int bufferStart_ = 0;
+  int bufferLength_ = 0;
+  BYTE buffer_[4096];
+};
 
 }  // namespace
 
@@ -89,23 +113,24 @@ int SetupMp3AcmDecoder(PcmConverter* converter) {
   if (skip >= limit) return -1;
 
   // The frame scan. The sound ends at the limit: bytes of the trailer are never taken for frames.
-  SourceSeek(source, static_cast<int>(skip), 0);
+  ScanReader reader(source, static_cast<int>(skip));
   int first = -1;
   int dataEnd = -1;
   int lastFrameEnd = -1;
   int64_t totalSamples = 0;
   for (;;) {
-    const int offset = SourceTell(source);
+    const int offset = reader.Position();
     if (offset >= limit) break;
-    const int b0 = ReadByte(source);
+    const int b0 = reader.ReadByte();
     if (b0 < 0) break;
     if (b0 != 0xFF) continue;
-    const int b1 = ReadByte(source);
+    const int b1 = reader.ReadByte();
     if (b1 < 0) break;
     if ((b1 & 0xF0) != 0xF0) continue;
-    BYTE rest[2];
-    if (SourceRead(source, rest, 2) != 2) break;
-    const uint8_t header[4] = {0xFF, static_cast<uint8_t>(b1), rest[0], rest[1]};
+    const int b2 = reader.ReadByte();
+    const int b3 = b2 < 0 ? -1 : reader.ReadByte();
+    if (b3 < 0) break;
+    const uint8_t header[4] = {0xFF, static_cast<uint8_t>(b1), static_cast<uint8_t>(b2), static_cast<uint8_t>(b3)};
     Mp3FrameInfo frame;
     if (DecodeMp3FrameHeader(&frame, header) != 0 || frame.frameLength == 0) {
       ReleaseMp3State(converter);
@@ -116,7 +141,7 @@ int SetupMp3AcmDecoder(PcmConverter* converter) {
     const int64_t frameEnd = static_cast<int64_t>(offset) + frame.frameLength;
     if (frameEnd < limit) {
       lastFrameEnd = static_cast<int>(frameEnd);
-      SourceSeek(source, static_cast<int>(frame.frameLength) - 4, 1);
+      reader.Skip(static_cast<int>(frame.frameLength) - 4);
       continue;
     }
     dataEnd = limit;
@@ -124,7 +149,6 @@ int SetupMp3AcmDecoder(PcmConverter* converter) {
   }
   if (first < 0) return -1;
   if (dataEnd < 0) dataEnd = lastFrameEnd;
-  acm.totalSamples = totalSamples > INT32_MAX ? INT32_MAX : static_cast<int>(totalSamples);
 
   SourceSeek(source, first, 0);
   uint8_t header[4];
@@ -170,6 +194,12 @@ int SetupMp3AcmDecoder(PcmConverter* converter) {
   }
   acm.compressedSize = SourceRead(source, acm.compressedData, converter->dataSize);
   SourceSeek(source, first, 0);
+  // The codec gives no sound for an information frame and trims the encoder's delay and padding.
+  const uint32_t firstBytes = frame.frameLength < static_cast<uint32_t>(acm.compressedSize > 0 ? acm.compressedSize : 0)
+                                  ? frame.frameLength
+                                  : static_cast<uint32_t>(acm.compressedSize > 0 ? acm.compressedSize : 0);
+  totalSamples = GaplessSampleCount(acm.compressedData, firstBytes, frame, totalSamples);
+  acm.totalSamples = totalSamples > INT32_MAX ? INT32_MAX : static_cast<int>(totalSamples);
   acm.sourceReadPosition = 0;
   const uint32_t bufferSize = converter->outputFormat.nAvgBytesPerSec * 4u / 3u;
   if (OpenAcmStreams(converter, static_cast<int>(bufferSize)) != 0) {

@@ -2,6 +2,9 @@
 //
 // Converters set up while a movie's sound track loads keep the movie flag; libvorbisfile holds
 // no state outside each OggVorbis_File, so both kinds of converter use the one library.
+//
+// A chained file plays as one sound in its first link's format for as long as the following
+// links keep that rate and channel count; the sound ends where the format changes.
 #include <climits>
 #include <cstring>
 
@@ -34,6 +37,23 @@ long OggTellCallback(void* datasource) {
 
 const ov_callbacks kOggCallbacks = {OggReadCallback, OggSeekCallback, OggCloseCallback, OggTellCallback};
 
+bool SameFormat(const vorbis_info* a, const vorbis_info* b) {
+  return a && b && a->rate == b->rate && a->channels == b->channels;
+}
+
+// Samples of the links from the first on that share its format; -1 when a length cannot be told.
+int64_t SamplesInFirstFormat(OggVorbis_File* file) {
+  const vorbis_info* first = ov_info(file, 0);
+  int64_t samples = 0;
+  const long links = ov_streams(file);
+  for (long link = 0; link < links && SameFormat(first, ov_info(file, static_cast<int>(link))); ++link) {
+    const ogg_int64_t linkSamples = ov_pcm_total(file, static_cast<int>(link));
+    if (linkSamples < 0) return -1;
+    samples += linkSamples;
+  }
+  return samples;
+}
+
 }  // namespace
 
 int SetupOggDecoder(PcmConverter* converter) {
@@ -55,8 +75,11 @@ int SetupOggDecoder(PcmConverter* converter) {
   converter->bufferSize = 4096;
   converter->method = PCM_CONVERT_OGG_VORBIS;
   // A stream whose length cannot be told, or whose PCM would not fit a block, is refused.
-  const ogg_int64_t samples = ov_pcm_total(&ogg.file, -1);
-  const int64_t size = static_cast<int64_t>(samples) * format.nBlockAlign;
+  ogg.formatSamples = SamplesInFirstFormat(&ogg.file);
+  // Opening a chained file leaves libvorbisfile at the start of its second link.
+  if (ov_streams(&ogg.file) > 1) ov_pcm_seek(&ogg.file, 0);
+  const int64_t samples = ogg.formatSamples;
+  const int64_t size = samples * format.nBlockAlign;
   if (!info || format.nChannels == 0 || format.nSamplesPerSec == 0 || samples < 0 || size > INT_MAX) {
     EndOggDecoder(converter);
     return -1;
@@ -67,14 +90,19 @@ int SetupOggDecoder(PcmConverter* converter) {
 
 int DecodeOggBlock(PcmConverter* converter) {
   PcmOggState& ogg = converter->ogg;
+  const int blockAlign = converter->outputFormat.nBlockAlign;
   for (;;) {
+    const ogg_int64_t at = ov_pcm_tell(&ogg.file);
+    if (at < 0 || at >= ogg.formatSamples) return -1;
     int section = 0;
     const long result = ov_read(&ogg.file, reinterpret_cast<char*>(converter->buffer), converter->bufferSize, 0,
                                 ogg.bytesPerSample, ogg.bytesPerSample != 1, &section);
     // A hole in the data is skipped; any other error ends the sound.
     if (result == OV_HOLE) continue;
     if (result <= 0) return -1;
-    converter->validBytes = static_cast<int>(result);
+    if (!SameFormat(ov_info(&ogg.file, 0), ov_info(&ogg.file, section))) return -1;
+    const int64_t left = (ogg.formatSamples - at) * blockAlign;
+    converter->validBytes = static_cast<int>(result < left ? result : left);
     return 0;
   }
 }
@@ -88,7 +116,7 @@ int SeekOgg(PcmConverter* converter, int sample) {
 }
 
 int GetOggPcmSize(PcmConverter* converter) {
-  const int64_t size = static_cast<int64_t>(ov_pcm_total(&converter->ogg.file, -1)) * converter->outputFormat.nBlockAlign;
+  const int64_t size = converter->ogg.formatSamples * converter->outputFormat.nBlockAlign;
   return size < 0 ? 0 : size > INT_MAX ? INT_MAX : static_cast<int>(size);
 }
 

@@ -30,7 +30,7 @@ struct PcmAcmState {
   BYTE* compressedData;    // The whole data chunk (or all MP3 frames).
   int compressedSize;
   int sourceReadPosition;
-  int totalSamples;  // -1 for WAVE (the size then comes from acmStreamSize); counted for MP3.
+  int totalSamples;  // Counted from the frames of MPEG audio; else -1 (the size comes from acmStreamSize).
   int spareSourcePosition;
   int spareOutputPosition;
   BYTE* spareOutput;
@@ -40,6 +40,7 @@ struct PcmOggState {
   int open;
   OggVorbis_File file;
   int bytesPerSample;
+  int64_t formatSamples;  // Samples of the leading links that share the first link's format.
 };
 
 struct PcmMemoryState {

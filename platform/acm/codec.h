@@ -71,6 +71,8 @@ struct SourceCodec {
 const SourceCodec* FindSourceCodec(const WAVEFORMATEX* format);
 
 bool AcceptsPcm(const WAVEFORMATEX* format);
+// Float or extensible sound of a layout the PCM codec reads.
+bool AcceptsSampleFormat(const WAVEFORMATEX* format);
 WORD PcmSuggestedBits(const WAVEFORMATEX* format);
 WORD SixteenBits(const WAVEFORMATEX* format);
 std::unique_ptr<SourceDecoder> CreatePcmDecoder(const WAVEFORMATEX* format);

@@ -7,6 +7,8 @@ namespace {
 
 const SourceCodec kSourceCodecs[] = {
     {WAVE_FORMAT_PCM, AcceptsPcm, PcmSuggestedBits, CreatePcmDecoder},
+    {WAVE_FORMAT_IEEE_FLOAT, AcceptsSampleFormat, SixteenBits, CreatePcmDecoder},
+    {WAVE_FORMAT_EXTENSIBLE, AcceptsSampleFormat, SixteenBits, CreatePcmDecoder},
     {WAVE_FORMAT_MULAW, AcceptsMuLaw, SixteenBits, CreateMuLawDecoder},
     {WAVE_FORMAT_ALAW, AcceptsALaw, SixteenBits, CreateALawDecoder},
     {WAVE_FORMAT_IMA_ADPCM, AcceptsImaAdpcm, SixteenBits, CreateImaAdpcmDecoder},

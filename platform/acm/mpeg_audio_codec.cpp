@@ -1,11 +1,14 @@
 // MPEG audio sources (Layers I to III) over libmpg123, fed one whole frame at a time.
 //
-// Feeding single frames means every frame's sound comes out in the call that consumed it: nothing
-// waits inside libmpg123 when the source ends. Bytes that do not start a frame are skipped as
-// pieces of their own. Gapless trimming (the encoder's delay and padding, from a LAME/Xing info
-// frame) is libmpg123's own.
+// Feeding single frames without read-ahead means every frame's sound comes out in the call that
+// consumed it: nothing waits inside libmpg123 when the source ends. Should the library still hand
+// out more than a frame's worth, the rest is carried to the next piece and counted in its promise,
+// so no decoded sample is ever dropped. Bytes that do not start a frame are skipped as pieces of
+// their own. Gapless trimming (the encoder's delay and padding, from a LAME/Xing info frame) is
+// libmpg123's own.
 #include <mpg123.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -86,7 +89,7 @@ class MpegAudioDecoder : public SourceDecoder {
 
   bool NextUnit(const BYTE* source, DWORD length, bool end, DWORD, DWORD* unitBytes, DWORD* maxFrames) override {
     if (length == 0) return false;
-    *maxFrames = 0;
+    *maxFrames = CarriedFrames();
     if (length < 4) {
       if (!end) return false;
       *unitBytes = length;
@@ -106,38 +109,45 @@ class MpegAudioDecoder : public SourceDecoder {
       return true;
     }
     *unitBytes = header.length;
-    *maxFrames = header.samples;
+    *maxFrames = header.samples + CarriedFrames();
     return true;
   }
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
-    out->clear();
+    // What NextUnit promised for this piece: the carried frames and the piece's own.
     FrameHeader header;
-    if (!handle_ || bytes < 4 || !ReadFrameHeader(unit, &header) || header.length != bytes) return 0;
-    const size_t most = static_cast<size_t>(header.samples) * channels_;
-    if (ClaimsAbsurdLength(unit, bytes)) mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
-    if (mpg123_feed(handle_, unit, bytes) != MPG123_OK) return 0;
-    // One frame in gives at most one frame out (after a format notice); a hostile stream gets
-    // no more calls than that.
-    for (int call = 0; call < 4; ++call) {
-      off_t frameNumber;
-      unsigned char* audio;
-      size_t audioBytes;
-      const int result = mpg123_decode_frame(handle_, &frameNumber, &audio, &audioBytes);
-      if (result == MPG123_NEW_FORMAT) continue;
-      if (result != MPG123_OK) break;
-      const size_t samples = audioBytes / 2;
-      for (size_t i = 0; i < samples && out->size() < most; ++i) {
-        const int16_t s = static_cast<int16_t>(audio[2 * i] | audio[2 * i + 1] << 8);
-        out->push_back(s * (1 << 16));
+    const bool whole = bytes >= 4 && ReadFrameHeader(unit, &header) && header.length == bytes;
+    const size_t promised = (static_cast<size_t>(whole ? header.samples : 0) + CarriedFrames()) * channels_;
+    if (handle_ && whole) {
+      if (ClaimsAbsurdLength(unit, bytes)) mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
+      if (mpg123_feed(handle_, unit, bytes) == MPG123_OK) {
+        // One frame in gives one frame out (after a format notice); a hostile stream gets no
+        // more calls than that, and whatever libmpg123 still holds comes out with the next frame.
+        for (int call = 0; call < 4; ++call) {
+          off_t frameNumber;
+          unsigned char* audio;
+          size_t audioBytes;
+          const int result = mpg123_decode_frame(handle_, &frameNumber, &audio, &audioBytes);
+          if (result == MPG123_NEW_FORMAT) continue;
+          if (result != MPG123_OK) break;
+          const size_t samples = audioBytes / 2;
+          for (size_t i = 0; i < samples; ++i) {
+            const int16_t s = static_cast<int16_t>(audio[2 * i] | audio[2 * i + 1] << 8);
+            carried_.push_back(s * (1 << 16));
+          }
+        }
       }
     }
-    return static_cast<DWORD>(out->size() / channels_);
+    const size_t given = std::min(promised, carried_.size() / channels_ * channels_);
+    out->assign(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(given));
+    carried_.erase(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(given));
+    return static_cast<DWORD>(given / channels_);
   }
 
   void Reset() override {
     Close();
     Open();
+    carried_.clear();
   }
 
   uint64_t MaxFramesFor(uint64_t bytes) const override {
@@ -155,7 +165,9 @@ class MpegAudioDecoder : public SourceDecoder {
     int error = 0;
     handle_ = mpg123_new(nullptr, &error);
     if (!handle_) return;
-    mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_QUIET | (channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO), 0);
+    // Whole frames are fed, so no read-ahead is needed to trust the first one.
+    mpg123_param(handle_, MPG123_ADD_FLAGS,
+                 MPG123_QUIET | MPG123_NO_READAHEAD | (channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO), 0);
     mpg123_format_none(handle_);
     mpg123_format(handle_, static_cast<long>(rate_), channels_ == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
     if (mpg123_open_feed(handle_) != MPG123_OK) Close();
@@ -164,8 +176,10 @@ class MpegAudioDecoder : public SourceDecoder {
     if (handle_) mpg123_delete(handle_);
     handle_ = nullptr;
   }
+  DWORD CarriedFrames() const { return static_cast<DWORD>(carried_.size() / channels_); }
 
   mpg123_handle* handle_ = nullptr;
+  FrameBuffer carried_;  // Decoded, not yet given out.
   DWORD channels_;
   DWORD rate_;
   DWORD averageBytes_;

@@ -1,51 +1,46 @@
-// Linear PCM sources: 8-bit unsigned, 16/24/32-bit signed little-endian.
+// Uncompressed sources: integer PCM of 8 (unsigned), 16, 24 and 32 bits and 32-bit float, plain
+// or in the extensible format. Plain integer PCM is suggested at its own width; float and
+// extensible sound is suggested as 16-bit PCM.
 #include "acm/codec.h"
+#include "winmm/wave_samples.h"
 
 namespace acm {
 
 namespace {
 
+using platform::winmm::SampleLayout;
+
 class PcmDecoder : public FixedFrameDecoder {
  public:
   explicit PcmDecoder(const WAVEFORMATEX* format)
-      : FixedFrameDecoder(format->nBlockAlign), channels_(format->nChannels), bits_(format->wBitsPerSample) {}
+      : FixedFrameDecoder(format->nBlockAlign),
+        channels_(format->nChannels),
+        bytesPerSample_(format->wBitsPerSample / 8),
+        layout_(platform::winmm::SampleLayoutOf(format)) {}
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
     const DWORD frames = bytes / frameBytes_;
     const size_t samples = static_cast<size_t>(frames) * channels_;
     out->resize(samples);
     int32_t* o = out->data();
-    const BYTE* p = unit;
-    switch (bits_) {
-      case 8:
-        for (size_t i = 0; i < samples; ++i) o[i] = (static_cast<int32_t>(p[i]) - 128) * (1 << 24);
-        break;
-      case 16:
-        for (size_t i = 0; i < samples; ++i, p += 2)
-          o[i] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 24);
-        break;
-      case 24:
-        for (size_t i = 0; i < samples; ++i, p += 3)
-          o[i] = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 | static_cast<uint32_t>(p[1]) << 16 |
-                                      static_cast<uint32_t>(p[2]) << 24);
-        break;
-      default:
-        for (size_t i = 0; i < samples; ++i, p += 4)
-          o[i] = static_cast<int32_t>(p[0] | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
-                                      static_cast<uint32_t>(p[3]) << 24);
-        break;
-    }
+    for (size_t i = 0; i < samples; ++i) o[i] = platform::winmm::ReadFullScaleSample(layout_, unit + i * bytesPerSample_);
     return frames;
   }
 
  private:
   int channels_;
-  int bits_;
+  int bytesPerSample_;
+  SampleLayout layout_;
 };
 
 }  // namespace
 
 bool AcceptsPcm(const WAVEFORMATEX* format) { return IsWritablePcm(format); }
+bool AcceptsSampleFormat(const WAVEFORMATEX* format) {
+  if (format->nChannels < 1 || format->nChannels > 8) return false;
+  if (format->nSamplesPerSec < 1 || format->nSamplesPerSec > 384000) return false;
+  return platform::winmm::SampleLayoutOf(format) != SampleLayout::kNone;
+}
 WORD PcmSuggestedBits(const WAVEFORMATEX* format) { return format->wBitsPerSample; }
 WORD SixteenBits(const WAVEFORMATEX*) { return 16; }
 std::unique_ptr<SourceDecoder> CreatePcmDecoder(const WAVEFORMATEX* format) {

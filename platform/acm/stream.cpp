@@ -195,7 +195,9 @@ MMRESULT acmStreamConvert(HACMSTREAM handle, LPACMSTREAMHEADER header, DWORD fla
     sourceUsed += unitBytes;
     destinationUsed += stream->output->Write(stream->frames, frames, destination + destinationUsed);
   }
-  if (end) destinationUsed += stream->output->Flush(destination + destinationUsed, header->cbDstLength - destinationUsed);
+  // Frames held back for resampling come out once the whole source has been taken.
+  if (end && sourceUsed == header->cbSrcLength)
+    destinationUsed += stream->output->Flush(destination + destinationUsed, header->cbDstLength - destinationUsed);
   header->cbSrcLengthUsed = sourceUsed;
   header->cbDstLengthUsed = destinationUsed;
   header->fdwStatus |= ACMSTREAMHEADER_STATUSF_DONE;

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <vector>
 
+#include "com/registered_classes.h"
 #include "platform/com.h"
 #include "platform/ddraw.h"
 #include "platform/dinput.h"
@@ -43,6 +44,11 @@ HRESULT CoCreateInstance(REFCLSID classId, LPUNKNOWN outer, DWORD context, REFII
   *object = nullptr;
   if ((context & CLSCTX_ALL) == 0) return E_INVALIDARG;
   if (platform::IsRefused(classId)) return REGDB_E_CLASSNOTREG;
+  if (IClassFactory* factory = platform::FindRegisteredClass(classId)) {
+    HRESULT result = factory->CreateInstance(outer, iid, object);
+    factory->Release();
+    return result;
+  }
   for (const platform::ComClassDefinition* entry = platform::kComClassTable; entry->classId; ++entry)
     if (*entry->classId == classId) return entry->create(outer, iid, object);
   return REGDB_E_CLASSNOTREG;

@@ -118,17 +118,6 @@ SwapChain::SwapChain(Device* device) : device_(device) {
 
 SwapChain::~SwapChain() { delete backBuffer_; }
 
-HRESULT SwapChain::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IDirect3DSwapChain9) {
-    AddExternal();
-    *object = static_cast<IDirect3DSwapChain9*>(this);
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
 HRESULT SwapChain::Present(const RECT* source, const RECT* destination, HWND window, const void*, DWORD) {
   return device_->PresentBackBuffer(source, destination, window);
 }
@@ -179,17 +168,11 @@ void Device::OnLastExternalRelease() {
   direct3d_->ReleaseExternal();
 }
 
-HRESULT Device::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IDirect3DDevice9 || (ex_ && iid == IID_IDirect3DDevice9Ex)) {
-    AddExternal();
-    *object = static_cast<IDirect3DDevice9Ex*>(this);
-    return S_OK;
-  }
-  return E_NOINTERFACE;
+void* Device::InterfaceFor(REFIID iid) {
+  if (iid == IID_IUnknown || iid == IID_IDirect3DDevice9 || (ex_ && iid == IID_IDirect3DDevice9Ex))
+    return static_cast<IDirect3DDevice9Ex*>(this);
+  return nullptr;
 }
-
 void Device::UnbindAll() {
   declaration_.Set(nullptr);
   for (int stage = 0; stage < kStageCount; ++stage) {
@@ -327,7 +310,7 @@ HRESULT Device::GetBackBuffer(UINT swapChain, UINT index, D3DBACKBUFFER_TYPE typ
   return swapChain_->GetBackBuffer(index, type, surface);
 }
 
-void Device::SetDialogBoxMode(BOOL enable) { RecordCall("SetDialogBoxMode", FormatArguments("%d", enable)); }
+void Device::SetDialogBoxMode(BOOL enable) { RecordCall("SetDialogBoxMode", "%d", enable); }
 
 HRESULT Device::ResetWith(D3DPRESENT_PARAMETERS* parameters) {
   if (TakeFaultCount(StandIn().failDeviceResets)) return D3DERR_DEVICELOST;
@@ -357,7 +340,7 @@ HRESULT Device::ResetWith(D3DPRESENT_PARAMETERS* parameters) {
   }
   seenLostGeneration_ = StandIn().lostGeneration.load();
   SetDefaultStates();
-  RecordCall("Reset", FormatArguments("%u,%u", completed.BackBufferWidth, completed.BackBufferHeight));
+  RecordCall("Reset", "%u,%u", completed.BackBufferWidth, completed.BackBufferHeight);
   return D3D_OK;
 }
 
@@ -375,7 +358,7 @@ HRESULT Device::ResetEx(D3DPRESENT_PARAMETERS* parameters, D3DDISPLAYMODEEX* ful
 HRESULT Device::SetMaximumFrameLatency(UINT maximumLatency) {
   if (maximumLatency > 16) return D3DERR_INVALIDCALL;
   maximumFrameLatency_ = maximumLatency == 0 ? 3 : maximumLatency;
-  RecordCall("SetMaximumFrameLatency", FormatArguments("%u", maximumLatency));
+  RecordCall("SetMaximumFrameLatency", "%u", maximumLatency);
   return D3D_OK;
 }
 
@@ -405,16 +388,26 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* destination, H
       parameters_.PresentationInterval == D3DPRESENT_INTERVAL_DEFAULT)
     platform::ddraw::WaitForNextVerticalBlank();
   int width = area.right - area.left, height = area.bottom - area.top;
-  std::vector<uint32_t> pixels(static_cast<size_t>(width) * height);
   int bytes = FindPixelFormat(back.format)->bytesPerPixel;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x)
-      pixels[static_cast<size_t>(y) * width + x] =
-          ReadPixelArgb(back.format, back.Row(area.top + y) + static_cast<size_t>(area.left + x) * bytes) | 0xFF000000u;
-  RecordCall("Present", FormatArguments("%d,%d,%d,%d", static_cast<int>(area.left), static_cast<int>(area.top),
-                                        static_cast<int>(area.right), static_cast<int>(area.bottom)));
+  const void* pixels;
+  size_t pitch;
+  if (back.format == D3DFMT_X8R8G8B8 || back.format == D3DFMT_A8R8G8B8) {
+    // Already the window's layout (B, G, R, X): shown straight from the back buffer.
+    pixels = back.Row(area.top) + static_cast<size_t>(area.left) * 4;
+    pitch = back.pitch;
+  } else {
+    presentPixels_.resize(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        presentPixels_[static_cast<size_t>(y) * width + x] =
+            ReadPixelArgb(back.format, back.Row(area.top + y) + static_cast<size_t>(area.left + x) * bytes);
+    pixels = presentPixels_.data();
+    pitch = static_cast<size_t>(width) * 4;
+  }
+  RecordCall("Present", "%d,%d,%d,%d", static_cast<int>(area.left), static_cast<int>(area.top),
+             static_cast<int>(area.right), static_cast<int>(area.bottom));
   // A window that is gone is not the device's failure: the frame is simply not shown.
-  platform::PresentToWindow(target, pixels.data(), width, height, width * 4, destination);
+  platform::PresentToWindow(target, pixels, width, height, static_cast<int>(pitch), destination);
   return D3D_OK;
 }
 
@@ -441,7 +434,7 @@ HRESULT Device::CreateTexture(UINT width, UINT height, UINT levels, DWORD usage,
   auto* made = new Texture(this, width, height, levels, usage, format, pool);
   if (pool == D3DPOOL_DEFAULT) made->CountAsDefaultPoolResource();
   *texture = made;
-  RecordCall("CreateTexture", FormatArguments("%u,%u,%u,0x%X,%u,%u", width, height, levels, usage, format, pool));
+  RecordCall("CreateTexture", "%u,%u,%u,0x%X,%u,%u", width, height, levels, usage, format, pool);
   return D3D_OK;
 }
 
@@ -473,7 +466,7 @@ HRESULT Device::CreateVertexBuffer(UINT length, DWORD usage, DWORD fvf, D3DPOOL 
   auto* made = new VertexBuffer(this, length, usage, fvf, pool);
   if (pool == D3DPOOL_DEFAULT) made->CountAsDefaultPoolResource();
   *buffer = made;
-  RecordCall("CreateVertexBuffer", FormatArguments("%u,0x%X,0x%X,%u", length, usage, fvf, pool));
+  RecordCall("CreateVertexBuffer", "%u,0x%X,0x%X,%u", length, usage, fvf, pool);
   return D3D_OK;
 }
 
@@ -487,7 +480,7 @@ HRESULT Device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT format, D3
   auto* made = new IndexBuffer(this, length, usage, format, pool);
   if (pool == D3DPOOL_DEFAULT) made->CountAsDefaultPoolResource();
   *buffer = made;
-  RecordCall("CreateIndexBuffer", FormatArguments("%u,0x%X,%u,%u", length, usage, format, pool));
+  RecordCall("CreateIndexBuffer", "%u,0x%X,%u,%u", length, usage, format, pool);
   return D3D_OK;
 }
 
@@ -502,7 +495,7 @@ HRESULT Device::CreateRenderTarget(UINT width, UINT height, D3DFORMAT format, D3
                            D3DPOOL_DEFAULT, lockable != FALSE);
   made->CountAsDefaultPoolResource();
   *surface = made;
-  RecordCall("CreateRenderTarget", FormatArguments("%u,%u,%u,%d", width, height, format, lockable));
+  RecordCall("CreateRenderTarget", "%u,%u,%u,%d", width, height, format, lockable);
   return D3D_OK;
 }
 
@@ -517,7 +510,7 @@ HRESULT Device::CreateDepthStencilSurface(UINT width, UINT height, D3DFORMAT for
                            D3DPOOL_DEFAULT, false);
   made->CountAsDefaultPoolResource();
   *surface = made;
-  RecordCall("CreateDepthStencilSurface", FormatArguments("%u,%u,%u", width, height, format));
+  RecordCall("CreateDepthStencilSurface", "%u,%u,%u", width, height, format);
   return D3D_OK;
 }
 
@@ -531,7 +524,7 @@ HRESULT Device::CreateOffscreenPlainSurface(UINT width, UINT height, D3DFORMAT f
   auto* made = new Surface(this, nullptr, SurfaceKind::OffscreenPlain, format, width, height, 0, pool, true);
   if (pool == D3DPOOL_DEFAULT) made->CountAsDefaultPoolResource();
   *surface = made;
-  RecordCall("CreateOffscreenPlainSurface", FormatArguments("%u,%u,%u,%u", width, height, format, pool));
+  RecordCall("CreateOffscreenPlainSurface", "%u,%u,%u,%u", width, height, format, pool);
   return D3D_OK;
 }
 
@@ -556,10 +549,9 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* sourceInterface, const RECT* so
     return D3DERR_INVALIDCALL;
   if (IsDxtFormat(from.format) && ((area.left | area.top | at.x | at.y) & 3)) return D3DERR_INVALIDCALL;
   CopyRect(from, area, to, at);
-  RecordCall("UpdateSurface",
-             FormatArguments("%ld,%ld,%ld,%ld,%ld,%ld", static_cast<long>(area.left), static_cast<long>(area.top),
+  RecordCall("UpdateSurface", "%ld,%ld,%ld,%ld,%ld,%ld", static_cast<long>(area.left), static_cast<long>(area.top),
                              static_cast<long>(area.right), static_cast<long>(area.bottom), static_cast<long>(at.x),
-                             static_cast<long>(at.y)));
+                             static_cast<long>(at.y));
   return D3D_OK;
 }
 
@@ -577,7 +569,7 @@ HRESULT Device::UpdateTexture(IDirect3DBaseTexture9* sourceInterface, IDirect3DB
     }
     for (UINT level = 0; level < destination->GetLevelCount(); ++level)
       destination->Level(level)->Storage().bytes = source->Level(level + skip)->Storage().bytes;
-    RecordCall("UpdateTexture", FormatArguments("%u", destination->GetLevelCount()));
+    RecordCall("UpdateTexture", "%u", destination->GetLevelCount());
     return D3D_OK;
   }
   VolumeTexture* source = VolumeTextureFrom(sourceInterface);
@@ -605,7 +597,8 @@ HRESULT Device::GetRenderTargetData(IDirect3DSurface9* renderTargetInterface, ID
   SurfaceStorage& to = destination->Storage();
   if (from.format != to.format || from.width != to.width || from.height != to.height) return D3DERR_INVALIDCALL;
   to.bytes = from.bytes;
-  RecordCall("GetRenderTargetData", "");
+  ChargeReadBack(CurrentSwitches().renderTargetDataMicroseconds);
+  RecordCall("GetRenderTargetData", "%s", "");
   return D3D_OK;
 }
 
@@ -630,11 +623,11 @@ HRESULT Device::StretchRect(IDirect3DSurface9* sourceInterface, const RECT* sour
   RECT overlap;
   if (source == destination && Intersect(fromArea, toArea, &overlap)) return D3DERR_INVALIDCALL;
   StretchPixels(from, fromArea, to, toArea, filter == D3DTEXF_LINEAR);
-  RecordCall("StretchRect", FormatArguments("%ld,%ld,%ld,%ld,%ld,%ld,%ld,%ld,%u", static_cast<long>(fromArea.left),
+  RecordCall("StretchRect", "%ld,%ld,%ld,%ld,%ld,%ld,%ld,%ld,%u", static_cast<long>(fromArea.left),
                                             static_cast<long>(fromArea.top), static_cast<long>(fromArea.right),
                                             static_cast<long>(fromArea.bottom), static_cast<long>(toArea.left),
                                             static_cast<long>(toArea.top), static_cast<long>(toArea.right),
-                                            static_cast<long>(toArea.bottom), filter));
+                                            static_cast<long>(toArea.bottom), filter);
   return D3D_OK;
 }
 
@@ -653,9 +646,8 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surfaceInterface, const RECT* rect,
   for (LONG y = area.top; y < area.bottom; ++y)
     for (LONG x = area.left; x < area.right; ++x)
       std::memcpy(storage.Row(y) + static_cast<size_t>(x) * bytes, encoded, bytes);
-  RecordCall("ColorFill",
-             FormatArguments("%ld,%ld,%ld,%ld,0x%08X", static_cast<long>(area.left), static_cast<long>(area.top),
-                             static_cast<long>(area.right), static_cast<long>(area.bottom), color));
+  RecordCall("ColorFill", "%ld,%ld,%ld,%ld,0x%08X", static_cast<long>(area.left), static_cast<long>(area.top),
+                             static_cast<long>(area.right), static_cast<long>(area.bottom), color);
   return D3D_OK;
 }
 
@@ -669,7 +661,7 @@ HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surfaceInterface
   const SurfaceStorage& target = surface->Storage();
   viewport_ = {0, 0, target.width, target.height, 0.0f, 1.0f};
   scissor_ = {0, 0, static_cast<LONG>(target.width), static_cast<LONG>(target.height)};
-  RecordCall("SetRenderTarget", FormatArguments("%u,%ux%u", index, target.width, target.height));
+  RecordCall("SetRenderTarget", "%u,%ux%u", index, target.width, target.height);
   return D3D_OK;
 }
 
@@ -685,7 +677,7 @@ HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surfaceInterface) {
   Surface* surface = SurfaceFrom(surfaceInterface);
   if (surfaceInterface && (!surface || !surface->IsDepth())) return D3DERR_INVALIDCALL;
   depthStencil_.Set(surface);
-  RecordCall("SetDepthStencilSurface", surface ? "surface" : "null");
+  RecordCall("SetDepthStencilSurface", "%s", surface ? "surface" : "null");
   return D3D_OK;
 }
 
@@ -700,14 +692,14 @@ HRESULT Device::GetDepthStencilSurface(IDirect3DSurface9** surface) {
 HRESULT Device::BeginScene() {
   if (inScene_) return D3DERR_INVALIDCALL;
   inScene_ = true;
-  RecordCall("BeginScene", "");
+  RecordCall("BeginScene", "%s", "");
   return D3D_OK;
 }
 
 HRESULT Device::EndScene() {
   if (!inScene_) return D3DERR_INVALIDCALL;
   inScene_ = false;
-  RecordCall("EndScene", "");
+  RecordCall("EndScene", "%s", "");
   return D3D_OK;
 }
 
@@ -726,7 +718,7 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
   RECT whole = {0, 0, static_cast<LONG>(pixels.width), static_cast<LONG>(pixels.height)};
   if (!Intersect(area, whole, &area)) return D3D_OK;
   if (renderStates_[D3DRS_SCISSORTESTENABLE] && !Intersect(area, scissor_, &area)) return D3D_OK;
-  RecordCall("Clear", FormatArguments("%u,0x%X,0x%08X,%g,%u", count, flags, color, z, stencil));
+  RecordCall("Clear", "%u,0x%X,0x%08X,%g,%u", count, flags, color, z, stencil);
   uint8_t encoded[4];
   int bytes = FindPixelFormat(pixels.format)->bytesPerPixel;
   WritePixelArgb(pixels.format, encoded, color);
@@ -765,9 +757,8 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
   else
     return D3DERR_INVALIDCALL;
   const float* m = &matrix->m[0][0];
-  RecordCall("SetTransform",
-             FormatArguments("%u,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g", state, m[0], m[1], m[2], m[3], m[4],
-                             m[5], m[6], m[7], m[8], m[9], m[10], m[11], m[12], m[13], m[14], m[15]));
+  RecordCall("SetTransform", "%u,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g", state, m[0], m[1], m[2], m[3], m[4],
+                             m[5], m[6], m[7], m[8], m[9], m[10], m[11], m[12], m[13], m[14], m[15]);
   return D3D_OK;
 }
 
@@ -794,8 +785,8 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
       !(viewport->MaxZ <= 1.0f) || !(viewport->MinZ <= viewport->MaxZ))
     return D3DERR_INVALIDCALL;
   viewport_ = *viewport;
-  RecordCall("SetViewport", FormatArguments("%u,%u,%u,%u,%g,%g", viewport->X, viewport->Y, viewport->Width,
-                                            viewport->Height, viewport->MinZ, viewport->MaxZ));
+  RecordCall("SetViewport", "%u,%u,%u,%u,%g,%g", viewport->X, viewport->Y, viewport->Width,
+                                            viewport->Height, viewport->MinZ, viewport->MaxZ);
   return D3D_OK;
 }
 
@@ -808,8 +799,8 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
   if (!material) return D3DERR_INVALIDCALL;
   material_ = *material;
-  RecordCall("SetMaterial", FormatArguments("%g,%g,%g,%g", material->Diffuse.r, material->Diffuse.g,
-                                            material->Diffuse.b, material->Diffuse.a));
+  RecordCall("SetMaterial", "%g,%g,%g,%g", material->Diffuse.r, material->Diffuse.g,
+                                            material->Diffuse.b, material->Diffuse.a);
   return D3D_OK;
 }
 
@@ -824,7 +815,7 @@ HRESULT Device::SetLight(DWORD index, const D3DLIGHT9* light) {
   auto found = lights_.find(index);
   BOOL enabled = found != lights_.end() ? found->second.enabled : FALSE;
   lights_[index] = {*light, enabled};
-  RecordCall("SetLight", FormatArguments("%u,%u", index, light->Type));
+  RecordCall("SetLight", "%u,%u", index, light->Type);
   return D3D_OK;
 }
 
@@ -846,7 +837,7 @@ HRESULT Device::LightEnable(DWORD index, BOOL enable) {
     found = lights_.emplace(index, LightEntry{light, FALSE}).first;
   }
   found->second.enabled = enable ? TRUE : FALSE;
-  RecordCall("LightEnable", FormatArguments("%u,%d", index, enable ? 1 : 0));
+  RecordCall("LightEnable", "%u,%d", index, enable ? 1 : 0);
   return D3D_OK;
 }
 
@@ -860,7 +851,7 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   if (state >= ZV_D3DRS_COUNT) return D3DERR_INVALIDCALL;
   renderStates_[state] = value;
-  RecordCall("SetRenderState", FormatArguments("%u,%u", state, value));
+  RecordCall("SetRenderState", "%u,%u", state, value);
   return D3D_OK;
 }
 
@@ -887,7 +878,7 @@ HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
   }
   textureBindings_[stage].Set(object);
   textures_[stage] = texture;
-  RecordCall("SetTexture", FormatArguments("%u,%s", stage, texture ? "texture" : "null"));
+  RecordCall("SetTexture", "%u,%s", stage, texture ? "texture" : "null");
   return D3D_OK;
 }
 
@@ -900,7 +891,7 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
   if (stage >= kStageCount || type >= ZV_D3DTSS_COUNT) return D3DERR_INVALIDCALL;
   stageStates_[stage][type] = value;
-  RecordCall("SetTextureStageState", FormatArguments("%u,%u,%u", stage, type, value));
+  RecordCall("SetTextureStageState", "%u,%u,%u", stage, type, value);
   return D3D_OK;
 }
 
@@ -914,16 +905,15 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
   if (type >= ZV_D3DSAMP_COUNT) return D3DERR_INVALIDCALL;
   if (sampler >= kStageCount) return sampler >= 256 && sampler <= 260 ? D3D_OK : D3DERR_INVALIDCALL;
   samplerStates_[sampler][type] = value;
-  RecordCall("SetSamplerState", FormatArguments("%u,%u,%u", sampler, type, value));
+  RecordCall("SetSamplerState", "%u,%u,%u", sampler, type, value);
   return D3D_OK;
 }
 
 HRESULT Device::SetScissorRect(const RECT* rect) {
   if (!rect) return D3DERR_INVALIDCALL;
   scissor_ = *rect;
-  RecordCall("SetScissorRect",
-             FormatArguments("%ld,%ld,%ld,%ld", static_cast<long>(rect->left), static_cast<long>(rect->top),
-                             static_cast<long>(rect->right), static_cast<long>(rect->bottom)));
+  RecordCall("SetScissorRect", "%ld,%ld,%ld,%ld", static_cast<long>(rect->left), static_cast<long>(rect->top),
+                             static_cast<long>(rect->right), static_cast<long>(rect->bottom));
   return D3D_OK;
 }
 
@@ -943,7 +933,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
     list.push_back(elements[i]);
   }
   *declaration = new VertexDeclaration(this, std::move(list));
-  RecordCall("CreateVertexDeclaration", "");
+  RecordCall("CreateVertexDeclaration", "%s", "");
   return D3D_OK;
 }
 
@@ -952,14 +942,14 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
   if (declaration && !object) return D3DERR_INVALIDCALL;
   declaration_.Set(object);
   fvf_ = 0;
-  RecordCall("SetVertexDeclaration", object ? "declaration" : "null");
+  RecordCall("SetVertexDeclaration", "%s", object ? "declaration" : "null");
   return D3D_OK;
 }
 
 HRESULT Device::SetFVF(DWORD fvf) {
   fvf_ = fvf;
   declaration_.Set(nullptr);
-  RecordCall("SetFVF", FormatArguments("0x%X", fvf));
+  RecordCall("SetFVF", "0x%X", fvf);
   return D3D_OK;
 }
 
@@ -974,7 +964,7 @@ HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9
   *shader = nullptr;
   if (!CurrentSwitches().reportShaderModel2) return D3DERR_INVALIDCALL;
   *shader = new VertexShader(this);
-  RecordCall("CreateVertexShader", "");
+  RecordCall("CreateVertexShader", "%s", "");
   return D3D_OK;
 }
 
@@ -982,7 +972,7 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
   auto* object = dynamic_cast<VertexShader*>(shader);
   if (shader && !object) return D3DERR_INVALIDCALL;
   vertexShader_.Set(object);
-  RecordCall("SetVertexShader", object ? "shader" : "null");
+  RecordCall("SetVertexShader", "%s", object ? "shader" : "null");
   return D3D_OK;
 }
 
@@ -991,7 +981,7 @@ HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9**
   *shader = nullptr;
   if (!CurrentSwitches().reportShaderModel2) return D3DERR_INVALIDCALL;
   *shader = new PixelShader(this);
-  RecordCall("CreatePixelShader", "");
+  RecordCall("CreatePixelShader", "%s", "");
   return D3D_OK;
 }
 
@@ -999,14 +989,14 @@ HRESULT Device::SetPixelShader(IDirect3DPixelShader9* shader) {
   auto* object = dynamic_cast<PixelShader*>(shader);
   if (shader && !object) return D3DERR_INVALIDCALL;
   pixelShader_.Set(object);
-  RecordCall("SetPixelShader", object ? "shader" : "null");
+  RecordCall("SetPixelShader", "%s", object ? "shader" : "null");
   return D3D_OK;
 }
 
 namespace {
 HRESULT CheckConstants(const char* name, UINT start, const void* data, UINT count, UINT limit) {
   if (!data || start > limit || count > limit - start) return D3DERR_INVALIDCALL;
-  RecordCall(name, FormatArguments("%u,%u", start, count));
+  RecordCall(name, "%u,%u", start, count);
   return D3D_OK;
 }
 }  // namespace
@@ -1036,7 +1026,7 @@ HRESULT Device::SetStreamSource(UINT stream, IDirect3DVertexBuffer9* buffer, UIN
   streamSource_.Set(object);
   streamOffset_ = offset;
   streamStride_ = stride;
-  RecordCall("SetStreamSource", FormatArguments("%u,%u,%u", stream, offset, stride));
+  RecordCall("SetStreamSource", "%u,%u,%u", stream, offset, stride);
   return D3D_OK;
 }
 
@@ -1044,7 +1034,7 @@ HRESULT Device::SetIndices(IDirect3DIndexBuffer9* buffer) {
   auto* object = dynamic_cast<IndexBuffer*>(buffer);
   if (buffer && !object) return D3DERR_INVALIDCALL;
   indices_.Set(object);
-  RecordCall("SetIndices", object ? "buffer" : "null");
+  RecordCall("SetIndices", "%s", object ? "buffer" : "null");
   return D3D_OK;
 }
 

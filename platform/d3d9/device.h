@@ -13,11 +13,11 @@ namespace platform::d3d9 {
 class Direct3D;
 class Device;
 
-class SwapChain final : public IDirect3DSwapChain9, public CountedObject {
+class SwapChain final : public ComInterfaces<SwapChain, IDirect3DSwapChain9>, public CountedObject {
  public:
   explicit SwapChain(Device* device);
   ~SwapChain() override;
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DSwapChain9};
   HRESULT Present(const RECT* source, const RECT* destination, HWND window, const void* dirtyRegion,
                   DWORD flags) override;
   HRESULT GetBackBuffer(UINT index, D3DBACKBUFFER_TYPE type, IDirect3DSurface9** surface) override;
@@ -65,12 +65,12 @@ struct VertexLayout {
 VertexLayout LayoutFromFvf(DWORD fvf);
 VertexLayout LayoutFromDeclaration(const std::vector<D3DVERTEXELEMENT9>& elements);
 
-class Device final : public IDirect3DDevice9Ex, public CountedObject {
+class Device final : public ComInterfaces<Device, IDirect3DDevice9Ex>, public CountedObject {
  public:
   Device(Direct3D* direct3d, bool ex, HWND focusWindow, DWORD behaviorFlags, const D3DPRESENT_PARAMETERS& parameters);
   ~Device() override;
 
-  ZV_COUNTED_UNKNOWN_METHODS
+  void* InterfaceFor(REFIID iid);
   HRESULT TestCooperativeLevel() override;
   UINT GetAvailableTextureMem() override { return 512u << 20; }
   HRESULT GetDirect3D(IDirect3D9** direct3d) override;
@@ -196,6 +196,7 @@ class Device final : public IDirect3DDevice9Ex, public CountedObject {
   int defaultPoolResources_ = 0;
   bool inScene_ = false;
   UINT maximumFrameLatency_ = 3;
+  std::vector<uint32_t> presentPixels_;  // A 16-bit back buffer converted for the window, kept between presents.
 
   DWORD renderStates_[ZV_D3DRS_COUNT];
   DWORD stageStates_[kStageCount][ZV_D3DTSS_COUNT];
@@ -222,10 +223,10 @@ class Device final : public IDirect3DDevice9Ex, public CountedObject {
   Binding<PixelShader> pixelShader_;
 };
 
-class Direct3D final : public IDirect3D9Ex, public CountedObject {
+class Direct3D final : public ComInterfaces<Direct3D, IDirect3D9Ex>, public CountedObject {
  public:
   explicit Direct3D(bool ex) : ex_(ex) {}
-  ZV_COUNTED_UNKNOWN_METHODS
+  void* InterfaceFor(REFIID iid);
   UINT GetAdapterCount() override { return 1; }
   HRESULT GetAdapterIdentifier(UINT adapter, DWORD flags, D3DADAPTER_IDENTIFIER9* identifier) override;
   UINT GetAdapterModeCount(UINT adapter, D3DFORMAT format) override;

@@ -312,8 +312,7 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
   if (indices)
     for (UINT i = 0; i < used; ++i)
       if (indices[i] < minVertexIndex || indices[i] - minVertexIndex >= vertexCount) return D3DERR_INVALIDCALL;
-  RecordCall(indices ? "DrawIndexedPrimitive" : "DrawPrimitive",
-             FormatArguments("%u,%u,%u", type, primitiveCount, stride));
+  RecordCall(indices ? "DrawIndexedPrimitive" : "DrawPrimitive", "%u,%u,%u", type, primitiveCount, stride);
   if (CurrentCondition() != Condition::Operational) return D3D_OK;  // A lost device draws nothing, silently.
 
   std::vector<ScreenVertex> screen(count);

@@ -16,24 +16,35 @@ const D3DFORMAT kRenderTargetFormats[] = {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8, D3DF
 const D3DFORMAT kDepthFormats[] = {D3DFMT_D16, D3DFMT_D24X8, D3DFMT_D24S8, D3DFMT_D32};
 }  // namespace
 
+namespace {
+bool IsRefused(D3DFORMAT format) {
+  testing::Direct3DSwitches switches = CurrentSwitches();
+  for (DWORD refused : switches.refusedFormats)
+    if (refused == format) return true;
+  return false;
+}
+}  // namespace
+
 bool IsDisplayFormat(D3DFORMAT format) {
   return format == D3DFMT_X8R8G8B8 || format == D3DFMT_R5G6B5 || format == D3DFMT_X1R5G5B5;
 }
 
 bool IsRenderTargetFormat(D3DFORMAT format) {
+  if (IsRefused(format)) return false;
   for (D3DFORMAT candidate : kRenderTargetFormats)
     if (candidate == format) return true;
   return false;
 }
 
 bool IsDepthFormat(D3DFORMAT format) {
+  if (IsRefused(format)) return false;
   for (D3DFORMAT candidate : kDepthFormats)
     if (candidate == format) return true;
   return false;
 }
 
 bool IsTextureFormat(D3DFORMAT format) {
-  if (!IsColorFormat(format)) return false;
+  if (!IsColorFormat(format) || IsRefused(format)) return false;
   if (IsDxtFormat(format)) return CurrentSwitches().offerDxtFormats;
   return true;
 }
@@ -106,9 +117,8 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* parameters, HWND focusW
   if (!parameters->hDeviceWindow && !focusWindow) return D3DERR_INVALIDCALL;
   if (parameters->EnableAutoDepthStencil && !IsDepthFormat(parameters->AutoDepthStencilFormat))
     return D3DERR_INVALIDCALL;
-  std::lock_guard<std::mutex> lock(StandIn().mutex);
   if (parameters->Windowed) {
-    if (parameters->BackBufferFormat == D3DFMT_UNKNOWN) parameters->BackBufferFormat = StandIn().desktop.format;
+    if (parameters->BackBufferFormat == D3DFMT_UNKNOWN) parameters->BackBufferFormat = DesktopAdapterMode().format;
     if (!IsRenderTargetFormat(parameters->BackBufferFormat)) return D3DERR_INVALIDCALL;
     // The window's client size would be taken here; until windows report one, 640 x 480.
     if (parameters->BackBufferWidth == 0) parameters->BackBufferWidth = 640;
@@ -116,7 +126,7 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* parameters, HWND focusW
     if (parameters->FullScreen_RefreshRateInHz != 0) return D3DERR_INVALIDCALL;
   } else {
     bool listed = false;
-    for (const testing::DisplayAdapterMode& mode : StandIn().modes)
+    for (const AdapterMode& mode : ListAdapterModes())
       if (mode.width == parameters->BackBufferWidth && mode.height == parameters->BackBufferHeight &&
           mode.format == parameters->BackBufferFormat &&
           (parameters->FullScreen_RefreshRateInHz == 0 || parameters->FullScreen_RefreshRateInHz == mode.refreshRate))
@@ -129,17 +139,11 @@ HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* parameters, HWND focusW
 
 // ---- The Direct3D object ----
 
-HRESULT Direct3D::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  *object = nullptr;
-  if (iid == IID_IUnknown || iid == IID_IDirect3D9 || (ex_ && iid == IID_IDirect3D9Ex)) {
-    AddExternal();
-    *object = static_cast<IDirect3D9Ex*>(this);
-    return S_OK;
-  }
-  return E_NOINTERFACE;
+void* Direct3D::InterfaceFor(REFIID iid) {
+  if (iid == IID_IUnknown || iid == IID_IDirect3D9 || (ex_ && iid == IID_IDirect3D9Ex))
+    return static_cast<IDirect3D9Ex*>(this);
+  return nullptr;
 }
-
 HRESULT Direct3D::GetAdapterIdentifier(UINT adapter, DWORD, D3DADAPTER_IDENTIFIER9* identifier) {
   if (adapter != 0 || !identifier) return D3DERR_INVALIDCALL;
   std::memset(identifier, 0, sizeof(*identifier));
@@ -151,16 +155,14 @@ HRESULT Direct3D::GetAdapterIdentifier(UINT adapter, DWORD, D3DADAPTER_IDENTIFIE
 
 UINT Direct3D::GetAdapterModeCount(UINT adapter, D3DFORMAT format) {
   if (adapter != 0) return 0;
-  std::lock_guard<std::mutex> lock(StandIn().mutex);
   UINT count = 0;
-  for (const testing::DisplayAdapterMode& mode : StandIn().modes) count += mode.format == format;
+  for (const AdapterMode& mode : ListAdapterModes()) count += mode.format == format;
   return count;
 }
 
 HRESULT Direct3D::EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT index, D3DDISPLAYMODE* out) {
   if (adapter != 0 || !out) return D3DERR_INVALIDCALL;
-  std::lock_guard<std::mutex> lock(StandIn().mutex);
-  for (const testing::DisplayAdapterMode& mode : StandIn().modes) {
+  for (const AdapterMode& mode : ListAdapterModes()) {
     if (mode.format != format) continue;
     if (index-- == 0) {
       *out = {mode.width, mode.height, mode.refreshRate, mode.format};
@@ -172,8 +174,7 @@ HRESULT Direct3D::EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT index, D
 
 HRESULT Direct3D::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* out) {
   if (adapter != 0 || !out) return D3DERR_INVALIDCALL;
-  std::lock_guard<std::mutex> lock(StandIn().mutex);
-  const testing::DisplayAdapterMode& desktop = StandIn().desktop;
+  AdapterMode desktop = DesktopAdapterMode();
   *out = {desktop.width, desktop.height, desktop.refreshRate, desktop.format};
   return D3D_OK;
 }
@@ -255,8 +256,8 @@ HRESULT Direct3D::MakeDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DW
   }
   *parameters = completed;
   *device = new Device(this, ex, focusWindow, behaviorFlags, completed);
-  RecordCall("CreateDevice", FormatArguments("0x%X,%u,%u,%u", behaviorFlags, completed.BackBufferWidth,
-                                             completed.BackBufferHeight, completed.BackBufferFormat));
+  RecordCall("CreateDevice", "0x%X,%u,%u,%u", behaviorFlags, completed.BackBufferWidth,
+                                             completed.BackBufferHeight, completed.BackBufferFormat);
   return D3D_OK;
 }
 

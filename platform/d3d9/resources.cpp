@@ -70,20 +70,6 @@ void DeviceChild::OnLastExternalRelease() {
   if (holdsDevice_) device_->ReleaseExternal();
 }
 
-namespace {
-template <typename Interface, typename Object>
-HRESULT QueryChild(Object* object, REFIID iid, void** out, std::initializer_list<const GUID*> ids) {
-  if (!out) return E_POINTER;
-  *out = nullptr;
-  for (const GUID* id : ids)
-    if (*id == iid) {
-      object->AddExternal();
-      *out = static_cast<Interface*>(object);
-      return S_OK;
-    }
-  return E_NOINTERFACE;
-}
-}  // namespace
 
 // ---- Surfaces ----
 
@@ -92,11 +78,6 @@ Surface::Surface(Device* device, CountedObject* container, SurfaceKind kind, D3D
     : DeviceChild(device, container == nullptr), kind_(kind), usage_(usage), pool_(pool), lockable_(lockable) {
   if (container) SetContainer(container);
   storage_.Allocate(format, width, height);
-}
-
-HRESULT Surface::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DSurface9>(this, iid, object,
-                                       {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DSurface9});
 }
 
 HRESULT Surface::GetDesc(D3DSURFACE_DESC* description) {
@@ -115,9 +96,9 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
   if (!locked || locked_ || !lockable_ || IsDepth()) return D3DERR_INVALIDCALL;
   RECT area;
   if (!RectInside(rect, storage_.width, storage_.height, &area)) return D3DERR_INVALIDCALL;
-  RecordCall("LockRect",
-             FormatArguments("%ld,%ld,%ld,%ld,0x%X", static_cast<long>(area.left), static_cast<long>(area.top),
-                             static_cast<long>(area.right), static_cast<long>(area.bottom), flags));
+  if (kind_ == SurfaceKind::BackBuffer) ChargeReadBack(CurrentSwitches().backBufferLockMicroseconds);
+  RecordCall("LockRect", "%ld,%ld,%ld,%ld,0x%X", static_cast<long>(area.left), static_cast<long>(area.top),
+                             static_cast<long>(area.right), static_cast<long>(area.bottom), flags);
   size_t offset;
   if (IsDxtFormat(storage_.format)) {
     if (rect && ((area.left | area.top) & 3)) return D3DERR_INVALIDCALL;
@@ -152,11 +133,6 @@ Texture::Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usa
 
 Texture::~Texture() {
   for (Surface* level : levels_) delete level;
-}
-
-HRESULT Texture::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DTexture9>(
-      this, iid, object, {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DTexture9});
 }
 
 HRESULT Texture::GetLevelDesc(UINT level, D3DSURFACE_DESC* description) {
@@ -196,12 +172,6 @@ VolumeTexture::VolumeTexture(Device* device, UINT width, UINT height, UINT depth
     entry.bytes.assign(entry.slicePitch * entry.depth, 0);
     levels_.push_back(std::move(entry));
   }
-}
-
-HRESULT VolumeTexture::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DVolumeTexture9>(
-      this, iid, object,
-      {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DVolumeTexture9});
 }
 
 HRESULT VolumeTexture::GetLevelDesc(UINT level, D3DVOLUME_DESC* description) {
@@ -250,36 +220,16 @@ HRESULT BufferBytes::UnlockBytes() {
   return D3D_OK;
 }
 
-HRESULT VertexBuffer::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DVertexBuffer9>(this, iid, object,
-                                            {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DVertexBuffer9});
-}
-
 HRESULT VertexBuffer::GetDesc(D3DVERTEXBUFFER_DESC* description) {
   if (!description) return D3DERR_INVALIDCALL;
   *description = {D3DFMT_VERTEXDATA, D3DRTYPE_VERTEXBUFFER, usage_, pool_, static_cast<UINT>(bytes_.size()), fvf_};
   return D3D_OK;
 }
 
-HRESULT IndexBuffer::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DIndexBuffer9>(this, iid, object,
-                                           {&IID_IUnknown, &IID_IDirect3DResource9, &IID_IDirect3DIndexBuffer9});
-}
-
 HRESULT IndexBuffer::GetDesc(D3DINDEXBUFFER_DESC* description) {
   if (!description) return D3DERR_INVALIDCALL;
   *description = {format_, D3DRTYPE_INDEXBUFFER, usage_, pool_, static_cast<UINT>(bytes_.size())};
   return D3D_OK;
-}
-
-HRESULT VertexDeclaration::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DVertexDeclaration9>(this, iid, object, {&IID_IUnknown, &IID_IDirect3DVertexDeclaration9});
-}
-HRESULT VertexShader::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DVertexShader9>(this, iid, object, {&IID_IUnknown, &IID_IDirect3DVertexShader9});
-}
-HRESULT PixelShader::QueryInterface(REFIID iid, void** object) {
-  return QueryChild<IDirect3DPixelShader9>(this, iid, object, {&IID_IUnknown, &IID_IDirect3DPixelShader9});
 }
 
 }  // namespace platform::d3d9

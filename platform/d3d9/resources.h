@@ -48,12 +48,12 @@ class DeviceChild : public CountedObject {
   bool countedDefaultPool_ = false;
 };
 
-class Surface final : public IDirect3DSurface9, public DeviceChild {
+class Surface final : public ComInterfaces<Surface, IDirect3DSurface9>, public DeviceChild {
  public:
   // A stand-alone surface (holding the device), or a level/back buffer whose container is given.
   Surface(Device* device, CountedObject* container, SurfaceKind kind, D3DFORMAT format, UINT width, UINT height,
           DWORD usage, D3DPOOL pool, bool lockable);
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DSurface9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_SURFACE; }
   HRESULT GetDesc(D3DSURFACE_DESC* description) override;
@@ -77,11 +77,11 @@ class Surface final : public IDirect3DSurface9, public DeviceChild {
   SurfaceStorage storage_;
 };
 
-class Texture final : public IDirect3DTexture9, public DeviceChild {
+class Texture final : public ComInterfaces<Texture, IDirect3DTexture9>, public DeviceChild {
  public:
   Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
   ~Texture() override;
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DTexture9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
   DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
@@ -103,7 +103,7 @@ class Texture final : public IDirect3DTexture9, public DeviceChild {
   D3DPOOL pool_;
 };
 
-class VolumeTexture final : public IDirect3DVolumeTexture9, public DeviceChild {
+class VolumeTexture final : public ComInterfaces<VolumeTexture, IDirect3DVolumeTexture9>, public DeviceChild {
  public:
   struct Level {
     UINT width, height, depth;
@@ -113,7 +113,7 @@ class VolumeTexture final : public IDirect3DVolumeTexture9, public DeviceChild {
   };
   VolumeTexture(Device* device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
                 D3DPOOL pool);
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DVolumeTexture9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
   DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
@@ -147,11 +147,11 @@ class BufferBytes {
   bool locked_ = false;
 };
 
-class VertexBuffer final : public IDirect3DVertexBuffer9, public DeviceChild, public BufferBytes {
+class VertexBuffer final : public ComInterfaces<VertexBuffer, IDirect3DVertexBuffer9>, public DeviceChild, public BufferBytes {
  public:
   VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
       : DeviceChild(device, true), BufferBytes(length, usage, pool), fvf_(fvf) {}
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DVertexBuffer9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_VERTEXBUFFER; }
   HRESULT Lock(UINT offset, UINT size, void** data, DWORD) override { return LockBytes(offset, size, data); }
@@ -163,11 +163,11 @@ class VertexBuffer final : public IDirect3DVertexBuffer9, public DeviceChild, pu
   DWORD fvf_;
 };
 
-class IndexBuffer final : public IDirect3DIndexBuffer9, public DeviceChild, public BufferBytes {
+class IndexBuffer final : public ComInterfaces<IndexBuffer, IDirect3DIndexBuffer9>, public DeviceChild, public BufferBytes {
  public:
   IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
       : DeviceChild(device, true), BufferBytes(length, usage, pool), format_(format) {}
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DIndexBuffer9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_INDEXBUFFER; }
   HRESULT Lock(UINT offset, UINT size, void** data, DWORD) override { return LockBytes(offset, size, data); }
@@ -180,11 +180,11 @@ class IndexBuffer final : public IDirect3DIndexBuffer9, public DeviceChild, publ
   D3DFORMAT format_;
 };
 
-class VertexDeclaration final : public IDirect3DVertexDeclaration9, public DeviceChild {
+class VertexDeclaration final : public ComInterfaces<VertexDeclaration, IDirect3DVertexDeclaration9>, public DeviceChild {
  public:
   VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements)
       : DeviceChild(device, true), elements_(std::move(elements)) {}
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DVertexDeclaration9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
   const std::vector<D3DVERTEXELEMENT9>& Elements() const { return elements_; }
 
@@ -193,16 +193,16 @@ class VertexDeclaration final : public IDirect3DVertexDeclaration9, public Devic
 };
 
 // Shader objects keep their byte code and are never run (the device has no shader model).
-class VertexShader final : public IDirect3DVertexShader9, public DeviceChild {
+class VertexShader final : public ComInterfaces<VertexShader, IDirect3DVertexShader9>, public DeviceChild {
  public:
   explicit VertexShader(Device* device) : DeviceChild(device, true) {}
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DVertexShader9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
 };
-class PixelShader final : public IDirect3DPixelShader9, public DeviceChild {
+class PixelShader final : public ComInterfaces<PixelShader, IDirect3DPixelShader9>, public DeviceChild {
  public:
   explicit PixelShader(Device* device) : DeviceChild(device, true) {}
-  ZV_COUNTED_UNKNOWN_METHODS
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DPixelShader9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
 };
 

@@ -5,28 +5,38 @@
 #include <cstdio>
 
 #include "platform/ddraw.h"
+#include "kernel/state.h"
+#include "platform/display_modes.h"
 
 namespace platform::d3d9 {
 
-std::vector<testing::DisplayAdapterMode> DefaultDisplayModes() {
-  std::vector<testing::DisplayAdapterMode> modes;
-  const UINT sizes[][2] = {{320, 240}, {640, 480}, {800, 600}, {1024, 768}, {1280, 720}, {1280, 1024}, {1920, 1080}};
-  for (DWORD format : {static_cast<DWORD>(D3DFMT_R5G6B5), static_cast<DWORD>(D3DFMT_X8R8G8B8)})
-    for (const auto& size : sizes) modes.push_back({size[0], size[1], 60, format});
-  return modes;
-}
-
 namespace {
-Direct3DStandInState* MakeState() {
-  auto* state = new Direct3DStandInState;
-  state->desktop = {1920, 1080, 60, D3DFMT_X8R8G8B8};
-  state->modes = DefaultDisplayModes();
-  return state;
+AdapterMode AdapterModeOf(const DisplayModeRecord& mode) {
+  D3DFORMAT format = D3DFMT_UNKNOWN;
+  switch (mode.bits) {
+    case 15: format = D3DFMT_X1R5G5B5; break;
+    case 16: format = D3DFMT_R5G6B5; break;
+    case 24: format = D3DFMT_R8G8B8; break;
+    case 32: format = D3DFMT_X8R8G8B8; break;
+  }
+  return {static_cast<UINT>(mode.width), static_cast<UINT>(mode.height), static_cast<UINT>(mode.refresh), format};
 }
 }  // namespace
 
+std::vector<AdapterMode> ListAdapterModes() {
+  std::vector<AdapterMode> modes;
+  for (const DisplayModeRecord& mode : ListDisplayModes()) modes.push_back(AdapterModeOf(mode));
+  return modes;
+}
+
+void ChargeReadBack(uint64_t microseconds) {
+  if (State().fakeClock.load()) State().fakeMicroseconds += microseconds;
+}
+
+AdapterMode DesktopAdapterMode() { return AdapterModeOf(CurrentDisplayMode()); }
+
 Direct3DStandInState& StandIn() {
-  static Direct3DStandInState* state = MakeState();
+  static Direct3DStandInState* state = new Direct3DStandInState;  // Never destroyed: objects may outlive static teardown.
   return *state;
 }
 
@@ -44,19 +54,15 @@ bool TakeFaultCount(std::atomic<int>& counter) {
   return false;
 }
 
-void RecordCall(const char* name, const std::string& arguments) {
-  if (!StandIn().recording.load()) return;
-  std::lock_guard<std::mutex> lock(StandIn().mutex);
-  StandIn().recordedCalls.push_back(std::string(name) + "(" + arguments + ")");
-}
-
-std::string FormatArguments(const char* format, ...) {
-  char text[256];
+void RecordCall(const char* name, const char* argumentFormat, ...) {
+  if (!StandIn().recording.load(std::memory_order_relaxed)) return;
+  char text[320];
   va_list arguments;
-  va_start(arguments, format);
-  std::vsnprintf(text, sizeof(text), format, arguments);
+  va_start(arguments, argumentFormat);
+  std::vsnprintf(text, sizeof(text), argumentFormat, arguments);
   va_end(arguments);
-  return text;
+  std::lock_guard<std::mutex> lock(StandIn().mutex);
+  StandIn().recordedCalls.push_back(std::string(name) + "(" + text + ")");
 }
 
 }  // namespace platform::d3d9
@@ -64,12 +70,6 @@ std::string FormatArguments(const char* format, ...) {
 namespace platform::testing {
 
 using platform::d3d9::StandIn;
-
-void SetDisplayAdapter(const DisplayAdapterMode& desktop, const std::vector<DisplayAdapterMode>& modes) {
-  std::lock_guard<std::mutex> lock(StandIn().mutex);
-  StandIn().desktop = desktop;
-  StandIn().modes = modes;
-}
 
 void SetDirect3DSwitches(const Direct3DSwitches& switches) {
   std::lock_guard<std::mutex> lock(StandIn().mutex);
@@ -109,7 +109,6 @@ void ResetDirect3DSwitches() {
   StandIn().devicesLost = false;
   StandIn().recording = false;
   StandIn().fastPaths = true;
-  SetDisplayAdapter({1920, 1080, 60, D3DFMT_X8R8G8B8}, platform::d3d9::DefaultDisplayModes());
   RefuseComClass(CLSID_DirectDraw7, false);
 }
 

@@ -13,9 +13,7 @@
 namespace platform::d3d9 {
 
 struct Direct3DStandInState {
-  std::mutex mutex;  // Guards the adapter, the switches and the recorder.
-  testing::DisplayAdapterMode desktop;
-  std::vector<testing::DisplayAdapterMode> modes;
+  std::mutex mutex;  // Guards the switches and the recorder.
   testing::Direct3DSwitches switches;
   std::atomic<int> failDeviceCreation{0};
   std::atomic<int> failDeviceResets{0};
@@ -28,11 +26,24 @@ struct Direct3DStandInState {
 };
 
 Direct3DStandInState& StandIn();
-std::vector<testing::DisplayAdapterMode> DefaultDisplayModes();
+
+// The shared display (platform/display_modes.h) as the adapter reports it: 16-bit modes are
+// R5G6B5, 32-bit ones X8R8G8B8.
+struct AdapterMode {
+  UINT width = 0;
+  UINT height = 0;
+  UINT refreshRate = 60;
+  D3DFORMAT format = D3DFMT_X8R8G8B8;
+};
+std::vector<AdapterMode> ListAdapterModes();
+// Moves the fake clock by a read-back's cost (nothing on the real clock).
+void ChargeReadBack(uint64_t microseconds);
+AdapterMode DesktopAdapterMode();
 testing::Direct3DSwitches CurrentSwitches();
 bool TakeFaultCount(std::atomic<int>& counter);
-void RecordCall(const char* name, const std::string& arguments);
-std::string FormatArguments(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Records "Name(arguments)" while the test door records calls; the arguments are formatted only
+// then, so a program that no test watches pays one flag test per call.
+void RecordCall(const char* name, const char* argumentFormat, ...) __attribute__((format(printf, 2, 3)));
 
 // Reference counts the way the platform keeps them: the count the program sees (external) and
 // the references the device holds for its bindings (internal). The object dies when both are 0.
@@ -69,6 +80,9 @@ class CountedObject {
     if (container_) return container_->ReleaseInternal();
     if (--internal_ == 0 && external_.load() == 0) delete this;
   }
+  // The count behind IUnknown (ComInterfaces): the program's references.
+  ULONG AddReference() { return AddExternal(); }
+  ULONG DropReference() { return ReleaseExternal(); }
   ULONG ExternalCount() const { return container_ ? container_->ExternalCount() : external_.load(); }
   void SetContainer(CountedObject* container) {
     container_ = container;
@@ -83,11 +97,5 @@ class CountedObject {
   std::atomic<ULONG> internal_{0};
   CountedObject* container_ = nullptr;
 };
-
-// The IUnknown part shared by every interface implementation.
-#define ZV_COUNTED_UNKNOWN_METHODS                       \
-  ULONG AddRef() override { return AddExternal(); }      \
-  ULONG Release() override { return ReleaseExternal(); } \
-  HRESULT QueryInterface(REFIID iid, void** object) override;
 
 }  // namespace platform::d3d9

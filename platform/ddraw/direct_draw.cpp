@@ -11,7 +11,7 @@ namespace platform::ddraw {
 
 namespace {
 
-void DescribeMode(const testing::DisplayAdapterMode& mode, DDSURFACEDESC2* out) {
+void DescribeMode(const d3d9::AdapterMode& mode, DDSURFACEDESC2* out) {
   std::memset(out, 0, sizeof(*out));
   out->dwSize = sizeof(*out);
   out->dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_REFRESHRATE;
@@ -44,20 +44,9 @@ void DescribeMode(const testing::DisplayAdapterMode& mode, DDSURFACEDESC2* out) 
   out->lPitch = static_cast<LONG>(mode.width * (format.dwRGBBitCount / 8));
 }
 
-class DirectDraw final : public IDirectDraw7, public d3d9::CountedObject {
+class DirectDraw final : public ComInterfaces<DirectDraw, IDirectDraw7>, public d3d9::CountedObject {
  public:
-  ULONG AddRef() override { return AddExternal(); }
-  ULONG Release() override { return ReleaseExternal(); }
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IDirectDraw7) {
-      AddExternal();
-      *object = static_cast<IDirectDraw7*>(this);
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirectDraw7};
 
   HRESULT Initialize(GUID*) override {
     if (initialized_) return DDERR_ALREADYINITIALIZED;
@@ -79,16 +68,11 @@ class DirectDraw final : public IDirectDraw7, public d3d9::CountedObject {
                            LPDDENUMMODESCALLBACK2 callback) override {
     if (!initialized_) return DDERR_NOTINITIALIZED;
     if (!callback) return DDERR_INVALIDPARAMS;
-    std::vector<testing::DisplayAdapterMode> modes;
-    {
-      std::lock_guard<std::mutex> lock(d3d9::StandIn().mutex);
-      modes = d3d9::StandIn().modes;
-    }
-    std::vector<testing::DisplayAdapterMode> reported;
-    for (testing::DisplayAdapterMode mode : modes) {
+    std::vector<d3d9::AdapterMode> reported;
+    for (d3d9::AdapterMode mode : d3d9::ListAdapterModes()) {
       if (!(flags & DDEDM_REFRESHRATES)) mode.refreshRate = 0;
       bool seen = false;
-      for (const testing::DisplayAdapterMode& earlier : reported)
+      for (const d3d9::AdapterMode& earlier : reported)
         seen |= earlier.width == mode.width && earlier.height == mode.height && earlier.format == mode.format &&
                 earlier.refreshRate == mode.refreshRate;
       if (seen) continue;
@@ -105,8 +89,7 @@ class DirectDraw final : public IDirectDraw7, public d3d9::CountedObject {
   HRESULT GetDisplayMode(DDSURFACEDESC2* mode) override {
     if (!initialized_) return DDERR_NOTINITIALIZED;
     if (!mode || mode->dwSize != sizeof(DDSURFACEDESC2)) return DDERR_INVALIDPARAMS;
-    std::lock_guard<std::mutex> lock(d3d9::StandIn().mutex);
-    DescribeMode(d3d9::StandIn().desktop, mode);
+    DescribeMode(d3d9::DesktopAdapterMode(), mode);
     return DD_OK;
   }
 

@@ -14,11 +14,7 @@ uint64_t NowMicroseconds();
 namespace platform::ddraw {
 
 uint64_t VerticalBlankPeriodMicroseconds() {
-  UINT refresh;
-  {
-    std::lock_guard<std::mutex> lock(d3d9::StandIn().mutex);
-    refresh = d3d9::StandIn().desktop.refreshRate;
-  }
+  UINT refresh = d3d9::DesktopAdapterMode().refreshRate;
   if (refresh == 0 || refresh > 1000) refresh = 60;
   return 1000000u / refresh;
 }

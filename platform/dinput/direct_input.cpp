@@ -42,31 +42,15 @@ class Effect;
 
 enum class DeviceKind { Keyboard, Mouse, Joystick };
 
-class InputDevice final : public IDirectInputDevice8A {
+class InputDevice final : public ComObject<InputDevice, IDirectInputDevice8A> {
  public:
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirectInputDevice7A, &IID_IDirectInputDevice8A};
   InputDevice(DeviceKind kind, int pad) : kind_(kind), pad_(pad) {
     for (Axis& axis : axes_) axis = Axis{};
   }
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDirectInputDevice7A || iid == IID_IDirectInputDevice8A) {
-      *object = static_cast<IDirectInputDevice8A*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    ULONG left = --references_;
-    if (left == 0) {
-      StopVibration();
-      if (notify_ && kind_ == DeviceKind::Keyboard) RemoveKeyboardListener(notify_);
-      delete this;
-    }
-    return left;
+  void OnFinalRelease() {
+    StopVibration();
+    if (notify_ && kind_ == DeviceKind::Keyboard) RemoveKeyboardListener(notify_);
   }
 
   HRESULT GetProperty(DIPROPERTYID property, DIPROPHEADER* header) override {
@@ -234,6 +218,7 @@ class InputDevice final : public IDirectInputDevice8A {
     DWORD deadZone = 0;
   };
 
+  friend class ComObject<InputDevice, IDirectInputDevice8A>;  // Deletes it at the last Release.
   ~InputDevice() = default;
 
   Axis* AxisOf(const DIPROPHEADER* header) {
@@ -287,7 +272,6 @@ class InputDevice final : public IDirectInputDevice8A {
     if (kind_ == DeviceKind::Joystick) SetPadVibration(pad_, 0);
   }
 
-  std::atomic<ULONG> references_{1};
   DeviceKind kind_;
   int pad_;
   const DIDATAFORMAT* format_ = nullptr;
@@ -299,34 +283,18 @@ class InputDevice final : public IDirectInputDevice8A {
   Axis axes_[6];
 };
 
-class Effect final : public IDirectInputEffect {
+class Effect final : public ComObject<Effect, IDirectInputEffect> {
  public:
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirectInputEffect};
   Effect(InputDevice* device, LONG strength) : device_(device), strength_(strength) {
     device_->AddRef();
     device_->effects.push_back(this);
   }
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IDirectInputEffect) {
-      *object = static_cast<IDirectInputEffect*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    ULONG left = --references_;
-    if (left == 0) {
-      playing_ = false;
-      std::erase(device_->effects, this);
-      device_->EffectChanged();
-      device_->Release();
-      delete this;
-    }
-    return left;
+  void OnFinalRelease() {
+    playing_ = false;
+    std::erase(device_->effects, this);
+    device_->EffectChanged();
+    device_->Release();
   }
 
   HRESULT Start(DWORD iterations, DWORD) override {
@@ -349,8 +317,8 @@ class Effect final : public IDirectInputEffect {
   LONG strength() const { return strength_; }
 
  private:
+  friend class ComObject<Effect, IDirectInputEffect>;  // Deletes it at the last Release.
   ~Effect() = default;
-  std::atomic<ULONG> references_{1};
   InputDevice* device_;
   LONG strength_;
   bool playing_ = false;
@@ -385,28 +353,15 @@ void InputDevice::EffectChanged() {
   SetPadVibration(pad_, strongest);
 }
 
-class DirectInputObject final : public IDirectInput7A, public IDirectInput8A {
+class DirectInputObject final : public ComObject<DirectInputObject, IDirectInput7A, IDirectInput8A> {
  public:
   explicit DirectInputObject(int version) : version_(version) {}
 
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (iid == IID_IUnknown || (version_ == 7 && iid == IID_IDirectInput7A)) {
-      *object = static_cast<IDirectInput7A*>(this);
-    } else if (version_ == 8 && iid == IID_IDirectInput8A) {
-      *object = static_cast<IDirectInput8A*>(this);
-    } else {
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  ULONG AddRef() override { return ++references_; }
-  ULONG Release() override {
-    ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
+  // One object answers as the version it was made for.
+  void* InterfaceFor(REFIID iid) {
+    if (iid == IID_IUnknown || (version_ == 7 && iid == IID_IDirectInput7A)) return static_cast<IDirectInput7A*>(this);
+    if (version_ == 8 && iid == IID_IDirectInput8A) return static_cast<IDirectInput8A*>(this);
+    return nullptr;
   }
 
   HRESULT Initialize(HINSTANCE, DWORD version) override {
@@ -464,6 +419,7 @@ class DirectInputObject final : public IDirectInput7A, public IDirectInput8A {
   }
 
  private:
+  friend class ComObject<DirectInputObject, IDirectInput7A, IDirectInput8A>;  // Deletes it at the last Release.
   ~DirectInputObject() = default;
 
   HRESULT MakeDevice(REFGUID device, LPUNKNOWN outer, InputDevice** out) {
@@ -482,7 +438,6 @@ class DirectInputObject final : public IDirectInput7A, public IDirectInput8A {
     return DI_OK;
   }
 
-  std::atomic<ULONG> references_{1};
   int version_;
   bool initialised_ = false;
 };

@@ -12,28 +12,11 @@ SoundBuffer::SoundBuffer(DirectSoundObject* ownerObject, DWORD bufferFlags, bool
 
 SoundBuffer::~SoundBuffer() = default;
 
-HRESULT SoundBuffer::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDirectSoundBuffer) {
-    *object = static_cast<IDirectSoundBuffer*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG SoundBuffer::AddRef() { return ++references_; }
-
-ULONG SoundBuffer::Release() {
-  const ULONG left = --references_;
-  if (left != 0) return left;
+void SoundBuffer::OnFinalRelease() {
   if (owner && !primary) {
     std::lock_guard<std::mutex> lock(owner->mixerMutex);
     std::erase(owner->buffers, this);
   }
-  delete this;
-  return 0;
 }
 
 HRESULT SoundBuffer::GetCurrentPosition(LPDWORD playCursor, LPDWORD writeCursor) {

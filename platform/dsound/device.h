@@ -25,11 +25,9 @@ struct SoundSwitches {
 };
 SoundSwitches& Switches();
 
-class DirectSoundObject final : public IDirectSound {
+class DirectSoundObject final : public ComObject<DirectSoundObject, IDirectSound> {
  public:
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirectSound};
   HRESULT CreateSoundBuffer(LPCDSBUFFERDESC description, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer) override;
   HRESULT GetCaps(LPDSCAPS caps) override;
   HRESULT DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUNDBUFFER* duplicate) override;
@@ -47,22 +45,21 @@ class DirectSoundObject final : public IDirectSound {
   WAVEFORMATEX primaryFormat{};
 
  private:
+  friend class ComObject<DirectSoundObject, IDirectSound>;
   ~DirectSoundObject();
   void CloseDevice();
 
-  std::atomic<ULONG> references_{1};
   bool initialised_ = false;
   uint32_t deviceId_ = 0;
   std::vector<int32_t> accumulator_;  // Guarded by the mixer lock.
 };
 
-class SoundBuffer final : public IDirectSoundBuffer {
+class SoundBuffer final : public ComObject<SoundBuffer, IDirectSoundBuffer> {
  public:
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirectSoundBuffer};
   SoundBuffer(DirectSoundObject* owner, DWORD flags, bool primary);
-
-  HRESULT QueryInterface(REFIID iid, void** object) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
+  // The last reference leaves the owner's mixer.
+  void OnFinalRelease();
   HRESULT GetCurrentPosition(LPDWORD playCursor, LPDWORD writeCursor) override;
   HRESULT GetStatus(LPDWORD status) override;
   HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* part1, LPDWORD bytes1, LPVOID* part2, LPDWORD bytes2,
@@ -86,10 +83,10 @@ class SoundBuffer final : public IDirectSoundBuffer {
   bool primaryPlaying = false;
 
  private:
+  friend class ComObject<SoundBuffer, IDirectSoundBuffer>;
   ~SoundBuffer();
   DWORD SizeInBytes() const { return static_cast<DWORD>(voice.samples ? voice.samples->bytes.size() : 0); }
 
-  std::atomic<ULONG> references_{1};
   // The staging copy of the window that Lock handed out, committed by Unlock.
   std::vector<uint8_t> staging_;
   bool locked_ = false;
@@ -98,8 +95,8 @@ class SoundBuffer final : public IDirectSoundBuffer {
   DWORD lockBytes2_ = 0;
 };
 
-// True for a format the mixer plays: PCM, 8 or 16 bits, 1 or 2 channels, a rate in range and a
-// consistent block align.
+// True for a format the mixer plays: integer PCM of 8, 16, 24 or 32 bits or 32-bit float, plain
+// or extensible, 1 or 2 channels, a rate in range and a consistent block align.
 bool IsPlayableFormat(const WAVEFORMATEX* format);
 
 // The most recently initialised DirectSound object that is still alive, with the registry lock

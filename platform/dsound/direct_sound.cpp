@@ -55,10 +55,8 @@ LatestDevice LockLatestDevice() {
 }
 
 bool IsPlayableFormat(const WAVEFORMATEX* format) {
-  if (!format || format->wFormatTag != WAVE_FORMAT_PCM) return false;
+  if (platform::winmm::SampleLayoutOf(format) == platform::winmm::SampleLayout::kNone) return false;
   if (format->nChannels != 1 && format->nChannels != 2) return false;
-  if (format->wBitsPerSample != 8 && format->wBitsPerSample != 16) return false;
-  if (format->nBlockAlign != format->nChannels * format->wBitsPerSample / 8) return false;
   return format->nSamplesPerSec >= DSBFREQUENCY_MIN && format->nSamplesPerSec <= DSBFREQUENCY_MAX;
 }
 
@@ -81,25 +79,6 @@ void DirectSoundObject::CloseDevice() {
     buffer->voice.playing = false;
   }
   buffers.clear();
-}
-
-HRESULT DirectSoundObject::QueryInterface(REFIID iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IDirectSound) {
-    *object = static_cast<IDirectSound*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG DirectSoundObject::AddRef() { return ++references_; }
-
-ULONG DirectSoundObject::Release() {
-  const ULONG left = --references_;
-  if (left == 0) delete this;
-  return left;
 }
 
 HRESULT DirectSoundObject::Initialize(const GUID*) {
@@ -189,6 +168,7 @@ HRESULT DirectSoundObject::CreateSoundBuffer(LPCDSBUFFERDESC description, LPDIRE
   }
   created->voice.format = *format;
   created->voice.format.cbSize = 0;
+  created->voice.layout = platform::winmm::SampleLayoutOf(format);
   created->voice.frames = bytes / format->nBlockAlign;
   created->voice.frequency = format->nSamplesPerSec;
   {

@@ -32,8 +32,13 @@ inline int32_t Scale(int32_t sample, int32_t gain) {
 
 int32_t ReadSample(const Voice& voice, uint32_t frame, int channel) {
   const uint8_t* bytes = voice.samples->bytes.data() + static_cast<size_t>(frame) * voice.format.nBlockAlign;
-  if (voice.format.wBitsPerSample == 8) return DecodeSample8(bytes + channel);
-  return DecodeSample16(bytes + channel * 2);
+  switch (voice.layout) {
+    case platform::winmm::SampleLayout::kUnsigned8: return DecodeSample8(bytes + channel);
+    case platform::winmm::SampleLayout::kSigned16: return DecodeSample16(bytes + channel * 2);
+    default:
+      return platform::winmm::ReadFullScaleSample(voice.layout, bytes + channel * (voice.format.wBitsPerSample / 8)) >>
+             16;
+  }
 }
 
 // After each step: a looping voice wraps, any other stops at its end with its cursor at 0.
@@ -152,6 +157,10 @@ void MixVoiceReference(Voice& voice, int32_t* accumulator, int frames) {
 
 void MixVoice(Voice& voice, int32_t* accumulator, int frames) {
   if (voice.frames == 0 || !voice.playing) return;
+  if (voice.layout != platform::winmm::SampleLayout::kUnsigned8 && voice.layout != platform::winmm::SampleLayout::kSigned16) {
+    MixVoiceReference(voice, accumulator, frames);
+    return;
+  }
   const bool sixteenBit = voice.format.wBitsPerSample == 16;
   const bool stereo = voice.format.nChannels == 2;
   const bool unitStep = StepOf(voice.frequency) == (uint64_t{1} << 32);

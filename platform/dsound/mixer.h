@@ -5,7 +5,8 @@
 // Arithmetic is integer throughout: the cursor is a 32.32 fixed-point frame count, interpolation
 // uses the top 16 bits of its fraction, gains are Q16. The per-format fast paths (a table keyed by
 // sample width, channel count and whether the rate equals the output rate) therefore give exactly
-// the bytes of the one plain reference path, which a differential test checks.
+// the bytes of the one plain reference path, which a differential test checks. Samples of 24 and
+// 32 bits and float are taken at 16 bits (truncated) and mixed by the reference path.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/winmm.h"
+#include "../winmm/wave_samples.h"
 
 namespace platform::dsound {
 
@@ -28,6 +30,7 @@ struct SampleStore {
 struct Voice {
   std::shared_ptr<SampleStore> samples;
   WAVEFORMATEX format{};
+  platform::winmm::SampleLayout layout = platform::winmm::SampleLayout::kSigned16;
   uint32_t frames = 0;     // Whole frames in the buffer.
   uint32_t frequency = 0;  // Current rate in Hz.
   bool playing = false;

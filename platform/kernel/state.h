@@ -16,6 +16,7 @@ struct KernelState {
 
   std::atomic<bool> fakeClock{false};
   std::atomic<uint64_t> fakeMicroseconds{0};
+  std::atomic<bool> sleepMovesFakeClock{false};
   bool fakeLocalTimeSet = false;
   SYSTEMTIME fakeLocalTime{};
 
@@ -25,6 +26,8 @@ struct KernelState {
   std::atomic<int> failFileOpens{0};
   std::atomic<int> failThreads{0};
   std::atomic<int> failHeap{0};
+  std::atomic<int> failVirtual{0};
+  std::atomic<int> failSyncObjects{0};
 
   std::function<void(const std::string&)> debugSink;
   std::set<std::string> hiddenModules;  // Upper-cased file names.

@@ -200,6 +200,10 @@ BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
 // ---- Events, semaphores, mutexes ----
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR) {
+  if (TakeFault(State().failSyncObjects)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   auto* event = new EventObject;
   event->manualReset = manualReset != 0;
   event->signalled = initialState != 0;
@@ -233,6 +237,10 @@ BOOL PulseEvent(HANDLE event) {
 HANDLE CreateSemaphoreA(LPSECURITY_ATTRIBUTES, LONG initialCount, LONG maximumCount, LPCSTR) {
   if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
     SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  if (TakeFault(State().failSyncObjects)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
   auto* semaphore = new SemaphoreObject;
@@ -475,6 +483,11 @@ DWORD GetCurrentThreadId() {
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 
 void Sleep(DWORD milliseconds) {
+  if (milliseconds != 0 && State().fakeClock.load() && State().sleepMovesFakeClock.load()) {
+    State().fakeMicroseconds += static_cast<uint64_t>(milliseconds) * 1000u;
+    sched_yield();
+    return;
+  }
   if (milliseconds == 0) {
     sched_yield();
     return;
@@ -498,3 +511,9 @@ LONG InterlockedCompareExchange(LONG volatile* target, LONG exchange, LONG compa
   __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
   return comparand;
 }
+
+namespace platform::testing {
+
+void FailEventAndSemaphoreCreation(int count) { State().failSyncObjects = count; }
+
+}  // namespace platform::testing

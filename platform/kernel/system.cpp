@@ -423,12 +423,16 @@ void HideModule(const std::string& name, bool hidden) {
 
 void ResetAll() {
   UseFakeClock(false);
+  SleepMovesFakeClock(false);
   SetFakeLocalTime(nullptr);
   SetProcessorCount(0);
   SetMappedRoot("");
   FailFileOpens(0);
   FailThreadCreation(0);
   FailHeapAllocations(0);
+  FailVirtualAllocations(0);
+  FailTaskMemoryAllocations(0);
+  FailEventAndSemaphoreCreation(0);
   CaptureDebugOutput(nullptr);
   std::lock_guard<std::mutex> lock(State().mutex);
   State().hiddenModules.clear();

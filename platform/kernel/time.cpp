@@ -129,6 +129,8 @@ void SetFakeClockMilliseconds(uint64_t milliseconds) { State().fakeMicroseconds 
 
 void AdvanceFakeClock(uint64_t microseconds) { State().fakeMicroseconds += microseconds; }
 
+void SleepMovesFakeClock(bool on) { State().sleepMovesFakeClock = on; }
+
 void SetFakeLocalTime(const SYSTEMTIME* time) {
   std::lock_guard<std::mutex> lock(State().mutex);
   State().fakeLocalTimeSet = time != nullptr;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/display_modes.h"
 #include "platform/kernel.h"
 #include "user/user_state.h"
 
@@ -31,6 +32,25 @@ int GetSystemMetrics(int index) {
       return 0;
   }
 }
+
+namespace platform {
+
+std::vector<DisplayModeRecord> ListDisplayModes() {
+  Lock lock(User().mutex);
+  EnsureDisplay();
+  std::vector<DisplayModeRecord> list;
+  for (const DisplayMode& mode : User().modes) list.push_back({mode.width, mode.height, mode.bits, mode.refresh});
+  return list;
+}
+
+DisplayModeRecord CurrentDisplayMode() {
+  Lock lock(User().mutex);
+  EnsureDisplay();
+  const DisplayMode& mode = User().currentDesktop;
+  return {mode.width, mode.height, mode.bits, mode.refresh};
+}
+
+}  // namespace platform
 
 BOOL EnumDisplaySettingsA(LPCSTR, DWORD modeIndex, DEVMODEA* out) {
   if (!out) return FALSE;

@@ -1,7 +1,8 @@
-// Pictures into windows: each present is shown in the window's SDL window and kept as the last
-// presented picture for the test door.
+// Pictures into windows: each present is shown in the window's SDL window and, while a test asks
+// for frames, kept as the last presented picture for the test door.
 #include <SDL.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -11,6 +12,7 @@
 #include "platform/window_surface.h"
 
 namespace {
+std::atomic<bool> g_keepFrames{false};
 std::mutex g_frameMutex;
 platform::testing::PresentedFrame g_lastFrame;
 }  // namespace
@@ -44,6 +46,7 @@ void ShowInSdlWindow(HWND window, const void* pixels, int width, int height, int
 bool PresentToWindow(HWND window, const void* pixels, int width, int height, int pitch, const RECT* destination) {
   if (!window || !pixels || width <= 0 || height <= 0 || pitch < width * 4) return false;
   ShowInSdlWindow(window, pixels, width, height, pitch, destination);
+  if (!g_keepFrames.load(std::memory_order_relaxed)) return true;
   std::lock_guard<std::mutex> lock(g_frameMutex);
   g_lastFrame.window = window;
   g_lastFrame.width = width;
@@ -60,6 +63,13 @@ bool PresentToWindow(HWND window, const void* pixels, int width, int height, int
 }  // namespace platform
 
 namespace platform::testing {
+
+void KeepPresentedFrames(bool on) {
+  g_keepFrames = on;
+  if (on) return;
+  std::lock_guard<std::mutex> lock(g_frameMutex);
+  g_lastFrame = PresentedFrame{};
+}
 
 bool LastPresentedFrame(PresentedFrame* out) {
   std::lock_guard<std::mutex> lock(g_frameMutex);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <vector>
+#include <utility>
 
 #include "platform/d3d9.h"
 #include "platform/kernel.h"
@@ -37,12 +38,23 @@ inline D3DPRESENT_PARAMETERS WindowedParameters(UINT width, UINT height) {
   return parameters;
 }
 
+// A display with the common 16- and 32-bit modes at 60 Hz and a 1920 x 1080 32-bit desktop.
+inline void UseStandardDisplay() {
+  std::vector<platform::testing::DisplayModeDescription> modes;
+  for (int bits : {16, 32})
+    for (auto size : {std::pair{320, 240}, {640, 480}, {800, 600}, {1024, 768}, {1280, 720}, {1920, 1080}})
+      modes.push_back({size.first, size.second, bits, 60});
+  platform::testing::SetDisplayModes(modes, {1920, 1080, 32, 60});
+}
+
 class DeviceTest : public ::testing::Test {
  protected:
   static constexpr int kSize = 32;
 
   void SetUp() override {
     platform::testing::ResetDirect3DSwitches();
+    platform::testing::KeepPresentedFrames(true);
+    UseStandardDisplay();
     direct3d_ = Direct3DCreate9(D3D_SDK_VERSION);
     ASSERT_NE(direct3d_, nullptr);
     D3DPRESENT_PARAMETERS parameters = WindowedParameters(kSize, kSize);
@@ -66,6 +78,7 @@ class DeviceTest : public ::testing::Test {
     }
     EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
     platform::testing::ResetDirect3DSwitches();
+    platform::testing::KeepPresentedFrames(false);
   }
 
   // A lockable (dynamic) texture holding `pixels` (A8R8G8B8, `width` per row).

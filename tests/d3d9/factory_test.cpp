@@ -7,7 +7,10 @@ namespace {
 
 class FactoryTest : public ::testing::Test {
  protected:
-  void SetUp() override { platform::testing::ResetDirect3DSwitches(); }
+  void SetUp() override {
+    platform::testing::ResetDirect3DSwitches();
+    UseStandardDisplay();
+  }
   void TearDown() override {
     platform::testing::ResetDirect3DSwitches();
     platform::testing::HideModule("d3d9.dll", false);
@@ -122,7 +125,7 @@ TEST_F(FactoryTest, FullScreenDevicesNeedAListedMode) {
 }
 
 TEST_F(FactoryTest, DirectDrawWaitsForBlanksPacedByTheRefreshRate) {
-  platform::testing::SetDisplayAdapter({1024, 768, 50, D3DFMT_X8R8G8B8}, {{1024, 768, 50, D3DFMT_X8R8G8B8}});
+  platform::testing::SetDisplayModes({{1024, 768, 32, 50}}, {1024, 768, 32, 50});
   IDirectDraw7* directDraw = nullptr;
   ASSERT_EQ(
       CoCreateInstance(CLSID_DirectDraw7, nullptr, CLSCTX_ALL, IID_IDirectDraw7, reinterpret_cast<void**>(&directDraw)),

@@ -2,8 +2,12 @@
 // built here byte by byte, and truncated or damaged files.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <png.h>
+#include <string>
 
 #include "image_test_support.h"
 #include "platform/gdi.h"
@@ -272,7 +276,6 @@ TEST(BmpLoader, RunLengthStreamWithoutEndMarkLeavesTheRestZero) {
 TEST(BmpLoader, RunLengthThatLeavesThePictureIsRefused) {
   std::vector<uint32_t> table(256, 0);
   const std::vector<std::vector<uint8_t>> streams = {
-      {5, 1},                   // A run past the row end.
       {0, 4, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 3, 3},  // A run below the last row.
       {0, 2, 9, 0},             // A move past the right edge.
       {0, 6, 1, 2},             // A copy cut short by the end of the data.
@@ -281,6 +284,71 @@ TEST(BmpLoader, RunLengthThatLeavesThePictureIsRefused) {
     BaseImage image;
     EXPECT_EQ(LoadFromMemory(MakeBmp(4, 2, 8, 1, table, stream), &image), -1);
   }
+}
+
+// Runs and copies may go on into the row's padding and past it: the pixels past the width are
+// dropped, the row ends at the pitch, and nothing is refused or written outside the row.
+TEST(BmpLoader, RunLengthIntoTheRowPaddingDropsThePixelsPastTheWidth) {
+  std::vector<uint32_t> table(256, 0);
+  struct Case {
+    int bits;
+    std::vector<uint8_t> stream;
+  };
+  // Top-down 3 x 3, pitch 4: row 0 runs to the padded width, row 1 far past it, row 2 copies
+  // into the padding; each row is 7, 5, 9 (RLE4: its nibbles).
+  const Case cases[] = {
+      {8, {4, 7, 0, 0, 200, 5, 0, 0, 0, 4, 9, 9, 9, 1, 0, 1}},
+      {4, {4, 0x77, 0, 0, 200, 0x55, 0, 0, 0, 6, 0x99, 0x91, 0x11, 0, 0, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.bits);
+    BaseImage image;
+    ASSERT_EQ(LoadFromMemory(MakeBmp(3, -3, c.bits, c.bits == 8 ? 1 : 2, table, c.stream), &image), 0);
+    ASSERT_EQ(image.pitch, 4);
+    const uint8_t expected[3][4] = {{7, 7, 7, 0}, {5, 5, 5, 0}, {9, 9, 9, 0}};
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 4; ++x) EXPECT_EQ(image.pixels[y * image.pitch + x], expected[y][x]) << x << "," << y;
+    ReleaseBaseImage(&image);
+  }
+}
+
+// ImageMagick writes 8-bit BMP3 files with RLE8 and runs each row out to its padded width; such
+// files, made here with ImageMagick, decode as the uncompressed file it writes of the same
+// picture. (ImageMagick's own reader loses a row of the 1-pixel-wide one.)
+TEST(BmpLoader, ImageMagickRunLengthFilesDecodeAsTheirUncompressedTwins) {
+  char directory[] = "/tmp/zyvel_bmp_XXXXXX";
+  ASSERT_NE(mkdtemp(directory), nullptr);
+  const std::string base = directory;
+  const char* sources[] = {
+      "-size 13x7 xc: -sparse-color bilinear '0,0 red 12,0 lime 0,6 blue 12,6 white' -colors 200",
+      "-size 5x3 xc:navy -fill yellow -draw 'point 4,1'",
+      "-size 1x4 gradient:red-blue -colors 3",
+      "-size 30x2 xc:white -fill black -draw 'rectangle 3,0 20,1'",
+  };
+  int made = 0;
+  for (const char* source : sources) {
+    SCOPED_TRACE(source);
+    const std::string compressed = base + "/" + std::to_string(made) + "rle.bmp";
+    const std::string plain = base + "/" + std::to_string(made) + ".bmp";
+    ++made;
+    const std::string picture = "convert " + std::string(source) + " -type Palette";
+    const std::string command =
+        picture + " -compress RLE BMP3:" + compressed + " && " + picture + " -compress None BMP3:" + plain;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::vector<uint8_t> file = ReadFileBytes(compressed);
+    ASSERT_GT(file.size(), 34u);
+    EXPECT_EQ(file[30], 1) << "not RLE8";
+    BaseImage image;
+    BaseImage twin;
+    ASSERT_EQ(LoadFromMemory(file, &image), 0);
+    ASSERT_EQ(LoadFromMemory(ReadFileBytes(plain), &twin), 0);
+    EXPECT_EQ(ToRgba8(&image), ToRgba8(&twin));
+    ReleaseBaseImage(&image);
+    ReleaseBaseImage(&twin);
+    unlink(compressed.c_str());
+    unlink(plain.c_str());
+  }
+  rmdir(directory);
 }
 
 TEST(BmpLoader, RefusesShortPixelDataAndUnknownCompressions) {

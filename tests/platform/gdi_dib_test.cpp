@@ -128,6 +128,7 @@ TEST(GdiBitmaps, CompatibleBitmapDescribesItself) {
 }
 
 TEST(GdiPictureOutput, WindowContextsPresentThePicture) {
+  platform::testing::KeepPresentedFrames(true);
   HWND window = reinterpret_cast<HWND>(0x1234);
   HDC dc = GetDC(window);
   const InfoBlock info = MakeInfo(2, 2, 24, BI_RGB);
@@ -150,6 +151,7 @@ TEST(GdiPictureOutput, WindowContextsPresentThePicture) {
   ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
   EXPECT_EQ(frame.pixels[0], 0x0C0B0Au);
   ReleaseDC(window, dc);
+  platform::testing::KeepPresentedFrames(false);
 }
 
 }  // namespace

@@ -348,6 +348,7 @@ TEST_F(WindowStandIn, KeyStateFollowsTheMessagesTaken) {
 }
 
 TEST_F(WindowStandIn, PresentedPicturesShowInTheWindow) {
+  platform::testing::KeepPresentedFrames(true);
   HWND window = Make(WS_POPUP, 0);  // No frame: a 300 x 200 client area.
   ShowWindow(window, SW_SHOW);
   // A 2 x 2 picture: red, green / blue, white; stretched over the whole client area.
@@ -373,6 +374,10 @@ TEST_F(WindowStandIn, PresentedPicturesShowInTheWindow) {
   ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
   EXPECT_EQ(frame.window, window);
   EXPECT_EQ(frame.pixels[1], 0x00FF00u);
+  // Once no test asks for frames, nothing is copied or kept.
+  platform::testing::KeepPresentedFrames(false);
+  ASSERT_TRUE(platform::PresentToWindow(window, pixels, 2, 2, 8, nullptr));
+  EXPECT_FALSE(platform::testing::LastPresentedFrame(&frame));
 }
 
 TEST_F(WindowStandIn, TitlesReachSdlAsUtf8) {

@@ -244,6 +244,72 @@ TEST_F(DirectSoundTest, EightBitSamplesAreUnsignedAroundTheMiddle) {
   EXPECT_EQ(Channel(mix, 0), (std::vector<int>{0, 127 * 256, -128 * 256, 0}));
 }
 
+// Samples of 24 and 32 bits and float, in the plain and the extensible format, are heard as
+// their top 16 bits (float scaled by 32768 and clamped); formats of no known layout are refused.
+TEST_F(DirectSoundTest, WideAndFloatSamplesMixAsTheirTopSixteenBits) {
+  const std::vector<int> heard = {0, 12345, -32768, 32767, -2};
+  struct Case {
+    WORD tag;
+    WORD bits;
+    bool extensible;
+  };
+  for (const Case& c : {Case{WAVE_FORMAT_PCM, 24, false}, Case{WAVE_FORMAT_PCM, 32, false},
+                        Case{WAVE_FORMAT_IEEE_FLOAT, 32, false}, Case{WAVE_FORMAT_PCM, 24, true},
+                        Case{WAVE_FORMAT_PCM, 32, true}, Case{WAVE_FORMAT_IEEE_FLOAT, 32, true}}) {
+    SCOPED_TRACE(testing::Message() << c.tag << "/" << c.bits << (c.extensible ? " extensible" : ""));
+    std::vector<uint8_t> bytes;
+    for (int value : heard) {
+      if (c.tag == WAVE_FORMAT_IEEE_FLOAT) {
+        const float sample = static_cast<float>(value) / 32768.0f;
+        const auto* p = reinterpret_cast<const uint8_t*>(&sample);
+        bytes.insert(bytes.end(), p, p + 4);
+        continue;
+      }
+      // Low bits below the top 16 are not heard.
+      const uint32_t wide = static_cast<uint32_t>(value) << 16 | 0xA5C3u;
+      for (int i = 4 - c.bits / 8; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(wide >> (8 * i)));
+    }
+    WAVEFORMATEXTENSIBLE format{};
+    format.Format = PcmFormat(44100, 1, c.bits);
+    format.Format.wFormatTag = c.tag;
+    if (c.extensible) {
+      format.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+      format.Format.cbSize = kWaveFormatExtensibleExtraBytes;
+      format.Samples.wValidBitsPerSample = c.bits;
+      format.dwChannelMask = 4;
+      format.SubFormat = c.tag == WAVE_FORMAT_IEEE_FLOAT ? KSDATAFORMAT_SUBTYPE_IEEE_FLOAT : KSDATAFORMAT_SUBTYPE_PCM;
+    }
+    DSBUFFERDESC description = BufferDescription(&format.Format, static_cast<DWORD>(bytes.size()));
+    IDirectSoundBuffer* buffer = nullptr;
+    ASSERT_EQ(directSound_->CreateSoundBuffer(&description, &buffer, nullptr), DS_OK);
+    buffers_.push_back(buffer);
+    ASSERT_TRUE(Fill(buffer, bytes.data(), static_cast<DWORD>(bytes.size())));
+    ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+    const std::vector<int16_t> mix = testing_door::MixSoundFrames(static_cast<int>(heard.size()));
+    EXPECT_EQ(Channel(mix, 0), heard);
+    EXPECT_EQ(Channel(mix, 1), heard);
+  }
+
+  WAVEFORMATEXTENSIBLE unknown{};
+  unknown.Format = PcmFormat(44100, 1, 16);
+  unknown.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+  unknown.Format.cbSize = kWaveFormatExtensibleExtraBytes;
+  unknown.Samples.wValidBitsPerSample = 16;
+  unknown.SubFormat = IID_IUnknown;
+  WAVEFORMATEXTENSIBLE shortExtra = unknown;
+  shortExtra.SubFormat = KSDATAFORMAT_SUBTYPE_PCM;
+  shortExtra.Format.cbSize = 0;
+  WAVEFORMATEXTENSIBLE doubles{};
+  doubles.Format = PcmFormat(44100, 1, 64);
+  doubles.Format.wFormatTag = WAVE_FORMAT_IEEE_FLOAT;
+  for (WAVEFORMATEXTENSIBLE* refused : {&unknown, &shortExtra, &doubles}) {
+    DSBUFFERDESC description = BufferDescription(&refused->Format, 400);
+    IDirectSoundBuffer* buffer = reinterpret_cast<IDirectSoundBuffer*>(1);
+    EXPECT_EQ(directSound_->CreateSoundBuffer(&description, &buffer, nullptr), DSERR_BADFORMAT);
+    EXPECT_EQ(buffer, nullptr);
+  }
+}
+
 TEST_F(DirectSoundTest, ObjectsCountReferencesHonestly) {
   EXPECT_EQ(directSound_->AddRef(), 2u);
   IUnknown* unknown = nullptr;
@@ -410,6 +476,7 @@ TEST(DirectSoundMixer, FastPathsMatchTheReferencePath) {
     const WORD channels = random() % 2 ? 2 : 1;
     const DWORD rates[] = {44100, 22050, 11025, 48000, 100, 200000, static_cast<DWORD>(8000 + random() % 90000)};
     voice.format = PcmFormat(rates[random() % 7], channels, bits);
+    voice.layout = platform::winmm::SampleLayoutOf(&voice.format);
     voice.frames = 1 + random() % 3000;
     voice.samples = std::make_shared<platform::dsound::SampleStore>();
     voice.samples->bytes.resize(voice.frames * voice.format.nBlockAlign);

@@ -138,7 +138,9 @@ TEST(AcmFormats, SuggestsPcmForEveryCodecAndRefusesTheRest) {
     int bits;
   };
   for (const SuggestCase& c : {SuggestCase{"ima_adpcm.wav", 16}, SuggestCase{"ms_adpcm.wav", 16},
-                               SuggestCase{"mulaw.wav", 16}, SuggestCase{"pcm24.wav", 24}}) {
+                               SuggestCase{"mulaw.wav", 16}, SuggestCase{"pcm24.wav", 24},
+                               SuggestCase{"pcm24_ext.wav", 16}, SuggestCase{"pcm32_ext.wav", 16},
+                               SuggestCase{"float32.wav", 16}}) {
     SCOPED_TRACE(c.file);
     Bytes format;
     DataChunk(ReadSoundFixture(c.file), &format);
@@ -270,6 +272,35 @@ TEST(AcmStreams, PiecesGiveTheBytesOfOneWholeRun) {
   const Bytes whole = ConvertWhole(&layer3.wfx, &pcm, mp3);
   EXPECT_EQ(whole.size(), 44100u);
   EXPECT_EQ(ConvertInPieces(&layer3.wfx, &pcm, mp3, 7), whole);
+}
+
+// Without an information frame to hold it back, each frame's sound comes out in the call that
+// took the frame, and whole runs and pieces give every frame (layers II and III alike).
+TEST(AcmStreams, MpegAudioWithoutAnInformationFrameGivesEveryFrame) {
+  struct MpegCase {
+    const char* file;
+    const char* reference;
+    WORD tag;
+    DWORD firstFrameBytes;
+  };
+  for (const MpegCase& c : {MpegCase{"mp3_stereo_noinfo.mp3", "mp3_stereo_noinfo.ref.raw", WAVE_FORMAT_MPEGLAYER3, 417},
+                            MpegCase{"mp2_stereo.mp2", "mp2_stereo.ref.raw", WAVE_FORMAT_MPEG, 626}}) {
+    SCOPED_TRACE(c.file);
+    const Bytes frames = ReadSoundFixture(c.file);
+    MPEGLAYER3WAVEFORMAT layer3{};
+    layer3.wfx = {c.tag, 2, 44100, 16000, 1, 0, MPEGLAYER3_WFX_EXTRA_BYTES};
+    WAVEFORMATEX pcm = Pcm(2, 44100, 16);
+    HACMSTREAM stream = nullptr;
+    ASSERT_EQ(acmStreamOpen(&stream, nullptr, &layer3.wfx, &pcm, nullptr, 0, 0, 0), 0u);
+    const Conversion first =
+        ConvertOnce(stream, Bytes(frames.begin(), frames.begin() + c.firstFrameBytes), 1 << 16, 0);
+    EXPECT_EQ(first.sourceUsed, c.firstFrameBytes);
+    EXPECT_EQ(first.output.size(), 1152u * 4);
+    acmStreamClose(stream, 0);
+    const Bytes reference = ReadSoundFixture(c.reference);
+    EXPECT_EQ(ConvertWhole(&layer3.wfx, &pcm, frames), reference);
+    EXPECT_EQ(ConvertInPieces(&layer3.wfx, &pcm, frames, 11), reference);
+  }
 }
 
 }  // namespace

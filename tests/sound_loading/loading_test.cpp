@@ -224,4 +224,34 @@ TEST_F(SoundLoadingTest, NothingWorksWhileSoundIsDown) {
   ASSERT_EQ(InitSoundSystem(), 0);
 }
 
+// WAVE files of wide, float and extensible samples load into buffers and stream alike, and are
+// heard exactly as the 16-bit tone they were made from.
+TEST_F(SoundLoadingTest, WideFloatAndExtensibleFilesPlayAsTheSixteenBitTone) {
+  auto heard = [](const Bytes& image, int loadMode) {
+    std::vector<int16_t> mix;
+    g_soundOptions.loadMode = loadMode;
+    const int handle = LoadImage(image, 1);
+    g_soundOptions.loadMode = 0;
+    if (handle == -1) return mix;
+    if (GetSoundRecord(handle)->streamFlag != (loadMode != 0) || PlaySoundHandle(handle, 1, 1) != 0) return mix;
+    // The tone lasts 13,230 output frames.
+    for (int block = 0; block < 15; ++block) {
+      UpdateStreamSounds();
+      const std::vector<int16_t> part = testing_door::MixSoundFrames(1024);
+      mix.insert(mix.end(), part.begin(), part.end());
+    }
+    DeleteSoundHandle(handle);
+    return mix;
+  };
+  for (int loadMode : {0, 2}) {
+    SCOPED_TRACE(loadMode);
+    const std::vector<int16_t> tone = heard(ReadSoundFixture("tone_mono.wav"), loadMode);
+    ASSERT_EQ(tone.size(), 15u * 1024 * 2);
+    for (const char* file : {"pcm24.wav", "pcm32.wav", "pcm24_ext.wav", "pcm32_ext.wav", "float32.wav", "float32_ext"}) {
+      SCOPED_TRACE(file);
+      EXPECT_EQ(heard(WideSampleFixture(file), loadMode), tone);
+    }
+  }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "sound/mp3_frame_header.h"
+#include "sound/sound_records.h"
 #include "sound_fixtures.h"
 
 namespace {
@@ -131,9 +132,9 @@ TEST(Mp3Decoder, DescribesTheFirstFrameAndCountsItsSamples) {
   EXPECT_EQ(layer3->nBlockSize, 417);
   EXPECT_EQ(layer3->nFramesPerBlock, 1);
   EXPECT_EQ(layer3->nCodecDelay, 700);
-  // Information frame and sound frames alike: 12 x 1152 samples; gapless decoding gives the
-  // tone's own 11,025.
-  EXPECT_EQ(memory.converter.acm.totalSamples % 1152, 0);
+  // The information frame gives no sound and the encoder's delay and padding are trimmed: the
+  // count is the tone's own 11,025 samples, not 12 x 1152.
+  EXPECT_EQ(memory.converter.acm.totalSamples, 11025);
   EXPECT_EQ(GetPcmConvertedSize(&memory.converter), memory.converter.acm.totalSamples * 4);
   EXPECT_EQ(memory.converter.bufferSize, 176400 * 4 / 3);
   EXPECT_EQ(memory.ReadAll().size(), 11025u * 4);
@@ -150,7 +151,41 @@ TEST(Mp3Decoder, InformationFrameWithAnAbsurdFrameCountIsNotTrusted) {
   ASSERT_EQ(memory.setupResult, 0);
   const int decoded = static_cast<int>(memory.ReadAll().size());
   EXPECT_GT(decoded, 6615 * 2);  // More than the trimmed tone
-  EXPECT_LE(decoded, GetPcmConvertedSize(&memory.converter));
+  EXPECT_EQ(decoded, GetPcmConvertedSize(&memory.converter));
+}
+
+// The frame scan reads through a buffer: a large stream that no decoder takes costs a few reads,
+// not one for every byte (it would be 132,000 here), and frames found across buffer ends count.
+int g_readCalls = 0;
+int CountingRead(void* buffer, int itemSize, int count, StreamHandle stream) {
+  ++g_readCalls;
+  return GetMemoryStreamFuncs()->Read(buffer, itemSize, count, stream);
+}
+
+TEST(Mp3Decoder, TheFrameScanReadsThroughABuffer) {
+  for (const Bytes& image : {Bytes(132000, 0x00), Concatenate({Bytes(4095, 0x00), ReadSoundFixture("mp3_stereo_noinfo.mp3")})}) {
+    SoundStreamSource source;
+    source.functions = *GetMemoryStreamFuncs();
+    source.functions.Read = CountingRead;
+    source.stream = reinterpret_cast<StreamHandle>(OpenMemoryStream(image.data(), static_cast<int>(image.size())));
+    PcmConverter converter{};
+    g_readCalls = 0;
+    const int savedMask = g_soundOptions.decoderMask;
+    g_soundOptions.decoderMask = SOUND_DECODER_WAVE_PCM | SOUND_DECODER_WAVE_ACM | SOUND_DECODER_OGG_VORBIS |
+                                 SOUND_DECODER_MEDIA_FRAMEWORK;
+    const int result = SetupPcmConverter(&source, &converter);
+    g_soundOptions.decoderMask = savedMask;
+    EXPECT_LT(g_readCalls, 100);
+    if (image[0] == 0x00 && image.size() == 132000) {
+      EXPECT_EQ(result, -1);
+    } else {
+      ASSERT_EQ(result, 0);
+      EXPECT_EQ(converter.dataPosition, 4095);
+      EXPECT_EQ(GetPcmConvertedSize(&converter), 50688);  // As the reference decode
+    }
+    EndPcmConverter(&converter);
+    CloseMemoryStream(source.stream);
+  }
 }
 
 }  // namespace

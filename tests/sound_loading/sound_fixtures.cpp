@@ -1,5 +1,6 @@
 #include "sound_fixtures.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -11,9 +12,27 @@ Bytes ReadSoundFixture(const std::string& name) {
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
+Bytes WideSampleFixture(const std::string& name) {
+  if (name != "float32_ext") return ReadSoundFixture(name);
+  const Bytes plain = ReadSoundFixture("float32.wav");
+  // RIFF head, then "fmt " with 18 bytes, "fact", and the data chunk to the end.
+  WAVEFORMATEXTENSIBLE extensible{};
+  std::memcpy(&extensible.Format, plain.data() + 20, sizeof(WAVEFORMATEX));
+  extensible.Format.wFormatTag = WAVE_FORMAT_EXTENSIBLE;
+  extensible.Format.cbSize = kWaveFormatExtensibleExtraBytes;
+  extensible.Samples.wValidBitsPerSample = 32;
+  extensible.dwChannelMask = 4;  // Front centre
+  extensible.SubFormat = KSDATAFORMAT_SUBTYPE_IEEE_FLOAT;
+  const auto* format = reinterpret_cast<const uint8_t*>(&extensible);
+  const std::string data4 = "data";
+  const auto dataAt = std::search(plain.begin(), plain.end(), data4.begin(), data4.end());
+  const Bytes data(dataAt + 8, plain.end());
+  return BuildWave({{"fmt ", Bytes(format, format + sizeof(extensible))}, {"data", data}});
+}
+
 std::vector<int16_t> ToSamples(const Bytes& bytes) {
   std::vector<int16_t> samples(bytes.size() / 2);
-  std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+  if (!samples.empty()) std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
   return samples;
 }
 

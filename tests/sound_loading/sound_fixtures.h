@@ -11,6 +11,9 @@
 typedef std::vector<uint8_t> Bytes;
 
 Bytes ReadSoundFixture(const std::string& name);
+// A fixture with wide or float samples; "float32_ext" is float32.wav rewritten in the extensible
+// format (sox writes float with tag 3 only).
+Bytes WideSampleFixture(const std::string& name);
 std::vector<int16_t> ToSamples(const Bytes& bytes);
 
 // A RIFF WAVE image: the head, then the chunks as given (id, payload; odd payloads padded).

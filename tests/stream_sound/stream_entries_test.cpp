@@ -130,7 +130,7 @@ TEST_F(StreamEntriesTest, ASoundWithoutBuffersFallsBackToAStream) {
 // 24-bit PCM decodes, but the device has no buffer for it: whole or streamed, the load fails
 // and the program goes on.
 TEST_F(StreamEntriesTest, AFormatTheDeviceCannotPlayFailsToLoad) {
-  const std::vector<uint8_t> image = WaveHeaderAnd(6 * 1000, 2, 24, kRate);
+  const std::vector<uint8_t> image = WaveHeaderAnd(8 * 1000, 4, 16, kRate);  // Four channels
   EXPECT_EQ(LoadSoundFromMemoryImage(image.data(), static_cast<int>(image.size()), 1, -1), -1);
   EXPECT_NE(LogText().find("ストリーム風サウンドバッファの作成に失敗しました"), std::string::npos);
   EXPECT_EQ(g_soundHandles.usedCount, 0);

@@ -196,3 +196,6 @@ int GetScreenColorBits();
 // ---- Screen mode ----
 // Before start-up only records the mode; start-up opens the window at that size.
 int SetScreenMode(int width, int height, int colorBits, int refresh);
+// Before start-up: 0 asks for the software renderer instead of the Direct3D device (-1 once the
+// library is up).
+int SetHardwareAccelFlag(int flag);

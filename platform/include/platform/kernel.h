@@ -312,3 +312,25 @@ std::string ResolvePath(const char* name);
 // The Windows-shaped name (CP932) of a Linux path.
 std::string WindowsPathOf(const std::string& linuxPath);
 }  // namespace platform
+
+// ==== Virtual memory and wide strings (used by the media framework) ====
+
+// ---- Virtual memory ----
+// Regions start on the allocation granularity (64 KiB), as the platform's do; MEM_RELEASE frees a
+// whole region by its base address with a size of 0.
+#define MEM_COMMIT 0x00001000u
+#define MEM_RESERVE 0x00002000u
+#define MEM_DECOMMIT 0x00004000u
+#define MEM_RELEASE 0x00008000u
+#define PAGE_NOACCESS 0x01u
+#define PAGE_READONLY 0x02u
+#define PAGE_READWRITE 0x04u
+LPVOID VirtualAlloc(LPVOID address, SIZE_T size, DWORD allocationType, DWORD protect);
+BOOL VirtualFree(LPVOID address, SIZE_T size, DWORD freeType);
+
+// ---- Wide strings (UTF-16 code units; a null string reads as empty) ----
+// lstrcmpW compares code unit by code unit, without the platform's locale rules.
+int lstrlenW(LPCWSTR text);
+int lstrcmpW(LPCWSTR first, LPCWSTR second);
+// Copies at most `count` - 1 units and always terminates (nothing is written for a count of 0).
+LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int count);

@@ -15,6 +15,9 @@ namespace platform::testing {
 void UseFakeClock(bool on);
 void SetFakeClockMilliseconds(uint64_t milliseconds);
 void AdvanceFakeClock(uint64_t microseconds);
+// While on (and the fake clock is on), Sleep moves the fake clock by its time instead of waiting,
+// so code that sleeps until a moment comes runs through at once.
+void SleepMovesFakeClock(bool on);
 // A fixed local date and time for GetLocalTime (null goes back to the real one).
 void SetFakeLocalTime(const SYSTEMTIME* time);
 
@@ -63,7 +66,10 @@ struct PresentedFrame {
   RECT destination{};
   uint64_t serial = 0;           // Counts presents since the start of the process.
 };
-// The last picture handed to a window; false before the first.
+// While on, every picture handed to a window is also copied for LastPresentedFrame; off (the
+// default) nothing is copied and the kept picture is dropped.
+void KeepPresentedFrames(bool on);
+// The last picture handed to a window while frames were kept; false when there is none.
 bool LastPresentedFrame(PresentedFrame* out);
 
 }  // namespace platform::testing
@@ -188,16 +194,6 @@ void ResetSoundSwitches();
 
 namespace platform::testing {
 
-// What the display adapter reports: the desktop mode and the full-screen mode list (also the
-// refresh rate that paces DirectDraw's vertical blank).
-struct DisplayAdapterMode {
-  UINT width = 0;
-  UINT height = 0;
-  UINT refreshRate = 60;
-  DWORD format = 22;  // D3DFMT_X8R8G8B8
-};
-void SetDisplayAdapter(const DisplayAdapterMode& desktop, const std::vector<DisplayAdapterMode>& modes);
-
 // What the software device claims. Defaults: Direct3DCreate9Ex present, no DXT formats, maximum
 // texture side 4096, no square-only rule, no shader model 2.0 (and so no mixed vertex processing).
 struct Direct3DSwitches {
@@ -207,6 +203,13 @@ struct Direct3DSwitches {
   bool reportSquareOnlyTextures = false;
   bool reportShaderModel2 = false;            // Caps say 2.0; shader objects are made but never run.
   bool refuseMixedVertexProcessing = false;   // Even when shader model 2.0 is reported.
+  // On the fake clock, what reading a picture back costs: each LockRect of a back buffer and each
+  // GetRenderTargetData moves the clock by these microseconds (a real card's read-back speed).
+  uint64_t backBufferLockMicroseconds = 0;
+  uint64_t renderTargetDataMicroseconds = 0;
+  // Formats the adapter refuses in every check and creation, as a card without them would
+  // (texture, render-target and depth formats alike).
+  std::vector<DWORD> refusedFormats;
 };
 void SetDirect3DSwitches(const Direct3DSwitches& switches);
 // CreateDevice/CreateDeviceEx refuse the next `count` calls (D3DERR_NOTAVAILABLE); -1 for all.
@@ -228,5 +231,54 @@ void UseRasterFastPaths(bool on);
 
 // Puts every switch of this section back to its default (ResetAll does not reach them).
 void ResetDirect3DSwitches();
+
+}  // namespace platform::testing
+
+// ==== Media framework: memory and synchronisation faults, a fake clock and a fake graph ====
+
+namespace platform::testing {
+
+// VirtualAlloc, CoTaskMemAlloc, and CreateEventA with CreateSemaphoreA refuse the next `count`
+// requests; -1 for all until reset to 0.
+void FailVirtualAllocations(int count);
+void FailTaskMemoryAllocations(int count);
+void FailEventAndSemaphoreCreation(int count);
+
+}  // namespace platform::testing
+
+#include "platform/dshow.h"
+
+namespace platform::testing {
+
+// A reference clock that reads a time the test sets (100-ns units); GetTime can be made to fail.
+// Advise calls are refused (E_NOTIMPL). Created with one reference.
+class FakeReferenceClock : public IReferenceClock {
+ public:
+  virtual void SetTime(REFERENCE_TIME time) = 0;
+  virtual void SetGetTimeResult(HRESULT result) = 0;
+};
+FakeReferenceClock* CreateFakeReferenceClock();
+
+// A filter graph that only records: the events its IMediaEventSink is sent and the reconnections
+// it is asked for. Every other graph method answers E_NOTIMPL. Created with one reference.
+struct FakeGraphOptions {
+  bool answersEventSink = true;     // QueryInterface for IMediaEventSink succeeds.
+  bool answersFilterGraph2 = true;  // QueryInterface for IFilterGraph2 succeeds.
+  HRESULT notifyResult = S_OK;
+  HRESULT reconnectResult = S_OK;
+};
+struct RecordedGraphEvent {
+  LONG code;
+  LONG_PTR first;
+  LONG_PTR second;
+};
+class FakeFilterGraph : public IFilterGraph2 {
+ public:
+  virtual std::vector<RecordedGraphEvent> Events() = 0;
+  virtual int ReconnectCalls() = 0;    // Through IFilterGraph::Reconnect.
+  virtual int ReconnectExCalls() = 0;  // Through IFilterGraph2::ReconnectEx.
+  virtual IPin* LastReconnectedPin() = 0;
+};
+FakeFilterGraph* CreateFakeFilterGraph(const FakeGraphOptions& options);
 
 }  // namespace platform::testing

@@ -464,6 +464,13 @@ BOOL GetKeyboardState(BYTE* keyState);
 
 // ---- Cursor and display ----
 
+// ---- Message boxes ----
+#define MB_OK 0x00000000u
+#define IDOK 1
+// Shows the text and waits for OK: an SDL message box where a display is up, else a line on
+// stderr ("caption: text"). The owner window is not used.
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
 // ---- Desktop (sound-output) ----
 // The desktop's window; DirectSound's cooperative level is set on it.
 HWND GetDesktopWindow();

@@ -92,6 +92,8 @@ UINT joyGetNumDevs();
 
 // ---- Wave formats ----
 #define WAVE_FORMAT_PCM 1
+#define WAVE_FORMAT_IEEE_FLOAT 0x0003
+#define WAVE_FORMAT_EXTENSIBLE 0xFFFE
 
 #pragma pack(push, 1)
 // Read, written and compared as its 18 bytes.
@@ -108,3 +110,24 @@ struct WAVEFORMATEX {
 typedef WAVEFORMATEX* LPWAVEFORMATEX;
 typedef const WAVEFORMATEX* LPCWAVEFORMATEX;
 static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX is 18 packed bytes");
+
+#pragma pack(push, 1)
+// A format with more than the 18 bytes: the bits that carry sound, the speakers, and what the
+// samples are (SubFormat: KSDATAFORMAT_SUBTYPE_PCM or _IEEE_FLOAT).
+struct WAVEFORMATEXTENSIBLE {
+  WAVEFORMATEX Format;
+  union {
+    WORD wValidBitsPerSample;
+    WORD wSamplesPerBlock;
+    WORD wReserved;
+  } Samples;
+  DWORD dwChannelMask;
+  GUID SubFormat;
+};
+#pragma pack(pop)
+static_assert(sizeof(WAVEFORMATEXTENSIBLE) == 40, "WAVEFORMATEXTENSIBLE is 40 packed bytes");
+inline constexpr DWORD kWaveFormatExtensibleExtraBytes = sizeof(WAVEFORMATEXTENSIBLE) - sizeof(WAVEFORMATEX);
+inline constexpr GUID KSDATAFORMAT_SUBTYPE_PCM = {
+    0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+inline constexpr GUID KSDATAFORMAT_SUBTYPE_IEEE_FLOAT = {
+    0x00000003, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};

@@ -1,0 +1,33 @@
+// The game's services that the library already offers in its public interface.
+#include "library_services.h"
+
+#include "platform/kernel.h"
+#include "platform/user.h"
+#include "zyvel/zyvel.h"
+
+int LibraryServices::GetPadInputBits(int kind) { return ::GetPadInputBits(kind); }
+int LibraryServices::SeedRandom(int seed) { return ::SeedRandom(seed); }
+int LibraryServices::RandomUpTo(int max) { return ::RandomUpTo(max); }
+int LibraryServices::PlaySoundHandle(int handle, int playType, int fromStart) {
+  return ::PlaySoundHandle(handle, playType, fromStart);
+}
+
+int LibraryServices::ChangeWindowTitle(const char* text) { return ::ChangeWindowTitle(text); }
+int LibraryServices::ApplyWindowIcon(int id) { return ::ApplyWindowIcon(id); }
+int LibraryServices::SetScreenMode(int width, int height, int colorBits, int refresh) {
+  return ::SetScreenMode(width, height, colorBits, refresh);
+}
+int LibraryServices::ChangeWindowMode(int windowed) { return ::ChangeWindowMode(windowed); }
+int LibraryServices::InitializeLibrary() { return ::InitializeLibrary(); }
+int LibraryServices::FinishLibrary() { return ::FinishLibrary(); }
+int LibraryServices::ProcessWindowMessages() { return ::ProcessWindowMessages(); }
+int LibraryServices::IsKeyDown(int key) { return ::IsKeyDown(key); }
+int LibraryServices::GetMillisecondCount() { return ::GetMillisecondCount(); }
+void LibraryServices::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
+int LibraryServices::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
+  return ::MessageBoxA(owner, text, caption, type);
+}
+
+int LibraryServices::LoadSoundFile(const char* name, int bufferCount, int sharedStream) {
+  return ::LoadSoundFile(name, bufferCount, sharedStream);
+}

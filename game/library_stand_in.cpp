@@ -1,0 +1,45 @@
+// Stand-in for the library calls the game needs that are not public yet: the screen, graph, box
+// and font calls, and the cursor calls. Each body answers as the real call would for a game that
+// draws nothing: a sheet "loads" when its file can be opened (so a missing picture still ends in
+// "LOAD FILE ERROR"), cut graphs and fonts get numbers, drawing succeeds without a picture.
+//
+// When the library's graphics are public, each body becomes the library call of the same name
+// and arguments (MakeColorCode returns the library's colour code, DrawBoxShape returns nothing),
+// and this file goes.
+#include "library_services.h"
+#include "zyvel/zyvel.h"
+
+namespace {
+int g_nextHandle = 1;
+}  // namespace
+
+int LibraryServices::SetCursorVisible(int) { return 0; }
+int LibraryServices::MoveMouseCursor(int, int) { return 0; }
+
+int LibraryServices::SelectDrawTarget(int) { return 0; }
+int LibraryServices::ClearDrawScreenAll() { return 0; }
+int LibraryServices::FlipScreen() { return 0; }
+unsigned LibraryServices::MakeColorCode(int red, int green, int blue) {
+  return (static_cast<unsigned>(red & 0xFF) << 16) | (static_cast<unsigned>(green & 0xFF) << 8) |
+         static_cast<unsigned>(blue & 0xFF);
+}
+
+int LibraryServices::LoadGraphFile(const char* name, int) {
+  const StreamHandle file = StreamFileOpen(name, 0, 1, 0);
+  if (!file) return -1;
+  StreamFileClose(file);
+  return g_nextHandle++;
+}
+
+int LibraryServices::CutSubGraph(int, int, int, int, int sourceGraph) {
+  return sourceGraph > 0 ? g_nextHandle++ : -1;
+}
+
+int LibraryServices::DrawGraphAt(int, int, int, int) { return 0; }
+void LibraryServices::DrawBoxShape(int, int, int, int, unsigned, int) {}
+
+int LibraryServices::CreateFontToHandle(const char*, int, int, int, int, int, int, int, int) {
+  return g_nextHandle++;
+}
+int LibraryServices::MeasureTextWidth(const char*, int, int, int) { return 0; }
+int LibraryServices::DrawTextWithFont(int, int, const char*, unsigned, int, unsigned, int) { return 0; }

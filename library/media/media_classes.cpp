@@ -1,0 +1,40 @@
+// The class objects through which CoCreateInstance makes the framework's own classes.
+#include "media/media_classes.h"
+
+#include <mutex>
+
+#include "media/heap_sample_pool.h"
+#include "platform/dshow.h"
+
+namespace {
+
+// Lives as long as the process; its references are nominal.
+class MemoryAllocatorClass final : public IClassFactory {
+ public:
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid == IID_IUnknown || iid == IID_IClassFactory) {
+      *object = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return 2; }
+  ULONG Release() override { return 1; }
+  HRESULT CreateInstance(LPUNKNOWN outer, REFIID iid, void** object) override {
+    return Z_CHeapSamplePool::CreateInstance(outer, iid, object);
+  }
+  HRESULT LockServer(BOOL) override { return S_OK; }
+};
+
+}  // namespace
+
+void RegisterMediaFrameworkClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    static MemoryAllocatorClass* const memoryAllocator = new MemoryAllocatorClass;
+    DWORD cookie = 0;
+    CoRegisterClassObject(CLSID_MemoryAllocator, memoryAllocator, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+  });
+}
