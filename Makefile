@@ -1,12 +1,12 @@
 # The two everyday commands: `make run` plays the game, `make test` runs every test under the
 # sanitizers. `make test-release` runs them again in an optimised build without sanitizers, where
-# memory is not pre-filled and an uninitialised read shows. `make bench` and `make fuzz` build the
-# benchmarks and the fuzz targets.
+# memory is not pre-filled and an uninitialised read shows; `make tsan` runs them under
+# ThreadSanitizer. `make bench` and `make fuzz` build the benchmarks and the fuzz targets.
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 
-.PHONY: run test test-release bench fuzz setup clean
+.PHONY: run test test-release tsan bench fuzz setup clean
 
 setup:
 	@scripts/setup
@@ -34,6 +34,16 @@ test-release: setup build/test-release/build.ninja
 	cmake --build build/test-release -j $(JOBS)
 	cd build/test-release && ctest --output-on-failure -j $(JOBS)
 
+build/tsan/build.ninja: | setup
+	cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZYVEL_THREAD_SANITIZE=ON
+
+# The suite under ThreadSanitizer. tests/tsan.supp names the system libraries whose reports are
+# set aside, each with its reason.
+tsan: setup build/tsan/build.ninja
+	cmake --build build/tsan -j $(JOBS)
+	cd build/tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+	  ctest --output-on-failure -j $(JOBS)
+
 build/bench/build.ninja: | setup
 	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZYVEL_TESTS=OFF -DZYVEL_BENCH=ON
 
@@ -49,7 +59,8 @@ fuzz: setup build/fuzz/build.ninja
 	cmake --build build/fuzz -j $(JOBS)
 	@for f in build/fuzz/fuzz/fuzz_*; do \
 	  name=$$(basename $$f); seeds=fuzz/corpus/$${name#fuzz_}; work=build/fuzz/corpus/$$name; mkdir -p $$work; \
-	  echo "== $$f"; $$f -max_total_time=$(FUZZ_SECONDS) $$work $$( [ -d $$seeds ] && echo $$seeds ) || exit 1; \
+	  echo "== $$f"; LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp \
+	    $$f -max_total_time=$(FUZZ_SECONDS) $$work $$( [ -d $$seeds ] && echo $$seeds ) || exit 1; \
 	done
 
 clean:

@@ -27,13 +27,13 @@ void StartSoundOnce() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 6 || size > (1 << 20)) return 0;
+  if (size < 6 || size > (1 << 15)) return 0;
   StartSoundOnce();
   const int kind = (data[0] & 1) ? 2 : 0;
   const int loopCount = static_cast<int8_t>(data[1]);
   const int entries = 1 + data[2] % 3;
   const int playType = (data[3] & 2) ? 3 : 1;
-  const int mixFrames = 1 + data[4] * 97;
+  const int mixFrames = 1 + data[4] * 13;  // Up to 75 ms a round: the ring wraps within 24 rounds.
   const uint8_t actions = data[5];
   const uint8_t* image = data + 6;
   const int imageSize = static_cast<int>(size - 6);

@@ -117,6 +117,9 @@ int CheckArchiveLayout(ArchiveState* archive);
 // stream: a head that does not fit, a token cut short, a copy from before the output's start or
 // beyond its end, a distance width of 3, or fewer bytes than the head promised.
 int UnpackArchiveLz(const void* stream, int streamLength, void* out, int outCapacity);
+// The size the stream really unpacks to, found without writing anything (the checks above apply),
+// or -1 for a malformed stream: a member's claimed size is tried with it before it is allocated.
+int MeasureArchiveLz(const void* stream, int streamLength);
 
 // ---- Names, directories, look-ups ----
 // The key of the component at the start of `text` (up to "\\", "/" or NUL); `consumed` gets its

@@ -206,9 +206,17 @@ int MemberFileOffset(const ArchiveFileState* member) {
   return static_cast<int>(member->archive->header.dataOffset + ArchiveEntryDataAddress(member->entry));
 }
 
-// Decodes a compressed member's packed bytes into `decoded`; false for a malformed stream.
+// Decodes a compressed member's packed bytes into a new `decoded`; false for a malformed stream.
+// The stream is walked once without output first: its claimed size is allocated only when the
+// stream really unpacks to it, so a small archive cannot ask for gigabytes.
 bool DecodeMember(ArchiveFileState* member, const unsigned char* packed, int packedSize) {
-  if (UnpackArchiveLz(packed, packedSize, member->decoded, member->size) == member->size) return true;
+  if (member->size >= 0 && MeasureArchiveLz(packed, packedSize) == member->size) {
+    member->decoded = static_cast<unsigned char*>(ZV_ALLOC(member->size > 0 ? member->size : 1));
+    if (!member->decoded) return false;
+    if (UnpackArchiveLz(packed, packedSize, member->decoded, member->size) == member->size) return true;
+    ZV_FREE(member->decoded);
+    member->decoded = nullptr;
+  }
   AddLogText("アーカイブ内のファイルの展開に失敗しました\n");
   return false;
 }
@@ -228,18 +236,18 @@ int OpenArchiveMember(ArchiveFileState* member, ArchiveState* archive, const cha
   const uint32_t packedSize = ArchiveEntryPackedSize(archive, entry);
   if (packedSize == kArchiveStoredMark) return 0;
 
-  member->decoded = static_cast<unsigned char*>(ZV_ALLOC(member->size > 0 ? member->size : 1));
-  if (!member->decoded) return -1;
   const int fileOffset = MemberFileOffset(member);
   if (archive->inMemory) {
     if (DecodeMember(member, static_cast<unsigned char*>(archive->source) + fileOffset, static_cast<int>(packedSize)))
       return 0;
-    ZV_FREE(member->decoded);
+    std::memset(member, 0, sizeof(*member));
     return -1;
   }
+  // The packed bytes lie inside the archive file (the layout check saw to it), so this is bounded
+  // by the file's own size.
   member->packed = static_cast<unsigned char*>(ZV_ALLOC(static_cast<int>(packedSize)));
   if (!member->packed) {
-    ZV_FREE(member->decoded);
+    std::memset(member, 0, sizeof(*member));
     return -1;
   }
   if (asynchronous) {

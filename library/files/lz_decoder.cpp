@@ -10,32 +10,25 @@
 
 #include "files/archive_format.h"
 
-int UnpackArchiveLz(const void* stream, int streamLength, void* out, int outCapacity) {
-  const auto* in = static_cast<const unsigned char*>(stream);
-  if (!in || streamLength < kArchiveLzHeadSize) return -1;
-  const uint32_t unpackedSize = ReadArchiveU32(in);
-  const uint32_t packedSize = ReadArchiveU32(in + 4);
-  const unsigned char escape = in[8];
-  if (unpackedSize > 0x7FFFFFFFu) return -1;
-  if (!out) return static_cast<int>(unpackedSize);
-  if (packedSize < static_cast<uint32_t>(kArchiveLzHeadSize) || packedSize > static_cast<uint32_t>(streamLength) ||
-      unpackedSize > static_cast<uint32_t>(outCapacity < 0 ? 0 : outCapacity))
-    return -1;
+namespace {
 
+// One pass over a stream whose head has been checked; with a null `out` nothing is written and
+// only the output's length is followed, so a member's claim can be tried before its memory is
+// allocated. The unpacked size, or -1 for a malformed stream.
+int WalkArchiveLz(const unsigned char* in, uint32_t packedSize, unsigned char* out, uint32_t unpackedSize) {
+  const unsigned char escape = in[8];
   const unsigned char* p = in + kArchiveLzHeadSize;
   const unsigned char* const end = in + packedSize;
-  auto* const outStart = static_cast<unsigned char*>(out);
-  unsigned char* o = outStart;
-  unsigned char* const outEnd = outStart + unpackedSize;
+  size_t produced = 0;
 
   while (p < end) {
     // A run of literals up to the next escape byte is one copy.
     const unsigned char* next = static_cast<const unsigned char*>(std::memchr(p, escape, static_cast<size_t>(end - p)));
     const unsigned char* runEnd = next ? next : end;
     const size_t run = static_cast<size_t>(runEnd - p);
-    if (run > static_cast<size_t>(outEnd - o)) return -1;
-    std::memcpy(o, p, run);
-    o += run;
+    if (run > unpackedSize - produced) return -1;
+    if (out) std::memcpy(out + produced, p, run);
+    produced += run;
     p = runEnd;
     if (!next) break;
 
@@ -43,8 +36,9 @@ int UnpackArchiveLz(const void* stream, int streamLength, void* out, int outCapa
     if (p >= end) return -1;
     unsigned int code = *p++;
     if (code == escape) {
-      if (o >= outEnd) return -1;
-      *o++ = escape;
+      if (produced >= unpackedSize) return -1;
+      if (out) out[produced] = escape;
+      ++produced;
       continue;
     }
     if (code > escape) --code;
@@ -61,10 +55,15 @@ int UnpackArchiveLz(const void* stream, int streamLength, void* out, int outCapa
     p += width + 1;
     distance += 1;
     const size_t length = lengthField + 4;
-    if (distance > static_cast<size_t>(o - outStart) || length > static_cast<size_t>(outEnd - o)) return -1;
+    if (distance > produced || length > unpackedSize - produced) return -1;
+    if (!out) {
+      produced += length;
+      continue;
+    }
 
     // Front to back, so a distance shorter than the length repeats the recent bytes; the source
     // window doubles after each block.
+    unsigned char* o = out + produced;
     const unsigned char* from = o - distance;
     size_t left = length;
     size_t block = distance;
@@ -75,7 +74,37 @@ int UnpackArchiveLz(const void* stream, int streamLength, void* out, int outCapa
       left -= step;
       block += step;
     }
+    produced += length;
   }
-  if (o != outEnd) return -1;
+  if (produced != unpackedSize) return -1;
   return static_cast<int>(unpackedSize);
+}
+
+// The head's sizes, or false when they cannot describe a stream of `streamLength` bytes.
+bool ReadArchiveLzHead(const unsigned char* in, int streamLength, uint32_t* unpackedSize, uint32_t* packedSize) {
+  if (!in || streamLength < kArchiveLzHeadSize) return false;
+  *unpackedSize = ReadArchiveU32(in);
+  *packedSize = ReadArchiveU32(in + 4);
+  return *unpackedSize <= 0x7FFFFFFFu && *packedSize >= static_cast<uint32_t>(kArchiveLzHeadSize) &&
+         *packedSize <= static_cast<uint32_t>(streamLength);
+}
+
+}  // namespace
+
+int UnpackArchiveLz(const void* stream, int streamLength, void* out, int outCapacity) {
+  const auto* in = static_cast<const unsigned char*>(stream);
+  if (!in || streamLength < kArchiveLzHeadSize) return -1;
+  if (!out) return ReadArchiveU32(in) > 0x7FFFFFFFu ? -1 : static_cast<int>(ReadArchiveU32(in));
+  uint32_t unpackedSize = 0, packedSize = 0;
+  if (!ReadArchiveLzHead(in, streamLength, &unpackedSize, &packedSize) ||
+      unpackedSize > static_cast<uint32_t>(outCapacity < 0 ? 0 : outCapacity))
+    return -1;
+  return WalkArchiveLz(in, packedSize, static_cast<unsigned char*>(out), unpackedSize);
+}
+
+int MeasureArchiveLz(const void* stream, int streamLength) {
+  const auto* in = static_cast<const unsigned char*>(stream);
+  uint32_t unpackedSize = 0, packedSize = 0;
+  if (!ReadArchiveLzHead(in, streamLength, &unpackedSize, &packedSize)) return -1;
+  return WalkArchiveLz(in, packedSize, nullptr, unpackedSize);
 }

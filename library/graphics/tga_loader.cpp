@@ -2,7 +2,8 @@
 // or 32 bits, raw or run-length encoded, in any of the four orientations.
 //
 // Limitations: grey-scale pictures (types 3 and 11), 15-bit colour maps, indices wider than one
-// byte and non-zero origins are refused.
+// byte and non-zero origins are refused, and so is a run-length picture with more pixels than its
+// packets could hold.
 #include <cstring>
 
 #include "graphics/image_loader.h"
@@ -126,8 +127,12 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
   const int64_t pixelCount = static_cast<int64_t>(h.width) * h.height;
   const int elementBytes = colorMapped ? 1 : bytes;
   const int64_t dataEnd = hasFooter ? fileSize - 26 : fileSize;
-  // Raw pictures shorter than their rows are refused before anything is allocated.
-  if (!runLength && fileSize - position < pixelCount * elementBytes) {
+  // Raw pictures shorter than their rows are refused before anything is allocated, and so are
+  // run-length pictures larger than their data could describe: a packet of at least a header
+  // byte and one element gives at most 128 elements. A file that is merely cut short still loads,
+  // its missing pixels zero.
+  const int64_t packedBound = (dataEnd - position) / (1 + elementBytes) * 128;
+  if ((!runLength && fileSize - position < pixelCount * elementBytes) || (runLength && pixelCount > packedBound)) {
     if (map) ZV_FREE(map);
     return -1;
   }

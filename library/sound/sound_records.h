@@ -152,6 +152,7 @@ struct SoundOptions {
   HANDLE threadHandle;
   DWORD threadId;
   std::atomic<int> threadStop;  // SoundThreadState
+  std::atomic<bool> threadRuns;  // From its start until it has stopped; message processing refills otherwise
   int captureActive;
   int captureFrames;
   HANDLE captureFile;

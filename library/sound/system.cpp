@@ -3,12 +3,14 @@
 // Start order: sound lock, DirectSound interface (through the COM class registry), its
 // initialisation, cooperative level, primary buffer and format, the looping silent buffer, the
 // handle chains, the capability report, and the sound thread, which only a machine with more than
-// one logical processor gets (with one, message processing runs the refills once a frame). End
+// one logical processor gets. Without a running thread (one processor, or the thread refused),
+// message processing runs the refills once a frame. End
 // order: the thread first, then capture, every handle, the lock, the buffers and the interface.
 #include "platform/user.h"
 #include "sound/music.h"
 #include "sound/soft_sounds.h"
 #include "sound/sound_records.h"
+#include "sound/sound_services.h"
 #include "window/window_services.h"
 
 SoundOptions g_soundOptions;
@@ -140,6 +142,7 @@ void StartSoundThread() {
   }
   SetThreadPriority(thread, THREAD_PRIORITY_TIME_CRITICAL);
   g_soundOptions.threadHandle = thread;
+  g_soundOptions.threadRuns = true;
   ResumeThread(thread);
 }
 
@@ -153,6 +156,7 @@ void StopSoundThread() {
   }
   CloseHandle(g_soundOptions.threadHandle);
   g_soundOptions.threadHandle = nullptr;
+  g_soundOptions.threadRuns = false;
 }
 
 void PutU32(uint8_t* at, uint32_t value) {
@@ -165,6 +169,8 @@ void PutU16(uint8_t* at, uint16_t value) {
 }
 
 }  // namespace
+
+int SoundThreadRunning() { return g_soundOptions.threadRuns ? 1 : 0; }
 
 DWORD SoundThreadMain(LPVOID) {
   while (g_soundOptions.threadStop != SOUND_THREAD_STOP_ASKED) {

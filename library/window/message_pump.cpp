@@ -1,9 +1,12 @@
 // `PumpWindowMessages`: the per-frame heartbeat. Takes at most five window messages per round,
 // keeps dialog and child windows alive, waits while the window is inactive, then runs the
 // services that need a regular tick.
+#include <atomic>
+
 #include "input/input_services.h"
 #include "media/movie_services.h"
 #include "network/network_services.h"
+#include "sound/sound_services.h"
 #include "window/window_services.h"
 #include "zyvel/sound.h"
 
@@ -17,6 +20,13 @@ bool OnMainThread() { return GetCurrentThreadId() == g_windowSystem.mainThreadId
 bool WaitingInactive() {
   const WindowSystemRecord& record = g_windowSystem;
   return !record.active && !record.options.runWhileInactive;
+}
+
+// Other threads watch for the wait to begin (a window test does), so the flag is stored
+// atomically.
+void NoteInactiveWait(WindowRunState* run) {
+  std::atomic_ref<int>(run->inactiveWaitStarted).store(1);
+  run->inactiveWaitStart = GetMillisecondCount();
 }
 
 bool TakeMessage(MSG* msg) {
@@ -44,8 +54,10 @@ bool ServeDialogAndChildren() {
   return served;
 }
 
+// Whenever no sound thread runs, not only on one processor: a thread refused at start-up would
+// otherwise leave stream sounds replaying their first second.
 void RefillSoundsWithoutThread() {
-  if (g_windowSystem.processorCount <= 1) {
+  if (!SoundThreadRunning()) {
     UpdateStreamSounds();
     UpdateSoftSoundPlayers();
   }
@@ -63,10 +75,7 @@ void RunPumpRounds() {
     firstRound = false;
     drained = handledFive = false;
     if (WaitingInactive()) {
-      if (!waitNoted && !record.run.inactiveWaitStarted) {
-        record.run.inactiveWaitStarted = 1;
-        record.run.inactiveWaitStart = GetMillisecondCount();
-      }
+      if (!waitNoted && !record.run.inactiveWaitStarted) NoteInactiveWait(&record.run);
       waitNoted = true;
       Sleep(1);
     }
@@ -154,8 +163,7 @@ void WaitWhileInactive() {
   WindowSystemRecord& record = g_windowSystem;
   if (record.run.inPaint || record.active || record.subclassMode || record.options.noWindow) return;
   if (record.windowedMode && record.options.runWhileInactive) return;
-  record.run.inactiveWaitStarted = 1;
-  record.run.inactiveWaitStart = GetMillisecondCount();
+  NoteInactiveWait(&record.run);
   while (!record.active)
     if (PumpWindowMessages() != 0) break;
 }

@@ -42,7 +42,7 @@ struct WindowRunState {
   int modeChangeRunning = 0;
   int closePosted = 0;
   int displayChanged = 0;
-  int inactiveWaitStarted = 0;
+  int inactiveWaitStarted = 0;  // Set through std::atomic_ref: other threads watch for it.
   int inactiveWaitStart = -1;
   int fullScreenRestore = 0;
   int modeSwitchRequest = 0;

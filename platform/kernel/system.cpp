@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <x86intrin.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,9 +28,52 @@ KernelState& State() {
 
 namespace {
 
+std::atomic<int> g_convertersOpened{0};
+
+// Each thread keeps one converter per direction for its whole life: opening one loads conversion
+// modules, which costs time on every log line and path, and two threads opening and closing them
+// at once race inside the dynamic loader.
+class ThreadConverters {
+ public:
+  ~ThreadConverters() {
+    for (int i = 0; i < count_; ++i) iconv_close(entries_[i].converter);
+  }
+  // A converter in its initial state, or (iconv_t)-1 when iconv knows no such pair.
+  iconv_t Get(const char* from, const char* to) {
+    for (int i = 0; i < count_; ++i) {
+      if (std::strcmp(entries_[i].from, from) == 0 && std::strcmp(entries_[i].to, to) == 0) {
+        iconv(entries_[i].converter, nullptr, nullptr, nullptr, nullptr);
+        return entries_[i].converter;
+      }
+    }
+    iconv_t converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1) || count_ == kMaximum) return converter;
+    g_convertersOpened.fetch_add(1);
+    entries_[count_++] = {from, to, converter};
+    return converter;
+  }
+  // True when `converter` is not kept here (the table was full) and the caller must close it.
+  bool Unkept(iconv_t converter) const {
+    for (int i = 0; i < count_; ++i)
+      if (entries_[i].converter == converter) return false;
+    return true;
+  }
+
+ private:
+  static constexpr int kMaximum = 16;
+  struct Entry {
+    const char* from;  // Code-page names are string literals that live as long as the program.
+    const char* to;
+    iconv_t converter;
+  };
+  Entry entries_[kMaximum];
+  int count_ = 0;
+};
+
 std::string Convert(const char* from, const char* to, const std::string& text) {
   if (text.empty()) return text;
-  iconv_t converter = iconv_open(to, from);
+  thread_local ThreadConverters converters;
+  iconv_t converter = converters.Get(from, to);
   if (converter == reinterpret_cast<iconv_t>(-1)) return text;
   // The stand-in for a sequence that does not convert is a '?' of the target encoding, and a
   // bad UTF-16 unit is skipped whole, so wide text stays aligned to its units.
@@ -59,7 +103,7 @@ std::string Convert(const char* from, const char* to, const std::string& text) {
     }
   }
   out.resize(out.size() - outLeft);
-  iconv_close(converter);
+  if (converters.Unkept(converter)) iconv_close(converter);
   return out;
 }
 
@@ -359,6 +403,7 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR fileName, DWORD size) {
 namespace platform::testing {
 
 void SetProcessorCount(int count) { State().processorCount = count; }
+int CountCodePageConverters() { return g_convertersOpened.load(); }
 void FailThreadCreation(int count) { State().failThreads = count; }
 void FailHeapAllocations(int count) { State().failHeap = count; }
 

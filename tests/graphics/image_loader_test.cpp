@@ -162,6 +162,41 @@ TEST(TgaLoader, FooterEndsRunLengthDataOnlyWithAZeroExtensionOffset) {
   }
 }
 
+TEST(TgaLoader, RunLengthPicturesLargerThanTheirPacketsCouldHoldAreRefused) {
+  // One repeat packet (a header byte and one element) holds at most 128 pixels; a 23-byte file
+  // may not become an 8192 x 8192 picture.
+  struct Case {
+    int type, width, height, depth;
+    std::vector<uint8_t> data;
+    int expected;
+  } cases[] = {
+      {10, 8192, 8192, 32, {0xFF, 1, 2, 3, 4}, -1},
+      {10, 129, 1, 24, {0xFF, 1, 2, 3}, -1},
+      {10, 128, 1, 24, {0xFF, 1, 2, 3}, 0},
+      {10, 64, 4, 24, {0xFF, 1, 2, 3, 0x00, 4, 5, 6}, 0},  // 129 pixels given, the rest zero.
+      {9, 257, 1, 8, {0xFF, 0, 0x81, 0}, -1},                // Indices: a packet is two bytes.
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
+    auto bytes = MakeTgaHeader(c.type, c.width, c.height, c.type == 9 ? 8 : c.depth, 0x20);
+    if (c.type == 9) {
+      bytes[1] = 1;
+      bytes[5] = 1;  // One map entry.
+      bytes[7] = 24;
+      bytes.insert(bytes.end(), {9, 8, 7});
+    }
+    bytes.insert(bytes.end(), c.data.begin(), c.data.end());
+    BaseImage image;
+    image_test::MemorySource source(bytes);
+    ASSERT_EQ(LoadTgaImage(&source.source, &image), c.expected);
+    if (c.expected == 0) {
+      EXPECT_EQ(GetBaseImagePixelArgb(&image, 0, 0) & 0xFFFFFF, 0x030201u);  // Stored blue first.
+      EXPECT_EQ(GetBaseImagePixelArgb(&image, c.width - 1, c.height - 1) & 0xFFFFFF, c.height == 4 ? 0u : 0x030201u);
+      ReleaseBaseImage(&image);
+    }
+  }
+}
+
 TEST(TgaLoader, SixteenBitsKeepTheTopBitAsSpareBits) {
   BaseImage image;
   ASSERT_EQ(LoadFromMemory(ReadFileBytes(FixturePath("images/tga16.tga")), &image), 0);

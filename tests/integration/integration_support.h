@@ -126,6 +126,7 @@ class StartedLibrary : public ::testing::Test {
     ASSERT_EQ(chdir(directory_.c_str()), 0);
     g_windowSystem = WindowSystemRecord{};
     SetScreenMode(640, 480, 32, 60);
+    BeforeStart();
     ASSERT_EQ(InitializeLibrary(), 0);
     started_ = true;
   }
@@ -143,6 +144,9 @@ class StartedLibrary : public ::testing::Test {
     std::error_code ignored;
     std::filesystem::remove_all(directory_, ignored);
   }
+
+  // The last word on the platform's switches before start-up.
+  virtual void BeforeStart() {}
 
   // Writes a file below the current directory ("img/a.png", CP932 names), making its directories.
   void WriteFile(const std::string& relative, const Bytes& bytes) const {

@@ -160,6 +160,41 @@ TEST_F(SoundFiles, StreamedMembersPlayExactlyWhileThisThreadReadsTheSameArchive)
   }
 }
 
+// On a machine of several processors whose sound thread was refused at start-up, message
+// processing feeds the stream sounds in its place: every frame heard is the sound's own, not its
+// first second over again.
+class RefusedSoundThread : public SoundFiles {
+ protected:
+  void BeforeStart() override {
+    door::SetProcessorCount(4);
+    door::FailThreadCreation(-1);
+  }
+};
+
+TEST_F(RefusedSoundThread, MessageProcessingFeedsStreamSounds) {
+  door::FailThreadCreation(0);
+  ASSERT_EQ(g_windowSystem.processorCount, 4);
+  ASSERT_EQ(g_soundOptions.threadHandle, nullptr);
+  constexpr int kFrames = 3 * 44100;
+  constexpr int kBlock = 4410;  // One frame of the game is far less; a tenth of a second still fits the ring.
+  const Bytes image = PatternWave(kFrames);
+  ASSERT_EQ(SetSoundLoadMode(2), 0);
+  const int handle = LoadSoundFromMemoryImage(image.data(), static_cast<int>(image.size()), 1, -1);
+  ASSERT_EQ(SetSoundLoadMode(0), 0);
+  ASSERT_NE(handle, -1);
+  ASSERT_EQ(GetSoundRecord(handle)->streamFlag, 1);
+  ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+  for (int64_t done = 0; done < kFrames; done += kBlock) {
+    ASSERT_EQ(ProcessWindowMessages(), 0);
+    const std::vector<int16_t> mix = door::MixSoundFrames(kBlock);
+    for (int64_t i = 0; i < kBlock && done + i < kFrames; ++i) {
+      ASSERT_EQ(mix[2 * i], PatternLeft(done + i)) << "frame " << done + i;
+      ASSERT_EQ(mix[2 * i + 1], PatternRight(done + i)) << "frame " << done + i;
+    }
+  }
+  EXPECT_EQ(DeleteSoundHandle(handle), 0);
+}
+
 // A looping stream starts its member over at each end: every decoder, read from a stored member
 // while it plays, loops sample for sample like the whole sound played again and again.
 TEST_F(SoundFiles, LoopingStreamsOfStoredMembersStartOverExactly) {

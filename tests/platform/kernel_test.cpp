@@ -210,6 +210,30 @@ TEST(CodePages, Cp932RoundTrips) {
   EXPECT_EQ(platform::Cp932ToUtf8("a\x81"), "a?");
 }
 
+// Two threads converting at once each keep one converter per direction, opened on first use; the
+// texts still convert after an invalid sequence has left a converter mid-way.
+TEST(CodePages, EachThreadKeepsOneConverterPerDirection) {
+  const std::string utf8 = reinterpret_cast<const char*>(u8"ログ 表示 ①");
+  const std::string cp932 = platform::Utf8ToCp932(utf8);
+  EXPECT_EQ(platform::Cp932ToUtf8(cp932), utf8);  // This thread has both directions open now.
+  auto convert = [&](bool* ok) {
+    *ok = true;
+    for (int i = 0; i < 200 && *ok; ++i) {
+      *ok = platform::Cp932ToUtf8(cp932) == utf8 && platform::Utf8ToCp932(utf8) == cp932 &&
+            platform::Cp932ToUtf8("a\x81") == "a?";
+    }
+  };
+  const int before = platform::testing::CountCodePageConverters();
+  bool first = false, second = false;
+  std::thread other(convert, &first);
+  convert(&second);
+  other.join();
+  EXPECT_TRUE(first);
+  EXPECT_TRUE(second);
+  // Only the other thread opened any: its own two.
+  EXPECT_EQ(platform::testing::CountCodePageConverters() - before, 2);
+}
+
 TEST(Modules, UnknownLibrariesAnswerNull) {
   EXPECT_EQ(LoadLibraryA("dwmapi.dll"), nullptr);
   EXPECT_EQ(LoadLibraryA("nonexistent.dll"), nullptr);

@@ -29,6 +29,8 @@ void SetFakeLocalTime(const SYSTEMTIME* time);
 // ---- Machine ----
 // GetSystemInfo's processor count (0 goes back to the real count).
 void SetProcessorCount(int count);
+// Code-page converters opened so far in the process (each thread keeps one per direction).
+int CountCodePageConverters();
 
 // ---- Files ----
 // The Linux directory that every drive letter maps to ("/" by default; empty restores it).
