@@ -11,6 +11,7 @@
 #include "graphics/blend_mode.h"
 #include "platform/d3d9.h"
 #include "zyvel/graphics.h"
+#include "zyvel/memimg.h"
 
 struct LightRecord;
 
@@ -103,6 +104,23 @@ struct DrawState {
   uint32_t TransparentColor = 0;  // 0x00RRGGBB; stays black.
   int NoKeyToAlpha = 0;
   int DrawAreaEmpty = 1;
+
+  // Read by the per-draw preparation.
+  int AlphaFromParam = 0;  // Alpha modulation also in blend mode 0.
+  int NoSpecular = 0;
+  int FogEnable = 0;
+  int CullMode = 0;  // 0 none, 1 counter-clockwise, 2 clockwise.
+  int TextureTransformPending = 0;  // The stage 0-3 transforms below go to the device next draw.
+  int TextureTransformOn[4] = {};
+  Matrix4 TextureTransforms[4] = {};
+  // The blend graph's first texture size, and its reciprocals the drawers scale blend texture
+  // coordinates by.
+  int BlendTextureWidth = 0;
+  int BlendTextureHeight = 0;
+  float BlendTextureInverseWidth = 0.0f;
+  float BlendTextureInverseHeight = 0.0f;
+  // Software path: the blend graph's image the blits weight by.
+  const MEMIMG* SoftBlendImage = nullptr;
 
   // Camera and projection.
   Matrix4 WorldMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};

@@ -4,6 +4,7 @@
 // them before start-up; graphics start-up answers success so that the library can start without a
 // device.
 #include "graphics/display_modes.h"
+#include "graphics/graph_records.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_services.h"
 #include "graphics/screen_settings.h"
@@ -12,10 +13,7 @@
 namespace {
 struct ScreenStandIn {
   int restoreCallbackSet = 0;
-  int drawTarget = -4;
   int useMask = 0;
-  int vsyncWait = 1;
-  RECT clipArea{0, 0, 0, 0};
 } g_screen;
 }  // namespace
 
@@ -50,30 +48,25 @@ int SetGraphRestoreCallback(void (*)()) {
 }
 int HasGraphRestoreCallback() { return g_screen.restoreCallbackSet; }
 int SelectDrawTarget(int screen) {
-  g_screen.drawTarget = screen;
+  // Screens and live graphs only; a stale handle changes nothing.
+  int width = 0, height = 0;
+  if (screen == -3 || screen == -5) {
+    GetScreenSizeSetting(&width, &height);
+  } else if (GetGraphDimensions(screen, &width, &height) != 0) {
+    return -1;
+  }
+  g_drawState.DrawTarget = screen;
+  g_drawState.DrawTargetWidth = width;
+  g_drawState.DrawTargetHeight = height;
   return 0;
 }
-int GetDrawTarget() { return g_screen.drawTarget; }
 int InitModelSystem() { return 0; }
 int TerminateModelSystem() { return 0; }
 int DeleteAllSoftImages() { return 0; }
 int DeleteFontHandle(int) { return -1; }
 int PresentScreen(const RECT*) { return -1; }
-int GetFlipVSyncWait() { return g_screen.vsyncWait; }
-int SetFlipVSyncWait(int on) {
-  g_screen.vsyncWait = on;
-  return 0;
-}
 int GetUseMaskFlag() { return g_screen.useMask; }
 int SetUseMaskFlag(int on) {
   g_screen.useMask = on;
-  return 0;
-}
-int SetDrawClipArea(int x1, int y1, int x2, int y2) {
-  g_screen.clipArea = RECT{x1, y1, x2, y2};
-  return 0;
-}
-int GetDrawClipArea(RECT* out) {
-  if (out) *out = g_screen.clipArea;
   return 0;
 }

@@ -51,6 +51,7 @@ TEST_F(DeviceStateCacheTest, UnchangedStatesAreNotSentAgainUnlessForced) {
 
 TEST_F(DeviceStateCacheTest, SamplerSettersFollowTheirOwnRules) {
   g_deviceStateCache.StagesInUse = 1;
+  g_deviceStateCache.MipFilter[0] = D3DTEXF_POINT;  // So that mode 1 has a mip filter to change.
   QueueQuad(0);
   EXPECT_EQ(SetDeviceFilterMode(5), -1);
   EXPECT_EQ(Take(), (Calls{"SetFVF(0x144)", "DrawPrimitive(4,2,28)"})) << "the batch is drawn, no sampler is touched";
@@ -196,7 +197,8 @@ TEST_F(DeviceStateCacheTest, ReapplySendsTheWholeCacheWithTheForceFlag) {
   EXPECT_EQ(ReapplyDeviceStates(), 0);
   Calls calls = Take();
   auto sent = [&](const std::string& call) { return std::find(calls.begin(), calls.end(), call) != calls.end(); };
-  EXPECT_TRUE(sent("SetRenderState(7,1)")) << "z enable";
+  // Set-up's preparation left z off (the 2D z state).
+  EXPECT_TRUE(sent("SetRenderState(7,0)")) << "z enable";
   EXPECT_TRUE(sent("SetRenderState(14,0)")) << "z write";
   EXPECT_TRUE(sent("SetRenderState(23,4)")) << "z function";
   EXPECT_TRUE(sent("SetRenderState(8,3)")) << "fill mode";
