@@ -1,0 +1,27 @@
+// Graphics start-up and shut-down, the software path's screen images, and the screens: what the
+// program draws into, clearing it, and the flip that shows the finished frame.
+#pragma once
+
+#include "graphics/screen_services.h"
+#include "zyvel/memimg.h"
+
+// The software path's screen: the image every software draw lands in unless a drawable graph is
+// the draw target, and two work images of screen size kept beside it.
+struct SoftwareScreen {
+  MEMIMG ScreenImage = {};
+  MEMIMG WorkImages[2] = {};
+  MEMIMG* TargetImage = nullptr;  // The screen image, a drawable graph's image, or null.
+};
+extern SoftwareScreen g_softwareScreen;
+
+int StartDirect3D();
+int StartProgrammableShaders();
+int SetupPrimaryMemImg();
+// 1 while the library's own shaders drive the device.
+int AreLibraryShadersInUse();
+
+int ClearDrawScreen(const RECT* area);
+int ClearDrawScreenAll();
+int FlipScreen();
+int MakeColorCode(int red, int green, int blue);
+int GetColorComponents(int code, int* red, int* green, int* blue);
