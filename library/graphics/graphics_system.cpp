@@ -11,6 +11,7 @@
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
+#include "graphics/texture_upload.h"
 #include "window/window_services.h"
 #include "window/window_state.h"
 #include "zyvel/graphics.h"
@@ -146,3 +147,35 @@ int TerminateGraphicsSystem() {
   g_screenSettings.Initialised = 0;
   return 0;
 }
+
+int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int refresh) {
+  ScreenSettings& screen = g_screenSettings;
+  const bool graphicsOff = g_windowSystem.options.noGraphics != 0;
+  if (!graphicsOff) {
+    if (screen.HardwareInUse) ReleaseAllDeviceResources();
+    ReleaseDirect3D();
+  }
+  if (newMode) {
+    screen.Width = width;
+    screen.Height = height;
+    screen.ColorBits = colorBits;
+    screen.Refresh = refresh;
+  }
+  if (graphicsOff) return 0;
+  // A device that cannot be made again leaves nothing to show: the caller hears of it.
+  if (StartDirect3D() != 0) return -1;
+  if (screen.HardwareInUse) {
+    RecreateAllDeviceResources();
+    SelectDrawTarget(g_drawState.DrawTarget);
+    RestoreDeviceStates();
+    for (int i = 0; i < 2; ++i) {
+      ClearDrawScreenAll();
+      PresentScreen(nullptr);
+    }
+    ReapplyDeviceStates();
+    g_drawState.Lights.LightsChanged = 1;
+  }
+  return 0;
+}
+
+int ReviveGraphicsSystem() { return RestartGraphicsDevice(0, -1, -1, -1, -1); }

@@ -34,7 +34,6 @@ int SetEmulating320x240(int on) {
 }
 
 int ChangeScreenMode(const ScreenModeRequest*) { return 0; }
-int ReviveGraphicsSystem() { return -1; }
 int SetGraphRestoreCallback(void (*)()) {
   g_screen.restoreCallbackSet = 1;  // Null selects the default restore function.
   return 0;

@@ -178,6 +178,10 @@ int PresentScreen(const RECT* rect) {
   if (screen.HardwareInUse) {
     RenderDeviceState& device = g_renderDevice;
     if (!device.Device) return -1;
+    // A lost device shows nothing until it can be reset; then it is made again in place.
+    const HRESULT level = device.Device->TestCooperativeLevel();
+    if (level == D3DERR_DEVICELOST) return -1;
+    if (level == D3DERR_DEVICENOTRESET && ReviveGraphicsSystem() != 0) return -1;
     FlushVertexBatch();
     EndSceneIfOpen();
     if (half) windowArea = RECT{0, 0, 640, 480};

@@ -16,6 +16,9 @@ extern SoftwareScreen g_softwareScreen;
 
 int StartDirect3D();
 int StartProgrammableShaders();
+// Makes the device and its resources again in place (after a loss), or in a new mode when
+// `newMode` is 1; -1 when no device or software screen could be started again.
+int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int refresh);
 int SetupPrimaryMemImg();
 // 1 while the library's own shaders drive the device.
 int AreLibraryShadersInUse();

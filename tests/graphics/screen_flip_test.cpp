@@ -72,6 +72,35 @@ TEST_P(ScreenFlipTest, ClearedScreenReachesTheWindow) {
   EXPECT_NE(log.find("Alloc memory dump"), std::string::npos);
 }
 
+// A device lost in the middle of a run shows nothing while lost, and the first flip after it can
+// be reset makes it again and shows the same cleared screen.
+TEST_P(ScreenFlipTest, LostDeviceRecoversOnTheNextFlip) {
+  if (IsChild() || GetParam() != Path::kDevice) GTEST_SKIP();
+  g_windowSystem.backgroundRed = 0x40;
+  g_windowSystem.backgroundGreen = 0x20;
+  g_windowSystem.backgroundBlue = 0x10;
+  ASSERT_EQ(InitializeLibrary(), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(ClearDrawScreenAll(), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+
+  platform::testing::LoseDevices();
+  EXPECT_EQ(FlipScreen(), -1);
+  platform::testing::RegainLostDevices();
+  ASSERT_EQ(FlipScreen(), 0);
+  EXPECT_EQ(g_screenSettings.HardwareInUse, 1);
+  EXPECT_EQ(GetDrawTarget(), -2);
+
+  platform::testing::PresentedFrame frame;
+  ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+  ASSERT_EQ(frame.pixels.size(), 408u * 504u);
+  size_t wrong = 0;
+  for (uint32_t pixel : frame.pixels) wrong += (pixel & 0xFFFFFF) != 0x402010;
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_EQ(FinishLibrary(), 0);
+  EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, ScreenFlipTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
 
