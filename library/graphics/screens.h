@@ -26,5 +26,9 @@ int AreLibraryShadersInUse();
 int ClearDrawScreen(const RECT* area);
 int ClearDrawScreenAll();
 int FlipScreen();
+// Makes a rectangle of the draw target readable as `out`; -1 for a rectangle outside the target
+// or while a lock is held.
+int LockDrawScreenBuffer(const RECT* area, BaseImage* out);
+int UnlockDrawScreenBuffer();
 int MakeColorCode(int red, int green, int blue);
 int GetColorComponents(int code, int* red, int* green, int* blue);

@@ -52,6 +52,23 @@ TEST_P(ScreenFlipTest, ClearedScreenReachesTheWindow) {
   for (uint32_t pixel : frame.pixels) wrong += (pixel & 0xFFFFFF) != 0x129AE4;
   EXPECT_EQ(wrong, 0u) << "first pixel " << std::hex << frame.pixels[0];
 
+  // The locked screen holds the same colour; the rectangle may touch the edges, not pass them.
+  BaseImage locked{};
+  const RECT whole{0, 0, 408, 504}, past{0, 0, 409, 504};
+  EXPECT_EQ(LockDrawScreenBuffer(&past, &locked), -1);
+  ASSERT_EQ(LockDrawScreenBuffer(&whole, &locked), 0);
+  EXPECT_EQ(LockDrawScreenBuffer(&whole, &locked), -1) << "locked twice";
+  ASSERT_EQ(locked.width, 408);
+  ASSERT_EQ(locked.height, 504);
+  ASSERT_EQ(locked.color.bytesPerPixel, 4);
+  wrong = 0;
+  for (int y = 0; y < locked.height; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(locked.pixels + y * locked.pitch);
+    for (int x = 0; x < locked.width; ++x) wrong += (row[x] & 0xFFFFFF) != 0x129AE4;
+  }
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_EQ(UnlockDrawScreenBuffer(), 0);
+
   // A 32-bit screen's codes carry its spare byte set.
   EXPECT_EQ(static_cast<uint32_t>(MakeColorCode(0x12, 0x9A, 0xE4)), 0xFF129AE4u);
 
