@@ -179,3 +179,83 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
 }
 
 int ReviveGraphicsSystem() { return RestartGraphicsDevice(0, -1, -1, -1, -1); }
+
+namespace {
+int TryScreenMode(int width, int height, int colorBits, int refresh) {
+  ScreenSettings& screen = g_screenSettings;
+  if (screen.Initialised) TerminateGraphicsSystem();
+  screen.Width = width;
+  screen.Height = height;
+  screen.ColorBits = colorBits;
+  screen.Refresh = refresh;
+  return InitGraphicsSystem();
+}
+}  // namespace
+
+int ChangeScreenMode(const ScreenModeRequest* request) {
+  ScreenSettings& screen = g_screenSettings;
+  WindowSystemRecord& window = g_windowSystem;
+  int width = request->width, height = request->height;
+  if (window.windowedMode) {
+    if (request->force == 1 && screen.Emulating320x240 && screen.Width == 640 && screen.Height == 480)
+      width = 320, height = 240;
+    screen.Emulating320x240 = 0;
+  } else if (width == 320 && height == 240) {
+    screen.Emulating320x240 = 1;
+    width = 640, height = 480;
+  } else {
+    screen.Emulating320x240 = 0;
+  }
+  if (width == -1) width = screen.Width;
+  if (height == -1) height = screen.Height;
+  const int colorBits = request->colorBits == -1 ? screen.ColorBits : request->colorBits;
+  const int refresh = request->refresh == -1 ? screen.Refresh : request->refresh;
+  if (width == screen.Width && height == screen.Height && colorBits == screen.ColorBits && refresh == screen.Refresh &&
+      request->force == 0)
+    return 0;
+
+  AddLogText("画面モード変更処理を開始します\n");
+  PushLogIndent();
+  if (!window.initialised && !window.initialising) {
+    PopLogIndent();
+    return 0;
+  }
+  const int oldWidth = screen.Width, oldHeight = screen.Height, oldBits = screen.ColorBits, oldRefresh = screen.Refresh;
+  if (TryScreenMode(width, height, colorBits, refresh) != 0) {
+    bool started = false;
+    if (width == 320 && height == 240) {
+      SetEmulate320x240(1);
+      started = TryScreenMode(640, 480, colorBits, refresh) == 0;
+    }
+    if (!started) started = TryScreenMode(oldWidth, oldHeight, oldBits, oldRefresh) == 0;
+    if (!started && TryScreenMode(640, 480, 16, 0) != 0)
+      AbortWithLog("予期せぬ画面モード変更不能現象が起きました2\n");
+  }
+  if (window.windowedMode) ApplyWindowStyle();
+  PopLogIndent();
+  AddLogText("画面モード変更処理は正常に終了しました\n");
+  PumpWindowMessages();
+  SelectDrawTarget(g_drawState.DrawTarget);
+  return 0;
+}
+
+int SetScreenMode(int width, int height, int colorBits, int refresh) {
+  if (width == 0 || height == 0 || (colorBits != 8 && colorBits != 16 && colorBits != 32)) return -1;
+  ScreenSettings& screen = g_screenSettings;
+  if (!g_windowSystem.initialised) {
+    screen.Width = width;
+    screen.Height = height;
+    screen.ColorBits = colorBits;
+    screen.Refresh = refresh;
+    return 0;
+  }
+  const int oldWidth = screen.Width, oldHeight = screen.Height, oldBits = screen.ColorBits, oldRefresh = screen.Refresh;
+  const ScreenModeRequest request{width, height, colorBits, 0, refresh};
+  ChangeScreenMode(&request);
+  if (screen.Width == width && screen.Height == height && screen.ColorBits == colorBits && screen.Refresh == refresh)
+    return 0;
+  const bool changed = screen.Width != oldWidth || screen.Height != oldHeight || screen.ColorBits != oldBits ||
+                       screen.Refresh != oldRefresh;
+  if (changed && screen.Width == 640 && screen.Height == 480 && screen.ColorBits == 16 && screen.Refresh == 0) return -2;
+  return -1;
+}

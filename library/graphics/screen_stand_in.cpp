@@ -17,23 +17,12 @@ struct ScreenStandIn {
 } g_screen;
 }  // namespace
 
-int SetScreenMode(int width, int height, int colorBits, int refresh) {
-  if (width == 0 || height == 0 || (colorBits != 8 && colorBits != 16 && colorBits != 32)) return -1;
-  if (g_windowSystem.initialised) return -1;
-  g_screenSettings.Width = width;
-  g_screenSettings.Height = height;
-  g_screenSettings.ColorBits = colorBits;
-  g_screenSettings.Refresh = refresh;
-  return 0;
-}
-
 int SetEmulating320x240(int on) {
   g_screenSettings.Emulating320x240 = on;
   if (on) g_screenSettings.Width = 640, g_screenSettings.Height = 480;
   return 0;
 }
 
-int ChangeScreenMode(const ScreenModeRequest*) { return 0; }
 int SetGraphRestoreCallback(void (*)()) {
   g_screen.restoreCallbackSet = 1;  // Null selects the default restore function.
   return 0;

@@ -118,6 +118,32 @@ TEST_P(ScreenFlipTest, LostDeviceRecoversOnTheNextFlip) {
   EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
 }
 
+// A mode change while running stops graphics and starts them again in the new mode.
+TEST_P(ScreenFlipTest, ScreenModeChangesWhileRunning) {
+  if (IsChild()) GTEST_SKIP();
+  ASSERT_EQ(InitializeLibrary(), 0);
+  EXPECT_EQ(SetScreenMode(640, 480, 24, 60), -1);
+  const std::string before = ReadLog();
+  const ScreenModeRequest same{-1, -1, -1, 0, -1};
+  EXPECT_EQ(ChangeScreenMode(&same), 0);
+  EXPECT_EQ(ReadLog().size(), before.size()) << "the current mode logs nothing";
+
+  EXPECT_EQ(SetScreenMode(640, 480, 32, 60), 0);
+  EXPECT_EQ(g_screenSettings.Initialised, 1);
+  EXPECT_EQ(g_screenSettings.HardwareInUse, GetParam() == Path::kDevice ? 1 : 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(ClearDrawScreenAll(), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+  platform::testing::PresentedFrame frame;
+  ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+  EXPECT_EQ(frame.width, 640);
+  EXPECT_EQ(frame.height, 480);
+  EXPECT_EQ(FinishLibrary(), 0);
+  EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
+  const std::string log = ReadLog();
+  if (!log.empty()) EXPECT_NE(log.find("画面モード変更処理は正常に終了しました"), std::string::npos);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, ScreenFlipTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
 
