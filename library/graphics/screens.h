@@ -5,6 +5,8 @@
 #include "graphics/screen_services.h"
 #include "zyvel/memimg.h"
 
+// Clearing, flipping and colour codes are public (zyvel/graphics.h).
+
 // The software path's screen: the image every software draw lands in unless a drawable graph is
 // the draw target, and two work images of screen size kept beside it.
 struct SoftwareScreen {
@@ -23,12 +25,7 @@ int SetupPrimaryMemImg();
 // 1 while the library's own shaders drive the device.
 int AreLibraryShadersInUse();
 
-int ClearDrawScreen(const RECT* area);
-int ClearDrawScreenAll();
-int FlipScreen();
 // Makes a rectangle of the draw target readable as `out`; -1 for a rectangle outside the target
 // or while a lock is held.
 int LockDrawScreenBuffer(const RECT* area, BaseImage* out);
 int UnlockDrawScreenBuffer();
-int MakeColorCode(int red, int green, int blue);
-int GetColorComponents(int code, int* red, int* green, int* blue);
