@@ -1,5 +1,5 @@
-// Stand-in for the library calls the game needs that are not public yet: the screen, graph, box
-// and font calls, and the cursor calls. Each body answers as the real call would for a game that
+// Stand-in for the library calls the game needs that are not public yet: the graph, box and font
+// calls, and the cursor calls (the screen calls go to the library). Each body answers as the real call would for a game that
 // draws nothing: a sheet "loads" when its file can be opened (so a missing picture still ends in
 // "LOAD FILE ERROR"), cut graphs and fonts get numbers, drawing succeeds without a picture.
 //
@@ -16,12 +16,11 @@ int g_nextHandle = 1;
 int LibraryServices::SetCursorVisible(int) { return 0; }
 int LibraryServices::MoveMouseCursor(int, int) { return 0; }
 
-int LibraryServices::SelectDrawTarget(int) { return 0; }
-int LibraryServices::ClearDrawScreenAll() { return 0; }
-int LibraryServices::FlipScreen() { return 0; }
+int LibraryServices::SelectDrawTarget(int target) { return ::SelectDrawTarget(target); }
+int LibraryServices::ClearDrawScreenAll() { return ::ClearDrawScreenAll(); }
+int LibraryServices::FlipScreen() { return ::FlipScreen(); }
 unsigned LibraryServices::MakeColorCode(int red, int green, int blue) {
-  return (static_cast<unsigned>(red & 0xFF) << 16) | (static_cast<unsigned>(green & 0xFF) << 8) |
-         static_cast<unsigned>(blue & 0xFF);
+  return static_cast<unsigned>(::MakeColorCode(red, green, blue));
 }
 
 int LibraryServices::LoadGraphFile(const char* name, int) {

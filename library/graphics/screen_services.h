@@ -40,7 +40,6 @@ int TerminateGraphicsSystem();
 int ReviveGraphicsSystem();
 int SetGraphRestoreCallback(void (*callback)());
 int HasGraphRestoreCallback();
-int SelectDrawTarget(int screen);
 int GetDrawTarget();
 int InitModelSystem();
 int TerminateModelSystem();

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "platform/types.h"
+
 struct ScreenSettings {
   int Initialised = 0;
   int Width = 0;  // 0 before start-up: unset.
@@ -18,6 +20,7 @@ struct ScreenSettings {
   int HardwareInUse = 0;
   int SoftwareRequested = 0;
   int Emulating320x240 = 0;  // A requested 320 x 240 full screen runs as 640 x 480.
+  RECT PresentationRect = {0, 0, 0, 0};  // The part of the screen image the last flip showed.
 };
 
 extern ScreenSettings g_screenSettings;

@@ -17,54 +17,21 @@ struct ScreenStandIn {
 } g_screen;
 }  // namespace
 
-int SetScreenMode(int width, int height, int colorBits, int refresh) {
-  if (width == 0 || height == 0 || (colorBits != 8 && colorBits != 16 && colorBits != 32)) return -1;
-  if (g_windowSystem.initialised) return -1;
-  g_screenSettings.Width = width;
-  g_screenSettings.Height = height;
-  g_screenSettings.ColorBits = colorBits;
-  g_screenSettings.Refresh = refresh;
-  return 0;
-}
-
 int SetEmulating320x240(int on) {
   g_screenSettings.Emulating320x240 = on;
   if (on) g_screenSettings.Width = 640, g_screenSettings.Height = 480;
   return 0;
 }
 
-int ChangeScreenMode(const ScreenModeRequest*) { return 0; }
-int InitGraphicsSystem() { return 0; }
-int TerminateGraphicsSystem() {
-  // Whatever a device start took goes back, also after a start that failed half-way (the d3d9
-  // module, DirectDraw, a changed display mode); the display-mode list is made again next time.
-  ReleaseDirect3D();
-  return 0;
-}
-int ReviveGraphicsSystem() { return -1; }
 int SetGraphRestoreCallback(void (*)()) {
   g_screen.restoreCallbackSet = 1;  // Null selects the default restore function.
   return 0;
 }
 int HasGraphRestoreCallback() { return g_screen.restoreCallbackSet; }
-int SelectDrawTarget(int screen) {
-  // Screens and live graphs only; a stale handle changes nothing.
-  int width = 0, height = 0;
-  if (screen == -3 || screen == -5) {
-    GetScreenSizeSetting(&width, &height);
-  } else if (GetGraphDimensions(screen, &width, &height) != 0) {
-    return -1;
-  }
-  g_drawState.DrawTarget = screen;
-  g_drawState.DrawTargetWidth = width;
-  g_drawState.DrawTargetHeight = height;
-  return 0;
-}
 int InitModelSystem() { return 0; }
 int TerminateModelSystem() { return 0; }
 int DeleteAllSoftImages() { return 0; }
 int DeleteFontHandle(int) { return -1; }
-int PresentScreen(const RECT*) { return -1; }
 int GetUseMaskFlag() { return g_screen.useMask; }
 int SetUseMaskFlag(int on) {
   g_screen.useMask = on;

@@ -107,6 +107,7 @@ TEST_F(DrawSettingsTest, FogColourAndResetDefaults) {
 
   g_drawState.NoVSyncWait = 1;
   g_drawState.BlendMode = 3;
+  g_screenSettings.Initialised = 1;  // The reset runs inside graphics start-up.
   ASSERT_EQ(ResetDrawState(), 0);
   EXPECT_EQ(GetDrawTarget(), kScreenFront);
   EXPECT_EQ(g_drawState.DrawArea.right, 640);

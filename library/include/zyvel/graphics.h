@@ -193,6 +193,18 @@ int ClipRectToRect(RECT* rect, const RECT* clip);
 int GetScreenSizeSetting(int* width, int* height);
 int GetScreenColorBits();
 
+// ---- Screens ----
+// Draw targets: -2 the back screen, -4 the front screen, or a graph that can be drawn into.
+int SelectDrawTarget(int target);
+// Clears the draw target (a rectangle, or all of it when null) to the background colour.
+int ClearDrawScreen(const RECT* area);
+int ClearDrawScreenAll();
+// Shows the finished back screen in the window.
+int FlipScreen();
+// The colour code of (red, green, blue) in the screen's pixel format, and back.
+int MakeColorCode(int red, int green, int blue);
+int GetColorComponents(int code, int* red, int* green, int* blue);
+
 // ---- Screen mode ----
 // Before start-up only records the mode; start-up opens the window at that size.
 int SetScreenMode(int width, int height, int colorBits, int refresh);

@@ -1,0 +1,174 @@
+// The whole library on each rendering path: start-up brings graphics up, a cleared screen reaches
+// the window through the flip, and shut-down takes everything down again.
+#include "../window/window_fixture.h"
+
+#include "graphics/render_device.h"
+#include "graphics/screen_settings.h"
+#include "graphics/screens.h"
+#include "runtime/tracked_heap.h"
+#include "window/window_state.h"
+
+namespace {
+
+enum class Path { kDevice, kSoftware };
+
+class ScreenFlipTest : public windowtest::LibraryTest, public ::testing::WithParamInterface<Path> {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    SetHardwareAccelFlag(GetParam() == Path::kDevice ? 1 : 0);
+    platform::testing::KeepPresentedFrames(true);
+  }
+  void TearDown() override {
+    LibraryTest::TearDown();
+    platform::testing::KeepPresentedFrames(false);
+    SetHardwareAccelFlag(1);
+  }
+};
+
+TEST_P(ScreenFlipTest, ClearedScreenReachesTheWindow) {
+  if (IsChild()) GTEST_SKIP();
+  g_windowSystem.backgroundRed = 0x12;
+  g_windowSystem.backgroundGreen = 0x9A;
+  g_windowSystem.backgroundBlue = 0xE4;
+  // Other tests of this program may keep blocks alive; this run must give back all it took.
+  const int blocksBefore = GetTrackedBlockCount();
+  ASSERT_EQ(InitializeLibrary(), 0);
+  EXPECT_EQ(g_screenSettings.Initialised, 1);
+  EXPECT_EQ(g_screenSettings.HardwareInUse, GetParam() == Path::kDevice ? 1 : 0);
+
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  EXPECT_EQ(GetDrawTarget(), -2);
+  ASSERT_EQ(ClearDrawScreenAll(), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+
+  platform::testing::PresentedFrame frame;
+  ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+  EXPECT_EQ(frame.window, GetMainWindow());
+  EXPECT_EQ(frame.width, 408);
+  EXPECT_EQ(frame.height, 504);
+  ASSERT_EQ(frame.pixels.size(), 408u * 504u);
+  size_t wrong = 0;
+  for (uint32_t pixel : frame.pixels) wrong += (pixel & 0xFFFFFF) != 0x129AE4;
+  EXPECT_EQ(wrong, 0u) << "first pixel " << std::hex << frame.pixels[0];
+
+  // The locked screen holds the same colour; the rectangle may touch the edges, not pass them.
+  BaseImage locked{};
+  const RECT whole{0, 0, 408, 504}, past{0, 0, 409, 504};
+  EXPECT_EQ(LockDrawScreenBuffer(&past, &locked), -1);
+  ASSERT_EQ(LockDrawScreenBuffer(&whole, &locked), 0);
+  EXPECT_EQ(LockDrawScreenBuffer(&whole, &locked), -1) << "locked twice";
+  ASSERT_EQ(locked.width, 408);
+  ASSERT_EQ(locked.height, 504);
+  ASSERT_EQ(locked.color.bytesPerPixel, 4);
+  wrong = 0;
+  for (int y = 0; y < locked.height; ++y) {
+    const auto* row = reinterpret_cast<const uint32_t*>(locked.pixels + y * locked.pitch);
+    for (int x = 0; x < locked.width; ++x) wrong += (row[x] & 0xFFFFFF) != 0x129AE4;
+  }
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_EQ(UnlockDrawScreenBuffer(), 0);
+
+  // A 32-bit screen's codes carry its spare byte set.
+  EXPECT_EQ(static_cast<uint32_t>(MakeColorCode(0x12, 0x9A, 0xE4)), 0xFF129AE4u);
+
+  EXPECT_EQ(FinishLibrary(), 0);
+  EXPECT_EQ(GetTrackedBlockCount(), blocksBefore) << "blocks left after shut-down";
+  EXPECT_EQ(g_screenSettings.Initialised, 0);
+  EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
+  EXPECT_EQ(FlipScreen(), -1) << "no flip after shut-down";
+
+  const std::string log = ReadLog();
+  if (log.empty()) GTEST_SKIP() << "no Log.txt written by this build's log";
+  EXPECT_NE(log.find("DirectDraw オブジェクトの取得を行います"), std::string::npos);
+  if (GetParam() == Path::kDevice) {
+    EXPECT_NE(log.find("プログラマブルシェーダーを使用しません"), std::string::npos);
+  } else {
+    EXPECT_EQ(log.find("IDirect3D9"), std::string::npos) << "the software path makes no device";
+  }
+  EXPECT_NE(log.find("Alloc memory dump"), std::string::npos);
+}
+
+// A device lost in the middle of a run shows nothing while lost, and the first flip after it can
+// be reset makes it again and shows the same cleared screen.
+TEST_P(ScreenFlipTest, LostDeviceRecoversOnTheNextFlip) {
+  if (IsChild() || GetParam() != Path::kDevice) GTEST_SKIP();
+  g_windowSystem.backgroundRed = 0x40;
+  g_windowSystem.backgroundGreen = 0x20;
+  g_windowSystem.backgroundBlue = 0x10;
+  ASSERT_EQ(InitializeLibrary(), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(ClearDrawScreenAll(), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+
+  platform::testing::LoseDevices();
+  EXPECT_EQ(FlipScreen(), -1);
+  platform::testing::RegainLostDevices();
+  ASSERT_EQ(FlipScreen(), 0);
+  EXPECT_EQ(g_screenSettings.HardwareInUse, 1);
+  EXPECT_EQ(GetDrawTarget(), -2);
+
+  platform::testing::PresentedFrame frame;
+  ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+  ASSERT_EQ(frame.pixels.size(), 408u * 504u);
+  size_t wrong = 0;
+  for (uint32_t pixel : frame.pixels) wrong += (pixel & 0xFFFFFF) != 0x402010;
+  EXPECT_EQ(wrong, 0u);
+  EXPECT_EQ(FinishLibrary(), 0);
+  EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
+}
+
+// A mode change while running stops graphics and starts them again in the new mode.
+TEST_P(ScreenFlipTest, ScreenModeChangesWhileRunning) {
+  if (IsChild()) GTEST_SKIP();
+  ASSERT_EQ(InitializeLibrary(), 0);
+  EXPECT_EQ(SetScreenMode(640, 480, 24, 60), -1);
+  const std::string before = ReadLog();
+  const ScreenModeRequest same{-1, -1, -1, 0, -1};
+  EXPECT_EQ(ChangeScreenMode(&same), 0);
+  EXPECT_EQ(ReadLog().size(), before.size()) << "the current mode logs nothing";
+
+  EXPECT_EQ(SetScreenMode(640, 480, 32, 60), 0);
+  EXPECT_EQ(g_screenSettings.Initialised, 1);
+  EXPECT_EQ(g_screenSettings.HardwareInUse, GetParam() == Path::kDevice ? 1 : 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(ClearDrawScreenAll(), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+  platform::testing::PresentedFrame frame;
+  ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+  EXPECT_EQ(frame.width, 640);
+  EXPECT_EQ(frame.height, 480);
+  EXPECT_EQ(FinishLibrary(), 0);
+  EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
+  const std::string log = ReadLog();
+  if (!log.empty()) EXPECT_NE(log.find("画面モード変更処理は正常に終了しました"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, ScreenFlipTest, ::testing::Values(Path::kDevice, Path::kSoftware),
+                         [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
+
+}  // namespace
+
+namespace {
+
+// Colour codes of a 16-bit software screen: 5-6-5, only the low 8 bits of each value count.
+TEST(ColorCodeTest, SixteenBitSoftwareScreen) {
+  const ScreenSettings saved = g_screenSettings;
+  g_screenSettings.ColorBits = 16;
+  g_screenSettings.HardwareInUse = 0;
+  struct Case {
+    int red, green, blue, code;
+  } cases[] = {{255, 255, 255, 0xFFFF}, {256, 0, 0, 0}, {255, 0, 0, 0xF800}, {0, 255, 0, 0x07E0}, {8, 4, 8, 0x0821}};
+  for (const Case& c : cases) EXPECT_EQ(MakeColorCode(c.red, c.green, c.blue), c.code) << c.red << "," << c.green;
+  int red = -1, green = -1, blue = -1;
+  GetColorComponents(31 << 11, &red, &green, &blue);
+  EXPECT_EQ(red, 255);
+  EXPECT_EQ(green, 0);
+  GetColorComponents(15 << 11 | 63 << 5 | 1, &red, &green, &blue);
+  EXPECT_EQ(red, 123);
+  EXPECT_EQ(green, 255);
+  EXPECT_EQ(blue, 8);
+  g_screenSettings = saved;
+}
+
+}  // namespace
