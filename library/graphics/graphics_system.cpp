@@ -13,7 +13,6 @@
 #include "graphics/screens.h"
 #include "graphics/texture_upload.h"
 #include "window/window_services.h"
-#include "window/window_state.h"
 #include "zyvel/graphics.h"
 #include "zyvel/memimg.h"
 #include "zyvel/runtime.h"

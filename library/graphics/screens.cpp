@@ -14,7 +14,6 @@
 #include "graphics/screens.h"
 #include "platform/gdi.h"
 #include "window/window_services.h"
-#include "window/window_state.h"
 #include "zyvel/graphics.h"
 #include "zyvel/memimg.h"
 #include "zyvel/runtime.h"
