@@ -312,3 +312,18 @@ std::string ResolvePath(const char* name);
 // The Windows-shaped name (CP932) of a Linux path.
 std::string WindowsPathOf(const std::string& linuxPath);
 }  // namespace platform
+
+// ---- Global memory blocks (the clipboard's currency) ----
+// A block keeps its size and a lock count; fixed and moveable blocks behave alike here (a
+// moveable block's handle is its fixed address).
+#define GMEM_FIXED 0x0000u
+#define GMEM_MOVEABLE 0x0002u
+#define GMEM_ZEROINIT 0x0040u
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID GlobalLock(HGLOBAL block);
+BOOL GlobalUnlock(HGLOBAL block);
+SIZE_T GlobalSize(HGLOBAL block);
+// Null when freed, the block itself when it could not be.
+HGLOBAL GlobalFree(HGLOBAL block);

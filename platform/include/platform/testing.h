@@ -228,3 +228,16 @@ void UseRasterFastPaths(bool on);
 void ResetDirect3DSwitches();
 
 }  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- Text input and clipboard ----
+// An input method's events as SDL would give them (UTF-8): the composition with its cursor in
+// characters (empty text ends it), and committed text.
+void PostTextEditing(HWND window, const std::string& utf8, int cursorCharacters);
+void PostTextInput(HWND window, const std::string& utf8);
+// The system clipboard as SDL sees it (UTF-8); empty without SDL's video.
+std::string ReadSystemClipboard();
+void WriteSystemClipboard(const std::string& utf8);
+
+}  // namespace platform::testing
