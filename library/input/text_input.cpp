@@ -5,7 +5,6 @@
 #include "input/text_input.h"
 
 #include "input/input_services.h"
-#include "platform/dinput.h"
 #include "runtime/handle_table.h"
 #include "window/window_state.h"
 
@@ -354,7 +353,9 @@ int ProcessTextInput() {
   if (!record) return -1;
   if (record->ended) return 0;
   LimitComposition(record->maxLength - record->length);
-  int shift = IsKeyDown(DIK_LSHIFT) || IsKeyDown(DIK_RSHIFT);
+  // Shift as of the key messages that queued the codes: the polled key table may lag behind them
+  // by a poll, and IsKeyDown would wait while the window is inactive and pump from inside the pump.
+  int shift = (GetKeyState(VK_SHIFT) & 0x8000) ? 1 : 0;
   return ApplyQueuedCharacters(record, shift);
 }
 
