@@ -137,26 +137,3 @@ TEST_F(XServerTest, XdotoolKeyPressReachesIsKeyDown) {
 }
 
 }  // namespace
-
-namespace {
-
-// The clipboard through a real X server: Japanese text set by the library reads back from the
-// system clipboard as UTF-8, and text put there from outside reads back as CP932.
-TEST_F(XServerTest, JapaneseClipboardRoundTrip) {
-  g_windowSystem.options.noSound = 1;
-  SetScreenMode(408, 504, 32, 60);
-  ASSERT_EQ(InitializeLibrary(), 0);
-  const std::string japanese = "日本語のテキスト";
-  EXPECT_EQ(SetClipboardText(japanese.c_str()), 0);
-  EXPECT_EQ(platform::testing::ReadSystemClipboard(), platform::Cp932ToUtf8(japanese));
-  char text[64] = {};
-  EXPECT_GE(GetClipboardText(nullptr, 0), static_cast<int>(japanese.size()) + 1);
-  ASSERT_EQ(GetClipboardText(text, sizeof(text)), 0);
-  EXPECT_EQ(std::string(text), japanese);
-
-  platform::testing::WriteSystemClipboard(platform::Cp932ToUtf8("かな漢字"));
-  ASSERT_EQ(GetClipboardText(text, sizeof(text)), 0);
-  EXPECT_EQ(std::string(text), "かな漢字");
-}
-
-}  // namespace
