@@ -13,6 +13,8 @@ int LibraryServices::PlaySoundHandle(int handle, int playType, int fromStart) {
 }
 
 int LibraryServices::ChangeWindowTitle(const char* text) { return ::ChangeWindowTitle(text); }
+int LibraryServices::SetCursorVisible(int visible) { return ::SetCursorVisible(visible); }
+int LibraryServices::MoveMouseCursor(int x, int y) { return ::MoveMouseCursor(x, y); }
 int LibraryServices::ApplyWindowIcon(int id) { return ::ApplyWindowIcon(id); }
 int LibraryServices::SetScreenMode(int width, int height, int colorBits, int refresh) {
   return ::SetScreenMode(width, height, colorBits, refresh);

@@ -13,9 +13,6 @@ namespace {
 int g_nextHandle = 1;
 }  // namespace
 
-int LibraryServices::SetCursorVisible(int) { return 0; }
-int LibraryServices::MoveMouseCursor(int, int) { return 0; }
-
 int LibraryServices::SelectDrawTarget(int target) { return ::SelectDrawTarget(target); }
 int LibraryServices::ClearDrawScreenAll() { return ::ClearDrawScreenAll(); }
 int LibraryServices::FlipScreen() { return ::FlipScreen(); }

@@ -265,7 +265,7 @@ int InitMainWindow() {
     AddLogText("二重起動はされていませんでした\n");
   }
 
-  if (record.menuInUse) BuildMenuItemList();
+  if (record.menuInUse) BuildMenuItemList(record.menu);
 
   if (record.subclassMode) {
     record.run.previousWindowProc = reinterpret_cast<WNDPROC>(GetWindowLongA(record.mainWindow, GWL_WNDPROC));
@@ -343,6 +343,7 @@ int EndMainWindow() {
         DeleteObject(record.windowRegion);
         record.windowRegion = nullptr;
       }
+      EndMenuAndToolBar();
       if (record.subclassMode) {
         SetWindowLongA(record.mainWindow, GWL_WNDPROC, reinterpret_cast<LONG_PTR>(record.run.previousWindowProc));
         record.quitRequested = 1;

@@ -17,12 +17,6 @@ constexpr UINT kKeyFlag1Message = WM_USER + 111;
 constexpr UINT kKeyFlag2Message = WM_USER + 112;
 constexpr UINT kSocketMessage = WM_USER + 261;
 
-// Control codes queued for keys that type nothing; the table ends with 0.
-const int kControlKeys[][2] = {
-    {VK_DELETE, 0x10}, {VK_LEFT, 0x1D}, {VK_RIGHT, 0x1C}, {VK_UP, 0x1E},  {VK_DOWN, 0x1F},
-    {VK_HOME, 0x1A},   {VK_END, 0x19},  {VK_PRIOR, 0x17}, {VK_NEXT, 0x15}, {0, 0},
-};
-
 bool OwnWindow() { return !g_windowSystem.subclassMode; }
 
 void StoreWindowRect(HWND window) { GetWindowRect(window, &g_windowSystem.run.windowRect); }
@@ -36,6 +30,7 @@ void PostCloseOnce() {
 
 void OnActivation(WPARAM wParam) {
   WindowSystemRecord& record = g_windowSystem;
+  RequestImeReset();
   bool minimised = HIWORD(wParam) != 0;
   if (!record.windowedMode && record.initialised) {
     if (!minimised) ReviveGraphicsSystem();
@@ -148,7 +143,8 @@ void OnMouse(UINT message) {
   if (message == WM_LBUTTONDOWN) RecordMouseClick(1);
   if (message == WM_RBUTTONDOWN) RecordMouseClick(2);
   if (message == WM_MBUTTONDOWN) RecordMouseClick(4);
-  if (!record.run.requestedCursor) {
+  // Hidden as SetCursorVisible last decided: the menu on screen keeps it.
+  if (!record.run.cursorShown) {
     SetCursor(nullptr);
     // Down to a negative count, without sinking further on every mouse message.
     int count = ShowCursor(FALSE);
@@ -259,6 +255,8 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       } else {
         FitWindowToScreen();
       }
+      if (record.run.menus.toolBarPresent && record.run.menus.toolBarWindow)
+        SendMessageA(record.run.menus.toolBarWindow, WM_SIZE, wParam, lParam);
       break;
     case WM_PAINT:
       OnPaint(window);
@@ -274,6 +272,7 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       if (!record.windowedMode && IsHardwareAccelWanted() && record.menuInUse) {
         if ((hit == HTMENU || hit == HTCAPTION) && record.run.menuCounter < 5) {
           SwitchDialogBoxMode(1);
+          DrawMenuBar(window);
           ++record.run.menuCounter;
           SetCursorVisible(-1);
         } else if (record.run.menuCounter > 0 && hit != 0) {
@@ -303,9 +302,9 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       if (!record.windowedMode && IsHardwareAccelWanted() && static_cast<int16_t>(HIWORD(lParam)) < 8) return HTMENU;
       break;
     case WM_KEYDOWN:
-      for (int i = 0; kControlKeys[i][0] != 0; ++i) {
-        if (kControlKeys[i][0] == static_cast<int>(wParam)) {
-          StockInputChar(kControlKeys[i][1]);
+      for (int i = 0; kControlKeyTable[i][0] != 0; ++i) {
+        if (kControlKeyTable[i][0] == static_cast<int>(wParam)) {
+          StockInputChar(kControlKeyTable[i][1]);
           break;
         }
       }
@@ -333,7 +332,7 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_IME_NOTIFY:
       return HandleImeMessage(window, message, wParam, lParam);
     case WM_COMMAND:
-      // Menu and tool-bar commands belong to the menus, which keep their own lists.
+      HandleMenuCommand(wParam);
       break;
     case WM_SYSCOMMAND:
       switch (wParam & 0xFFF0) {

@@ -57,14 +57,32 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 int PumpWindowMessages();
 void WaitWhileInactive();
 
-// ---- Menus, tool bar and mouse (menu_stand_in.cpp until they are built) ----
-int BuildMenuItemList();
+// ---- Menus and tool bar (menus.cpp) ----
+// 0, or -1 when a menu cannot be read.
+int BuildMenuItemList(HMENU menu);
+// Reads the item at `position` into `info`, whose dwTypeData and cch give the name buffer and its
+// size: 1 for a separator, 0 when read, -1 on failure.
+int ReadMenuItemInfo(int position, HMENU menu, MENUITEMINFOA* info);
+// The item's current name, cut at a whole character to fit `outSize` bytes; -1 without a menu or
+// without such an id (`out` is then empty).
+int LookupMenuItemName(int id, char* out, int outSize);
+int IsMenuOnScreen();
+int ShowMenuBar(int show);
+// The automatic menu display of full-screen mode, once per frame.
 int UpdateAutoMenu();
-int SetCursorVisible(int visible);
-int RecordMouseClick(int button);
-int FindToolBarButton(int id, int* type);
-int LookupMenuItemName(int id, char* name);
+// WM_COMMAND: a tool-bar button's click, or a menu command (callbacks and the chosen-item list).
+int HandleMenuCommand(WPARAM wParam);
+// The index of the first button with the id that is not a separator; -1 without a tool bar or
+// when none matches.
+int FindToolBarButton(int id);
 int QueryToolBarHeight();
+int RemoveAllToolBarButtons();
+// Shut-down: hides and destroys the menu, and takes the tool bar down.
+int EndMenuAndToolBar();
+
+// ---- Mouse (mouse.cpp; SetCursorVisible, QueryMousePosition, MoveMouseCursor are public) ----
+// Appends a click (1 left, 2 right, 4 middle) at the mouse position unless the log is full.
+int RecordMouseClick(int buttons);
 
 // ---- Call lock (api_lock.cpp) ----
 // The lock's state as it stands, for tests: nesting count, owner (0xFFFFFFFF: none), waiters.

@@ -32,6 +32,54 @@ enum WindowEndFlag : int {
   WINDOW_END_CLOSED_FROM_OUTSIDE = 4,  // By the user or the system, not by shut-down.
 };
 
+// Menus, tool bar and mouse: the parts rebuilt at every start-up.
+constexpr int kMenuItemCapacity = 512;
+constexpr int kMenuNameSize = 129;  // 128 characters and the zero.
+constexpr int kChosenMenuItemCapacity = 64;
+constexpr int kToolBarButtonCapacity = 64;
+constexpr int kMouseClickCapacity = 32;
+constexpr int kToolBarCommandBase = 0x500;  // A button's command id is this plus its id.
+
+struct MenuItemEntry {
+  HMENU menu;
+  uint16_t position;
+  uint16_t id;
+  char name[kMenuNameSize];
+};
+
+enum ToolBarButtonType : int {
+  TOOL_BAR_BUTTON_PLAIN = 0,
+  TOOL_BAR_BUTTON_SEPARATOR = 3,
+};
+
+struct ToolBarButton {
+  int id;
+  int type;  // A ToolBarButtonType.
+  int clicked;
+};
+
+struct MouseClick {
+  int buttons;  // 1 left, 2 right, 4 middle.
+  int x;
+  int y;
+};
+
+struct MenuRunState {
+  int attached = 0;   // The menu is set on the window.
+  int lastShown = 0;  // What the last ShowMenuBar found.
+  int chosen[kChosenMenuItemCapacity] = {};
+  int chosenCount = 0;
+  MenuItemEntry items[kMenuItemCapacity] = {};
+  int itemCount = 0;
+  int toolBarPresent = 0;
+  HWND toolBarWindow = nullptr;
+  HBITMAP toolBarBitmap = nullptr;
+  ToolBarButton buttons[kToolBarButtonCapacity] = {};
+  int buttonCount = 0;
+  MouseClick clicks[kMouseClickCapacity] = {};
+  int clickCount = 0;
+};
+
 // Cleared at every start-up (`ClearWindowSystemRecord`).
 struct WindowRunState {
   int compositionDisabled = 0;
@@ -72,6 +120,7 @@ struct WindowRunState {
   int screenSaverChanged = 0;
   UINT timerPeriod = 0;  // Non-zero while timeBeginPeriod is in force.
   int textInputStepRunning = 0;
+  MenuRunState menus;
 };
 
 struct WindowSystemRecord {
@@ -138,6 +187,9 @@ struct WindowSystemRecord {
   HMENU menu = nullptr;
   int menuInUse = 0;
   int menuAlwaysShown = 0;
+  int menuHidden = 0;
+  void (*menuCallback)(WPARAM command) = nullptr;
+  void (*menuNameCallback)(const char* name, int id) = nullptr;
   int windowSizeChangeable = 0;
   double windowScaleX = 1.0;
   double windowScaleY = 1.0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "imm/text_events.h"
 #include "kernel/objects.h"
 #include "platform/dinput.h"
 #include "platform/kernel.h"
@@ -157,6 +158,18 @@ void TranslateSdlEvent(const SDL_Event& event) {
       }
       User().cursorPosition = POINT{window->clientRect.left + event.button.x, window->clientRect.top + event.button.y};
       Post(window, message, MouseKeyFlags(), MAKELONG(event.button.x, event.button.y));
+      return;
+    }
+    case SDL_TEXTEDITING: {
+      WindowRecord* window = WindowOfSdlId(event.edit.windowID);
+      if (!window) window = LookUpWindow(User().focus);
+      if (window) OnTextEditing(window, event.edit.text, event.edit.start);
+      return;
+    }
+    case SDL_TEXTINPUT: {
+      WindowRecord* window = WindowOfSdlId(event.text.windowID);
+      if (!window) window = LookUpWindow(User().focus);
+      if (window) OnTextInput(window, event.text.text);
       return;
     }
     case SDL_MOUSEWHEEL: {

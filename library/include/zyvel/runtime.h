@@ -164,6 +164,23 @@ int IsWindowClosing();
 int QueryDesktopMode(int* width, int* height, int* bits);
 double GetWindowScale(double* x, double* y);
 int GetClientScreenRect(RECT* out);
+
+// ---- Mouse cursor ----
+// 1 shows the cursor, 0 hides it (it stays while the menu is on screen), -1 only re-evaluates.
+int SetCursorVisible(int flag);
+// The mouse in screen pixels (windowed: relative to the client area, divided by the window
+// scale); either pointer may be null.
+int QueryMousePosition(int* x, int* y);
+// Moves the cursor to screen pixel (x, y), each limited to 0..the screen size.
+int MoveMouseCursor(int x, int y);
+
+// ---- Clipboard (text) ----
+// Copies the clipboard's text into `buffer` (`bufferSize` bytes, cut to fit) and returns 0; with
+// a null buffer returns the size of the clipboard's text block + 1. -1 when the clipboard cannot
+// be opened or holds no text.
+int GetClipboardText(char* buffer, int bufferSize);
+// 0 in every case.
+int SetClipboardText(const char* text);
 // ---- Tracked heap: block headers ----
 // Sits directly ahead of every tracked block's data. The first 40 bytes are the block's fields;
 // the check copy repeats them, so damage to a header (an overrun of the block before it) shows.

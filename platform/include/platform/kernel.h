@@ -334,3 +334,18 @@ int lstrlenW(LPCWSTR text);
 int lstrcmpW(LPCWSTR first, LPCWSTR second);
 // Copies at most `count` - 1 units and always terminates (nothing is written for a count of 0).
 LPWSTR lstrcpynW(LPWSTR destination, LPCWSTR source, int count);
+
+// ---- Global memory blocks (the clipboard's currency) ----
+// A block keeps its size and a lock count; fixed and moveable blocks behave alike here (a
+// moveable block's handle is its fixed address).
+#define GMEM_FIXED 0x0000u
+#define GMEM_MOVEABLE 0x0002u
+#define GMEM_ZEROINIT 0x0040u
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes);
+LPVOID GlobalLock(HGLOBAL block);
+BOOL GlobalUnlock(HGLOBAL block);
+SIZE_T GlobalSize(HGLOBAL block);
+// Null when freed, the block itself when it could not be.
+HGLOBAL GlobalFree(HGLOBAL block);

@@ -330,3 +330,16 @@ bool ReadMessage(SOCKET s, std::vector<uint8_t>* bytes, int milliseconds);
 bool WaitForPeerClose(SOCKET s, int milliseconds);
 
 }  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- Text input and clipboard ----
+// An input method's events as SDL would give them (UTF-8): the composition with its cursor in
+// characters (empty text ends it), and committed text.
+void PostTextEditing(HWND window, const std::string& utf8, int cursorCharacters);
+void PostTextInput(HWND window, const std::string& utf8);
+// The system clipboard as SDL sees it (UTF-8); empty without SDL's video.
+std::string ReadSystemClipboard();
+void WriteSystemClipboard(const std::string& utf8);
+
+}  // namespace platform::testing

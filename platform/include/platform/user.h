@@ -474,3 +474,72 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 // ---- Desktop (sound-output) ----
 // The desktop's window; DirectSound's cooperative level is set on it.
 HWND GetDesktopWindow();
+
+// ---- Menus ----
+// Menus are kept in memory: items, their texts, states and sub-menus read back as set. No menu bar
+// is drawn in the SDL window and it takes no room from the client area.
+#define MF_STRING 0x0000u
+#define MF_GRAYED 0x0001u
+#define MF_DISABLED 0x0002u
+#define MF_CHECKED 0x0008u
+#define MF_POPUP 0x0010u
+#define MF_SEPARATOR 0x0800u
+#define MFT_STRING 0x0000u
+#define MFT_SEPARATOR 0x0800u
+#define MFS_GRAYED 0x0003u
+#define MFS_CHECKED 0x0008u
+#define MIIM_STATE 0x0001u
+#define MIIM_ID 0x0002u
+#define MIIM_SUBMENU 0x0004u
+#define MIIM_TYPE 0x0010u
+#define MIIM_STRING 0x0040u
+#define MIIM_FTYPE 0x0100u
+
+struct MENUITEMINFOA {
+  UINT cbSize;
+  UINT fMask;
+  UINT fType;
+  UINT fState;
+  UINT wID;
+  HMENU hSubMenu;
+  HBITMAP hbmpChecked;
+  HBITMAP hbmpUnchecked;
+  ULONG_PTR dwItemData;
+  LPSTR dwTypeData;  // The text buffer on reads, the text on writes.
+  UINT cch;          // Reads: the buffer's size in; the text's length (without its zero) out.
+  HBITMAP hbmpItem;
+};
+
+HMENU CreateMenu();
+HMENU CreatePopupMenu();
+// With MF_POPUP the id is the sub-menu's handle, which the new item then owns.
+BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR id, LPCSTR text);
+// Destroys the menu and its sub-menus.
+BOOL DestroyMenu(HMENU menu);
+BOOL IsMenu(HMENU menu);
+// -1 for a handle that names no menu.
+int GetMenuItemCount(HMENU menu);
+// A text longer than the buffer is cut to cch - 1 bytes; a null buffer or cch 0 only asks the
+// length.
+BOOL GetMenuItemInfoA(HMENU menu, UINT item, BOOL byPosition, MENUITEMINFOA* info);
+BOOL SetMenuItemInfoA(HMENU menu, UINT item, BOOL byPosition, const MENUITEMINFOA* info);
+BOOL SetMenu(HWND window, HMENU menu);
+HMENU GetMenu(HWND window);
+BOOL DrawMenuBar(HWND window);
+
+// ---- Tool bar (common controls) ----
+#define TB_DELETEBUTTON (WM_USER + 22)
+#define TB_BUTTONCOUNT (WM_USER + 24)
+
+// ---- Clipboard ----
+// CF_TEXT is CP932 text. It goes through SDL's clipboard (as UTF-8) while SDL's video runs, and
+// stays in the process otherwise; the other formats are not kept.
+#define CF_TEXT 1u
+BOOL OpenClipboard(HWND owner);
+BOOL CloseClipboard();
+BOOL EmptyClipboard();
+BOOL IsClipboardFormatAvailable(UINT format);
+// The clipboard's own block; valid until the clipboard changes. Null when the format is absent.
+HANDLE GetClipboardData(UINT format);
+// The clipboard takes the global block over. Needs the clipboard open and emptied by this thread.
+HANDLE SetClipboardData(UINT format, HANDLE block);
