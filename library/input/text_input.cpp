@@ -5,8 +5,8 @@
 #include "input/text_input.h"
 
 #include "input/input_services.h"
-#include "runtime/handle_table.h"
-#include "window/window_state.h"
+#include "runtime/runtime_services.h"
+#include "window/window_services.h"
 
 TextInputState g_textInput;
 
