@@ -8,23 +8,10 @@
 #include <cstdlib>
 
 #include "platform/testing.h"
+#include "sound_system_fuzz.h"
 #include "sound/pcm_converter.h"
 #include "sound/sound_records.h"
 #include "zyvel/sound.h"
-
-namespace {
-
-void StartSoundOnce() {
-  static const bool started = [] {
-    platform::testing::UseSoundDriver("dummy");
-    platform::testing::UseManualSoundMixing(true);
-    if (InitSoundSystem() != 0) std::abort();
-    return true;
-  }();
-  (void)started;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > (1 << 16)) return 0;

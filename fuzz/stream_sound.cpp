@@ -9,22 +9,9 @@
 #include <cstdlib>
 
 #include "platform/testing.h"
+#include "sound_system_fuzz.h"
 #include "sound/loading.h"
 #include "sound/stream_sound.h"
-
-namespace {
-
-void StartSoundOnce() {
-  static const bool started = [] {
-    platform::testing::UseSoundDriver("dummy");
-    platform::testing::UseManualSoundMixing(true);
-    if (InitSoundSystem() != 0) std::abort();
-    return true;
-  }();
-  (void)started;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 6 || size > (1 << 15)) return 0;
