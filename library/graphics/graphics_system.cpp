@@ -238,6 +238,12 @@ int ChangeScreenMode(const ScreenModeRequest* request) {
   return 0;
 }
 
+int SetEmulating320x240(int on) {
+  g_screenSettings.Emulating320x240 = on;
+  if (on) g_screenSettings.Width = 640, g_screenSettings.Height = 480;
+  return 0;
+}
+
 int SetScreenMode(int width, int height, int colorBits, int refresh) {
   if (width == 0 || height == 0 || (colorBits != 8 && colorBits != 16 && colorBits != 32)) return -1;
   ScreenSettings& screen = g_screenSettings;
