@@ -294,6 +294,18 @@ struct BlitLoop {
     // and would make every pixel reload its fields.
     const BlitCall call = shared;
     if constexpr (Form == kFormGeneral) {
+      if constexpr (Operation == kOperationCopy && !BlendImage && PlainBright && !Transparent &&
+                    !kPalette && kSourceBytes == kDestBytes) {
+        // Rows that follow each other in both images are one block.
+        const ptrdiff_t rowBytes = static_cast<ptrdiff_t>(call.width) * kDestBytes;
+        // (Not when they overlap: row by row, a later row may read what an earlier one wrote.)
+        const size_t bytes = static_cast<size_t>(rowBytes) * call.height;
+        if (call.sourcePitch == rowBytes && call.destPitch == rowBytes &&
+            (call.source + bytes <= call.dest || call.dest + bytes <= call.source)) {
+          std::memcpy(call.dest, call.source, bytes);
+          return;
+        }
+      }
       for (int y = 0; y < call.height; ++y) {
         const uint8_t* source = call.source + y * call.sourcePitch;
         const uint8_t* blend = BlendImage ? call.blend + y * call.blendPitch : nullptr;

@@ -7,6 +7,7 @@
 
 #include "graphics/screen_services.h"
 #include "memimg/blit_setup.h"
+#include "memimg/blit_vector.h"
 
 void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,
                       const MEMIMG* blendImage) {
@@ -70,5 +71,5 @@ void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int
   call.width = area.right - area.left;
   call.height = area.bottom - area.top;
   InvalidateMemImgDerivedData(dest);
-  rows(call);
+  if (!RunVectorBlit(kFormStretched, choice, call)) rows(call);
 }

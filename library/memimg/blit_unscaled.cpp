@@ -6,6 +6,7 @@
 
 #include "graphics/screen_services.h"
 #include "memimg/blit_setup.h"
+#include "memimg/blit_vector.h"
 
 static LONG ClampToLong(long long value) {
   return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<LONG>(value);
@@ -49,5 +50,5 @@ void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transpar
   call.height = area.bottom - area.top;
   call.lineCodes = core->LineCodes;
   InvalidateMemImgDerivedData(dest);
-  rows(call);
+  if (!RunVectorBlit(form, choice, call)) rows(call);
 }

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "graphics/draw_state.h"
+#include "memimg/blit_vector.h"
 #include "memimg/derived_data.h"
 #include "memimg_test_images.h"
 #include "reference_blit.h"
@@ -59,7 +60,18 @@ int PickParam(int paramClass, std::mt19937& random) {
 
 }  // namespace
 
-TEST(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
+class BlitDifferential : public testing::TestWithParam<VectorBlitLevel> {
+ protected:
+  void SetUp() override { SetVectorBlitLevel(GetParam()); }
+  void TearDown() override { SetVectorBlitLevel(kVectorBlitBest); }
+};
+
+// Run with the plain loops alone and with the vector loops this processor runs (blit_vector_test
+// holds each set of vector loops to the plain ones).
+INSTANTIATE_TEST_SUITE_P(Levels, BlitDifferential,
+                         testing::Values(kVectorBlitNone, kVectorBlitBest));
+
+TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
   DrawStateScope scope;
   SetupMemImgBlendTables();
   std::mt19937 random(0x5EED2026);
