@@ -2,7 +2,10 @@
 // 408 x 504 X8R8G8B8 back buffer, opaque and alpha-blended, on the fast span paths and on the
 // plain reference path, the same with the picture turned inside the quad (every pixel steps its
 // own texture coordinates), beside the MEMIMG software blit of the same picture and memcpy (the
-// physical reference); and the per-draw cost of small sprites with their state calls.
+// physical reference) and SDL2's software renderer blitting the same picture (copy and blend);
+// and the per-draw cost of small sprites with their state calls. The table at the end gives the
+// ratios.
+#include <SDL2/SDL.h>
 #include <benchmark/benchmark.h>
 
 #include <cstring>
@@ -12,6 +15,7 @@
 #include "graphics/draw_state.h"
 #include "platform/d3d9.h"
 #include "platform/testing.h"
+#include "ratio_report.h"
 #include "zyvel/memimg.h"
 
 namespace {
@@ -216,6 +220,28 @@ void MemImgBlit(benchmark::State& state, int blendMode, int blendParam) {
   ReleaseMemImg(&destination);
 }
 
+// SDL2's software blit of the same picture onto an XRGB8888 surface: a plain copy, and blending
+// by the source's alpha.
+void SdlBlit(benchmark::State& state, SDL_BlendMode mode) {
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_ARGB8888);
+  SDL_Surface* destination = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_RGB888);
+  std::mt19937 random(1);
+  for (int y = 0; y < kHeight; ++y) {
+    auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(source->pixels) + y * source->pitch);
+    for (int x = 0; x < kWidth; ++x) row[x] = random();
+  }
+  SDL_SetSurfaceBlendMode(source, mode);
+  for (auto _ : state) {
+    SDL_BlitSurface(source, nullptr, destination, nullptr);
+    benchmark::ClobberMemory();
+  }
+  ReportPixels(state);
+  SDL_FreeSurface(source);
+  SDL_FreeSurface(destination);
+}
+void BM_SdlSoftwareCopy(benchmark::State& state) { SdlBlit(state, SDL_BLENDMODE_NONE); }
+void BM_SdlSoftwareBlend(benchmark::State& state) { SdlBlit(state, SDL_BLENDMODE_BLEND); }
+
 void BM_MemImgBlitOpaque(benchmark::State& state) { MemImgBlit(state, 0, 0); }
 void BM_MemImgBlitAlpha(benchmark::State& state) { MemImgBlit(state, 1, 128); }
 
@@ -232,5 +258,18 @@ BENCHMARK(BM_StateCallsRecorderOff)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_MemImgBlitOpaque)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemImgBlitAlpha)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_MemcpySamePicture)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SdlSoftwareCopy)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_SdlSoftwareBlend)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  return RunBenchmarksWithRatios(argc, argv, "Mpixel/s",
+                                 {{"BM_TexturedQuadOpaque", "BM_MemcpySamePicture"},
+                                  {"BM_TexturedQuadOpaque", "BM_SdlSoftwareCopy"},
+                                  {"BM_TexturedQuadAlpha", "BM_SdlSoftwareBlend"},
+                                  {"BM_TurnedQuadOpaque", "BM_MemcpySamePicture"},
+                                  {"BM_TurnedQuadAlpha", "BM_SdlSoftwareBlend"},
+                                  {"BM_MemImgBlitOpaque", "BM_MemcpySamePicture"}},
+                                 1.0);
+}

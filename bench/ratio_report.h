@@ -17,8 +17,9 @@ struct RatioPair {
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
-  RatioReporter(std::string counter, std::vector<RatioPair> pairs)
-      : counter_(std::move(counter)), pairs_(std::move(pairs)) {}
+  // The counter's values are printed divided by `unit` (1e6 for a rate in pixels, shown in Mpixel/s).
+  RatioReporter(std::string counter, std::vector<RatioPair> pairs, double unit)
+      : counter_(std::move(counter)), pairs_(std::move(pairs)), unit_(unit) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
@@ -37,7 +38,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const auto reference = rates_.find(pair.reference);
       if (ours == rates_.end() || reference == rates_.end() || reference->second <= 0) continue;
       std::printf("%-52s %-36s %12.1f %12.1f %7.2f\n", pair.ours.c_str(), pair.reference.c_str(),
-                  ours->second / 1e6, reference->second / 1e6, ours->second / reference->second);
+                  ours->second / unit_, reference->second / unit_, ours->second / reference->second);
     }
     std::fflush(stdout);
   }
@@ -45,14 +46,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
  private:
   std::string counter_;
   std::vector<RatioPair> pairs_;
+  double unit_;
   std::map<std::string, double> rates_;
 };
 
 // Runs the registered benchmarks (command-line filters apply) and prints the ratio table.
-inline int RunBenchmarksWithRatios(int argc, char** argv, const char* counter, std::vector<RatioPair> pairs) {
+inline int RunBenchmarksWithRatios(int argc, char** argv, const char* counter, std::vector<RatioPair> pairs,
+                                   double unit = 1e6) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter(counter, std::move(pairs));
+  RatioReporter reporter(counter, std::move(pairs), unit);
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

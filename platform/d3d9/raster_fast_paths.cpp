@@ -105,6 +105,32 @@ bool SetUpSpanCoordinate(const AttributePlane& plane, const TriangleSetup& setup
   return true;
 }
 
+// Whether one coordinate advances exactly one texel per pixel along x (u) or y (v), and not
+// along the other axis, everywhere in the box: then the plain formula floors to the corner's
+// texel plus the pixel distance. The bound is SetUpSpanCoordinate's over the whole box, plus how
+// far the plane's steps drift from whole texels across it.
+bool ProveUnitTexels(const AttributePlane& plane, const TriangleSetup& setup, int left, int top, int right,
+                     int bottom, int size, bool alongX, int* offset) {
+  const double start = PlainTexelCoordinate(plane, setup, left, top, size);
+  if (!(std::fabs(start) < 1e8)) return false;
+  const double width = right - left, height = bottom - top;
+  const double drift = std::fabs(plane.dx * size - (alongX ? 1.0 : 0.0)) * width +
+                       std::fabs(plane.dy * size - (alongX ? 0.0 : 1.0)) * height;
+  if (!(drift < 0.25)) return false;
+  const double reachX = std::max(std::fabs(left - setup.x0), std::fabs(right - setup.x0));
+  const double reachY = std::max(std::fabs(top - setup.y0), std::fabs(bottom - setup.y0));
+  const double terms = std::fabs(plane.base) + std::fabs(plane.dx) * reachX + std::fabs(plane.dy) * reachY;
+  if (!(terms < 1e12)) return false;
+  const double largest = std::fabs(start) + width + height + 1.0;
+  const double plainError = (largest + 1.0) * 0x1p-22 + terms * size * 0x1p-46;
+  const double guard = 2 * plainError + drift + 0x1p-24;
+  const double whole = std::floor(start);
+  const double fraction = start - whole;
+  if (!(guard < 0.25) || fraction < guard || fraction > 1.0 - guard) return false;
+  *offset = static_cast<int>(whole) - (alongX ? left : top);
+  return true;
+}
+
 inline bool AlphaPasses(DWORD function, int alpha, int reference) {
   switch (function) {
     case D3DCMP_NEVER:
@@ -170,6 +196,17 @@ void CopyRun(const uint8_t* source, uint8_t* destination, int count, uint32_t fi
   int i = 0;
 #if defined(__SSE2__)
   const __m128i fills = _mm_set1_epi32(static_cast<int>(fill));
+  // Four loads before four stores keep more reads in flight.
+  for (; i + 16 <= count; i += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i + 16));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i + 32));
+    const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i + 48));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i), _mm_or_si128(a, fills));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i + 16), _mm_or_si128(b, fills));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i + 32), _mm_or_si128(c, fills));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i + 48), _mm_or_si128(d, fills));
+  }
   for (; i + 4 <= count; i += 4)
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
                      _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), fills));
@@ -265,8 +302,8 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
   const int width = static_cast<int>(texture.width), height = static_cast<int>(texture.height);
   const int reference = static_cast<int>(state.alphaReference & 0xFF);
   uint8_t* row = state.target->Row(py);
-  int diffuse[4];
-  const bool constantDiffuse = ConstantDiffuse(setup, diffuse);
+  int diffuse[4] = {255, 255, 255, 255};
+  const bool constantDiffuse = stageKind == StageKind::TextureTimesDiffuse && ConstantDiffuse(setup, diffuse);
   // White diffuse leaves every texel as it is (t * 255 / 255 == t).
   const bool modulate = stageKind == StageKind::TextureTimesDiffuse &&
                         !(constantDiffuse && diffuse[0] == 255 && diffuse[1] == 255 && diffuse[2] == 255 &&
@@ -297,6 +334,34 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
     std::memcpy(pixel, &out, 4);
   };
 
+  // A run of count + 1 texels from `source`, drawn from xl on.
+  auto drawRun = [&](const uint8_t* source, int count) {
+    if (!modulate && !state.alphaTest && blendKind == BlendKind::Opaque) {
+      CopyRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill | targetAlphaFill);
+      return;
+    }
+    if (!modulate && !state.alphaTest && blendKind == BlendKind::SourceAlpha) {
+      BlendRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill);
+      return;
+    }
+    if (modulate && constantDiffuse && !state.alphaTest) {
+      ModulatedRun<blendKind>(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill,
+                              diffuse);
+      return;
+    }
+    for (int i = 0; i <= count; ++i) shade(Load32(source + 4 * i) | textureAlphaFill, xl + i);
+  };
+
+  if (setup.unitTexels) {
+    const int64_t firstTexel = static_cast<int64_t>(xl) + setup.unitTexelX;
+    const int64_t lastTexel = static_cast<int64_t>(xr) + setup.unitTexelX;
+    const int64_t texelRow = static_cast<int64_t>(py) + setup.unitTexelY;
+    if (firstTexel >= 0 && lastTexel < width && texelRow >= 0 && texelRow < height) {
+      drawRun(texture.Row(static_cast<int>(texelRow)) + static_cast<size_t>(firstTexel) * 4, xr - xl);
+      return;
+    }
+  }
+
   SpanCoordinate cu, cv;
   const bool stepped = SetUpSpanCoordinate(setup.u[set], setup, py, xl, xr, width, &cu) &&
                        SetUpSpanCoordinate(setup.v[set], setup, py, xl, xr, height, &cv);
@@ -311,21 +376,7 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
     const int64_t firstTexel = cu.value >> 32;
     if (cu.Settled() && uEnd.Settled() && cv.Settled() && vEnd.Settled() && (uEnd.value >> 32) - firstTexel == count &&
         (vEnd.value >> 32) == (cv.value >> 32) && firstTexel >= 0 && firstTexel + count < width) {
-      const uint8_t* source = texture.Row(cv.Texel(height)) + static_cast<size_t>(firstTexel) * 4;
-      if (!modulate && !state.alphaTest && blendKind == BlendKind::Opaque) {
-        CopyRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill | targetAlphaFill);
-        return;
-      }
-      if (!modulate && !state.alphaTest && blendKind == BlendKind::SourceAlpha) {
-        BlendRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill);
-        return;
-      }
-      if (modulate && constantDiffuse && !state.alphaTest) {
-        ModulatedRun<blendKind>(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill,
-                                diffuse);
-        return;
-      }
-      for (int i = 0; i <= count; ++i) shade(Load32(source + 4 * i) | textureAlphaFill, xl + i);
+      drawRun(texture.Row(cv.Texel(height)) + static_cast<size_t>(firstTexel) * 4, count);
       return;
     }
   }
@@ -383,7 +434,10 @@ const FastSpanEntry kFastSpans[] = {
 
 }  // namespace
 
-FastSpanFunction FindFastSpan(const PipelineState& state, const TriangleSetup& setup) {
+FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangle, int left, int top, int right,
+                              int bottom) {
+  const TriangleSetup& setup = *triangle;
+  triangle->unitTexels = false;
   if (!Is32BitRgb(state.target->format) || state.depth || state.specularEnable || state.fogEnable ||
       state.colorWriteMask != 0xF || state.stageCount != 1 || setup.perspective)
     return nullptr;
@@ -395,9 +449,19 @@ FastSpanFunction FindFastSpan(const PipelineState& state, const TriangleSetup& s
     return nullptr;
   StageKind stageKind = ClassifyStage(stage);
   BlendKind blendKind = ClassifyBlend(state);
+  FastSpanFunction span = nullptr;
   for (const FastSpanEntry& entry : kFastSpans)
-    if (entry.stage == stageKind && entry.blend == blendKind) return entry.span;
-  return nullptr;
+    if (entry.stage == stageKind && entry.blend == blendKind) span = entry.span;
+  if (span) {
+    const SurfaceStorage& texture = *sampler.levels[0];
+    const int set = stage.texCoordSet;
+    triangle->unitTexels =
+        ProveUnitTexels(setup.u[set], setup, left, top, right, bottom, static_cast<int>(texture.width), true,
+                        &triangle->unitTexelX) &&
+        ProveUnitTexels(setup.v[set], setup, left, top, right, bottom, static_cast<int>(texture.height), false,
+                        &triangle->unitTexelY);
+  }
+  return span;
 }
 
 }  // namespace platform::d3d9

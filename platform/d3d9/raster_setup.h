@@ -29,6 +29,11 @@ struct TriangleSetup {
   AttributePlane u[kMaxTexCoordSets], v[kMaxTexCoordSets];
   int level[kStageCount] = {};
   DWORD filter[kStageCount] = {};
+  // Set with the fast span when the first stage's texture maps one texel to each pixel all over
+  // the triangle: pixel (px, py) reads texel (px + unitTexelX, py + unitTexelY), as the plain
+  // path's per-pixel formula would.
+  bool unitTexels = false;
+  int unitTexelX = 0, unitTexelY = 0;
 };
 
 inline int RoundChannel(double value) {
@@ -69,6 +74,8 @@ inline void InterpolatePixel(const TriangleSetup& setup, int px, int py, PixelIn
 typedef void (*FastSpanFunction)(const PipelineState& state, const TriangleSetup& setup, int py, int xl, int xr);
 
 // The fast path for this state and triangle, or null for the plain path.
-FastSpanFunction FindFastSpan(const PipelineState& state, const TriangleSetup& setup);
+// left, top, right, bottom: the triangle's pixel bounds, inclusive.
+FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* setup, int left, int top, int right,
+                              int bottom);
 
 }  // namespace platform::d3d9

@@ -467,7 +467,7 @@ void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const Scree
   }
   ChooseLevels(state, &setup);
 
-  FastSpanFunction fastSpan = state.fastPaths ? FindFastSpan(state, setup) : nullptr;
+  FastSpanFunction fastSpan = state.fastPaths ? FindFastSpan(state, &setup, left, top, right, bottom) : nullptr;
   PixelInput input{};
   for (int py = top; py <= bottom; ++py) {
     int64_t spanLeft = left, spanRight = right;
