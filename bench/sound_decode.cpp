@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ratio_report.h"
 #include "sound/pcm_converter.h"
 
 namespace {
@@ -24,9 +25,11 @@ Bytes ReadFixture(const char* name) {
   return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
-// Stereo 44.1 kHz files: a constant-rate and a variable-rate MP3 of different sounds, decoded
-// in turn so the branch predictors do not learn one file.
-const char* const kMp3Files[] = {"mp3_stereo_cbr.mp3", "mp3_stereo_vbr.mp3"};
+// Stereo 44.1 kHz files: short effects (a constant-rate and a variable-rate MP3 of different
+// sounds, decoded in turn so the branch predictors do not learn one file; set-up counts), and a
+// 30-second piece.
+const char* const kMp3Effects[] = {"mp3_stereo_cbr.mp3", "mp3_stereo_vbr.mp3"};
+const char* const kMp3Long[] = {"mp3_stereo_30s.mp3", "mp3_stereo_30s.mp3"};
 constexpr double kBytesPerSecond = 44100.0 * 4;
 
 void ReportRealtime(benchmark::State& state, int64_t pcmBytes) {
@@ -49,17 +52,18 @@ int64_t ConvertAll(const Bytes& file) {
   return total;
 }
 
-void BM_Mp3ThroughConverter(benchmark::State& state) {
-  const Bytes files[2] = {ReadFixture(kMp3Files[0]), ReadFixture(kMp3Files[1])};
+void BM_Mp3ThroughConverter(benchmark::State& state, const char* const* names) {
+  const Bytes files[2] = {ReadFixture(names[0]), ReadFixture(names[1])};
   int64_t bytes = 0;
   int turn = 0;
   for (auto _ : state) bytes += ConvertAll(files[turn++ & 1]);
   ReportRealtime(state, bytes);
 }
-BENCHMARK(BM_Mp3ThroughConverter);
+BENCHMARK_CAPTURE(BM_Mp3ThroughConverter, effects, kMp3Effects);
+BENCHMARK_CAPTURE(BM_Mp3ThroughConverter, 30s, kMp3Long);
 
-void BM_Mp3RawLibmpg123(benchmark::State& state) {
-  const Bytes files[2] = {ReadFixture(kMp3Files[0]), ReadFixture(kMp3Files[1])};
+void BM_Mp3RawLibmpg123(benchmark::State& state, const char* const* names) {
+  const Bytes files[2] = {ReadFixture(names[0]), ReadFixture(names[1])};
   mpg123_init();
   int64_t bytes = 0;
   int turn = 0;
@@ -80,7 +84,8 @@ void BM_Mp3RawLibmpg123(benchmark::State& state) {
   }
   ReportRealtime(state, bytes);
 }
-BENCHMARK(BM_Mp3RawLibmpg123);
+BENCHMARK_CAPTURE(BM_Mp3RawLibmpg123, effects, kMp3Effects);
+BENCHMARK_CAPTURE(BM_Mp3RawLibmpg123, 30s, kMp3Long);
 
 void BM_VorbisThroughConverter(benchmark::State& state) {
   const Bytes file = ReadFixture("vorbis_stereo.ogg");
@@ -125,3 +130,11 @@ void BM_VorbisRawLibvorbisfile(benchmark::State& state) {
 BENCHMARK(BM_VorbisRawLibvorbisfile);
 
 }  // namespace
+
+int main(int argc, char** argv) {
+  return RunBenchmarksWithRatios(argc, argv, "x_realtime",
+                                 {{"BM_Mp3ThroughConverter/effects", "BM_Mp3RawLibmpg123/effects"},
+                                  {"BM_Mp3ThroughConverter/30s", "BM_Mp3RawLibmpg123/30s"},
+                                  {"BM_VorbisThroughConverter", "BM_VorbisRawLibvorbisfile"}},
+                                 1.0);
+}

@@ -1,16 +1,19 @@
-// MPEG audio sources (Layers I to III) over libmpg123, fed one whole frame at a time.
+// MPEG audio sources (Layers I to III) over libmpg123, fed whole frames: a piece is every whole
+// frame at the start of what the caller offers, fed in one call.
 //
-// Feeding single frames without read-ahead means every frame's sound comes out in the call that
+// Feeding whole frames without read-ahead means every frame's sound comes out in the call that
 // consumed it: nothing waits inside libmpg123 when the source ends. Should the library still hand
-// out more than a frame's worth, the rest is carried to the next piece and counted in its promise,
-// so no decoded sample is ever dropped. Bytes that do not start a frame are skipped as pieces of
-// their own. Gapless trimming (the encoder's delay and padding, from a LAME/Xing info frame) is
-// libmpg123's own.
+// out more than the piece's worth, the rest is carried to the next piece and counted in its
+// promise, so no decoded sample is ever dropped. Bytes that do not start a frame are skipped as
+// pieces of their own. Gapless trimming (the encoder's delay and padding, from a LAME/Xing info
+// frame) is libmpg123's own. The libmpg123 handle is made when the first frame arrives, so a
+// stream that is opened and never used (a spare for backward seeks) costs nothing.
 #include <mpg123.h>
 
 #include <algorithm>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 #include "acm/codec.h"
 
@@ -77,17 +80,66 @@ bool ClaimsAbsurdLength(const BYTE* frame, DWORD bytes) {
   return false;
 }
 
+// Idle libmpg123 handles kept for the next sound: making one clears some hundred kilobytes of
+// tables, and a game loads its short effects one after another.
+struct IdleHandle {
+  mpg123_handle* handle;
+  long defaultFlags;
+};
+struct HandlePool {
+  std::mutex lock;
+  std::vector<IdleHandle> idle;
+};
+constexpr size_t kMostIdleHandles = 4;
+
+HandlePool& Pool() {
+  static HandlePool* pool = new HandlePool;  // Lives to the end: decoders may close at exit.
+  return *pool;
+}
+
+mpg123_handle* TakeHandle(long* defaultFlags) {
+  {
+    HandlePool& pool = Pool();
+    std::lock_guard<std::mutex> guard(pool.lock);
+    if (!pool.idle.empty()) {
+      const IdleHandle taken = pool.idle.back();
+      pool.idle.pop_back();
+      *defaultFlags = taken.defaultFlags;
+      return taken.handle;
+    }
+  }
+  int error = 0;
+  mpg123_handle* handle = mpg123_new(nullptr, &error);
+  if (!handle) return nullptr;
+  double unused = 0;
+  if (mpg123_getparam(handle, MPG123_FLAGS, defaultFlags, &unused) != MPG123_OK) *defaultFlags = 0;
+  return handle;
+}
+
+void GiveBackHandle(mpg123_handle* handle, long defaultFlags) {
+  mpg123_close(handle);
+  {
+    HandlePool& pool = Pool();
+    std::lock_guard<std::mutex> guard(pool.lock);
+    if (pool.idle.size() < kMostIdleHandles) {
+      pool.idle.push_back({handle, defaultFlags});
+      return;
+    }
+  }
+  mpg123_delete(handle);
+}
+
 class MpegAudioDecoder : public SourceDecoder {
  public:
   explicit MpegAudioDecoder(const WAVEFORMATEX* format)
       : channels_(format->nChannels), rate_(format->nSamplesPerSec), averageBytes_(format->nAvgBytesPerSec) {
     static std::once_flag initialised;
     std::call_once(initialised, [] { mpg123_init(); });
-    Open();
   }
   ~MpegAudioDecoder() override { Close(); }
 
-  bool NextUnit(const BYTE* source, DWORD length, bool end, DWORD, DWORD* unitBytes, DWORD* maxFrames) override {
+  bool NextUnit(const BYTE* source, DWORD length, bool end, DWORD frameRoom, DWORD* unitBytes,
+                DWORD* maxFrames) override {
     if (length == 0) return false;
     *maxFrames = CarriedFrames();
     if (length < 4) {
@@ -108,45 +160,69 @@ class MpegAudioDecoder : public SourceDecoder {
       *unitBytes = length;
       return true;
     }
-    *unitBytes = header.length;
-    *maxFrames = header.samples + CarriedFrames();
+    // As many whole frames as the room takes (at least one, as a single frame was always offered).
+    const DWORD room = frameRoom > CarriedFrames() ? frameRoom - CarriedFrames() : 0;
+    DWORD samples = 0;
+    *unitBytes = WholeFrames(source, length, room, &samples);
+    *maxFrames = samples + CarriedFrames();
     return true;
   }
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
     // What NextUnit promised for this piece: the carried frames and the piece's own.
-    FrameHeader header;
-    const bool whole = bytes >= 4 && ReadFrameHeader(unit, &header) && header.length == bytes;
-    const size_t promised = (static_cast<size_t>(whole ? header.samples : 0) + CarriedFrames()) * channels_;
+    DWORD samples = 0;
+    const bool whole = bytes >= 4 && WholeFrames(unit, bytes, 0xFFFFFFFFu, &samples) == bytes;
+    const size_t promised = (static_cast<size_t>(whole ? samples : 0) + CarriedFrames()) * channels_;
+    out->swap(carried_);
+    carried_.clear();
+    if (whole && !handle_) Open();
     if (handle_ && whole) {
-      if (ClaimsAbsurdLength(unit, bytes)) mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
+      for (DWORD at = 0; at < bytes;) {
+        FrameHeader header;
+        ReadFrameHeader(unit + at, &header);
+        if (ClaimsAbsurdLength(unit + at, header.length))
+          mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
+        at += header.length;
+      }
       if (mpg123_feed(handle_, unit, bytes) == MPG123_OK) {
-        // One frame in gives one frame out (after a format notice); a hostile stream gets no
-        // more calls than that, and whatever libmpg123 still holds comes out with the next frame.
-        for (int call = 0; call < 4; ++call) {
+        // Each frame in gives one frame out (after a format notice); a hostile stream gets no
+        // more calls than that, and whatever libmpg123 still holds comes out with the next piece.
+        DWORD frames = 0;
+        for (DWORD at = 0; at < bytes; ++frames) {
+          FrameHeader header;
+          ReadFrameHeader(unit + at, &header);
+          at += header.length;
+        }
+        for (DWORD call = 0; call < frames + 3; ++call) {
           off_t frameNumber;
           unsigned char* audio;
           size_t audioBytes;
           const int result = mpg123_decode_frame(handle_, &frameNumber, &audio, &audioBytes);
           if (result == MPG123_NEW_FORMAT) continue;
           if (result != MPG123_OK) break;
-          const size_t samples = audioBytes / 2;
-          for (size_t i = 0; i < samples; ++i) {
-            const int16_t s = static_cast<int16_t>(audio[2 * i] | audio[2 * i + 1] << 8);
-            carried_.push_back(s * (1 << 16));
+          const size_t count = audioBytes / 2;
+          if (count == 0) continue;
+          const size_t base = out->size();
+          out->resize(base + count);
+          int32_t* to = out->data() + base;
+          for (size_t i = 0; i < count; ++i) {
+            int16_t sample;
+            std::memcpy(&sample, audio + 2 * i, 2);
+            to[i] = sample * (1 << 16);
           }
         }
       }
     }
-    const size_t given = std::min(promised, carried_.size() / channels_ * channels_);
-    out->assign(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(given));
-    carried_.erase(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(given));
+    const size_t given = std::min(promised, out->size() / channels_ * channels_);
+    if (given < out->size()) {
+      carried_.assign(out->begin() + static_cast<std::ptrdiff_t>(given), out->end());
+      out->resize(given);
+    }
     return static_cast<DWORD>(given / channels_);
   }
 
   void Reset() override {
     Close();
-    Open();
     carried_.clear();
   }
 
@@ -162,23 +238,42 @@ class MpegAudioDecoder : public SourceDecoder {
 
  private:
   void Open() {
-    int error = 0;
-    handle_ = mpg123_new(nullptr, &error);
+    handle_ = TakeHandle(&defaultFlags_);
     if (!handle_) return;
-    // Whole frames are fed, so no read-ahead is needed to trust the first one.
-    mpg123_param(handle_, MPG123_ADD_FLAGS,
-                 MPG123_QUIET | MPG123_NO_READAHEAD | (channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO), 0);
+    // Whole frames are fed, so no read-ahead is needed to trust the first one. The flags are set
+    // whole, as a handle used before may carry flags of another sound.
+    mpg123_param(handle_, MPG123_FLAGS,
+                 defaultFlags_ | MPG123_QUIET | MPG123_NO_READAHEAD |
+                     (channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO),
+                 0);
     mpg123_format_none(handle_);
     mpg123_format(handle_, static_cast<long>(rate_), channels_ == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
-    if (mpg123_open_feed(handle_) != MPG123_OK) Close();
+    if (mpg123_open_feed(handle_) != MPG123_OK) {
+      mpg123_delete(handle_);
+      handle_ = nullptr;
+    }
   }
   void Close() {
-    if (handle_) mpg123_delete(handle_);
+    if (handle_) GiveBackHandle(handle_, defaultFlags_);
     handle_ = nullptr;
   }
   DWORD CarriedFrames() const { return static_cast<DWORD>(carried_.size() / channels_); }
+  // The bytes of the whole frames that follow each other from `source` on (the first must be
+  // one), no more of them than `room` samples hold beyond the first, and their sample count.
+  static DWORD WholeFrames(const BYTE* source, DWORD length, DWORD room, DWORD* samples) {
+    DWORD at = 0;
+    *samples = 0;
+    FrameHeader header;
+    while (length - at >= 4 && ReadFrameHeader(source + at, &header) && header.length <= length - at &&
+           (at == 0 || *samples + header.samples <= room)) {
+      at += header.length;
+      *samples += header.samples;
+    }
+    return at;
+  }
 
   mpg123_handle* handle_ = nullptr;
+  long defaultFlags_ = 0;
   FrameBuffer carried_;  // Decoded, not yet given out.
   DWORD channels_;
   DWORD rate_;

@@ -2,6 +2,7 @@
 // the module registry.
 #include <cpuid.h>
 #include <iconv.h>
+#include <malloc.h>
 #include <strings.h>
 #include <sys/sysinfo.h>
 #include <sys/utsname.h>
@@ -298,6 +299,16 @@ void OutputDebugStringA(LPCSTR text) {
 BOOL IsDebuggerPresent() { return FALSE; }
 
 // ---- Process heap ----
+
+// Freed memory stays with the process for the next allocation, as a Windows heap keeps it,
+// instead of going back to the system at once: a program that loads and frees sounds and
+// pictures one after another would otherwise shrink and regrow the heap on every load and fault
+// fresh pages in each time. Only blocks of 4 MB and more are mapped on their own.
+static const bool g_processHeapTuned = [] {
+  mallopt(M_TRIM_THRESHOLD, 32 << 20);
+  mallopt(M_MMAP_THRESHOLD, 4 << 20);
+  return true;
+}();
 
 HANDLE GetProcessHeap() {
   static int heap;
