@@ -469,16 +469,40 @@ void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const Scree
 
   FastSpanFunction fastSpan = state.fastPaths ? FindFastSpan(state, &setup, left, top, right, bottom) : nullptr;
   PixelInput input{};
+  // Each sloped edge bounds the span at floor((constant - threshold) / |stepX|). The constant grows
+  // by dxs * 256 a row, so the quotient and remainder are carried from row to row instead of
+  // divided afresh.
+  int64_t quotient[3] = {}, remainder[3] = {}, rowQuotient[3] = {}, rowRemainder[3] = {};
+  for (int k = 0; k < 3; ++k) {
+    if (stepX[k] == 0) continue;
+    const int64_t divisor = stepX[k] > 0 ? stepX[k] : -stepX[k];
+    const int64_t numerator = dxs[k] * (static_cast<int64_t>(top) * 256 - Y[k]) + dys[k] * X[k] - threshold[k];
+    quotient[k] = FloorDivide(numerator, divisor);
+    remainder[k] = numerator - quotient[k] * divisor;
+    rowQuotient[k] = FloorDivide(dxs[k] * 256, divisor);
+    rowRemainder[k] = dxs[k] * 256 - rowQuotient[k] * divisor;
+  }
   for (int py = top; py <= bottom; ++py) {
     int64_t spanLeft = left, spanRight = right;
-    for (int k = 0; k < 3 && spanLeft <= spanRight; ++k) {
-      int64_t constant = dxs[k] * (static_cast<int64_t>(py) * 256 - Y[k]) + dys[k] * X[k];
-      if (stepX[k] > 0)
-        spanLeft = std::max(spanLeft, -FloorDivide(constant - threshold[k], stepX[k]));
-      else if (stepX[k] < 0)
-        spanRight = std::min(spanRight, FloorDivide(constant - threshold[k], -stepX[k]));
-      else if (constant < threshold[k])
-        spanLeft = spanRight + 1;
+    for (int k = 0; k < 3; ++k) {
+      if (stepX[k] > 0) {
+        spanLeft = std::max(spanLeft, -quotient[k]);
+      } else if (stepX[k] < 0) {
+        spanRight = std::min(spanRight, quotient[k]);
+      } else {
+        const int64_t constant = dxs[k] * (static_cast<int64_t>(py) * 256 - Y[k]) + dys[k] * X[k];
+        if (constant < threshold[k]) spanLeft = spanRight + 1;
+      }
+    }
+    for (int k = 0; k < 3; ++k) {
+      if (stepX[k] == 0) continue;
+      quotient[k] += rowQuotient[k];
+      remainder[k] += rowRemainder[k];
+      const int64_t divisor = stepX[k] > 0 ? stepX[k] : -stepX[k];
+      if (remainder[k] >= divisor) {
+        remainder[k] -= divisor;
+        ++quotient[k];
+      }
     }
     if (spanLeft > spanRight) continue;
     if (fastSpan) {
