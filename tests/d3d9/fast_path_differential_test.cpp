@@ -119,5 +119,56 @@ TEST_F(DeviceTest, SteppedTextureCoordinatesGiveThePlainPathsBytes) {
   }
 }
 
+// Which pixels a triangle covers, against the fill rule evaluated at every pixel on its own:
+// positions snapped to 1/256 pixel, a pixel centre inside where every edge function is positive,
+// or zero on a top or left edge. Thin, steep and nearly flat triangles, and ones reaching past
+// the buffer, so that the rasteriser's row-to-row edge stepping meets every kind of slope.
+TEST_F(DeviceTest, TriangleCoverageFollowsTheFillRuleAtEveryPixel) {
+  device_->SetTexture(0, nullptr);
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+  UseStage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
+  std::mt19937 random(23);
+  int mismatches = 0;
+  for (int scene = 0; scene < 300; ++scene) {
+    TexturedVertex vertices[3];
+    int64_t X[3], Y[3];
+    for (int k = 0; k < 3; ++k) {
+      const float x = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f;
+      const float y = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f;
+      vertices[k] = {x, y, 0, 1, 0xFFFFFFFF, 0, 0};
+    }
+    if (scene % 3 == 1) vertices[2].x = vertices[1].x + (random() % 2 ? 0.01f : 0.0f);  // steep
+    if (scene % 3 == 2) vertices[2].y = vertices[1].y;                                   // flat edge
+    for (int k = 0; k < 3; ++k) {
+      X[k] = std::llround(vertices[k].x * 256.0);
+      Y[k] = std::llround(vertices[k].y * 256.0);
+    }
+    const int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
+    int order[3] = {0, 1, 2};
+    if (area < 0) std::swap(order[1], order[2]);
+    Fill(0xFF000000);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, vertices, sizeof(TexturedVertex)), D3D_OK);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    const std::vector<uint32_t> pixels = ReadBackBuffer();
+    for (int py = 0; py < kSize; ++py)
+      for (int px = 0; px < kSize; ++px) {
+        bool inside = area != 0;
+        for (int e = 0; e < 3 && inside; ++e) {
+          const int k = order[e], next = order[(e + 1) % 3];
+          const int64_t dx = X[next] - X[k], dy = Y[next] - Y[k];
+          const int64_t edge = dx * (static_cast<int64_t>(py) * 256 - Y[k]) - dy * (static_cast<int64_t>(px) * 256 - X[k]);
+          const bool topOrLeft = (dy == 0 && dx > 0) || dy < 0;
+          inside = edge > 0 || (edge == 0 && topOrLeft);
+        }
+        const bool drawn = pixels[py * kSize + px] == 0xFFFFFFFFu;
+        if (drawn != inside && ++mismatches <= 5)
+          ADD_FAILURE() << "scene " << scene << " pixel " << px << "," << py << (inside ? " missed" : " drawn");
+      }
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
 }  // namespace
 }  // namespace d3d9_test
