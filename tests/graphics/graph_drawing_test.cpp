@@ -4,6 +4,7 @@
 // texel land on exactly one pixel, and within one step per channel where blending rounds.
 #include "../window/window_fixture.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -212,6 +213,51 @@ TEST_P(GraphDrawingTest, FourCornerAndSourceRectangleDraws) {
   });
 }
 
+// A graph wider than the largest tile the screen allows is drawn tile by tile, clipped at both
+// edges of the screen, unscaled, stretched and through four corners.
+TEST_P(GraphDrawingTest, GraphsOfSeveralTilesAreClippedPerTile) {
+  if (IsChild()) GTEST_SKIP();
+  WriteBmp("wide.bmp", 600, 8, Pattern);
+  const int wide = LoadGraphFile("wide.bmp", 0);
+  ASSERT_NE(wide, -1);
+  if (Device()) EXPECT_GE(GetGraphRecord(wide)->TileCount, 2);
+  EXPECT_EQ(DrawGraphAt(-100, 10, wide, 0), 0);
+  EXPECT_EQ(DrawGraphStretched(-150, 30, 1050, 46, wide, 0), 0);
+  EXPECT_EQ(DrawGraphQuad(-50, 60, 550, 60, 550, 68, -50, 68, wide, 0), 0);
+  EXPECT_EQ(DrawGraphPartStretchedF(0, 80, 40, 84, 300, 2, 20, 2, wide, 0), 0);
+  ExpectScreen(ReadScreen(), [](int x, int y) {
+    if (y >= 10 && y < 18) return Pattern(x + 100, y - 10);
+    if (y >= 30 && y < 46) return Pattern((x + 150) / 2, (y - 30) / 2);
+    if (y >= 60 && y < 68) return Pattern(x + 50, y - 60);
+    if (x < 40 && y >= 80 && y < 84) return Pattern(300 + x / 2, 2 + (y - 80) / 2);
+    return kBackground;
+  });
+}
+
+// A drawable graph takes boxes and graphs as the draw target, and is then drawn itself.
+TEST_P(GraphDrawingTest, BoxesGoIntoADrawableGraph) {
+  if (IsChild()) GTEST_SKIP();
+  SetCreateRenderTargetGraph(1);
+  const int canvas = MakeBlankGraph(20, 12);
+  SetCreateRenderTargetGraph(0);
+  ASSERT_NE(canvas, -1);
+  ASSERT_EQ(SelectDrawTarget(canvas), 0);
+  const unsigned green = static_cast<unsigned>(MakeColorCode(0, 255, 0));
+  EXPECT_EQ(DrawOutlineBox(12, 2, 2, 8, green), 0);  // x reversed, y in order.
+  EXPECT_EQ(DrawFilledBox(15, 9, 30, 30, static_cast<unsigned>(MakeColorCode(0, 0, 255))), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  EXPECT_EQ(DrawGraphAt(200, 200, canvas, 0), 0);
+  ExpectScreen(ReadScreen(), [](int x, int y) -> uint32_t {
+    if (x < 200 || x >= 220 || y < 200 || y >= 212) return kBackground;
+    const int gx = x - 200, gy = y - 200;
+    if (gx >= 2 && gx < 12 && gy >= 2 && gy < 8 && (gx == 2 || gx == 11 || gy == 2 || gy == 7)) return 0x00FF00;
+    if (gx >= 15 && gy >= 9) return 0x0000FF;
+    return 0;
+  });
+  EXPECT_EQ(DeleteGraphHandle(canvas), 0);
+  EXPECT_EQ(GetDrawTarget(), -2) << "the deleted target";
+}
+
 // Filled and outline boxes: reversed corners fill the same pixels, an outline is the one-pixel
 // border drawn once, and the draw area clips both.
 TEST_P(GraphDrawingTest, FilledAndOutlineBoxes) {
@@ -226,6 +272,7 @@ TEST_P(GraphDrawingTest, FilledAndOutlineBoxes) {
   SetDrawClipArea(0, 200, 408, 210);
   EXPECT_EQ(DrawFilledBox(5, 190, 15, 220, red), 0);
   EXPECT_EQ(DrawFilledBox(5, 300, 15, 320, red), 0) << "outside the area";
+  EXPECT_EQ(DrawOutlineBox(20, 195, 30, 215, green), 0);  // Only its sides cross the area.
   auto border = [](int x, int y, int left, int top) {
     return x >= left && x < left + 10 && y >= top && y < top + 10 &&
            (x == left || x == left + 9 || y == top || y == top + 9);
@@ -235,6 +282,7 @@ TEST_P(GraphDrawingTest, FilledAndOutlineBoxes) {
     if (((x >= 10 && x < 20) || (x >= 30 && x < 40)) && y >= 10 && y < 15) return 0xFF0000u;
     if (border(x, y, 0, 100) || border(x, y, 50, 100) || border(x, y, 80, 100)) return 0x00FF00u;
     if (x >= 5 && x < 15 && y >= 200 && y < 210) return 0xFF0000u;
+    if ((x == 20 || x == 29) && y >= 200 && y < 210) return 0x00FF00u;
     return kBackground;
   });
   int outline = 0;
@@ -385,6 +433,58 @@ TEST_P(GraphDrawingTest, GraphsSurviveALostDevice) {
   if (!log.empty()) {
     EXPECT_NE(log.find("グラフィックを復帰します"), std::string::npos);
   }
+}
+
+// Four corners that are no rectangle. A parallelogram is one affine map on both paths, so its
+// pixels are exact: pixel centre (x + 0.5, y + 0.5) shows texel (x + 0.5 - 100 - (y + 0.5 - 200)
+// / 2, y - 200). A trapezoid covers the same pixels on both paths (row r from 100 - r to 148 + r)
+// but is filled differently inside: the device lays the texture over a 7 x 7 mesh, the software
+// path over two affine triangles; each path's picture is pinned by its checksum.
+TEST_P(GraphDrawingTest, FourCornerDrawsOfParallelogramsAndTrapezoids) {
+  if (IsChild()) GTEST_SKIP();
+  const int sheet = LoadGraphFile("sheet.bmp", 0);
+  ASSERT_NE(sheet, -1);
+  EXPECT_EQ(DrawGraphQuad(100, 200, 148, 200, 160, 224, 112, 224, sheet, 0), 0);
+  EXPECT_EQ(DrawGraphQuad(100, 300, 148, 300, 172, 324, 76, 324, sheet, 0), 0);
+  const Screen screen = ReadScreen();
+  uint64_t checksum = 1469598103934665603ull;
+  ExpectScreen(screen, [&](int x, int y) {
+    if (y >= 200 && y < 224) {
+      const int column = static_cast<int>(std::floor(x + 0.5f - 100 - (y + 0.5f - 200) / 2));
+      if (column >= 0 && column < 48) return Pattern(column, y - 200);
+    }
+    if (y >= 300 && y < 324 && x >= 100 - (y - 300) && x < 148 + (y - 300)) {
+      checksum = (checksum ^ screen.At(x, y)) * 1099511628211ull;
+      return screen.At(x, y);
+    }
+    return kBackground;
+  });
+  EXPECT_EQ(checksum, Device() ? 0xafb72e3a4f19eccbull : 0x1c75cb757453bedbull) << std::hex << checksum;
+}
+
+// With a blend graph the device path queues two-texture vertices: the blend graph's coordinates
+// laid texel for pixel from the graph's top-left corner, the graph's own beside them, and an
+// opaque white specular word, whose alpha the blend-graph stage sets read.
+TEST_P(GraphDrawingTest, BlendGraphDrawsCarryBlendCoordinatesAndOpaqueSpecular) {
+  if (IsChild() || !Device()) GTEST_SKIP();
+  const int sheet = LoadGraphFile("sheet.bmp", 0);
+  const int blend = MakeBlankGraph(64, 32);
+  ASSERT_EQ(SetBlendGraph(blend, 0, 0), 0);
+  ReadScreen();  // Empties the batch.
+  ASSERT_EQ(DrawGraphAt(10, 20, sheet, 0), 0);
+  const VertexBatch& batch = g_renderDevice.Batch;
+  ASSERT_EQ(batch.Kind, 2);
+  ASSERT_EQ(batch.PendingCount, 6);
+  const auto* vertex = reinterpret_cast<const BlendVertex2D*>(batch.Caches[2]);
+  // Vertex 3 is the bottom-right corner: (10 + 48, 20 + 24) less half a pixel.
+  EXPECT_FLOAT_EQ(vertex[3].x, 57.5f);
+  EXPECT_FLOAT_EQ(vertex[3].y, 43.5f);
+  EXPECT_FLOAT_EQ(vertex[3].u1, 48.0f / 64.0f);
+  EXPECT_FLOAT_EQ(vertex[3].v1, 24.0f / 32.0f);
+  EXPECT_FLOAT_EQ(vertex[3].u2, 48.0f / 64.0f);  // The sheet's own tile is 64 x 32 too.
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(vertex[i].specular, 0xFFFFFFFFu) << i;
+  SetBlendGraph(-1, 0, 0);
+  EXPECT_EQ(DeleteGraphHandle(blend), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, GraphDrawingTest, ::testing::Values(Path::kDevice, Path::kSoftware),
