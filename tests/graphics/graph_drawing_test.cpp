@@ -487,6 +487,41 @@ TEST_P(GraphDrawingTest, BlendGraphDrawsCarryBlendCoordinatesAndOpaqueSpecular) 
   EXPECT_EQ(DeleteGraphHandle(blend), 0);
 }
 
+// Subtractive blending: the background less the sheet, saturating at 0, on the software path,
+// on the device with its reverse-subtract operation, and on a device without it (inverted,
+// added, inverted again).
+TEST_P(GraphDrawingTest, SubtractiveBlendingWithAndWithoutTheDeviceOperation) {
+  if (IsChild()) GTEST_SKIP();
+  const int sheet = LoadGraphFile("sheet.bmp", 0);
+  ASSERT_NE(sheet, -1);
+  ASSERT_EQ(SetDrawBlendMode(BLEND_MODE_SUBTRACT, 255), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, sheet, 0), 0);
+  const int savedCap = g_renderDevice.BlendOpCap;
+  g_renderDevice.BlendOpCap = 0;
+  EXPECT_EQ(DrawGraphAt(10, 50, sheet, 0), 0);
+  g_renderDevice.BlendOpCap = savedCap;
+  EXPECT_EQ(g_drawState.BlendMode, BLEND_MODE_SUBTRACT);
+  EXPECT_EQ(g_drawState.BlendParam, 255);
+  SetDrawBlendMode(BLEND_MODE_COPY, 0);
+  auto subtract = [](uint32_t destination, uint32_t source) {
+    uint32_t out = 0;
+    for (int shift : {0, 8, 16}) {
+      const int d = static_cast<int>(destination >> shift & 0xFF), s = static_cast<int>(source >> shift & 0xFF);
+      out |= static_cast<uint32_t>(std::max(0, d - s)) << shift;
+    }
+    return out;
+  };
+  ExpectScreen(
+      ReadScreen(),
+      [&](int x, int y) {
+        if (x >= 10 && x < 58 && y >= 10 && y < 34) return subtract(kBackground, Pattern(x - 10, y - 10));
+        if (x >= 10 && x < 58 && y >= 50 && y < 74) return subtract(kBackground, Pattern(x - 10, y - 50));
+        return kBackground;
+      },
+      // The software blits subtract without the lowest bits of each channel.
+      Device() ? 1 : 3);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, GraphDrawingTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
 
