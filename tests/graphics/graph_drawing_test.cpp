@@ -522,6 +522,35 @@ TEST_P(GraphDrawingTest, SubtractiveBlendingWithAndWithoutTheDeviceOperation) {
       Device() ? 1 : 3);
 }
 
+// Graphs from each kind of picture the loaders take (true colour, 16-bit, grey JPEG, palette, with an
+// alpha channel drawn without transparency) show the decoded colours, made with ImageMagick
+// beside each fixture.
+TEST_P(GraphDrawingTest, PicturesOfEveryKindBecomeGraphs) {
+  if (IsChild()) GTEST_SKIP();
+  for (const char* name : {"tga24.tga", "tga16.tga", "jpeg_grey.jpg", "tga8mapped.tga", "tga32.tga"}) {
+    SCOPED_TRACE(name);
+    const std::string path = std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/images/" + name;
+    const int graph = LoadGraphFile(path.c_str(), 0);
+    ASSERT_NE(graph, -1);
+    int width = 0, height = 0;
+    GetGraphDimensions(graph, &width, &height);
+    std::vector<uint8_t> rgba;
+    FILE* file = std::fopen((path + ".rgba").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    rgba.resize(static_cast<size_t>(width) * height * 4);
+    ASSERT_EQ(std::fread(rgba.data(), 1, rgba.size(), file), rgba.size());
+    std::fclose(file);
+    ClearDrawScreenAll();
+    EXPECT_EQ(DrawGraphAt(3, 5, graph, 0), 0);
+    ExpectScreen(ReadScreen(), [&](int x, int y) {
+      if (x < 3 || y < 5 || x >= 3 + width || y >= 5 + height) return kBackground;
+      const uint8_t* at = &rgba[(static_cast<size_t>(y - 5) * width + (x - 3)) * 4];
+      return static_cast<uint32_t>(at[0] << 16 | at[1] << 8 | at[2]);
+    });
+    EXPECT_EQ(DeleteGraphHandle(graph), 0);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, GraphDrawingTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
 
