@@ -93,3 +93,22 @@ TEST(DrawValues, TransformsAndSmallRecords) {
 }
 
 }  // namespace
+
+namespace {
+
+// While graphics are down nothing is made or drawn, and every call says so.
+TEST(GraphicsDown, EveryGraphAndBoxCallFails) {
+  const int initialised = g_screenSettings.Initialised;
+  g_screenSettings.Initialised = 0;
+  EXPECT_EQ(MakeBlankGraph(8, 8), -1);
+  EXPECT_EQ(LoadGraphFile("anything.bmp", 0), -1);
+  EXPECT_EQ(DrawGraphAt(0, 0, 0, 0), -1);
+  EXPECT_EQ(DrawGraphStretched(0, 0, 4, 4, 0, 0), -1);
+  EXPECT_EQ(DrawGraphQuad(0, 0, 4, 0, 4, 4, 0, 4, 0, 0), -1);
+  EXPECT_EQ(DrawFilledBox(0, 0, 4, 4, 0), -1);
+  EXPECT_EQ(DrawOutlineBox(0, 0, 4, 4, 0), -1);
+  EXPECT_EQ(DeleteAllGraphs(), 0);
+  g_screenSettings.Initialised = initialised;
+}
+
+}  // namespace
