@@ -725,10 +725,14 @@ HRESULT Device::Clear(DWORD count, const RECT* rects, DWORD flags, D3DCOLOR colo
   for (DWORD index = 0; index < std::max<DWORD>(count, 1); ++index) {
     RECT box = area;
     if (count > 0 && !Intersect(rects[index], area, &box)) continue;
-    if (flags & D3DCLEAR_TARGET)
-      for (LONG y = box.top; y < box.bottom; ++y)
-        for (LONG x = box.left; x < box.right; ++x)
-          std::memcpy(pixels.Row(y) + static_cast<size_t>(x) * bytes, encoded, bytes);
+    if ((flags & D3DCLEAR_TARGET) && box.left < box.right) {
+      // One row of the colour, then copied to every row of the box.
+      const size_t rowBytes = static_cast<size_t>(box.right - box.left) * bytes;
+      uint8_t* first = pixels.Row(box.top) + static_cast<size_t>(box.left) * bytes;
+      for (size_t at = 0; at < rowBytes; at += bytes) std::memcpy(first + at, encoded, bytes);
+      for (LONG y = box.top + 1; y < box.bottom; ++y)
+        std::memcpy(pixels.Row(y) + static_cast<size_t>(box.left) * bytes, first, rowBytes);
+    }
     if (flags & D3DCLEAR_ZBUFFER) {
       SurfaceStorage& depth = depthSurface->Storage();
       RECT depthArea{0, 0, static_cast<LONG>(depth.width), static_cast<LONG>(depth.height)};

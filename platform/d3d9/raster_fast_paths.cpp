@@ -268,6 +268,63 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
   }
 }
 
+// Which texels pass the alpha test, as a lane mask (SSE2: alpha in 0..255 compares as signed).
+#if defined(__SSE2__)
+inline __m128i AlphaTestMask(__m128i texels, DWORD function, __m128i reference) {
+  const __m128i alpha = _mm_srli_epi32(texels, 24);
+  const __m128i all = _mm_set1_epi32(-1);
+  switch (function) {
+    case D3DCMP_NEVER: return _mm_setzero_si128();
+    case D3DCMP_LESS: return _mm_cmpgt_epi32(reference, alpha);
+    case D3DCMP_EQUAL: return _mm_cmpeq_epi32(alpha, reference);
+    case D3DCMP_LESSEQUAL: return _mm_xor_si128(_mm_cmpgt_epi32(alpha, reference), all);
+    case D3DCMP_GREATER: return _mm_cmpgt_epi32(alpha, reference);
+    case D3DCMP_NOTEQUAL: return _mm_xor_si128(_mm_cmpeq_epi32(alpha, reference), all);
+    case D3DCMP_GREATEREQUAL: return _mm_xor_si128(_mm_cmpgt_epi32(reference, alpha), all);
+    default: return all;
+  }
+}
+#endif
+
+// A run of texels (each ORed with the texture's alpha fill) written where they pass the alpha test,
+// each written word ORed with the target's alpha fill; the blended form blends the passing ones.
+template <BlendKind blendKind>
+void AlphaTestedRun(const uint8_t* source, uint8_t* destination, int count, uint32_t sourceFill,
+                    uint32_t destinationFill, DWORD function, int reference) {
+  int i = 0;
+#if defined(__SSE2__)
+  const __m128i references = _mm_set1_epi32(reference);
+  const __m128i sourceFills = _mm_set1_epi32(static_cast<int>(sourceFill));
+  const __m128i destinationFills = _mm_set1_epi32(static_cast<int>(destinationFill));
+  for (; i + 4 <= count; i += 4) {
+    const __m128i texels = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
+    const __m128i pass = AlphaTestMask(texels, function, references);
+    const int passing = _mm_movemask_epi8(pass);
+    if (passing == 0) continue;
+    __m128i* target = reinterpret_cast<__m128i*>(destination + 4 * i);
+    const __m128i old = _mm_loadu_si128(target);
+    __m128i drawn = _mm_or_si128(texels, destinationFills);
+    if (blendKind == BlendKind::SourceAlpha) {
+      uint32_t words[4];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(words), texels);
+      uint32_t onto[4];
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(onto), old);
+      for (int k = 0; k < 4; ++k) words[k] = BlendSourceAlpha(words[k], onto[k] | destinationFill) | destinationFill;
+      drawn = _mm_loadu_si128(reinterpret_cast<const __m128i*>(words));
+    }
+    _mm_storeu_si128(target, _mm_or_si128(_mm_and_si128(pass, drawn), _mm_andnot_si128(pass, old)));
+  }
+#endif
+  for (; i < count; ++i) {
+    const uint32_t texel = Load32(source + 4 * i) | sourceFill;
+    if (!AlphaPasses(function, static_cast<int>(texel >> 24), reference)) continue;
+    uint32_t out = texel;
+    if (blendKind == BlendKind::SourceAlpha) out = BlendSourceAlpha(texel, Load32(destination + 4 * i) | destinationFill);
+    out |= destinationFill;
+    std::memcpy(destination + 4 * i, &out, 4);
+  }
+}
+
 // A run of texels times one diffuse colour (Div255Product per channel), then written or
 // blended by its alpha like BlendRun; four pixels at a time with SSE2 in the same lane arithmetic.
 template <BlendKind blendKind>
@@ -369,6 +426,11 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
                               diffuse);
       return;
     }
+    if (!modulate && state.alphaTest) {
+      AlphaTestedRun<blendKind>(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill,
+                                state.alphaFunc, reference);
+      return;
+    }
     for (int i = 0; i <= count; ++i) shade(Load32(source + 4 * i) | textureAlphaFill, xl + i);
   };
 
@@ -457,8 +519,8 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
   }
 }
 
-// A span of a triangle that maps one texel to each pixel, drawn unchanged (no diffuse colour, no
-// alpha test): the texel run straight onto the row. Spans whose texels leave the texture (and
+// A span of a triangle that maps one texel to each pixel, drawn unchanged (no diffuse colour):
+// the texel run straight onto the row, through the alpha test when it is on. Spans whose texels leave the texture (and
 // clamp) take the general span.
 template <StageKind stageKind, BlendKind blendKind>
 void UnitTexelSpan(const PipelineState& state, const TriangleSetup& setup, int py, int xl, int xr) {
@@ -475,8 +537,13 @@ void UnitTexelSpan(const PipelineState& state, const TriangleSetup& setup, int p
   const uint32_t targetAlphaFill = state.target->format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
   const uint8_t* source = texture.Row(static_cast<int>(texelRow)) + static_cast<size_t>(firstTexel) * 4;
   uint8_t* destination = state.target->Row(py) + static_cast<size_t>(xl) * 4;
-  if (blendKind == BlendKind::Opaque) CopyRun(source, destination, xr - xl + 1, textureAlphaFill | targetAlphaFill);
-  else BlendRun(source, destination, xr - xl + 1, textureAlphaFill, targetAlphaFill);
+  if (state.alphaTest)
+    AlphaTestedRun<blendKind>(source, destination, xr - xl + 1, textureAlphaFill, targetAlphaFill, state.alphaFunc,
+                              static_cast<int>(state.alphaReference & 0xFF));
+  else if (blendKind == BlendKind::Opaque)
+    CopyRun(source, destination, xr - xl + 1, textureAlphaFill | targetAlphaFill);
+  else
+    BlendRun(source, destination, xr - xl + 1, textureAlphaFill, targetAlphaFill);
 }
 
 struct FastSpanEntry {
@@ -526,7 +593,7 @@ FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangl
     const bool unchanged = stageKind == StageKind::TextureOnly ||
                            (ConstantDiffuse(setup, diffuse) && diffuse[0] == 255 && diffuse[1] == 255 &&
                             diffuse[2] == 255 && diffuse[3] == 255);
-    if (triangle->unitTexels && unchanged && !state.alphaTest) {
+    if (triangle->unitTexels && unchanged) {
       if (stageKind == StageKind::TextureOnly)
         return blendKind == BlendKind::Opaque ? UnitTexelSpan<StageKind::TextureOnly, BlendKind::Opaque>
                                               : UnitTexelSpan<StageKind::TextureOnly, BlendKind::SourceAlpha>;

@@ -189,12 +189,22 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsPointer, UINT startScan, 
   }
   const FieldChannel red(masks[0]), green(masks[1]), blue(masks[2]);
   const int64_t pitch = RowBytes(width, bitCount);
+  // The common screen layout, 32-bit 0x00RRGGBB, is a masked copy a row at a time.
+  const bool plain32 = bitCount == 32 && masks[0] == 0xFF0000 && masks[1] == 0xFF00 && masks[2] == 0xFF;
   for (UINT line = 0; line < scanLines; ++line) {
     const int64_t memoryRow = static_cast<int64_t>(startScan) + line;
     if (memoryRow >= height) break;
     const uint8_t* source = bits + line * pitch;
     const int y = bottomUp ? height - 1 - static_cast<int>(memoryRow) : static_cast<int>(memoryRow);
     uint32_t* target = out->pixels.data() + static_cast<size_t>(y) * width;
+    if (plain32) {
+      for (int x = 0; x < width; ++x) {
+        uint32_t value;
+        std::memcpy(&value, source + 4 * x, 4);
+        target[x] = value & 0xFFFFFF;
+      }
+      continue;
+    }
     for (int x = 0; x < width; ++x) {
       uint32_t color = 0;
       switch (bitCount) {

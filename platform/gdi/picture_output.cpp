@@ -44,10 +44,17 @@ int DrawDecoded(HDC dc, const DecodedDib& dib, int destinationX, int destination
     }
     return sourceHeight;
   }
+  const RECT destination = {destinationX, destinationY, destinationX + outWidth, destinationY + outHeight};
+  // Unscaled from inside the picture: its rows go to the window as they are.
+  if (!mirrorX && !mirrorY && outWidth == sourceWidth && outHeight == sourceHeight && sourceX >= 0 && sourceY >= 0 &&
+      static_cast<int64_t>(sourceX) + sourceWidth <= dib.width && static_cast<int64_t>(sourceY) + sourceHeight <= dib.height) {
+    const uint32_t* first = dib.pixels.data() + static_cast<size_t>(sourceY) * dib.width + sourceX;
+    if (!PresentToWindow(context->window, first, outWidth, outHeight, dib.width * 4, &destination)) return 0;
+    return sourceHeight;
+  }
   std::vector<uint32_t> frame(static_cast<size_t>(outWidth) * outHeight);
   for (int y = 0; y < outHeight; ++y)
     for (int x = 0; x < outWidth; ++x) frame[static_cast<size_t>(y) * outWidth + x] = sourcePixel(x, y);
-  const RECT destination = {destinationX, destinationY, destinationX + outWidth, destinationY + outHeight};
   if (!PresentToWindow(context->window, frame.data(), outWidth, outHeight, outWidth * 4, &destination)) return 0;
   return sourceHeight;
 }
