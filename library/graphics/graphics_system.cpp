@@ -7,6 +7,7 @@
 #include "graphics/device_state_cache.h"
 #include "graphics/display_modes.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"

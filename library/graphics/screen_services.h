@@ -56,12 +56,9 @@ int SetUseMaskFlag(int on);
 int SetDrawClipArea(int x1, int y1, int x2, int y2);
 int GetDrawClipArea(RECT* out);
 
-// ---- What graphics start-up, shut-down and device restarts call in the graphs, fonts, vertex and
-// index buffers and shaders, models and masks (screen_stand_in.cpp answers for the ones not built
-// yet, as each does when it has nothing to do) ----
-int DeleteAllGraphs();
-int RestoreAllGraphs();
-int RestoreGraphsFromFiles();
+// ---- What graphics start-up, shut-down and device restarts call in the fonts, vertex and index
+// buffers and shaders, models and masks (screen_stand_in.cpp answers for the ones not built yet, as
+// each does when it has nothing to do) ----
 int StartFontSystem();
 int EndFontSystem();
 int RecreateAllFonts();

@@ -1,24 +1,13 @@
 // Stand-ins for the graphics services that start-up, shut-down and device restarts call whose
-// subsystems are not built yet: the graph restore callback and graph handles, models, soft images,
-// fonts, vertex and index buffers and shaders, and masks. Each answers as the real one does when
-// it has nothing to do.
+// subsystems are not built yet: models, soft images, fonts, vertex and index buffers and shaders,
+// and masks. Each answers as the real one does when it has nothing to do.
 #include "graphics/screen_services.h"
 
 namespace {
 struct ScreenStandIn {
-  int restoreCallbackSet = 0;
   int useMask = 0;
 } g_screen;
 }  // namespace
-
-int SetGraphRestoreCallback(void (*)()) {
-  g_screen.restoreCallbackSet = 1;  // Null selects the default restore function.
-  return 0;
-}
-int HasGraphRestoreCallback() { return g_screen.restoreCallbackSet; }
-int DeleteAllGraphs() { return 0; }
-int RestoreAllGraphs() { return 0; }
-int RestoreGraphsFromFiles() { return 0; }
 
 int InitModelSystem() { return 0; }
 int TerminateModelSystem() { return 0; }

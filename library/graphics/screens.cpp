@@ -12,6 +12,7 @@
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
+#include "graphics/software_drawing.h"
 #include "platform/gdi.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
@@ -78,15 +79,6 @@ void PresentToLayeredWindow(int screenWidth, int screenHeight) {
   state.DrawTargetHeight = targetHeight;
 }
 
-// The 2D vertex colour of the current blend and bright settings: alpha from the blend parameter
-// when blending (or when the parameter is always the vertex alpha), else opaque.
-uint32_t VertexColorOfDrawState() {
-  const DrawState& state = g_drawState;
-  const uint32_t alpha =
-      state.BlendMode != kBlendCopy || state.AlphaFromParam ? static_cast<uint32_t>(state.BlendParam) : 255u;
-  return alpha << 24 | (state.BrightColor & 0xFFFFFF);
-}
-
 // The on-screen log goes over the whole screen, unblended and in its own colours; the program's
 // draw settings are put back afterwards.
 void DrawOnScreenLogOverScreen(int screenWidth, int screenHeight) {
@@ -99,7 +91,7 @@ void DrawOnScreenLogOverScreen(int screenWidth, int screenHeight) {
   state.BlendMode = kBlendCopy;
   state.BlendParam = 0;
   state.BrightColor = 0xFFFFFF;
-  if (g_screenSettings.HardwareInUse) g_renderDevice.Batch.DiffuseColor2D = VertexColorOfDrawState();
+  if (g_screenSettings.HardwareInUse) g_renderDevice.Batch.DiffuseColor2D = ComputeVertexColor();
   DrawOnScreenLog();
   SetDrawClipArea(area.left, area.top, area.right, area.bottom);
   state.BlendMode = blendMode;
