@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/camera.h"
+#include "graphics/draw_settings.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -209,6 +210,49 @@ TEST_P(ScreenFlipTest, LockedRectangleHoldsWhatWasClearedThere) {
   ASSERT_EQ(LockDrawScreenBuffer(&area, &locked), 0);
   EXPECT_EQ(UnlockDrawScreenBuffer(), 0);
   EXPECT_EQ(platform::testing::LiveDirect3DObjects(), live);
+}
+
+// A rectangle of the screen captured into a graph of its size comes back when the graph is drawn:
+// into a plain graph (textures on the device, a MEMIMG in software) and into a drawable one.
+TEST_P(ScreenFlipTest, CapturedRectangleIsDrawnBackFromTheGraph) {
+  if (IsChild()) GTEST_SKIP();
+  ASSERT_EQ(InitializeLibrary(), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  g_windowSystem.backgroundRed = 0x10, g_windowSystem.backgroundGreen = 0x20, g_windowSystem.backgroundBlue = 0x30;
+  ASSERT_EQ(ClearDrawScreenAll(), 0);
+  g_windowSystem.backgroundRed = 0xC0, g_windowSystem.backgroundGreen = 0xB0, g_windowSystem.backgroundBlue = 0xA0;
+  const RECT inner{10, 20, 30, 40};
+  ASSERT_EQ(ClearDrawScreen(&inner), 0);
+  auto screen = [&](int x, int y) -> uint32_t {
+    return x >= inner.left && x < inner.right && y >= inner.top && y < inner.bottom ? 0xC0B0A0u : 0x102030u;
+  };
+
+  for (int drawable : {0, 1}) {
+    SCOPED_TRACE(drawable ? "drawable graph" : "plain graph");
+    SetCreateRenderTargetGraph(drawable);
+    const int graph = MakeBlankGraph(30, 30);
+    const int narrow = MakeBlankGraph(29, 30);
+    SetCreateRenderTargetGraph(0);
+    ASSERT_NE(graph, -1);
+    ASSERT_NE(narrow, -1);
+    EXPECT_EQ(CaptureDrawScreenToGraph(5, 15, 35, 45, narrow), -1) << "a graph one pixel narrower";
+    EXPECT_EQ(CaptureDrawScreenToGraph(379, 0, 409, 30, graph), -1) << "past the right edge";
+    EXPECT_EQ(CaptureDrawScreenToGraph(378, 474, 408, 504, graph), 0) << "touching the bottom-right corner";
+    EXPECT_EQ(CaptureDrawScreenToGraph(5, 15, 35, 45, -1), -1);
+    ASSERT_EQ(CaptureDrawScreenToGraph(5, 15, 35, 45, graph), 0);
+
+    // Drawn back elsewhere, the graph shows the captured rectangle pixel for pixel.
+    ASSERT_EQ(DrawGraphAt(200, 300, graph, 0), 0);
+    const RECT shown{200, 300, 230, 330};
+    BaseImage locked{};
+    ASSERT_EQ(LockDrawScreenBuffer(&shown, &locked), 0);
+    EXPECT_EQ(CountWrongPixels(locked, 0, 0, [&](int x, int y) { return screen(x + 5, y + 15); }), 0u);
+    UnlockDrawScreenBuffer();
+    DeleteGraphHandle(graph);
+    DeleteGraphHandle(narrow);
+  }
+  EXPECT_EQ(FinishLibrary(), 0);
+  EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
 }
 
 // While the front screen is drawn into, a 32 ms window timer shows it from the message pump; once
