@@ -255,6 +255,121 @@ TEST_P(ScreenFlipTest, CapturedRectangleIsDrawnBackFromTheGraph) {
   EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0);
 }
 
+// Where the flip puts the screen: at window scale 1 the whole screen as it is, at scale 2 stretched
+// to twice the size, and in half mode only the top-left quarter, enlarged to the whole window.
+TEST_P(ScreenFlipTest, FlipPlacesTheScreenByScaleAndHalfMode) {
+  if (IsChild()) GTEST_SKIP();
+  struct Case {
+    double scale;
+    int half;
+    int sourceWidth, sourceHeight;
+    RECT destination;
+  } cases[] = {
+      {1.0, 0, 640, 480, {0, 0, 640, 480}},
+      {2.0, 0, 640, 480, {0, 0, 1280, 960}},
+      {1.0, 1, 320, 240, {0, 0, 640, 480}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "scale " << c.scale << ", half mode " << c.half);
+    SetScreenMode(640, 480, 32, 60);
+    g_windowSystem.windowScaleX = g_windowSystem.windowScaleY = c.scale;
+    SetEmulate320x240(c.half);
+    g_windowSystem.backgroundRed = 0x10, g_windowSystem.backgroundGreen = 0x20, g_windowSystem.backgroundBlue = 0x30;
+    ASSERT_EQ(InitializeLibrary(), 0);
+    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    // The top-left quarter in another colour: half mode shows only that.
+    g_windowSystem.backgroundRed = 0xC0, g_windowSystem.backgroundGreen = 0xB0, g_windowSystem.backgroundBlue = 0xA0;
+    const RECT quarter{0, 0, 320, 240};
+    ASSERT_EQ(ClearDrawScreen(&quarter), 0);
+    ASSERT_EQ(FlipScreen(), 0);
+
+    // The device hands the window the source part and where it goes; the software path hands it
+    // the picture already stretched into place.
+    platform::testing::PresentedFrame frame;
+    ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+    EXPECT_EQ(frame.destination.right, c.destination.right);
+    EXPECT_EQ(frame.destination.bottom, c.destination.bottom);
+    if (GetParam() == Path::kDevice) {
+      EXPECT_EQ(frame.width, c.sourceWidth);
+      EXPECT_EQ(frame.height, c.sourceHeight);
+    } else {
+      EXPECT_EQ(frame.width, c.destination.right);
+      EXPECT_EQ(frame.height, c.destination.bottom);
+    }
+    size_t wrong = 0;
+    for (int y = 0; y < frame.height; ++y)
+      for (int x = 0; x < frame.width; ++x) {
+        const int sourceX = x * c.sourceWidth / frame.width, sourceY = y * c.sourceHeight / frame.height;
+        wrong += (frame.pixels[static_cast<size_t>(y) * frame.width + x] & 0xFFFFFF) !=
+                 (sourceX < 320 && sourceY < 240 ? 0xC0B0A0u : 0x102030u);
+      }
+    EXPECT_EQ(wrong, 0u);
+
+    // A part whose scaled width is 0 shows nothing; a repainted part of the window shows that
+    // part of the screen.
+    const RECT thin{10, 10, 10, 20};
+    EXPECT_EQ(PresentScreen(&thin), -1);
+    if (c.scale == 1.0 && !c.half) {
+      const RECT part{300, 200, 340, 260};
+      ASSERT_EQ(PresentScreen(&part), 0);
+      ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+      EXPECT_EQ(frame.destination.left, 300);
+      EXPECT_EQ(frame.destination.bottom, 260);
+      ASSERT_EQ(frame.pixels.size(), 40u * 60u);
+      wrong = 0;
+      for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 40; ++x)
+          wrong += (frame.pixels[static_cast<size_t>(y) * 40 + x] & 0xFFFFFF) !=
+                   (300 + x < 320 && 200 + y < 240 ? 0xC0B0A0u : 0x102030u);
+      EXPECT_EQ(wrong, 0u);
+    }
+    EXPECT_EQ(FinishLibrary(), 0);
+  }
+  SetEmulate320x240(0);
+  g_windowSystem.windowScaleX = g_windowSystem.windowScaleY = 1.0;
+}
+
+// Only a render-target graph or a screen value can be the draw target; a refused one changes
+// nothing. A target of the same size keeps the draw area, one of another size starts with all of
+// it.
+TEST_P(ScreenFlipTest, DrawTargetChoiceAndItsDrawArea) {
+  if (IsChild()) GTEST_SKIP();
+  ASSERT_EQ(InitializeLibrary(), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SetDrawClipArea(10, 20, 50, 60), 0);
+  const int plain = MakeBlankGraph(408, 504);
+  SetCreateRenderTargetGraph(1);
+  const int sameSize = MakeBlankGraph(408, 504);
+  const int small = MakeBlankGraph(30, 40);
+  SetCreateRenderTargetGraph(0);
+  ASSERT_NE(plain, -1);
+  ASSERT_NE(sameSize, -1);
+  ASSERT_NE(small, -1);
+
+  // Every software graph can be drawn into; on the device only render-target graphs.
+  for (int refused : {-1, 0, GetParam() == Path::kDevice ? plain : -7}) {
+    EXPECT_EQ(SelectDrawTarget(refused), -1) << refused;
+    EXPECT_EQ(GetDrawTarget(), -2);
+    EXPECT_EQ(g_drawState.DrawArea.left, 10);
+  }
+  ASSERT_EQ(SelectDrawTarget(sameSize), 0);
+  EXPECT_EQ(g_drawState.DrawArea.left, 10);
+  EXPECT_EQ(g_drawState.DrawArea.bottom, 60);
+  ASSERT_EQ(SelectDrawTarget(small), 0);
+  EXPECT_EQ(g_drawState.DrawArea.right, 30);
+  EXPECT_EQ(g_drawState.DrawArea.bottom, 40);
+  EXPECT_EQ(g_drawState.DrawArea.left, 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  EXPECT_EQ(g_drawState.DrawArea.right, 408);
+  EXPECT_EQ(g_drawState.DrawArea.bottom, 504);
+
+  // After the library's quit flag every flip is refused.
+  g_windowSystem.quitRequested = 1;
+  EXPECT_EQ(FlipScreen(), -1);
+  g_windowSystem.quitRequested = 0;
+}
+
 // While the front screen is drawn into, a 32 ms window timer shows it from the message pump; once
 // another screen is selected the next tick stops the timer without showing anything.
 TEST_P(ScreenFlipTest, FrontScreenIsShownByItsTimer) {
