@@ -179,6 +179,7 @@ int TerminateGraphicsSystem() {
 int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int refresh) {
   ScreenSettings& screen = g_screenSettings;
   const bool graphicsOff = g_windowSystem.options.noGraphics != 0;
+  const int wasHardware = screen.HardwareInUse;
   if (!graphicsOff) {
     if (screen.HardwareInUse) {
       FreeMaskScreen();
@@ -198,6 +199,14 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
   if (graphicsOff) return 0;
   // A device that cannot be made again leaves nothing to show: the caller hears of it.
   if (StartDirect3D() != 0) return -1;
+  if (wasHardware && !screen.HardwareInUse) {
+    // The graphs live in textures and there is no software screen: without a device nothing can
+    // be drawn or shown. The run stays on the device path with no device, every flip fails, and
+    // the next activation of the window tries again.
+    ReleaseDirect3D();
+    screen.HardwareInUse = 1;
+    return -1;
+  }
   if (!screen.HardwareInUse) return 0;
 
   DrawState& state = g_drawState;

@@ -119,6 +119,20 @@ TEST_P(ScreenFlipTest, LostDeviceRecoversOnTheNextFlip) {
   EXPECT_EQ(std::memcmp(&g_drawState.ViewMatrix, &view, sizeof view), 0);
   EXPECT_EQ(g_drawState.ProjectionMode, 0) << "the perspective camera stays one";
 
+  // A device that cannot be made again leaves the run on the device path without a device: flips
+  // fail until the next activation makes it again.
+  platform::testing::LoseDevices();
+  platform::testing::RegainLostDevices();
+  platform::testing::FailDeviceCreation(-1);
+  EXPECT_EQ(FlipScreen(), -1);
+  EXPECT_EQ(g_screenSettings.HardwareInUse, 1);
+  EXPECT_EQ(g_renderDevice.Device, nullptr);
+  EXPECT_EQ(ClearDrawScreenAll(), 0);
+  EXPECT_EQ(FlipScreen(), -1);
+  platform::testing::FailDeviceCreation(0);
+  ASSERT_EQ(ReviveGraphicsSystem(), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+
   platform::testing::PresentedFrame frame;
   ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
   ASSERT_EQ(frame.pixels.size(), 408u * 504u);
