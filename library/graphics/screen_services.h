@@ -2,7 +2,8 @@
 // Public calls (SetScreenMode, GetScreenSizeSetting, GetScreenColorBits) are in zyvel/graphics.h.
 // The draw state, the rectangle maths and the pixel converter's options are shared with the MEMIMG
 // manager, blits and rasteriser.
-// Until graphics start-up and the screens are built they are answered by screen_stand_in.cpp.
+// Those of the models, soft images, fonts and masks are answered by screen_stand_in.cpp until
+// those are built.
 #pragma once
 
 #include "graphics/draw_state.h"
