@@ -7,10 +7,13 @@
 #include "graphics/device_state_cache.h"
 #include "graphics/display_modes.h"
 #include "graphics/draw_settings.h"
+#include "graphics/device_buffers.h"
 #include "graphics/graph_records.h"
+#include "graphics/model_buffers.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
+#include "graphics/shader_pack.h"
 #include "graphics/texture_upload.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
@@ -21,10 +24,6 @@ SoftwareScreen g_softwareScreen;
 
 namespace {
 int g_libraryShadersInUse = 0;
-
-// The shader pack is not part of this build: the library draws through the fixed-function
-// pipeline, as on a device below shader model 2.0.
-int CreateLibraryShaders() { return -1; }
 }  // namespace
 
 int AreLibraryShadersInUse() { return g_libraryShadersInUse; }
@@ -35,6 +34,7 @@ int StartProgrammableShaders() {
   const RenderDeviceState& device = g_renderDevice;
   if (device.VertexShader20Usable && device.PixelShader20Usable && CreateLibraryShaders() == 0)
     g_libraryShadersInUse = 1;
+  g_deviceStateCache.LibraryShadersInUse = g_libraryShadersInUse;
   AddLogText(g_libraryShadersInUse ? "プログラマブルシェーダーを使用します\n" : "プログラマブルシェーダーを使用しません\n");
   return 0;
 }
@@ -132,6 +132,9 @@ int TerminateGraphicsSystem() {
     ReleaseDirect3D();
     return 0;
   }
+  DeleteAllVertexBuffers();
+  DeleteAllIndexBuffers();
+  DeleteAllShaders();
   ReleaseAllDeviceResources();
   DeleteLightsButDefault();
   DeleteLightHandle(g_drawState.Lights.DefaultLight);
@@ -141,7 +144,9 @@ int TerminateGraphicsSystem() {
   ReleaseMemImg(&soft.ScreenImage);
   for (MEMIMG& work : soft.WorkImages) ReleaseMemImg(&work);
   soft = SoftwareScreen{};
+  ReleaseShaderPack();
   g_libraryShadersInUse = 0;
+  g_deviceStateCache.LibraryShadersInUse = 0;
   g_screenSettings.HardwareInUse = 0;
   g_screenSettings.Initialised = 0;
   return 0;
@@ -171,7 +176,9 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
       ClearDrawScreenAll();
       PresentScreen(nullptr);
     }
+    if (newMode) ReloadModelTextures();
     ReapplyDeviceStates();
+    RebuildAllModelBuffers();
     g_drawState.Lights.LightsChanged = 1;
   }
   return 0;
