@@ -240,6 +240,108 @@ TEST_F(ModelBuffersTest, DeviceLossReleasesAndRebuildsTheBuffersByteForByte) {
   EXPECT_EQ(g_modelSystem.BaseCount, 0);
 }
 
+// A quad in clip space with a colour per corner, after `skip` other vertices of the same group.
+struct QuadModel {
+  MeshData padding, quad;
+  QuadModel(int skin, int tangents, int sets) {
+    padding = MakeMesh(5, 3, skin, sets);
+    padding.source.Tangents = tangents;
+    quad = MakeMesh(4, 6, skin, sets);
+    quad.source.Tangents = tangents;
+    quad.positions = {-0.5f, -0.5f, 0.5f, 0.5f, -0.5f, 0.5f, -0.5f, 0.75f, 0.5f, 0.5f, 0.75f, 0.5f};
+    quad.diffuse = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFFFFu};
+    quad.indices = {0, 1, 2, 2, 1, 3};
+    quad.source.Positions = quad.positions.data();
+    quad.source.Diffuse = quad.diffuse.data();
+    quad.source.Indices = quad.indices.data();
+  }
+};
+
+std::vector<uint32_t> ReadBackBuffer();
+
+// The back buffer after drawing mesh 1 of `base` from its group's buffers, read through the
+// group's FVF or through `declaration`.
+std::vector<uint32_t> DrawModelMesh(const ModelBase* base, IDirect3DVertexDeclaration9* declaration) {
+  IDirect3DDevice9* device = g_renderDevice.Device;
+  const ModelMesh& mesh = base->Meshes[1];
+  const ModelBufferGroup* group = mesh.Group;
+  EXPECT_NE(group, nullptr);
+  EXPECT_GT(mesh.FirstVertex, 0);
+  if (!group) return {};
+  EXPECT_EQ(device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0), D3D_OK);
+  EXPECT_EQ(device->BeginScene(), D3D_OK);
+  if (declaration)
+    device->SetVertexDeclaration(declaration);
+  else
+    device->SetFVF(group->Fvf);
+  device->SetStreamSource(0, group->VertexBuffer, 0, static_cast<UINT>(group->VertexStride));
+  device->SetIndices(group->IndexBuffer);
+  EXPECT_EQ(device->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, mesh.FirstVertex, 0, 4, mesh.FirstIndex, 2), D3D_OK);
+  EXPECT_EQ(device->EndScene(), D3D_OK);
+  device->SetStreamSource(0, nullptr, 0, 0);
+  device->SetIndices(nullptr);
+  return ReadBackBuffer();
+}
+
+std::vector<uint32_t> ReadBackBuffer() {
+  D3DSURFACE_DESC description;
+  g_renderDevice.BackBuffer->GetDesc(&description);
+  D3DLOCKED_RECT locked;
+  EXPECT_EQ(g_renderDevice.BackBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+  std::vector<uint32_t> pixels;
+  for (UINT y = 0; y < description.Height; ++y)
+    for (UINT x = 0; x < description.Width; ++x)
+      pixels.push_back(reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch)[x]);
+  g_renderDevice.BackBuffer->UnlockRect();
+  return pixels;
+}
+
+TEST_F(ModelBuffersTest, GroupsDrawThroughTheirFormatAndThroughTheModelDeclarations) {
+  IDirect3DDevice9* device = g_renderDevice.Device;
+  device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  device->SetRenderState(D3DRS_LIGHTING, FALSE);
+  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_SELECTARG1);
+  device->SetTextureStageState(0, D3DTSS_ALPHAARG1, D3DTA_DIFFUSE);
+
+  // The reference: the same quad from user memory.
+  struct ColoredVertex {
+    float x, y, z;
+    uint32_t diffuse;
+  };
+  QuadModel plain(0, 0, 2);
+  ColoredVertex vertices[4];
+  for (int i = 0; i < 4; ++i)
+    vertices[i] = {plain.quad.positions[3 * i], plain.quad.positions[3 * i + 1], plain.quad.positions[3 * i + 2],
+                    plain.quad.diffuse[i]};
+  device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
+  device->BeginScene();
+  device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
+  ASSERT_EQ(device->DrawIndexedPrimitiveUP(D3DPT_TRIANGLELIST, 0, 4, 2, plain.quad.indices.data(), D3DFMT_INDEX16,
+                                           vertices, sizeof(ColoredVertex)),
+            D3D_OK);
+  device->EndScene();
+  const std::vector<uint32_t> reference = ReadBackBuffer();
+
+  const int plainBase = AddBase({&plain.padding, &plain.quad});
+  ASSERT_EQ(BuildModelBaseBuffers(plainBase), 0);
+  const std::vector<uint32_t> expected = DrawModelMesh(GetModelBase(plainBase), nullptr);
+  ASSERT_EQ(expected.size(), 640u * 480u);
+  EXPECT_EQ(expected, reference);
+  EXPECT_NE(expected[200 * 640 + 320], 0xFF000000u) << "the quad was drawn";
+  EXPECT_EQ(expected[10 * 640 + 10], 0xFF000000u);
+
+  // A skinned group with tangents and three coordinate sets, read through its declaration.
+  g_deviceStateCache.LibraryShadersInUse = 1;
+  ASSERT_EQ(CreateVertexDeclarations(), 0);
+  QuadModel skinned(2, 1, 3);
+  const int skinnedBase = AddBase({&skinned.padding, &skinned.quad});
+  ASSERT_EQ(BuildModelBaseBuffers(skinnedBase), 0);
+  EXPECT_EQ(DrawModelMesh(GetModelBase(skinnedBase), g_deviceStateCache.VertexDeclarations[1][2][3]), expected);
+}
+
 TEST_F(ModelBuffersTest, BadMeshesAndHandlesAreRefused) {
   MeshData mesh = MakeMesh(3, 3);
   mesh.indices[2] = 3;  // Past the mesh's vertices.
