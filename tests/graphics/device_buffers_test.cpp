@@ -320,10 +320,15 @@ TEST_F(DeviceBuffersTest, LibraryConstantsAreSentOnceAndCallerRangesWhole) {
   EXPECT_EQ(SelectShaderConstantSet(0), 0);
   EXPECT_EQ(SelectShaderConstantSet(1), 0);
   EXPECT_EQ(SelectShaderConstantSet(1), 0);
+  // The library's own write brings its whole set back before it goes out.
+  const float value[4] = {1, 2, 3, 4};
+  EXPECT_EQ(SetVertexShaderConstants(9, value, 1), 0);
   const std::vector<std::string> calls = platform::testing::TakeRecordedDeviceCalls();
   platform::testing::RecordDeviceCalls(false);
-  const std::vector<std::string> expected = {"SetVertexShaderConstantF(0,256)", "SetPixelShaderConstantF(0,32)",
-                                             "SetVertexShaderConstantF(4,3)", "SetPixelShaderConstantB(2,1)"};
+  const std::vector<std::string> expected = {
+      "SetVertexShaderConstantF(0,256)", "SetPixelShaderConstantF(0,32)",  "SetVertexShaderConstantF(4,3)",
+      "SetPixelShaderConstantB(2,1)",    "SetVertexShaderConstantF(0,256)", "SetPixelShaderConstantF(0,32)",
+      "SetVertexShaderConstantF(9,1)"};
   EXPECT_EQ(calls, expected);
 }
 
