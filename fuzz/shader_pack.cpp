@@ -5,11 +5,11 @@
 //      bytes, so the fuzzer reaches the 0x44400-byte table without spelling it out;
 //   2: the built-in archive image itself (LZ-packed archive holding "ZvShaderPack.bin").
 // An accepted pack must point every non-empty entry inside the pack, in order, back to back.
+#include "graphics/shader_pack.h"
+
 #include <cstdlib>
 #include <cstring>
 #include <vector>
-
-#include "graphics/shader_pack.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ void CheckAccepted(const std::vector<uint8_t>& pack) {
   for (int i = 0; i < kVertexShaderCodeCount + kPixelShaderCodeCount; ++i) {
     const int size = pack[2 * i] | pack[2 * i + 1] << 8;
     const uint32_t* code = i < kVertexShaderCodeCount ? g_tables.VertexShaderCode[i]
-                                                       : g_tables.PixelShaderCode[i - kVertexShaderCodeCount];
+                                                      : g_tables.PixelShaderCode[i - kVertexShaderCodeCount];
     if ((size == 0) != (code == nullptr)) std::abort();
     if (!code) continue;
     if (reinterpret_cast<const uint8_t*>(code) != next) std::abort();

@@ -42,7 +42,9 @@ constexpr int kMaxBufferBytes = 0x7FFFFFFF;
 
 // The range rule of both data calls: 0 <= start, 0 <= count <= total - start (no sum that could
 // overflow).
-bool RangeFits(int start, int count, int total) { return start >= 0 && count >= 0 && start <= total && count <= total - start; }
+bool RangeFits(int start, int count, int total) {
+  return start >= 0 && count >= 0 && start <= total && count <= total - start;
+}
 
 template <typename Record>
 int DeleteAllOf(HandleTable* table, int (*remove)(int)) {
@@ -62,21 +64,25 @@ VertexBufferRecord* GetVertexBufferRecord(int handle) {
 IndexBufferRecord* GetIndexBufferRecord(int handle) {
   return static_cast<IndexBufferRecord*>(GetHandleRecord(&g_indexBufferTable, handle));
 }
-ShaderRecord* GetShaderRecord(int handle) { return static_cast<ShaderRecord*>(GetHandleRecord(&g_shaderTable, handle)); }
+ShaderRecord* GetShaderRecord(int handle) {
+  return static_cast<ShaderRecord*>(GetHandleRecord(&g_shaderTable, handle));
+}
 
 // ---- Device objects ----
 
 IDirect3DVertexBuffer9* CreateDeviceVertexBuffer(int length, DWORD usage, DWORD fvf, D3DPOOL pool) {
   IDirect3DVertexBuffer9* buffer = nullptr;
   if (!Device() || length <= 0) return nullptr;
-  if (FAILED(Device()->CreateVertexBuffer(static_cast<UINT>(length), usage, fvf, pool, &buffer, nullptr))) return nullptr;
+  if (FAILED(Device()->CreateVertexBuffer(static_cast<UINT>(length), usage, fvf, pool, &buffer, nullptr)))
+    return nullptr;
   return buffer;
 }
 
 IDirect3DIndexBuffer9* CreateDeviceIndexBuffer(int length, DWORD usage, D3DFORMAT format, D3DPOOL pool) {
   IDirect3DIndexBuffer9* buffer = nullptr;
   if (!Device() || length <= 0) return nullptr;
-  if (FAILED(Device()->CreateIndexBuffer(static_cast<UINT>(length), usage, format, pool, &buffer, nullptr))) return nullptr;
+  if (FAILED(Device()->CreateIndexBuffer(static_cast<UINT>(length), usage, format, pool, &buffer, nullptr)))
+    return nullptr;
   return buffer;
 }
 
@@ -85,7 +91,8 @@ int RecreateVertexBufferObject(VertexBufferRecord* record) {
   ReleaseAndClear(record->Buffer);
   // A non-zero format flag is read through a vertex declaration.
   const DWORD fvf = record->FormatFlag == 0 ? kVertexBufferFvf : 0;
-  record->Buffer = CreateDeviceVertexBuffer(record->VertexCount * record->Stride, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_DEFAULT);
+  record->Buffer =
+      CreateDeviceVertexBuffer(record->VertexCount * record->Stride, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_DEFAULT);
   if (!record->Buffer) {
     AddLogText("頂点バッファの作成に失敗しました\n");
     return -1;
@@ -97,7 +104,8 @@ int RecreateIndexBufferObject(IndexBufferRecord* record) {
   if (!record || !g_renderDevice.HardwareVertexProcessing) return 0;
   ReleaseAndClear(record->Buffer);
   const D3DFORMAT format = record->FormatFlag == 0 ? D3DFMT_INDEX16 : D3DFMT_INDEX32;
-  record->Buffer = CreateDeviceIndexBuffer(record->IndexCount * record->IndexSize, D3DUSAGE_WRITEONLY, format, D3DPOOL_DEFAULT);
+  record->Buffer =
+      CreateDeviceIndexBuffer(record->IndexCount * record->IndexSize, D3DUSAGE_WRITEONLY, format, D3DPOOL_DEFAULT);
   if (!record->Buffer) {
     AddLogText("インデックスバッファの作成に失敗しました\n");
     return -1;
@@ -123,7 +131,8 @@ int RecreateShaderObject(ShaderRecord* record) {
 
 int ReleaseBufferAndShaderObjects() {
   for (int slot = 0; slot < g_vertexBufferTable.highWaterMark; ++slot)
-    if (auto* record = static_cast<VertexBufferRecord*>(g_vertexBufferTable.slots[slot])) ReleaseAndClear(record->Buffer);
+    if (auto* record = static_cast<VertexBufferRecord*>(g_vertexBufferTable.slots[slot]))
+      ReleaseAndClear(record->Buffer);
   for (int slot = 0; slot < g_indexBufferTable.highWaterMark; ++slot)
     if (auto* record = static_cast<IndexBufferRecord*>(g_indexBufferTable.slots[slot])) ReleaseAndClear(record->Buffer);
   for (int slot = 0; slot < g_shaderTable.highWaterMark; ++slot)
@@ -134,9 +143,11 @@ int ReleaseBufferAndShaderObjects() {
 int RecreateBufferAndShaderObjects() {
   // A failure leaves that record without an object; its later writes go to the kept copy only.
   for (int slot = 0; slot < g_vertexBufferTable.highWaterMark; ++slot)
-    if (auto* record = static_cast<VertexBufferRecord*>(g_vertexBufferTable.slots[slot])) RecreateVertexBufferObject(record);
+    if (auto* record = static_cast<VertexBufferRecord*>(g_vertexBufferTable.slots[slot]))
+      RecreateVertexBufferObject(record);
   for (int slot = 0; slot < g_indexBufferTable.highWaterMark; ++slot)
-    if (auto* record = static_cast<IndexBufferRecord*>(g_indexBufferTable.slots[slot])) RecreateIndexBufferObject(record);
+    if (auto* record = static_cast<IndexBufferRecord*>(g_indexBufferTable.slots[slot]))
+      RecreateIndexBufferObject(record);
   for (int slot = 0; slot < g_shaderTable.highWaterMark; ++slot)
     if (auto* record = static_cast<ShaderRecord*>(g_shaderTable.slots[slot])) RecreateShaderObject(record);
   return 0;
@@ -287,17 +298,23 @@ int SelectShaderConstantSet(int userFlag) {
       sendable[range] = count[range] > 0 && RangeFits(start[range], count[range], kRegisters[range]) ? count[range] : 0;
     count = sendable;
     if (count[kVertexFloatConstants])
-      device->SetVertexShaderConstantF(at(kVertexFloatConstants), caller.VertexFloat[start[kVertexFloatConstants]], many(kVertexFloatConstants));
+      device->SetVertexShaderConstantF(at(kVertexFloatConstants), caller.VertexFloat[start[kVertexFloatConstants]],
+                                       many(kVertexFloatConstants));
     if (count[kVertexIntConstants])
-      device->SetVertexShaderConstantI(at(kVertexIntConstants), caller.VertexInt[start[kVertexIntConstants]], many(kVertexIntConstants));
+      device->SetVertexShaderConstantI(at(kVertexIntConstants), caller.VertexInt[start[kVertexIntConstants]],
+                                       many(kVertexIntConstants));
     if (count[kVertexBoolConstants])
-      device->SetVertexShaderConstantB(at(kVertexBoolConstants), &caller.VertexBool[start[kVertexBoolConstants]], many(kVertexBoolConstants));
+      device->SetVertexShaderConstantB(at(kVertexBoolConstants), &caller.VertexBool[start[kVertexBoolConstants]],
+                                       many(kVertexBoolConstants));
     if (count[kPixelFloatConstants])
-      device->SetPixelShaderConstantF(at(kPixelFloatConstants), caller.PixelFloat[start[kPixelFloatConstants]], many(kPixelFloatConstants));
+      device->SetPixelShaderConstantF(at(kPixelFloatConstants), caller.PixelFloat[start[kPixelFloatConstants]],
+                                      many(kPixelFloatConstants));
     if (count[kPixelIntConstants])
-      device->SetPixelShaderConstantI(at(kPixelIntConstants), caller.PixelInt[start[kPixelIntConstants]], many(kPixelIntConstants));
+      device->SetPixelShaderConstantI(at(kPixelIntConstants), caller.PixelInt[start[kPixelIntConstants]],
+                                      many(kPixelIntConstants));
     if (count[kPixelBoolConstants])
-      device->SetPixelShaderConstantB(at(kPixelBoolConstants), &caller.PixelBool[start[kPixelBoolConstants]], many(kPixelBoolConstants));
+      device->SetPixelShaderConstantB(at(kPixelBoolConstants), &caller.PixelBool[start[kPixelBoolConstants]],
+                                      many(kPixelBoolConstants));
   } else {
     device->SetVertexShaderConstantF(0, &g_deviceStateCache.VertexConstants[0][0], kVertexConstantCount);
     device->SetPixelShaderConstantF(0, &g_deviceStateCache.PixelConstants[0][0], kPixelConstantCount);

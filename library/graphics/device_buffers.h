@@ -25,10 +25,10 @@ struct VertexBufferRecord {
   int CheckValue;
   int Handle;
   int* LostFlag;
-  int FormatFlag;   // 0: kVertexBufferFvf.
-  int Stride;       // Bytes per vertex.
+  int FormatFlag;  // 0: kVertexBufferFvf.
+  int Stride;      // Bytes per vertex.
   int VertexCount;
-  uint8_t* KeptCopy;  // VertexCount x Stride bytes, as last written.
+  uint8_t* KeptCopy;               // VertexCount x Stride bytes, as last written.
   IDirect3DVertexBuffer9* Buffer;  // Null while there is no device object.
 };
 

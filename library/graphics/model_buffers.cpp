@@ -12,8 +12,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "graphics/device_state_cache.h"
 #include "graphics/device_buffers.h"
+#include "graphics/device_state_cache.h"
 #include "graphics/graph_handle_stand_in.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_services.h"
@@ -97,9 +97,10 @@ bool CopyMeshSource(const ModelMeshSource& from, ModelMeshSource* to) {
   to->BlendIndices = CopyArray(from.BlendIndices, 4 * n * from.SkinKind, &failed);
   to->BlendWeights = CopyArray(from.BlendWeights, 4 * n * from.SkinKind, &failed);
   for (int set = 0; set < kModelTexCoordSetLimit; ++set)
-    to->TexCoords[set] = set < from.TexCoordCount
-                             ? CopyArray(from.TexCoords[set], n * static_cast<size_t>(from.TexCoordComponents[set]), &failed)
-                             : nullptr;
+    to->TexCoords[set] =
+        set < from.TexCoordCount
+            ? CopyArray(from.TexCoords[set], n * static_cast<size_t>(from.TexCoordComponents[set]), &failed)
+            : nullptr;
   to->Indices = CopyArray(from.Indices, static_cast<size_t>(from.IndexCount), &failed);
   if (failed) FreeMeshSource(to);
   return !failed;
@@ -141,7 +142,8 @@ void WriteModelVertex(const ModelMeshSource& mesh, int vertex, uint8_t* out) {
     float coordinates[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     if (const float* source = mesh.TexCoords[set]) {
       const int components = mesh.TexCoordComponents[set];
-      std::memcpy(coordinates, source + static_cast<size_t>(components) * v, sizeof(float) * static_cast<size_t>(components));
+      std::memcpy(coordinates, source + static_cast<size_t>(components) * v,
+                  sizeof(float) * static_cast<size_t>(components));
     }
     std::memcpy(out, coordinates, sizeof coordinates);
   }
@@ -229,7 +231,8 @@ int InitModelSystem() {
   if (system.Initialised || !g_screenSettings.HardwareInUse) return 0;
   system = ModelSystem{};
   system.Bases = static_cast<ModelBase**>(ZV_ALLOC_ZEROED(static_cast<int>(sizeof(ModelBase*)) * kModelBaseTableSize));
-  auto** instanceSlots = static_cast<void**>(ZV_ALLOC_ZEROED(static_cast<int>(sizeof(void*)) * kModelInstanceTableSize));
+  auto** instanceSlots =
+      static_cast<void**>(ZV_ALLOC_ZEROED(static_cast<int>(sizeof(void*)) * kModelInstanceTableSize));
   system.SineTable = static_cast<float*>(ZV_ALLOC(static_cast<int>(sizeof(float)) * kModelSineTableSize));
   if (!system.Bases || !instanceSlots || !system.SineTable) {
     ZV_FREE(system.Bases);
@@ -253,7 +256,8 @@ int TerminateModelSystem() {
   ModelSystem& system = g_modelSystem;
   if (!system.Initialised) return 0;
   for (int slot = 0; slot < system.Instances.highWaterMark; ++slot)
-    if (auto* instance = static_cast<ModelInstance*>(system.Instances.slots[slot])) DeleteModelInstance(instance->Handle);
+    if (auto* instance = static_cast<ModelInstance*>(system.Instances.slots[slot]))
+      DeleteModelInstance(instance->Handle);
   for (int slot = 0; slot < system.BaseTableSize; ++slot) {
     // Deleting drops one reference; a base held more than once goes all the same.
     while (IsLiveBase(system.Bases[slot])) DeleteModelBase(slot);
@@ -290,7 +294,8 @@ int AddModelBase(const ModelMeshSource* meshes, int meshCount, const ModelTextur
   auto* base = static_cast<ModelBase*>(ZV_ALLOC_ZEROED(sizeof(ModelBase)));
   if (!base) return -1;
   bool failed = false;
-  base->Meshes = meshCount ? static_cast<ModelMesh*>(ZV_ALLOC_ZEROED(static_cast<int>(sizeof(ModelMesh)) * meshCount)) : nullptr;
+  base->Meshes =
+      meshCount ? static_cast<ModelMesh*>(ZV_ALLOC_ZEROED(static_cast<int>(sizeof(ModelMesh)) * meshCount)) : nullptr;
   failed = meshCount > 0 && !base->Meshes;
   for (int i = 0; i < meshCount && !failed; ++i) {
     failed = !CopyMeshSource(meshes[i], &base->Meshes[i].Source);
@@ -313,10 +318,9 @@ int AddModelBase(const ModelMeshSource* meshes, int meshCount, const ModelTextur
 int AddModelInstance(int baseSlot) {
   ModelBase* base = GetModelBase(baseSlot);
   if (!base) return -1;
-  auto** buffers = base->MeshCount
-                       ? static_cast<IDirect3DVertexBuffer9**>(
-                             ZV_ALLOC_ZEROED(static_cast<int>(sizeof(IDirect3DVertexBuffer9*)) * base->MeshCount))
-                       : nullptr;
+  auto** buffers = base->MeshCount ? static_cast<IDirect3DVertexBuffer9**>(ZV_ALLOC_ZEROED(
+                                         static_cast<int>(sizeof(IDirect3DVertexBuffer9*)) * base->MeshCount))
+                                   : nullptr;
   if (base->MeshCount && !buffers) return -1;
   void* made = nullptr;
   const int handle = AddHandleRecord(&g_modelSystem.Instances, sizeof(ModelInstance), &made);
@@ -375,8 +379,8 @@ int BuildModelBaseBuffers(int baseSlot) {
         failed = true;
         break;
       }
-      record->VertexBuffer = CreateDeviceVertexBuffer(static_cast<int>(vertexBytes), D3DUSAGE_WRITEONLY, record->Fvf,
-                                                      D3DPOOL_DEFAULT);
+      record->VertexBuffer =
+          CreateDeviceVertexBuffer(static_cast<int>(vertexBytes), D3DUSAGE_WRITEONLY, record->Fvf, D3DPOOL_DEFAULT);
       void* vertices = nullptr;
       failed = !record->VertexBuffer || FAILED(record->VertexBuffer->Lock(0, 0, &vertices, 0));
       if (failed) break;
@@ -399,8 +403,9 @@ int BuildModelBaseBuffers(int baseSlot) {
     if (!mesh.Group) continue;
     ModelBufferGroup& record = *mesh.Group;
     for (int v = 0; v < mesh.Source.VertexCount; ++v)
-      WriteModelVertex(mesh.Source, v,
-                       record.LockedVertices + static_cast<size_t>(mesh.FirstVertex + v) * static_cast<size_t>(record.VertexStride));
+      WriteModelVertex(
+          mesh.Source, v,
+          record.LockedVertices + static_cast<size_t>(mesh.FirstVertex + v) * static_cast<size_t>(record.VertexStride));
     if (mesh.Source.IndexCount)
       std::memcpy(record.LockedIndices + mesh.FirstIndex, mesh.Source.Indices,
                   sizeof(uint16_t) * static_cast<size_t>(mesh.Source.IndexCount));
@@ -444,9 +449,9 @@ int CreateInstanceDynamicBuffers(int handle) {
     const ModelMeshSource& source = base->Meshes[i].Source;
     if (!source.DynamicVertices || source.VertexCount == 0 || instance->MeshBuffers[i]) continue;
     const int stride = ModelVertexStride(source.SkinKind, source.Tangents, source.TexCoordCount);
-    instance->MeshBuffers[i] = CreateDeviceVertexBuffer(source.VertexCount * stride, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
-                                                        ModelVertexFvf(source.SkinKind, source.Tangents, source.TexCoordCount),
-                                                        D3DPOOL_DEFAULT);
+    instance->MeshBuffers[i] = CreateDeviceVertexBuffer(
+        source.VertexCount * stride, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY,
+        ModelVertexFvf(source.SkinKind, source.Tangents, source.TexCoordCount), D3DPOOL_DEFAULT);
     if (!instance->MeshBuffers[i]) return -1;
   }
   instance->VertexRefresh = 1;

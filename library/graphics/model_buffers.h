@@ -16,8 +16,8 @@
 #include "runtime/runtime_services.h"
 #include "zyvel/graphics.h"
 
-constexpr int kModelSkinKinds = 3;          // 0 none, 1 one index/weight set, 2 two sets.
-constexpr int kModelTexCoordSetLimit = 8;   // Sets per vertex, 0 to 8.
+constexpr int kModelSkinKinds = 3;         // 0 none, 1 one index/weight set, 2 two sets.
+constexpr int kModelTexCoordSetLimit = 8;  // Sets per vertex, 0 to 8.
 constexpr int kModelBufferGroupCount = kModelSkinKinds * 2 * (kModelTexCoordSetLimit + 1);  // 54
 constexpr int kModelGroupVertexLimit = 0x5FFFF;
 constexpr int kModelGroupIndexLimit = 0xBFFFF;
@@ -47,22 +47,22 @@ struct ModelMeshSource {
   int TexCoordCount;  // 0-8
   int VertexCount;
   int IndexCount;
-  int DynamicVertices;  // 1: instances compute this mesh's vertices into their own buffers.
-  const float* Positions;      // 3 per vertex (required).
-  const float* Normals;        // 3 per vertex.
+  int DynamicVertices;           // 1: instances compute this mesh's vertices into their own buffers.
+  const float* Positions;        // 3 per vertex (required).
+  const float* Normals;          // 3 per vertex.
   const float* TangentVectors;   // 3 per vertex, with Tangents.
   const float* BinormalVectors;  // 3 per vertex, with Tangents.
   const uint32_t* Diffuse;
   const uint32_t* Specular;
-  const uint8_t* BlendIndices;  // 4 x SkinKind per vertex.
-  const float* BlendWeights;    // 4 x SkinKind per vertex.
+  const uint8_t* BlendIndices;                     // 4 x SkinKind per vertex.
+  const float* BlendWeights;                       // 4 x SkinKind per vertex.
   int TexCoordComponents[kModelTexCoordSetLimit];  // 1-4 per set.
   const float* TexCoords[kModelTexCoordSetLimit];
   const uint16_t* Indices;  // Relative to the mesh's first vertex.
 };
 
 struct ModelMesh {
-  ModelMeshSource Source;  // Arrays owned by the mesh (tracked heap).
+  ModelMeshSource Source;   // Arrays owned by the mesh (tracked heap).
   ModelBufferGroup* Group;  // Null while the base is not built (or the group is not built).
   int FirstVertex;
   int FirstIndex;
@@ -70,7 +70,7 @@ struct ModelMesh {
 
 // One texture of a material: its graph and the memory images it is made from.
 struct ModelTexture {
-  int Graph;  // -1: none.
+  int Graph;               // -1: none.
   const void* ColorImage;  // A file in memory (BMP, PNG, ...), or null for an all-white image.
   int ColorSize;
   const void* AlphaImage;  // Or null.
@@ -95,9 +95,9 @@ struct ModelInstance {
   int CheckValue;
   int Handle;
   int* LostFlag;
-  int Base;  // Slot of its base.
+  int Base;                              // Slot of its base.
   IDirect3DVertexBuffer9** MeshBuffers;  // One per mesh of the base; null where none.
-  int VertexRefresh;  // The dynamic buffers must be filled before the next draw.
+  int VertexRefresh;                     // The dynamic buffers must be filled before the next draw.
   int TextureCount;
   ModelTexture* Textures;  // The instance's own textures.
 };

@@ -12,16 +12,21 @@
 
 namespace {
 
-// The fixed images: 2 x 2 24-bit BMP files, opaque white and mid grey (made by hand: the 54-byte
-// headers, then two rows of two pixels padded to 8 bytes, bottom row first).
-constexpr unsigned char kFixedWhiteImage[70] = {
-    'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,
-    16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 255, 255, 255, 255, 255, 0, 0, 255, 255, 255, 255,
-    255, 255, 0, 0};
-constexpr unsigned char kFixedGreyImage[70] = {
-    'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0,
-    16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 128, 128, 128, 128, 128, 128, 0, 0, 128, 128, 128, 128,
-    128, 128, 0, 0};
+// The fixed images: 2 x 2 24-bit BMP files, opaque white and mid grey, written out by hand.
+// clang-format off
+#define ZV_FIXED_BMP_HEADERS \
+  'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0,          /* file header: 70 bytes, pixels at 54 */ \
+  40, 0, 0, 0, 2, 0, 0, 0, 2, 0, 0, 0, 1, 0, 24, 0,        /* 2 x 2, one plane, 24 bits */ \
+  0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,         /* BI_RGB, 16 bytes of pixels */ \
+  0, 0, 0, 0, 0, 0, 0, 0
+constexpr unsigned char kFixedWhiteImage[70] = {ZV_FIXED_BMP_HEADERS,
+                                                255, 255, 255, 255, 255, 255, 0, 0,   // Rows padded to 8 bytes.
+                                                255, 255, 255, 255, 255, 255, 0, 0};
+constexpr unsigned char kFixedGreyImage[70] = {ZV_FIXED_BMP_HEADERS,
+                                               128, 128, 128, 128, 128, 128, 0, 0,
+                                               128, 128, 128, 128, 128, 128, 0, 0};
+#undef ZV_FIXED_BMP_HEADERS
+// clang-format on
 
 int NextPowerOfTwo(int value) {
   int result = 1;
@@ -97,7 +102,8 @@ int ReloadTextures(ModelTexture* textures, int count) {
 int MakeModelRampImage(BaseImage* out) {
   if (CreateXRGB8BaseImage(256, 8, out) != 0) return -1;
   for (int y = 0; y < 8; ++y)
-    for (int x = 0; x < 256; ++x) SetBaseImagePixel(out, static_cast<unsigned>(x), static_cast<unsigned>(y), x, x, x, 255);
+    for (int x = 0; x < 256; ++x)
+      SetBaseImagePixel(out, static_cast<unsigned>(x), static_cast<unsigned>(y), x, x, x, 255);
   return 0;
 }
 
@@ -117,7 +123,8 @@ int PrepareModelTextureImages(const ModelTexture* texture, BaseImage* colorOut, 
     if (failed) *colorOut = BaseImage{};
   } else {
     failed = CreateXRGB8BaseImage(alphaOut->width, alphaOut->height, colorOut) != 0;
-    if (!failed) std::memset(colorOut->pixels, 255, static_cast<size_t>(colorOut->pitch) * static_cast<size_t>(colorOut->height));
+    if (!failed)
+      std::memset(colorOut->pixels, 255, static_cast<size_t>(colorOut->pitch) * static_cast<size_t>(colorOut->height));
   }
   if (!failed && texture->NormalMap) failed = MakeNormalMap(colorOut, texture->Strength) != 0;
   for (BaseImage* image : images)

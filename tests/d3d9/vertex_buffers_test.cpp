@@ -38,8 +38,8 @@ TEST_F(DeviceTest, QuadFromVertexAndIndexBuffersDrawsLikeTheUserPointerQuad) {
   ASSERT_EQ(device_->CreateVertexBuffer(sizeof vertices, D3DUSAGE_WRITEONLY, kTexturedFvf, D3DPOOL_DEFAULT,
                                         &vertexBuffer, nullptr),
             D3D_OK);
-  ASSERT_EQ(device_->CreateIndexBuffer(sizeof indices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT, &indexBuffer,
-                                       nullptr),
+  ASSERT_EQ(device_->CreateIndexBuffer(sizeof indices, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT,
+                                       &indexBuffer, nullptr),
             D3D_OK);
   owned_.push_back(vertexBuffer);
   owned_.push_back(indexBuffer);
@@ -74,8 +74,9 @@ TEST_F(DeviceTest, QuadFromVertexAndIndexBuffersDrawsLikeTheUserPointerQuad) {
 
 TEST_F(DeviceTest, BufferLocksStayInsideTheBufferAndDoNotNest) {
   IDirect3DVertexBuffer9* buffer = nullptr;
-  ASSERT_EQ(device_->CreateVertexBuffer(64, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &buffer, nullptr),
-            D3D_OK);
+  ASSERT_EQ(
+      device_->CreateVertexBuffer(64, D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, 0, D3DPOOL_DEFAULT, &buffer, nullptr),
+      D3D_OK);
   owned_.push_back(buffer);
   void* data = nullptr;
   ASSERT_EQ(buffer->Lock(0, 0, &data, 0), D3D_OK) << "offset 0 size 0 locks the whole buffer";
@@ -86,7 +87,8 @@ TEST_F(DeviceTest, BufferLocksStayInsideTheBufferAndDoNotNest) {
   const struct {
     UINT offset, size;
     HRESULT result;
-  } cases[] = {{60, 4, D3D_OK}, {60, 5, D3DERR_INVALIDCALL}, {65, 0, D3DERR_INVALIDCALL}, {4, 0xFFFFFFFFu, D3DERR_INVALIDCALL}};
+  } cases[] = {
+      {60, 4, D3D_OK}, {60, 5, D3DERR_INVALIDCALL}, {65, 0, D3DERR_INVALIDCALL}, {4, 0xFFFFFFFFu, D3DERR_INVALIDCALL}};
   for (const auto& c : cases) {
     EXPECT_EQ(buffer->Lock(c.offset, c.size, &data, 0), c.result) << c.offset << "+" << c.size;
     if (c.result == D3D_OK) buffer->Unlock();

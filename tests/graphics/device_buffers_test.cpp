@@ -1,12 +1,13 @@
 // Vertex-buffer, index-buffer and shader handles on a device that processes vertices in hardware
 // (the stand-in reports shader model 2.0 for that), the shader pack from a synthetic archive
 // image, and the constant-set switch.
+#include "graphics/device_buffers.h"
+
 #include <climits>
 #include <cstring>
 #include <numeric>
 
 #include "../../tools/zva-pack/archive_writer.h"
-#include "graphics/device_buffers.h"
 #include "graphics/graph_records.h"
 #include "graphics/screens.h"
 #include "graphics/shader_pack.h"
@@ -79,8 +80,8 @@ TEST_F(DeviceBuffersTest, WritesOutsideTheBufferAreRefusedAndChangeNothing) {
   const struct {
     int start, count, result;
   } cases[] = {
-      {95, 10, -1},     {-1, 1, -1},       {0, -1, -1},  {50, -60, -1}, {INT_MAX, 1, -1}, {1, INT_MAX, -1},
-      {101, 0, -1},     {100, 0, 0},       {99, 1, 0},   {0, 100, 0},
+      {95, 10, -1},     {-1, 1, -1},  {0, -1, -1}, {50, -60, -1}, {INT_MAX, 1, -1},
+      {1, INT_MAX, -1}, {101, 0, -1}, {100, 0, 0}, {99, 1, 0},    {0, 100, 0},
   };
   for (const auto& c : cases) {
     std::vector<uint8_t> before(record->KeptCopy, record->KeptCopy + data.size());
@@ -91,9 +92,10 @@ TEST_F(DeviceBuffersTest, WritesOutsideTheBufferAreRefusedAndChangeNothing) {
     }
   }
   EXPECT_EQ(SetVertexBufferData(0, data.data(), 1, handle + 1), -1) << "a stale check value";
-  EXPECT_EQ(SetVertexBufferData(0, data.data(), 1, MakeHandleWord(HandleSlotOf(handle), HandleCheckCountOf(handle),
-                                                                   HANDLE_KIND_INDEX_BUFFER)),
-            -1)
+  EXPECT_EQ(
+      SetVertexBufferData(0, data.data(), 1,
+                          MakeHandleWord(HandleSlotOf(handle), HandleCheckCountOf(handle), HANDLE_KIND_INDEX_BUFFER)),
+      -1)
       << "another kind";
   EXPECT_EQ(std::vector<uint8_t>(record->KeptCopy, record->KeptCopy + data.size()), data);
   EXPECT_EQ(DeviceBytes(record->Buffer, data.size()), data);
@@ -286,10 +288,21 @@ TEST_F(DeviceBuffersTest, CutOrLyingShaderPacksAreRefused) {
       {"header cut short", MakeBuiltInImage(std::vector<uint8_t>(good.begin(), good.begin() + 1000)), true},
       {"code cut short", MakeBuiltInImage(std::vector<uint8_t>(good.begin(), good.end() - 1)), true},
       {"sizes claim more", MakeBuiltInImage(lying), true},
-      {"trailing bytes", MakeBuiltInImage([&] { auto longer = good; longer.push_back(0); return longer; }()), true},
+      {"trailing bytes", MakeBuiltInImage([&] {
+         auto longer = good;
+         longer.push_back(0);
+         return longer;
+       }()),
+       true},
       {"sizes cut tokens", MakeBuiltInImage(odd), true},
       {"no pack member", MakeBuiltInImage(good, "Other.bin"), false},
-      {"image cut short", [&] { auto image = MakeBuiltInImage(good); image.resize(image.size() / 2); return image; }(), false},
+      {"image cut short",
+       [&] {
+         auto image = MakeBuiltInImage(good);
+         image.resize(image.size() / 2);
+         return image;
+       }(),
+       false},
       {"image not packed", std::vector<uint8_t>(64, 0xAB), false},
   };
   for (const auto& c : cases) {
@@ -325,10 +338,10 @@ TEST_F(DeviceBuffersTest, LibraryConstantsAreSentOnceAndCallerRangesWhole) {
   EXPECT_EQ(SetVertexShaderConstants(9, value, 1), 0);
   const std::vector<std::string> calls = platform::testing::TakeRecordedDeviceCalls();
   platform::testing::RecordDeviceCalls(false);
-  const std::vector<std::string> expected = {
-      "SetVertexShaderConstantF(0,256)", "SetPixelShaderConstantF(0,32)",  "SetVertexShaderConstantF(4,3)",
-      "SetPixelShaderConstantB(2,1)",    "SetVertexShaderConstantF(0,256)", "SetPixelShaderConstantF(0,32)",
-      "SetVertexShaderConstantF(9,1)"};
+  const std::vector<std::string> expected = {"SetVertexShaderConstantF(0,256)", "SetPixelShaderConstantF(0,32)",
+                                             "SetVertexShaderConstantF(4,3)",   "SetPixelShaderConstantB(2,1)",
+                                             "SetVertexShaderConstantF(0,256)", "SetPixelShaderConstantF(0,32)",
+                                             "SetVertexShaderConstantF(9,1)"};
   EXPECT_EQ(calls, expected);
 }
 

@@ -1,9 +1,10 @@
 // Model buffers on a device that processes vertices in hardware: grouping, the record limits,
 // building once, release and rebuild around a device loss, and the texture preparation.
+#include "graphics/model_buffers.h"
+
 #include <cmath>
 #include <cstring>
 
-#include "graphics/model_buffers.h"
 #include "graphics/screens.h"
 #include "graphics/texture_upload.h"
 #include "render_device_support.h"
@@ -26,7 +27,8 @@ MeshData MakeMesh(int vertices, int indices, int skin = 0, int texCoordSets = 0,
   MeshData mesh;
   for (int i = 0; i < vertices * 3; ++i) mesh.positions.push_back(static_cast<float>(i * seed) * 0.25f);
   for (int i = 0; i < vertices * 3; ++i) mesh.normals.push_back(i % 3 == 2 ? 1.0f : 0.0f);
-  for (int i = 0; i < vertices; ++i) mesh.diffuse.push_back(0xFF000000u | (static_cast<uint32_t>(i) * 0x010203u + static_cast<uint32_t>(seed)));
+  for (int i = 0; i < vertices; ++i)
+    mesh.diffuse.push_back(0xFF000000u | (static_cast<uint32_t>(i) * 0x010203u + static_cast<uint32_t>(seed)));
   for (int i = 0; i < vertices * 2; ++i) mesh.texCoords.push_back(static_cast<float>(i) / 8.0f);
   for (int i = 0; i < vertices * 4 * skin; ++i) mesh.blendIndices.push_back(static_cast<uint8_t>(i));
   for (int i = 0; i < vertices * 4 * skin; ++i) mesh.blendWeights.push_back(0.25f);
@@ -105,9 +107,9 @@ TEST(ModelLayoutTest, StridesAndFormatsFollowTheDeclarationTable) {
     int skin, tangents, sets, stride;
     DWORD fvf;
   } cases[] = {
-      {0, 0, 0, 32, 0xD2},     {0, 0, 2, 64, 0xD2 | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE4(0) | D3DFVF_TEXCOORDSIZE4(1)},
-      {0, 1, 0, 56, 0},        {1, 0, 1, 68, 0},
-      {1, 1, 0, 76, 0},        {2, 0, 0, 72, 0},
+      {0, 0, 0, 32, 0xD2},    {0, 0, 2, 64, 0xD2 | D3DFVF_TEX2 | D3DFVF_TEXCOORDSIZE4(0) | D3DFVF_TEXCOORDSIZE4(1)},
+      {0, 1, 0, 56, 0},       {1, 0, 1, 68, 0},
+      {1, 1, 0, 76, 0},       {2, 0, 0, 72, 0},
       {2, 1, 8, 96 + 128, 0},
   };
   for (const auto& c : cases) {
@@ -291,7 +293,8 @@ std::vector<uint32_t> ReadBackBuffer() {
   std::vector<uint32_t> pixels;
   for (UINT y = 0; y < description.Height; ++y)
     for (UINT x = 0; x < description.Width; ++x)
-      pixels.push_back(reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch)[x]);
+      pixels.push_back(
+          reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(locked.pBits) + y * locked.Pitch)[x]);
   g_renderDevice.BackBuffer->UnlockRect();
   return pixels;
 }
@@ -315,7 +318,7 @@ TEST_F(ModelBuffersTest, GroupsDrawThroughTheirFormatAndThroughTheModelDeclarati
   ColoredVertex vertices[4];
   for (int i = 0; i < 4; ++i)
     vertices[i] = {plain.quad.positions[3 * i], plain.quad.positions[3 * i + 1], plain.quad.positions[3 * i + 2],
-                    plain.quad.diffuse[i]};
+                   plain.quad.diffuse[i]};
   device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000u, 1.0f, 0);
   device->BeginScene();
   device->SetFVF(D3DFVF_XYZ | D3DFVF_DIFFUSE);
@@ -412,8 +415,8 @@ TEST_F(ModelBuffersTest, NormalMapStrengthZeroIsTakenAsTheMinimum) {
 TEST_F(ModelBuffersTest, TextureImagesAreRaisedToPowersOfTwoAndTurned) {
   const std::vector<uint8_t> color = MakeBmp(3, 5, std::vector<uint32_t>(15, 0x336699));
   const std::vector<uint8_t> alpha = MakeBmp(3, 5, std::vector<uint32_t>(15, 0x808080));
-  ModelTexture texture{-1, color.data(), static_cast<int>(color.size()), alpha.data(), static_cast<int>(alpha.size()),
-                       0, 0.0f, 1};
+  ModelTexture texture{
+      -1, color.data(), static_cast<int>(color.size()), alpha.data(), static_cast<int>(alpha.size()), 0, 0.0f, 1};
   BaseImage colorOut, alphaOut;
   ASSERT_EQ(PrepareModelTextureImages(&texture, &colorOut, &alphaOut), 0);
   EXPECT_EQ(colorOut.width, 4);
@@ -423,7 +426,8 @@ TEST_F(ModelBuffersTest, TextureImagesAreRaisedToPowersOfTwoAndTurned) {
   // The bilinear stretch may lose one step of a flat colour.
   auto near = [](uint32_t pixel, uint32_t expected) {
     for (int shift = 0; shift < 24; shift += 8)
-      if (std::abs(static_cast<int>((pixel >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF)) > 1) return false;
+      if (std::abs(static_cast<int>((pixel >> shift) & 0xFF) - static_cast<int>((expected >> shift) & 0xFF)) > 1)
+        return false;
     return true;
   };
   EXPECT_TRUE(near(GetBaseImagePixelArgb(&colorOut, 2, 3), 0x336699u));
