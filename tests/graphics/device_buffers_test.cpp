@@ -205,6 +205,22 @@ TEST_F(DeviceBuffersTest, ShaderHandlesFailCleanlyWithoutShaderModel2) {
   EXPECT_EQ(StartProgrammableShaders(), 0);
   EXPECT_EQ(AreLibraryShadersInUse(), 0);
   EXPECT_NE(ReadLog().find("プログラマブルシェーダーを使用しません\n"), std::string::npos);
+  IDirect3DDevice9* device = g_renderDevice.Device;
+  struct {
+    float x, y, z, rhw;
+    uint32_t diffuse;
+  } triangle[3] = {{0, 0, 0, 1, 0xFF3366CCu}, {64, 0, 0, 1, 0xFF3366CCu}, {0, 64, 0, 1, 0xFF3366CCu}};
+  device->SetRenderState(D3DRS_ZENABLE, D3DZB_FALSE);
+  device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG1);
+  device->SetTextureStageState(0, D3DTSS_COLORARG1, D3DTA_DIFFUSE);
+  device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE);
+  ASSERT_EQ(device->BeginScene(), D3D_OK);
+  EXPECT_EQ(device->DrawPrimitiveUP(D3DPT_TRIANGLELIST, 1, triangle, sizeof triangle[0]), D3D_OK);
+  ASSERT_EQ(device->EndScene(), D3D_OK);
+  D3DLOCKED_RECT locked;
+  ASSERT_EQ(g_renderDevice.BackBuffer->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+  EXPECT_EQ(static_cast<const uint32_t*>(locked.pBits)[8] & 0xFFFFFF, 0x3366CCu) << "the fixed-function path draws";
+  g_renderDevice.BackBuffer->UnlockRect();
 }
 
 // A pack with the given entries (index in the joined table -> code), the rest empty.
