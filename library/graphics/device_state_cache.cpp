@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/blend_state.h"
+#include "graphics/device_buffers.h"
 #include "graphics/draw_state.h"
 #include "graphics/screen_settings.h"
 
@@ -67,6 +68,7 @@ int SetShaderConstants(float (*shadow)[4], int registers, int start, const float
   std::memcpy(shadow[start], data, sizeof(float) * 4 * static_cast<size_t>(count));
   if (!Device() || !Cache().LibraryShadersInUse || count == 0) return 0;
   FlushVertexBatch();
+  SelectShaderConstantSet(0);  // A caller's constants give way to the library's whole set first.
   HRESULT result = vertex ? Device()->SetVertexShaderConstantF(static_cast<UINT>(start), data, static_cast<UINT>(count))
                           : Device()->SetPixelShaderConstantF(static_cast<UINT>(start), data, static_cast<UINT>(count));
   return ResultOf(result);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "graphics/device_buffers.h"
 #include "graphics/graph_records.h"
 #include "graphics/render_device.h"
 #include "graphics/texture_upload.h"
@@ -160,7 +161,7 @@ int ReleaseAllDeviceResources() {
     auto* record = static_cast<GraphRecord*>(g_graphHandleTable.slots[slot]);
     if (record && record->Part) ReleaseGraphTextures(record->Part);
   }
-  // Vertex buffers, index buffers and shaders join here once their handles exist.
+  ReleaseBufferAndShaderObjects();
   return 0;
 }
 
@@ -170,5 +171,6 @@ int RecreateAllDeviceResources() {
     // Tiles that already have a texture are skipped, so a shared part is made once.
     if (record && record->Part) CreateGraphTextures(record->Part);
   }
+  RecreateBufferAndShaderObjects();
   return 0;
 }

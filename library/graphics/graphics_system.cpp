@@ -4,14 +4,17 @@
 #include <cstring>
 
 #include "graphics/camera.h"
+#include "graphics/device_buffers.h"
 #include "graphics/device_state_cache.h"
 #include "graphics/display_modes.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
+#include "graphics/model_buffers.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
+#include "graphics/shader_pack.h"
 #include "graphics/texture_upload.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
@@ -23,11 +26,6 @@ SoftwareScreen g_softwareScreen;
 namespace {
 int g_libraryShadersInUse = 0;
 
-// The first vertex shader and the first pixel shader of the unpacked pack; -1 when either cannot
-// be made. The pack's code tables come with the shader handles: until then there is nothing to
-// make them from, and the library draws through the fixed-function pipeline.
-int CreateLibraryShaders() { return -1; }
-
 const float kVertexConstant0[4] = {0.0f, 1.0f, 0.0f, 0.0f};
 const float kPixelConstant0[4] = {0.0f, 0.5f, 1.0f, 2.0f};
 }  // namespace
@@ -38,12 +36,8 @@ int StartProgrammableShaders() {
   ReleaseShaderTables();
   g_libraryShadersInUse = 0;
   const RenderDeviceState& device = g_renderDevice;
-  if (device.VertexShader20Usable && device.PixelShader20Usable) {
-    if (!UnpackShaderPack())
-      AddLogText("シェーダーコードを展開するメモリ領域の確保に失敗しました\n");
-    else if (CreateLibraryShaders() == 0)
-      g_libraryShadersInUse = 1;
-  }
+  if (device.VertexShader20Usable && device.PixelShader20Usable && CreateLibraryShaders() == 0)
+    g_libraryShadersInUse = 1;
   g_deviceStateCache.LibraryShadersInUse = g_libraryShadersInUse;
   AddLogText(g_libraryShadersInUse ? "プログラマブルシェーダーを使用します\n" : "プログラマブルシェーダーを使用しません\n");
   // The shadows always hold the constants; the device gets them only while the shaders are in use.

@@ -8,6 +8,8 @@
 #include "graphics/device_state_cache.h"
 #include "graphics/display_modes.h"
 #include "graphics/draw_state.h"
+#include "graphics/model_buffers.h"
+#include "graphics/shader_pack.h"
 #include "graphics/screen_settings.h"
 #include "platform/com.h"
 #include "window/window_services.h"
@@ -581,18 +583,18 @@ int ReleaseBaseShaders() {
 }
 
 int ReleaseShaderTables() {
-  // The library's own shader objects are made only with shader model 2.0 and a shader pack; the
-  // tables that would hold them are empty, so only the binding goes.
   if (g_renderDevice.Device) {
     g_renderDevice.Device->SetVertexShader(nullptr);
     g_renderDevice.Device->SetPixelShader(nullptr);
   }
   ForgetBoundShaders();
+  ReleaseLibraryShaderObjects();
   return 0;
 }
 
 int ReleaseDirect3D() {
   RenderDeviceState& state = g_renderDevice;
+  ReleaseAllModelBuffers();
   ReleaseBaseShaders();
   ReleaseShaderTables();
   if (!g_windowSystem.windowedMode && state.DisplayModeChanged) ChangeDisplaySettingsA(nullptr, 0);

@@ -1,6 +1,5 @@
 // Stand-ins for the graphics services that start-up, shut-down and device restarts call whose
-// subsystems are not built yet: models, soft images, fonts, vertex and index buffers and shaders,
-// and masks. Each answers as the real one does when it has nothing to do.
+// subsystems are not built yet: soft images, fonts and masks. Each answers as the real one does when it has nothing to do.
 #include "graphics/screen_services.h"
 
 namespace {
@@ -9,10 +8,6 @@ struct ScreenStandIn {
 } g_screen;
 }  // namespace
 
-int InitModelSystem() { return 0; }
-int TerminateModelSystem() { return 0; }
-int ReloadModelTextures() { return 0; }
-int RebuildAllModelBuffers() { return 0; }
 int DeleteAllSoftImages() { return 0; }
 
 // No font exists until the font system is built: the default font handle is never valid.
@@ -25,11 +20,6 @@ int CheckFontHandle(int) { return 0; }
 int QueryFontInfo(char*, int*, int*, int) { return -1; }
 int SetDefaultFontSize(const char*, int, int) { return 0; }
 
-int DeleteAllVertexBuffers() { return 0; }
-int DeleteAllIndexBuffers() { return 0; }
-int DeleteAllShaders() { return 0; }
-int UnpackShaderPack() { return 0; }
-int ReleaseShaderPack() { return 0; }
 
 int GetUseMaskFlag() { return g_screen.useMask; }
 int SetUseMaskFlag(int on) {

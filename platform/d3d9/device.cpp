@@ -963,10 +963,20 @@ HRESULT Device::GetFVF(DWORD* fvf) {
   return D3D_OK;
 }
 
+namespace {
+// Only the version token is read: a device that runs no shader has no use for the rest, and a
+// caller's code is not read past its first word. The kind must match and the version must be one
+// the caps report (1.x or 2.0).
+bool IsShaderVersionToken(DWORD token, DWORD kind) {
+  return (token & 0xFFFF0000u) == kind && (token & 0xFFFFu) >= 0x100 && (token & 0xFFFFu) <= 0x200;
+}
+}  // namespace
+
 HRESULT Device::CreateVertexShader(const DWORD* function, IDirect3DVertexShader9** shader) {
   if (!function || !shader) return D3DERR_INVALIDCALL;
   *shader = nullptr;
-  if (!CurrentSwitches().reportShaderModel2) return D3DERR_INVALIDCALL;
+  if (!CurrentSwitches().reportShaderModel2 || !IsShaderVersionToken(function[0], 0xFFFE0000u))
+    return D3DERR_INVALIDCALL;
   *shader = new VertexShader(this);
   RecordCall("CreateVertexShader", "%s", "");
   return D3D_OK;
@@ -983,7 +993,8 @@ HRESULT Device::SetVertexShader(IDirect3DVertexShader9* shader) {
 HRESULT Device::CreatePixelShader(const DWORD* function, IDirect3DPixelShader9** shader) {
   if (!function || !shader) return D3DERR_INVALIDCALL;
   *shader = nullptr;
-  if (!CurrentSwitches().reportShaderModel2) return D3DERR_INVALIDCALL;
+  if (!CurrentSwitches().reportShaderModel2 || !IsShaderVersionToken(function[0], 0xFFFF0000u))
+    return D3DERR_INVALIDCALL;
   *shader = new PixelShader(this);
   RecordCall("CreatePixelShader", "%s", "");
   return D3D_OK;

@@ -422,8 +422,11 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
   }
   const std::vector<uint8_t>& bytes = buffer->Bytes();
   if (streamOffset_ > bytes.size()) return D3DERR_INVALIDCALL;
+  // The vertex range the call names is counted from the base vertex, as the indices are.
+  const int64_t first = static_cast<int64_t>(baseVertexIndex) + minVertexIndex;
+  if (first < 0 || first > 0xFFFFFFFF) return D3DERR_INVALIDCALL;
   return DrawVertices(type, primitiveCount, bytes.data() + streamOffset_, bytes.size() - streamOffset_, streamStride_,
-                      used ? indices.data() : nullptr, minVertexIndex, vertexCount);
+                      used ? indices.data() : nullptr, static_cast<UINT>(first), vertexCount);
 }
 
 }  // namespace platform::d3d9
