@@ -67,8 +67,9 @@ class TimerThread {
         m_changed.wait(lock);
         continue;
       }
-      if (SteadyClock::now() < next->second.due) {
-        m_changed.wait_until(lock, next->second.due);
+      const SteadyClock::time_point due = next->second.due;  // The entry may go while waiting.
+      if (SteadyClock::now() < due) {
+        m_changed.wait_until(lock, due);
         continue;
       }
       const UINT id = next->first;
