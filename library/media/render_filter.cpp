@@ -14,15 +14,10 @@ const WCHAR kInputPinName[] = u"In";
 // An end of stream nearer than this is delivered at once rather than by a timer.
 constexpr LONG kShortestEndOfStreamTimerMs = 50;
 
-std::atomic<UINT> g_unblockMessage{0};
-std::atomic<bool> g_unblockRegistered{false};
-
+// The number of "AMUnblock", registered once per process (0 when registration failed).
 UINT UnblockMessage() {
-  if (!g_unblockRegistered.load(std::memory_order_acquire)) {
-    g_unblockMessage = RegisterWindowMessageA("AMUnblock");
-    g_unblockRegistered.store(true, std::memory_order_release);
-  }
-  return g_unblockMessage.load();
+  static const UINT AMUnblockMessage = RegisterWindowMessageA("AMUnblock");
+  return AMUnblockMessage;
 }
 
 bool HasPostedMessages() { return ((GetQueueStatus(QS_POSTMESSAGE) >> 16) & QS_POSTMESSAGE) != 0; }

@@ -9,6 +9,8 @@
 namespace platform::testing {
 namespace {
 
+constexpr DWORD kSeekFromEnd = 2;
+
 class MemoryStreamObject final : public MemoryStream {
  public:
   HRESULT QueryInterface(REFIID iid, void** object) override {
@@ -55,7 +57,7 @@ class MemoryStreamObject final : public MemoryStream {
     int64_t base = 0;
     if (origin == STREAM_SEEK_CUR)
       base = static_cast<int64_t>(m_position);
-    else if (origin == STREAM_SEEK_END)
+    else if (origin == kSeekFromEnd)
       base = static_cast<int64_t>(m_bytes.size());
     else if (origin != STREAM_SEEK_SET)
       return STG_E_INVALIDFUNCTION;
