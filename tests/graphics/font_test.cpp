@@ -436,6 +436,34 @@ TEST_P(FontTest, BlendedSoftwareTextIsBlendedOnce) {
   DeleteFontHandle(font);
 }
 
+// Subtracted text: the same with the device's reverse-subtract operation and without it (the
+// text's rectangle inverted, the text added, the rectangle inverted again).
+TEST_P(FontTest, SubtractedTextWithAndWithoutTheDeviceOperation) {
+  const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  DrawFilledBox(0, 0, 408, 120, static_cast<unsigned>(MakeColorCode(0x80, 0x90, 0xA0)));
+  const unsigned teal = static_cast<unsigned>(MakeColorCode(0x30, 0x60, 0x90));
+  SetDrawBlendMode(BLEND_MODE_SUBTRACT, 255);
+  DrawTextWithFont(10, 10, "HIJK", teal, font, 0, 0);
+  const int savedCap = g_renderDevice.BlendOpCap;
+  g_renderDevice.BlendOpCap = 0;
+  DrawTextWithFont(10, 60, "HIJK", teal, font, 0, 0);
+  g_renderDevice.BlendOpCap = savedCap;
+  SetDrawBlendMode(BLEND_MODE_COPY, 0);
+  const Picture picture = ReadBackScreen();
+  int text = 0, differ = 0;
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 408; ++x) {
+      const uint32_t upper = picture.at(x, y), lower = picture.at(x, y + 50);
+      text += upper != 0x8090A0;
+      for (int shift : {0, 8, 16})
+        differ += std::abs(static_cast<int>(upper >> shift & 0xFF) - static_cast<int>(lower >> shift & 0xFF)) > 1;
+    }
+  EXPECT_GT(text, 50);
+  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(picture.at(0, 0), 0x8090A0u);
+  DeleteFontHandle(font);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, FontTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
 
