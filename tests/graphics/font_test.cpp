@@ -14,6 +14,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/draw_state.h"
 #include "graphics/fonts.h"
+#include "graphics/graph_records.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -343,6 +344,25 @@ TEST_P(FontTest, FontsComeBackUnderTheSameHandleAfterADeviceLoss) {
   EXPECT_EQ(ReadBackScreen().pixels, before.pixels);
   DeleteFontHandle(font);
   EXPECT_EQ(lost, 1);
+}
+
+// A cache graph deleted under the font (a program deleting every graph) is made again at the
+// next draw, without leaving its edge half behind.
+TEST_P(FontTest, DeletedCacheGraphsAreMadeAgainAtTheNextDraw) {
+  if (!device()) GTEST_SKIP() << "the software cache is no graph";
+  const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_EDGE, -1, 2, 0, -1, -1);
+  DrawTextWithFont(10, 10, "GAME", white_, font, red_, 0);
+  const Picture before = ReadBackScreen();
+  const int graphs = g_graphHandleTable.usedCount;
+  FontRecord* record = GetFontRecord(font);
+  ASSERT_EQ(DeleteGraphHandle(record->CacheGraph), 0);
+  EXPECT_EQ(record->CacheLost, 1);
+  ClearDrawScreenAll();
+  DrawTextWithFont(10, 10, "GAME", white_, font, red_, 0);
+  EXPECT_EQ(ReadBackScreen().pixels, before.pixels);
+  EXPECT_EQ(g_graphHandleTable.usedCount, graphs);
+  DeleteFontHandle(font);
+  EXPECT_EQ(g_graphHandleTable.usedCount, graphs - 2);
 }
 
 // The cache graphs ignore a caller's render-target setting: text never draws as boxes.
