@@ -1,5 +1,5 @@
-// Stand-in for the library calls the game needs that are not public yet: the graph, box and font
-// calls, and the cursor calls (the screen calls go to the library). Each body answers as the real call would for a game that
+// Stand-in for the library calls the game needs that are not public yet: the graph and box calls,
+// and the cursor calls (the screen and font calls go to the library). Each body answers as the real call would for a game that
 // draws nothing: a sheet "loads" when its file can be opened (so a missing picture still ends in
 // "LOAD FILE ERROR"), cut graphs and fonts get numbers, drawing succeeds without a picture.
 //
@@ -34,8 +34,14 @@ int LibraryServices::CutSubGraph(int, int, int, int, int sourceGraph) {
 int LibraryServices::DrawGraphAt(int, int, int, int) { return 0; }
 void LibraryServices::DrawBoxShape(int, int, int, int, unsigned, int) {}
 
-int LibraryServices::CreateFontToHandle(const char*, int, int, int, int, int, int, int, int) {
-  return g_nextHandle++;
+int LibraryServices::CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet,
+                                        int edgeSize, int italic, int slot, int checkValue) {
+  return ::CreateFontToHandle(faceName, size, thickness, fontType, charSet, edgeSize, italic, slot, checkValue);
 }
-int LibraryServices::MeasureTextWidth(const char*, int, int, int) { return 0; }
-int LibraryServices::DrawTextWithFont(int, int, const char*, unsigned, int, unsigned, int) { return 0; }
+int LibraryServices::MeasureTextWidth(const char* text, int length, int font, int vertical) {
+  return ::MeasureTextWidth(text, length, font, vertical);
+}
+int LibraryServices::DrawTextWithFont(int x, int y, const char* text, unsigned color, int font, unsigned edgeColor,
+                                      int vertical) {
+  return ::DrawTextWithFont(x, y, text, color, font, edgeColor, vertical);
+}

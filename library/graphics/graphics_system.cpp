@@ -8,6 +8,7 @@
 #include "graphics/device_state_cache.h"
 #include "graphics/display_modes.h"
 #include "graphics/draw_settings.h"
+#include "graphics/fonts.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
 #include "graphics/model_buffers.h"
@@ -146,6 +147,7 @@ int TerminateGraphicsSystem() {
     ReleaseDirect3D();
     return 0;
   }
+  EndFontSystem();
   DeleteAllGraphs();
   DeleteAllVertexBuffers();
   DeleteAllIndexBuffers();
@@ -218,10 +220,11 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
   if (newMode) {
     RestoreGraphsFromFiles();
     ReloadModelTextures();
-    RecreateAllFonts();
   } else {
     RestoreAllGraphs();
   }
+  // The glyph caches live in graphs that have no file: the fonts are made again, same handles.
+  RecreateAllFonts();
   ReapplyDeviceStates();
   RebuildAllModelBuffers();
   state.Lights.LightsChanged = 1;

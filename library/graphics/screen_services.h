@@ -45,7 +45,6 @@ int GetDrawTarget();
 int InitModelSystem();
 int TerminateModelSystem();
 int DeleteAllSoftImages();
-int DeleteFontHandle(int handle);
 int PresentScreen(const RECT* area);
 int EndSceneIfOpen();
 void* GetDirectDrawObject();
@@ -57,16 +56,8 @@ int SetUseMaskFlag(int on);
 int SetDrawClipArea(int x1, int y1, int x2, int y2);
 int GetDrawClipArea(RECT* out);
 
-// ---- What graphics start-up, shut-down and device restarts call in the fonts and masks
-// (screen_stand_in.cpp answers for the ones not built yet, as each does when it has nothing to
-// do) ----
-int StartFontSystem();
-int EndFontSystem();
-int RecreateAllFonts();
-int QueryDefaultFontHandle();
-int CheckFontHandle(int handle);
-int QueryFontInfo(char* name, int* size, int* thickness, int handle);
-int SetDefaultFontSize(const char* name, int size, int thickness);
+// ---- What graphics start-up, shut-down and device restarts call in the masks
+// (screen_stand_in.cpp answers until they are built, as they do when they have nothing to do) ----
 int EndMaskSystem();
 int DeleteAllMaskRecords();
 int FreeMaskScreen();
