@@ -1,5 +1,5 @@
 // Stand-ins for the graphics services that start-up and shut-down call whose subsystems are not
-// built yet: the graph restore callback (graph handles), models, soft images, fonts and masks.
+// built yet: the graph restore callback (graph handles), models, fonts and masks.
 // Each answers as the real one does when it has nothing to do.
 #include "graphics/screen_services.h"
 
@@ -17,7 +17,6 @@ int SetGraphRestoreCallback(void (*)()) {
 int HasGraphRestoreCallback() { return g_screen.restoreCallbackSet; }
 int InitModelSystem() { return 0; }
 int TerminateModelSystem() { return 0; }
-int DeleteAllSoftImages() { return 0; }
 int DeleteFontHandle(int) { return -1; }
 int GetUseMaskFlag() { return g_screen.useMask; }
 int SetUseMaskFlag(int on) {
