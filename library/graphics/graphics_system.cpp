@@ -9,6 +9,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
+#include "graphics/masks.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -134,6 +135,8 @@ int TerminateGraphicsSystem() {
     return 0;
   }
   DeleteAllGraphs();
+  EndMaskSystem();
+  DeleteAllMaskRecords();
   ReleaseAllDeviceResources();
   DeleteLightsButDefault();
   DeleteLightHandle(g_drawState.Lights.DefaultLight);
@@ -153,7 +156,10 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
   ScreenSettings& screen = g_screenSettings;
   const bool graphicsOff = g_windowSystem.options.noGraphics != 0;
   if (!graphicsOff) {
-    if (screen.HardwareInUse) ReleaseAllDeviceResources();
+    if (screen.HardwareInUse) {
+      ReleaseMaskTextures();
+      ReleaseAllDeviceResources();
+    }
     ReleaseDirect3D();
   }
   if (newMode) {
@@ -167,6 +173,7 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
   if (StartDirect3D() != 0) return -1;
   if (screen.HardwareInUse) {
     RecreateAllDeviceResources();
+    RebuildMaskScreen();
     SelectDrawTarget(g_drawState.DrawTarget);
     RestoreDeviceStates();
     for (int i = 0; i < 2; ++i) {
