@@ -265,6 +265,62 @@ TEST_P(MaskTest, NestedBracketsActOnce) {
   ASSERT_EQ(SetUseMaskFlag(0), 0);
 }
 
+// A device made again after a loss gets new mask textures holding the same mask, and masking
+// stays on.
+TEST_P(MaskTest, MaskOutlivesALostDevice) {
+  if (IsChild() || GetParam() != Path::kDevice) GTEST_SKIP();
+  WritePicture("picture.bmp");
+  Start();
+  const int picture = LoadGraphFile("picture.bmp", 0);
+  ASSERT_NE(picture, -1);
+  DrawGround();
+  const auto ground = ReadScreen();
+  DrawScene(picture);
+  const auto unmasked = ReadScreen();
+
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  WriteMask(StripedMask);
+  ASSERT_EQ(SetUseMaskFlag(1), 0);
+  ASSERT_EQ(FlipScreen(), 0);
+  platform::testing::LoseDevices();
+  EXPECT_EQ(FlipScreen(), -1);
+  platform::testing::RegainLostDevices();
+  ASSERT_EQ(FlipScreen(), 0);
+  EXPECT_EQ(IsMaskActive(), 1);
+  ASSERT_NE(g_maskScreen.ScreenSurface, nullptr);
+
+  ASSERT_EQ(SetUseMaskFlag(0), 0);
+  ASSERT_EQ(ClearDrawScreenAll(), 0);
+  DrawGround();
+  ASSERT_EQ(SetUseMaskFlag(1), 0);
+  DrawScene(picture);
+  ASSERT_EQ(SetUseMaskFlag(0), 0);
+  ExpectMasked(ReadScreen(), unmasked, ground, StripedMask);
+}
+
+// Mask records: kind-5 handles, refused when foreign, out of range or stale; shut-down frees them.
+TEST(MaskRecords, HandlesAreCheckedAndEveryRecordIsFreed) {
+  const int blocksBefore = GetTrackedBlockCount();
+  const int first = AddMaskRecord(64);
+  const int second = AddMaskRecord(0);
+  ASSERT_GE(first, 0);
+  ASSERT_GE(second, 0);
+  EXPECT_EQ(first & 0x78000000, 0x28000000) << "kind 5";
+  const int slot = first & 0xFFFF;
+  for (int refused : {-1, (first & ~0x78000000) | 0x08000000, (first & ~0xFFFF) | kMaskTableSize,
+                      first ^ (1 << 16), (first & ~0xFFFF) | (slot + 2)})
+    EXPECT_EQ(DeleteMaskRecord(refused), -1) << std::hex << refused;
+  EXPECT_EQ(DeleteMaskRecord(first), 0);
+  EXPECT_EQ(DeleteMaskRecord(first), -1) << "deleted once";
+  const int third = AddMaskRecord(8);
+  EXPECT_EQ(third & 0xFFFF, slot) << "the free slot is taken again";
+  EXPECT_NE(third, first) << "with a new check value";
+  EXPECT_EQ(DeleteAllMaskRecords(), 0);
+  EXPECT_EQ(DeleteMaskRecord(second), -1);
+  EXPECT_EQ(DeleteMaskRecord(third), -1);
+  EXPECT_EQ(GetTrackedBlockCount(), blocksBefore);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, MaskTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const ::testing::TestParamInfo<Path>& info) {
                            return info.param == Path::kDevice ? "Device" : "Software";
