@@ -24,9 +24,13 @@ SoftwareScreen g_softwareScreen;
 namespace {
 int g_libraryShadersInUse = 0;
 
-// The shader pack is not part of this build: the library draws through the fixed-function
-// pipeline, as on a device below shader model 2.0.
+// The first vertex shader and the first pixel shader of the unpacked pack; -1 when either cannot
+// be made. The pack's code tables come with the shader handles: until then there is nothing to
+// make them from, and the library draws through the fixed-function pipeline.
 int CreateLibraryShaders() { return -1; }
+
+const float kVertexConstant0[4] = {0.0f, 1.0f, 0.0f, 0.0f};
+const float kPixelConstant0[4] = {0.0f, 0.5f, 1.0f, 2.0f};
 }  // namespace
 
 int AreLibraryShadersInUse() { return g_libraryShadersInUse; }
@@ -35,9 +39,17 @@ int StartProgrammableShaders() {
   ReleaseShaderTables();
   g_libraryShadersInUse = 0;
   const RenderDeviceState& device = g_renderDevice;
-  if (device.VertexShader20Usable && device.PixelShader20Usable && CreateLibraryShaders() == 0)
-    g_libraryShadersInUse = 1;
+  if (device.VertexShader20Usable && device.PixelShader20Usable) {
+    if (!UnpackShaderPack())
+      AddLogText("シェーダーコードを展開するメモリ領域の確保に失敗しました\n");
+    else if (CreateLibraryShaders() == 0)
+      g_libraryShadersInUse = 1;
+  }
+  g_deviceStateCache.LibraryShadersInUse = g_libraryShadersInUse;
   AddLogText(g_libraryShadersInUse ? "プログラマブルシェーダーを使用します\n" : "プログラマブルシェーダーを使用しません\n");
+  // The shadows always hold the constants; the device gets them only while the shaders are in use.
+  SetVertexShaderConstants(0, kVertexConstant0, 1);
+  SetPixelShaderConstants(0, kPixelConstant0, 1);
   return 0;
 }
 
@@ -63,7 +75,10 @@ int StartDirect3D() {
     if (tryDevice && CreateDirect3DObject() == 0 && CreateDirect3DDevice() == 0 && CreateZBuffer() == 0) {
       g_screenSettings.HardwareInUse = 1;
       StartProgrammableShaders();
-      if (g_libraryShadersInUse) CreateBrightnessVolumeTexture();
+      if (g_libraryShadersInUse) {
+        CreateVertexDeclarations();
+        CreateBrightnessVolumeTexture();
+      }
       return 0;
     }
     // Back to the software path: only the device's objects go, DirectDraw stays.
@@ -105,6 +120,8 @@ int SetupPrimaryMemImg() {
 int InitGraphicsSystem() {
   ScreenSettings& screen = g_screenSettings;
   if (screen.Initialised) return 0;
+  g_graphHandleTable.usedCount = 0;
+  g_graphHandleTable.highWaterMark = 0;
   if (screen.Width == 0) screen.Width = 640;
   if (screen.Height == 0) screen.Height = 480;
   if (screen.ColorBits == 0) screen.ColorBits = 16;
@@ -124,10 +141,12 @@ int InitGraphicsSystem() {
     SetupPrimaryMemImg();
   ResetDrawState();
   SetupMemImgBlendTables();
+  StartFontSystem();
   return 0;
 }
 
 int TerminateGraphicsSystem() {
+  EndFontSystem();
   // Whatever a device start took goes back, also after a start that failed half-way (the d3d9
   // module, DirectDraw, a changed display mode).
   if (!g_screenSettings.Initialised) {
@@ -135,18 +154,24 @@ int TerminateGraphicsSystem() {
     return 0;
   }
   DeleteAllGraphs();
+  DeleteAllVertexBuffers();
+  DeleteAllIndexBuffers();
+  DeleteAllShaders();
   EndMaskSystem();
   DeleteAllMaskRecords();
-  ReleaseAllDeviceResources();
   DeleteLightsButDefault();
   DeleteLightHandle(g_drawState.Lights.DefaultLight);
   g_drawState.Lights.DefaultLight = -1;
+  // Textures of graphs that outlive the handles' deletion go before their device does.
+  ReleaseAllDeviceResources();
   ReleaseDirect3D();
   SoftwareScreen& soft = g_softwareScreen;
   ReleaseMemImg(&soft.ScreenImage);
   for (MEMIMG& work : soft.WorkImages) ReleaseMemImg(&work);
   soft = SoftwareScreen{};
+  ReleaseShaderPack();
   g_libraryShadersInUse = 0;
+  g_deviceStateCache.LibraryShadersInUse = 0;
   g_screenSettings.HardwareInUse = 0;
   g_screenSettings.Initialised = 0;
   return 0;
@@ -155,8 +180,10 @@ int TerminateGraphicsSystem() {
 int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int refresh) {
   ScreenSettings& screen = g_screenSettings;
   const bool graphicsOff = g_windowSystem.options.noGraphics != 0;
+  const int wasHardware = screen.HardwareInUse;
   if (!graphicsOff) {
     if (screen.HardwareInUse) {
+      // The mask buffer stays: the rebuilt mask texture is filled from it.
       ReleaseMaskTextures();
       ReleaseAllDeviceResources();
     }
@@ -167,27 +194,57 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
     screen.Height = height;
     screen.ColorBits = colorBits;
     screen.Refresh = refresh;
+  } else if (!g_windowSystem.options.noInput) {
+    ReleaseInputDevices();
+    StartInputDevices();
   }
   if (graphicsOff) return 0;
   // A device that cannot be made again leaves nothing to show: the caller hears of it.
   if (StartDirect3D() != 0) return -1;
-  if (screen.HardwareInUse) {
-    RecreateAllDeviceResources();
-    RebuildMaskScreen();
-    SelectDrawTarget(g_drawState.DrawTarget);
-    RestoreDeviceStates();
-    for (int i = 0; i < 2; ++i) {
-      ClearDrawScreenAll();
-      PresentScreen(nullptr);
-    }
-    // A new mode reloads the graphs from their files; the same mode goes through the
-    // replaceable restore function.
-    if (newMode)
-      RestoreGraphsFromFiles();
-    else
-      RestoreAllGraphs();
-    ReapplyDeviceStates();
-    g_drawState.Lights.LightsChanged = 1;
+  if (wasHardware && !screen.HardwareInUse) {
+    // The graphs live in textures and there is no software screen: without a device nothing can
+    // be drawn or shown. The run stays on the device path with no device, every flip fails, and
+    // the next activation of the window tries again.
+    ReleaseDirect3D();
+    screen.HardwareInUse = 1;
+    return -1;
+  }
+  if (!screen.HardwareInUse) return 0;
+
+  DrawState& state = g_drawState;
+  RecreateAllDeviceResources();
+  RebuildMaskScreen();
+  const Matrix4 view = state.ViewMatrix, viewport = state.CameraViewportMatrix;
+  const Matrix4 projection = state.CameraProjection;
+  const int projectionMode = state.ProjectionMode;
+  SelectDrawTarget(state.DrawTarget);
+  RestoreDeviceStates();
+  for (int i = 0; i < 2; ++i) {
+    ClearDrawScreenAll();
+    PresentScreen(nullptr);
+  }
+  if (newMode) {
+    RestoreGraphsFromFiles();
+    ReloadModelTextures();
+    RecreateAllFonts();
+  } else {
+    RestoreAllGraphs();
+  }
+  ReapplyDeviceStates();
+  RebuildAllModelBuffers();
+  state.Lights.LightsChanged = 1;
+  if (!newMode) {
+    RECT area{};
+    GetDrawClipArea(&area);
+    SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+    const Matrix4 world = state.WorldMatrix;
+    SetWorldMatrix(&world);
+    SetViewMatrix(&view);
+    SetUserProjection(&projection);
+    // A perspective camera stays one: its projection follows later changes of the clip planes
+    // and field of view again.
+    state.ProjectionMode = projectionMode;
+    SetViewportMatrix(&viewport);
   }
   return 0;
 }
@@ -230,6 +287,10 @@ int ChangeScreenMode(const ScreenModeRequest* request) {
 
   AddLogText("画面モード変更処理を開始します\n");
   PushLogIndent();
+  // The default font is made again in its old size and thickness once the new mode is up.
+  int fontSize = -1, fontThickness = -1;
+  if (screen.Initialised && CheckFontHandle(QueryDefaultFontHandle()) == 1)
+    QueryFontInfo(nullptr, &fontSize, &fontThickness, QueryDefaultFontHandle());
   if (!window.initialised && !window.initialising) {
     PopLogIndent();
     return 0;
@@ -246,6 +307,7 @@ int ChangeScreenMode(const ScreenModeRequest* request) {
       AbortWithLog("予期せぬ画面モード変更不能現象が起きました2\n");
   }
   if (window.windowedMode) ApplyWindowStyle();
+  if (fontSize != -1) SetDefaultFontSize(nullptr, fontSize, fontThickness);
   PopLogIndent();
   AddLogText("画面モード変更処理は正常に終了しました\n");
   PumpWindowMessages();

@@ -4,11 +4,14 @@
 // screen, `EndMaskedDrawing` copies it back only where the mask buffer lets it through. The mask
 // screen is a MEMIMG on the software path; on the device path it is a render-target texture,
 // composed back through a dynamic texture whose alpha follows the mask buffer.
-// Get/SetUseMaskFlag are in screen_services.h.
+// Get/SetUseMaskFlag and the calls of graphics start-up, shut-down and device restarts
+// (EndMaskSystem, DeleteAllMaskRecords, FreeMaskScreen, RebuildMaskScreen) are in
+// screen_services.h.
 #pragma once
 
 #include <cstdint>
 
+#include "graphics/screen_services.h"
 #include "platform/d3d9.h"
 #include "runtime/runtime_services.h"
 #include "zyvel/memimg.h"
@@ -42,12 +45,8 @@ extern MaskScreenState g_maskScreen;
 // nothing. -1 when the buffer cannot be allocated; a mask screen that cannot be made ends the
 // program.
 int MakeMaskScreen(int flag);
-int FreeMaskScreen();
 // Releases only the device path's textures, keeping the buffer, before the device is made again.
 int ReleaseMaskTextures();
-// After the device was made again: the mask screen again, and masking on when it was.
-int RebuildMaskScreen();
-int EndMaskSystem();
 // The in-use flag becomes 1 and masking inactive (graphics start-up's draw-state reset).
 int ResetMaskUseFlag();
 int IsMaskActive();
@@ -78,4 +77,3 @@ extern MaskRecord g_maskTable[kMaskTableSize];
 int AddMaskRecord(int dataBytes);
 // -1 for a handle that is not a live mask record.
 int DeleteMaskRecord(int handle);
-int DeleteAllMaskRecords();

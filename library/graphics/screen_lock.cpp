@@ -1,12 +1,14 @@
 // Reading back what was drawn: a rectangle of the draw target made readable in memory, on the
 // device path through a direct lock of the surface or a copy into a temporary system-memory
-// surface, whichever device creation measured faster.
+// surface, whichever device creation measured faster; and a rectangle captured into a graph of its
+// size.
 #include <cstring>
 
 #include "graphics/graph_records.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
+#include "graphics/texture_upload.h"
 #include "zyvel/graphics.h"
 #include "zyvel/memimg.h"
 #include "zyvel/runtime.h"
@@ -30,6 +32,13 @@ IDirect3DSurface9* SourceSurface(D3DFORMAT* format) {
   *format = device.ScreenFormat;
   return device.SubBackBuffer ? device.SubBackBuffer : device.BackBuffer;
 }
+
+// 0 <= left < right <= target width and 0 <= top < bottom <= target height.
+bool InsideDrawTarget(const RECT& area) {
+  const DrawState& state = g_drawState;
+  return area.left >= 0 && area.left < area.right && area.right <= state.DrawTargetWidth && area.top >= 0 &&
+         area.top < area.bottom && area.bottom <= state.DrawTargetHeight;
+}
 }  // namespace
 
 int LockDrawScreenBuffer(const RECT* area, BaseImage* out) {
@@ -38,9 +47,7 @@ int LockDrawScreenBuffer(const RECT* area, BaseImage* out) {
   FlushVertexBatch();
   EndSceneIfOpen();
   const DrawState& state = g_drawState;
-  if (area->left < 0 || area->left >= area->right || area->right > state.DrawTargetWidth || area->top < 0 ||
-      area->top >= area->bottom || area->bottom > state.DrawTargetHeight)
-    return -1;
+  if (!InsideDrawTarget(*area)) return -1;
   const int width = area->right - area->left, height = area->bottom - area->top;
 
   if (g_screenSettings.HardwareInUse) {
@@ -108,4 +115,44 @@ int UnlockDrawScreenBuffer() {
   }
   lock = ScreenLock{};
   return 0;
+}
+
+int CaptureDrawScreenToGraph(int x1, int y1, int x2, int y2, int graphHandle) {
+  GraphRecord* graph = GetGraphRecord(graphHandle);
+  if (!graph || !graph->Part) return -1;
+  FlushVertexBatch();
+  EndSceneIfOpen();
+  const RECT area{x1, y1, x2, y2};
+  if (!InsideDrawTarget(area) || graph->Width != x2 - x1 || graph->Height != y2 - y1) return -1;
+  const GraphImagePart* part = graph->Part;
+
+  if (!part->Textured) {
+    GraphRecord* target = GetGraphRecord(g_drawState.DrawTarget);
+    const MEMIMG* source = target ? &target->SoftView : &g_softwareScreen.ScreenImage;
+    if (!IsMemImgValid(source) || !IsMemImgValid(&graph->SoftView)) return -1;
+    return CopyMemImgArea(&graph->SoftView, source, &area, 0, 0) < 0 ? -1 : 0;
+  }
+
+  RenderDeviceState& device = g_renderDevice;
+  if (!device.Device || graph->TileCount < 1) return -1;
+  if (part->Drawable) {
+    D3DFORMAT format = D3DFMT_UNKNOWN;
+    IDirect3DSurface9* source = SourceSurface(&format);
+    const GraphTileDraw& tile = graph->TileDraws()[0];
+    if (!source || !tile.Texture || !tile.Texture->Surface) return -1;
+    // Where the graph lies in its tile: a graph cut from a drawable graph starts inside it.
+    const RECT destination{tile.SourceX, tile.SourceY, tile.SourceX + graph->Width, tile.SourceY + graph->Height};
+    return FAILED(device.Device->StretchRect(source, &area, tile.Texture->Surface, &destination, D3DTEXF_NONE)) ? -1
+                                                                                                                : 0;
+  }
+
+  // Textured graph: the rectangle is read back and converted into every tile the graph covers,
+  // keyed by the part's transparent colour as a load would be.
+  BaseImage screen{};
+  if (LockDrawScreenBuffer(&area, &screen) != 0) return -1;
+  const RECT whole{0, 0, screen.width, screen.height};
+  const int result = UploadImageToGraph(graphHandle, nullptr, nullptr, nullptr, &whole, 0, 0, 0, &screen, nullptr,
+                                        0, 1, 0);
+  UnlockDrawScreenBuffer();
+  return result < 0 ? -1 : 0;
 }

@@ -2,7 +2,8 @@
 // Public calls (SetScreenMode, GetScreenSizeSetting, GetScreenColorBits) are in zyvel/graphics.h.
 // The draw state, the rectangle maths and the pixel converter's options are shared with the MEMIMG
 // manager, blits and rasteriser.
-// Until graphics start-up and the screens are built they are answered by screen_stand_in.cpp.
+// Those of the models, soft images, fonts and masks are answered by screen_stand_in.cpp until
+// those are built.
 #pragma once
 
 #include "graphics/draw_state.h"
@@ -55,3 +56,27 @@ int GetUseMaskFlag();
 int SetUseMaskFlag(int on);
 int SetDrawClipArea(int x1, int y1, int x2, int y2);
 int GetDrawClipArea(RECT* out);
+
+// ---- What graphics start-up, shut-down and device restarts call in the fonts, vertex and index
+// buffers and shaders, models and masks (screen_stand_in.cpp answers for the ones not built yet, as
+// each does when it has nothing to do) ----
+int StartFontSystem();
+int EndFontSystem();
+int RecreateAllFonts();
+int QueryDefaultFontHandle();
+int CheckFontHandle(int handle);
+int QueryFontInfo(char* name, int* size, int* thickness, int handle);
+int SetDefaultFontSize(const char* name, int size, int thickness);
+int DeleteAllVertexBuffers();
+int DeleteAllIndexBuffers();
+int DeleteAllShaders();
+// 1 when the library's shader pack is unpacked in memory, else 0.
+int UnpackShaderPack();
+// Closes the unpacked shader pack and frees what it holds (graphics shut-down).
+int ReleaseShaderPack();
+int ReloadModelTextures();
+int RebuildAllModelBuffers();
+int EndMaskSystem();
+int DeleteAllMaskRecords();
+int FreeMaskScreen();
+int RebuildMaskScreen();

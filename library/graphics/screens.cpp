@@ -13,6 +13,7 @@
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
+#include "graphics/software_drawing.h"
 #include "platform/gdi.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
@@ -51,6 +52,53 @@ uint32_t BackgroundColor() {
   const WindowSystemRecord& window = g_windowSystem;
   return static_cast<uint32_t>((window.backgroundRed & 0xFF) << 16 | (window.backgroundGreen & 0xFF) << 8 |
                                (window.backgroundBlue & 0xFF));
+}
+
+// The front-screen timer keeps the window fresh while the program draws into the shown screen.
+constexpr UINT_PTR kFrontScreenTimerId = 0x7FFF;
+constexpr UINT kFrontScreenTimerPeriod = 32;
+
+// A layered main window takes the picture as an image with per-pixel alpha instead of a present.
+bool PerPixelAlphaWindow() { return g_windowSystem.layeredWindow != 0; }
+
+// The back screen, read over the whole screen, refreshes the layered window; the draw target is the
+// back screen for the moment.
+void PresentToLayeredWindow(int screenWidth, int screenHeight) {
+  DrawState& state = g_drawState;
+  const int target = state.DrawTarget, targetWidth = state.DrawTargetWidth, targetHeight = state.DrawTargetHeight;
+  state.DrawTarget = -2;
+  state.DrawTargetWidth = screenWidth;
+  state.DrawTargetHeight = screenHeight;
+  const RECT whole{0, 0, screenWidth, screenHeight};
+  BaseImage image{};
+  if (LockDrawScreenBuffer(&whole, &image) == 0) {
+    UpdateLayeredWindowFromImage(&image, nullptr, 0);
+    UnlockDrawScreenBuffer();
+  }
+  state.DrawTarget = target;
+  state.DrawTargetWidth = targetWidth;
+  state.DrawTargetHeight = targetHeight;
+}
+
+// The on-screen log goes over the whole screen, unblended and in its own colours; the program's
+// draw settings are put back afterwards.
+void DrawOnScreenLogOverScreen(int screenWidth, int screenHeight) {
+  DrawState& state = g_drawState;
+  RECT area{};
+  GetDrawClipArea(&area);
+  const int blendMode = state.BlendMode, blendParam = state.BlendParam;
+  const uint32_t bright = state.BrightColor, vertexColor = g_renderDevice.Batch.DiffuseColor2D;
+  SetDrawClipArea(0, 0, screenWidth, screenHeight);
+  state.BlendMode = kBlendCopy;
+  state.BlendParam = 0;
+  state.BrightColor = 0xFFFFFF;
+  if (g_screenSettings.HardwareInUse) g_renderDevice.Batch.DiffuseColor2D = ComputeVertexColor();
+  DrawOnScreenLog();
+  SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+  state.BlendMode = blendMode;
+  state.BlendParam = blendParam;
+  state.BrightColor = bright;
+  g_renderDevice.Batch.DiffuseColor2D = vertexColor;
 }
 
 const ColorData* ScreenColorData() {
@@ -99,6 +147,8 @@ int SelectDrawTarget(int target) {
   }
   state.DrawTargetWidth = width;
   state.DrawTargetHeight = height;
+  if (target == kScreenFront && g_windowSystem.mainWindow)
+    SetTimer(g_windowSystem.mainWindow, kFrontScreenTimerId, kFrontScreenTimerPeriod, FrontScreenTimerProc);
   if (width == previousWidth && height == previousHeight)
     SetDrawClipArea(area.left, area.top, area.right, area.bottom);
   else
@@ -164,6 +214,8 @@ int PresentScreen(const RECT* rect) {
     if (scaled.left == scaled.right || scaled.top == scaled.bottom) return -1;
   }
 
+  if (GetScreenLogFlag()) DrawOnScreenLogOverScreen(screenWidth, screenHeight);
+
   const bool half = HalfMode();
   RECT source = half ? RECT{0, 0, 320, 240} : RECT{0, 0, screenWidth, screenHeight};
   RECT windowArea{0, 0, screenWidth, screenHeight};
@@ -177,6 +229,13 @@ int PresentScreen(const RECT* rect) {
       GetWindowScale(&scaleX, &scaleY);
       windowArea = RECT{0, 0, DoubleToInt(screenWidth * scaleX), DoubleToInt(screenHeight * scaleY)};
     }
+    // The picture goes below a menu bar that shares the client area.
+    RECT client{};
+    if (window.mainWindow && GetMenu(window.mainWindow) && GetClientRect(window.mainWindow, &client)) {
+      const LONG height = windowArea.bottom - windowArea.top;
+      windowArea.top = client.bottom - height;
+      windowArea.bottom = client.bottom;
+    }
   }
 
   if (screen.HardwareInUse) {
@@ -188,11 +247,17 @@ int PresentScreen(const RECT* rect) {
     if (level == D3DERR_DEVICENOTRESET && ReviveGraphicsSystem() != 0) return -1;
     FlushVertexBatch();
     EndSceneIfOpen();
+    if (PerPixelAlphaWindow()) {
+      if (!g_drawState.NoVSyncWait) WaitVerticalBlank();
+      PresentToLayeredWindow(screenWidth, screenHeight);
+      return 0;
+    }
     if (half) windowArea = RECT{0, 0, 640, 480};
     if (device.SubBackBuffer &&
         FAILED(device.Device->StretchRect(device.SubBackBuffer, nullptr, device.BackBuffer, nullptr, D3DTEXF_NONE)))
       return -1;
     if (!device.SwapChain) return 0;
+    const uint64_t start = GetMicrosecondCount(0);
     HRESULT result;
     if (window.windowedMode && !rect) {
       screen.PresentationRect = source;
@@ -204,12 +269,22 @@ int PresentScreen(const RECT* rect) {
     } else {
       result = device.SwapChain->Present(nullptr, nullptr, window.mainWindow, nullptr, 0);
     }
-    return FAILED(result) ? -1 : 0;
+    if (FAILED(result)) return -1;
+    // A present that did not wait for the display would let a program that runs while inactive
+    // spin at full speed.
+    if (window.options.runWhileInactive && !g_drawState.NoVSyncWait && GetMicrosecondCount(0) - start < 500)
+      WaitVerticalBlank();
+    return 0;
   }
 
   MEMIMG& image = g_softwareScreen.ScreenImage;
   if (!IsMemImgValid(&image)) return 0;
   if (!g_drawState.NoVSyncWait) WaitVerticalBlank();
+  if (PerPixelAlphaWindow()) {
+    if (!g_drawState.NoVSyncWait) WaitVerticalBlank();
+    PresentToLayeredWindow(screenWidth, screenHeight);
+    return 0;
+  }
   struct {
     BITMAPINFOHEADER header;
     DWORD masks[3];
@@ -250,6 +325,38 @@ int PresentScreen(const RECT* rect) {
 }
 
 int FlipScreen() { return PresentScreen(nullptr); }
+
+int RefreshAndPresentScreen() {
+  if (!g_windowSystem.windowedMode && DevicePath()) PrepareSubBackBuffer();
+  return PresentScreen(nullptr);
+}
+
+int PrepareSubBackBuffer() {
+  RenderDeviceState& device = g_renderDevice;
+  if (device.SubBackBuffer) return 0;
+  if (!DevicePath()) return -1;
+  FlushVertexBatch();
+  EndSceneIfOpen();
+  if (CreateSubBackBuffer() != 0) return -1;
+  device.Device->StretchRect(device.BackBuffer, nullptr, device.SubBackBuffer, nullptr, D3DTEXF_NONE);
+  DeviceStateCache& cache = g_deviceStateCache;
+  const int force = cache.ForceApply;
+  cache.ForceApply = 1;
+  SetDeviceRenderTarget(device.SubBackBuffer);
+  cache.ForceApply = force;
+  // A new render target covers itself whole: the draw area's viewport goes back on.
+  const RECT& area = g_drawState.DrawArea;
+  if (!g_drawState.DrawAreaEmpty) SetDeviceViewportRect(area.left, area.top, area.right, area.bottom);
+  return 0;
+}
+
+void FrontScreenTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
+  KillTimer(window, kFrontScreenTimerId);
+  if (g_drawState.DrawTarget != kScreenFront || PerPixelAlphaWindow()) return;
+  if (!g_windowSystem.windowedMode && DevicePath()) PrepareSubBackBuffer();
+  PresentScreen(nullptr);
+  SetTimer(window, kFrontScreenTimerId, kFrontScreenTimerPeriod, FrontScreenTimerProc);
+}
 
 int MakeColorCode(int red, int green, int blue) {
   const ColorData* format = ScreenColorData();

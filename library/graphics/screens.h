@@ -25,6 +25,16 @@ int SetupPrimaryMemImg();
 // 1 while the library's own shaders drive the device.
 int AreLibraryShadersInUse();
 
+// Presents the screen; in full-screen mode on the device path the program goes on drawing into a
+// sub back buffer from then on.
+int RefreshAndPresentScreen();
+// Makes the sub back buffer (a copy of the back buffer) the render target, once; -1 without a
+// device or when it cannot be made.
+int PrepareSubBackBuffer();
+// The front-screen timer's tick: presents the screen and starts the timer again while the front
+// screen is drawn into.
+void FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
+
 // Makes a rectangle of the draw target readable as `out`; -1 for a rectangle outside the target
 // or while a lock is held.
 int LockDrawScreenBuffer(const RECT* area, BaseImage* out);

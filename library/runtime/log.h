@@ -25,3 +25,5 @@ int GetScreenLogFlag();
 
 // Starts the on-screen log at start-up (on_screen_log_stand_in.cpp until the fonts are built).
 int InitOnScreenLog();
+// Draws the on-screen log into the screen; the flip calls it while the show switch is on.
+int DrawOnScreenLog();

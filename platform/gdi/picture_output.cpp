@@ -81,7 +81,9 @@ int StretchDIBits(HDC dc, int destinationX, int destinationY, int destinationWid
   if (!info) return 0;
   const int lines = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;
   if (!platform::DecodeDib(info, bits, 0, static_cast<UINT>(lines), &dib)) return 0;
-  const int top = platform::TopDownSourceY(info, dib.height, sourceY, sourceHeight);
+  // StretchDIBits counts the source rectangle from the bottom-left corner for top-down DIBs too
+  // (SetDIBitsToDevice does not), and its callers rely on it.
+  const int top = dib.height - sourceY - sourceHeight;
   return platform::DrawDecoded(dc, dib, destinationX, destinationY, destinationWidth, destinationHeight, sourceX, top,
                                sourceWidth, sourceHeight);
 }

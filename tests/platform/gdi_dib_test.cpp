@@ -150,6 +150,12 @@ TEST(GdiPictureOutput, WindowContextsPresentThePicture) {
   ASSERT_GT(StretchDIBits(dc, 1, 0, -2, 2, 0, 0, 2, 2, bits, info.info(), DIB_RGB_COLORS, SRCCOPY), 0);
   ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
   EXPECT_EQ(frame.pixels[0], 0x0C0B0Au);
+  // The source rectangle counts from the bottom also for a top-down DIB: source row 0 of height 1
+  // is the DIB's last row.
+  const InfoBlock topDown = MakeInfo(2, -2, 24, BI_RGB);
+  ASSERT_GT(StretchDIBits(dc, 0, 0, 2, 1, 0, 0, 2, 1, bits, topDown.info(), DIB_RGB_COLORS, SRCCOPY), 0);
+  ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+  EXPECT_EQ(frame.pixels, (std::vector<uint32_t>{0x090807, 0x0C0B0A}));
   ReleaseDC(window, dc);
   platform::testing::KeepPresentedFrames(false);
 }

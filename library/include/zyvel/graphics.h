@@ -202,6 +202,9 @@ int ClearDrawScreen(const RECT* area);
 int ClearDrawScreenAll();
 // Shows the finished back screen in the window.
 int FlipScreen();
+// Copies the rectangle (x1, y1)-(x2, y2) of the draw target into a graph of exactly its size; -1
+// for a rectangle outside the target or a graph of another size.
+int CaptureDrawScreenToGraph(int x1, int y1, int x2, int y2, int graph);
 // The colour code of (red, green, blue) in the screen's pixel format, and back.
 int MakeColorCode(int red, int green, int blue);
 int GetColorComponents(int code, int* red, int* green, int* blue);
