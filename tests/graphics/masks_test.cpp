@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "graphics/draw_settings.h"
 #include "graphics/masks.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
@@ -263,6 +264,40 @@ TEST_P(MaskTest, NestedBracketsActOnce) {
   EXPECT_EQ(ReadScreen(), before);
   EXPECT_EQ(g_maskScreen.Nesting, 0);
   ASSERT_EQ(SetUseMaskFlag(0), 0);
+}
+
+// A drawable graph as the target, wider than the screen the mask covers: inside the mask the draw
+// lands where the mask is 0; past the mask's edge nothing is composed (and nothing read or
+// written past the mask screen).
+TEST_P(MaskTest, DrawableGraphWiderThanTheMask) {
+  if (IsChild()) GTEST_SKIP();
+  Start();
+  SetCreateRenderTargetGraph(1);
+  const int canvas = MakeBlankGraph(600, 300);
+  SetCreateRenderTargetGraph(0);
+  ASSERT_NE(canvas, -1);
+  ASSERT_EQ(SelectDrawTarget(canvas), 0);
+  ASSERT_EQ(ClearDrawScreenAll(), 0);
+  ASSERT_EQ(CreateMaskScreen(), 0);
+  WriteMask(StripedMask);
+  ASSERT_EQ(SetUseMaskFlag(1), 0);
+  const uint32_t red = 0xFF0000;
+  ASSERT_EQ(DrawFilledBox(0, 0, 600, 300, static_cast<unsigned>(MakeColorCode(255, 0, 0))), 0);
+  ASSERT_EQ(SetUseMaskFlag(0), 0);
+
+  BaseImage locked{};
+  const RECT whole{0, 0, 600, 300};
+  ASSERT_EQ(LockDrawScreenBuffer(&whole, &locked), 0);
+  int wrong = 0;
+  for (int y = 0; y < 300; ++y)
+    for (int x = 0; x < 600; ++x) {
+      const uint32_t got = reinterpret_cast<const uint32_t*>(locked.pixels + y * locked.pitch)[x] & 0xFFFFFF;
+      const uint32_t want = x < kScreenWidth && StripedMask(x, y) == 0 ? red : 0x204060;
+      if (got != want && ++wrong <= 5) ADD_FAILURE() << x << "," << y << " is " << std::hex << got;
+    }
+  EXPECT_EQ(wrong, 0);
+  UnlockDrawScreenBuffer();
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
 }
 
 // A device made again after a loss gets new mask textures holding the same mask, and masking
