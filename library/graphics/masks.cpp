@@ -137,6 +137,22 @@ void ReleaseInterface(Interface*& object) {
   object = nullptr;
 }
 
+// Pixels x0..x1 of one row: the mask screen's where the mask lets drawing through, else the
+// target's own. Chosen by a bit mask rather than a branch, as masks are patterns the branch
+// predictor cannot follow.
+template <typename Pixel>
+void SelectPixels(const uint8_t* maskRow, const uint8_t* from, uint8_t* to, LONG x0, LONG x1, bool reverse) {
+  const Pixel flip = reverse ? static_cast<Pixel>(~Pixel{0}) : Pixel{0};
+  for (LONG x = x0; x < x1; ++x) {
+    Pixel drawn, kept;
+    std::memcpy(&drawn, from + x * sizeof(Pixel), sizeof(Pixel));
+    std::memcpy(&kept, to + x * sizeof(Pixel), sizeof(Pixel));
+    const Pixel pass = static_cast<Pixel>(static_cast<Pixel>(maskRow[x] == 0 ? ~Pixel{0} : Pixel{0}) ^ flip);
+    const Pixel result = static_cast<Pixel>((drawn & pass) | (kept & static_cast<Pixel>(~pass)));
+    std::memcpy(to + x * sizeof(Pixel), &result, sizeof(Pixel));
+  }
+}
+
 // The mask screen's pixels back into the target where the mask lets them through.
 void ComposeSoftware(const RECT& area) {
   const MaskScreenState& mask = g_maskScreen;
@@ -147,13 +163,14 @@ void ComposeSoftware(const RECT& area) {
   const RECT limit = {0, 0, std::min(target->Width, mask.MaskImage.Width), std::min(target->Height, mask.MaskImage.Height)};
   RECT clipped = area;
   ClipRectToRect(&clipped, &limit);
-  const uint8_t pass = 0;
   for (LONG y = clipped.top; y < clipped.bottom; ++y) {
     const uint8_t* maskRow = mask.MaskBuffer + static_cast<size_t>(y) * mask.MaskPitch;
     const uint8_t* from = mask.MaskImage.Pixels + static_cast<ptrdiff_t>(y) * mask.MaskImage.Core->Pitch;
     uint8_t* to = target->Pixels + static_cast<ptrdiff_t>(y) * target->Core->Pitch;
-    for (LONG x = clipped.left; x < clipped.right; ++x)
-      if ((maskRow[x] == pass) != (mask.Reverse != 0)) std::memcpy(to + x * bytes, from + x * bytes, bytes);
+    if (bytes == 4)
+      SelectPixels<uint32_t>(maskRow, from, to, clipped.left, clipped.right, mask.Reverse != 0);
+    else
+      SelectPixels<uint16_t>(maskRow, from, to, clipped.left, clipped.right, mask.Reverse != 0);
   }
   InvalidateMemImgDerivedData(target);
 }
