@@ -15,7 +15,7 @@ inline int FuzzImageLoader(ImageLoaderFunc loader, const uint8_t* data, size_t s
   source.stream = reinterpret_cast<StreamHandle>(OpenMemoryStream(data, static_cast<int>(size)));
   if (source.stream == 0) return 0;
   BaseImage image = {};
-  if (loader(&source, &image) == 0) {
+  if (loader(&source, &image) == 0 && DecodeDxtBaseImage(&image) == 0) {
     // Pixels are read back across the whole picture, sampled for large ones so a run stays quick.
     const int stepX = image.width > 256 ? image.width / 256 : 1;
     const int stepY = image.height > 256 ? image.height / 256 : 1;

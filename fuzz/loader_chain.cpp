@@ -41,6 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } else {
     BaseImage image = {};
     if (LoadBaseImagePlain(nullptr, images, split, 1, &image, mirror) == 0) {
+      DecodeDxtBaseImage(&image);
       GetBaseImagePixelArgb(&image, 0, image.height - 1);
       ReleaseBaseImage(&image);
     }

@@ -106,7 +106,8 @@ int RotateBaseImage180(BaseImage* image) {
 }
 
 uint32_t GetBaseImagePixelArgb(const BaseImage* image, int x, int y) {
-  if (!image->pixels) return 0;
+  // Compressed blocks hold no pixel at x, y; the image must be decoded first.
+  if (!image->pixels || image->color.dxtKind != 0) return 0;
   const ColorData& color = image->color;
   const int bytes = color.bytesPerPixel;
   const uint8_t* p = image->pixels + static_cast<int64_t>(y) * image->pitch + static_cast<int64_t>(x) * bytes;

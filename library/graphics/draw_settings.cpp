@@ -8,6 +8,7 @@
 #include "graphics/camera.h"
 #include "graphics/device_state_cache.h"
 #include "graphics/graph_records.h"
+#include "graphics/masks.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_services.h"
 #include "graphics/screen_settings.h"
@@ -229,6 +230,7 @@ int ResetDrawState() {
   SetFogColor(255, 255, 255);
   SetFogStartEnd(0.0f, 1500.0f);
 
+  ResetMaskUseFlag();
   state.DrawTarget = kScreenBack;
   SelectDrawTarget(kScreenFront);
   int width = 0, height = 0;

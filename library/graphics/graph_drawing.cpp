@@ -12,6 +12,7 @@
 #include "graphics/device_state_cache.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
+#include "graphics/masks.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -466,6 +467,17 @@ int DrawWithEmulation(const GraphRecord* graph, const RECT& area, Draw draw) {
   return result;
 }
 
+// While masking is active a draw goes into the mask screen, bracketed over its rectangle so that
+// it reaches the target only through the mask.
+template <typename Draw>
+int DrawMasked(const RECT& area, Draw draw) {
+  if (!IsMaskActive()) return draw();
+  BeginMaskedDrawing(area.left, area.top, area.right, area.bottom);
+  const int result = draw();
+  EndMaskedDrawing(area.left, area.top, area.right, area.bottom);
+  return result;
+}
+
 RECT OrderedRect(int x1, int y1, int x2, int y2) {
   return RECT{std::min(x1, x2), std::min(y1, y2), std::max(x1, x2), std::max(y1, y2)};
 }
@@ -476,12 +488,15 @@ int DrawStretched(float x1, float y1, float x2, float y2, int handle, int transp
   if (begun != 1) return begun;
   const int left = static_cast<int>(x1), top = static_cast<int>(y1);
   const int right = static_cast<int>(x2), bottom = static_cast<int>(y2);
+  const RECT area = OrderedRect(left, top, right, bottom);
   if (!graph->Part->Textured) {
     if (left == right || top == bottom) return -1;
-    return DrawGraphStretchedSoftware(left, top, right, bottom, graph, transparent);
+    return DrawMasked(area, [&] { return DrawGraphStretchedSoftware(left, top, right, bottom, graph, transparent); });
   }
-  return DrawWithEmulation(graph, OrderedRect(left, top, right, bottom), [&] {
-    return DrawGraphStretchedHW(x1, y1, x2, y2, graph, transparent, integerCall);
+  return DrawMasked(area, [&] {
+    return DrawWithEmulation(graph, area, [&] {
+      return DrawGraphStretchedHW(x1, y1, x2, y2, graph, transparent, integerCall);
+    });
   });
 }
 
@@ -489,13 +504,15 @@ int DrawBox(int x1, int y1, int x2, int y2, unsigned color, bool fill) {
   if (!g_screenSettings.Initialised) return -1;
   if (g_drawState.DrawAreaEmpty) return 0;
   if (!g_windowSystem.active) WaitWhileInactive();
-  if (!g_screenSettings.HardwareInUse) {
-    if (fill) {
-      return FillBoxSoftware(x1, y1, x2, y2, color);
+  return DrawMasked(OrderedRect(x1, y1, x2, y2), [&] {
+    if (!g_screenSettings.HardwareInUse) {
+      if (fill) {
+        return FillBoxSoftware(x1, y1, x2, y2, color);
+      }
+      return DrawOutlineBoxSW(x1, y1, x2, y2, color);
     }
-    return DrawOutlineBoxSW(x1, y1, x2, y2, color);
-  }
-  return fill ? DrawFilledBoxHW(x1, y1, x2, y2, color) : DrawOutlineBoxHW(x1, y1, x2, y2, color);
+    return fill ? DrawFilledBoxHW(x1, y1, x2, y2, color) : DrawOutlineBoxHW(x1, y1, x2, y2, color);
+  });
 }
 
 }  // namespace
@@ -504,9 +521,11 @@ int DrawGraphAt(int x, int y, int handle, int transparent) {
   GraphRecord* graph = nullptr;
   const int begun = BeginGraphDraw(handle, &graph);
   if (begun != 1) return begun;
-  if (!graph->Part->Textured) return DrawGraphSoftware(x, y, transparent, graph);
   const RECT area = {x, y, x + graph->Width, y + graph->Height};
-  return DrawWithEmulation(graph, area, [&] { return DrawGraphTilesHW(x, y, graph, transparent); });
+  if (!graph->Part->Textured) return DrawMasked(area, [&] { return DrawGraphSoftware(x, y, transparent, graph); });
+  return DrawMasked(area, [&] {
+    return DrawWithEmulation(graph, area, [&] { return DrawGraphTilesHW(x, y, graph, transparent); });
+  });
 }
 
 int DrawGraphStretched(int x1, int y1, int x2, int y2, int graph, int transparent) {
@@ -556,13 +575,16 @@ int DrawGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   if (begun != 1) return begun;
   // Callers give the corners around the edge; the drawers take them row by row.
   const float corners[8] = {x1, y1, x2, y2, x4, y4, x3, y3};
-  if (!graph->Part->Textured)
-    return DrawGraphQuadSoftwareF(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent);
   const int left = static_cast<int>(std::min({x1, x2, x3, x4})), top = static_cast<int>(std::min({y1, y2, y3, y4}));
   const int right = std::max(0, static_cast<int>(std::max({x1, x2, x3, x4})));
   const int bottom = std::max(0, static_cast<int>(std::max({y1, y2, y3, y4})));
   const RECT area = {left, top, right, bottom};
-  return DrawWithEmulation(graph, area, [&] { return DrawGraphQuadHW(graph, corners, transparent); });
+  if (!graph->Part->Textured)
+    return DrawMasked(area,
+                      [&] { return DrawGraphQuadSoftwareF(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent); });
+  return DrawMasked(area, [&] {
+    return DrawWithEmulation(graph, area, [&] { return DrawGraphQuadHW(graph, corners, transparent); });
+  });
 }
 
 int DrawFilledBox(int x1, int y1, int x2, int y2, unsigned color) { return DrawBox(x1, y1, x2, y2, color, true); }

@@ -11,6 +11,7 @@
 #include "graphics/fonts.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
+#include "graphics/masks.h"
 #include "graphics/model_buffers.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
@@ -178,7 +179,8 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
   const int wasHardware = screen.HardwareInUse;
   if (!graphicsOff) {
     if (screen.HardwareInUse) {
-      FreeMaskScreen();
+      // The mask buffer stays: the rebuilt mask texture is filled from it.
+      ReleaseMaskTextures();
       ReleaseAllDeviceResources();
     }
     ReleaseDirect3D();

@@ -18,9 +18,8 @@ struct UserImageLoaderTable {
 // Applications could add loaders here; nothing in the system does.
 UserImageLoaderTable g_userImageLoaders = {};
 
-// The DDS loader joins the end of this table when it is built.
-const ImageLoaderFunc BuiltinImageLoaderTable[] = {LoadBmpImage, LoadJpegImage, LoadPngImage,
-                                                   LoadBgraImage, LoadTgaImage, nullptr};
+const ImageLoaderFunc BuiltinImageLoaderTable[] = {LoadBmpImage,  LoadJpegImage, LoadPngImage, LoadBgraImage,
+                                                   LoadTgaImage,  LoadDdsImage,  nullptr};
 
 // A refusing loader may have left buffers in the record; they are released before the next try.
 void ClearRefusedImage(BaseImage* out) {

@@ -2,8 +2,8 @@
 // Public calls (SetScreenMode, GetScreenSizeSetting, GetScreenColorBits) are in zyvel/graphics.h.
 // The draw state, the rectangle maths and the pixel converter's options are shared with the MEMIMG
 // manager, blits and rasteriser.
-// Those of the models, soft images, fonts and masks are answered by screen_stand_in.cpp until
-// those are built.
+// Those of the models and fonts are answered by screen_stand_in.cpp until those are built; the
+// soft images and masks have their own files.
 #pragma once
 
 #include "graphics/draw_state.h"
@@ -56,8 +56,7 @@ int SetUseMaskFlag(int on);
 int SetDrawClipArea(int x1, int y1, int x2, int y2);
 int GetDrawClipArea(RECT* out);
 
-// ---- What graphics start-up, shut-down and device restarts call in the masks
-// (screen_stand_in.cpp answers until they are built, as they do when they have nothing to do) ----
+// ---- What graphics start-up, shut-down and device restarts call in the masks ----
 int EndMaskSystem();
 int DeleteAllMaskRecords();
 int FreeMaskScreen();

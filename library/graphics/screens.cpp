@@ -9,6 +9,7 @@
 #include "graphics/display_modes.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_records.h"
+#include "graphics/masks.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -176,6 +177,9 @@ int ClearDrawScreen(const RECT* area) {
   EndSceneIfOpen();
   IDirect3DSurface9* surface = graph ? GraphRenderTarget(graph) : ScreenSurface();
   if (!surface) return 0;
+  // Clearing reaches the target itself, not the mask screen drawing goes to.
+  IDirect3DSurface9* maskSurface = GetActiveMaskSurface();
+  if (maskSurface) SetDeviceRenderTarget(surface);
   D3DSURFACE_DESC desc{};
   surface->GetDesc(&desc);
   D3DVIEWPORT9 whole = {0, 0, desc.Width, desc.Height, 0.0f, 1.0f};
@@ -185,6 +189,7 @@ int ClearDrawScreen(const RECT* area) {
   g_deviceStateCache.ForceApply = force;
   device->Clear(area ? 1 : 0, area, D3DCLEAR_TARGET, background, 1.0f, 0);
   if (g_renderDevice.ZBuffer) device->Clear(area ? 1 : 0, area, D3DCLEAR_ZBUFFER, 0, 1.0f, 0);
+  if (maskSurface) SetDeviceRenderTarget(maskSurface);
   const RECT& drawArea = g_drawState.DrawArea;
   SetDeviceViewportRect(drawArea.left, drawArea.top, drawArea.right, drawArea.bottom);
   return 0;

@@ -103,12 +103,6 @@ int NextPowerOfTwo(int value) {
   return power;
 }
 
-// Bytes of one DXT level: whole 4 x 4 blocks, at least one.
-size_t DxtLevelBytes(int width, int height, uint32_t dxtKind) {
-  const size_t blocks = static_cast<size_t>(std::max(1, (width + 3) / 4)) * std::max(1, (height + 3) / 4);
-  return blocks * (dxtKind == 1 ? 8 : 16);
-}
-
 // Writes `levels` levels of the piece: compressed levels copied as they are, plain levels the
 // source holds converted one by one, or, when the source has fewer levels, level 0 converted and
 // every next level halved from the one before.
@@ -117,8 +111,6 @@ int UploadMipLevels(GraphTexture& tile, int levels, const Rect& piece, int sourc
                     uint32_t key) {
   IDirect3DTexture9* texture = tile.Twin ? tile.Twin : tile.Texture;
   const int placeX = piece.left - tile.X, placeY = piece.top - tile.Y;
-  const bool wholeTexture = placeX == 0 && placeY == 0 && piece.Width() == tile.TextureWidth &&
-                            piece.Height() == tile.TextureHeight;
   auto lockLevel = [&](int level, int x, int y, int width, int height, D3DLOCKED_RECT* locked) {
     RECT rect = {x, y, x + width, y + height};
     if (FAILED(texture->LockRect(static_cast<UINT>(level), locked, &rect, 0))) {
@@ -128,20 +120,39 @@ int UploadMipLevels(GraphTexture& tile, int levels, const Rect& piece, int sourc
     return true;
   };
 
-  if (wholeTexture && color->color.dxtKind && DxtFormatOf(color->color.dxtKind) == format &&
-      color->mipMapCount >= levels) {
+  // Compressed pictures go into a texture of their own format block for block: the piece's blocks
+  // land on the tile's blocks, so the piece must start on a block edge of both. Only the top level
+  // is placed anywhere else than the tile's corner; a chain needs the whole picture at the corner.
+  const uint32_t dxtKind = color->color.dxtKind;
+  const bool blockAligned = sourceX % 4 == 0 && sourceY % 4 == 0 && placeX % 4 == 0 && placeY % 4 == 0;
+  const bool atCorner = sourceX == 0 && sourceY == 0 && placeX == 0 && placeY == 0;
+  if (dxtKind && DxtFormatOf(dxtKind) == format && blockAligned && std::max(1, color->mipMapCount) >= levels &&
+      (levels == 1 || atCorner)) {
+    const size_t blockBytes = dxtKind == 1 ? 8 : 16;
     const uint8_t* data = color->pixels;
-    for (int level = 0, w = tile.TextureWidth, h = tile.TextureHeight; level < levels;
-         ++level, w = std::max(1, w / 2), h = std::max(1, h / 2)) {
+    for (int level = 0; level < levels; ++level) {
+      const int imageWidth = std::max(1, color->width >> level), imageHeight = std::max(1, color->height >> level);
+      const int imageColumns = (imageWidth + 3) / 4, imageRows = (imageHeight + 3) / 4;
+      const int textureColumns = (std::max(1, tile.TextureWidth >> level) + 3) / 4;
+      const int textureRows = (std::max(1, tile.TextureHeight >> level) + 3) / 4;
+      const int fromColumn = (sourceX >> level) / 4, fromRow = (sourceY >> level) / 4;
+      const int toColumn = (placeX >> level) / 4, toRow = (placeY >> level) / 4;
+      const int pieceColumns = (std::max(1, piece.Width() >> level) + 3) / 4;
+      const int pieceRows = (std::max(1, piece.Height() >> level) + 3) / 4;
+      const int columns = std::min({pieceColumns, imageColumns - fromColumn, textureColumns - toColumn});
+      const int rows = std::min({pieceRows, imageRows - fromRow, textureRows - toRow});
       D3DLOCKED_RECT locked;
       if (FAILED(texture->LockRect(static_cast<UINT>(level), &locked, nullptr, 0))) {
         AddLogText("ミップマップテクスチャのロックに失敗しました\n");
         return -1;
       }
-      const size_t bytes = DxtLevelBytes(w, h, color->color.dxtKind);
-      std::memcpy(locked.pBits, data, bytes);
-      data += bytes;
+      for (int row = 0; row < rows && columns > 0; ++row)
+        std::memcpy(static_cast<uint8_t*>(locked.pBits) + static_cast<size_t>(toRow + row) * locked.Pitch +
+                        static_cast<size_t>(toColumn) * blockBytes,
+                    data + (static_cast<size_t>(fromRow + row) * imageColumns + fromColumn) * blockBytes,
+                    static_cast<size_t>(columns) * blockBytes);
       texture->UnlockRect(static_cast<UINT>(level));
+      data += static_cast<size_t>(imageColumns) * imageRows * blockBytes;
     }
     return 0;
   }
@@ -272,6 +283,10 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
   const int sourceTop = clippedSource.top + clippedDest.top - dest.top;
 
   if (!part->Textured) {
+    // The software image takes plain pixels: compressed pictures are decoded first.
+    if ((colorImage->color.dxtKind && DecodeDxtBaseImage(colorImage) != 0) ||
+        (alphaImage && alphaImage->color.dxtKind && DecodeDxtBaseImage(alphaImage) != 0))
+      return -1;
     if (FillMemImgFromBaseImage(colorImage, alphaImage, &part->SoftImage, sourceLeft, sourceTop,
                                 clippedDest.Width(), clippedDest.Height(), clippedDest.left, clippedDest.top,
                                 keyToAlpha) < 0)
@@ -340,12 +355,14 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
     if (piece.Empty()) continue;
     const int sourceX = sourceLeft + piece.left - clippedDest.left;
     const int sourceY = sourceTop + piece.top - clippedDest.top;
-    const int result = part->MipLevels >= 2
+    // Compressed textures take their blocks level by level, a single level too.
+    const bool byLevels = part->MipLevels >= 2 || IsDxtFormat(format);
+    const int result = byLevels
                            ? UploadMipLevels(tile, part->MipLevels, piece, sourceX, sourceY, colorImage, alphaImage,
                                              target, format, key, alphaFromRed, part->TransparentColor)
                            : UploadToTile(part, tile, piece, sourceX, sourceY, colorImage, alphaImage, target,
                                           format, key, alphaFromRed);
-    if (tile.Twin && part->MipLevels >= 2) g_renderDevice.Device->UpdateTexture(tile.Twin, tile.Texture);
+    if (tile.Twin && byLevels) g_renderDevice.Device->UpdateTexture(tile.Twin, tile.Texture);
     if (result < 0) return -1;
   }
   return 0;

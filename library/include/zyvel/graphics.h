@@ -136,6 +136,7 @@ int LoadBgraImage(ImageLoadSource* source, BaseImage* out);
 int LoadTgaImage(ImageLoadSource* source, BaseImage* out);
 int LoadPngImage(ImageLoadSource* source, BaseImage* out);
 int LoadJpegImage(ImageLoadSource* source, BaseImage* out);
+int LoadDdsImage(ImageLoadSource* source, BaseImage* out);
 
 // ---- Blend modes ----
 // The blend modes both drawing paths draw (the blend parameter is 0..255). Other numbers up to 12
