@@ -3,13 +3,17 @@
 
 #include <mutex>
 
+#include "media/graph_filters.h"
 #include "media/heap_sample_pool.h"
 #include "platform/dshow.h"
 
 namespace {
 
+typedef HRESULT (*CreateFunction)(IUnknown* outer, REFIID iid, void** out);
+
 // Lives as long as the process; its references are nominal.
-class MemoryAllocatorClass final : public IClassFactory {
+template <CreateFunction Create>
+class FrameworkClass final : public IClassFactory {
  public:
   HRESULT QueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
@@ -23,7 +27,7 @@ class MemoryAllocatorClass final : public IClassFactory {
   ULONG AddRef() override { return 2; }
   ULONG Release() override { return 1; }
   HRESULT CreateInstance(LPUNKNOWN outer, REFIID iid, void** object) override {
-    return Z_CHeapSamplePool::CreateInstance(outer, iid, object);
+    return Create(outer, iid, object);
   }
   HRESULT LockServer(BOOL) override { return S_OK; }
 };
@@ -33,8 +37,9 @@ class MemoryAllocatorClass final : public IClassFactory {
 void RegisterMediaFrameworkClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
-    static MemoryAllocatorClass* const memoryAllocator = new MemoryAllocatorClass;
+    static auto* const memoryAllocator = new FrameworkClass<Z_CHeapSamplePool::CreateInstance>;
     DWORD cookie = 0;
     CoRegisterClassObject(CLSID_MemoryAllocator, memoryAllocator, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    RegisterGraphFilterClasses();
   });
 }
