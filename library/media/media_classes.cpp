@@ -5,6 +5,7 @@
 
 #include "media/graph_filters.h"
 #include "media/heap_sample_pool.h"
+#include "media/position_pass_through.h"
 #include "platform/dshow.h"
 
 namespace {
@@ -40,6 +41,8 @@ void RegisterMediaFrameworkClasses() {
     static auto* const memoryAllocator = new FrameworkClass<Z_CHeapSamplePool::CreateInstance>;
     DWORD cookie = 0;
     CoRegisterClassObject(CLSID_MemoryAllocator, memoryAllocator, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    static auto* const seekingPassThru = new FrameworkClass<Z_CSeekingPassThru::CreateInstance>;
+    CoRegisterClassObject(CLSID_SeekingPassThru, seekingPassThru, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     RegisterGraphFilterClasses();
   });
 }

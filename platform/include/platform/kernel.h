@@ -349,3 +349,8 @@ BOOL GlobalUnlock(HGLOBAL block);
 SIZE_T GlobalSize(HGLOBAL block);
 // Null when freed, the block itself when it could not be.
 HGLOBAL GlobalFree(HGLOBAL block);
+
+// ---- Arithmetic ----
+// number × numerator / denominator with a 64-bit product, rounded half away from zero; -1 when the
+// denominator is 0 or the result does not fit in 32 bits.
+int MulDiv(int number, int numerator, int denominator);

@@ -348,3 +348,23 @@ std::string ReadSystemClipboard();
 void WriteSystemClipboard(const std::string& utf8);
 
 }  // namespace platform::testing
+
+// ==== Media framework: timers and an in-memory byte stream ====
+#include "platform/com_stream.h"
+
+namespace platform::testing {
+
+// timeSetEvent refuses the next `count` timers (answers 0); -1 for all until reset to 0.
+void FailTimerCreation(int count);
+
+// An IStream over a growing byte array, created with one reference. Writes past the end extend
+// it (a gap reads as zero bytes); Seek refuses a position before 0.
+class MemoryStream : public IStream {
+ public:
+  virtual std::vector<uint8_t> Bytes() = 0;
+  virtual void SetSeekResult(HRESULT result) = 0;  // Seek answers this failure without moving.
+  virtual void SetWriteResult(HRESULT result) = 0;  // Write answers this failure without writing.
+};
+MemoryStream* CreateMemoryStream();
+
+}  // namespace platform::testing

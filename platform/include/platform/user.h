@@ -543,3 +543,22 @@ BOOL IsClipboardFormatAvailable(UINT format);
 HANDLE GetClipboardData(UINT format);
 // The clipboard takes the global block over. Needs the clipboard open and emptied by this thread.
 HANDLE SetClipboardData(UINT format, HANDLE block);
+
+// ==== Queue status and message waits (used by the media framework's renderers) ====
+// The threads that wait here have no windows of their own: MsgWaitForMultipleObjects is a plain
+// WaitForMultipleObjects (it never ends for a message), and GetQueueStatus reports only the
+// posted messages already in the calling thread's queue.
+#define QS_KEY 0x0001u
+#define QS_MOUSEMOVE 0x0002u
+#define QS_MOUSEBUTTON 0x0004u
+#define QS_POSTMESSAGE 0x0008u
+#define QS_TIMER 0x0010u
+#define QS_PAINT 0x0020u
+#define QS_SENDMESSAGE 0x0040u
+#define QS_ALLINPUT 0x04FFu
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, DWORD milliseconds, DWORD wakeMask);
+// High word: the kinds of message (of `flags`) in the queue; low word: the same kinds (the stand-in
+// does not track which arrived since the last call).
+DWORD GetQueueStatus(UINT flags);
+// The same name (case ignored) gives the same number, from 0xC000 up; 0 for a null or empty name.
+UINT RegisterWindowMessageA(LPCSTR name);

@@ -166,3 +166,17 @@ struct MCI_OPEN_PARMSA {
 };
 
 MCIERROR mciSendCommandA(MCIDEVICEID device, UINT message, DWORD_PTR flags, DWORD_PTR parameters);
+
+// ==== One-shot multimedia timers (used by the media framework's renderers) ====
+// Callbacks run on one timer thread of the process, at the real time asked (the fake clock does
+// not move them). timeKillEvent of a timer whose callback is running waits until it has returned,
+// except when called from that callback itself.
+typedef void (*LPTIMECALLBACK)(UINT timerId, UINT message, DWORD_PTR user, DWORD_PTR reserved1, DWORD_PTR reserved2);
+#define TIME_ONESHOT 0x0000u
+#define TIME_PERIODIC 0x0001u
+#define TIME_CALLBACK_FUNCTION 0x0000u
+// The timer's id (never 0), or 0 when no timer can be had: periodic timers, a null callback and a
+// timer refused through the test door.
+MMRESULT timeSetEvent(UINT delayMilliseconds, UINT resolution, LPTIMECALLBACK callback, DWORD_PTR user, UINT flags);
+// MMSYSERR_INVALPARAM for an id that names no pending or running timer.
+MMRESULT timeKillEvent(UINT timerId);
