@@ -1,7 +1,9 @@
 // Class objects for the graph's filters.
 #include "media/graph_filters.h"
 
+#include "media/file_source.h"
 #include "media/graph_renderers.h"
+#include "media/mpeg_audio_decoder.h"
 #include "platform/dshow.h"
 
 namespace {
@@ -36,4 +38,9 @@ void Register(REFCLSID classId) {
 
 }  // namespace
 
-void RegisterGraphFilterClasses() { Register<Z_CNullRenderer::CreateInstance>(CLSID_NullRenderer); }
+void RegisterGraphFilterClasses() {
+  Register<Z_CNullRenderer::CreateInstance>(CLSID_NullRenderer);
+  Register<Z_CAudioRenderer::CreateInstance>(CLSID_AudioRender);
+  Register<Z_CFileSource::CreateInstance>(CLSID_FileSource);
+  Register<Z_CMpegAudioDecoder::CreateInstance>(CLSID_MpegAudioDecoder);
+}

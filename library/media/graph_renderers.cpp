@@ -2,6 +2,8 @@
 // renderer.
 #include "media/graph_renderers.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 // ---- The pin ----
@@ -146,4 +148,133 @@ HRESULT Z_CNullRenderer::CreateInstance(IUnknown* outer, REFIID iid, void** out)
   const HRESULT result = renderer->InnerQueryInterface(iid, out);
   if (FAILED(result)) delete renderer;
   return result;
+}
+
+// ---- The audio renderer ----
+
+Z_CAudioRenderer::Z_CAudioRenderer() : Z_CGraphRenderer("Audio renderer", CLSID_AudioRender) {}
+
+Z_CAudioRenderer::~Z_CAudioRenderer() {
+  ReleaseBuffers(false);
+  if (m_sound) m_sound->Release();
+}
+
+HRESULT Z_CAudioRenderer::CreateInstance(IUnknown* outer, REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  *out = nullptr;
+  if (outer) return CLASS_E_NOAGGREGATION;
+  auto* renderer = new (std::nothrow) Z_CAudioRenderer;
+  if (!renderer) return E_OUTOFMEMORY;
+  const HRESULT result = renderer->InnerQueryInterface(iid, out);
+  if (FAILED(result)) delete renderer;
+  return result;
+}
+
+HRESULT Z_CAudioRenderer::InnerQueryInterface(REFIID iid, void** out) {
+  if (!out) return E_POINTER;
+  if (iid == IID_IBasicAudio) return HandOutInterface(static_cast<IBasicAudio*>(this), out);
+  return Z_CGraphRenderer::InnerQueryInterface(iid, out);
+}
+
+HRESULT Z_CAudioRenderer::TestType(const AM_MEDIA_TYPE* type) {
+  if (!type) return E_POINTER;
+  if (type->majortype != MEDIATYPE_Audio || type->subtype != MEDIASUBTYPE_PCM) return S_FALSE;
+  if (type->formattype != FORMAT_WaveFormatEx || type->cbFormat < sizeof(WAVEFORMATEX) - sizeof(WORD) || !type->pbFormat)
+    return S_FALSE;
+  WAVEFORMATEX format{};
+  std::memcpy(&format, type->pbFormat, std::min<size_t>(type->cbFormat, sizeof(format)));
+  const bool playable = format.wFormatTag == WAVE_FORMAT_PCM && format.wBitsPerSample == 16 &&
+                        (format.nChannels == 1 || format.nChannels == 2) &&
+                        format.nBlockAlign == format.nChannels * 2 && format.nSamplesPerSec >= DSBFREQUENCY_MIN &&
+                        format.nSamplesPerSec <= DSBFREQUENCY_MAX;
+  return playable ? S_OK : S_FALSE;
+}
+
+HRESULT Z_CAudioRenderer::RenderSample(IMediaSample* sample) {
+  BYTE* data = nullptr;
+  const LONG length = sample->GetActualDataLength();
+  if (FAILED(sample->GetPointer(&data)) || length <= 0) return S_OK;
+  WAVEFORMATEX format{};
+  {
+    Z_CScopedLock lock(m_lock);
+    const Z_CMediaTypeHolder& type = m_pin.CurrentMediaType();
+    if (!type.pbFormat) return S_OK;
+    std::memcpy(&format, type.pbFormat, std::min<size_t>(type.cbFormat, sizeof(format)));
+  }
+  format.cbSize = 0;
+
+  std::lock_guard<std::mutex> lock(m_soundMutex);
+  if (!m_soundTried) {
+    m_soundTried = true;
+    if (SUCCEEDED(DirectSoundCreate(nullptr, &m_sound, nullptr)) && m_sound)
+      m_sound->SetCooperativeLevel(nullptr, DSSCL_NORMAL);
+  }
+  // Without a device the sound is dropped, still at its pace.
+  if (!m_sound) return S_OK;
+  ReleaseBuffers(true);
+  DSBUFFERDESC description{};
+  description.dwSize = sizeof(description);
+  description.dwFlags = DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2;
+  description.dwBufferBytes = static_cast<DWORD>(length) - static_cast<DWORD>(length) % format.nBlockAlign;
+  description.lpwfxFormat = &format;
+  if (description.dwBufferBytes < DSBSIZE_MIN) return S_OK;
+  IDirectSoundBuffer* buffer = nullptr;
+  if (FAILED(m_sound->CreateSoundBuffer(&description, &buffer, nullptr)) || !buffer) return S_OK;
+  void* part1 = nullptr;
+  void* part2 = nullptr;
+  DWORD bytes1 = 0, bytes2 = 0;
+  if (SUCCEEDED(buffer->Lock(0, description.dwBufferBytes, &part1, &bytes1, &part2, &bytes2, 0))) {
+    std::memcpy(part1, data, bytes1);
+    if (part2) std::memcpy(part2, data + bytes1, bytes2);
+    buffer->Unlock(part1, bytes1, part2, bytes2);
+    buffer->SetVolume(m_volume);
+    buffer->SetPan(m_balance);
+    buffer->Play(0, 0, 0);
+  }
+  m_playing.push_back(buffer);
+  return S_OK;
+}
+
+void Z_CAudioRenderer::ReleaseBuffers(bool finishedOnly) {
+  for (auto it = m_playing.begin(); it != m_playing.end();) {
+    DWORD status = 0;
+    if (finishedOnly && SUCCEEDED((*it)->GetStatus(&status)) && (status & DSBSTATUS_PLAYING)) {
+      ++it;
+      continue;
+    }
+    (*it)->Stop();
+    (*it)->Release();
+    it = m_playing.erase(it);
+  }
+}
+
+HRESULT Z_CAudioRenderer::Stop() {
+  const HRESULT result = Z_CGraphRenderer::Stop();
+  std::lock_guard<std::mutex> lock(m_soundMutex);
+  ReleaseBuffers(false);
+  return result;
+}
+
+HRESULT Z_CAudioRenderer::put_Volume(LONG volume) {
+  if (volume < DSBVOLUME_MIN || volume > DSBVOLUME_MAX) return E_INVALIDARG;
+  m_volume = volume;
+  return S_OK;
+}
+
+HRESULT Z_CAudioRenderer::get_Volume(LONG* volume) {
+  if (!volume) return E_POINTER;
+  *volume = m_volume;
+  return S_OK;
+}
+
+HRESULT Z_CAudioRenderer::put_Balance(LONG balance) {
+  if (balance < DSBPAN_LEFT || balance > DSBPAN_RIGHT) return E_INVALIDARG;
+  m_balance = balance;
+  return S_OK;
+}
+
+HRESULT Z_CAudioRenderer::get_Balance(LONG* balance) {
+  if (!balance) return E_POINTER;
+  *balance = m_balance;
+  return S_OK;
 }

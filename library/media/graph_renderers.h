@@ -8,10 +8,12 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 
 #include "media/filter_core.h"
 #include "media/receiving_pin.h"
+#include "platform/dsound.h"
 
 class Z_CGraphRenderer;
 
@@ -70,4 +72,35 @@ class Z_CNullRenderer final : public Z_CGraphRenderer {
   static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out);
   HRESULT TestType(const AM_MEDIA_TYPE* type) override { return type ? S_OK : E_POINTER; }
   HRESULT RenderSample(IMediaSample*) override { return S_OK; }
+};
+
+// Each sample plays from a DirectSound buffer of its own, made when its time comes; the device
+// is opened by the first sample, so a renderer that never plays opens nothing.
+class Z_CAudioRenderer final : public Z_CGraphRenderer, public IBasicAudio {
+ public:
+  Z_CAudioRenderer();
+  ~Z_CAudioRenderer() override;
+  static HRESULT CreateInstance(IUnknown* outer, REFIID iid, void** out);
+
+  Z_FORWARD_IUNKNOWN_TO_OUTER
+  HRESULT InnerQueryInterface(REFIID iid, void** out) override;
+  // 16-bit PCM, one or two channels, described by a WAVEFORMATEX.
+  HRESULT TestType(const AM_MEDIA_TYPE* type) override;
+  HRESULT RenderSample(IMediaSample* sample) override;
+  HRESULT Stop() override;
+
+  HRESULT put_Volume(LONG volume) override;
+  HRESULT get_Volume(LONG* volume) override;
+  HRESULT put_Balance(LONG balance) override;
+  HRESULT get_Balance(LONG* balance) override;
+
+ private:
+  void ReleaseBuffers(bool finishedOnly);
+
+  std::mutex m_soundMutex;
+  IDirectSound* m_sound = nullptr;
+  bool m_soundTried = false;
+  std::deque<IDirectSoundBuffer*> m_playing;
+  std::atomic<LONG> m_volume{0};
+  std::atomic<LONG> m_balance{0};
 };

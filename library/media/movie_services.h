@@ -6,3 +6,9 @@ void InitTheoraColorTables();
 int ResumeAllMovies();
 int PauseAllMovies();
 int DrawScreenMovies();
+
+// The framework's pieces the sound system decodes through: the memory stream and memory reader
+// it serves a sound file from, and the sample grabber that catches the decoded PCM.
+#include "media/async_source.h"
+#include "media/memory_stream.h"
+#include "media/sample_grabber.h"

@@ -55,7 +55,7 @@ class MemoryStreamObject final : public MemoryStream {
     int64_t base = 0;
     if (origin == STREAM_SEEK_CUR)
       base = static_cast<int64_t>(m_position);
-    else if (origin == STREAM_SEEK_END)
+    else if (origin == 2 /* from the end */)
       base = static_cast<int64_t>(m_bytes.size());
     else if (origin != STREAM_SEEK_SET)
       return STG_E_INVALIDFUNCTION;

@@ -10,7 +10,8 @@ inline constexpr IID IID_ISequentialStream = {0x0C733A30, 0x2A1C, 0x11CE, {0xAD,
 
 #define STREAM_SEEK_SET 0u
 #define STREAM_SEEK_CUR 1u
-#define STREAM_SEEK_END 2u
+// The origin "from the end" is 2; its platform name is also the library's own stream origin
+// (zyvel/runtime.h), and the two meet in one translation unit, so it has no macro here.
 #define STG_E_INVALIDFUNCTION ((HRESULT)0x80030001)
 
 union ULARGE_INTEGER {
