@@ -4,6 +4,7 @@
 // what Render does when nothing takes a pin.
 #include "graph_test_filters.h"
 #include "media/media_classes.h"
+#include "media/sample_grabber.h"
 
 namespace media_test {
 namespace {
@@ -67,6 +68,39 @@ class FilterGraphTest : public MediaTest {
     }
     pins->Release();
     return found;
+  }
+
+  // The renderer swap of the sound system's decoder: the first connected filter with inputs and no
+  // output is unlinked, and its upstream pin goes to a new null renderer. The renderer it replaced.
+  IBaseFilter* SwapRendererForNull() {
+    IBaseFilter* made = nullptr;
+    EXPECT_EQ(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                               reinterpret_cast<void**>(&made)),
+              S_OK);
+    ComRef<IBaseFilter> nullRenderer(made);
+    EXPECT_EQ(graph->AddFilter(nullRenderer.get(), u"File Renderer"), S_OK);
+    for (const ComRef<IBaseFilter>& filter : Filters()) {
+      ComRef<IPin> in = PinOf(filter.get(), PINDIR_INPUT), out = PinOf(filter.get(), PINDIR_OUTPUT);
+      IPin* upstream = nullptr;
+      if (in && !out && in->ConnectedTo(&upstream) == S_OK) {
+        EXPECT_EQ(upstream->Disconnect(), S_OK);
+        EXPECT_EQ(in->Disconnect(), S_OK);
+        EXPECT_EQ(graph->Connect(upstream, PinOf(nullRenderer.get(), PINDIR_INPUT).get()), S_OK);
+        upstream->Release();
+        return filter.get();
+      }
+    }
+    return nullptr;
+  }
+  // Runs without a clock until the graph reports; the completion code, or -1.
+  LONG RunUnclocked() {
+    EXPECT_EQ(Query<IMediaFilter>(IID_IMediaFilter)->SetSyncSource(nullptr), S_OK);
+    auto control = Query<IMediaControl>(IID_IMediaControl);
+    EXPECT_EQ(control->Run(), S_OK);
+    LONG code = -1;
+    EXPECT_EQ(Query<IMediaEvent>(IID_IMediaEvent)->WaitForCompletion(10000, &code), S_OK);
+    control->Stop();
+    return code;
   }
 
   struct CountingRendererFactory final : IClassFactory {
@@ -275,6 +309,78 @@ TEST_F(FilterGraphTest, FiltersAreNamedUniquelyFoundByNameAndRemovedUnlinked) {
   EXPECT_FALSE(counter->input.IsConnected());
   EXPECT_EQ(graph->RemoveFilter(counter.get()), VFW_E_NOT_FOUND);
   EXPECT_EQ(Filters().size(), 1u);
+}
+
+HRESULT CountGrabbed(IMediaSample* sample, REFERENCE_TIME*, REFERENCE_TIME*, BOOL, DWORD_PTR value) {
+  auto* numbers = reinterpret_cast<std::vector<int>*>(value);
+  BYTE* data = nullptr;
+  sample->GetPointer(&data);
+  numbers->push_back(data[0]);
+  return 0;
+}
+
+TEST_F(FilterGraphTest, TheSampleGrabberJoinsTheChainAndSeesEverySample) {
+  HRESULT created = S_OK;
+  Z_CSampleGrabber* made = Z_CSampleGrabber::Create(nullptr, &created);
+  ASSERT_NE(made, nullptr);
+  IBaseFilter* grabberFilter = nullptr;
+  ASSERT_EQ(made->InnerQueryInterface(IID_IBaseFilter, reinterpret_cast<void**>(&grabberFilter)), S_OK);
+  ComRef<IBaseFilter> grabber(grabberFilter);
+  Z_IGrabberControl* control = nullptr;
+  ASSERT_EQ(grabber->QueryInterface(IID_Z_IGrabberControl, reinterpret_cast<void**>(&control)), S_OK);
+  ComRef<Z_IGrabberControl> grabberControl(control);
+  AM_MEDIA_TYPE audio{};
+  audio.majortype = kMajorAudio;
+  ASSERT_EQ(grabberControl->SetAcceptedType(&audio), S_OK);
+  std::vector<int> numbers;
+  ASSERT_EQ(grabberControl->SetSampleCallback(CountGrabbed, reinterpret_cast<DWORD_PTR>(&numbers)), S_OK);
+
+  ASSERT_EQ(graph->AddFilter(grabber.get(), u"SampleGrabber"), S_OK);
+  ASSERT_EQ(graph->AddFilter(source.get(), u"Source"), S_OK);
+  ASSERT_EQ(graph->Render(&source->pin), S_OK);
+  ASSERT_EQ(Filters().size(), 3u);
+  ASSERT_NE(SwapRendererForNull(), nullptr);
+  EXPECT_EQ(RunUnclocked(), EC_COMPLETE);
+  std::vector<int> expected(20);
+  for (int i = 0; i < 20; ++i) expected[static_cast<size_t>(i)] = i;
+  EXPECT_EQ(numbers, expected);
+  EXPECT_EQ(CountingRenderer::rendered.load(), 0);
+}
+
+TEST_F(FilterGraphTest, RenderFileBuildsAFileSourceAndTheMpegAudioDecoder) {
+  const std::string mp3 = std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/sound/mp3_stereo_cbr.mp3";
+  ASSERT_EQ(graph->RenderFile(Wide(mp3.c_str()).c_str(), nullptr), S_OK);
+  // The file source, the decoder and the audio renderer, whose type is 16-bit PCM.
+  ASSERT_EQ(Filters().size(), 3u);
+  IBaseFilter* renderer = SwapRendererForNull();
+  ASSERT_NE(renderer, nullptr);
+  CLSID classId{};
+  renderer->GetClassID(&classId);
+  EXPECT_EQ(classId, CLSID_AudioRender);
+  auto audio = Query<IBasicAudio>(IID_IBasicAudio);
+  EXPECT_EQ(audio->put_Volume(-100), S_OK);
+  LONG volume = 0;
+  EXPECT_EQ(audio->get_Volume(&volume), S_OK);
+  EXPECT_EQ(volume, -100);
+  EXPECT_EQ(audio->put_Volume(1), E_INVALIDARG);
+  EXPECT_EQ(RunUnclocked(), EC_COMPLETE);
+
+  // A file nothing decodes, and a file that is not there.
+  IGraphBuilder* other = nullptr;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                             reinterpret_cast<void**>(&other)),
+            S_OK);
+  const std::string text = std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/sound/README.md";
+  EXPECT_EQ(other->RenderFile(Wide(text.c_str()).c_str(), nullptr), VFW_E_CANNOT_RENDER);
+  const std::string missing = std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/sound/missing.mp3";
+  EXPECT_TRUE(FAILED(other->RenderFile(Wide(missing.c_str()).c_str(), nullptr)));
+  IEnumFilters* left = nullptr;
+  ASSERT_EQ(other->EnumFilters(&left), S_OK);
+  IBaseFilter* filter = nullptr;
+  ULONG fetched = 0;
+  EXPECT_EQ(left->Next(1, &filter, &fetched), S_FALSE);
+  left->Release();
+  other->Release();
 }
 
 }  // namespace
