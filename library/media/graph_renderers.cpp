@@ -91,11 +91,11 @@ void Z_CGraphRenderer::AllowWaits() {
 bool Z_CGraphRenderer::WaitUntilDue(IMediaSample* sample) {
   REFERENCE_TIME start = 0, end = 0;
   const bool timed = SUCCEEDED(sample->GetTime(&start, &end));
-  std::unique_lock<std::mutex> lock(m_waitMutex);
   for (;;) {
-    if (m_waitsCancelled) return false;
-    // Paused: nothing is rendered until the graph runs.
-    if (State() == State_Running) {
+    // The filter lock is taken with the wait lock free: a flush takes them the other way round.
+    REFERENCE_TIME left = 0;
+    const bool running = State() == State_Running;
+    if (running) {
       IReferenceClock* clock = nullptr;
       REFERENCE_TIME startTime = 0;
       {
@@ -104,19 +104,19 @@ bool Z_CGraphRenderer::WaitUntilDue(IMediaSample* sample) {
         startTime = m_startTime;
         if (clock) clock->AddRef();
       }
-      if (!clock || !timed) {
-        if (clock) clock->Release();
-        return true;
-      }
       REFERENCE_TIME now = 0;
-      const HRESULT got = clock->GetTime(&now);
-      clock->Release();
-      if (FAILED(got) || now >= startTime + start) return true;
-      const REFERENCE_TIME left = startTime + start - now;
-      m_waitChanged.wait_for(lock, std::chrono::microseconds(std::min<REFERENCE_TIME>(left / 10 + 1, 10000)));
-    } else {
-      m_waitChanged.wait_for(lock, std::chrono::milliseconds(10));
+      const bool due = !clock || !timed || FAILED(clock->GetTime(&now)) || now >= startTime + start;
+      if (clock) clock->Release();
+      left = startTime + start - now;
+      std::lock_guard<std::mutex> lock(m_waitMutex);
+      if (m_waitsCancelled) return false;
+      if (due) return true;
     }
+    // Paused, nothing is rendered until the graph runs; running, until the sample's time.
+    std::unique_lock<std::mutex> lock(m_waitMutex);
+    if (m_waitsCancelled) return false;
+    const REFERENCE_TIME pause = running ? std::min<REFERENCE_TIME>(left / 10 + 1, 10000) : 10000;
+    m_waitChanged.wait_for(lock, std::chrono::microseconds(pause));
   }
 }
 

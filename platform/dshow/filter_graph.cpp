@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -118,6 +120,33 @@ class FilterLister final : public ComObject<FilterLister, IEnumFilters> {
 
 constexpr int kDeepestRender = 16;
 
+// A deep copy of a media type for later, and its release.
+struct HeldType {
+  bool present = false;
+  AM_MEDIA_TYPE type{};
+  explicit HeldType(const AM_MEDIA_TYPE* source) {
+    if (!source) return;
+    present = true;
+    type = *source;
+    type.pbFormat = nullptr;
+    type.cbFormat = 0;
+    if (source->cbFormat && source->pbFormat) {
+      type.pbFormat = static_cast<BYTE*>(CoTaskMemAlloc(source->cbFormat));
+      if (type.pbFormat) {
+        std::memcpy(type.pbFormat, source->pbFormat, source->cbFormat);
+        type.cbFormat = source->cbFormat;
+      }
+    }
+    if (type.pUnk) type.pUnk->AddRef();
+  }
+  HeldType(const HeldType&) = delete;
+  HeldType& operator=(const HeldType&) = delete;
+  ~HeldType() {
+    if (type.pbFormat) CoTaskMemFree(type.pbFormat);
+    if (type.pUnk) type.pUnk->Release();
+  }
+};
+
 class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaControl, IMediaEvent, IMediaEventSink,
                                            IBasicAudio, IMediaFilter> {
  public:
@@ -214,6 +243,7 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
     if (!output || !input) return E_POINTER;
     std::lock_guard<std::recursive_mutex> lock(m_graphLock);
     if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
+    Operation operation(this);
     return output->Connect(input, type);
   }
 
@@ -236,6 +266,7 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
     if (!output || !input) return E_POINTER;
     std::lock_guard<std::recursive_mutex> lock(m_graphLock);
     if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
+    Operation operation(this);
     return ConnectThrough(output, input, 0);
   }
 
@@ -245,12 +276,14 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
     if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
     if (DirectionOf(output) != PINDIR_OUTPUT) return VFW_E_INVALID_DIRECTION;
     if (IsConnected(output)) return VFW_E_ALREADY_CONNECTED;
+    Operation operation(this);
     return RenderPin(output, 0);
   }
 
   HRESULT RenderFile(LPCWSTR file, LPCWSTR) override {
     if (!file) return E_POINTER;
     std::lock_guard<std::recursive_mutex> lock(m_graphLock);
+    Operation operation(this);
     IBaseFilter* source = nullptr;
     HRESULT result = AddSourceFilter(file, file, &source);
     if (FAILED(result)) return result;
@@ -301,11 +334,22 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
   // ---- IFilterGraph2 ----
   HRESULT AddSourceFilterForMoniker(IMoniker*, IBindCtx*, LPCWSTR, IBaseFilter**) override { return E_NOTIMPL; }
 
-  // Done at once: the graph must be stopped.
+  // The graph must be stopped. Asked during a connection (a filter whose new link changes what
+  // its other pin carries), it is done once that connection has finished, when no filter holds
+  // its lock: done at once it would take the filters' locks in the opposite order.
   HRESULT ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* type) override {
     if (!pin) return E_POINTER;
     std::lock_guard<std::recursive_mutex> lock(m_graphLock);
     if (m_state != State_Stopped) return VFW_E_NOT_STOPPED;
+    if (m_operationDepth > 0) {
+      pin->AddRef();
+      m_pendingReconnections.push_back({Held<IPin>(pin), std::make_unique<HeldType>(type)});
+      return S_OK;
+    }
+    return ReconnectNow(pin, type);
+  }
+
+  HRESULT ReconnectNow(IPin* pin, const AM_MEDIA_TYPE* type) {
     IPin* peer = nullptr;
     if (pin->ConnectedTo(&peer) != S_OK || !peer) return VFW_E_NOT_CONNECTED;
     Held<IPin> heldPeer(peer);
@@ -666,7 +710,35 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
     return rendered < outputs || partial ? VFW_S_PARTIAL_RENDER : S_OK;
   }
 
+  // Counts the graph's connecting operations in progress; the outermost one, ending, does the
+  // reconnections asked for meanwhile.
+  class Operation {
+   public:
+    explicit Operation(FilterGraph* graph) : m_graph(graph) { ++m_graph->m_operationDepth; }
+    ~Operation() {
+      if (--m_graph->m_operationDepth > 0) return;
+      // A reconnection may ask for another (the filter's other pin); a few rounds settle any chain.
+      ++m_graph->m_operationDepth;
+      for (int round = 0; round < 8 && !m_graph->m_pendingReconnections.empty(); ++round) {
+        const Reconnection& next = m_graph->m_pendingReconnections.front();
+        m_graph->ReconnectNow(next.pin.pointer, next.type->present ? &next.type->type : nullptr);
+        m_graph->m_pendingReconnections.pop_front();
+      }
+      m_graph->m_pendingReconnections.clear();
+      --m_graph->m_operationDepth;
+    }
+
+   private:
+    FilterGraph* m_graph;
+  };
+  struct Reconnection {
+    Held<IPin> pin;
+    std::unique_ptr<HeldType> type;
+  };
+
   std::recursive_mutex m_graphLock;
+  int m_operationDepth = 0;
+  std::deque<Reconnection> m_pendingReconnections;
   std::vector<Entry> m_filters;
   FILTER_STATE m_state = State_Stopped;
   IReferenceClock* m_clock = nullptr;  // One reference held.
