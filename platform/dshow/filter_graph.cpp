@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "dshow/graph_parts.h"
+#include "platform/dshow_position.h"
 #include "platform/kernel.h"
 
 namespace platform {
@@ -148,7 +149,7 @@ struct HeldType {
 };
 
 class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaControl, IMediaEvent, IMediaEventSink,
-                                           IBasicAudio, IMediaFilter> {
+                                           IBasicAudio, IMediaFilter, IMediaSeeking> {
  public:
   void* InterfaceFor(REFIID iid) {
     if (iid == IID_IUnknown || iid == IID_IFilterGraph || iid == IID_IGraphBuilder || iid == IID_IFilterGraph2)
@@ -158,6 +159,7 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
     if (iid == IID_IMediaEventSink) return static_cast<IMediaEventSink*>(this);
     if (iid == IID_IBasicAudio) return static_cast<IBasicAudio*>(this);
     if (iid == IID_IMediaFilter || iid == IID_IPersist) return static_cast<IMediaFilter*>(this);
+    if (iid == IID_IMediaSeeking) return static_cast<IMediaSeeking*>(this);
     return nullptr;
   }
 
@@ -533,7 +535,58 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
     return WithAudio([&](IBasicAudio* audio) { return audio->get_Balance(balance); });
   }
 
+  // ---- IMediaSeeking: the connected renderers that seek answer; questions go to the first,
+  // changes to all ----
+  HRESULT GetCapabilities(DWORD* capabilities) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetCapabilities(capabilities); }); }
+  HRESULT CheckCapabilities(DWORD* capabilities) override { return AskSeeker([&](IMediaSeeking* s) { return s->CheckCapabilities(capabilities); }); }
+  HRESULT IsFormatSupported(const GUID* format) override { return AskSeeker([&](IMediaSeeking* s) { return s->IsFormatSupported(format); }); }
+  HRESULT QueryPreferredFormat(GUID* format) override { return AskSeeker([&](IMediaSeeking* s) { return s->QueryPreferredFormat(format); }); }
+  HRESULT GetTimeFormat(GUID* format) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetTimeFormat(format); }); }
+  HRESULT IsUsingTimeFormat(const GUID* format) override { return AskSeeker([&](IMediaSeeking* s) { return s->IsUsingTimeFormat(format); }); }
+  HRESULT SetTimeFormat(const GUID* format) override { return TellSeekers([&](IMediaSeeking* s) { return s->SetTimeFormat(format); }); }
+  HRESULT GetDuration(LONGLONG* duration) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetDuration(duration); }); }
+  HRESULT GetStopPosition(LONGLONG* stop) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetStopPosition(stop); }); }
+  HRESULT GetCurrentPosition(LONGLONG* current) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetCurrentPosition(current); }); }
+  HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source, const GUID* sourceFormat) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->ConvertTimeFormat(target, targetFormat, source, sourceFormat); });
+  }
+  HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override {
+    return TellSeekers([&](IMediaSeeking* s) { return s->SetPositions(current, currentFlags, stop, stopFlags); });
+  }
+  HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetPositions(current, stop); }); }
+  HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetAvailable(earliest, latest); }); }
+  HRESULT SetRate(double rate) override { return TellSeekers([&](IMediaSeeking* s) { return s->SetRate(rate); }); }
+  HRESULT GetRate(double* rate) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetRate(rate); }); }
+  HRESULT GetPreroll(LONGLONG* preroll) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetPreroll(preroll); }); }
+
  private:
+  std::vector<Held<IMediaSeeking>> Seekers() {
+    std::vector<Held<IMediaSeeking>> seekers;
+    for (const Held<IBaseFilter>& filter : Snapshot()) {
+      IMediaSeeking* seeking = nullptr;
+      if (IsRenderer(filter.pointer, true) &&
+          SUCCEEDED(filter->QueryInterface(IID_IMediaSeeking, reinterpret_cast<void**>(&seeking))) && seeking)
+        seekers.emplace_back(seeking);
+    }
+    return seekers;
+  }
+  template <typename Call>
+  HRESULT AskSeeker(Call call) {
+    const std::vector<Held<IMediaSeeking>> seekers = Seekers();
+    return seekers.empty() ? E_NOTIMPL : call(seekers.front().pointer);
+  }
+  template <typename Call>
+  HRESULT TellSeekers(Call call) {
+    const std::vector<Held<IMediaSeeking>> seekers = Seekers();
+    if (seekers.empty()) return E_NOTIMPL;
+    HRESULT result = S_OK;
+    for (const Held<IMediaSeeking>& seeker : seekers) {
+      const HRESULT one = call(seeker.pointer);
+      if (FAILED(one) && SUCCEEDED(result)) result = one;
+    }
+    return result;
+  }
+
   struct Entry {
     IBaseFilter* filter;  // One reference held.
     std::u16string name;

@@ -5,6 +5,7 @@
 #include "graph_test_filters.h"
 #include "media/media_classes.h"
 #include "media/sample_grabber.h"
+#include "platform/dshow_position.h"
 
 namespace media_test {
 namespace {
@@ -381,6 +382,62 @@ TEST_F(FilterGraphTest, RenderFileBuildsAFileSourceAndTheMpegAudioDecoder) {
   EXPECT_EQ(left->Next(1, &filter, &fetched), S_FALSE);
   left->Release();
   other->Release();
+}
+
+// A renderer that seeks: a fixed duration, and the positions it was last given.
+class SeekingRenderer final : public Z_CGraphRenderer, public IMediaSeeking {
+ public:
+  SeekingRenderer() : Z_CGraphRenderer("Seeking renderer", kTestFilterClass) { AddRef(); }
+  Z_FORWARD_IUNKNOWN_TO_OUTER
+  HRESULT InnerQueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IMediaSeeking) return HandOutInterface(static_cast<IMediaSeeking*>(this), out);
+    return Z_CGraphRenderer::InnerQueryInterface(iid, out);
+  }
+  HRESULT TestType(const AM_MEDIA_TYPE*) override { return S_OK; }
+  HRESULT RenderSample(IMediaSample*) override { return S_OK; }
+  HRESULT GetCapabilities(DWORD*) override { return E_NOTIMPL; }
+  HRESULT CheckCapabilities(DWORD*) override { return E_NOTIMPL; }
+  HRESULT IsFormatSupported(const GUID*) override { return E_NOTIMPL; }
+  HRESULT QueryPreferredFormat(GUID*) override { return E_NOTIMPL; }
+  HRESULT GetTimeFormat(GUID*) override { return E_NOTIMPL; }
+  HRESULT IsUsingTimeFormat(const GUID*) override { return E_NOTIMPL; }
+  HRESULT SetTimeFormat(const GUID*) override { return E_NOTIMPL; }
+  HRESULT GetDuration(LONGLONG* duration) override {
+    *duration = 12345;
+    return S_OK;
+  }
+  HRESULT GetStopPosition(LONGLONG*) override { return E_NOTIMPL; }
+  HRESULT GetCurrentPosition(LONGLONG*) override { return E_NOTIMPL; }
+  HRESULT ConvertTimeFormat(LONGLONG*, const GUID*, LONGLONG, const GUID*) override { return E_NOTIMPL; }
+  HRESULT SetPositions(LONGLONG* current, DWORD, LONGLONG*, DWORD) override {
+    lastPosition = current ? *current : -1;
+    return S_OK;
+  }
+  HRESULT GetPositions(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+  HRESULT GetAvailable(LONGLONG*, LONGLONG*) override { return E_NOTIMPL; }
+  HRESULT SetRate(double) override { return E_NOTIMPL; }
+  HRESULT GetRate(double*) override { return E_NOTIMPL; }
+  HRESULT GetPreroll(LONGLONG*) override { return E_NOTIMPL; }
+  LONGLONG lastPosition = -1;
+};
+
+TEST_F(FilterGraphTest, SeekingGoesToTheConnectedRenderersThatSeek) {
+  auto seeking = Query<IMediaSeeking>(IID_IMediaSeeking);
+  LONGLONG duration = 0;
+  EXPECT_EQ(seeking->GetDuration(&duration), E_NOTIMPL);
+
+  ComRef<SeekingRenderer> renderer(new SeekingRenderer);
+  ASSERT_EQ(graph->AddFilter(renderer.get(), u"Seeker"), S_OK);
+  ASSERT_EQ(graph->AddFilter(source.get(), u"Source"), S_OK);
+  EXPECT_EQ(seeking->GetDuration(&duration), E_NOTIMPL) << "an unconnected renderer is not asked";
+  ASSERT_EQ(graph->Render(&source->pin), S_OK);
+  ASSERT_EQ(seeking->GetDuration(&duration), S_OK);
+  EXPECT_EQ(duration, 12345);
+  LONGLONG position = 777;
+  EXPECT_EQ(seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  EXPECT_EQ(renderer->lastPosition, 777);
+  graph->Release();
+  graph = nullptr;
 }
 
 }  // namespace
