@@ -204,11 +204,6 @@ HRESULT Z_CAudioRenderer::RenderSample(IMediaSample* sample) {
   format.cbSize = 0;
 
   std::lock_guard<std::mutex> lock(m_soundMutex);
-  if (!m_soundTried) {
-    m_soundTried = true;
-    if (SUCCEEDED(DirectSoundCreate(nullptr, &m_sound, nullptr)) && m_sound)
-      m_sound->SetCooperativeLevel(nullptr, DSSCL_NORMAL);
-  }
   // Without a device the sound is dropped, still at its pace.
   if (!m_sound) return S_OK;
   ReleaseBuffers(true);
@@ -246,6 +241,20 @@ void Z_CAudioRenderer::ReleaseBuffers(bool finishedOnly) {
     (*it)->Release();
     it = m_playing.erase(it);
   }
+}
+
+// The device opens on the thread that starts the graph, not on a streaming thread (the audio
+// library keeps per-thread records that a short-lived thread would leave behind).
+HRESULT Z_CAudioRenderer::Pause() {
+  if (m_pin.IsConnected()) {
+    std::lock_guard<std::mutex> lock(m_soundMutex);
+    if (!m_soundTried) {
+      m_soundTried = true;
+      if (SUCCEEDED(DirectSoundCreate(nullptr, &m_sound, nullptr)) && m_sound)
+        m_sound->SetCooperativeLevel(nullptr, DSSCL_NORMAL);
+    }
+  }
+  return Z_CGraphRenderer::Pause();
 }
 
 HRESULT Z_CAudioRenderer::Stop() {

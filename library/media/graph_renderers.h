@@ -75,7 +75,7 @@ class Z_CNullRenderer final : public Z_CGraphRenderer {
 };
 
 // Each sample plays from a DirectSound buffer of its own, made when its time comes; the device
-// is opened by the first sample, so a renderer that never plays opens nothing.
+// is opened when the connected renderer first leaves Stopped, so one that never plays opens nothing.
 class Z_CAudioRenderer final : public Z_CGraphRenderer, public IBasicAudio {
  public:
   Z_CAudioRenderer();
@@ -87,6 +87,7 @@ class Z_CAudioRenderer final : public Z_CGraphRenderer, public IBasicAudio {
   // 16-bit PCM, one or two channels, described by a WAVEFORMATEX.
   HRESULT TestType(const AM_MEDIA_TYPE* type) override;
   HRESULT RenderSample(IMediaSample* sample) override;
+  HRESULT Pause() override;
   HRESULT Stop() override;
 
   HRESULT put_Volume(LONG volume) override;

@@ -31,16 +31,17 @@ struct FrameHeader {
   bool padding;
 };
 
-// MPEG-1 and MPEG-2 headers with a bit rate from the table; false for anything else.
+// MPEG-1, MPEG-2 and MPEG-2.5 headers with a bit rate from the table; false for anything else.
 bool ReadFrameHeader(const BYTE* p, FrameHeader* out) {
-  if (p[0] != 0xFF || (p[1] & 0xF0) != 0xF0) return false;
+  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
+  const int version = (p[1] >> 3) & 3;  // 0 MPEG-2.5, 2 MPEG-2, 3 MPEG-1
   const int layerBits = (p[1] >> 1) & 3;
   const int bitRateIndex = p[2] >> 4;
   const int rateIndex = (p[2] >> 2) & 3;
-  if (layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 || rateIndex == 3) return false;
-  const int mpeg1 = (p[1] >> 3) & 1;
+  if (version == 1 || layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 || rateIndex == 3) return false;
+  const int mpeg1 = version == 3;
   const int layer = 3 - layerBits;
-  out->rate = kSampleRates[mpeg1][rateIndex];
+  out->rate = kSampleRates[mpeg1][rateIndex] >> (version == 0 ? 1 : 0);
   out->bitRate = kBitRates[mpeg1][layer][bitRateIndex];
   out->padding = (p[2] >> 1) & 1;
   out->channels = ((p[3] >> 6) & 3) == 3 ? 1 : 2;

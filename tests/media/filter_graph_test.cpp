@@ -2,6 +2,8 @@
 // first, then registered classes), swapping the renderer for the null renderer, running without
 // a clock until every renderer has reported, reconnection, the state order, event codes and
 // what Render does when nothing takes a pin.
+#include <algorithm>
+
 #include "graph_test_filters.h"
 #include "media/media_classes.h"
 #include "media/sample_grabber.h"
@@ -382,6 +384,29 @@ TEST_F(FilterGraphTest, RenderFileBuildsAFileSourceAndTheMpegAudioDecoder) {
   EXPECT_EQ(left->Next(1, &filter, &fetched), S_FALSE);
   left->Release();
   other->Release();
+}
+
+TEST_F(FilterGraphTest, AFileRenderedToTheAudioRendererPlaysToItsEndOnTheSystemClock) {
+  platform::testing::UseSoundDriver("dummy");
+  platform::testing::UseManualSoundMixing(true);
+  const std::string mp3 = std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/sound/mp3_mono_8k_noinfo.mp3";
+  ASSERT_EQ(graph->RenderFile(Wide(mp3.c_str()).c_str(), nullptr), S_OK);
+  auto control = Query<IMediaControl>(IID_IMediaControl);
+  ASSERT_EQ(control->Run(), S_OK);
+  IReferenceClock* clock = nullptr;
+  ASSERT_EQ(Query<IMediaFilter>(IID_IMediaFilter)->GetSyncSource(&clock), S_OK);
+  EXPECT_NE(clock, nullptr) << "the graph runs on its own clock unless told otherwise";
+  if (clock) clock->Release();
+  LONG code = 0;
+  ASSERT_EQ(Query<IMediaEvent>(IID_IMediaEvent)->WaitForCompletion(20000, &code), S_OK);
+  EXPECT_EQ(code, EC_COMPLETE);
+  // The decoded sound went to DirectSound: the mix is not silent.
+  const std::vector<int16_t> mix = platform::testing::MixSoundFrames(4000);
+  EXPECT_TRUE(std::any_of(mix.begin(), mix.end(), [](int16_t sample) { return sample != 0; }));
+  EXPECT_EQ(control->Stop(), S_OK);
+  graph->Release();
+  graph = nullptr;
+  platform::testing::ResetSoundSwitches();
 }
 
 // A renderer that seeks: a fixed duration, and the positions it was last given.
