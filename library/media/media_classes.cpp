@@ -3,14 +3,17 @@
 
 #include <mutex>
 
+#include "media/graph_filters.h"
 #include "media/heap_sample_pool.h"
 #include "media/position_pass_through.h"
 #include "platform/dshow.h"
 
 namespace {
 
+typedef HRESULT (*CreateFunction)(IUnknown* outer, REFIID iid, void** out);
+
 // Lives as long as the process; its references are nominal.
-template <HRESULT (*Create)(IUnknown*, REFIID, void**)>
+template <CreateFunction Create>
 class FrameworkClass final : public IClassFactory {
  public:
   HRESULT QueryInterface(REFIID iid, void** object) override {
@@ -40,5 +43,6 @@ void RegisterMediaFrameworkClasses() {
     CoRegisterClassObject(CLSID_MemoryAllocator, memoryAllocator, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
     static auto* const seekingPassThru = new FrameworkClass<Z_CSeekingPassThru::CreateInstance>;
     CoRegisterClassObject(CLSID_SeekingPassThru, seekingPassThru, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+    RegisterGraphFilterClasses();
   });
 }

@@ -13,3 +13,9 @@ int DrawScreenMovies();
 int OpenMovie(const char* path, int* width, int* height, int option);
 int UpdateMovieFrame(int movie, int flag);
 int ReleaseMovie(int movie);
+
+// The framework's pieces the sound system decodes through: the memory stream and memory reader
+// it serves a sound file from, and the sample grabber that catches the decoded PCM.
+#include "media/async_source.h"
+#include "media/memory_stream.h"
+#include "media/sample_grabber.h"

@@ -7,6 +7,7 @@
 #include <vorbis/vorbisfile.h>
 
 #include "platform/acm.h"
+#include "platform/dshow.h"
 #include "zyvel/runtime.h"
 #include "zyvel/sound.h"
 
@@ -116,6 +117,12 @@ int EndOggDecoder(PcmConverter* converter);
 
 int SetupMediaFrameworkDecoder(PcmConverter* converter);
 int CopyMemoryPcmBlock(PcmConverter* converter);
+// The grabber's callback of the media-framework decoder: appends the sample's bytes to the
+// converter's PCM block (the value), growing it in 1 MiB steps.
+HRESULT AppendGrabbedPcm(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end, BOOL typeChanged,
+                         DWORD_PTR value);
+// The filter's first pin of the direction, with a reference, or null.
+IPin* FindPinByDirection(IBaseFilter* filter, PIN_DIRECTION direction);
 
 // ---- Stream helpers of the decoders ----
 int SourceTell(const SoundStreamSource& source);

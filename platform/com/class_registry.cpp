@@ -7,6 +7,7 @@
 #include "platform/com.h"
 #include "platform/ddraw.h"
 #include "platform/dinput.h"
+#include "platform/dshow.h"
 #include "platform/dsound.h"
 #include "platform/testing.h"
 
@@ -15,12 +16,16 @@ namespace platform {
 HRESULT CreateDirectInputObject(LPUNKNOWN outer, REFIID iid, void** object);
 HRESULT CreateDirectInput8Object(LPUNKNOWN outer, REFIID iid, void** object);
 HRESULT CreateDirectSoundObject(LPUNKNOWN outer, REFIID iid, void** object);
+HRESULT CreateFilterGraphObject(LPUNKNOWN outer, REFIID iid, void** object);
+HRESULT CreateSystemClockObject(LPUNKNOWN outer, REFIID iid, void** object);
 
 const ComClassDefinition kComClassTable[] = {
     {&CLSID_DirectInput, CreateDirectInputObject},
     {&CLSID_DirectInput8, CreateDirectInput8Object},
     {&CLSID_DirectSound, CreateDirectSoundObject},
     {&CLSID_DirectDraw7, CreateDirectDrawInstance},
+    {&CLSID_FilterGraph, CreateFilterGraphObject},
+    {&CLSID_SystemClock, CreateSystemClockObject},
     {nullptr, nullptr},
 };
 

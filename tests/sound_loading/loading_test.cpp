@@ -2,6 +2,8 @@
 // captured mix of the DirectSound stand-in.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/testing.h"
 #include "window/window_state.h"
 #include "sound/loading.h"
@@ -145,6 +147,17 @@ TEST_F(SoundLoadingTest, DecodedSoundsLoadWithTheirFormatAndLength) {
   }
 }
 
+TEST_F(SoundLoadingTest, ASoundWithEveryOtherDecoderMaskedPlaysThroughTheMediaFramework) {
+  ASSERT_EQ(SetSoundDecoderMask(0x0F), 0);
+  const int handle = LoadImage(ReadSoundFixture("mp3_stereo_cbr.mp3"), 1);
+  ASSERT_NE(handle, -1);
+  EXPECT_EQ(GetSoundTotalSample(handle), 11025);
+  ASSERT_EQ(PlaySoundHandle(handle, 1, 1), 0);
+  const std::vector<int16_t> mix = testing_door::MixSoundFrames(4410);
+  EXPECT_TRUE(std::any_of(mix.begin(), mix.end(), [](int16_t sample) { return sample != 0; }));
+  EXPECT_EQ(CheckSoundHandle(handle), 1);
+}
+
 TEST_F(SoundLoadingTest, RefusesBadCountsAndUndecodableImagesLeavingNoHandle) {
   const Bytes image = LevelWave(100, 1);
   const int before = g_soundHandles.usedCount;
@@ -201,7 +214,8 @@ TEST_F(SoundLoadingTest, OptionsAndBufferCountsOfZero) {
   EXPECT_EQ(SetSoundLoadMode(0), 0);
   EXPECT_EQ(SetSoundDecoderMask(0x08), 0);
   EXPECT_EQ(GetSoundDecoderMask(), 0x08);
-  EXPECT_EQ(LoadImage(ReadSoundFixture("mp3_mono_cbr.mp3"), 1), -1);  // MP3 decoder skipped
+  EXPECT_EQ(SetSoundDecoderMask(0x18), 0);
+  EXPECT_EQ(LoadImage(ReadSoundFixture("mp3_mono_cbr.mp3"), 1), -1);  // Both MP3 decoders skipped
   EXPECT_EQ(SetSoundDecoderMask(0), 0);
 
   const int handle = AddSoundData(-1);

@@ -45,7 +45,8 @@ TEST(PcmConverterSetup, TakesTheFirstDecoderTheMaskLeaves) {
       {"vorbis_stereo.ogg", 0, 0, PCM_CONVERT_OGG_VORBIS},
       {"vorbis_stereo.ogg", SOUND_DECODER_OGG_VORBIS, -1, 0},
       {"mp3_stereo_cbr.mp3", 0, 0, PCM_CONVERT_ACM},
-      {"mp3_stereo_cbr.mp3", SOUND_DECODER_MP3_ACM, -1, 0},
+      {"mp3_stereo_cbr.mp3", SOUND_DECODER_MP3_ACM, 0, PCM_CONVERT_MEMORY_PCM},
+      {"mp3_stereo_cbr.mp3", SOUND_DECODER_MP3_ACM | SOUND_DECODER_MEDIA_FRAMEWORK, -1, 0},
   };
   for (const MaskCase& c : cases) {
     SCOPED_TRACE(std::string(c.file) + " mask " + std::to_string(c.mask));

@@ -406,3 +406,90 @@ struct IFilterMapper : IUnknown {
                                       CLSID inSub, BOOL render, BOOL outputNeeded, CLSID outMajor,
                                       CLSID outSub) = 0;
 };
+
+// ---- Pulling a stream: the reader a source's output pin offers to a parser ----
+// {0D9CB4C7-7F4B-4E36-93C3-5A2E7C9B1F01}
+inline constexpr IID IID_IAsyncReader = {0x0D9CB4C7, 0x7F4B, 0x4E36, {0x93, 0xC3, 0x5A, 0x2E, 0x7C, 0x9B, 0x1F, 0x01}};
+
+// A sample's start and end times name the bytes it asks for: byte offset × 10,000,000.
+struct IAsyncReader : IUnknown {
+  virtual HRESULT RequestAllocator(IMemAllocator* preferred, ALLOCATOR_PROPERTIES* properties,
+                                   IMemAllocator** actual) = 0;
+  virtual HRESULT Request(IMediaSample* sample, DWORD_PTR userValue) = 0;
+  virtual HRESULT WaitForNext(DWORD timeoutMilliseconds, IMediaSample** sample, DWORD_PTR* userValue) = 0;
+  virtual HRESULT SyncReadAligned(IMediaSample* sample) = 0;
+  virtual HRESULT SyncRead(LONGLONG position, LONG length, BYTE* buffer) = 0;
+  virtual HRESULT Length(LONGLONG* total, LONGLONG* available) = 0;
+  virtual HRESULT BeginFlush() = 0;
+  virtual HRESULT EndFlush() = 0;
+};
+
+// ---- The filter graph manager (CLSID_FilterGraph) and the classes it builds graphs from ----
+#define VFW_S_PARTIAL_RENDER ((HRESULT)0x00040242)
+#define VFW_E_CANNOT_CONNECT ((HRESULT)0x80040217)
+#define VFW_E_CANNOT_RENDER ((HRESULT)0x80040218)
+#define VFW_E_UNKNOWN_FILE_TYPE ((HRESULT)0x80040240)
+
+typedef LONG OAFilterState;
+typedef LONG_PTR OAEVENT;
+
+// Our own ids.
+// {6B6F3D1A-2C57-4F0B-9E61-0A4C3E2B7D10}
+inline constexpr CLSID CLSID_NullRenderer = {0x6B6F3D1A, 0x2C57, 0x4F0B, {0x9E, 0x61, 0x0A, 0x4C, 0x3E, 0x2B, 0x7D, 0x10}};
+// {6B6F3D1A-2C57-4F0B-9E61-0A4C3E2B7D11}
+inline constexpr CLSID CLSID_AudioRender = {0x6B6F3D1A, 0x2C57, 0x4F0B, {0x9E, 0x61, 0x0A, 0x4C, 0x3E, 0x2B, 0x7D, 0x11}};
+// {6B6F3D1A-2C57-4F0B-9E61-0A4C3E2B7D12}
+inline constexpr CLSID CLSID_FileSource = {0x6B6F3D1A, 0x2C57, 0x4F0B, {0x9E, 0x61, 0x0A, 0x4C, 0x3E, 0x2B, 0x7D, 0x12}};
+// {6B6F3D1A-2C57-4F0B-9E61-0A4C3E2B7D13}
+inline constexpr CLSID CLSID_MpegAudioDecoder = {0x6B6F3D1A, 0x2C57, 0x4F0B, {0x9E, 0x61, 0x0A, 0x4C, 0x3E, 0x2B, 0x7D, 0x13}};
+// {6B6F3D1A-2C57-4F0B-9E61-0A4C3E2B7D14}
+inline constexpr CLSID CLSID_SystemClock = {0x6B6F3D1A, 0x2C57, 0x4F0B, {0x9E, 0x61, 0x0A, 0x4C, 0x3E, 0x2B, 0x7D, 0x14}};
+// {73647561-0000-0010-8000-00AA00389B71}
+inline constexpr GUID MEDIATYPE_Audio = {0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+// {00000001-0000-0010-8000-00AA00389B71}
+inline constexpr GUID MEDIASUBTYPE_PCM = {0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+// {E436EB87-524F-11CE-9F53-0020AF0BA770}
+inline constexpr GUID MEDIASUBTYPE_MPEG1Audio = {0xE436EB87, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
+// {4C6A2E1D-8B0F-4E55-A1D3-6F2B9C0E7A21}
+inline constexpr IID IID_IMediaControl = {0x4C6A2E1D, 0x8B0F, 0x4E55, {0xA1, 0xD3, 0x6F, 0x2B, 0x9C, 0x0E, 0x7A, 0x21}};
+// {4C6A2E1D-8B0F-4E55-A1D3-6F2B9C0E7A22}
+inline constexpr IID IID_IMediaEvent = {0x4C6A2E1D, 0x8B0F, 0x4E55, {0xA1, 0xD3, 0x6F, 0x2B, 0x9C, 0x0E, 0x7A, 0x22}};
+// {4C6A2E1D-8B0F-4E55-A1D3-6F2B9C0E7A23}
+inline constexpr IID IID_IBasicAudio = {0x4C6A2E1D, 0x8B0F, 0x4E55, {0xA1, 0xD3, 0x6F, 0x2B, 0x9C, 0x0E, 0x7A, 0x23}};
+
+// The automation methods of these interfaces (type information, names, invocation) are not kept.
+struct IMediaControl : IUnknown {
+  virtual HRESULT Run() = 0;
+  virtual HRESULT Pause() = 0;
+  virtual HRESULT Stop() = 0;
+  virtual HRESULT GetState(LONG timeoutMilliseconds, OAFilterState* state) = 0;
+  virtual HRESULT RenderFile(LPCWSTR file) = 0;
+  virtual HRESULT StopWhenReady() = 0;
+};
+
+struct IMediaEvent : IUnknown {
+  virtual HRESULT GetEventHandle(OAEVENT* event) = 0;
+  virtual HRESULT GetEvent(LONG* code, LONG_PTR* first, LONG_PTR* second, LONG timeoutMilliseconds) = 0;
+  // S_OK with EC_COMPLETE or EC_ERRORABORT in `code`, E_ABORT when the time ran out first.
+  virtual HRESULT WaitForCompletion(LONG timeoutMilliseconds, LONG* code) = 0;
+  virtual HRESULT CancelDefaultHandling(LONG code) = 0;
+  virtual HRESULT RestoreDefaultHandling(LONG code) = 0;
+  virtual HRESULT FreeEventParams(LONG code, LONG_PTR first, LONG_PTR second) = 0;
+};
+
+// Volume in hundredths of a decibel (0 full, -10000 silent); balance -10000 left to 10000 right.
+struct IBasicAudio : IUnknown {
+  virtual HRESULT put_Volume(LONG volume) = 0;
+  virtual HRESULT get_Volume(LONG* volume) = 0;
+  virtual HRESULT put_Balance(LONG balance) = 0;
+  virtual HRESULT get_Balance(LONG* balance) = 0;
+};
+
+// {4C6A2E1D-8B0F-4E55-A1D3-6F2B9C0E7A24}
+inline constexpr IID IID_IFileSourceFilter = {0x4C6A2E1D, 0x8B0F, 0x4E55, {0xA1, 0xD3, 0x6F, 0x2B, 0x9C, 0x0E, 0x7A, 0x24}};
+
+// How the graph manager hands a file to the source filter it made for it.
+struct IFileSourceFilter : IUnknown {
+  virtual HRESULT Load(LPCWSTR fileName, const AM_MEDIA_TYPE* type) = 0;
+  virtual HRESULT GetCurFile(LPWSTR* fileName, AM_MEDIA_TYPE* type) = 0;
+};

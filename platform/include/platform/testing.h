@@ -301,6 +301,11 @@ class FakeFilterGraph : public IFilterGraph2 {
 };
 FakeFilterGraph* CreateFakeFilterGraph(const FakeGraphOptions& options);
 
+// Filter classes the graph manager's Connect and Render try before the platform's own ones, in
+// the order added (the classes themselves are registered with CoRegisterClassObject).
+void AddGraphFilterClass(const CLSID& classId, const char16_t* name);
+void ClearGraphFilterClasses();
+
 }  // namespace platform::testing
 
 // ---- Sockets ----
