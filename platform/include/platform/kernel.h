@@ -349,3 +349,17 @@ BOOL GlobalUnlock(HGLOBAL block);
 SIZE_T GlobalSize(HGLOBAL block);
 // Null when freed, the block itself when it could not be.
 HGLOBAL GlobalFree(HGLOBAL block);
+
+// ---- The program's resources ----
+// What the resource compiler links into the program file. A program that has resources defines
+// `ProgramResourceTable` once (the game's is generated at build time from its resource list),
+// ended by an entry whose bytes are null; without one the table's address is null and the
+// program has none. An icon is kept as its whole icon file.
+#define RT_GROUP_ICON 14
+struct ProgramResource {
+  WORD type;
+  WORD id;
+  const BYTE* bytes;
+  DWORD size;
+};
+extern "C" __attribute__((weak)) const ProgramResource ProgramResourceTable[];
