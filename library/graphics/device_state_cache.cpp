@@ -749,6 +749,10 @@ int RestoreDeviceStates() {
     device->SetVertexShaderConstantF(0, &cache.VertexConstants[0][0], kVertexConstantCount);
     device->SetPixelShaderConstantF(0, &cache.PixelConstants[0][0], kPixelConstantCount);
   }
+  // The configuration in force may keep the alpha test's reference and function as they are (an
+  // untextured draw does); the new device must still get the values the shadows hold.
+  SendRenderState(D3DRS_ALPHAREF, &cache.AlphaRef, cache.AlphaRef);
+  if (cache.AlphaFunc) SendRenderState(D3DRS_ALPHAFUNC, &cache.AlphaFunc, cache.AlphaFunc);
   ApplyBlendState(1, nullptr, 0);
   ReapplyDeviceStates();
   cache.ForceApply = 0;

@@ -11,6 +11,7 @@
 #include "graphics/render_device.h"
 #include "graphics/screen_services.h"
 #include "graphics/screen_settings.h"
+#include "graphics/software_drawing.h"
 #include "window/window_services.h"
 
 namespace {
@@ -246,5 +247,6 @@ int ResetDrawState() {
   state.Lights.MaterialChanged = 1;
   state.Lights.Material = DrawLightArea{}.Material;
   state.ViewportScale = 1.0f;
+  g_renderDevice.Batch.DiffuseColor2D = ComputeVertexColor();
   return 0;
 }

@@ -7,6 +7,7 @@
 #include "graphics/device_state_cache.h"
 #include "graphics/display_modes.h"
 #include "graphics/draw_settings.h"
+#include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
@@ -132,6 +133,7 @@ int TerminateGraphicsSystem() {
     ReleaseDirect3D();
     return 0;
   }
+  DeleteAllGraphs();
   ReleaseAllDeviceResources();
   DeleteLightsButDefault();
   DeleteLightHandle(g_drawState.Lights.DefaultLight);
@@ -171,6 +173,12 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
       ClearDrawScreenAll();
       PresentScreen(nullptr);
     }
+    // A new mode reloads the graphs from their files; the same mode goes through the
+    // replaceable restore function.
+    if (newMode)
+      RestoreGraphsFromFiles();
+    else
+      RestoreAllGraphs();
     ReapplyDeviceStates();
     g_drawState.Lights.LightsChanged = 1;
   }

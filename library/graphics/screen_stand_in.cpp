@@ -1,20 +1,14 @@
 // Stand-ins for the graphics services that start-up and shut-down call whose subsystems are not
-// built yet: the graph restore callback (graph handles), models, soft images, fonts and masks.
+// built yet: models, soft images, fonts and masks.
 // Each answers as the real one does when it has nothing to do.
 #include "graphics/screen_services.h"
 
 namespace {
 struct ScreenStandIn {
-  int restoreCallbackSet = 0;
   int useMask = 0;
 } g_screen;
 }  // namespace
 
-int SetGraphRestoreCallback(void (*)()) {
-  g_screen.restoreCallbackSet = 1;  // Null selects the default restore function.
-  return 0;
-}
-int HasGraphRestoreCallback() { return g_screen.restoreCallbackSet; }
 int InitModelSystem() { return 0; }
 int TerminateModelSystem() { return 0; }
 int DeleteAllSoftImages() { return 0; }

@@ -211,3 +211,73 @@ int SetScreenMode(int width, int height, int colorBits, int refresh);
 // Before start-up: 0 asks for the software renderer instead of the Direct3D device (-1 once the
 // library is up).
 int SetHardwareAccelFlag(int flag);
+
+// ---- Graphs ----
+// A graph is the library's image object: a handle naming a rectangle of a shared image, held in
+// Direct3D textures on the device path or in a MEMIMG on the software path. Graphs made from a
+// file are reloaded from it after the device was lost. Every call gives -1 for a dead handle.
+
+// A blank (cleared) graph made with the current creation settings.
+int MakeBlankGraph(int width, int height);
+// Loads an image file, with its "_a" companion as the alpha channel when one exists. The flag
+// reaches no decision.
+int LoadGraphFile(const char* path, int flag);
+// The same with the image mirrored left to right when `mirror` is 1; a file no image loader takes
+// is opened as a movie with `movieOption`.
+int LoadGraphOrMovie(const char* path, int mirror, int movieOption);
+// Graphs from images in memory: alpha may be null; both mirror flags 1 mirror the images (which
+// are given back as they came).
+int CreateGraphFromImages(BaseImage* color, BaseImage* alpha, int mirrorA, int mirrorB);
+// A graph of the image's size and kind (alpha, palette, compression), left empty.
+int CreateGraphForImage(BaseImage* color, BaseImage* alpha);
+// New pixels for a graph of the same size as the images.
+int RefillGraphFromImages(BaseImage* color, BaseImage* alpha, int graph, int mirrorA, int mirrorB);
+int RefillGraphFromBaseImage(BaseImage* image, int graph);
+int ReloadGraphFromMemoryImage(const void* image, int size, int graph, const void* alphaImage, int alphaSize,
+                               int mirror);
+// Fills a software graph, or a drawable graph on the device path, with one colour (each value
+// clamped to 0..255); other device graphs are left as they are.
+int FillGraphColor(int graph, int red, int green, int blue, int alpha);
+// A graph showing a rectangle of the source, sharing its pixels; the rectangle is cut at the
+// source's right and bottom edge.
+int CutSubGraph(int x, int y, int width, int height, int source);
+// Graphs cut from a deleted graph live on; the pixels go with the last graph that shows them.
+int DeleteGraphHandle(int graph);
+int DeleteAllGraphs();
+
+// ---- Drawing graphs and boxes ----
+// Into the current draw target, clipped to the draw area, in the draw state's blend mode and
+// draw-bright colour. The transparent flag honours the graph's alpha channel or transparent
+// colour. An empty draw area draws nothing and gives 0.
+int DrawGraphAt(int x, int y, int graph, int transparent);
+// Stretched into the rectangle; reversed corners mirror the graph, equal ones give -1.
+int DrawGraphStretched(int x1, int y1, int x2, int y2, int graph, int transparent);
+int DrawGraphStretchedF(float x1, float y1, float x2, float y2, int graph, int transparent);
+int DrawGraphMirrored(int x, int y, int graph, int transparent);
+// The graph's rectangle (sourceX, sourceY, width, height) at (x, y), mirrored when `mirror` is 1.
+int DrawGraphRect(int x, int y, int sourceX, int sourceY, int width, int height, int graph, int transparent,
+                  int mirror);
+// Corners top-left, top-right, bottom-right, bottom-left.
+int DrawGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int graph,
+                  int transparent);
+int DrawGraphPartStretchedF(float x1, float y1, float x2, float y2, int sourceX, int sourceY, int width, int height,
+                            int graph, int transparent);
+// Boxes of a colour code (MakeColorCode); right and bottom exclusive, corners in any order.
+int DrawFilledBox(int x1, int y1, int x2, int y2, unsigned color);
+// The one-pixel border of the box.
+int DrawOutlineBox(int x1, int y1, int x2, int y2, unsigned color);
+void DrawBoxShape(int x1, int y1, int x2, int y2, unsigned color, int fill);
+
+// ---- Draw colours ----
+// The blend mode (BLEND_MODE_*) and its parameter (clamped to 0..255).
+int SetDrawBlendMode(int mode, int param);
+// The colour every draw is scaled by (each value clamped to 0..255; 255, 255, 255 leaves it).
+int SetDrawBright(int red, int green, int blue);
+
+struct ColorF {
+  float red;
+  float green;
+  float blue;
+  float alpha;
+};
+ColorF* MakeColorF(ColorF* out, float red, float green, float blue, float alpha);
