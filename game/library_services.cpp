@@ -1,4 +1,4 @@
-// The game's services that the library already offers in its public interface.
+// The game's services filled with the library's own calls.
 #include "library_services.h"
 
 #include "platform/kernel.h"
@@ -28,6 +28,23 @@ int LibraryServices::GetMillisecondCount() { return ::GetMillisecondCount(); }
 void LibraryServices::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 int LibraryServices::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
   return ::MessageBoxA(owner, text, caption, type);
+}
+
+int LibraryServices::SelectDrawTarget(int target) { return ::SelectDrawTarget(target); }
+int LibraryServices::ClearDrawScreenAll() { return ::ClearDrawScreenAll(); }
+int LibraryServices::FlipScreen() { return ::FlipScreen(); }
+unsigned LibraryServices::MakeColorCode(int red, int green, int blue) {
+  return static_cast<unsigned>(::MakeColorCode(red, green, blue));
+}
+int LibraryServices::LoadGraphFile(const char* name, int flag) { return ::LoadGraphFile(name, flag); }
+int LibraryServices::CutSubGraph(int x, int y, int width, int height, int sourceGraph) {
+  return ::CutSubGraph(x, y, width, height, sourceGraph);
+}
+int LibraryServices::DrawGraphAt(int x, int y, int graph, int transparent) {
+  return ::DrawGraphAt(x, y, graph, transparent);
+}
+void LibraryServices::DrawBoxShape(int x1, int y1, int x2, int y2, unsigned color, int fill) {
+  ::DrawBoxShape(x1, y1, x2, y2, color, fill);
 }
 
 int LibraryServices::LoadSoundFile(const char* name, int bufferCount, int sharedStream) {

@@ -1,41 +1,13 @@
-// Stand-in for the library calls the game needs that are not public yet: the graph, box and font
-// calls, and the cursor calls (the screen calls go to the library). Each body answers as the real call would for a game that
-// draws nothing: a sheet "loads" when its file can be opened (so a missing picture still ends in
-// "LOAD FILE ERROR"), cut graphs and fonts get numbers, drawing succeeds without a picture.
-//
-// When the library's graphics are public, each body becomes the library call of the same name
-// and arguments (MakeColorCode returns the library's colour code, DrawBoxShape returns nothing),
-// and this file goes.
+// Stand-in for the library's font calls, which the game needs and the library does not offer yet.
+// Each body answers as the real call would for a game that draws no text: fonts get numbers, text
+// measures 0 pixels and drawing it succeeds without a picture. When the library's fonts are public,
+// each body becomes the library call of the same name and arguments, and this file goes.
 #include "library_services.h"
-#include "zyvel/zyvel.h"
 
 namespace {
-int g_nextHandle = 1;
+int g_nextFont = 1;
 }  // namespace
 
-int LibraryServices::SelectDrawTarget(int target) { return ::SelectDrawTarget(target); }
-int LibraryServices::ClearDrawScreenAll() { return ::ClearDrawScreenAll(); }
-int LibraryServices::FlipScreen() { return ::FlipScreen(); }
-unsigned LibraryServices::MakeColorCode(int red, int green, int blue) {
-  return static_cast<unsigned>(::MakeColorCode(red, green, blue));
-}
-
-int LibraryServices::LoadGraphFile(const char* name, int) {
-  const StreamHandle file = StreamFileOpen(name, 0, 1, 0);
-  if (!file) return -1;
-  StreamFileClose(file);
-  return g_nextHandle++;
-}
-
-int LibraryServices::CutSubGraph(int, int, int, int, int sourceGraph) {
-  return sourceGraph > 0 ? g_nextHandle++ : -1;
-}
-
-int LibraryServices::DrawGraphAt(int, int, int, int) { return 0; }
-void LibraryServices::DrawBoxShape(int, int, int, int, unsigned, int) {}
-
-int LibraryServices::CreateFontToHandle(const char*, int, int, int, int, int, int, int, int) {
-  return g_nextHandle++;
-}
+int LibraryServices::CreateFontToHandle(const char*, int, int, int, int, int, int, int, int) { return g_nextFont++; }
 int LibraryServices::MeasureTextWidth(const char*, int, int, int) { return 0; }
 int LibraryServices::DrawTextWithFont(int, int, const char*, unsigned, int, unsigned, int) { return 0; }
