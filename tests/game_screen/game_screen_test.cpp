@@ -321,6 +321,9 @@ class GameScreen : public ::testing::Test {
         "DISPLAY=" + display_,
         "SDL_AUDIODRIVER=dummy",  // The sounds play into nothing; CI has no sound card.
         "LSAN_OPTIONS=suppressions=" + (directory_ / "lsan.supp").string(),
+        // A program already running finds its class's lock file here and ends; other copies of
+        // the game on this machine (another half of this test) must not count.
+        "XDG_RUNTIME_DIR=" + directory_.string(),
     };
     for (const std::vector<std::string>* list : {&own, &environment})
       for (const std::string& variable : *list) {
