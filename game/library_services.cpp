@@ -47,6 +47,18 @@ void LibraryServices::DrawBoxShape(int x1, int y1, int x2, int y2, unsigned colo
   ::DrawBoxShape(x1, y1, x2, y2, color, fill);
 }
 
+int LibraryServices::CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet,
+                                        int edgeSize, int italic, int slot, int checkCount) {
+  return ::CreateFontToHandle(faceName, size, thickness, fontType, charSet, edgeSize, italic, slot, checkCount);
+}
+int LibraryServices::MeasureTextWidth(const char* text, int length, int font, int vertical) {
+  return ::MeasureTextWidth(text, length, font, vertical);
+}
+int LibraryServices::DrawTextWithFont(int x, int y, const char* text, unsigned color, int font, unsigned edgeColor,
+                                      int vertical) {
+  return ::DrawTextWithFont(x, y, text, color, font, edgeColor, vertical);
+}
+
 int LibraryServices::LoadSoundFile(const char* name, int bufferCount, int sharedStream) {
   return ::LoadSoundFile(name, bufferCount, sharedStream);
 }

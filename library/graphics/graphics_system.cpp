@@ -7,6 +7,7 @@
 #include "graphics/device_state_cache.h"
 #include "graphics/display_modes.h"
 #include "graphics/draw_settings.h"
+#include "graphics/fonts.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
 #include "graphics/render_device.h"
@@ -123,6 +124,7 @@ int InitGraphicsSystem() {
     SetupPrimaryMemImg();
   ResetDrawState();
   SetupMemImgBlendTables();
+  StartFontSystem();
   return 0;
 }
 
@@ -133,6 +135,7 @@ int TerminateGraphicsSystem() {
     ReleaseDirect3D();
     return 0;
   }
+  EndFontSystem();
   DeleteAllGraphs();
   ReleaseAllDeviceResources();
   DeleteLightsButDefault();
@@ -179,6 +182,8 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
       RestoreGraphsFromFiles();
     else
       RestoreAllGraphs();
+    // The glyph caches live in graphs that have no file: the fonts are made again, same handles.
+    RecreateAllFonts();
     ReapplyDeviceStates();
     g_drawState.Lights.LightsChanged = 1;
   }
@@ -228,6 +233,10 @@ int ChangeScreenMode(const ScreenModeRequest* request) {
     return 0;
   }
   const int oldWidth = screen.Width, oldHeight = screen.Height, oldBits = screen.ColorBits, oldRefresh = screen.Refresh;
+  // The default font comes back at its size and thickness in the new mode.
+  int defaultFontSize = -1, defaultFontThickness = -1;
+  if (CheckFontHandle(QueryDefaultFontHandle()))
+    QueryFontInfo(nullptr, &defaultFontSize, &defaultFontThickness, QueryDefaultFontHandle());
   if (TryScreenMode(width, height, colorBits, refresh) != 0) {
     bool started = false;
     if (width == 320 && height == 240) {
@@ -238,6 +247,7 @@ int ChangeScreenMode(const ScreenModeRequest* request) {
     if (!started && TryScreenMode(640, 480, 16, 0) != 0)
       AbortWithLog("予期せぬ画面モード変更不能現象が起きました2\n");
   }
+  if (defaultFontSize != -1) SetDefaultFontSize(nullptr, defaultFontSize, defaultFontThickness);
   if (window.windowedMode) ApplyWindowStyle();
   PopLogIndent();
   AddLogText("画面モード変更処理は正常に終了しました\n");

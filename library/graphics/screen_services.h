@@ -44,7 +44,6 @@ int GetDrawTarget();
 int InitModelSystem();
 int TerminateModelSystem();
 int DeleteAllSoftImages();
-int DeleteFontHandle(int handle);
 int PresentScreen(const RECT* area);
 int EndSceneIfOpen();
 void* GetDirectDrawObject();

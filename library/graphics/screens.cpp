@@ -12,6 +12,7 @@
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
+#include "graphics/software_drawing.h"
 #include "platform/gdi.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
@@ -50,6 +51,23 @@ uint32_t BackgroundColor() {
   const WindowSystemRecord& window = g_windowSystem;
   return static_cast<uint32_t>((window.backgroundRed & 0xFF) << 16 | (window.backgroundGreen & 0xFF) << 8 |
                                (window.backgroundBlue & 0xFF));
+}
+
+// The on-screen log over the picture, drawn plainly whatever the program had set.
+void DrawOnScreenLogOverPicture() {
+  DrawState& state = g_drawState;
+  const RECT area = state.DrawArea;
+  const int mode = state.BlendMode, param = state.BlendParam;
+  const uint32_t bright = state.BrightColor;
+  int width = 0, height = 0;
+  GetScreenSizeSetting(&width, &height);
+  SetDrawClipArea(0, 0, width, height);
+  SetDrawBlendMode(BLEND_MODE_COPY, 0);
+  if ((bright & 0xFFFFFF) != 0xFFFFFF) SetDrawBrightColor(0xFFFFFF);
+  DrawOnScreenLog();
+  SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+  SetDrawBlendMode(mode, param);
+  SetDrawBrightColor(bright);
 }
 
 const ColorData* ScreenColorData() {
@@ -158,6 +176,7 @@ int PresentScreen(const RECT* rect) {
     scaled.bottom = p.top + rect->bottom * (p.bottom - p.top) / screenHeight;
     if (scaled.left == scaled.right || scaled.top == scaled.bottom) return -1;
   }
+  if (GetScreenLogFlag()) DrawOnScreenLogOverPicture();
 
   const bool half = HalfMode();
   RECT source = half ? RECT{0, 0, 320, 240} : RECT{0, 0, screenWidth, screenHeight};

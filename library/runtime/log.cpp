@@ -155,8 +155,6 @@ int SetLogDirectory(const char* directory) {
   return 0;
 }
 
-int GetScreenLogFlag() { return 0; }
-
 int OpenLogFile() {
   LogLock lock;
   LogState& log = Log();

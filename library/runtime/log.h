@@ -4,6 +4,18 @@
 
 #include <cstdint>
 
+// The on-screen log: a block of text lines the screen flip draws over the picture while its show
+// switch is on. Nothing in the library writes lines or turns the switch on.
+struct OnScreenLogState {
+  static constexpr int kLineCount = 80;
+  int started = 0;
+  int lineHeight = 16;
+  int font = -1;       // Font handle, -1 when none.
+  int fontLost = 1;    // Set by the font system when the font goes.
+  int show = 0;        // The show switch.
+  char lines[kLineCount][255] = {};
+};
+
 struct LogState {
   int indentLevel = 0;   // One tab per level at the start of each line.
   int midLine = 0;       // 1 while the last text written did not end with a line feed.
@@ -13,15 +25,20 @@ struct LogState {
   int datedName = 0;         // Option: "Log<year>_<month>_<day>_<hour>_<minute>_<second>.txt".
   char fileName[64] = "Log.txt";
   uint32_t startTime = 0;  // timeGetTime when the log was opened.
+  OnScreenLogState onScreen;  // Cleared with the indent level by the window set-up.
 };
 
 // Start-up saves the current directory here before it opens the log; texts written before that
 // go nowhere.
 int SetLogDirectory(const char* directory);
 
-// The on-screen log's show switch, read by the screen flip. (The on-screen log itself comes with
-// the fonts; until then it is never shown.)
+// The on-screen log's show switch, read by the screen flip.
 int GetScreenLogFlag();
-
-// Starts the on-screen log at start-up (on_screen_log_stand_in.cpp until the fonts are built).
+// Starts the on-screen log (start-up); -1 without DirectDraw or a main window.
 int InitOnScreenLog();
+// Makes the log's font when it is lost.
+int MakeOnScreenLogFont();
+// Draws the lines that fit the screen, white with a black edge, from the top-left.
+int DrawOnScreenLog();
+// Shut-down: deletes the log's font and marks the log not started.
+int EndOnScreenLog();

@@ -162,6 +162,7 @@ void ClearWindowSystemRecord() {
   record.run = WindowRunState{};
   record.log.indentLevel = 0;
   record.log.midLine = 0;
+  record.log.onScreen = OnScreenLogState{};
 }
 
 DWORD WindowStyleOf(int windowed) {

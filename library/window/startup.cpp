@@ -139,6 +139,7 @@ int RunLibraryShutdown() {
   if (!record.initialised && !record.initialising) return 0;
   record.endFlag = WINDOW_END_SHUTTING_DOWN;
 
+  EndOnScreenLog();
   EndNetwork();
   EndCurrentMusic();
   TerminateModelSystem();

@@ -434,6 +434,7 @@ void ResetAll() {
   FailTaskMemoryAllocations(0);
   FailEventAndSemaphoreCreation(0);
   CaptureDebugOutput(nullptr);
+  ResetFontSwitches();
   std::lock_guard<std::mutex> lock(State().mutex);
   State().hiddenModules.clear();
 }

@@ -281,3 +281,36 @@ struct ColorF {
   float alpha;
 };
 ColorF* MakeColorF(ColorF* out, float red, float green, float blue, float alpha);
+
+// ---- Fonts and text ----
+// A font handle is a face at a size with a glyph cache of its own; up to 40 live at once. Text is
+// CP932 (the font's character set), one line. Every -1 argument takes its default: the default
+// face (a Japanese gothic face), size 16, thickness 6 (weight 600), type 0, the current character
+// set, edge size 1, upright; slot and check value -1 make a new handle.
+enum FontTypeValue : int {
+  FONT_TYPE_PLAIN = 0,
+  FONT_TYPE_EDGE = 1,             // An outline of the edge colour around every glyph.
+  FONT_TYPE_ANTIALIAS = 2,
+  FONT_TYPE_ANTIALIAS_EDGE = 3,
+};
+// An edge size above 1 makes an edge font of any type.
+int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet, int edgeSize,
+                       int italic, int slot, int checkValue);
+int DeleteFontHandle(int font);
+// The caller's int is set to 0 now and to 1 when the font is deleted.
+int SetFontLostFlag(int font, int* flag);
+// Extra pixels after every character.
+int SetFontCharSpacing(int spacing, int font);
+// Any pointer may be null; the face name holds 256 bytes (empty for the default face).
+int QueryFontInfo(char* faceName, int* size, int* thickness, int font);
+int QueryFontSize(int font);
+int CheckFontHandle(int font);
+int QueryDefaultFontHandle();
+// Makes the default font again at this size and thickness when they changed.
+int SetDefaultFontSize(const char* faceName, int size, int thickness);
+// Draws the text with its top-left at (x, y) in a colour code (MakeColorCode), with edge fonts'
+// edges in the edge colour; vertical 1 turns every glyph a quarter clockwise and writes downwards.
+// The draw area, blend mode and draw-bright colour apply to the whole string.
+int DrawTextWithFont(int x, int y, const char* text, unsigned color, int font, unsigned edgeColor, int vertical);
+// The pen length of the first `length` bytes (-1: all): the sum of the advances and spacings.
+int MeasureTextWidth(const char* text, int length, int font, int vertical);

@@ -115,3 +115,108 @@ HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bits
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
 
 // ---- Fonts and glyphs ----
+// A font is a request (LOGFONTA) resolved to font files when it is made: fontconfig picks the
+// face for the face name, the character set's language (lang=ja for the Japanese sets and for
+// DEFAULT_CHARSET, the ANSI code page being 932), the weight and slant; a character the face
+// lacks is drawn from the next face fontconfig offers for the same request. A weight of 600 or
+// more on a face lighter than that is emboldened, italic on an upright face is slanted, as GDI
+// simulates them. Face names are CP932.
+#define LF_FACESIZE 32
+#define FW_DONTCARE 0
+#define FW_NORMAL 400
+#define FW_BOLD 700
+#define ANSI_CHARSET 0
+#define DEFAULT_CHARSET 1
+#define SHIFTJIS_CHARSET 128
+#define HANGEUL_CHARSET 129
+#define GB2312_CHARSET 134
+#define CHINESEBIG5_CHARSET 136
+#define OUT_DEFAULT_PRECIS 0
+#define CLIP_DEFAULT_PRECIS 0
+#define DEFAULT_QUALITY 0
+#define NONANTIALIASED_QUALITY 3
+#define ANTIALIASED_QUALITY 4
+#define DEFAULT_PITCH 0
+#define FIXED_PITCH 1
+#define VARIABLE_PITCH 2
+
+struct LOGFONTA {
+  LONG lfHeight;  // Positive: the cell height (ascent + descent); negative: the em height.
+  LONG lfWidth;
+  LONG lfEscapement;
+  LONG lfOrientation;
+  LONG lfWeight;
+  BYTE lfItalic;
+  BYTE lfUnderline;
+  BYTE lfStrikeOut;
+  BYTE lfCharSet;
+  BYTE lfOutPrecision;
+  BYTE lfClipPrecision;
+  BYTE lfQuality;
+  BYTE lfPitchAndFamily;
+  CHAR lfFaceName[LF_FACESIZE];
+};
+
+struct TEXTMETRICA {
+  LONG tmHeight;
+  LONG tmAscent;
+  LONG tmDescent;
+  LONG tmInternalLeading;
+  LONG tmExternalLeading;
+  LONG tmAveCharWidth;
+  LONG tmMaxCharWidth;
+  LONG tmWeight;
+  LONG tmOverhang;
+  LONG tmDigitizedAspectX;
+  LONG tmDigitizedAspectY;
+  BYTE tmFirstChar;
+  BYTE tmLastChar;
+  BYTE tmDefaultChar;
+  BYTE tmBreakChar;
+  BYTE tmItalic;
+  BYTE tmUnderlined;
+  BYTE tmStruckOut;
+  BYTE tmPitchAndFamily;
+  BYTE tmCharSet;
+};
+// tmPitchAndFamily bits; TMPF_FIXED_PITCH set means a variable-pitch font, as on the platform.
+#define TMPF_FIXED_PITCH 0x01
+#define TMPF_VECTOR 0x02
+#define TMPF_TRUETYPE 0x04
+
+struct FIXED {
+  WORD fract;
+  SHORT value;
+};
+struct MAT2 {
+  FIXED eM11;
+  FIXED eM12;
+  FIXED eM21;
+  FIXED eM22;
+};
+struct GLYPHMETRICS {
+  UINT gmBlackBoxX;
+  UINT gmBlackBoxY;
+  POINT gmptGlyphOrigin;  // Pen position to the black box's top-left; y grows upwards.
+  SHORT gmCellIncX;
+  SHORT gmCellIncY;
+};
+
+#define GGO_METRICS 0
+#define GGO_BITMAP 1
+#define GGO_GRAY4_BITMAP 5
+#define GDI_ERROR 0xFFFFFFFFu
+
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
+                  DWORD quality, DWORD pitchAndFamily, LPCSTR faceName);
+// Metrics of the font selected into the context; FALSE when none is selected.
+BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
+// One character of the selected font: a one-byte code, or lead byte x 256 + trail byte in the
+// code page of the font's character set. GGO_BITMAP rows are 1 bit per pixel, most significant
+// bit first; GGO_GRAY4_BITMAP rows are one byte per pixel of level 0-16; both rows are padded to
+// 4 bytes. With no buffer (or a size of 0) it returns the bytes needed; GDI_ERROR for a buffer too
+// small, another format, or a matrix other than the identity (nothing here turns glyphs). A
+// character without ink (a space) has a 1 x 1 black box and 0 bytes.
+DWORD GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize,
+                       LPVOID buffer, const MAT2* matrix);

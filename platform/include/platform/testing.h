@@ -343,3 +343,21 @@ std::string ReadSystemClipboard();
 void WriteSystemClipboard(const std::string& utf8);
 
 }  // namespace platform::testing
+
+namespace platform::testing {
+
+// ---- Fonts ----
+// Every font made afterwards uses these files instead of asking fontconfig: the first is the
+// face, the others are searched in order for characters it lacks. Tests pin files so that metrics
+// and pixels do not move with the fonts installed. An empty list asks fontconfig again.
+void PinFontFiles(const std::vector<std::string>& paths);
+// CreateFontA refuses the next `count` fonts; -1 for all until reset to 0.
+void FailFontCreation(int count);
+// GetGlyphOutlineA fails (GDI_ERROR) for the next `count` calls; -1 for all until reset to 0.
+void FailGlyphOutlines(int count);
+// The file of the face a font was made from (empty for a handle that is no font).
+std::string FontFileOf(HFONT font);
+// Puts every font switch above back to its default (ResetAll does too).
+void ResetFontSwitches();
+
+}  // namespace platform::testing

@@ -1,0 +1,396 @@
+// Font handles, glyph caches and string drawing on both rendering paths, with the gothic face
+// pinned so that metrics and pixels stay put: the handle table, the cache layouts, measuring,
+// the game's centred title, Japanese text, edges, vertical text, strings that overflow the cache,
+// the same picture on both paths, fonts after a lost device, and the on-screen log.
+#include "../window/window_fixture.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "font_files.h"
+#include "graphics/draw_settings.h"
+#include "graphics/draw_state.h"
+#include "graphics/fonts.h"
+#include "graphics/render_device.h"
+#include "graphics/screen_settings.h"
+#include "graphics/screens.h"
+#include "runtime/tracked_heap.h"
+#include "zyvel/graphics.h"
+
+namespace {
+
+enum class Path { kDevice, kSoftware };
+
+// The back screen's pixels as 0xRRGGBB.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t at(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+  bool Ink(int x, int y) const { return (at(x, y) & 0xFFFFFF) != 0; }
+  // The bounding box of pixels that are not black: left, top, right, bottom (exclusive).
+  RECT InkBox() const {
+    RECT box = {width, height, 0, 0};
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        if (Ink(x, y)) {
+          box.left = std::min<LONG>(box.left, x), box.top = std::min<LONG>(box.top, y);
+          box.right = std::max<LONG>(box.right, x + 1), box.bottom = std::max<LONG>(box.bottom, y + 1);
+        }
+    return box;
+  }
+  int InkCount() const {
+    int count = 0;
+    for (uint32_t p : pixels) count += (p & 0xFFFFFF) != 0;
+    return count;
+  }
+};
+
+Picture ReadBackScreen() {
+  FlushVertexBatch();
+  Picture picture;
+  GetScreenSizeSetting(&picture.width, &picture.height);
+  const RECT whole = {0, 0, picture.width, picture.height};
+  BaseImage image{};
+  EXPECT_EQ(LockDrawScreenBuffer(&whole, &image), 0);
+  if (!image.pixels) return picture;
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) {
+      const uint8_t* p = image.pixels + y * image.pitch + x * image.color.bytesPerPixel;
+      picture.pixels.push_back((p[2] << 16 | p[1] << 8 | p[0]) & 0xFFFFFFu);
+    }
+  UnlockDrawScreenBuffer();
+  return picture;
+}
+
+class FontTest : public windowtest::LibraryTest, public ::testing::WithParamInterface<Path> {
+ protected:
+  void SetUp() override {
+    LibraryTest::SetUp();
+    platform::testing::PinFontFiles({font_files::kGothic});
+    SetHardwareAccelFlag(GetParam() == Path::kDevice ? 1 : 0);
+    ASSERT_EQ(InitializeLibrary(), 0);
+    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    white_ = static_cast<unsigned>(MakeColorCode(255, 255, 255));
+    red_ = static_cast<unsigned>(MakeColorCode(255, 0, 0));
+  }
+  void TearDown() override {
+    LibraryTest::TearDown();
+    SetHardwareAccelFlag(1);
+    platform::testing::ResetFontSwitches();
+  }
+  bool device() const { return GetParam() == Path::kDevice; }
+
+  unsigned white_ = 0, red_ = 0;
+};
+
+// The title and prompt fonts of the game: anti-aliased, thickness 9.
+int GameFont(int size) { return CreateFontToHandle(nullptr, size, 9, FONT_TYPE_ANTIALIAS, -1, -1, 0, -1, -1); }
+
+TEST_P(FontTest, TheTableHoldsFortyFontsAndRefusesStaleHandles) {
+  std::vector<int> fonts;
+  // The default font and the on-screen log's font are already there.
+  for (int i = 0; i < kFontTableSize - 2; ++i) {
+    const int font = CreateFontToHandle(nullptr, 12, -1, -1, -1, -1, 0, -1, -1);
+    ASSERT_NE(font, -1) << i;
+    fonts.push_back(font);
+  }
+  EXPECT_EQ(CreateFontToHandle(nullptr, 12, -1, -1, -1, -1, 0, -1, -1), -1);
+  EXPECT_NE(ReadLog().find("作成できるフォントハンドル数 40 の限界を超えました"), std::string::npos);
+
+  const int old = fonts[5];
+  EXPECT_EQ(DeleteFontHandle(old), 0);
+  const int again = CreateFontToHandle(nullptr, 12, -1, -1, -1, -1, 0, -1, -1);
+  ASSERT_NE(again, -1);
+  EXPECT_EQ(again & 0xFFFF, old & 0xFFFF) << "the freed slot is taken";
+  EXPECT_NE(again, old);
+  EXPECT_EQ(CheckFontHandle(old), 0);
+  EXPECT_EQ(DeleteFontHandle(old), -1);
+  EXPECT_EQ(QueryFontSize(old), -1);
+  EXPECT_EQ(QueryFontSize(again), 12);
+  EXPECT_EQ(DeleteFontHandle(again), 0);
+  for (int font : fonts)
+    if (font != old) EXPECT_EQ(DeleteFontHandle(font), 0);
+
+  // Defaults, and an edge size above 1 makes an edge font.
+  const int edged = CreateFontToHandle(nullptr, -1, -1, FONT_TYPE_PLAIN, -1, 3, 0, -1, -1);
+  const FontRecord* record = GetFontRecord(edged);
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->Type, FONT_TYPE_EDGE);
+  EXPECT_EQ(record->Size, 16);
+  EXPECT_EQ(record->Thickness, 6);
+  EXPECT_EQ(record->FaceName[0], 0);
+  EXPECT_EQ(record->TextureCache, device() ? 1 : 0);
+  DeleteFontHandle(edged);
+}
+
+// Cells are the widest advance plus 2 (and the edge), in steps of 8, at least the line height.
+TEST_P(FontTest, CacheLayoutFollowsTheCellSize) {
+  struct Case {
+    int size;
+    int cell, lineHeight;
+    int deviceSlots, deviceWidth;
+    int softwareSlots;
+  } const cases[] = {
+      {12, 16, 12, 1024, 512, 1280},
+      {16, 24, 16, 441, 512, 568},
+      {64, 64, 64, 64, 512, 80},
+      {136, 136, 136, 21, 1024, 20},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    const int font = CreateFontToHandle(nullptr, c.size, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+    const FontRecord* record = GetFontRecord(font);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->CellSize, c.cell);
+    EXPECT_EQ(record->LineHeight, c.lineHeight);
+    EXPECT_EQ(record->SlotCount, device() ? c.deviceSlots : c.softwareSlots);
+    if (device()) EXPECT_EQ(record->CacheWidth, c.deviceWidth);
+    DeleteFontHandle(font);
+  }
+}
+
+TEST_P(FontTest, MeasuringSumsTheAdvances) {
+  const int plain = CreateFontToHandle(nullptr, 16, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  const int edged = CreateFontToHandle(nullptr, 16, 4, FONT_TYPE_EDGE, -1, 2, 0, -1, -1);
+  EXPECT_EQ(MeasureTextWidth("ab", -1, plain, 0), 16);  // Two half-width advances of 8.
+  EXPECT_EQ(MeasureTextWidth("ab", 1, plain, 0), 8);
+  EXPECT_EQ(MeasureTextWidth("あ 　", -1, plain, 0), 15 + 8 + 15) << "blanks advance too";
+  EXPECT_EQ(MeasureTextWidth("ab", -1, edged, 0), 16 + 2 * 4);
+  EXPECT_EQ(MeasureTextWidth("ab", -1, plain, 1), 16) << "vertical text measures its length";
+  SetFontCharSpacing(2, plain);
+  EXPECT_EQ(MeasureTextWidth("ab", -1, plain, 0), 20);
+  EXPECT_EQ(MeasureTextWidth("", -1, plain, 0), 0);
+  EXPECT_EQ(MeasureTextWidth(nullptr, -1, plain, 0), 0);
+  EXPECT_EQ(MeasureTextWidth("ab", -1, plain + 1, 0), -1);
+
+  // Blank characters keep an advance and have no box.
+  const FontRecord* record = GetFontRecord(plain);
+  for (uint16_t code : {uint16_t{0x20}, uint16_t{0x4081}}) {
+    const GlyphCodeEntry& entry = record->Codes[code];
+    ASSERT_TRUE(entry.Cached) << code;
+    EXPECT_GT(entry.Slot->Advance, 0);
+    EXPECT_EQ(entry.Slot->Width, 0);
+    EXPECT_EQ(entry.Slot->Height, 0);
+  }
+
+  EXPECT_EQ(DrawTextWithFont(0, 0, "", white_, plain, 0, 0), 0);
+  EXPECT_EQ(DrawTextWithFont(0, 0, "ab", white_, plain + 1, 0, 0), -1);
+  EXPECT_NE(ReadLog().find("フォントハンドル値が異常です"), std::string::npos);
+  DeleteFontHandle(plain);
+  DeleteFontHandle(edged);
+}
+
+// The game centres "GAME CLEAR" on its 408-pixel screen by the measured width.
+TEST_P(FontTest, GameClearIsCentredByItsMeasuredWidth) {
+  const int font = GameFont(64);
+  const int width = MeasureTextWidth("GAME CLEAR", 10, font, 0);
+  EXPECT_EQ(width, 320);
+  ASSERT_EQ(DrawTextWithFont((408 - width) / 2, 150, "GAME CLEAR", white_, font, 0, 0), 0);
+  const RECT box = ReadBackScreen().InkBox();
+  // The glyphs' side bearings differ by a pixel at most, so the ink is centred within one.
+  EXPECT_LE(std::abs(static_cast<int>(box.left + box.right) - 408), 2) << box.left << ".." << box.right;
+  EXPECT_GE(box.top, 150);
+  EXPECT_LE(box.bottom, 150 + 64);
+  DeleteFontHandle(font);
+}
+
+TEST_P(FontTest, JapaneseTextDrawsItsGlyphs) {
+  const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  // Each glyph alone, and the missing-glyph box of a character no face has.
+  auto draw = [&](const char* text) {
+    ClearDrawScreenAll();
+    DrawTextWithFont(10, 10, text, white_, font, 0, 0);
+    return ReadBackScreen();
+  };
+  const Picture box = draw("\x01");
+  ASSERT_GT(box.InkCount(), 0);
+  std::vector<Picture> glyphs;
+  for (const char* text : {"あ", "漢", "ア", "ｱ"}) {
+    glyphs.push_back(draw(text));
+    EXPECT_GT(glyphs.back().InkCount(), 20) << text;
+    EXPECT_NE(glyphs.back().pixels, box.pixels) << text;
+  }
+  for (size_t i = 1; i < glyphs.size(); ++i) EXPECT_NE(glyphs[i].pixels, glyphs[0].pixels);
+  DeleteFontHandle(font);
+}
+
+TEST_P(FontTest, EdgeTextHasTheEdgeColourAroundTheGlyph) {
+  for (int type : {FONT_TYPE_EDGE, FONT_TYPE_ANTIALIAS_EDGE}) {
+    SCOPED_TRACE(type);
+    ClearDrawScreenAll();
+    const int font = CreateFontToHandle(nullptr, 32, 4, type, -1, 2, 0, -1, -1);
+    ASSERT_EQ(DrawTextWithFont(20, 20, "HI", white_, font, red_, 0), 0);
+    const Picture picture = ReadBackScreen();
+    int body = 0, edge = 0, bare = 0;
+    for (int y = 1; y + 1 < picture.height; ++y)
+      for (int x = 1; x + 1 < picture.width; ++x) {
+        const uint32_t p = picture.at(x, y);
+        if (p != 0xFFFFFF) continue;
+        ++body;
+        // A solid body pixel's side neighbours are body or edge, never the background.
+        for (auto [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}}) bare += picture.at(x + dx, y + dy) == 0;
+      }
+    for (uint32_t p : picture.pixels) edge += (p >> 16) > 0x80 && (p & 0xFFFF) < 0x40;
+    EXPECT_GT(body, 50);
+    EXPECT_GT(edge, body / 2);
+    EXPECT_EQ(bare, 0);
+    DeleteFontHandle(font);
+  }
+}
+
+// Glyph pixel (u, v) of a horizontal line lands at column LH - 1 - v, row u of a vertical one.
+TEST_P(FontTest, VerticalTextTurnsEachGlyphClockwise) {
+  for (int type : {FONT_TYPE_PLAIN, FONT_TYPE_ANTIALIAS}) {
+    SCOPED_TRACE(type);
+    const int font = CreateFontToHandle(nullptr, 24, 4, type, -1, -1, 0, -1, -1);
+    const int lineHeight = GetFontRecord(font)->LineHeight;
+    const int length = MeasureTextWidth("Fあ", -1, font, 1);
+    ClearDrawScreenAll();
+    DrawTextWithFont(10, 10, "Fあ", white_, font, 0, 0);
+    DrawTextWithFont(300, 100, "Fあ", white_, font, 0, 1);
+    const Picture picture = ReadBackScreen();
+    int mismatches = 0, ink = 0;
+    for (int v = 0; v < lineHeight; ++v)
+      for (int u = 0; u < length; ++u) {
+        ink += picture.Ink(10 + u, 10 + v);
+        mismatches += picture.at(10 + u, 10 + v) != picture.at(300 + lineHeight - 1 - v, 100 + u);
+      }
+    EXPECT_GT(ink, 50);
+    EXPECT_EQ(mismatches, 0);
+    DeleteFontHandle(font);
+  }
+}
+
+// More distinct characters than the cache has cells: each still draws as it does alone.
+TEST_P(FontTest, AStringThatOverflowsTheCacheStillDrawsFully) {
+  const int font = CreateFontToHandle(nullptr, 136, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  const char* text = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+  ASSERT_LT(GetFontRecord(font)->SlotCount, 26);
+  for (int i : {0, 12, 21, 25}) {
+    SCOPED_TRACE(i);
+    const int pen = MeasureTextWidth(text, i, font, 0);
+    ClearDrawScreenAll();
+    DrawTextWithFont(10 - pen, 10, text, white_, font, 0, 0);
+    const Picture inString = ReadBackScreen();
+    const char alone[2] = {text[i], 0};
+    ClearDrawScreenAll();
+    DrawTextWithFont(10, 10, alone, white_, font, 0, 0);
+    const Picture byItself = ReadBackScreen();
+    const int advance = MeasureTextWidth(alone, -1, font, 0);
+    int ink = 0, mismatches = 0;
+    for (int y = 10; y < 10 + 136; ++y)
+      for (int x = 10 + 4; x < 10 + advance - 4; ++x) {
+        ink += byItself.Ink(x, y);
+        mismatches += byItself.at(x, y) != inString.at(x, y);
+      }
+    EXPECT_GT(ink, 100);
+    EXPECT_EQ(mismatches, 0);
+  }
+  DeleteFontHandle(font);
+}
+
+// A glyph the platform cannot give is left out; the rest of the string draws.
+TEST_P(FontTest, AGlyphThatCannotBeHadIsSkipped) {
+  const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  platform::testing::FailGlyphOutlines(1);
+  EXPECT_EQ(DrawTextWithFont(10, 10, "XY", white_, font, 0, 0), 0);
+  EXPECT_NE(ReadLog().find("GetGlyphOutline 関数が失敗しました"), std::string::npos);
+  const Picture picture = ReadBackScreen();
+  EXPECT_GT(picture.InkCount(), 20) << "Y still draws";
+  DeleteFontHandle(font);
+}
+
+// A glyph wider than its cell (an italic full-width character) is cut at the cell, also in the
+// last cell of the cache.
+TEST_P(FontTest, GlyphsStayInsideTheirCells) {
+  const int font = CreateFontToHandle(nullptr, 64, 4, FONT_TYPE_ANTIALIAS_EDGE, -1, 3, 1, -1, -1);
+  FontRecord* record = GetFontRecord(font);
+  ASSERT_NE(record, nullptr);
+  record->NextSlot = record->SlotCount - 1;
+  DrawTextWithFont(0, 0, "＠Ｗ", white_, font, red_, 0);
+  for (const char* glyph : {"\x81\x97", "\x82\x76"}) {
+    const GlyphSlot* slot = record->Codes[static_cast<uint8_t>(glyph[0]) | static_cast<uint8_t>(glyph[1]) << 8].Slot;
+    ASSERT_NE(slot, nullptr);
+    EXPECT_LT(slot->Width, record->CellSize);
+    EXPECT_LT(slot->Height, record->CellSize + 1);
+  }
+  DeleteFontHandle(font);
+}
+
+TEST_P(FontTest, FontsComeBackUnderTheSameHandleAfterADeviceLoss) {
+  if (!device()) GTEST_SKIP() << "only the device can be lost";
+  const int font = GameFont(24);
+  int lost = -1;
+  SetFontLostFlag(font, &lost);
+  SetFontCharSpacing(1, font);
+  DrawTextWithFont(10, 10, "GAME CLEAR", white_, font, 0, 0);
+  const Picture before = ReadBackScreen();
+  ASSERT_EQ(FlipScreen(), 0);
+
+  platform::testing::LoseDevices();
+  EXPECT_EQ(FlipScreen(), -1);
+  platform::testing::RegainLostDevices();
+  ASSERT_EQ(FlipScreen(), 0);
+  EXPECT_EQ(CheckFontHandle(font), 1);
+  EXPECT_EQ(lost, 0) << "the handle lives on, so it is not reported lost";
+  EXPECT_EQ(GetFontRecord(font)->CharSpacing, 1);
+  ClearDrawScreenAll();
+  DrawTextWithFont(10, 10, "GAME CLEAR", white_, font, 0, 0);
+  EXPECT_EQ(ReadBackScreen().pixels, before.pixels);
+  DeleteFontHandle(font);
+  EXPECT_EQ(lost, 1);
+}
+
+// The cache graphs ignore a caller's render-target setting: text never draws as boxes.
+TEST_P(FontTest, TheCacheIgnoresTheRenderTargetSetting) {
+  const int plain = GameFont(24);
+  DrawTextWithFont(10, 10, "GAME", white_, plain, 0, 0);
+  const int ink = ReadBackScreen().InkCount();
+  ClearDrawScreenAll();
+  SetCreateRenderTargetGraph(1);
+  const int font = GameFont(24);
+  SetCreateRenderTargetGraph(0);
+  DrawTextWithFont(10, 10, "GAME", white_, font, 0, 0);
+  EXPECT_EQ(ReadBackScreen().InkCount(), ink);
+  DeleteFontHandle(font);
+  DeleteFontHandle(plain);
+}
+
+TEST_P(FontTest, TheOnScreenLogDrawsOverThePicture) {
+  OnScreenLogState& log = g_windowSystem.log.onScreen;
+  ASSERT_EQ(log.started, 1);
+  ASSERT_EQ(CheckFontHandle(log.font), 1);
+  CopyString(log.lines[1], "READY");
+  log.show = 1;
+  platform::testing::KeepPresentedFrames(true);
+  ASSERT_EQ(FlipScreen(), 0);
+  platform::testing::PresentedFrame frame;
+  ASSERT_TRUE(platform::testing::LastPresentedFrame(&frame));
+  platform::testing::KeepPresentedFrames(false);
+  int white = 0, elsewhere = 0;
+  for (int y = 0; y < frame.height; ++y)
+    for (int x = 0; x < frame.width; ++x) {
+      const bool ink = (frame.pixels[static_cast<size_t>(y) * frame.width + x] & 0xFFFFFF) == 0xFFFFFF;
+      if (y >= 16 && y < 32 && x < 80) white += ink;
+      else elsewhere += ink;
+    }
+  EXPECT_GT(white, 30);
+  EXPECT_EQ(elsewhere, 0);
+
+  // A lost font is made again at the next draw.
+  DeleteFontHandle(log.font);
+  EXPECT_EQ(log.fontLost, 1);
+  DrawOnScreenLog();
+  EXPECT_EQ(CheckFontHandle(log.font), 1);
+  EXPECT_EQ(FinishLibrary(), 0);
+  EXPECT_EQ(log.started, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPaths, FontTest, ::testing::Values(Path::kDevice, Path::kSoftware),
+                         [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
+
+}  // namespace
