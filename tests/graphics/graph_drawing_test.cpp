@@ -4,6 +4,7 @@
 // texel land on exactly one pixel, and within one step per channel where blending rounds.
 #include "../window/window_fixture.h"
 
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -212,6 +213,51 @@ TEST_P(GraphDrawingTest, FourCornerAndSourceRectangleDraws) {
   });
 }
 
+// A graph wider than the largest tile the screen allows is drawn tile by tile, clipped at both
+// edges of the screen, unscaled, stretched and through four corners.
+TEST_P(GraphDrawingTest, GraphsOfSeveralTilesAreClippedPerTile) {
+  if (IsChild()) GTEST_SKIP();
+  WriteBmp("wide.bmp", 600, 8, Pattern);
+  const int wide = LoadGraphFile("wide.bmp", 0);
+  ASSERT_NE(wide, -1);
+  if (Device()) EXPECT_GE(GetGraphRecord(wide)->TileCount, 2);
+  EXPECT_EQ(DrawGraphAt(-100, 10, wide, 0), 0);
+  EXPECT_EQ(DrawGraphStretched(-150, 30, 1050, 46, wide, 0), 0);
+  EXPECT_EQ(DrawGraphQuad(-50, 60, 550, 60, 550, 68, -50, 68, wide, 0), 0);
+  EXPECT_EQ(DrawGraphPartStretchedF(0, 80, 40, 84, 300, 2, 20, 2, wide, 0), 0);
+  ExpectScreen(ReadScreen(), [](int x, int y) {
+    if (y >= 10 && y < 18) return Pattern(x + 100, y - 10);
+    if (y >= 30 && y < 46) return Pattern((x + 150) / 2, (y - 30) / 2);
+    if (y >= 60 && y < 68) return Pattern(x + 50, y - 60);
+    if (x < 40 && y >= 80 && y < 84) return Pattern(300 + x / 2, 2 + (y - 80) / 2);
+    return kBackground;
+  });
+}
+
+// A drawable graph takes boxes and graphs as the draw target, and is then drawn itself.
+TEST_P(GraphDrawingTest, BoxesGoIntoADrawableGraph) {
+  if (IsChild()) GTEST_SKIP();
+  SetCreateRenderTargetGraph(1);
+  const int canvas = MakeBlankGraph(20, 12);
+  SetCreateRenderTargetGraph(0);
+  ASSERT_NE(canvas, -1);
+  ASSERT_EQ(SelectDrawTarget(canvas), 0);
+  const unsigned green = static_cast<unsigned>(MakeColorCode(0, 255, 0));
+  EXPECT_EQ(DrawOutlineBox(12, 2, 2, 8, green), 0);  // x reversed, y in order.
+  EXPECT_EQ(DrawFilledBox(15, 9, 30, 30, static_cast<unsigned>(MakeColorCode(0, 0, 255))), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  EXPECT_EQ(DrawGraphAt(200, 200, canvas, 0), 0);
+  ExpectScreen(ReadScreen(), [](int x, int y) -> uint32_t {
+    if (x < 200 || x >= 220 || y < 200 || y >= 212) return kBackground;
+    const int gx = x - 200, gy = y - 200;
+    if (gx >= 2 && gx < 12 && gy >= 2 && gy < 8 && (gx == 2 || gx == 11 || gy == 2 || gy == 7)) return 0x00FF00;
+    if (gx >= 15 && gy >= 9) return 0x0000FF;
+    return 0;
+  });
+  EXPECT_EQ(DeleteGraphHandle(canvas), 0);
+  EXPECT_EQ(GetDrawTarget(), -2) << "the deleted target";
+}
+
 // Filled and outline boxes: reversed corners fill the same pixels, an outline is the one-pixel
 // border drawn once, and the draw area clips both.
 TEST_P(GraphDrawingTest, FilledAndOutlineBoxes) {
@@ -226,6 +272,7 @@ TEST_P(GraphDrawingTest, FilledAndOutlineBoxes) {
   SetDrawClipArea(0, 200, 408, 210);
   EXPECT_EQ(DrawFilledBox(5, 190, 15, 220, red), 0);
   EXPECT_EQ(DrawFilledBox(5, 300, 15, 320, red), 0) << "outside the area";
+  EXPECT_EQ(DrawOutlineBox(20, 195, 30, 215, green), 0);  // Only its sides cross the area.
   auto border = [](int x, int y, int left, int top) {
     return x >= left && x < left + 10 && y >= top && y < top + 10 &&
            (x == left || x == left + 9 || y == top || y == top + 9);
@@ -235,6 +282,7 @@ TEST_P(GraphDrawingTest, FilledAndOutlineBoxes) {
     if (((x >= 10 && x < 20) || (x >= 30 && x < 40)) && y >= 10 && y < 15) return 0xFF0000u;
     if (border(x, y, 0, 100) || border(x, y, 50, 100) || border(x, y, 80, 100)) return 0x00FF00u;
     if (x >= 5 && x < 15 && y >= 200 && y < 210) return 0xFF0000u;
+    if ((x == 20 || x == 29) && y >= 200 && y < 210) return 0x00FF00u;
     return kBackground;
   });
   int outline = 0;
@@ -384,6 +432,122 @@ TEST_P(GraphDrawingTest, GraphsSurviveALostDevice) {
   const std::string log = ReadLog();
   if (!log.empty()) {
     EXPECT_NE(log.find("グラフィックを復帰します"), std::string::npos);
+  }
+}
+
+// Four corners that are no rectangle. A parallelogram is one affine map on both paths, so its
+// pixels are exact: pixel centre (x + 0.5, y + 0.5) shows texel (x + 0.5 - 100 - (y + 0.5 - 200)
+// / 2, y - 200). A trapezoid covers the same pixels on both paths (row r from 100 - r to 148 + r)
+// but is filled differently inside: the device lays the texture over a 7 x 7 mesh, the software
+// path over two affine triangles; each path's picture is pinned by its checksum.
+TEST_P(GraphDrawingTest, FourCornerDrawsOfParallelogramsAndTrapezoids) {
+  if (IsChild()) GTEST_SKIP();
+  const int sheet = LoadGraphFile("sheet.bmp", 0);
+  ASSERT_NE(sheet, -1);
+  EXPECT_EQ(DrawGraphQuad(100, 200, 148, 200, 160, 224, 112, 224, sheet, 0), 0);
+  EXPECT_EQ(DrawGraphQuad(100, 300, 148, 300, 172, 324, 76, 324, sheet, 0), 0);
+  const Screen screen = ReadScreen();
+  uint64_t checksum = 1469598103934665603ull;
+  ExpectScreen(screen, [&](int x, int y) {
+    if (y >= 200 && y < 224) {
+      const int column = static_cast<int>(std::floor(x + 0.5f - 100 - (y + 0.5f - 200) / 2));
+      if (column >= 0 && column < 48) return Pattern(column, y - 200);
+    }
+    if (y >= 300 && y < 324 && x >= 100 - (y - 300) && x < 148 + (y - 300)) {
+      checksum = (checksum ^ screen.At(x, y)) * 1099511628211ull;
+      return screen.At(x, y);
+    }
+    return kBackground;
+  });
+  EXPECT_EQ(checksum, Device() ? 0xafb72e3a4f19eccbull : 0x1c75cb757453bedbull) << std::hex << checksum;
+}
+
+// With a blend graph the device path queues two-texture vertices: the blend graph's coordinates
+// laid texel for pixel from the graph's top-left corner, the graph's own beside them, and an
+// opaque white specular word, whose alpha the blend-graph stage sets read.
+TEST_P(GraphDrawingTest, BlendGraphDrawsCarryBlendCoordinatesAndOpaqueSpecular) {
+  if (IsChild() || !Device()) GTEST_SKIP();
+  const int sheet = LoadGraphFile("sheet.bmp", 0);
+  const int blend = MakeBlankGraph(64, 32);
+  ASSERT_EQ(SetBlendGraph(blend, 0, 0), 0);
+  ReadScreen();  // Empties the batch.
+  ASSERT_EQ(DrawGraphAt(10, 20, sheet, 0), 0);
+  const VertexBatch& batch = g_renderDevice.Batch;
+  ASSERT_EQ(batch.Kind, 2);
+  ASSERT_EQ(batch.PendingCount, 6);
+  const auto* vertex = reinterpret_cast<const BlendVertex2D*>(batch.Caches[2]);
+  // Vertex 3 is the bottom-right corner: (10 + 48, 20 + 24) less half a pixel.
+  EXPECT_FLOAT_EQ(vertex[3].x, 57.5f);
+  EXPECT_FLOAT_EQ(vertex[3].y, 43.5f);
+  EXPECT_FLOAT_EQ(vertex[3].u1, 48.0f / 64.0f);
+  EXPECT_FLOAT_EQ(vertex[3].v1, 24.0f / 32.0f);
+  EXPECT_FLOAT_EQ(vertex[3].u2, 48.0f / 64.0f);  // The sheet's own tile is 64 x 32 too.
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(vertex[i].specular, 0xFFFFFFFFu) << i;
+  SetBlendGraph(-1, 0, 0);
+  EXPECT_EQ(DeleteGraphHandle(blend), 0);
+}
+
+// Subtractive blending: the background less the sheet, saturating at 0, on the software path,
+// on the device with its reverse-subtract operation, and on a device without it (inverted,
+// added, inverted again).
+TEST_P(GraphDrawingTest, SubtractiveBlendingWithAndWithoutTheDeviceOperation) {
+  if (IsChild()) GTEST_SKIP();
+  const int sheet = LoadGraphFile("sheet.bmp", 0);
+  ASSERT_NE(sheet, -1);
+  ASSERT_EQ(SetDrawBlendMode(BLEND_MODE_SUBTRACT, 255), 0);
+  EXPECT_EQ(DrawGraphAt(10, 10, sheet, 0), 0);
+  const int savedCap = g_renderDevice.BlendOpCap;
+  g_renderDevice.BlendOpCap = 0;
+  EXPECT_EQ(DrawGraphAt(10, 50, sheet, 0), 0);
+  g_renderDevice.BlendOpCap = savedCap;
+  EXPECT_EQ(g_drawState.BlendMode, BLEND_MODE_SUBTRACT);
+  EXPECT_EQ(g_drawState.BlendParam, 255);
+  SetDrawBlendMode(BLEND_MODE_COPY, 0);
+  auto subtract = [](uint32_t destination, uint32_t source) {
+    uint32_t out = 0;
+    for (int shift : {0, 8, 16}) {
+      const int d = static_cast<int>(destination >> shift & 0xFF), s = static_cast<int>(source >> shift & 0xFF);
+      out |= static_cast<uint32_t>(std::max(0, d - s)) << shift;
+    }
+    return out;
+  };
+  ExpectScreen(
+      ReadScreen(),
+      [&](int x, int y) {
+        if (x >= 10 && x < 58 && y >= 10 && y < 34) return subtract(kBackground, Pattern(x - 10, y - 10));
+        if (x >= 10 && x < 58 && y >= 50 && y < 74) return subtract(kBackground, Pattern(x - 10, y - 50));
+        return kBackground;
+      },
+      // The software blits subtract without the lowest bits of each channel.
+      Device() ? 1 : 3);
+}
+
+// Graphs from each kind of picture the loaders take (true colour, 16-bit, grey JPEG, palette, with an
+// alpha channel drawn without transparency) show the decoded colours, made with ImageMagick
+// beside each fixture.
+TEST_P(GraphDrawingTest, PicturesOfEveryKindBecomeGraphs) {
+  if (IsChild()) GTEST_SKIP();
+  for (const char* name : {"tga24.tga", "tga16.tga", "jpeg_grey.jpg", "tga8mapped.tga", "tga32.tga"}) {
+    SCOPED_TRACE(name);
+    const std::string path = std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/images/" + name;
+    const int graph = LoadGraphFile(path.c_str(), 0);
+    ASSERT_NE(graph, -1);
+    int width = 0, height = 0;
+    GetGraphDimensions(graph, &width, &height);
+    std::vector<uint8_t> rgba;
+    FILE* file = std::fopen((path + ".rgba").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    rgba.resize(static_cast<size_t>(width) * height * 4);
+    ASSERT_EQ(std::fread(rgba.data(), 1, rgba.size(), file), rgba.size());
+    std::fclose(file);
+    ClearDrawScreenAll();
+    EXPECT_EQ(DrawGraphAt(3, 5, graph, 0), 0);
+    ExpectScreen(ReadScreen(), [&](int x, int y) {
+      if (x < 3 || y < 5 || x >= 3 + width || y >= 5 + height) return kBackground;
+      const uint8_t* at = &rgba[(static_cast<size_t>(y - 5) * width + (x - 3)) * 4];
+      return static_cast<uint32_t>(at[0] << 16 | at[1] << 8 | at[2]);
+    });
+    EXPECT_EQ(DeleteGraphHandle(graph), 0);
   }
 }
 
