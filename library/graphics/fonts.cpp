@@ -471,6 +471,10 @@ int CreateFontCacheGraphs(int handle) {
   if (!font) return -1;
   if (!font->CacheLost) return 0;
   font->CacheLost = 0;
+  // Only the cache graph may have gone: its edge half goes too before both are made again.
+  if (font->EdgeGraph != -1) DeleteGraphHandle(font->EdgeGraph);
+  if (font->CacheGraph != -1) DeleteGraphHandle(font->CacheGraph);
+  font->CacheGraph = font->EdgeGraph = -1;
   DrawState& state = g_drawState;
   const int savedAlpha = state.CreateAlphaGraph, savedTransparent = state.UseTransparentColor;
   const int savedBits = state.CreateColorBits, savedTarget = state.CreateRenderTargetGraph;

@@ -95,7 +95,7 @@ TextPixel ResolveCell(int value, const TextColours& c, bool sixteen) {
   if (Type == 0) return {value != 0, c.text, 255};
   if (Type == 1) return value == 1 ? TextPixel{true, c.text, 255} : TextPixel{value == 2, c.edge, 255};
   if (Type == 2) {
-    // A full level is opaque, as the type-3 rule and the device cache have it.
+    // A full level is opaque, as the type-3 rule has it for bodies and the device cache for all.
     if (value == 0) return {false, 0, 0};
     return {true, c.text, value == 15 ? 255 : value * 16};
   }
@@ -106,7 +106,7 @@ TextPixel ResolveCell(int value, const TextColours& c, bool sixteen) {
     const int f = body * 4096 / alpha;
     return {true, MixColours(c.edge, c.text, f, sixteen), alpha};
   }
-  if (edge > 0) return {true, c.edge, edge * 16};
+  if (edge > 0) return {true, c.edge, edge == 15 ? 255 : edge * 16};
   return {false, 0, 0};
 }
 

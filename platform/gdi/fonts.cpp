@@ -165,6 +165,15 @@ class FontObject : public GdiObject {
   OpenedFace* FaceFor(uint32_t character, FT_UInt* glyph);
   void ComputeMetrics();
 
+  // The last glyph rendered, in GDI's layout: callers ask for the size, then for the bitmap.
+  struct RenderedGlyph {
+    uint32_t character = 0;
+    UINT format = GGO_METRICS;
+    GLYPHMETRICS metrics{};
+    DWORD size = 0;
+    std::vector<BYTE> bits;
+  } last_;
+
   LOGFONTA request_;
   std::vector<FontCandidate> candidates_;
   std::vector<OpenedFace> faces_;  // One per candidate; null faces are not opened yet.
@@ -345,6 +354,13 @@ OpenedFace* FontObject::FaceFor(uint32_t character, FT_UInt* glyph) {
 }
 
 DWORD FontObject::Outline(uint32_t character, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize, BYTE* buffer) {
+  if (format != GGO_METRICS && last_.format == format && last_.character == character) {
+    if (metrics) *metrics = last_.metrics;
+    if (!buffer || bufferSize == 0 || last_.size == 0) return last_.size;
+    if (bufferSize < last_.size) return GDI_ERROR;
+    std::memcpy(buffer, last_.bits.data(), last_.size);
+    return last_.size;
+  }
   FT_UInt glyph = 0;
   OpenedFace* opened = FaceFor(character, &glyph);
   FT_Face face = opened->face;
@@ -384,12 +400,14 @@ DWORD FontObject::Outline(uint32_t character, UINT format, GLYPHMETRICS* metrics
   if (inkless) return 0;
   const DWORD pitch = mono ? (width + 31) / 32 * 4 : (width + 3) / 4 * 4;
   const DWORD size = pitch * rows;
-  if (!buffer || bufferSize == 0) return size;
-  if (bufferSize < size) return GDI_ERROR;
-  std::memset(buffer, 0, size);
+  last_.character = character;
+  last_.format = format;
+  last_.metrics = out;
+  last_.size = size;
+  last_.bits.assign(size, 0);
   for (UINT y = 0; y < rows; ++y) {
     const unsigned char* source = bitmap.buffer + static_cast<ptrdiff_t>(y) * bitmap.pitch;
-    BYTE* target = buffer + y * pitch;
+    BYTE* target = last_.bits.data() + y * pitch;
     if (mono) {
       std::memcpy(target, source, (width + 7) / 8);
     } else {
@@ -397,6 +415,9 @@ DWORD FontObject::Outline(uint32_t character, UINT format, GLYPHMETRICS* metrics
       for (UINT x = 0; x < width; ++x) target[x] = static_cast<BYTE>((source[x] * 16 + 127) / 255);
     }
   }
+  if (!buffer || bufferSize == 0) return size;
+  if (bufferSize < size) return GDI_ERROR;
+  std::memcpy(buffer, last_.bits.data(), size);
   return size;
 }
 

@@ -14,6 +14,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/draw_state.h"
 #include "graphics/fonts.h"
+#include "graphics/graph_records.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -345,6 +346,25 @@ TEST_P(FontTest, FontsComeBackUnderTheSameHandleAfterADeviceLoss) {
   EXPECT_EQ(lost, 1);
 }
 
+// A cache graph deleted under the font (a program deleting every graph) is made again at the
+// next draw, without leaving its edge half behind.
+TEST_P(FontTest, DeletedCacheGraphsAreMadeAgainAtTheNextDraw) {
+  if (!device()) GTEST_SKIP() << "the software cache is no graph";
+  const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_EDGE, -1, 2, 0, -1, -1);
+  DrawTextWithFont(10, 10, "GAME", white_, font, red_, 0);
+  const Picture before = ReadBackScreen();
+  const int graphs = g_graphHandleTable.usedCount;
+  FontRecord* record = GetFontRecord(font);
+  ASSERT_EQ(DeleteGraphHandle(record->CacheGraph), 0);
+  EXPECT_EQ(record->CacheLost, 1);
+  ClearDrawScreenAll();
+  DrawTextWithFont(10, 10, "GAME", white_, font, red_, 0);
+  EXPECT_EQ(ReadBackScreen().pixels, before.pixels);
+  EXPECT_EQ(g_graphHandleTable.usedCount, graphs);
+  DeleteFontHandle(font);
+  EXPECT_EQ(g_graphHandleTable.usedCount, graphs - 2);
+}
+
 // The cache graphs ignore a caller's render-target setting: text never draws as boxes.
 TEST_P(FontTest, TheCacheIgnoresTheRenderTargetSetting) {
   const int plain = GameFont(24);
@@ -390,7 +410,145 @@ TEST_P(FontTest, TheOnScreenLogDrawsOverThePicture) {
   EXPECT_EQ(log.started, 0);
 }
 
+// Blended software text goes through a work image and is blended once as a whole, so the
+// overlapping edges of neighbouring glyphs are not blended twice.
+TEST_P(FontTest, BlendedSoftwareTextIsBlendedOnce) {
+  if (device()) GTEST_SKIP() << "the device blends glyph by glyph";
+  const int font = CreateFontToHandle(nullptr, 32, 4, FONT_TYPE_EDGE, -1, 3, 0, -1, -1);
+  SetFontCharSpacing(-8, font);  // Neighbouring edges overlap.
+  const unsigned grey = static_cast<unsigned>(MakeColorCode(0x40, 0x40, 0x40));
+  DrawFilledBox(0, 0, 408, 100, grey);
+  DrawTextWithFont(10, 10, "WWW", white_, font, red_, 0);
+  const Picture opaque = ReadBackScreen();
+  DrawFilledBox(0, 0, 408, 100, grey);
+  SetDrawBlendMode(BLEND_MODE_ALPHA, 128);
+  DrawTextWithFont(10, 10, "WWW", white_, font, red_, 0);
+  SetDrawBlendMode(BLEND_MODE_COPY, 0);
+  const Picture blended = ReadBackScreen();
+  // The string is blended over its measured length (ink past the last pen position is cut).
+  const int length = MeasureTextWidth("WWW", -1, font, 0);
+  int off = 0, drawn = 0;
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 10 + length; ++x) {
+      const uint32_t o = opaque.at(x, y), b = blended.at(x, y);
+      if (o == 0x404040) continue;
+      ++drawn;
+      for (int shift : {0, 8, 16}) {
+        const int expected = 0x40 + ((static_cast<int>(o >> shift & 0xFF) - 0x40) * 128) / 255;
+        off += std::abs(static_cast<int>(b >> shift & 0xFF) - expected) > 1;
+
+      }
+    }
+  EXPECT_GT(drawn, 200);
+  EXPECT_EQ(off, 0);
+
+  // Black text in the plain work image's key colour still shows: the key moves out of its way.
+  const unsigned black = static_cast<unsigned>(MakeColorCode(0, 0, 0));
+  DrawFilledBox(0, 0, 408, 100, white_);
+  SetDrawBlendMode(BLEND_MODE_ALPHA, 128);
+  DrawTextWithFont(10, 10, "WWW", black, font, black, 0);
+  SetDrawBlendMode(BLEND_MODE_COPY, 0);
+  int darkened = 0;
+  const Picture keyed = ReadBackScreen();
+  for (int y = 0; y < 100; ++y)
+    for (int x = 0; x < 408; ++x) darkened += keyed.at(x, y) != 0xFFFFFF;
+  EXPECT_GT(darkened, 200);
+  DeleteFontHandle(font);
+}
+
+// Subtracted text: the same with the device's reverse-subtract operation and without it (the
+// text's rectangle inverted, the text added, the rectangle inverted again).
+TEST_P(FontTest, SubtractedTextWithAndWithoutTheDeviceOperation) {
+  const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  DrawFilledBox(0, 0, 408, 120, static_cast<unsigned>(MakeColorCode(0x80, 0x90, 0xA0)));
+  const unsigned teal = static_cast<unsigned>(MakeColorCode(0x30, 0x60, 0x90));
+  SetDrawBlendMode(BLEND_MODE_SUBTRACT, 255);
+  DrawTextWithFont(10, 10, "HIJK", teal, font, 0, 0);
+  const int savedCap = g_renderDevice.BlendOpCap;
+  g_renderDevice.BlendOpCap = 0;
+  DrawTextWithFont(10, 60, "HIJK", teal, font, 0, 0);
+  g_renderDevice.BlendOpCap = savedCap;
+  SetDrawBlendMode(BLEND_MODE_COPY, 0);
+  const Picture picture = ReadBackScreen();
+  int text = 0, differ = 0;
+  for (int y = 0; y < 50; ++y)
+    for (int x = 0; x < 408; ++x) {
+      const uint32_t upper = picture.at(x, y), lower = picture.at(x, y + 50);
+      text += upper != 0x8090A0;
+      for (int shift : {0, 8, 16})
+        differ += std::abs(static_cast<int>(upper >> shift & 0xFF) - static_cast<int>(lower >> shift & 0xFF)) > 1;
+    }
+  EXPECT_GT(text, 50);
+  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(picture.at(0, 0), 0x8090A0u);
+  DeleteFontHandle(font);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, FontTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
+
+}  // namespace
+
+namespace {
+
+class FontPathsTest : public windowtest::LibraryTest {
+ protected:
+  void TearDown() override {
+    LibraryTest::TearDown();
+    SetHardwareAccelFlag(1);
+    platform::testing::ResetFontSwitches();
+  }
+
+  // Each font type, horizontal and vertical, drawn on one path.
+  Picture DrawSampler(Path path) {
+    SetHardwareAccelFlag(path == Path::kDevice ? 1 : 0);
+    platform::testing::PinFontFiles({font_files::kGothic});
+    EXPECT_EQ(InitializeLibrary(), 0);
+    SelectDrawTarget(-2);
+    ClearDrawScreenAll();
+    const unsigned white = static_cast<unsigned>(MakeColorCode(255, 255, 255));
+    const unsigned gold = static_cast<unsigned>(MakeColorCode(0xE0, 0xB0, 0x30));
+    const unsigned blue = static_cast<unsigned>(MakeColorCode(0x20, 0x40, 0xC0));
+    for (int type = 0; type < 4; ++type) {
+      const int font = CreateFontToHandle(nullptr, 24, 9, type, -1, type & FONT_TYPE_EDGE ? 2 : -1, 0, -1, -1);
+      DrawTextWithFont(8, 8 + type * 40, "Pylon ラッシュ 123", type % 2 ? white : gold, font, blue, 0);
+      DrawTextWithFont(300 + type * 26, 180, "縦書き", white, font, blue, 1);
+      DeleteFontHandle(font);
+    }
+    Picture picture = ReadBackScreen();
+    EXPECT_EQ(FinishLibrary(), 0);
+    return picture;
+  }
+};
+
+uint32_t Checksum(const Picture& picture) {
+  uint32_t hash = 2166136261u;
+  for (uint32_t p : picture.pixels)
+    for (int shift : {0, 8, 16}) hash = (hash ^ (p >> shift & 0xFF)) * 16777619u;
+  return hash;
+}
+
+TEST_F(FontPathsTest, TheSameTextDrawsTheSamePixelsOnBothPaths) {
+  if (IsChild()) GTEST_SKIP();
+  const Picture software = DrawSampler(Path::kSoftware);
+  const Picture device = DrawSampler(Path::kDevice);
+  ASSERT_EQ(software.pixels.size(), device.pixels.size());
+  ASSERT_GT(software.InkCount(), 2000);
+  // Monochrome glyphs (types 0 and 1) match exactly. Anti-aliased levels are 4-bit alpha on the
+  // device and 16 x level on the software path: up to 16 apart per channel. The anti-aliased edge
+  // levels follow different rules (the device cache accumulates the neighbouring levels, the
+  // byte cache takes the highest), so the faint outer rim of type 3 is up to 96 apart.
+  const int tolerance[4] = {0, 0, 16, 96};
+  int beyond[4] = {0, 0, 0, 0};
+  for (size_t i = 0; i < software.pixels.size(); ++i) {
+    const uint32_t s = software.pixels[i], d = device.pixels[i];
+    const int x = static_cast<int>(i) % software.width, y = static_cast<int>(i) / software.width;
+    const int type = y < 8 + 4 * 40 ? std::min(3, std::max(0, (y - 8) / 40)) : std::min(3, std::max(0, (x - 300) / 26));
+    for (int shift : {0, 8, 16})
+      beyond[type] += std::abs(static_cast<int>(s >> shift & 0xFF) - static_cast<int>(d >> shift & 0xFF)) > tolerance[type];
+  }
+  for (int type = 0; type < 4; ++type) EXPECT_EQ(beyond[type], 0) << "type " << type;
+  EXPECT_EQ(Checksum(software), 2678574631u) << "the software picture moved";
+}
 
 }  // namespace
