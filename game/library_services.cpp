@@ -1,4 +1,4 @@
-// The game's services that the library already offers in its public interface.
+// The game's services filled with the library's own calls.
 #include "library_services.h"
 
 #include "platform/kernel.h"
@@ -28,6 +28,35 @@ int LibraryServices::GetMillisecondCount() { return ::GetMillisecondCount(); }
 void LibraryServices::Sleep(DWORD milliseconds) { ::Sleep(milliseconds); }
 int LibraryServices::MessageBoxA(HWND owner, const char* text, const char* caption, UINT type) {
   return ::MessageBoxA(owner, text, caption, type);
+}
+
+int LibraryServices::SelectDrawTarget(int target) { return ::SelectDrawTarget(target); }
+int LibraryServices::ClearDrawScreenAll() { return ::ClearDrawScreenAll(); }
+int LibraryServices::FlipScreen() { return ::FlipScreen(); }
+unsigned LibraryServices::MakeColorCode(int red, int green, int blue) {
+  return static_cast<unsigned>(::MakeColorCode(red, green, blue));
+}
+int LibraryServices::LoadGraphFile(const char* name, int flag) { return ::LoadGraphFile(name, flag); }
+int LibraryServices::CutSubGraph(int x, int y, int width, int height, int sourceGraph) {
+  return ::CutSubGraph(x, y, width, height, sourceGraph);
+}
+int LibraryServices::DrawGraphAt(int x, int y, int graph, int transparent) {
+  return ::DrawGraphAt(x, y, graph, transparent);
+}
+void LibraryServices::DrawBoxShape(int x1, int y1, int x2, int y2, unsigned color, int fill) {
+  ::DrawBoxShape(x1, y1, x2, y2, color, fill);
+}
+
+int LibraryServices::CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet,
+                                        int edgeSize, int italic, int slot, int checkCount) {
+  return ::CreateFontToHandle(faceName, size, thickness, fontType, charSet, edgeSize, italic, slot, checkCount);
+}
+int LibraryServices::MeasureTextWidth(const char* text, int length, int font, int vertical) {
+  return ::MeasureTextWidth(text, length, font, vertical);
+}
+int LibraryServices::DrawTextWithFont(int x, int y, const char* text, unsigned color, int font, unsigned edgeColor,
+                                      int vertical) {
+  return ::DrawTextWithFont(x, y, text, color, font, edgeColor, vertical);
 }
 
 int LibraryServices::LoadSoundFile(const char* name, int bufferCount, int sharedStream) {

@@ -1,5 +1,4 @@
-// The game's services filled with the library's calls. Its graphics calls, and the two cursor
-// calls, live in library_stand_in.cpp until the library makes them public.
+// The game's services filled with the library's calls.
 #pragma once
 
 #include "game_services.h"

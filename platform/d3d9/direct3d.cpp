@@ -1,6 +1,7 @@
 // The Direct3D 9 object: the one adapter, its modes and formats, the caps of the software
 // device, device creation, and the two exports of "d3d9.dll".
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "d3d9/device.h"
@@ -22,6 +23,18 @@ bool IsRefused(D3DFORMAT format) {
   for (DWORD refused : switches.refusedFormats)
     if (refused == format) return true;
   return false;
+}
+}  // namespace
+
+namespace {
+// The machine's card: PLATFORM_NO_3D_DEVICE=1 in the environment stands for a machine without a
+// 3D device, where every device creation is refused; programs then draw on their software path.
+bool MachineHasNo3DDevice() {
+  static const bool none = [] {
+    const char* setting = std::getenv("PLATFORM_NO_3D_DEVICE");
+    return setting && std::strcmp(setting, "1") == 0;
+  }();
+  return none;
 }
 }  // namespace
 
@@ -242,7 +255,7 @@ HRESULT Direct3D::MakeDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DW
   if (processing != D3DCREATE_SOFTWARE_VERTEXPROCESSING &&
       (!switches.reportShaderModel2 || switches.refuseMixedVertexProcessing))
     return D3DERR_INVALIDCALL;
-  if (TakeFaultCount(StandIn().failDeviceCreation)) return D3DERR_NOTAVAILABLE;
+  if (TakeFaultCount(StandIn().failDeviceCreation) || MachineHasNo3DDevice()) return D3DERR_NOTAVAILABLE;
   if (StandIn().devicesLost.load()) return D3DERR_DEVICELOST;
   D3DPRESENT_PARAMETERS completed = *parameters;
   HRESULT result = CompletePresentParameters(&completed, focusWindow);

@@ -27,6 +27,15 @@ struct WindowClassRecord {
   int windows = 0;  // Live windows of the class; a class in use cannot be unregistered.
 };
 
+// An icon from the program's resources: its picture as 32-bit pixels, blue-green-red-alpha in
+// memory, top row first.
+struct IconRecord {
+  WORD id = 0;
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+};
+
 struct TimerRecord {
   UINT_PTR id = 0;
   UINT elapse = 0;
@@ -103,6 +112,8 @@ struct UserState {
   BYTE keys[256] = {};      // As the input stands (GetAsyncKeyState).
   BYTE syncKeys[256] = {};  // As of the last key message taken from a queue (GetKeyState).
 
+  std::map<WORD, std::unique_ptr<IconRecord>> icons;  // Icons loaded from resources, by id.
+
   std::string lockDirectory;  // Empty: $XDG_RUNTIME_DIR, else /tmp.
   std::map<std::string, std::pair<int, int>> classLocks;  // Upper-cased class: descriptor, users.
 };
@@ -125,6 +136,10 @@ void DestroySdlWindow(WindowRecord* window);
 void PumpSdlEvents();
 // The SDL key of a virtual key (the test door types through it); 0 when none.
 int SdlKeycodeOfVirtualKey(UINT key);
+// The picture behind an icon handle, or null for a stock icon; the caller holds the mutex.
+const IconRecord* IconOf(HICON icon);
+// Gives the SDL window its class's icon picture, when the class has one.
+void ApplySdlWindowIcon(WindowRecord* window);
 // The SDL window showing a window, or null.
 SDL_Window* SdlWindowOf(HWND window);
 

@@ -250,6 +250,7 @@ void CreateSdlWindow(WindowRecord* window) {
   int height = std::max<LONG>(1, window->clientRect.bottom - window->clientRect.top);
   std::string title = Cp932ToUtf8(window->title);
   window->sdlWindow = SDL_CreateWindow(title.c_str(), window->clientRect.left, window->clientRect.top, width, height, flags);
+  ApplySdlWindowIcon(window);
   UpdateSdlWindow(window);
 }
 
@@ -276,6 +277,19 @@ void UpdateSdlWindow(WindowRecord* window) {
   if (!window->visible && shown) SDL_HideWindow(sdl);
   bool minimised = (SDL_GetWindowFlags(sdl) & SDL_WINDOW_MINIMIZED) != 0;
   if (window->minimised && !minimised && window->visible) SDL_MinimizeWindow(sdl);
+}
+
+void ApplySdlWindowIcon(WindowRecord* window) {
+  if (!window->sdlWindow || !window->windowClass) return;
+  const IconRecord* icon = IconOf(window->windowClass->icon);
+  if (!icon) return;
+  // The pixels are only read: SDL keeps a copy of its own.
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+      const_cast<uint32_t*>(icon->pixels.data()), icon->width, icon->height, 32, icon->width * 4,
+      SDL_PIXELFORMAT_ARGB8888);
+  if (!surface) return;
+  SDL_SetWindowIcon(window->sdlWindow, surface);
+  SDL_FreeSurface(surface);
 }
 
 void DestroySdlWindow(WindowRecord* window) {

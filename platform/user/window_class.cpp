@@ -101,15 +101,8 @@ BOOL GetClassInfoExA(HINSTANCE, LPCSTR className, WNDCLASSEXA* out) {
   return TRUE;
 }
 
-// Icons and cursors are tokens: the stand-in draws neither, but a resource id maps to one stable
-// handle so that set and get agree.
-HICON LoadIconA(HINSTANCE, LPCSTR name) {
-  uintptr_t id = reinterpret_cast<uintptr_t>(name);
-  if (id == 0) return nullptr;
-  if (id > 0xFFFF) return nullptr;  // Icons by name are not in any resource here.
-  return reinterpret_cast<HICON>(0x10000 + id);
-}
-
+// Cursors are tokens: the stand-in draws none, but a resource id maps to one stable handle so
+// that set and get agree. Icons are in icons.cpp.
 HCURSOR LoadCursorA(HINSTANCE, LPCSTR name) {
   uintptr_t id = reinterpret_cast<uintptr_t>(name);
   if (id == 0 || id > 0xFFFF) return nullptr;
@@ -125,6 +118,8 @@ ULONG_PTR SetClassLongA(HWND window, int index, LONG_PTR value) {
     case GCL_HICON:
       previous = reinterpret_cast<ULONG_PTR>(record->windowClass->icon);
       record->windowClass->icon = reinterpret_cast<HICON>(value);
+      for (auto& entry : User().windows)
+        if (entry.second->windowClass == record->windowClass) ApplySdlWindowIcon(entry.second.get());
       break;
     case GCL_HCURSOR:
       previous = reinterpret_cast<ULONG_PTR>(record->windowClass->cursor);

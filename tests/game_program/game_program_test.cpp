@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -13,6 +14,8 @@
 #include "game.h"
 #include "library_services.h"
 #include "platform/testing.h"
+#include "window/window_services.h"
+#include "zyvel/zyvel.h"
 
 namespace {
 
@@ -70,6 +73,7 @@ class GameProgram : public ::testing::Test {
     platform::testing::CaptureDebugOutput([](const std::string&) {});
   }
   void TearDown() override {
+    g_windowSystem = WindowSystemRecord{};  // Each run starts the library as a new process would.
     for (int key : {kEscapeKey, kSKey, kDownKey}) platform::testing::PressKey(key, false);
     platform::testing::CaptureDebugOutput({});
     fs::current_path(previous_);
@@ -95,5 +99,75 @@ TEST_F(GameProgram, SStartsAGameDownDropsThePieceAndEscapeSavesAndEnds) {
   EXPECT_EQ(bytes, std::vector<char>(12, 0));
   EXPECT_TRUE(fs::exists("Log.txt"));
 }
+
+// The clear screen, which no play reaches, put up by hand: its two lines of text in the library's
+// fonts, white, each centred across the window, and nothing else.
+class ClearScreenLibrary : public LibraryServices {
+ public:
+  CGame* game = nullptr;
+  int frame = 0;
+  platform::testing::PresentedFrame picture;
+
+  int ProcessWindowMessages() override {
+    ++frame;
+    if (frame == 2) game->ChangeState(GameClearState);
+    if (frame == 6) platform::testing::LastPresentedFrame(&picture);
+    if (frame == 7) platform::testing::PressKey(kEscapeKey, true);
+    if (frame > 50) return -1;
+    return LibraryServices::ProcessWindowMessages();
+  }
+};
+
+class ClearScreenPath : public GameProgram, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ClearScreenPath, ShowsTwoCentredWhiteLines) {
+  platform::testing::KeepPresentedFrames(true);
+  SetHardwareAccelFlag(GetParam());
+  ClearScreenLibrary library;
+  CGame* game = new CGame(library);
+  library.game = game;
+  game->Run();
+  EXPECT_NE(game->titleFont, -1);
+  EXPECT_NE(game->promptFont, -1);
+  delete game;
+  platform::testing::KeepPresentedFrames(false);
+  SetHardwareAccelFlag(1);
+
+  const platform::testing::PresentedFrame& picture = library.picture;
+  ASSERT_EQ(picture.width, 408);
+  ASSERT_EQ(picture.height, 504);
+  struct Band {
+    int top, bottom;  // The line's rows: its y and the font's size.
+    int left = 408, right = -1, white = 0;
+  };
+  Band bands[2] = {{150, 150 + 64}, {450, 450 + 24}};
+  int stray = 0;
+  for (int y = 0; y < picture.height; ++y)
+    for (int x = 0; x < picture.width; ++x) {
+      const uint32_t pixel = picture.pixels[static_cast<size_t>(y) * picture.width + x] & 0xFFFFFF;
+      if (pixel == 0) continue;
+      Band* band = nullptr;
+      for (Band& candidate : bands)
+        if (y >= candidate.top && y < candidate.bottom) band = &candidate;
+      if (!band) {
+        ++stray;
+        continue;
+      }
+      band->left = std::min(band->left, x);
+      band->right = std::max(band->right, x);
+      band->white += pixel == 0xFFFFFF;
+    }
+  EXPECT_EQ(stray, 0) << "only the two lines are drawn";
+  for (const Band& band : bands) {
+    EXPECT_GT(band.white, 20) << "line at y " << band.top;
+    // Centred: as much room on the left as on the right, give or take a glyph's side bearing.
+    EXPECT_NEAR(band.left, 408 - 1 - band.right, 6) << "line at y " << band.top;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(RenderingPaths, ClearScreenPath, ::testing::Values(1, 0),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param ? "device" : "software");
+                         });
 
 }  // namespace

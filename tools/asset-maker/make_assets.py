@@ -35,6 +35,21 @@ class Canvas:
     def get(self, x, y):
         return self.pixels[y][x]
 
+    def write_icon(self, path):
+        """An icon file with one 32-bit image: the bitmap header (its height counts the colour
+        rows and the mask rows), the colour rows bottom-up in blue-green-red-alpha order, then
+        an all-clear mask, each mask row padded to four bytes."""
+        mask_row = (self.width + 31) // 32 * 4
+        colour = b"".join(bytes((b, g, r, 255)) for row in reversed(self.pixels) for (r, g, b) in row)
+        mask = bytes(mask_row * self.height)
+        header = struct.pack("<IiiHHIIiiII", 40, self.width, 2 * self.height, 1, 32, 0, len(colour) + len(mask),
+                             0, 0, 0, 0)
+        image = header + colour + mask
+        directory = struct.pack("<HHH", 0, 1, 1)
+        entry = struct.pack("<BBBBHHII", self.width % 256, self.height % 256, 0, 0, 1, 32, len(image), 6 + 16)
+        with open(path, "wb") as out:
+            out.write(directory + entry + image)
+
     def write_png(self, path):
         raw = b"".join(b"\x00" + bytes(c for pixel in row for c in pixel) for row in self.pixels)
 
@@ -240,7 +255,8 @@ def make_digit_sheet(path):
 
 
 def make_icon(path):
-    """32 x 32: a T-piece landing on a row of blocks, on the well's blue."""
+    """The window icon, 32 x 32: a T-piece landing on a row of blocks, on the well's blue. The
+    game links it into the program as its icon resource 101."""
     canvas = Canvas(32, 32)
     for y in range(32):
         for x in range(32):
@@ -258,7 +274,7 @@ def make_icon(path):
         block(x, 21, color)
     for x, y in ((1, 1), (11, 1), (21, 1), (11, 11)):
         block(x, y, PIECE_COLORS[7])
-    canvas.write_png(path)
+    canvas.write_icon(path)
 
 
 # ---- Sounds ----
@@ -292,7 +308,7 @@ def main():
     make_cell_sheet(os.path.join(directory, "pylonrush01.png"))
     make_label_sheet(os.path.join(directory, "pylonrush02.png"))
     make_digit_sheet(os.path.join(directory, "pylonrush03.png"))
-    make_icon(os.path.join(directory, "pylonrush_icon.png"))
+    make_icon(os.path.join(directory, "pylonrush.ico"))
     make_sounds(directory)
     # The save file: high score 0 and two zero words.
     with open(os.path.join(directory, "pylonrush21.dat"), "wb") as out:

@@ -354,3 +354,17 @@ HGLOBAL GlobalFree(HGLOBAL block);
 // number × numerator / denominator with a 64-bit product, rounded half away from zero; -1 when the
 // denominator is 0 or the result does not fit in 32 bits.
 int MulDiv(int number, int numerator, int denominator);
+
+// ---- The program's resources ----
+// What the resource compiler links into the program file. A program that has resources defines
+// `ProgramResourceTable` once (the game's is generated at build time from its resource list),
+// ended by an entry whose bytes are null; without one the table's address is null and the
+// program has none. An icon is kept as its whole icon file.
+#define RT_GROUP_ICON 14
+struct ProgramResource {
+  WORD type;
+  WORD id;
+  const BYTE* bytes;
+  DWORD size;
+};
+extern "C" __attribute__((weak)) const ProgramResource ProgramResourceTable[];
