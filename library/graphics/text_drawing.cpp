@@ -15,6 +15,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/fonts.h"
 #include "graphics/graph_records.h"
+#include "graphics/masks.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -377,14 +378,22 @@ int DrawTextWithFont(int x, int y, const char* text, unsigned color, int handle,
                     : RECT{x, y, state.DrawArea.right, y + font->Size + 3};
     if (rect.left >= state.DrawArea.right) return 0;
   }
-  if (subtract && textured && !g_renderDevice.BlendOpCap) {
-    InvertForSubtract(rect, kBlendDeviceAdd);
-    const int result = DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical);
-    InvertForSubtract(rect, kBlendSubtract);
-    return result;
-  }
-  return textured ? DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical)
-                  : DrawTextSoftware(handle, x, y, text, color, edgeColor, vertical);
+  auto draw = [&]() {
+    if (subtract && textured && !g_renderDevice.BlendOpCap) {
+      InvertForSubtract(rect, kBlendDeviceAdd);
+      const int result = DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical);
+      InvertForSubtract(rect, kBlendSubtract);
+      return result;
+    }
+    return textured ? DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical)
+                    : DrawTextSoftware(handle, x, y, text, color, edgeColor, vertical);
+  };
+  // While masking is active the text goes through the mask over the rectangle it may cover.
+  if (!IsMaskActive()) return draw();
+  BeginMaskedDrawing(rect.left, rect.top, rect.right, rect.bottom);
+  const int result = draw();
+  EndMaskedDrawing(rect.left, rect.top, rect.right, rect.bottom);
+  return result;
 }
 
 int MeasureTextWidth(const char* text, int length, int handle, int vertical) {

@@ -230,6 +230,37 @@ TEST_P(MaskTest, DrawingLandsOnlyWhereTheMaskIsZero) {
   }
 }
 
+// Text goes through the mask as graphs and boxes do, plain and anti-aliased with an edge.
+TEST_P(MaskTest, TextLandsOnlyWhereTheMaskIsZero) {
+  if (IsChild()) GTEST_SKIP();
+  SetScreenMode(kScreenWidth, kScreenHeight, 32, 60);
+  Start();
+  for (int fontType : {FONT_TYPE_PLAIN, FONT_TYPE_ANTIALIAS_EDGE}) {
+    SCOPED_TRACE("font type " + std::to_string(fontType));
+    const int font = CreateFontToHandle(nullptr, 24, 4, fontType, -1, -1, 0, -1, -1);
+    ASSERT_NE(font, -1);
+    auto drawText = [&] {
+      ASSERT_EQ(DrawTextWithFont(30, 60, "MASKED TEXT", 0x00FFFFFF, font, 0x00FF0000, 0), 0);
+      ASSERT_EQ(DrawTextWithFont(60, 100, "MASKED", 0x0000FF00, font, 0x000000FF, 1), 0);
+    };
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    DrawGround();
+    const auto ground = ReadScreen();
+    drawText();
+    const auto unmasked = ReadScreen();
+    ASSERT_NE(unmasked, ground);
+    if (g_maskScreen.MaskBuffer == nullptr) ASSERT_EQ(CreateMaskScreen(), 0);
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    DrawGround();
+    WriteMask(StripedMask);
+    ASSERT_EQ(SetUseMaskFlag(1), 0);
+    drawText();
+    ASSERT_EQ(SetUseMaskFlag(0), 0);
+    ExpectMasked(ReadScreen(), unmasked, ground, StripedMask);
+    EXPECT_EQ(DeleteFontHandle(font), 0);
+  }
+}
+
 // Only the outermost bracket acts: draws inside an open bracket reach the target when it closes,
 // and a bracket outside the draw area copies and composes nothing.
 TEST_P(MaskTest, NestedBracketsActOnce) {
