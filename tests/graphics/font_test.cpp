@@ -114,7 +114,7 @@ TEST_P(FontTest, TheTableHoldsFortyFontsAndRefusesStaleHandles) {
   EXPECT_EQ(QueryFontSize(again), 12);
   EXPECT_EQ(DeleteFontHandle(again), 0);
   for (int font : fonts)
-    if (font != old) EXPECT_EQ(DeleteFontHandle(font), 0);
+    if (font != old) { EXPECT_EQ(DeleteFontHandle(font), 0); }
 
   // Defaults, and an edge size above 1 makes an edge font.
   const int edged = CreateFontToHandle(nullptr, -1, -1, FONT_TYPE_PLAIN, -1, 3, 0, -1, -1);
@@ -149,7 +149,7 @@ TEST_P(FontTest, CacheLayoutFollowsTheCellSize) {
     EXPECT_EQ(record->CellSize, c.cell);
     EXPECT_EQ(record->LineHeight, c.lineHeight);
     EXPECT_EQ(record->SlotCount, device() ? c.deviceSlots : c.softwareSlots);
-    if (device()) EXPECT_EQ(record->CacheWidth, c.deviceWidth);
+    if (device()) { EXPECT_EQ(record->CacheWidth, c.deviceWidth); }
     DeleteFontHandle(font);
   }
 }

@@ -249,7 +249,7 @@ TEST_P(MaskTest, TextLandsOnlyWhereTheMaskIsZero) {
     drawText();
     const auto unmasked = ReadScreen();
     ASSERT_NE(unmasked, ground);
-    if (g_maskScreen.MaskBuffer == nullptr) ASSERT_EQ(CreateMaskScreen(), 0);
+    if (g_maskScreen.MaskBuffer == nullptr) { ASSERT_EQ(CreateMaskScreen(), 0); }
     ASSERT_EQ(ClearDrawScreenAll(), 0);
     DrawGround();
     WriteMask(StripedMask);
@@ -288,9 +288,9 @@ TEST_P(MaskTest, NestedBracketsActOnce) {
   };
   if (device) platform::testing::RecordDeviceCalls(true);
   ASSERT_EQ(BeginMaskedDrawing(0, 0, kScreenWidth, kScreenHeight), 0);
-  if (device) EXPECT_EQ(count(platform::testing::TakeRecordedDeviceCalls(), "StretchRect"), 1);
+  if (device) { EXPECT_EQ(count(platform::testing::TakeRecordedDeviceCalls(), "StretchRect"), 1); }
   DrawScene(picture);
-  if (device) EXPECT_EQ(count(platform::testing::TakeRecordedDeviceCalls(), "StretchRect"), 0) << "inner brackets";
+  if (device) { EXPECT_EQ(count(platform::testing::TakeRecordedDeviceCalls(), "StretchRect"), 0) << "inner brackets"; }
   platform::testing::RecordDeviceCalls(false);
   EXPECT_EQ(ReadScreen(), ground) << "nothing composed while the outer bracket is open";
   ASSERT_EQ(EndMaskedDrawing(0, 0, kScreenWidth, kScreenHeight), 0);

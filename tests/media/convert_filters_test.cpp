@@ -227,7 +227,7 @@ TEST_F(ConvertFilters, ARunOfDropsRaisesOneQualityChangeUntilTheNextPause) {
   for (int i = 0; i < 5; ++i) {
     auto sample = chain.Sample(4);
     EXPECT_EQ(chain.InputOfFilter()->Receive(sample.get()), S_OK);
-    if (i == 3) EXPECT_FALSE(chain.filter->IsSampleDropped()) << "a delivered sample clears the drop";
+    if (i == 3) { EXPECT_FALSE(chain.filter->IsSampleDropped()) << "a delivered sample clears the drop"; }
   }
   EXPECT_EQ(chain.sink->samples.size(), 1u);
   EXPECT_EQ(chain.EventCount(EC_QUALITY_CHANGE), 1);
@@ -557,7 +557,7 @@ TEST_F(ConvertFilters, TheDeliveryBufferIsCutByTheGrabbersOwnAllocator) {
                                   PropertiesCase{{1, 100, 1, 16}, S_OK}}) {
     ALLOCATOR_PROPERTIES request = c.request, actual{};
     EXPECT_EQ(allocator->SetProperties(&request, &actual), c.expected);
-    if (c.expected == S_OK) EXPECT_EQ(actual.cbBuffer, 200);
+    if (c.expected == S_OK) { EXPECT_EQ(actual.cbBuffer, 200); }
   }
   ASSERT_EQ(allocator->Commit(), S_OK);
   IMediaSample* sample = nullptr;

@@ -66,7 +66,7 @@ TEST_F(VideoRenderer, EachFrameIsDrawnAtOnceWaitedForOrDropped) {
     REFERENCE_TIME stop = c.sampleStart + 250000;
     EXPECT_EQ(renderer->DecideDrawNow(&sample, &start, &stop), c.expected);
     EXPECT_EQ(renderer->m_catchUp, c.catchUpAfter);
-    if (c.expected == S_FALSE) EXPECT_LT(start, c.sampleStart - 80000 + 1) << "timed at least 8 ms early";
+    if (c.expected == S_FALSE) { EXPECT_LT(start, c.sampleStart - 80000 + 1) << "timed at least 8 ms early"; }
     renderer->SetSyncSource(nullptr);
     clock->Release();
   }
@@ -168,8 +168,8 @@ TEST_F(VideoRenderer, TheAverageFrameRateIsFramesPerSecondTimesAHundred) {
     sample->Release();
     quality->get_Jitter(&jitter);
     quality->get_DevSyncOffset(&deviation);
-    if (frame <= 3) EXPECT_EQ(jitter, 0) << frame;
-    if (frame <= 2) EXPECT_EQ(deviation, 0) << frame;
+    if (frame <= 3) { EXPECT_EQ(jitter, 0) << frame; }
+    if (frame <= 2) { EXPECT_EQ(deviation, 0) << frame; }
     platform::testing::AdvanceFakeClock(40000);
   }
   ASSERT_EQ(renderer->Stop(), S_OK);

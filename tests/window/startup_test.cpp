@@ -60,7 +60,7 @@ TEST_F(LibraryTest, StartUpMeasuresTheClocksOnTheTestClock) {
   // round of the probe and the millisecond timer hardly ever, so the counter is chosen.
   EXPECT_EQ(g_windowSystem.usePerformanceCounter, 1);
   // Its time-stamp counter runs at 1 GHz, measured over the 100 ms that the sleeps move it on.
-  if (g_windowSystem.hasTimeStampCounter) EXPECT_NEAR(g_windowSystem.processorMHz, 1000, 10);
+  if (g_windowSystem.hasTimeStampCounter) { EXPECT_NEAR(g_windowSystem.processorMHz, 1000, 10); }
   std::string log = ReadLog();
   if (log.empty()) GTEST_SKIP() << "no Log.txt written by this build's log";
   ExpectInOrder(log, {"タイマーの精度を検査します", "パフォーマンスカウンター：60", "パフォーマンスカウンターを使用します"});
