@@ -213,9 +213,14 @@ int PreviewShape(const Picture& shot, const Sheets& sheets) {
 
 // ---- Processes ----
 
+// Runs a shell command and returns its output. Every command is bounded: an X tool waiting for
+// an event that never comes (a focus under --sync, a window to capture) must not hang the test.
 std::string RunCommand(const std::string& command) {
+  std::string quoted;
+  for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  const std::string bounded = "timeout -k 5 60 sh -c '" + quoted + "'";
   std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
+  if (FILE* pipe = popen(bounded.c_str(), "r")) {
     char buffer[4096];
     size_t got = 0;
     while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
