@@ -61,3 +61,7 @@ int EndMaskSystem();
 int DeleteAllMaskRecords();
 int FreeMaskScreen();
 int RebuildMaskScreen();
+
+// ---- What the movie decoder asks of graphics ----
+// The Direct3D device when graphics run on it, else null: a Theora movie makes its YUV surface on it.
+IDirect3DDevice9* GetMovieSurfaceDevice();
