@@ -198,7 +198,8 @@ int LoadGraphOrMovie(const char* path, int mirror, int movieOption) {
     WriteLogFormat("右記のグラフィックファイルのロードに失敗しました：%s ", path);
     return -1;
   }
-  // The movie's frames are written into a drawable graph of its size, one texture per side.
+  // The movie's frames are written into a drawable graph of its size, one texture per side
+  // (drawable parts are laid out as single textures where the device allows).
   DrawState& state = g_drawState;
   const int savedBits = state.CreateColorBits, savedTarget = state.CreateRenderTargetGraph;
   const int savedTransparent = state.UseTransparentColor, savedCopy = state.CreateKeepSysMemCopy;
@@ -206,8 +207,9 @@ int LoadGraphOrMovie(const char* path, int mirror, int movieOption) {
   state.CreateRenderTargetGraph = 1;
   state.UseTransparentColor = 0;
   state.CreateKeepSysMemCopy = 1;
+  const MovieSlot* slot = GetMovieSlot(movie);
   const int graph = NewGraphHandle();
-  const int made = CreateGraphImagePart(-1, graph, width, height, 0, 0, 0);
+  const int made = CreateGraphImagePart(-1, graph, width, height, slot && slot->alphaOption ? 1 : 0, 0, 0);
   state.CreateColorBits = savedBits;
   state.CreateRenderTargetGraph = savedTarget;
   state.UseTransparentColor = savedTransparent;
@@ -218,6 +220,7 @@ int LoadGraphOrMovie(const char* path, int mirror, int movieOption) {
     return -1;
   }
   GetGraphRecord(graph)->MovieHandle = movie;
+  SetMovieFrameCallback(movie, CopyMovieFrameToGraph, graph);
   return graph;
 }
 

@@ -23,3 +23,8 @@ int TransferImageToGraphAt(BaseImage* color, BaseImage* alpha, const char* fileN
 // After the device was made again: the restore callback, by default RestoreGraphsFromFiles.
 int RestoreAllGraphs();
 int RestoreGraphsFromFiles();
+
+struct MovieSlot;
+// The frame callback of a graph that shows a movie (the graph handle is the value): copies the
+// movie's current frame into the graph. 0, also when there is nothing new to copy.
+int CopyMovieFrameToGraph(MovieSlot* slot, int graph);

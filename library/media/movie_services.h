@@ -5,6 +5,7 @@
 
 #include "platform/d3d9.h"
 #include "platform/dshow.h"
+#include "platform/dshow_position.h"
 #include "zyvel/graphics.h"
 #include "zyvel/runtime.h"
 
@@ -42,7 +43,7 @@ struct MovieSlot {
   int alphaOption;  // 1: the right half of each frame is the alpha. Nothing sets it.
   int drawMode;     // 1 would draw straight to the screen. Nothing sets it.
   int temporaryCopy;  // 1 when the graph plays a temporary copy of the file.
-  wchar_t fileName[260];  // The file (or its copy) the graph rendered.
+  WCHAR fileName[260];  // The file (or its copy) the graph rendered.
   BaseImage frameImage;   // A graph movie's frame, borrowed from the renderer.
   BaseImage* currentImage;  // The frame to show.
   MovieFrameCallback callback;

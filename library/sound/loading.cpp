@@ -2,6 +2,7 @@
 // buffers of one sound; a sound longer than three minutes, or one whose buffers cannot be made,
 // becomes a stream sound behind the same handle.
 #include "sound/loading.h"
+#include "sound/sound_services.h"
 
 #include <cstring>
 
@@ -60,6 +61,11 @@ int SetSoundDecoderMask(int mask) {
 }
 
 int GetSoundDecoderMask() { return g_soundOptions.decoderMask; }
+
+int SetMovieSoundFlag(int on) {
+  g_soundOptions.movieSoundFlag = on;
+  return 0;
+}
 
 int LoadSoundFile(const char* name, int bufferCount, int sharedStream) {
   return LoadSoundFileImpl(name, bufferCount, sharedStream);

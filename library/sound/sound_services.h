@@ -4,3 +4,6 @@
 // 1 while the sound thread runs and keeps stream sounds and soft-sound players fed; 0 when
 // message processing must feed them itself (one processor, or the thread was refused).
 int SoundThreadRunning();
+
+// While 1, sounds loaded are a movie's sound track. The movie code sets it around LoadSoundFile.
+int SetMovieSoundFlag(int on);

@@ -406,6 +406,21 @@ BOOL DeleteFileA(LPCSTR name) {
   return TRUE;
 }
 
+BOOL DeleteFileW(LPCWSTR name) {
+  if (!name) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  const int bytes = WideCharToMultiByte(CP_ACP, 0, name, -1, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::string path(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, 0, name, -1, path.data(), bytes, nullptr, nullptr);
+  return DeleteFileA(path.c_str());
+}
+
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES) {
   std::string path = ResolvePath(name);
   if (path.empty() || mkdir(path.c_str(), 0755) != 0) {

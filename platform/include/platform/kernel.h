@@ -278,6 +278,8 @@ BOOL GetFileTime(HANDLE file, LPFILETIME creation, LPFILETIME lastAccess, LPFILE
 BOOL SetEndOfFile(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL DeleteFileA(LPCSTR name);
+// The wide name goes through the ANSI code page, as every wide path of the stand-in does.
+BOOL DeleteFileW(LPCWSTR name);
 BOOL CreateDirectoryA(LPCSTR name, LPSECURITY_ATTRIBUTES attributes);
 BOOL RemoveDirectoryA(LPCSTR name);
 DWORD GetFileAttributesA(LPCSTR name);
