@@ -550,8 +550,17 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
   HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source, const GUID* sourceFormat) override {
     return AskSeeker([&](IMediaSeeking* s) { return s->ConvertTimeFormat(target, targetFormat, source, sourceFormat); });
   }
+  // A running graph is paused for a new current position and then run from a new start time, as
+  // the sources stamp the samples of the new position from 0: run on, they would all be late.
   HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override {
-    return TellSeekers([&](IMediaSeeking* s) { return s->SetPositions(current, currentFlags, stop, stopFlags); });
+    std::lock_guard<std::recursive_mutex> lock(m_graphLock);
+    const bool restart =
+        m_state == State_Running && (currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
+    if (restart) Pause();
+    const HRESULT result =
+        TellSeekers([&](IMediaSeeking* s) { return s->SetPositions(current, currentFlags, stop, stopFlags); });
+    if (restart) Run();
+    return result;
   }
   HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetPositions(current, stop); }); }
   HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetAvailable(earliest, latest); }); }
