@@ -271,9 +271,10 @@ constexpr LONGLONG kDuration = kFrames * 10000000LL / kFps;
 constexpr auto kPatience = std::chrono::seconds(20);
 
 // The frame whose bytes these are (top row first), or -1 when they are not one of the test
-// video's frames: the top row green, every other pixel the level of one frame.
+// video's frames: the top row green, every other pixel the level of one frame (the levels of
+// frames 0 to 12 differ).
 int FrameOf(const std::vector<BYTE>& bytes, int pitch) {
-  for (int frame = 0; frame < kFrames; ++frame) {
+  for (int frame = 0; frame <= 12; ++frame) {
     const int level = TestFrameLevel(frame);
     bool matches = true;
     for (int row = 0; row < kHeight && matches; ++row)
@@ -437,6 +438,53 @@ TEST_F(MovieGraphTest, SeekingToZeroAndRunningAfterTheEndPlaysEveryFrameAgain) {
   for (size_t i = 1; i < 4; ++i) EXPECT_EQ(recorder->runStarts[i], recorder->runStarts[0]);
   for (size_t i = 5; i < 8; ++i) EXPECT_EQ(recorder->runStarts[i], recorder->runStarts[4]);
   EXPECT_GE(recorder->runStarts[4], recorder->runStarts[0] + kDuration);
+}
+
+TEST_F(MovieGraphTest, PausingAndRunningAgainGoesOnWhereThePauseHeldTheMovie) {
+  auto* recorder = new RecordingMovieRenderer;
+  AddRenderer(recorder);
+  constexpr int kLongerFrames = 12;  // Frames are left to play after the pause.
+  const std::u16string file = WriteFile(MakeRgb24TestVideo(kWidth, kHeight, kLongerFrames, kFps, true), "pause.raw");
+  ASSERT_EQ(graph->RenderFile(file.c_str(), nullptr), S_OK);
+  IMediaFilter* graphFilter = nullptr;
+  ASSERT_EQ(graph->QueryInterface(IID_IMediaFilter, reinterpret_cast<void**>(&graphFilter)), S_OK);
+  IReferenceClock* clock = nullptr;
+  ASSERT_EQ(control->Run(), S_OK);
+  ASSERT_EQ(graphFilter->GetSyncSource(&clock), S_OK);
+  graphFilter->Release();
+  ASSERT_NE(clock, nullptr);
+  ComRef<IReferenceClock> heldClock(clock);
+
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  size_t drawn = 0;
+  while (drawn < 2 && std::chrono::steady_clock::now() < deadline) {
+    {
+      Z_CScopedLock lock(recorder->FilterLock());
+      drawn = recorder->frames.size();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GE(drawn, 2u);
+  REFERENCE_TIME beforePause = 0, afterRun = 0;
+  ASSERT_EQ(clock->GetTime(&beforePause), S_OK);
+  ASSERT_EQ(control->Pause(), S_OK);
+  ASSERT_EQ(control->Run(), S_OK);
+  ASSERT_EQ(clock->GetTime(&afterRun), S_OK);
+  ASSERT_TRUE(WaitForEnd());
+  ASSERT_EQ(control->Stop(), S_OK);
+
+  Z_CScopedLock lock(recorder->FilterLock());
+  std::vector<int> expected(kLongerFrames);
+  for (int i = 0; i < kLongerFrames; ++i) expected[static_cast<size_t>(i)] = i;
+  EXPECT_EQ(recorder->frames, expected);
+  // The start moves on by no more than the pause lasted, so the stream time goes on from where
+  // the pause held it: started afresh, every frame left would wait as long as the movie had played.
+  const std::vector<REFERENCE_TIME>& starts = recorder->runStarts;
+  const auto resumed = std::find_if(starts.begin(), starts.end(), [&](REFERENCE_TIME s) { return s != starts[0]; });
+  ASSERT_NE(resumed, starts.end()) << "every frame was drawn before the pause";
+  EXPECT_GT(*resumed, starts[0]);
+  EXPECT_LE(*resumed - starts[0], afterRun - beforePause);
+  EXPECT_TRUE(std::all_of(resumed, starts.end(), [&](REFERENCE_TIME s) { return s == *resumed; }));
 }
 
 TEST_F(MovieGraphTest, AFileOfYuvFramesCannotBeRendered) {
