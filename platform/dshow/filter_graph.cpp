@@ -373,9 +373,12 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
       const HRESULT paused = Pause();
       if (FAILED(paused)) return paused;
     }
-    // A little ahead, so the first samples are not late the moment they are stamped.
+    // Resumed, the stream time goes on from where the pause held it; else it starts a little
+    // ahead, so the first samples are not late the moment they are stamped.
+    REFERENCE_TIME now = 0;
     REFERENCE_TIME start = 0;
-    if (m_clock && SUCCEEDED(m_clock->GetTime(&start))) start += 100000;
+    if (m_clock && SUCCEEDED(m_clock->GetTime(&now)))
+      start = m_resumable ? m_runStart + (now - m_pausedAt) : now + 100000;
     return Run(start);
   }
 
@@ -386,6 +389,8 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
       if (FAILED(paused)) return paused;
     }
     BeginCompletionWatch();
+    m_runStart = start;
+    m_resumable = false;
     HRESULT result = S_OK;
     for (const Held<IBaseFilter>& filter : InStateOrder()) {
       const HRESULT filterResult = filter->Run(start);
@@ -401,6 +406,7 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
       m_clock = CreateSystemClock();
       for (const Entry& entry : m_filters) entry.filter->SetSyncSource(m_clock);
     }
+    if (m_state == State_Running && m_clock && SUCCEEDED(m_clock->GetTime(&m_pausedAt))) m_resumable = true;
     HRESULT result = S_OK;
     for (const Held<IBaseFilter>& filter : InStateOrder()) {
       const HRESULT filterResult = filter->Pause();
@@ -418,6 +424,7 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
       if (FAILED(filterResult) && SUCCEEDED(result)) result = filterResult;
     }
     m_state = State_Stopped;
+    m_resumable = false;
     std::lock_guard<std::mutex> events(m_eventMutex);
     m_completion = 0;
     m_watching = false;
@@ -454,6 +461,7 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
     if (m_clock) m_clock->Release();
     m_clock = clock;
     m_clockChosen = true;
+    m_resumable = false;  // A pause read on another clock says nothing on this one.
     HRESULT result = S_OK;
     for (const Entry& entry : m_filters) {
       const HRESULT filterResult = entry.filter->SetSyncSource(clock);
@@ -550,8 +558,19 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
   HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source, const GUID* sourceFormat) override {
     return AskSeeker([&](IMediaSeeking* s) { return s->ConvertTimeFormat(target, targetFormat, source, sourceFormat); });
   }
+  // A new current position starts the stream time again, as the sources stamp its samples from 0:
+  // a running graph is paused for it and run from a new start time (run on, every sample of the
+  // new position would be late), and a paused one is not resumed where it stood.
   HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override {
-    return TellSeekers([&](IMediaSeeking* s) { return s->SetPositions(current, currentFlags, stop, stopFlags); });
+    std::lock_guard<std::recursive_mutex> lock(m_graphLock);
+    const bool moves = (currentFlags & AM_SEEKING_PositioningBitsMask) != AM_SEEKING_NoPositioning;
+    const bool restart = moves && m_state == State_Running;
+    if (restart) Pause();
+    const HRESULT result =
+        TellSeekers([&](IMediaSeeking* s) { return s->SetPositions(current, currentFlags, stop, stopFlags); });
+    if (moves) m_resumable = false;
+    if (restart) Run();
+    return result;
   }
   HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetPositions(current, stop); }); }
   HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetAvailable(earliest, latest); }); }
@@ -797,6 +816,9 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
   IReferenceClock* m_clock = nullptr;  // One reference held.
   bool m_clockChosen = false;          // SetSyncSource was called; null then means unclocked.
   int m_reconnections = 0;
+  REFERENCE_TIME m_runStart = 0;   // The start time the filters last ran from.
+  REFERENCE_TIME m_pausedAt = 0;   // The clock when a running graph was paused.
+  bool m_resumable = false;        // Paused from running, with no seek or stop since.
 
   std::mutex m_eventMutex;
   std::condition_variable m_eventArrived;

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "platform/com.h"
+#include "platform/gdi.h"
 
 // ---- Basic types ----
 typedef LONGLONG REFERENCE_TIME;  // 100-ns units.
@@ -173,6 +174,18 @@ inline constexpr GUID MEDIASUBTYPE_WAVE = {0xE436EB8B, 0x524F, 0x11CE, {0x9F, 0x
 inline constexpr GUID FORMAT_VideoInfo = {0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
 // {05589F81-C356-11CE-BF01-00AA0055595A}
 inline constexpr GUID FORMAT_WaveFormatEx = {0x05589F81, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
+
+// The format block of FORMAT_VideoInfo: uncompressed or compressed frames described by a bitmap
+// header (a positive biHeight is bottom-up rows).
+struct VIDEOINFOHEADER {
+  RECT rcSource;
+  RECT rcTarget;
+  DWORD dwBitRate;
+  DWORD dwBitErrorRate;
+  REFERENCE_TIME AvgTimePerFrame;  // 100-ns units.
+  BITMAPINFOHEADER bmiHeader;
+};
+static_assert(sizeof(VIDEOINFOHEADER) == 88, "VIDEOINFOHEADER is 88 bytes");
 
 // Our own.
 // {71B1D059-0FF3-4894-9A92-7E024F9E3D07}

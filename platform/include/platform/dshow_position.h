@@ -30,6 +30,7 @@ inline constexpr IID IID_IDispatch = {0x00020400, 0x0000, 0x0000, {0xC0, 0x00, 0
 #define AM_SEEKING_NoPositioning 0x0u
 #define AM_SEEKING_AbsolutePositioning 0x1u
 #define AM_SEEKING_RelativePositioning 0x2u
+#define AM_SEEKING_PositioningBitsMask 0x3u
 
 struct IMediaSeeking : IUnknown {
   virtual HRESULT GetCapabilities(DWORD* capabilities) = 0;
