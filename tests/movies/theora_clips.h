@@ -1,0 +1,34 @@
+// Ogg Theora clips made at test time with the reference encoder: flat grey frames whose level
+// tells which frame is shown, optionally with a Vorbis sound track.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace movie_test {
+
+struct TheoraClipOptions {
+  int width = 64;
+  int height = 48;
+  int frames = 12;
+  int fpsNumerator = 30;
+  int fpsDenominator = 1;
+  int keyFrameInterval = 64;  // 1: every frame is a key frame.
+  // The grey level of frame i (0..255); by default 20 + 16 * i, cycling.
+  std::function<int(int)> level;
+  // A Vorbis track of this many seconds (0: none) of a quiet tone, in its own Ogg stream.
+  double soundSeconds = 0;
+};
+
+// The clip as the bytes of an .ogv file.
+std::vector<uint8_t> MakeTheoraClip(const TheoraClipOptions& options);
+// An Ogg file with only a Vorbis stream.
+std::vector<uint8_t> MakeVorbisOnlyOgg(double seconds);
+// The default level of frame i.
+int DefaultClipLevel(int frame);
+// Writes bytes to a file; false on failure.
+bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+}  // namespace movie_test
