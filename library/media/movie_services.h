@@ -5,6 +5,7 @@
 
 #include "platform/d3d9.h"
 #include "platform/dshow.h"
+#include "platform/dshow_position.h"
 #include "zyvel/graphics.h"
 #include "zyvel/runtime.h"
 

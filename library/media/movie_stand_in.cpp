@@ -2,7 +2,6 @@
 // movies land: no file opens as a movie, so no graph shows one.
 #include "media/movie_services.h"
 
-void InitTheoraColorTables() {}
 int ResumeAllMovies() { return 0; }
 int PauseAllMovies() { return 0; }
 int DrawScreenMovies() { return 0; }

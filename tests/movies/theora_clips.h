@@ -18,6 +18,9 @@ struct TheoraClipOptions {
   int keyFrameInterval = 64;  // 1: every frame is a key frame.
   // The grey level of frame i (0..255); by default 20 + 16 * i, cycling.
   std::function<int(int)> level;
+  // 0: flat frames. Otherwise the same fixed pattern of up to +-this many levels lies over every
+  // frame's grey (its mean is about 0), so frames are coded as changes to the frame before.
+  int texture = 0;
   // A Vorbis track of this many seconds (0: none) of a quiet tone, in its own Ogg stream.
   double soundSeconds = 0;
 };
