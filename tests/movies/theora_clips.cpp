@@ -119,7 +119,7 @@ std::vector<uint8_t> MakeTheoraClip(const TheoraClipOptions& options) {
   info.fps_denominator = static_cast<ogg_uint32_t>(options.fpsDenominator);
   info.aspect_numerator = info.aspect_denominator = 1;
   info.colorspace = TH_CS_UNSPECIFIED;
-  info.pixel_fmt = TH_PF_420;
+  info.pixel_fmt = options.chromaLayout == 444 ? TH_PF_444 : options.chromaLayout == 422 ? TH_PF_422 : TH_PF_420;
   info.target_bitrate = 0;
   info.quality = 63;
   int shift = 0;
@@ -154,7 +154,17 @@ std::vector<uint8_t> MakeTheoraClip(const TheoraClipOptions& options) {
   std::vector<TimedPage> videoPages;
   const double frameSeconds = static_cast<double>(options.fpsDenominator) / options.fpsNumerator;
   std::vector<uint8_t> luma(static_cast<size_t>(codedWidth) * codedHeight);
-  std::vector<uint8_t> chroma(static_cast<size_t>(codedWidth / 2) * (codedHeight / 2), 128);
+  const int chromaWidth = options.chromaLayout == 444 ? codedWidth : codedWidth / 2;
+  const int chromaHeight = options.chromaLayout == 420 ? codedHeight / 2 : codedHeight;
+  std::vector<uint8_t> u(static_cast<size_t>(chromaWidth) * chromaHeight, 128), v = u;
+  if (options.tintedQuarter) {
+    for (int row = chromaHeight / 2; row < chromaHeight; ++row) {
+      for (int column = chromaWidth / 2; column < chromaWidth; ++column) {
+        u[static_cast<size_t>(row) * chromaWidth + column] = kTintU;
+        v[static_cast<size_t>(row) * chromaWidth + column] = kTintV;
+      }
+    }
+  }
   // The pattern: a hash of the position, even around 0.
   std::vector<int> pattern(luma.size(), 0);
   if (options.texture > 0) {
@@ -170,8 +180,8 @@ std::vector<uint8_t> MakeTheoraClip(const TheoraClipOptions& options) {
     for (size_t i = 0; i < luma.size(); ++i) luma[i] = static_cast<uint8_t>(std::clamp(level + pattern[i], 0, 255));
     th_ycbcr_buffer buffer;
     buffer[0] = {codedWidth, codedHeight, codedWidth, luma.data()};
-    buffer[1] = {codedWidth / 2, codedHeight / 2, codedWidth / 2, chroma.data()};
-    buffer[2] = buffer[1];
+    buffer[1] = {chromaWidth, chromaHeight, chromaWidth, u.data()};
+    buffer[2] = {chromaWidth, chromaHeight, chromaWidth, v.data()};
     if (th_encode_ycbcr_in(encoder, buffer) != 0) throw std::runtime_error("th_encode_ycbcr_in");
     const int last = frame == options.frames - 1;
     while (th_encode_packetout(encoder, last, &packet) > 0) {

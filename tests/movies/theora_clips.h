@@ -9,6 +9,9 @@
 
 namespace movie_test {
 
+inline constexpr int kTintU = 90;
+inline constexpr int kTintV = 200;
+
 struct TheoraClipOptions {
   int width = 64;
   int height = 48;
@@ -21,6 +24,11 @@ struct TheoraClipOptions {
   // 0: flat frames. Otherwise the same fixed pattern of up to +-this many levels lies over every
   // frame's grey (its mean is about 0), so frames are coded as changes to the frame before.
   int texture = 0;
+  // The chroma layout: 420, 422 or 444.
+  int chromaLayout = 420;
+  // 1: the bottom-right quarter of every frame is tinted (U = kTintU, V = kTintV); elsewhere
+  // U = V = 128.
+  int tintedQuarter = 0;
   // A Vorbis track of this many seconds (0: none) of a quiet tone, in its own Ogg stream.
   double soundSeconds = 0;
 };

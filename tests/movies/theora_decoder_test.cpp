@@ -122,6 +122,40 @@ TEST_F(TheoraDecoder, EveryFrameIsRightAcrossTheLoopForStockSizesBelowAndAboveTh
   }
 }
 
+// 4:2:0 goes through the integer tables, the other layouts through the floating-point path; each
+// must take the chroma sample that covers the pixel in its own layout.
+TEST_F(TheoraDecoder, ColoursEveryChromaLayoutFromTheSampleUnderThePixel) {
+  constexpr int kLevel = 100;
+  // (100 - 16) * 1.164 = 97.8; red + 1.596 * 72, green - 0.391 * -38 - 0.813 * 72, blue + 2.018 * -38.
+  constexpr int kTintRed = 213, kTintGreen = 54, kTintBlue = 21;
+  constexpr int kTolerance = 8;
+  for (int layout : {420, 422, 444}) {
+    SCOPED_TRACE(layout);
+    TheoraClipOptions options;
+    options.frames = 2;
+    options.chromaLayout = layout;
+    options.tintedQuarter = 1;
+    options.level = [](int) { return kLevel; };
+    TheoraMovieDecoder* decoder = Open(MakeTheoraClip(options), 2);
+    ASSERT_NE(decoder, nullptr);
+    ASSERT_EQ(FetchTheoraFrame(decoder, 1, 0), 1);
+    const BaseImage* image = GetTheoraImage(decoder);
+    // Away from the quarter's edges, where the coding smears the colours.
+    constexpr int kMargin = 6;
+    for (int y = kMargin; y < image->height - kMargin; ++y) {
+      for (int x = kMargin; x < image->width - kMargin; ++x) {
+        if (std::abs(y - image->height / 2) < kMargin || std::abs(x - image->width / 2) < kMargin) continue;
+        const bool tinted = y >= image->height / 2 && x >= image->width / 2;
+        const uint8_t* pixel = image->pixels + y * image->pitch + x * 4;
+        ASSERT_NEAR(pixel[2], tinted ? kTintRed : GreyRgb(kLevel), kTolerance) << x << "," << y;
+        ASSERT_NEAR(pixel[1], tinted ? kTintGreen : GreyRgb(kLevel), kTolerance) << x << "," << y;
+        ASSERT_NEAR(pixel[0], tinted ? kTintBlue : GreyRgb(kLevel), kTolerance) << x << "," << y;
+      }
+    }
+    Close(decoder);
+  }
+}
+
 TEST_F(TheoraDecoder, AdvancesBySeveralFramesWrappingPastTheEnd) {
   TheoraClipOptions options;
   options.frames = 12;
