@@ -266,6 +266,22 @@ TEST_F(MovieTest, PausingKeepsTheFrameAndResumingCarriesOnFromIt) {
   EXPECT_EQ(ReleaseMovie(movie), 0);
 }
 
+TEST_F(MovieTest, TheWindowLosingTheFocusPausesMoviesAndRegainingItResumesThem) {
+  WriteClip("clip.ogv");
+  const int movie = OpenMovie("clip.ogv", nullptr, nullptr, 0);
+  ASSERT_GE(movie, 0);
+  StartAt(movie, 10'000'000);
+  MovieSlot* slot = GetMovieSlot(movie);
+  HWND window = g_windowSystem.mainWindow;
+  ASSERT_NE(window, nullptr);
+  SendMessageA(window, WM_ACTIVATE, WA_INACTIVE, 0);
+  EXPECT_EQ(slot->paused, 1);
+  EXPECT_EQ(slot->playing, 1);
+  SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+  EXPECT_EQ(slot->paused, 0);
+  EXPECT_EQ(ReleaseMovie(movie), 0);
+}
+
 TEST_F(MovieTest, AMovieWithSoundFollowsTheSoundAndHoldsItsLastFrame) {
   WriteClip("talk.ogv", 1.0);
   const int loadMode = GetSoundLoadMode(), decoderMask = GetSoundDecoderMask();
