@@ -386,6 +386,14 @@ bool CopyPictureToStock(TheoraMovieDecoder* decoder, TheoraStockFrame* entry) {
   return true;
 }
 
+// The data cannot give `target`: neither it nor, when decoding ran out earlier, anything from the
+// frame that ran out on. Fetches of those frames fail from now on instead of waiting.
+void MarkUnreachable(TheoraMovieDecoder* decoder, int64_t target) {
+  const int64_t ranOutOn = decoder->decodedFrame.load(std::memory_order_relaxed) + 1;
+  decoder->unreachableFrom = std::min({decoder->unreachableFrom, target, std::max<int64_t>(ranOutOn, 0)});
+  decoder->endFrame.store(decoder->unreachableFrom, std::memory_order_release);
+}
+
 // Distance of `frame` ahead of `current`, counting round the end of the movie.
 int64_t FramesAhead(int64_t frame, int64_t current, int64_t frameCount) {
   return ((frame - current) % frameCount + frameCount) % frameCount;
@@ -430,12 +438,10 @@ bool KeepTheoraStock(TheoraMovieDecoder* decoder) {
     result = DecodeFromKeyFrame(decoder, target);  // Also the wrap back to the start.
   else if (target > decoded)
     result = DecodeTheoraPackets(decoder, target - decoded) < 0 ? 0 : 1;
-  if (result <= 0) {
-    decoder->unreachableFrom = std::min(decoder->unreachableFrom, decoder->decodedFrame.load(std::memory_order_relaxed) + 1);
-    decoder->endFrame.store(decoder->unreachableFrom, std::memory_order_release);
+  if (result <= 0 || !CopyPictureToStock(decoder, freeEntry)) {
+    MarkUnreachable(decoder, target);
     return false;
   }
-  if (!CopyPictureToStock(decoder, freeEntry)) return false;
   freeEntry->state.store(kStockValid, std::memory_order_release);
   return true;
 }
@@ -453,12 +459,10 @@ DWORD TheoraDecodeThread(LPVOID parameter) {
     if (decoder->seekRequest.load(std::memory_order_acquire)) {
       decoder->threadState.store(kThreadSeeking, std::memory_order_release);
       decoder->unreachableFrom = decoder->frameCount;
-      const int result = DecodeFromKeyFrame(decoder, decoder->seekTarget.load(std::memory_order_relaxed));
+      const int64_t target = decoder->seekTarget.load(std::memory_order_relaxed);
+      const int result = DecodeFromKeyFrame(decoder, target);
       if (result < 0) break;  // No page holds the target.
-      if (result == 0) {
-        decoder->unreachableFrom = decoder->decodedFrame.load(std::memory_order_relaxed) + 1;
-        decoder->endFrame.store(decoder->unreachableFrom, std::memory_order_release);
-      }
+      if (result == 0) MarkUnreachable(decoder, target);
       decoder->seekRequest.store(0, std::memory_order_release);
       Sleep(0);
       continue;
