@@ -543,11 +543,13 @@ void CopyFrameToYuvSurface(TheoraMovieDecoder* decoder, const TheoraStockFrame& 
   if (is420 && decoder->yuvFourCc == kYuvFourCcs[0]) {
     for (int row = 0; row < height; ++row)
       std::memcpy(bits + row * pitch, frame.planes[0] + row * frame.yStride, static_cast<size_t>(width));
-    uint8_t* chroma = bits + height * pitch;
+    // The chroma planes follow the surface's whole luma plane, at half its pitch.
+    const int surfaceHeight = static_cast<int>(decoder->info.height);
+    uint8_t* chroma = bits + surfaceHeight * pitch;
     for (const uint8_t* plane : {frame.planes[2], frame.planes[1]}) {
       for (int row = 0; row < height / 2; ++row)
         std::memcpy(chroma + row * (pitch / 2), plane + row * frame.uvStride, static_cast<size_t>(width / 2));
-      chroma += (height / 2) * (pitch / 2);
+      chroma += (surfaceHeight / 2) * (pitch / 2);
     }
   } else if (is420) {
     const bool yuy2 = decoder->yuvFourCc == kYuvFourCcs[1];
@@ -624,6 +626,7 @@ void InitTheoraColorTables() {
 TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHandle stream, int stockSize) {
   if (!files || stockSize <= 0) return nullptr;
   char magic[4];
+  files->Seek(stream, 0, STREAM_SEEK_START);
   if (files->Read(magic, 1, 4, stream) != 4 || std::memcmp(magic, "OggS", 4) != 0) return nullptr;
   files->Seek(stream, 0, STREAM_SEEK_START);
 
@@ -666,6 +669,8 @@ TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHand
     CloseTheoraDecoder(decoder);
     return nullptr;
   }
+  // Black until a frame comes, should none ever come.
+  std::memset(decoder->rgbImage.pixels, 0, static_cast<size_t>(decoder->rgbImage.pitch) * decoder->rgbImage.height);
   void* stock = ZV_ALLOC_ZEROED(static_cast<int>(sizeof(TheoraStockFrame)) * stockSize);
   if (!stock) {
     AddLogText("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました\n");
