@@ -671,7 +671,8 @@ TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHand
   }
   // Black until a frame comes, should none ever come.
   std::memset(decoder->rgbImage.pixels, 0, static_cast<size_t>(decoder->rgbImage.pitch) * decoder->rgbImage.height);
-  void* stock = ZV_ALLOC_ZEROED(static_cast<int>(sizeof(TheoraStockFrame)) * stockSize);
+  const int64_t stockBytes = static_cast<int64_t>(sizeof(TheoraStockFrame)) * stockSize;
+  void* stock = stockBytes <= 0x7FFFFFFF ? ZV_ALLOC_ZEROED(static_cast<int>(stockBytes)) : nullptr;
   if (!stock) {
     AddLogText("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました\n");
     CloseTheoraDecoder(decoder);
