@@ -386,6 +386,14 @@ bool CopyPictureToStock(TheoraMovieDecoder* decoder, TheoraStockFrame* entry) {
   return true;
 }
 
+// The data cannot give `target`: neither it nor, when decoding ran out earlier, anything from the
+// frame that ran out on. Fetches of those frames fail from now on instead of waiting.
+void MarkUnreachable(TheoraMovieDecoder* decoder, int64_t target) {
+  const int64_t ranOutOn = decoder->decodedFrame.load(std::memory_order_relaxed) + 1;
+  decoder->unreachableFrom = std::min({decoder->unreachableFrom, target, std::max<int64_t>(ranOutOn, 0)});
+  decoder->endFrame.store(decoder->unreachableFrom, std::memory_order_release);
+}
+
 // Distance of `frame` ahead of `current`, counting round the end of the movie.
 int64_t FramesAhead(int64_t frame, int64_t current, int64_t frameCount) {
   return ((frame - current) % frameCount + frameCount) % frameCount;
@@ -430,12 +438,10 @@ bool KeepTheoraStock(TheoraMovieDecoder* decoder) {
     result = DecodeFromKeyFrame(decoder, target);  // Also the wrap back to the start.
   else if (target > decoded)
     result = DecodeTheoraPackets(decoder, target - decoded) < 0 ? 0 : 1;
-  if (result <= 0) {
-    decoder->unreachableFrom = std::min(decoder->unreachableFrom, decoder->decodedFrame.load(std::memory_order_relaxed) + 1);
-    decoder->endFrame.store(decoder->unreachableFrom, std::memory_order_release);
+  if (result <= 0 || !CopyPictureToStock(decoder, freeEntry)) {
+    MarkUnreachable(decoder, target);
     return false;
   }
-  if (!CopyPictureToStock(decoder, freeEntry)) return false;
   freeEntry->state.store(kStockValid, std::memory_order_release);
   return true;
 }
@@ -453,12 +459,10 @@ DWORD TheoraDecodeThread(LPVOID parameter) {
     if (decoder->seekRequest.load(std::memory_order_acquire)) {
       decoder->threadState.store(kThreadSeeking, std::memory_order_release);
       decoder->unreachableFrom = decoder->frameCount;
-      const int result = DecodeFromKeyFrame(decoder, decoder->seekTarget.load(std::memory_order_relaxed));
+      const int64_t target = decoder->seekTarget.load(std::memory_order_relaxed);
+      const int result = DecodeFromKeyFrame(decoder, target);
       if (result < 0) break;  // No page holds the target.
-      if (result == 0) {
-        decoder->unreachableFrom = decoder->decodedFrame.load(std::memory_order_relaxed) + 1;
-        decoder->endFrame.store(decoder->unreachableFrom, std::memory_order_release);
-      }
+      if (result == 0) MarkUnreachable(decoder, target);
       decoder->seekRequest.store(0, std::memory_order_release);
       Sleep(0);
       continue;
@@ -539,11 +543,13 @@ void CopyFrameToYuvSurface(TheoraMovieDecoder* decoder, const TheoraStockFrame& 
   if (is420 && decoder->yuvFourCc == kYuvFourCcs[0]) {
     for (int row = 0; row < height; ++row)
       std::memcpy(bits + row * pitch, frame.planes[0] + row * frame.yStride, static_cast<size_t>(width));
-    uint8_t* chroma = bits + height * pitch;
+    // The chroma planes follow the surface's whole luma plane, at half its pitch.
+    const int surfaceHeight = static_cast<int>(decoder->info.height);
+    uint8_t* chroma = bits + surfaceHeight * pitch;
     for (const uint8_t* plane : {frame.planes[2], frame.planes[1]}) {
       for (int row = 0; row < height / 2; ++row)
         std::memcpy(chroma + row * (pitch / 2), plane + row * frame.uvStride, static_cast<size_t>(width / 2));
-      chroma += (height / 2) * (pitch / 2);
+      chroma += (surfaceHeight / 2) * (pitch / 2);
     }
   } else if (is420) {
     const bool yuy2 = decoder->yuvFourCc == kYuvFourCcs[1];
@@ -620,6 +626,7 @@ void InitTheoraColorTables() {
 TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHandle stream, int stockSize) {
   if (!files || stockSize <= 0) return nullptr;
   char magic[4];
+  files->Seek(stream, 0, STREAM_SEEK_START);
   if (files->Read(magic, 1, 4, stream) != 4 || std::memcmp(magic, "OggS", 4) != 0) return nullptr;
   files->Seek(stream, 0, STREAM_SEEK_START);
 
@@ -662,7 +669,10 @@ TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHand
     CloseTheoraDecoder(decoder);
     return nullptr;
   }
-  void* stock = ZV_ALLOC_ZEROED(static_cast<int>(sizeof(TheoraStockFrame)) * stockSize);
+  // Black until a frame comes, should none ever come.
+  std::memset(decoder->rgbImage.pixels, 0, static_cast<size_t>(decoder->rgbImage.pitch) * decoder->rgbImage.height);
+  const int64_t stockBytes = static_cast<int64_t>(sizeof(TheoraStockFrame)) * stockSize;
+  void* stock = stockBytes <= 0x7FFFFFFF ? ZV_ALLOC_ZEROED(static_cast<int>(stockBytes)) : nullptr;
   if (!stock) {
     AddLogText("Theora ムービーデコードフレームストック用のメモリ確保に失敗しました\n");
     CloseTheoraDecoder(decoder);

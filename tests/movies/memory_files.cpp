@@ -59,7 +59,7 @@ int Read(void* buffer, int itemSize, int count, StreamHandle stream) {
   MemoryStreamState* state = StateOf(stream);
   if (itemSize <= 0 || count <= 0) return 0;
   const int64_t size = static_cast<int64_t>(state->file->bytes.size());
-  const int64_t items = std::min<int64_t>(count, (size - state->position) / itemSize);
+  const int64_t items = std::min<int64_t>(count, std::max<int64_t>(size - state->position, 0) / itemSize);
   if (items < count) state->eof = true;
   const int64_t bytes = items * itemSize;
   if (bytes > 0) std::memcpy(buffer, state->file->bytes.data() + state->position, static_cast<size_t>(bytes));

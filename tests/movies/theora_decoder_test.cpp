@@ -257,6 +257,32 @@ TEST_F(TheoraDecoder, ClosingWhileTheThreadDecodesEndsIt) {
   }
 }
 
+// A file cut short after it was indexed: the frames past the cut fail to fetch instead of
+// waiting, and the frames before it still play when the movie loops round.
+TEST_F(TheoraDecoder, FramesPastDataThatRanOutFailToFetchAndTheRestStillPlay) {
+  TheoraClipOptions options;
+  options.width = 160;
+  options.height = 120;
+  options.frames = 24;
+  options.keyFrameInterval = 6;
+  options.texture = 20;  // Frames of some kilobytes: the decoder has read only the file's start.
+  options.level = [](int frame) { return 50 + 6 * frame; };
+  TheoraMovieDecoder* decoder = Open(MakeTheoraClip(options), 1);
+  ASSERT_NE(decoder, nullptr);
+  ExpectMeanLevel(decoder, options.level(0));
+  // With a stock of one frame the thread rests once frame 0 is in: the file is not being read.
+  file_->bytes.resize(file_->bytes.size() * 2 / 3);
+  AdvanceTheoraFrame(decoder, options.frames - 1);
+  EXPECT_EQ(FetchTheoraFrame(decoder, 1, 0), 0);
+  AdvanceTheoraFrame(decoder, 1);
+  ExpectMeanLevel(decoder, options.level(0));
+  AdvanceTheoraFrame(decoder, 2);
+  ExpectMeanLevel(decoder, options.level(2));
+  EXPECT_EQ(SeekTheoraFrame(decoder, options.frames - 2), 0);
+  EXPECT_EQ(FetchTheoraFrame(decoder, 1, 0), 0);
+  Close(decoder);
+}
+
 // Cut and damaged clips: each either fails to open or plays to a clean stop (a fetch that gives
 // 0 or a picture), never crashing or hanging.
 TEST_F(TheoraDecoder, CutAndDamagedClipsFailOrStopCleanly) {
