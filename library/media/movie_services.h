@@ -68,9 +68,9 @@ int SetMovieFrameCallback(int movie, MovieFrameCallback callback, int value);
 int PauseMovie(int movie, int keepPlaying);
 
 // Theora frames as the graph code fetches them. FetchTheoraFrame brings the wanted outputs up to
-// date with the wanted frame: 1 when they are, 0 when no frame can be had (the thread ended or the
-// data ran out). GetTheoraYuvSurface: the YUV surface, or null when the device offers none
-// (always null on the software device).
+// date with the wanted frame: 1 when it made them so, 0 when they already were (no new frame) or
+// no frame can be had (the thread ended or the data ran out). GetTheoraYuvSurface: the YUV
+// surface, or null when the device offers none (always null on the software device).
 int FetchTheoraFrame(TheoraMovieDecoder* decoder, int wantRgb, int wantYuv);
 IDirect3DSurface9* GetTheoraYuvSurface(TheoraMovieDecoder* decoder);
 

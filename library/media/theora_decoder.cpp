@@ -769,7 +769,7 @@ int SeekTheoraFrame(TheoraMovieDecoder* decoder, int64_t frame) {
 int FetchTheoraFrame(TheoraMovieDecoder* decoder, int wantRgb, int wantYuv) {
   const bool needYuv = wantYuv && decoder->yuvSurface && !decoder->yuvUpToDate.load(std::memory_order_relaxed);
   const bool needRgb = wantRgb && !decoder->rgbUpToDate.load(std::memory_order_relaxed);
-  if (!needYuv && !needRgb) return 1;
+  if (!needYuv && !needRgb) return 0;  // No new frame: nothing to copy again.
   TheoraStockFrame* frame = PinCurrentFrame(decoder);
   if (!frame) return 0;
   if (needYuv) CopyFrameToYuvSurface(decoder, *frame);

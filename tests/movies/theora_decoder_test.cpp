@@ -46,9 +46,10 @@ class TheoraDecoder : public ::testing::Test {
     stream_ = 0;
   }
 
-  // Fetches the current frame as RGB and checks it is flat grey at `level`.
+  // Fetches the current frame as RGB (1 for a new frame, 0 when the image already holds it) and
+  // checks it is flat grey at `level`.
   void ExpectGreyFrame(TheoraMovieDecoder* decoder, int level) {
-    ASSERT_EQ(FetchTheoraFrame(decoder, 1, 0), 1);
+    FetchTheoraFrame(decoder, 1, 0);
     const BaseImage* image = GetTheoraImage(decoder);
     int low = 255, high = 0;
     for (int y = 0; y < image->height; ++y) {
@@ -66,7 +67,7 @@ class TheoraDecoder : public ::testing::Test {
   // Fetches the current frame as RGB and checks that its mean grey is `level`'s (for clips with
   // a pattern over the grey).
   void ExpectMeanLevel(TheoraMovieDecoder* decoder, int level) {
-    ASSERT_EQ(FetchTheoraFrame(decoder, 1, 0), 1);
+    FetchTheoraFrame(decoder, 1, 0);
     const BaseImage* image = GetTheoraImage(decoder);
     int64_t sum = 0;
     for (int y = 0; y < image->height; ++y)
@@ -138,7 +139,7 @@ TEST_F(TheoraDecoder, ColoursEveryChromaLayoutFromTheSampleUnderThePixel) {
     options.level = [](int) { return kLevel; };
     TheoraMovieDecoder* decoder = Open(MakeTheoraClip(options), 2);
     ASSERT_NE(decoder, nullptr);
-    ASSERT_EQ(FetchTheoraFrame(decoder, 1, 0), 1);
+    EXPECT_EQ(FetchTheoraFrame(decoder, 1, 0), 0) << "open already brought frame 0 into the image";
     const BaseImage* image = GetTheoraImage(decoder);
     // Away from the quarter's edges, where the coding smears the colours.
     constexpr int kMargin = 6;
