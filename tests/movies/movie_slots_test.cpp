@@ -54,10 +54,15 @@ struct CallbackLog {
 std::vector<CallbackLog*> g_callbackLogs;
 
 int RecordFrame(MovieSlot* slot, int value) {
-  CallbackLog* log = g_callbackLogs.at(static_cast<size_t>(value));
+  // A test that failed half-way leaves its movie to the library's shut-down, after its log is gone.
+  if (value < 0 || static_cast<size_t>(value) >= g_callbackLogs.size()) return 0;
+  CallbackLog* log = g_callbackLogs[static_cast<size_t>(value)];
   ++log->calls;
   log->lastValue = value;
-  if (slot->theora && FetchTheoraFrame(slot->decoder, 1, 0) == 1) log->greys.push_back(CentreGrey(*slot->currentImage));
+  if (slot->theora) {
+    FetchTheoraFrame(slot->decoder, 1, 0);  // 0 also when the image already holds the frame.
+    log->greys.push_back(CentreGrey(*slot->currentImage));
+  }
   return 0;
 }
 
