@@ -15,6 +15,7 @@ namespace movie_test {
 namespace {
 
 constexpr int kSoundRate = 22050;
+constexpr int kSmallSoundPage = 256;  // Bytes.
 
 struct TimedPage {
   double time;  // Seconds at the end of the page.
@@ -80,7 +81,10 @@ VorbisTrack EncodeVorbisTrack(double seconds, int serial) {
       ogg_packet packet;
       while (vorbis_bitrate_flushpacket(&dsp, &packet)) {
         ogg_stream_packetin(&stream, &packet);
-        while (ogg_stream_pageout(&stream, &page) || (packet.e_o_s && ogg_stream_flush(&stream, &page))) {
+        // Small pages, as a muxer that interleaves sound with video writes them (the Vorbis file
+        // library loses its place in a multiplexed track whose data all sits in one page).
+        while (ogg_stream_pageout_fill(&stream, &page, kSmallSoundPage) ||
+               (packet.e_o_s && ogg_stream_flush(&stream, &page))) {
           track.pages.push_back({static_cast<double>(ogg_page_granulepos(&page)) / kSoundRate, PageBytes(page)});
           if (ogg_page_eos(&page)) ended = true;
         }
