@@ -18,20 +18,14 @@
 #include "media/movie_renderer.h"
 #include "media/named_object.h"
 #include "platform/dshow_position.h"
+#include "../media/media_test_support.h"
 #include "rgb24_test_source.h"
 #include "runtime/tracked_heap.h"
 
 namespace movie_test {
 namespace {
 
-struct ComReleaser {
-  template <typename Object>
-  void operator()(Object* object) const {
-    if (object) object->Release();
-  }
-};
-template <typename Interface>
-using ComRef = std::unique_ptr<Interface, ComReleaser>;
+using media_test::ComRef;
 
 // A media type of the given ids whose format block is a VIDEOINFOHEADER of the given size (the
 // block cut to `formatBytes` when that is smaller).
