@@ -366,6 +366,13 @@ class GameScreen : public ::testing::Test {
     return -1;
   }
 
+  // True once the program has ended; it is left for WaitForExit to collect.
+  bool ProgramEnded() {
+    if (program_ <= 0) return true;
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(program_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == program_;
+  }
+
   // The id of the program's window of that exact name, waiting up to the time for it.
   std::string WaitForWindow(const std::string& name, int milliseconds) {
     for (int waited = 0; waited <= milliseconds; waited += 100) {
@@ -397,6 +404,7 @@ class GameScreen : public ::testing::Test {
     for (int waited = 0; waited <= milliseconds; waited += 100) {
       shot = Shot(window, name);
       if (shot.width > 0 && check(shot)) break;
+      if (ProgramEnded()) break;  // Its window is gone: no later shot can pass.
       Pause(100);
     }
     return shot;
