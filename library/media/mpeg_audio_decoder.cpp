@@ -59,37 +59,12 @@ bool ReadFrameHeader(const BYTE* p, FrameHeader* out) {
 // ---- Pins ----
 
 Z_CMpegAudioInputPin::Z_CMpegAudioInputPin(Z_CMpegAudioDecoder* filter, Z_CLockSection* lock)
-    : Z_CPinCore("MPEG audio input pin", filter, lock, nullptr, u"Input", PINDIR_INPUT), m_decoder(filter) {}
-
-Z_CMpegAudioInputPin::~Z_CMpegAudioInputPin() {
-  if (m_reader) m_reader->Release();
-}
+    : Z_CReaderInputPin("MPEG audio input pin", filter, filter, lock) {}
 
 HRESULT Z_CMpegAudioInputPin::TestType(const AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
   if (type->majortype != MEDIATYPE_Stream) return S_FALSE;
   return type->subtype == MEDIASUBTYPE_MPEG1Audio || type->subtype == GUID_NULL ? S_OK : S_FALSE;
-}
-
-HRESULT Z_CMpegAudioInputPin::OnLinked(IPin* peer) {
-  IAsyncReader* reader = nullptr;
-  if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))) || !reader)
-    return VFW_E_NO_ALLOCATOR;
-  const HRESULT result = m_decoder->Examine(reader);
-  if (FAILED(result)) {
-    reader->Release();
-    return result;
-  }
-  if (m_reader) m_reader->Release();
-  m_reader = reader;
-  return S_OK;
-}
-
-HRESULT Z_CMpegAudioInputPin::OnUnlink() {
-  if (m_reader) m_reader->Release();
-  m_reader = nullptr;
-  m_decoder->Forget();
-  return S_OK;
 }
 
 Z_CMpegAudioOutputPin::Z_CMpegAudioOutputPin(Z_CMpegAudioDecoder* filter, Z_CLockSection* lock)

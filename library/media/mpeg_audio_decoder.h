@@ -14,28 +14,16 @@
 
 #include "media/delivering_pin.h"
 #include "media/filter_core.h"
+#include "media/reader_input_pin.h"
 #include "platform/acm.h"
 
 class Z_CMpegAudioDecoder;
 
-class Z_CMpegAudioInputPin final : public Z_CPinCore {
+class Z_CMpegAudioInputPin final : public Z_CReaderInputPin {
  public:
   Z_CMpegAudioInputPin(Z_CMpegAudioDecoder* filter, Z_CLockSection* lock);
-  ~Z_CMpegAudioInputPin() override;
 
   HRESULT TestType(const AM_MEDIA_TYPE* type) override;
-  HRESULT OnLinked(IPin* peer) override;
-  HRESULT OnUnlink() override;
-  HRESULT EndOfStream() override { return S_OK; }
-  HRESULT BeginFlush() override { return S_OK; }
-  HRESULT EndFlush() override { return S_OK; }
-  HRESULT Notify(IBaseFilter*, Quality) override { return E_NOTIMPL; }
-
-  IAsyncReader* Reader() const { return m_reader; }
-
- private:
-  Z_CMpegAudioDecoder* m_decoder;
-  IAsyncReader* m_reader = nullptr;  // One reference while connected.
 };
 
 class Z_CMpegAudioOutputPin final : public Z_CDeliveringPin {
@@ -50,7 +38,7 @@ class Z_CMpegAudioOutputPin final : public Z_CDeliveringPin {
   Z_CMpegAudioDecoder* m_decoder;
 };
 
-class Z_CMpegAudioDecoder final : public Z_CFilterCore {
+class Z_CMpegAudioDecoder final : public Z_CFilterCore, public Z_CReaderInputPin::Owner {
  public:
   Z_CMpegAudioDecoder();
   ~Z_CMpegAudioDecoder() override;
@@ -63,8 +51,8 @@ class Z_CMpegAudioDecoder final : public Z_CFilterCore {
 
   // Finds the first frame and the format through the reader; VFW_E_TYPE_NOT_ACCEPTED when the
   // stream is not MPEG audio.
-  HRESULT Examine(IAsyncReader* reader);
-  void Forget();
+  HRESULT Examine(IAsyncReader* reader) override;
+  void Forget() override;
   bool HasFormat() const { return m_hasFormat; }
   const Z_CMediaTypeHolder& OutputType() const { return m_outputType; }
 

@@ -12,6 +12,7 @@
 #include "media/delivering_pin.h"
 #include "media/filter_core.h"
 #include "media/media_classes.h"
+#include "media/reader_input_pin.h"
 #include "platform/dshow_position.h"
 #include "platform/testing.h"
 
@@ -71,29 +72,14 @@ struct RawVideo {
 
 class Rgb24TestSource;
 
-class SourceInputPin final : public Z_CPinCore {
+class SourceInputPin final : public Z_CReaderInputPin {
  public:
   SourceInputPin(Rgb24TestSource* filter, Z_CLockSection* lock);
-  ~SourceInputPin() override {
-    if (m_reader) m_reader->Release();
-  }
 
   HRESULT TestType(const AM_MEDIA_TYPE* type) override {
     if (!type) return E_POINTER;
     return type->majortype == MEDIATYPE_Stream ? S_OK : S_FALSE;
   }
-  HRESULT OnLinked(IPin* peer) override;
-  HRESULT OnUnlink() override;
-  HRESULT EndOfStream() override { return S_OK; }
-  HRESULT BeginFlush() override { return S_OK; }
-  HRESULT EndFlush() override { return S_OK; }
-  HRESULT Notify(IBaseFilter*, Quality) override { return E_NOTIMPL; }
-
-  IAsyncReader* Reader() const { return m_reader; }
-
- private:
-  Rgb24TestSource* m_source;
-  IAsyncReader* m_reader = nullptr;  // One reference while connected.
 };
 
 // Seeking is the source's: the output pin answers IMediaSeeking for it.
@@ -170,7 +156,7 @@ class SourceOutputPin final : public Z_CDeliveringPin, public IMediaSeeking {
 // Control (Pause, Stop, seeks) takes the filter lock, which the streaming thread never takes; the
 // positions have a lock of their own, since the renderer asks for the stop position on the
 // streaming thread.
-class Rgb24TestSource final : public Z_CFilterCore {
+class Rgb24TestSource final : public Z_CFilterCore, public Z_CReaderInputPin::Owner {
  public:
   Rgb24TestSource()
       : Z_CFilterCore("RGB24 test source", nullptr, &m_filterLock, kRgb24TestSourceClass),
@@ -216,7 +202,7 @@ class Rgb24TestSource final : public Z_CFilterCore {
   }
 
   // Reads and checks the header through the reader; VFW_E_TYPE_NOT_ACCEPTED for anything else.
-  HRESULT Examine(IAsyncReader* reader) {
+  HRESULT Examine(IAsyncReader* reader) override {
     LONGLONG total = 0, available = 0;
     BYTE header[kHeaderBytes] = {};
     if (FAILED(reader->Length(&total, &available)) || total < kHeaderBytes ||
@@ -264,7 +250,7 @@ class Rgb24TestSource final : public Z_CFilterCore {
     m_hasFormat = true;
     return S_OK;
   }
-  void Forget() {
+  void Forget() override {
     m_hasFormat = false;
     m_outputType.InitEmpty();
   }
@@ -378,28 +364,7 @@ class Rgb24TestSource final : public Z_CFilterCore {
 };
 
 SourceInputPin::SourceInputPin(Rgb24TestSource* filter, Z_CLockSection* lock)
-    : Z_CPinCore("RGB24 test source input pin", filter, lock, nullptr, u"Input", PINDIR_INPUT), m_source(filter) {}
-
-HRESULT SourceInputPin::OnLinked(IPin* peer) {
-  IAsyncReader* reader = nullptr;
-  if (FAILED(peer->QueryInterface(IID_IAsyncReader, reinterpret_cast<void**>(&reader))) || !reader)
-    return VFW_E_NO_ALLOCATOR;
-  const HRESULT result = m_source->Examine(reader);
-  if (FAILED(result)) {
-    reader->Release();
-    return result;
-  }
-  if (m_reader) m_reader->Release();
-  m_reader = reader;
-  return S_OK;
-}
-
-HRESULT SourceInputPin::OnUnlink() {
-  if (m_reader) m_reader->Release();
-  m_reader = nullptr;
-  m_source->Forget();
-  return S_OK;
-}
+    : Z_CReaderInputPin("RGB24 test source input pin", filter, filter, lock) {}
 
 SourceOutputPin::SourceOutputPin(Rgb24TestSource* filter, Z_CLockSection* lock)
     : Z_CDeliveringPin("RGB24 test source output pin", filter, lock, nullptr, u"Output"), m_source(filter) {}
@@ -443,22 +408,6 @@ HRESULT SourceOutputPin::SetPositions(LONGLONG* current, DWORD currentFlags, LON
   return m_source->Seek(current, currentFlags, stop, stopFlags);
 }
 
-// Lives as long as the process; its references are nominal.
-class SourceClass final : public IClassFactory {
- public:
-  HRESULT QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    *out = iid == IID_IUnknown || iid == IID_IClassFactory ? static_cast<IClassFactory*>(this) : nullptr;
-    return *out ? S_OK : E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return 2; }
-  ULONG Release() override { return 1; }
-  HRESULT CreateInstance(LPUNKNOWN outer, REFIID iid, void** object) override {
-    return Rgb24TestSource::CreateInstance(outer, iid, object);
-  }
-  HRESULT LockServer(BOOL) override { return S_OK; }
-};
-
 DWORD g_classCookie = 0;
 
 }  // namespace
@@ -472,7 +421,7 @@ std::vector<uint8_t> MakeYuvOnlyTestVideo(int width, int height, int frames, int
 }
 
 bool RegisterRgb24TestSource() {
-  static SourceClass factory;
+  static FrameworkClass<Rgb24TestSource::CreateInstance> factory;
   // The file source and the memory allocator the graph needs.
   RegisterMediaFrameworkClasses();
   if (g_classCookie) return true;
