@@ -304,20 +304,12 @@ int ReleaseMovie(int movie) {
     CloseTheoraDecoder(slot->decoder);
     if (slot->stream) StreamFileClose(slot->stream);
     if (slot->sound != -1) DeleteSoundHandle(slot->sound);
-    slot->decoder = nullptr;
-    slot->stream = 0;
-    slot->sound = -1;
-    slot->theora = 0;
   }
   // The graph keeps the temporary copy open: it goes before the copy does. The frame buffer is
   // the renderer's and goes with it.
   if (slot->control) slot->control->Stop();
   ReleaseGraphInterfaces(slot);
-  slot->frameImage.pixels = nullptr;
-  if (slot->temporaryCopy) {
-    DeleteFileW(slot->fileName);
-    slot->temporaryCopy = 0;
-  }
+  if (slot->temporaryCopy) DeleteFileW(slot->fileName);
   g_movies.slots[movie & 0xFFFF] = nullptr;
   --g_movies.openCount;
   ZV_FREE(slot);

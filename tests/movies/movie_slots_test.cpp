@@ -46,7 +46,6 @@ int CentreGrey(const BaseImage& image) {
 
 struct CallbackLog {
   int calls = 0;
-  int lastValue = 0;
   std::vector<int> greys;  // Of Theora frames, fetched as the graph code does.
 };
 
@@ -58,7 +57,6 @@ int RecordFrame(MovieSlot* slot, int value) {
   if (value < 0 || static_cast<size_t>(value) >= g_callbackLogs.size()) return 0;
   CallbackLog* log = g_callbackLogs[static_cast<size_t>(value)];
   ++log->calls;
-  log->lastValue = value;
   if (slot->theora) {
     FetchTheoraFrame(slot->decoder, 1, 0);  // 0 also when the image already holds the frame.
     log->greys.push_back(CentreGrey(*slot->currentImage));
@@ -97,6 +95,11 @@ class MovieTest : public windowtest::LibraryTest {
     options.fpsNumerator = kFps;
     options.soundSeconds = soundSeconds;
     Write(name, movie_test::MakeTheoraClip(options));
+  }
+  // The 12-frame clip opened as a movie (-1 when it does not open).
+  int OpenClip() {
+    WriteClip("clip.ogv");
+    return OpenMovie("clip.ogv", nullptr, nullptr, 0);
   }
   // Sets the fake clock and brings the movie up to it.
   void UpdateAt(int movie, uint64_t microseconds) {
@@ -192,8 +195,7 @@ TEST_F(MovieTest, TheHundredAndFirstMovieIsRefusedAndStaleHandlesAreRefusedEvery
 }
 
 TEST_F(MovieTest, ALoopingMovieStepsForwardThroughItsEnd) {
-  WriteClip("clip.ogv");
-  const int movie = OpenMovie("clip.ogv", nullptr, nullptr, 0);
+  const int movie = OpenClip();
   ASSERT_GE(movie, 0);
   CallbackLog calls;
   ASSERT_EQ(SetMovieFrameCallback(movie, RecordFrame, ValueOf(&calls)), 0);
@@ -214,8 +216,7 @@ TEST_F(MovieTest, ALoopingMovieStepsForwardThroughItsEnd) {
 }
 
 TEST_F(MovieTest, AMovieThatDoesNotLoopStopsAtItsLastFrameForGood) {
-  WriteClip("clip.ogv");
-  const int movie = OpenMovie("clip.ogv", nullptr, nullptr, 0);
+  const int movie = OpenClip();
   ASSERT_GE(movie, 0);
   const uint64_t start = 10'000'000;
   StartAt(movie, start);
@@ -232,8 +233,7 @@ TEST_F(MovieTest, AMovieThatDoesNotLoopStopsAtItsLastFrameForGood) {
 }
 
 TEST_F(MovieTest, PausingKeepsTheFrameAndResumingCarriesOnFromIt) {
-  WriteClip("clip.ogv");
-  const int movie = OpenMovie("clip.ogv", nullptr, nullptr, 0);
+  const int movie = OpenClip();
   ASSERT_GE(movie, 0);
   CallbackLog calls;
   ASSERT_EQ(SetMovieFrameCallback(movie, RecordFrame, ValueOf(&calls)), 0);
@@ -272,8 +272,7 @@ TEST_F(MovieTest, PausingKeepsTheFrameAndResumingCarriesOnFromIt) {
 }
 
 TEST_F(MovieTest, TheWindowLosingTheFocusPausesMoviesAndRegainingItResumesThem) {
-  WriteClip("clip.ogv");
-  const int movie = OpenMovie("clip.ogv", nullptr, nullptr, 0);
+  const int movie = OpenClip();
   ASSERT_GE(movie, 0);
   StartAt(movie, 10'000'000);
   MovieSlot* slot = GetMovieSlot(movie);
