@@ -15,6 +15,7 @@
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
+#include "image_test_support.h"
 #include "runtime/tracked_heap.h"
 #include "window/window_state.h"
 
@@ -32,27 +33,10 @@ uint32_t Pattern(int x, int y) {
          0x800000;
 }
 
-// A bottom-up 24-bit BMP of the colour function, written byte by byte.
+// A bottom-up 24-bit BMP file of the colour function.
 template <typename Color>
 void WriteBmp(const std::string& path, int width, int height, Color color) {
-  const int pitch = (width * 3 + 3) & ~3;
-  std::vector<uint8_t> file(54 + static_cast<size_t>(pitch) * height, 0);
-  auto put32 = [&](size_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
-  };
-  file[0] = 'B', file[1] = 'M';
-  put32(2, static_cast<uint32_t>(file.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<uint32_t>(width));
-  put32(22, static_cast<uint32_t>(height));
-  file[26] = 1, file[28] = 24;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const uint32_t c = color(x, y);
-      uint8_t* at = &file[54 + static_cast<size_t>(pitch) * (height - 1 - y) + 3 * x];
-      at[0] = static_cast<uint8_t>(c), at[1] = static_cast<uint8_t>(c >> 8), at[2] = static_cast<uint8_t>(c >> 16);
-    }
+  const std::vector<uint8_t> file = image_test::MakeBmp24(width, height, color);
   FILE* out = std::fopen(path.c_str(), "wb");
   ASSERT_NE(out, nullptr);
   std::fwrite(file.data(), 1, file.size(), out);

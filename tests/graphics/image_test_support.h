@@ -21,6 +21,30 @@ inline std::vector<uint8_t> ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
+// A bottom-up 24-bit BMP file of width x height whose pixel (x, y) is color(x, y) (0xRRGGBB).
+template <typename Color>
+std::vector<uint8_t> MakeBmp24(int width, int height, Color color) {
+  const int pitch = (width * 3 + 3) & ~3;
+  std::vector<uint8_t> file(54 + static_cast<size_t>(pitch) * height, 0);
+  auto put32 = [&](size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(value >> (8 * i));
+  };
+  file[0] = 'B', file[1] = 'M';
+  put32(2, static_cast<uint32_t>(file.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<uint32_t>(width));
+  put32(22, static_cast<uint32_t>(height));
+  file[26] = 1, file[28] = 24;
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint32_t c = color(x, y);
+      uint8_t* at = &file[54 + static_cast<size_t>(pitch) * (height - 1 - y) + 3 * x];
+      at[0] = static_cast<uint8_t>(c), at[1] = static_cast<uint8_t>(c >> 8), at[2] = static_cast<uint8_t>(c >> 16);
+    }
+  return file;
+}
+
 inline std::string FixturePath(const std::string& relative) {
   return std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/" + relative;
 }

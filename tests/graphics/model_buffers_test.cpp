@@ -7,6 +7,7 @@
 
 #include "graphics/screens.h"
 #include "graphics/texture_upload.h"
+#include "image_test_support.h"
 #include "render_device_support.h"
 
 namespace {
@@ -363,25 +364,7 @@ TEST_F(ModelBuffersTest, BadMeshesAndHandlesAreRefused) {
 
 // A 24-bit BMP file in memory, rows bottom-up, from 0x00RRGGBB pixels.
 std::vector<uint8_t> MakeBmp(int width, int height, const std::vector<uint32_t>& pixels) {
-  const int pitch = (width * 3 + 3) & ~3;
-  std::vector<uint8_t> file(54 + static_cast<size_t>(pitch) * height);
-  auto put32 = [&](size_t at, uint32_t value) {
-    for (int b = 0; b < 4; ++b) file[at + b] = static_cast<uint8_t>(value >> (8 * b));
-  };
-  file[0] = 'B', file[1] = 'M';
-  put32(2, static_cast<uint32_t>(file.size()));
-  put32(10, 54);
-  put32(14, 40);
-  put32(18, static_cast<uint32_t>(width));
-  put32(22, static_cast<uint32_t>(height));
-  file[26] = 1, file[28] = 24;
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const uint32_t pixel = pixels[static_cast<size_t>(y) * width + x];
-      uint8_t* out = &file[54 + static_cast<size_t>(height - 1 - y) * pitch + 3 * x];
-      out[0] = pixel & 0xFF, out[1] = (pixel >> 8) & 0xFF, out[2] = (pixel >> 16) & 0xFF;
-    }
-  return file;
+  return image_test::MakeBmp24(width, height, [&](int x, int y) { return pixels[static_cast<size_t>(y) * width + x]; });
 }
 
 TEST_F(ModelBuffersTest, NormalMapStrengthZeroIsTakenAsTheMinimum) {
