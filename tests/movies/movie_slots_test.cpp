@@ -35,9 +35,6 @@ constexpr int kFps = 25;  // 40 ms a frame.
 constexpr uint64_t kFrameMicroseconds = 40000;
 constexpr int kLoopPlay = 3;
 
-// What a frame of flat luma `level` shows in RGB: luma runs from 16 (black) to 235 (white).
-int ShownGrey(int level) { return std::clamp(19070 * (level - 16) / 16384, 0, 255); }
-
 // The grey level of the centre pixel of the decoder's RGB image (blue, green, red, 255).
 int CentreGrey(const BaseImage& image) {
   const uint8_t* p = image.pixels + (image.height / 2) * image.pitch + (image.width / 2) * 4;
@@ -208,7 +205,7 @@ TEST_F(MovieTest, ALoopingMovieStepsForwardThroughItsEnd) {
     UpdateAt(movie, start + frame * kFrameMicroseconds + kFrameMicroseconds / 2);
     EXPECT_EQ(GetTheoraCurrentFrame(slot->decoder), frame % 12);
     ASSERT_FALSE(calls.greys.empty());
-    EXPECT_NEAR(calls.greys.back(), ShownGrey(DefaultClipLevel(frame % 12)), 3);
+    EXPECT_NEAR(calls.greys.back(), movie_test::GreyRgb(DefaultClipLevel(frame % 12)), 3);
     EXPECT_EQ(slot->paused, 0) << "a looping movie never stops";
   }
   EXPECT_EQ(slot->currentTime, static_cast<int>((27 * kFrameMicroseconds + kFrameMicroseconds / 2) / 1000));
@@ -467,7 +464,7 @@ TEST_P(MovieGraphTest, AClipLoadedAsAGraphDrawsItsFrame) {
   AdvanceTheoraFrame(slot->decoder, 1);
   ASSERT_EQ(DrawGraphAt(10, 20, graph, 0), 0);
   const uint32_t shown = ScreenPixel(10 + 32, 20 + 24);
-  const int grey = ShownGrey(DefaultClipLevel(1));
+  const int grey = movie_test::GreyRgb(DefaultClipLevel(1));
   for (int shift : {16, 8, 0}) EXPECT_NEAR(static_cast<int>(shown >> shift & 0xFF), grey, 3) << std::hex << shown;
   EXPECT_EQ(ScreenPixel(5, 5), 0u) << "nothing outside the graph";
   EXPECT_EQ(DeleteGraphHandle(graph), 0);

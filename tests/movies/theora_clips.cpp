@@ -107,6 +107,8 @@ VorbisTrack EncodeVorbisTrack(double seconds, int serial) {
 
 }  // namespace
 
+int GreyRgb(int level) { return std::clamp(19070 * (level - 16) / 16384, 0, 255); }
+
 int DefaultClipLevel(int frame) { return 20 + 16 * (frame % 13); }
 
 std::vector<uint8_t> MakeTheoraClip(const TheoraClipOptions& options) {

@@ -39,6 +39,9 @@ std::vector<uint8_t> MakeTheoraClip(const TheoraClipOptions& options);
 std::vector<uint8_t> MakeVorbisOnlyOgg(double seconds);
 // The default level of frame i.
 int DefaultClipLevel(int frame);
+// The grey a frame of flat luma `level` (U = V = 128) shows in RGB by the decoder's integer
+// tables: luma runs from 16 (black) to 235 (white).
+int GreyRgb(int level);
 // Writes bytes to a file; false on failure.
 bool WriteBytesToFile(const std::string& path, const std::vector<uint8_t>& bytes);
 

@@ -16,9 +16,6 @@
 namespace movie_test {
 namespace {
 
-// The RGB value of flat grey luma `level` (U = V = 128) by the decoder's integer tables.
-int GreyRgb(int level) { return std::clamp(19070 * (level - 16) / 16384, 0, 255); }
-
 // Within 3 luma steps, which the encoder's rounding may cost at its best quality.
 constexpr int kGreyTolerance = 4;
 
