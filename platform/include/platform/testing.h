@@ -223,6 +223,7 @@ struct Direct3DSwitches {
   bool reportSquareOnlyTextures = false;
   bool reportShaderModel2 = false;            // Caps say 2.0; shader objects are made but never run.
   bool refuseMixedVertexProcessing = false;   // Even when shader model 2.0 is reported.
+  bool noBlendOperations = false;             // Caps lack D3DPMISCCAPS_BLENDOP (no reverse subtract).
   // On the fake clock, what reading a picture back costs: each LockRect of a back buffer and each
   // GetRenderTargetData moves the clock by these microseconds (a real card's read-back speed).
   uint64_t backBufferLockMicroseconds = 0;
