@@ -241,6 +241,9 @@ void FailDeviceResets(int count);
 // until RegainLostDevices, after which they report D3DERR_DEVICENOTRESET until Reset.
 void LoseDevices();
 void RegainLostDevices();
+// While on, LockRect of a system-memory offscreen plain surface fails (D3DERR_INVALIDCALL), as
+// when the driver cannot map one.
+void RefuseSystemMemorySurfaceLocks(bool on);
 // Direct3D objects (factories, devices, resources, swap chains) alive in the process.
 int LiveDirect3DObjects();
 // Device calls that change state or draw, as "Name(arguments)", recorded while on.
