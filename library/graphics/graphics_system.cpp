@@ -222,11 +222,11 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
   if (newMode) {
     RestoreGraphsFromFiles();
     ReloadModelTextures();
+    // The glyph caches live in graphs that have no file: the fonts are made again, same handles.
+    RecreateAllFonts();
   } else {
     RestoreAllGraphs();
   }
-  // The glyph caches live in graphs that have no file: the fonts are made again, same handles.
-  RecreateAllFonts();
   ReapplyDeviceStates();
   RebuildAllModelBuffers();
   state.Lights.LightsChanged = 1;

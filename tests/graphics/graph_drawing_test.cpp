@@ -12,6 +12,7 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
+#include "graphics/model_buffers.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -547,6 +548,34 @@ TEST_P(GraphDrawingTest, SubtractiveBoxesTakeTheirColourOffWithoutTheDeviceOpera
       },
       // The software blits subtract without the lowest bits of each channel.
       Device() ? 0 : 3);
+}
+
+// A lost device comes back with empty textures. A model's texture lives in a graph that has no
+// file, so the restore fills it again from the model's own picture.
+TEST_P(GraphDrawingTest, AModelTextureShowsItsPictureAgainAfterALostDevice) {
+  if (IsChild() || !Device()) GTEST_SKIP();
+  const std::vector<uint8_t> picture = image_test::MakeBmp24(16, 16, Pattern);
+  const int graph = MakeBlankGraph(16, 16);
+  ASSERT_NE(graph, -1);
+  const ModelTexture texture = {graph, picture.data(), static_cast<int>(picture.size()), nullptr, 0, 0, 0.0f, 0};
+  const int base = AddModelBase(nullptr, 0, &texture, 1);
+  ASSERT_GE(base, 0);
+  auto expectPicture = [&] {
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    ASSERT_EQ(DrawGraphAt(30, 40, graph, 0), 0);
+    ExpectScreen(ReadScreen(), [](int x, int y) {
+      return x >= 30 && x < 46 && y >= 40 && y < 56 ? Pattern(x - 30, y - 40) : kBackground;
+    });
+  };
+  ASSERT_EQ(ReloadModelTextures(), 0);
+  expectPicture();
+
+  platform::testing::LoseDevices();
+  EXPECT_EQ(FlipScreen(), -1);
+  platform::testing::RegainLostDevices();
+  ASSERT_EQ(FlipScreen(), 0) << "the device is made again";
+  expectPicture();
+  EXPECT_EQ(DeleteModelBase(base), 0);
 }
 
 // Graphs from each kind of picture the loaders take (true colour, 16-bit, grey JPEG, palette, with an
