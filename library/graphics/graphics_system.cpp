@@ -229,7 +229,9 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
   }
   ReapplyDeviceStates();
   RebuildAllModelBuffers();
-  state.Lights.LightsChanged = 1;
+  // The device indices the lights recorded were the old device's: the next lit draw sends every
+  // light again.
+  state.Lights.ForceApplyLights = 1;
   if (!newMode) {
     RECT area{};
     GetDrawClipArea(&area);
