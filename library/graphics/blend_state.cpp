@@ -567,7 +567,10 @@ void UpdateLightColorConstants() {
 int SetDeviceLight(int index, const D3DLIGHT9* light) {
   DeviceStateCache& cache = Cache();
   if (!light) return -1;
-  if (index >= 0 && index < kCachedLightCount) cache.Lights[index] = *light;
+  if (index >= 0 && index < kCachedLightCount) {
+    cache.Lights[index] = *light;
+    cache.LightStored[index] = 1;
+  }
   if (!Device()) return 0;
   FlushVertexBatch();
   if (index >= 0 && index < 4) {
