@@ -21,3 +21,9 @@ enum DrawBlendMode : int {
   kBlendReverseSubtract = 12,                      // Destination - source x alpha.
   kBlendModeCount = 13,                            // Rows of the device path's blend table.
 };
+
+// Subtraction on a device without the reverse-subtract operation: Begin inverts the rectangle and
+// leaves mode 5 (add) for the draw, End inverts it again and puts mode 3 back; destination -
+// source is the inverse of (inverse of destination + source). The parameter is kept.
+void BeginBlendMode3Emulation(const RECT& area);
+void EndBlendMode3Emulation(const RECT& area);

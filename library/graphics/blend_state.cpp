@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "graphics/camera.h"
+#include "graphics/device_buffers.h"
 #include "graphics/draw_state.h"
 #include "graphics/graph_records.h"
 #include "graphics/render_device.h"
@@ -206,7 +207,12 @@ void SendConfiguration(const BlendConfiguration& config, int texturesOnly) {
       const uint32_t argb = static_cast<uint32_t>(cache.TextureFactor);
       const float c5[4] = {((argb >> 16) & 0xFF) / 255.0f, ((argb >> 8) & 0xFF) / 255.0f, (argb & 0xFF) / 255.0f,
                            (argb >> 24) / 255.0f};
-      SetPixelShaderConstants(5, c5, 1);
+      // Sending would put the library's constants back over a caller's: only the shadow takes
+      // it then, and it reaches the device with the library's whole set.
+      if (g_callerShaderConstants.CallerSetSelected)
+        std::memcpy(cache.PixelConstants[5], c5, sizeof c5);
+      else
+        SetPixelShaderConstants(5, c5, 1);
     }
     SendBlendRenderState(D3DRS_SRCBLEND, &cache.SrcBlend, config.SrcBlend, true);
     SendBlendRenderState(D3DRS_DESTBLEND, &cache.DestBlend, config.DestBlend, true);
@@ -561,7 +567,10 @@ void UpdateLightColorConstants() {
 int SetDeviceLight(int index, const D3DLIGHT9* light) {
   DeviceStateCache& cache = Cache();
   if (!light) return -1;
-  if (index >= 0 && index < kCachedLightCount) cache.Lights[index] = *light;
+  if (index >= 0 && index < kCachedLightCount) {
+    cache.Lights[index] = *light;
+    cache.LightStored[index] = 1;
+  }
   if (!Device()) return 0;
   FlushVertexBatch();
   if (index >= 0 && index < 4) {

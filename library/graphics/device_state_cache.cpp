@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graphics/blend_state.h"
+#include "graphics/camera.h"
 #include "graphics/device_buffers.h"
 #include "graphics/draw_state.h"
 #include "graphics/screen_settings.h"
@@ -729,7 +730,8 @@ int RestoreDeviceStates() {
   SetDeviceFillMode(cache.FillMode);
   if (g_drawState.WorldMatrixSet) SetDeviceWorldMatrix(&g_drawState.WorldMatrix);
   SetDeviceViewTransform(&g_drawState.ViewMatrix);
-  SetDeviceProjectionTransform(&cache.Projection);
+  // From the camera's own matrices: they may have changed while there was no device to send to.
+  SendDeviceProjection();
   device->SetMaterial(&cache.Material);
   SetDeviceSpecularEnable(cache.SpecularEnable);
   SetDiffuseMaterialSource(cache.DiffuseMaterialSource);
@@ -738,9 +740,12 @@ int RestoreDeviceStates() {
                                    static_cast<int>(cache.Ambient[1] * 255.0f), static_cast<int>(cache.Ambient[2] * 255.0f));
   device->SetRenderState(D3DRS_AMBIENT, ambient);
   SetDeviceLightingEnable(cache.LightingEnable);
-  for (int i = 0; i <= cache.HighestEnabledLight && i < kCachedLightCount; ++i) {
-    device->SetLight(static_cast<DWORD>(i), &cache.Lights[i]);
-    device->LightEnable(static_cast<DWORD>(i), cache.LightEnabled[i] ? TRUE : FALSE);
+  // Disabled lights too, so that enabling one later finds it; an index never given a light and
+  // never enabled is not made on the new device.
+  for (int i = 0; i < kCachedLightCount; ++i) {
+    if (cache.LightStored[i]) device->SetLight(static_cast<DWORD>(i), &cache.Lights[i]);
+    if (cache.LightStored[i] || cache.LightEnabled[i])
+      device->LightEnable(static_cast<DWORD>(i), cache.LightEnabled[i] ? TRUE : FALSE);
   }
   const RECT& area = g_drawState.DrawArea;
   if (area.right > area.left && area.bottom > area.top) {

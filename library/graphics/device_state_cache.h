@@ -97,6 +97,7 @@ struct DeviceStateCache {
   Matrix4 View = {};
   Matrix4 Projection = {};
   D3DLIGHT9 Lights[kCachedLightCount] = {};
+  int LightStored[kCachedLightCount] = {};  // 1 once the light was given; a restore sends only these.
   int LightEnabled[kCachedLightCount] = {};
   int HighestEnabledLight = -1;
   D3DMATERIAL9 Material = {};

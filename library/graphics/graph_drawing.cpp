@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "graphics/blend_mode.h"
 #include "graphics/blend_state.h"
 #include "graphics/device_state_cache.h"
 #include "graphics/draw_state.h"
@@ -435,8 +436,9 @@ int DrawOutlineBoxSW(int x1, int y1, int x2, int y2, unsigned color) {
 
 // ---- Subtractive blending without the device's reverse-subtract operation ----
 
-bool NeedsBlendMode3Emulation(const GraphRecord* graph) {
-  return g_drawState.BlendMode == kBlendSubtract && graph->Part->Textured && !g_renderDevice.BlendOpCap;
+// Graphs whose image part is textured and boxes on the device path draw through the device.
+bool NeedsBlendMode3Emulation(bool throughDevice) {
+  return g_drawState.BlendMode == kBlendSubtract && throughDevice && !g_renderDevice.BlendOpCap;
 }
 
 // Inverts the rectangle with a white box drawn in the subtract mode's inverting form, and leaves
@@ -455,12 +457,9 @@ void InvertForBlendMode3(const RECT& area, int next) {
   SetDrawBlendMode(next, param);
 }
 
-void BeginBlendMode3Emulation(const RECT& area) { InvertForBlendMode3(area, kBlendDeviceAdd); }
-void EndBlendMode3Emulation(const RECT& area) { InvertForBlendMode3(area, kBlendSubtract); }
-
 template <typename Draw>
-int DrawWithEmulation(const GraphRecord* graph, const RECT& area, Draw draw) {
-  if (!NeedsBlendMode3Emulation(graph)) return draw();
+int DrawWithEmulation(bool throughDevice, const RECT& area, Draw draw) {
+  if (!NeedsBlendMode3Emulation(throughDevice)) return draw();
   BeginBlendMode3Emulation(area);
   const int result = draw();
   EndBlendMode3Emulation(area);
@@ -494,7 +493,7 @@ int DrawStretched(float x1, float y1, float x2, float y2, int handle, int transp
     return DrawMasked(area, [&] { return DrawGraphStretchedSoftware(left, top, right, bottom, graph, transparent); });
   }
   return DrawMasked(area, [&] {
-    return DrawWithEmulation(graph, area, [&] {
+    return DrawWithEmulation(graph->Part->Textured, area, [&] {
       return DrawGraphStretchedHW(x1, y1, x2, y2, graph, transparent, integerCall);
     });
   });
@@ -504,18 +503,24 @@ int DrawBox(int x1, int y1, int x2, int y2, unsigned color, bool fill) {
   if (!g_screenSettings.Initialised) return -1;
   if (g_drawState.DrawAreaEmpty) return 0;
   if (!g_windowSystem.active) WaitWhileInactive();
-  return DrawMasked(OrderedRect(x1, y1, x2, y2), [&] {
+  const RECT area = OrderedRect(x1, y1, x2, y2);
+  return DrawMasked(area, [&] {
     if (!g_screenSettings.HardwareInUse) {
       if (fill) {
         return FillBoxSoftware(x1, y1, x2, y2, color);
       }
       return DrawOutlineBoxSW(x1, y1, x2, y2, color);
     }
-    return fill ? DrawFilledBoxHW(x1, y1, x2, y2, color) : DrawOutlineBoxHW(x1, y1, x2, y2, color);
+    return DrawWithEmulation(true, area, [&] {
+      return fill ? DrawFilledBoxHW(x1, y1, x2, y2, color) : DrawOutlineBoxHW(x1, y1, x2, y2, color);
+    });
   });
 }
 
 }  // namespace
+
+void BeginBlendMode3Emulation(const RECT& area) { InvertForBlendMode3(area, kBlendDeviceAdd); }
+void EndBlendMode3Emulation(const RECT& area) { InvertForBlendMode3(area, kBlendSubtract); }
 
 int DrawGraphAt(int x, int y, int handle, int transparent) {
   GraphRecord* graph = nullptr;
@@ -524,7 +529,7 @@ int DrawGraphAt(int x, int y, int handle, int transparent) {
   const RECT area = {x, y, x + graph->Width, y + graph->Height};
   if (!graph->Part->Textured) return DrawMasked(area, [&] { return DrawGraphSoftware(x, y, transparent, graph); });
   return DrawMasked(area, [&] {
-    return DrawWithEmulation(graph, area, [&] { return DrawGraphTilesHW(x, y, graph, transparent); });
+    return DrawWithEmulation(graph->Part->Textured, area, [&] { return DrawGraphTilesHW(x, y, graph, transparent); });
   });
 }
 
@@ -583,7 +588,7 @@ int DrawGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
     return DrawMasked(area,
                       [&] { return DrawGraphQuadSoftwareF(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent); });
   return DrawMasked(area, [&] {
-    return DrawWithEmulation(graph, area, [&] { return DrawGraphQuadHW(graph, corners, transparent); });
+    return DrawWithEmulation(graph->Part->Textured, area, [&] { return DrawGraphQuadHW(graph, corners, transparent); });
   });
 }
 

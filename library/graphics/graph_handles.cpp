@@ -7,6 +7,8 @@
 
 #include "graphics/device_state_cache.h"
 #include "graphics/draw_settings.h"
+#include "graphics/fonts.h"
+#include "graphics/model_buffers.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
@@ -401,6 +403,9 @@ int RestoreAllGraphs() {
     g_restoreCallback();
   else
     RestoreGraphsFromFiles();
+  // Model textures and glyph caches live in graphs without a file: their makers fill them again.
+  ReloadModelTextures();
+  RecreateAllFonts();
   return 0;
 }
 

@@ -222,14 +222,16 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
   if (newMode) {
     RestoreGraphsFromFiles();
     ReloadModelTextures();
+    // The glyph caches live in graphs that have no file: the fonts are made again, same handles.
+    RecreateAllFonts();
   } else {
     RestoreAllGraphs();
   }
-  // The glyph caches live in graphs that have no file: the fonts are made again, same handles.
-  RecreateAllFonts();
   ReapplyDeviceStates();
   RebuildAllModelBuffers();
-  state.Lights.LightsChanged = 1;
+  // The device indices the lights recorded were the old device's: the next lit draw sends every
+  // light again.
+  state.Lights.ForceApplyLights = 1;
   if (!newMode) {
     RECT area{};
     GetDrawClipArea(&area);

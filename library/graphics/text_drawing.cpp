@@ -214,22 +214,6 @@ void DrawGlyphOnDevice(const FontRecord& font, const GlyphSlot& slot, int cellX,
   }
 }
 
-// ---- Subtractive text without the device's reverse-subtract operation ----
-
-// Inverts the rectangle with a white box in the subtract mode and leaves the mode `next`: what is
-// drawn in between is added to the inverse, so inverting again subtracts it.
-void InvertForSubtract(const RECT& area, int next) {
-  DrawState& state = g_drawState;
-  const int param = state.BlendParam;
-  const uint32_t bright = state.BrightColor;
-  SetDrawBrightColor(0xFFFFFF);
-  state.BlendMode = kBlendSubtract;
-  state.BlendParam = 255;
-  DrawFilledBox(area.left, area.top, area.right, area.bottom, static_cast<unsigned>(MakeColorCode(255, 255, 255)));
-  SetDrawBrightColor(bright);
-  SetDrawBlendMode(next, param);
-}
-
 }  // namespace
 
 int DrawTextCore(int draw, int x, int y, const char* text, unsigned color, MEMIMG* target, const RECT* clip,
@@ -380,9 +364,9 @@ int DrawTextWithFont(int x, int y, const char* text, unsigned color, int handle,
   }
   auto draw = [&]() {
     if (subtract && textured && !g_renderDevice.BlendOpCap) {
-      InvertForSubtract(rect, kBlendDeviceAdd);
+      BeginBlendMode3Emulation(rect);
       const int result = DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical);
-      InvertForSubtract(rect, kBlendSubtract);
+      EndBlendMode3Emulation(rect);
       return result;
     }
     return textured ? DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical)

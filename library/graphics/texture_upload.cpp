@@ -314,22 +314,27 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
       return -1;
     }
     D3DLOCKED_RECT locked;
-    if (SUCCEEDED(staging->LockRect(&locked, nullptr, D3DLOCK_NOSYSLOCK))) {
-      if ((colorImage->color.dxtKind && DecodeDxtBaseImage(colorImage) != 0) ||
-          (alphaImage && alphaImage->color.dxtKind && DecodeDxtBaseImage(alphaImage) != 0)) {
-        staging->UnlockRect();
-        staging->Release();
-        AddLogText("標準イメージ用のメモリ確保に失敗しました\n");
-        return -1;
-      }
-      const ImageTransferRect source = {sourceLeft, sourceTop, sourceLeft + clippedDest.Width(),
-                                        sourceTop + clippedDest.Height()};
-      TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, colorImage->pixels,
-                          colorImage->pitch, &colorImage->color, alphaImage ? alphaImage->pixels : nullptr,
-                          alphaImage ? alphaImage->pitch : 0, alphaImage ? &alphaImage->color : nullptr, 0, 0,
-                          &source, 0, key, part->TransparentColor, 0, 0, alphaFromRed, 0, 0);
-      staging->UnlockRect();
+    // A surface that cannot be locked holds no picture: copying it would fill the tiles with
+    // whatever the surface was made with.
+    if (FAILED(staging->LockRect(&locked, nullptr, D3DLOCK_NOSYSLOCK))) {
+      staging->Release();
+      AddLogText("テクスチャのロックに失敗しました\n");
+      return -1;
     }
+    if ((colorImage->color.dxtKind && DecodeDxtBaseImage(colorImage) != 0) ||
+        (alphaImage && alphaImage->color.dxtKind && DecodeDxtBaseImage(alphaImage) != 0)) {
+      staging->UnlockRect();
+      staging->Release();
+      AddLogText("標準イメージ用のメモリ確保に失敗しました\n");
+      return -1;
+    }
+    const ImageTransferRect source = {sourceLeft, sourceTop, sourceLeft + clippedDest.Width(),
+                                      sourceTop + clippedDest.Height()};
+    TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, colorImage->pixels,
+                        colorImage->pitch, &colorImage->color, alphaImage ? alphaImage->pixels : nullptr,
+                        alphaImage ? alphaImage->pitch : 0, alphaImage ? &alphaImage->color : nullptr, 0, 0, &source,
+                        0, key, part->TransparentColor, 0, 0, alphaFromRed, 0, 0);
+    staging->UnlockRect();
     int result = 0;
     for (int i = 0; i < part->TextureCount; ++i) {
       GraphTexture& tile = part->Textures[i];

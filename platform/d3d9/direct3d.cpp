@@ -76,6 +76,7 @@ void FillDeviceCaps(D3DCAPS9* caps) {
   caps->PrimitiveMiscCaps = D3DPMISCCAPS_MASKZ | D3DPMISCCAPS_CULLNONE | D3DPMISCCAPS_CULLCW | D3DPMISCCAPS_CULLCCW |
                             D3DPMISCCAPS_COLORWRITEENABLE | D3DPMISCCAPS_TSSARGTEMP | D3DPMISCCAPS_BLENDOP |
                             D3DPMISCCAPS_SEPARATEALPHABLEND;
+  if (switches.noBlendOperations) caps->PrimitiveMiscCaps &= ~static_cast<DWORD>(D3DPMISCCAPS_BLENDOP);
   caps->RasterCaps = D3DPRASTERCAPS_ZTEST | D3DPRASTERCAPS_FOGVERTEX | D3DPRASTERCAPS_SCISSORTEST;
   caps->ZCmpCaps = caps->AlphaCmpCaps = 0xFF;        // All eight comparisons.
   caps->SrcBlendCaps = caps->DestBlendCaps = 0x7FF;  // ZERO through SRCALPHASAT.

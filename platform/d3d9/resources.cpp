@@ -94,6 +94,8 @@ HRESULT Surface::GetDesc(D3DSURFACE_DESC* description) {
 
 HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags) {
   if (!locked || locked_ || !lockable_ || IsDepth()) return D3DERR_INVALIDCALL;
+  if (kind_ == SurfaceKind::OffscreenPlain && pool_ == D3DPOOL_SYSTEMMEM && StandIn().refuseSystemMemorySurfaceLocks)
+    return D3DERR_INVALIDCALL;
   RECT area;
   if (!RectInside(rect, storage_.width, storage_.height, &area)) return D3DERR_INVALIDCALL;
   if (kind_ == SurfaceKind::BackBuffer) ChargeReadBack(CurrentSwitches().backBufferLockMicroseconds);

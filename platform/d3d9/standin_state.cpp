@@ -84,6 +84,7 @@ void LoseDevices() {
   ++StandIn().lostGeneration;
 }
 void RegainLostDevices() { StandIn().devicesLost = false; }
+void RefuseSystemMemorySurfaceLocks(bool on) { StandIn().refuseSystemMemorySurfaceLocks = on; }
 
 int LiveDirect3DObjects() { return StandIn().liveObjects.load(); }
 
@@ -107,6 +108,7 @@ void ResetDirect3DSwitches() {
   StandIn().failDeviceCreation = 0;
   StandIn().failDeviceResets = 0;
   StandIn().devicesLost = false;
+  StandIn().refuseSystemMemorySurfaceLocks = false;
   StandIn().recording = false;
   StandIn().fastPaths = true;
   RefuseComClass(CLSID_DirectDraw7, false);

@@ -19,6 +19,7 @@ struct Direct3DStandInState {
   std::atomic<int> failDeviceResets{0};
   std::atomic<int> lostGeneration{0};  // Bumped by LoseDevices.
   std::atomic<bool> devicesLost{false};
+  std::atomic<bool> refuseSystemMemorySurfaceLocks{false};
   std::atomic<int> liveObjects{0};
   std::atomic<bool> recording{false};
   std::vector<std::string> recordedCalls;

@@ -5,6 +5,7 @@
 
 #include "../memimg/memimg_test_images.h"
 #include "graphics/blend_state.h"
+#include "graphics/device_buffers.h"
 #include "zyvel/memimg.h"
 
 namespace device_test {
@@ -197,6 +198,48 @@ TEST_F(BlendStateTest, AUserRecordBindsGraphTexturesAndStaysUntilSwitchedOff) {
   PrepareDeviceForDraw(&opaque, texture_, kPrepareTransparent);
   EXPECT_EQ(g_deviceStateCache.AlphaTestEnable, 0);
   EXPECT_EQ(g_deviceStateCache.Stages[0].Texture, texture_);
+}
+
+// The texture factor is the library's pixel constant c5. While a caller's own constants are on the
+// device it waits in the shadow: sending it would put the library's whole set back over them.
+TEST_F(BlendStateTest, TheTextureFactorReachesPixelC5OnlyWhileTheLibrarysConstantsAreInForce) {
+  struct ConstantsReset {
+    ~ConstantsReset() {
+      g_callerShaderConstants = CallerShaderConstants{};
+      g_deviceStateCache.LibraryShadersInUse = 0;
+    }
+  } constantsReset;
+  g_deviceStateCache.LibraryShadersInUse = 1;
+  g_callerShaderConstants.CallerSetSelected = 1;
+  const TextureFormatDescription alpha = {1, 0};
+  auto prepareWithBorder = [&](int parameter) {
+    SelectBlendTexture(blendTexture_, parameter, 200);
+    g_deviceStateCache.BlendDirty = 1;
+    PrepareDeviceForDraw(&alpha, texture_, kPrepareTransparent);
+  };
+  auto constantCalls = [] {
+    std::vector<std::string> constants;
+    for (const std::string& call : platform::testing::TakeRecordedDeviceCalls())
+      if (call.find("ShaderConstant") != std::string::npos) constants.push_back(call);
+    return constants;
+  };
+  platform::testing::RecordDeviceCalls(true);
+  // Range above 128: k = 100 x 512 / 255 = 200, v = 312: alpha (312 - 256) x 255 / 256 = 55.
+  prepareWithBorder(100);
+  EXPECT_EQ(static_cast<uint32_t>(g_deviceStateCache.TextureFactor), 0x37FFFFFFu);
+  EXPECT_EQ(constantCalls(), std::vector<std::string>{});
+  EXPECT_EQ(g_callerShaderConstants.CallerSetSelected, 1) << "the caller's constants stay in force";
+  EXPECT_FLOAT_EQ(g_deviceStateCache.PixelConstants[5][3], 55.0f / 255.0f);
+  EXPECT_FLOAT_EQ(g_deviceStateCache.PixelConstants[5][0], 1.0f);
+
+  // With the library's set back, a new factor goes straight to c5; v = 512 gives alpha 255.
+  ASSERT_EQ(SelectShaderConstantSet(0), 0);
+  constantCalls();
+  prepareWithBorder(0);
+  EXPECT_EQ(static_cast<uint32_t>(g_deviceStateCache.TextureFactor), 0xFFFFFFFFu);
+  EXPECT_EQ(constantCalls(), std::vector<std::string>{"SetPixelShaderConstantF(5,1)"});
+  platform::testing::RecordDeviceCalls(false);
+  EXPECT_FLOAT_EQ(g_deviceStateCache.PixelConstants[5][3], 1.0f);
 }
 
 TEST(StageSets, TheIndexRuleLeavesSets36To47Empty) {

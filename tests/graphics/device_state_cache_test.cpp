@@ -1,6 +1,8 @@
 // The device state cache and the vertex batch, read through the stand-in's call recorder.
 #include "render_device_support.h"
 
+#include "graphics/blend_state.h"
+
 namespace device_test {
 namespace {
 
@@ -208,6 +210,42 @@ TEST_F(DeviceStateCacheTest, ReapplySendsTheWholeCacheWithTheForceFlag) {
   EXPECT_EQ(g_deviceStateCache.ForceApply, 0);
   EXPECT_EQ(RestoreDeviceStates(), 0);
   EXPECT_EQ(g_deviceStateCache.ForceApply, 0);
+}
+
+// A re-created device is told every light it was given, enabled or not, and the camera's
+// projection as the camera's own matrices make it now.
+TEST_F(DeviceStateCacheTest, RestoreSendsEveryStoredLightAndTheCamerasProjection) {
+  D3DLIGHT9 directional{}, point{};
+  directional.Type = D3DLIGHT_DIRECTIONAL;
+  directional.Direction = {0.0f, 0.0f, 1.0f};
+  point.Type = D3DLIGHT_POINT;
+  point.Range = 100.0f;
+  SetDeviceLight(0, &directional);
+  SetDeviceLight(2, &point);
+  SetDeviceLight(5, &directional);
+  EnableDeviceLight(0, 1);
+  EnableDeviceLight(2, 1);
+  EnableDeviceLight(5, 1);
+  EnableDeviceLight(5, 0);
+  ASSERT_EQ(g_deviceStateCache.HighestEnabledLight, 2);
+  // The camera changed while there was no device: projection x camera viewport x inverse area
+  // viewport = diag(2, 3, 1, 1) x translation (10, 20, 0) x diag(0.5, 0.5, 1, 1).
+  DrawState& state = g_drawState;
+  state.ProjectionMatrix = {{{2, 0, 0, 0}, {0, 3, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  state.CameraViewportMatrix = {{{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {10, 20, 0, 1}}};
+  state.InverseAreaViewportMatrix = {{{0.5f, 0, 0, 0}, {0, 0.5f, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
+  Take();
+
+  EXPECT_EQ(RestoreDeviceStates(), 0);
+  Calls lights, projections;
+  for (const std::string& call : Take()) {
+    if (call.rfind("SetLight(", 0) == 0 || call.rfind("LightEnable(", 0) == 0) lights.push_back(call);
+    if (call.rfind("SetTransform(3,", 0) == 0) projections.push_back(call);
+  }
+  EXPECT_EQ(lights, (Calls{"SetLight(0,3)", "LightEnable(0,1)", "SetLight(2,1)", "LightEnable(2,1)", "SetLight(5,3)",
+                           "LightEnable(5,0)"}));
+  ASSERT_FALSE(projections.empty());
+  for (const std::string& call : projections) EXPECT_EQ(call, "SetTransform(3,1,0,0,0,0,1.5,0,0,0,0,1,0,5,10,0,1)");
 }
 
 TEST_F(RenderDeviceTest, WithoutADeviceSettersRefuseOrDoNothing) {

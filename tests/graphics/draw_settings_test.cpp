@@ -9,6 +9,7 @@
 #include "graphics/camera.h"
 #include "graphics/draw_settings.h"
 #include "graphics/graph_records.h"
+#include "graphics/screens.h"
 
 namespace device_test {
 namespace {
@@ -191,6 +192,32 @@ TEST_F(DrawSettingsTest, LightsTakeDeviceIndicesByTypeAndFreedSlotsAreDisabled) 
   DeleteLightsButDefault();
   EXPECT_EQ(area.LightCount, 1);
   EXPECT_NE(GetLightRecord(directional[0]), nullptr);
+}
+
+// After the device was made again the next lit draw sends every light, although each keeps the
+// device index it had.
+TEST_F(DrawSettingsTest, TheFirstLitDrawAfterADeviceRestartSendsEveryLight) {
+  StartHardware();
+  const int first = CreateDirectionalLight(1, 0, 0);
+  const int second = CreateLightHandle();
+  GetLightRecord(second)->Light.Type = D3DLIGHT_POINT;
+  ApplyLightsToDevice();
+  ASSERT_EQ(GetLightRecord(second)->DeviceIndex, 1);
+  platform::testing::LoseDevices();
+  platform::testing::RegainLostDevices();
+  ASSERT_EQ(RestartGraphicsDevice(0, -1, -1, -1, -1), 0);
+  EXPECT_EQ(g_drawState.Lights.ForceApplyLights, 1);
+
+  platform::testing::RecordDeviceCalls(true);
+  platform::testing::TakeRecordedDeviceCalls();
+  ApplyLightsToDevice();
+  platform::testing::RecordDeviceCalls(false);
+  std::vector<std::string> sent;
+  for (const std::string& call : platform::testing::TakeRecordedDeviceCalls())
+    if (call.rfind("SetLight(", 0) == 0 || call.rfind("LightEnable(", 0) == 0) sent.push_back(call);
+  EXPECT_EQ(sent, (std::vector<std::string>{"SetLight(0,3)", "LightEnable(0,1)", "SetLight(1,1)", "LightEnable(1,1)"}));
+  EXPECT_EQ(GetLightRecord(first)->DeviceIndex, 0);
+  EXPECT_EQ(g_drawState.Lights.ForceApplyLights, 0);
 }
 
 TEST_F(DrawSettingsTest, DisablingALightBelowTheHighestKeepsTheHighest) {

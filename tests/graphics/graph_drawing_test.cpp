@@ -12,10 +12,12 @@
 #include "graphics/draw_settings.h"
 #include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
+#include "graphics/model_buffers.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_settings.h"
 #include "graphics/screens.h"
 #include "image_test_support.h"
+#include "platform/testing.h"
 #include "runtime/tracked_heap.h"
 #include "window/window_state.h"
 
@@ -504,6 +506,76 @@ TEST_P(GraphDrawingTest, SubtractiveBlendingWithAndWithoutTheDeviceOperation) {
       },
       // The software blits subtract without the lowest bits of each channel.
       Device() ? 1 : 3);
+}
+
+// Subtractive boxes, filled and outlined, take the box's colour off what lies under them; on the
+// device path the device reports no blend operations, so its boxes go through the same emulation
+// as graphs. Without it the device's fallback factors give (1 - destination) x box:
+// 0x20 x (255 - 0xC0) / 255 = 0x08, 0x20 x 0x7F / 255 = 0x10, 0x20 x 0xBF / 255 = 0x18.
+TEST_P(GraphDrawingTest, SubtractiveBoxesTakeTheirColourOffWithoutTheDeviceOperation) {
+  if (IsChild()) GTEST_SKIP();
+  struct SwitchesReset {
+    ~SwitchesReset() { platform::testing::ResetDirect3DSwitches(); }
+  } switchesReset;
+  if (Device()) {
+    ASSERT_EQ(FinishLibrary(), 0);
+    platform::testing::Direct3DSwitches switches;
+    switches.noBlendOperations = true;
+    platform::testing::SetDirect3DSwitches(switches);
+    ASSERT_EQ(InitializeLibrary(), 0);
+    ASSERT_EQ(g_screenSettings.HardwareInUse, 1);
+    ASSERT_EQ(g_renderDevice.BlendOpCap, 0);
+    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+  }
+  constexpr uint32_t kUnder = 0xC08040;
+  EXPECT_EQ(DrawFilledBox(10, 10, 110, 60, static_cast<unsigned>(MakeColorCode(0xC0, 0x80, 0x40))), 0);
+  ASSERT_EQ(SetDrawBlendMode(BLEND_MODE_SUBTRACT, 255), 0);
+  const unsigned box = static_cast<unsigned>(MakeColorCode(0x20, 0x20, 0x20));
+  EXPECT_EQ(DrawFilledBox(20, 20, 50, 40, box), 0);
+  EXPECT_EQ(DrawOutlineBox(60, 20, 100, 40, box), 0);
+  EXPECT_EQ(g_drawState.BlendMode, BLEND_MODE_SUBTRACT);
+  EXPECT_EQ(g_drawState.BlendParam, 255);
+  SetDrawBlendMode(BLEND_MODE_COPY, 0);
+  ExpectScreen(
+      ReadScreen(),
+      [](int x, int y) {
+        const bool filled = x >= 20 && x < 50 && y >= 20 && y < 40;
+        const bool outline = x >= 60 && x < 100 && y >= 20 && y < 40 && (x == 60 || x == 99 || y == 20 || y == 39);
+        if (filled || outline) return 0xA06020u;
+        if (x >= 10 && x < 110 && y >= 10 && y < 60) return kUnder;
+        return kBackground;
+      },
+      // The software blits subtract without the lowest bits of each channel.
+      Device() ? 0 : 3);
+}
+
+// A lost device comes back with empty textures. A model's texture lives in a graph that has no
+// file, so the restore fills it again from the model's own picture.
+TEST_P(GraphDrawingTest, AModelTextureShowsItsPictureAgainAfterALostDevice) {
+  if (IsChild() || !Device()) GTEST_SKIP();
+  const std::vector<uint8_t> picture = image_test::MakeBmp24(16, 16, Pattern);
+  const int graph = MakeBlankGraph(16, 16);
+  ASSERT_NE(graph, -1);
+  const ModelTexture texture = {graph, picture.data(), static_cast<int>(picture.size()), nullptr, 0, 0, 0.0f, 0};
+  const int base = AddModelBase(nullptr, 0, &texture, 1);
+  ASSERT_GE(base, 0);
+  auto expectPicture = [&] {
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    ASSERT_EQ(DrawGraphAt(30, 40, graph, 0), 0);
+    ExpectScreen(ReadScreen(), [](int x, int y) {
+      return x >= 30 && x < 46 && y >= 40 && y < 56 ? Pattern(x - 30, y - 40) : kBackground;
+    });
+  };
+  ASSERT_EQ(ReloadModelTextures(), 0);
+  expectPicture();
+
+  platform::testing::LoseDevices();
+  EXPECT_EQ(FlipScreen(), -1);
+  platform::testing::RegainLostDevices();
+  ASSERT_EQ(FlipScreen(), 0) << "the device is made again";
+  expectPicture();
+  EXPECT_EQ(DeleteModelBase(base), 0);
 }
 
 // Graphs from each kind of picture the loaders take (true colour, 16-bit, grey JPEG, palette, with an

@@ -2,6 +2,8 @@
 // the software path; new textures start cleared.
 #include "render_device_support.h"
 
+#include <cstring>
+
 #include "graphics/graph_records.h"
 #include "graphics/texture_upload.h"
 #include "zyvel/memimg.h"
@@ -174,7 +176,9 @@ TEST_F(TextureUploadTest, AMipChainIsConvertedLevelByLevelIntoTheTextureFormat) 
   EXPECT_NE(pixel(2, 0, 0), 0u) << "the last level is written too";
 }
 
-TEST_F(TextureUploadTest, ADrawableGraphIsFilledThroughASystemMemorySurface) {
+// A system-memory surface that will not lock holds no picture: the upload fails and the graph keeps
+// what it showed.
+TEST_F(TextureUploadTest, ADrawableGraphIsFilledThroughASystemMemorySurfaceThatMustLock) {
   ASSERT_EQ(StartDevice(), 0);
   part_.Textured = 1;
   part_.Drawable = 1;
@@ -188,24 +192,38 @@ TEST_F(TextureUploadTest, ADrawableGraphIsFilledThroughASystemMemorySurface) {
   const int graph = Graph(16, 16);
   SourceImage source(16, 16);
   const RECT all = {0, 0, 16, 16};
+  auto expectPattern = [&] {
+    IDirect3DSurface9* readable = nullptr;
+    D3DSURFACE_DESC desc{};
+    part_.Textures[0].Surface->GetDesc(&desc);
+    ASSERT_EQ(g_renderDevice.Device->CreateOffscreenPlainSurface(16, 16, desc.Format, D3DPOOL_SYSTEMMEM, &readable,
+                                                                 nullptr),
+              D3D_OK);
+    ASSERT_EQ(g_renderDevice.Device->GetRenderTargetData(part_.Textures[0].Surface, readable), D3D_OK);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(readable->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    int wrong = 0;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        if ((reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + locked.Pitch * y)[x] & 0xFFFFFF) !=
+                Pattern(x, y) &&
+            ++wrong <= 3)
+          ADD_FAILURE() << "pixel " << x << "," << y;
+    readable->UnlockRect();
+    readable->Release();
+  };
   ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &all, 0, 0, 0, &source.image, nullptr, 0, 0, 0), 0);
+  expectPattern();
 
-  IDirect3DSurface9* readable = nullptr;
-  D3DSURFACE_DESC desc{};
-  part_.Textures[0].Surface->GetDesc(&desc);
-  ASSERT_EQ(g_renderDevice.Device->CreateOffscreenPlainSurface(16, 16, desc.Format, D3DPOOL_SYSTEMMEM, &readable,
-                                                               nullptr),
-            D3D_OK);
-  ASSERT_EQ(g_renderDevice.Device->GetRenderTargetData(part_.Textures[0].Surface, readable), D3D_OK);
-  D3DLOCKED_RECT locked;
-  ASSERT_EQ(readable->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
-  for (int y = 0; y < 16; ++y)
-    for (int x = 0; x < 16; ++x)
-      ASSERT_EQ(reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + locked.Pitch * y)[x] & 0xFFFFFF,
-                Pattern(x, y))
-          << x << "," << y;
-  readable->UnlockRect();
-  readable->Release();
+  BaseImage other{};
+  ASSERT_EQ(CreateXRGB8BaseImage(16, 16, &other), 0);
+  std::memset(other.pixels, 0x80, static_cast<size_t>(other.pitch) * 16);
+  platform::testing::RefuseSystemMemorySurfaceLocks(true);
+  EXPECT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &all, 0, 0, 0, &other, nullptr, 0, 0, 0), -1);
+  platform::testing::RefuseSystemMemorySurfaceLocks(false);
+  ReleaseBaseImage(&other);
+  EXPECT_NE(ReadLog().find("テクスチャのロックに失敗しました\n"), std::string::npos);
+  expectPattern();
   ReleaseDrawableGraphExtras(&part_);
 }
 

@@ -223,6 +223,7 @@ struct Direct3DSwitches {
   bool reportSquareOnlyTextures = false;
   bool reportShaderModel2 = false;            // Caps say 2.0; shader objects are made but never run.
   bool refuseMixedVertexProcessing = false;   // Even when shader model 2.0 is reported.
+  bool noBlendOperations = false;             // Caps lack D3DPMISCCAPS_BLENDOP (no reverse subtract).
   // On the fake clock, what reading a picture back costs: each LockRect of a back buffer and each
   // GetRenderTargetData moves the clock by these microseconds (a real card's read-back speed).
   uint64_t backBufferLockMicroseconds = 0;
@@ -240,6 +241,9 @@ void FailDeviceResets(int count);
 // until RegainLostDevices, after which they report D3DERR_DEVICENOTRESET until Reset.
 void LoseDevices();
 void RegainLostDevices();
+// While on, LockRect of a system-memory offscreen plain surface fails (D3DERR_INVALIDCALL), as
+// when the driver cannot map one.
+void RefuseSystemMemorySurfaceLocks(bool on);
 // Direct3D objects (factories, devices, resources, swap chains) alive in the process.
 int LiveDirect3DObjects();
 // Device calls that change state or draw, as "Name(arguments)", recorded while on.
