@@ -7,7 +7,7 @@
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 
-.PHONY: run test test-release tsan bench fuzz setup setup-test setup-bench setup-fuzz clean
+.PHONY: run game-folder test test-release tsan bench fuzz setup setup-test setup-bench setup-fuzz clean
 
 setup:
 	@scripts/setup build
@@ -18,12 +18,36 @@ setup-bench:
 setup-fuzz:
 	@scripts/setup build fuzz
 
+# `make run` is for playing: it shows what it does in a line each and the build's warnings, and
+# keeps CMake's configure output in a log that it prints only when configuring fails.
 build/release/build.ninja: | setup
-	cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZYVEL_TESTS=OFF
+	@echo "Configuring build/release"
+	@mkdir -p build/release
+	@cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZYVEL_TESTS=OFF \
+	  > build/release/configure.log 2>&1 || { cat build/release/configure.log; exit 1; }
 
-run: setup build/release/build.ninja
-	cmake --build build/release -j $(JOBS) --target pylonrush
-	mkdir -p assets && cd assets && ../build/release/game/pylonrush
+# The game plays in build/game, so its save file and Log.txt are written there and assets/ stays as
+# committed. Pictures and sounds follow assets/ whenever they are newer there; the initial save is
+# copied only when the folder has none, so a high score outlives rebuilds.
+GAME_FOLDER := build/game
+GAME_FILES := $(patsubst assets/%,$(GAME_FOLDER)/%,\
+  $(filter-out assets/Log.txt assets/pylonrush21.dat,$(wildcard assets/*)))
+
+game-folder: $(GAME_FILES) $(GAME_FOLDER)/pylonrush21.dat
+
+$(GAME_FOLDER)/%: assets/%
+	@mkdir -p $(@D)
+	@cp $< $@
+
+$(GAME_FOLDER)/pylonrush21.dat:
+	@mkdir -p $(@D)
+	@cp assets/pylonrush21.dat $@
+
+run: setup build/release/build.ninja game-folder
+	@echo "Building the game in build/release"
+	@cmake --build build/release -j $(JOBS) --target pylonrush -- --quiet
+	@echo "Playing in $(GAME_FOLDER), where the save file (pylonrush21.dat) and Log.txt are kept"
+	@cd $(GAME_FOLDER) && $(CURDIR)/build/release/game/pylonrush
 
 build/test/build.ninja: | setup-test
 	cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZYVEL_SANITIZE=ON
