@@ -1,6 +1,6 @@
 // Pylon Rush: the process entry hands over to WinMain (no instance, command line or show command
 // is used). The game's files are opened from the current directory; `make run` starts it in
-// assets/.
+// build/game/, which it fills from assets/, so the save file and Log.txt are written there.
 #include "game.h"
 
 int main() {

@@ -1,0 +1,16 @@
+# find_package(Zyvel): the static libraries' targets, Zyvel::zyvel and the Zyvel::platform it
+# links, after the system libraries they link are found again by the names they were built with.
+include(CMakeFindDependencyMacro)
+find_dependency(Threads)
+find_dependency(JPEG)
+find_dependency(PkgConfig)
+pkg_check_modules(SDL2 REQUIRED QUIET IMPORTED_TARGET sdl2)
+pkg_check_modules(FREETYPE REQUIRED QUIET IMPORTED_TARGET freetype2)
+pkg_check_modules(FONTCONFIG REQUIRED QUIET IMPORTED_TARGET fontconfig)
+pkg_check_modules(MPG123 REQUIRED QUIET IMPORTED_TARGET libmpg123)
+pkg_check_modules(PNG REQUIRED QUIET IMPORTED_TARGET libpng)
+pkg_check_modules(ZLIB REQUIRED QUIET IMPORTED_TARGET zlib)
+pkg_check_modules(OGG REQUIRED QUIET IMPORTED_TARGET ogg)
+pkg_check_modules(VORBIS REQUIRED QUIET IMPORTED_TARGET vorbis vorbisfile)
+pkg_check_modules(THEORA REQUIRED QUIET IMPORTED_TARGET theora)
+include(${CMAKE_CURRENT_LIST_DIR}/ZyvelTargets.cmake)
