@@ -134,14 +134,15 @@ class GameDirectory {
 // `lockDirectory`; killed and collected with the object if it is still running.
 class GameProgram {
  public:
-  GameProgram(const XServer& server, const GameDirectory& game, const fs::path& lockDirectory) {
+  GameProgram(const XServer& server, const GameDirectory& game, const fs::path& lockDirectory) : game_(game) {
+    const char* const ownNames[] = {"DISPLAY=", "SDL_AUDIODRIVER=", "SDL_VIDEODRIVER=", "LSAN_OPTIONS=",
+                                    "XDG_RUNTIME_DIR="};
     std::vector<std::string> variables;
     for (char** entry = environ; *entry; ++entry) {
       const std::string variable = *entry;
-      for (const char* own : {"DISPLAY=", "SDL_AUDIODRIVER=", "SDL_VIDEODRIVER=", "LSAN_OPTIONS=", "XDG_RUNTIME_DIR="})
-        if (variable.rfind(own, 0) == 0) goto skip;
-      variables.push_back(variable);
-    skip:;
+      if (std::none_of(std::begin(ownNames), std::end(ownNames),
+                       [&](const char* own) { return variable.rfind(own, 0) == 0; }))
+        variables.push_back(variable);
     }
     variables.push_back("DISPLAY=" + server.Display());
     variables.push_back("SDL_AUDIODRIVER=dummy");
@@ -180,11 +181,19 @@ class GameProgram {
       int status = 0;
       if (waitpid(pid_, &status, WNOHANG) == pid_) {
         pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return exitStatus_;
       }
       Pause(50);
     }
     return -1;
+  }
+
+  // For a failure message: how the program ended, and what it wrote.
+  std::string Report() const {
+    std::ifstream in(game_.Path() / "output.txt", std::ios::binary);
+    return (pid_ > 0 ? std::string("running") : "ended with " + std::to_string(exitStatus_)) + "; output:\n" +
+           std::string(std::istreambuf_iterator<char>(in), {}) + "\nLog.txt:\n" + game_.Log();
   }
 
   // Waits for a window of that name that was not in `before` while the program runs; false when
@@ -201,7 +210,9 @@ class GameProgram {
   }
 
  private:
+  const GameDirectory& game_;
   pid_t pid_ = 0;
+  int exitStatus_ = -1;
 };
 
 // Orphans of the programs started here (a box child whose parent was killed) come to this
@@ -264,13 +275,13 @@ TEST_F(DoubleStart, OneCopyRunsPerDisplay) {
   GameDirectory gameA, gameB, gameC;
 
   GameProgram a(first, gameA, locks_.Path());
-  ASSERT_TRUE(a.WaitForNewWindow(first, "Pylon Rush", {}, 30000)) << "the first copy starts";
+  ASSERT_TRUE(a.WaitForNewWindow(first, "Pylon Rush", {}, 30000)) << "the first copy starts: " << a.Report();
   GameProgram b(second, gameB, locks_.Path());
-  EXPECT_TRUE(b.WaitForNewWindow(second, "Pylon Rush", {}, 30000)) << "a copy on another display starts too";
+  EXPECT_TRUE(b.WaitForNewWindow(second, "Pylon Rush", {}, 30000)) << "a copy on another display starts too: " << b.Report();
 
   const std::set<std::string> before = first.WindowsNamed("Pylon Rush");
   GameProgram c(first, gameC, locks_.Path());
-  EXPECT_EQ(c.WaitForExit(30000), 0) << "a second copy on one display ends by itself";
+  EXPECT_EQ(c.WaitForExit(30000), 0) << "a second copy on one display ends by itself: " << c.Report();
   EXPECT_NE(gameC.Log().find(kSecondCopyLine), std::string::npos);
   EXPECT_EQ(first.WindowsNamed("Pylon Rush"), before);
   EXPECT_EQ(gameB.Log().find(kSecondCopyLine), std::string::npos);
@@ -286,7 +297,7 @@ TEST_F(DoubleStart, ACopyKilledWhileItsBoxIsUpLeavesNothingBehind) {
   fs::rename(picture, aside);  // A missing picture: the program shows "LOAD FILE ERROR" and waits.
   {
     GameProgram killed(server, game, locks_.Path());
-    ASSERT_TRUE(killed.WaitForNewWindow(server, "MESSAGE", {}, 30000)) << "no message box";
+    ASSERT_TRUE(killed.WaitForNewWindow(server, "MESSAGE", {}, 30000)) << "no message box: " << killed.Report();
     killed.Kill();
   }
   // Its box, its window and every process it forked go with it, within a few seconds.
@@ -304,7 +315,7 @@ TEST_F(DoubleStart, ACopyKilledWhileItsBoxIsUpLeavesNothingBehind) {
   fs::rename(aside, picture);
   const std::set<std::string> before = server.WindowsNamed("Pylon Rush");
   GameProgram next(server, game, locks_.Path());
-  EXPECT_TRUE(next.WaitForNewWindow(server, "Pylon Rush", before, 30000)) << "the next start ended as a second copy";
+  EXPECT_TRUE(next.WaitForNewWindow(server, "Pylon Rush", before, 30000)) << "the next start ended as a second copy: " << next.Report();
   EXPECT_EQ(game.Log().find(kSecondCopyLine), std::string::npos);
 }
 
