@@ -35,7 +35,8 @@ class AdpcmBlockDecoder : public SourceDecoder {
   // holds the frames its decode gives and no more.
   uint64_t MaxFramesFor(uint64_t bytes) const override {
     const uint64_t rest = bytes % blockAlign_;
-    return bytes / blockAlign_ * framesPerBlock_ + (rest >= headerBytes_ ? FramesOfPartBlock(static_cast<DWORD>(rest)) : 0);
+    const uint64_t partFrames = rest >= headerBytes_ ? FramesOfPartBlock(static_cast<DWORD>(rest)) : 0;
+    return bytes / blockAlign_ * framesPerBlock_ + partFrames;
   }
   uint64_t SourceBytesFor(uint64_t frames) const override { return frames / framesPerBlock_ * blockAlign_; }
 

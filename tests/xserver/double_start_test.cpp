@@ -277,7 +277,8 @@ TEST_F(DoubleStart, OneCopyRunsPerDisplay) {
   GameProgram a(first, gameA, locks_.Path());
   ASSERT_TRUE(a.WaitForNewWindow(first, "Pylon Rush", {}, 30000)) << "the first copy starts: " << a.Report();
   GameProgram b(second, gameB, locks_.Path());
-  EXPECT_TRUE(b.WaitForNewWindow(second, "Pylon Rush", {}, 30000)) << "a copy on another display starts too: " << b.Report();
+  EXPECT_TRUE(b.WaitForNewWindow(second, "Pylon Rush", {}, 30000))
+      << "a copy on another display starts too: " << b.Report();
 
   const std::set<std::string> before = first.WindowsNamed("Pylon Rush");
   GameProgram c(first, gameC, locks_.Path());
@@ -315,7 +316,8 @@ TEST_F(DoubleStart, ACopyKilledWhileItsBoxIsUpLeavesNothingBehind) {
   fs::rename(aside, picture);
   const std::set<std::string> before = server.WindowsNamed("Pylon Rush");
   GameProgram next(server, game, locks_.Path());
-  EXPECT_TRUE(next.WaitForNewWindow(server, "Pylon Rush", before, 30000)) << "the next start ended as a second copy: " << next.Report();
+  EXPECT_TRUE(next.WaitForNewWindow(server, "Pylon Rush", before, 30000))
+      << "the next start ended as a second copy: " << next.Report();
   EXPECT_EQ(game.Log().find(kSecondCopyLine), std::string::npos);
 }
 
