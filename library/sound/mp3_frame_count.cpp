@@ -43,9 +43,13 @@ int64_t GaplessSampleCount(const uint8_t* firstFrame, uint32_t bytes, const Mp3F
   if (frame.layerIndex != 2 || bytes < 4) return scannedSamples;
   const bool stereo = ((firstFrame[3] >> 6) & 3) != 3;
   const uint32_t sideInformation = frame.lowSamplingFrequency ? (stereo ? 17 : 9) : (stereo ? 32 : 17);
-  const uint32_t crc = (firstFrame[1] & 1) ? 0 : 2;
-  uint32_t at = 4 + crc + sideInformation;
+  // The codec's rule, checksum or not: the tag right after a side information of that length,
+  // and the side information all zero but for its first two bytes. A frame that fails it is
+  // decoded as sound, tag and all.
+  uint32_t at = 4 + sideInformation;
   if (at + 8 > bytes) return scannedSamples;
+  for (uint32_t i = 6; i < at; ++i)
+    if (firstFrame[i] != 0) return scannedSamples;
   if (std::memcmp(firstFrame + at, "Xing", 4) != 0 && std::memcmp(firstFrame + at, "Info", 4) != 0)
     return scannedSamples;
   const uint32_t flags = ReadBigEndian32(firstFrame + at + 4);

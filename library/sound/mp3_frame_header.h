@@ -23,10 +23,10 @@ struct Mp3FrameInfo {
 int DecodeMp3FrameHeader(Mp3FrameInfo* out, const uint8_t header[4]);
 
 // The samples the codec gives for frames holding `scannedSamples` samples whose first frame is
-// `firstFrame` (`bytes` long, header `frame`): a Layer III information frame (Xing/Info) gives
-// no sound, and with a frame count it trims the encoder's delay and padding of its LAME
-// extension (gapless). A frame count beyond any real sound makes the codec take the frame for
-// sound, and so does this count.
+// `firstFrame` (`bytes` long, header `frame`): a Layer III information frame (Xing/Info, by the
+// codec's rule for telling one from sound) gives no sound, and with a frame count it trims the
+// encoder's delay and padding of its LAME extension (gapless). A frame count beyond any real
+// sound makes the codec take the frame for sound, and so does this count.
 int64_t GaplessSampleCount(const uint8_t* firstFrame, uint32_t bytes, const Mp3FrameInfo& frame,
                            int64_t scannedSamples);
 

@@ -31,8 +31,12 @@ class AdpcmBlockDecoder : public SourceDecoder {
     return true;
   }
 
+  // Exact, a part block at the end counted by what it gives, so that a sound sized by this
+  // holds the frames its decode gives and no more.
   uint64_t MaxFramesFor(uint64_t bytes) const override {
-    return (bytes + blockAlign_ - 1) / blockAlign_ * framesPerBlock_;
+    const uint64_t rest = bytes % blockAlign_;
+    const uint64_t partFrames = rest >= headerBytes_ ? FramesOfPartBlock(static_cast<DWORD>(rest)) : 0;
+    return bytes / blockAlign_ * framesPerBlock_ + partFrames;
   }
   uint64_t SourceBytesFor(uint64_t frames) const override { return frames / framesPerBlock_ * blockAlign_; }
 
@@ -41,6 +45,9 @@ class AdpcmBlockDecoder : public SourceDecoder {
       : channels_(format->nChannels),
         blockAlign_(format->nBlockAlign),
         headerBytes_(headerBytesPerChannel * format->nChannels) {}
+
+  // The frames a block of `bytes` bytes (at least the headers, at most a whole block) gives.
+  virtual DWORD FramesOfPartBlock(DWORD bytes) const = 0;
 
   DWORD channels_;
   DWORD blockAlign_;
@@ -103,8 +110,11 @@ class ImaAdpcmDecoder : public AdpcmBlockDecoder {
         p += 4;
       }
     }
-    return 1 + groups * 8;
+    return FramesOfPartBlock(bytes);
   }
+
+ protected:
+  DWORD FramesOfPartBlock(DWORD bytes) const override { return 1 + (bytes - 4 * channels_) / (4 * channels_) * 8; }
 };
 
 // ---- Microsoft ADPCM ----
@@ -157,7 +167,7 @@ class MsAdpcmDecoder : public AdpcmBlockDecoder {
     for (DWORD c = 0; c < channels_; ++c, p += 2) state[c].delta = ReadShort(p);
     for (DWORD c = 0; c < channels_; ++c, p += 2) state[c].sample1 = ReadShort(p);
     for (DWORD c = 0; c < channels_; ++c, p += 2) state[c].sample2 = ReadShort(p);
-    if (framesPerBlock_ < 2) {
+    if (FramesOfPartBlock(bytes) == 0) {
       out->clear();
       return 0;
     }
@@ -167,16 +177,25 @@ class MsAdpcmDecoder : public AdpcmBlockDecoder {
       (*out)[channels_ + c] = state[c].sample1 * (1 << 16);
     }
     // Nibbles follow in frame order, channels interleaved, high nibble first.
-    const DWORD nibbles = std::min<DWORD>((bytes - 7 * channels_) * 2, (framesPerBlock_ - 2) * channels_);
+    const DWORD nibbles = Nibbles(bytes);
     for (DWORD n = 0; n < nibbles; ++n) {
       const int nibble = (p[n / 2] >> ((n & 1) ? 0 : 4)) & 0x0F;
       const DWORD c = n % channels_;
       (*out)[2 * channels_ + n] = ExpandMsNibble(&state[c], nibble) * (1 << 16);
     }
-    return 2 + nibbles / channels_;
+    return FramesOfPartBlock(bytes);
+  }
+
+ protected:
+  DWORD FramesOfPartBlock(DWORD bytes) const override {
+    return framesPerBlock_ < 2 ? 0 : 2 + Nibbles(bytes) / channels_;
   }
 
  private:
+  DWORD Nibbles(DWORD bytes) const {
+    return std::min<DWORD>((bytes - 7 * channels_) * 2, (framesPerBlock_ - 2) * channels_);
+  }
+
   std::vector<ADPCMCOEFSET> coefficients_;
 };
 

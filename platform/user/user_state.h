@@ -65,7 +65,7 @@ struct WindowRecord {
   HRGN region = nullptr;
   std::vector<TimerRecord> timers;
   SDL_Window* sdlWindow = nullptr;
-  int classLockDescriptor = -1;  // The flock'd file that lets other processes find the class.
+  int classLockDescriptor = -1;  // The locked file that lets other processes find the class.
 };
 
 struct ThreadQueue {

@@ -163,6 +163,43 @@ TEST(Mp3Decoder, InformationFrameWithAnAbsurdFrameCountIsNotTrusted) {
   EXPECT_EQ(next.ReadAll().size(), 11025u * 4);
 }
 
+// Whether a first frame is an information frame is the codec's call: the "Xing" or "Info" tag
+// right after the side information, which must be zero from its third byte on, checksum or not.
+// A frame that fails gives sound, so the count must include it, untrimmed, or the sound would
+// start with the frame and the delays and lose its end; both paths give the same PCM.
+TEST(Mp3Decoder, TheCodecsRuleDecidesWhatIsAnInformationFrame) {
+  struct FrameCase {
+    const char* name;
+    size_t at;  // In mp3_stereo_cbr.mp3's first frame: header, 32 bytes of side information, "Info"
+    uint8_t value;
+    bool information;
+  };
+  const FrameCase cases[] = {
+      {"side information byte 1 set", 4 + 1, 0x40, true},
+      {"side information byte 2 set", 4 + 2, 0x40, false},
+      {"last side information byte set", 4 + 31, 0x01, false},
+      {"checksum bit, tag unmoved", 1, 0xFA, true},
+  };
+  const Bytes plain = ReadSoundFixture("mp3_stereo_cbr.mp3");
+  ASSERT_EQ(std::string(plain.begin() + 36, plain.begin() + 40), "Info");
+  for (const FrameCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bytes mp3 = plain;
+    mp3[c.at] = c.value;
+    MemoryConverter throughAcm(mp3);
+    const WholeDecode throughGraph = DecodeWhole(
+        mp3, SOUND_DECODER_WAVE_PCM | SOUND_DECODER_WAVE_ACM | SOUND_DECODER_OGG_VORBIS | SOUND_DECODER_MP3_ACM);
+    ASSERT_EQ(throughAcm.setupResult, 0);
+    ASSERT_EQ(throughGraph.result, 0);
+    // The tone's 11,025 frames trimmed, or all twelve frames of 1152 as they are.
+    const int frames = c.information ? 11025 : 12 * 1152;
+    EXPECT_EQ(throughAcm.converter.acm.totalSamples, frames);
+    const Bytes pcm = throughAcm.ReadAll();
+    EXPECT_EQ(pcm.size(), frames * 4u);
+    EXPECT_TRUE(pcm == throughGraph.pcm);
+  }
+}
+
 // The frame scan reads through a buffer: a large stream that no decoder takes costs a few reads,
 // not one for every byte (it would be 132,000 here), and frames found across buffer ends count.
 int g_readCalls = 0;

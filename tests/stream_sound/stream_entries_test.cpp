@@ -158,6 +158,83 @@ TEST_F(StreamEntriesTest, AWrongAverageInTheHeaderStillStreamsExactly) {
   EXPECT_TRUE(RunOutWithinOneLap(handle, expected, clock));
 }
 
+// An ADPCM WAVE of `dataBytes` bytes in blocks of `blockAlign` (tag 0x11 IMA, 2 Microsoft); the
+// block headers and nibbles are arbitrary bytes, which both codecs decode.
+std::vector<uint8_t> AdpcmWave(uint16_t tag, uint16_t channels, uint16_t blockAlign, uint32_t dataBytes) {
+  const bool ima = tag == 0x11;
+  const uint16_t samplesPerBlock = static_cast<uint16_t>(
+      ima ? (blockAlign - 4 * channels) * 2 / channels + 1 : (blockAlign - 7 * channels) * 2 / channels + 2);
+  // Microsoft ADPCM's seven standard coefficient pairs.
+  const int16_t coefficients[14] = {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232};
+  const uint16_t extra = ima ? 2 : 4 + sizeof(coefficients);
+  const uint32_t formatBytes = 18 + extra;
+  std::vector<uint8_t> image(20 + formatBytes + 8 + dataBytes);
+  uint8_t* p = image.data();
+  std::memcpy(p, "RIFF", 4);
+  PutU32(p + 4, static_cast<uint32_t>(image.size() - 8));
+  std::memcpy(p + 8, "WAVEfmt ", 8);
+  PutU32(p + 16, formatBytes);
+  PutU16(p + 20, tag);
+  PutU16(p + 22, channels);
+  PutU32(p + 24, 22050);
+  PutU32(p + 28, 22050u * blockAlign / samplesPerBlock);
+  PutU16(p + 32, blockAlign);
+  PutU16(p + 34, 4);
+  PutU16(p + 36, extra);
+  PutU16(p + 38, samplesPerBlock);
+  if (!ima) {
+    PutU16(p + 40, 7);
+    for (int i = 0; i < 14; ++i) PutU16(p + 42 + 2 * i, static_cast<uint16_t>(coefficients[i]));
+  }
+  uint8_t* data = p + 20 + formatBytes;
+  std::memcpy(data, "data", 4);
+  PutU32(data + 4, dataBytes);
+  for (uint32_t i = 0; i < dataBytes; ++i) data[8 + i] = static_cast<uint8_t>(i * 37 + 11);
+  return image;
+}
+
+// An ADPCM sound whose data stops inside a block: the part block's frames count, no more, so the
+// sound's length is what its decode gives.
+TEST_F(StreamEntriesTest, AnAdpcmSoundEndingInsideABlockIsAsLongAsItsDecode) {
+  struct Case {
+    const char* name;
+    uint16_t tag;
+    uint16_t channels;
+    uint32_t dataBytes;  // Blocks of 1024 bytes
+    int frames;
+  };
+  const Case cases[] = {
+      // Whole blocks give 1 + (1024 - 4) x 2 = 2041 frames; a part of 512 bytes 1 + 508 / 4 x 8.
+      {"IMA mono, half a block", 0x11, 1, 2 * 1024 + 512, 2 * 2041 + 1017},
+      // Stereo: 1 + (1024 - 8) = 1017 a block; 100 bytes hold 92 / 8 = 11 whole groups of 8 frames.
+      {"IMA stereo, a part block", 0x11, 2, 3 * 1024 + 100, 3 * 1017 + 1 + 11 * 8},
+      {"IMA mono, part of a header", 0x11, 1, 2 * 1024 + 3, 2 * 2041},
+      // 2 + (1024 - 7) x 2 = 2036 a block; a part of 300 bytes 2 + 293 x 2.
+      {"Microsoft mono, a part block", 0x02, 1, 1024 + 300, 2036 + 2 + 586},
+      // 2 + (1024 - 14) = 1012 a block; 101 bytes give 2 + 87.
+      {"Microsoft stereo, a part block", 0x02, 2, 2 * 1024 + 101, 2 * 1012 + 2 + 87},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<uint8_t> image = AdpcmWave(c.tag, c.channels, 1024, c.dataBytes);
+    CallerStream caller(image);
+    PcmConverter converter{};
+    ASSERT_EQ(SetupPcmConverter(&caller.source, &converter), 0);
+    WAVEFORMATEX format{};
+    void* pcm = nullptr;
+    int size = 0;
+    ASSERT_EQ(ConvertWholeToPcm(&converter, &format, &pcm, &size), 0);
+    ZV_FREE(pcm);
+    EndPcmConverter(&converter);
+    EXPECT_EQ(size / format.nBlockAlign, c.frames);
+
+    const int handle = AddSoundData(-1);
+    ASSERT_EQ(AddImage(handle, image), 0);
+    EXPECT_EQ(GetSoundTotalSample(handle), c.frames);
+    EXPECT_EQ(DeleteSoundHandle(handle), 0);
+  }
+}
+
 TEST_F(StreamEntriesTest, SizesOfTheStreamBuffer) {
   struct Case {
     WAVEFORMATEX format;

@@ -283,9 +283,11 @@ SOUNDS = {
     # A short bright blip for each turn.
     "pylonrush11.mp3": ["synth", "0.07", "square", "1320", "sine", "1980", "remix", "-",
                         "fade", "q", "0.003", "0.07", "0.05", "gain", "-9"],
-    # A rising two-tone chime for each removed row.
+    # A rising two-tone chime for each removed row. Up to four rows go in one frame and each
+    # plays the chime, all four in step, so its peak is held to -12.5 dBFS (-13 once decoded):
+    # four at once still stay below full scale.
     "pylonrush12.mp3": ["synth", "0.32", "sine", "700-1600", "sine", "1050-2400", "remix", "-",
-                        "tremolo", "28", "40", "fade", "q", "0.005", "0.32", "0.2", "gain", "-6"],
+                        "tremolo", "28", "40", "fade", "q", "0.005", "0.32", "0.2", "gain", "-n", "-12.5"],
     # A falling growl when the game ends.
     "pylonrush13.mp3": ["synth", "1.3", "sawtooth", "330-70", "square", "165-35", "remix", "-",
                         "gain", "-8", "lowpass", "1800", "fade", "q", "0.01", "1.3", "0.6"],
