@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "network_fixture.h"
+#include "runtime/log_directory.h"
 #include "runtime/tracked_heap.h"
 
 namespace {
@@ -266,6 +267,40 @@ TEST_F(HostilePeers, OutOfDescriptorsThePumpReturnsAndTheWaitingGetInLater) {
       if (record && record->completeBytes == 3) return true;
     return false;
   }));
+}
+
+class AcceptLog : public zyvel_test::LogDirectoryTest {
+ protected:
+  void SetUp() override {
+    LogDirectoryTest::SetUp();
+    ASSERT_TRUE(network_.Start(false)) << "no IPv4 loopback";
+  }
+  void TearDown() override {
+    network_.Stop();
+    LogDirectoryTest::TearDown();
+  }
+  int FailureLines() {
+    const std::string text = LogText();
+    const std::string line = zyvel_test::Utf8(u8"acceptに失敗しました");
+    int count = 0;
+    for (size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
+    return count;
+  }
+
+  NetworkFixture network_;
+};
+
+// Retries of an accept that keeps failing (out of descriptors, every FD_ACCEPT fails alike) leave
+// one line in the log until an accept succeeds.
+TEST_F(AcceptLog, AFailingAcceptIsLoggedOnceUntilOneSucceeds) {
+  EXPECT_EQ(AcceptNetWork(), -1);  // Nothing waits to be accepted.
+  EXPECT_EQ(AcceptNetWork(), -1);
+  EXPECT_EQ(FailureLines(), 1);
+  SOCKET far;
+  ASSERT_GE(network_.Connect(&far), 0);
+  EXPECT_EQ(AcceptNetWork(), -1);
+  EXPECT_EQ(FailureLines(), 2);
+  closesocket(far);
 }
 
 // With every slot taken, FD_ACCEPT is refused before accept; a freed slot must let the waiting
