@@ -243,7 +243,11 @@ class DescriptorsExhausted {
 // never run dry. The waiting connections get in once descriptors are free again.
 TEST_F(HostilePeers, OutOfDescriptorsThePumpReturnsAndTheWaitingGetInLater) {
   // One connection through the whole path first: the sanitizers check each type on its first use
-  // through a pipe, which they could not open later.
+  // through a pipe, which they could not open later. The C library, likewise, reads its list of
+  // conversion modules once, at the first conversion (the failed accept's log line converts its
+  // text): read without descriptors, the list would stay empty for the rest of the program.
+  WCHAR wide[4];
+  MultiByteToWideChar(932, 0, "abc", 3, wide, 4);
   SOCKET first;
   const int firstHandle = network_.Connect(&first);
   ASSERT_GE(firstHandle, 0);
