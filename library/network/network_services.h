@@ -15,6 +15,13 @@ constexpr int NETWORK_ACCEPT_SLOTS = 8192;  // Accepted connections take the fir
 constexpr UINT NETWORK_SOCKET_MESSAGE = WM_USER + 261;
 // The largest message a peer may announce; a larger or negative length breaks the handle.
 constexpr int NETWORK_LARGEST_MESSAGE = 16 * 1024 * 1024;
+// One pump call reads at most this many messages and bytes from one handle, the rest on the next
+// call, so a peer that sends without pause holds up neither the frame loop nor the other peers.
+constexpr int NETWORK_RECEIVE_MESSAGE_BUDGET = 1024;
+constexpr int NETWORK_RECEIVE_BYTE_BUDGET = 1024 * 1024;
+// A handle holding this many unread bytes stops reading its socket until the program takes
+// messages: TCP then slows the peer, and nothing is lost.
+constexpr int NETWORK_RECEIVE_RING_BOUND = 2 * NETWORK_LARGEST_MESSAGE;
 
 struct SocketRecord {
   int isUdp;
@@ -48,6 +55,11 @@ struct SocketRecord {
   int udpArrived;
   int udpCanSend;
 
+  // Bytes may wait in the socket that no FD_READ will announce (the budget ran out, or the ring
+  // is full): the pump reads them.
+  int readOwed;
+  uint32_t readInPump;  // The pump call that last read this handle.
+
   HandleChainNode node;
 };
 
@@ -64,6 +76,11 @@ struct NetworkState {
   HandleChainNode chainTail;
   SocketRecord* handles[NETWORK_HANDLE_TABLE_SIZE];
   int handleCount;
+  int freeSlotHint;        // No slot below it is free.
+  int acceptRefused;       // FD_ACCEPT found the table full: a freed slot offers the waiting again.
+  int acceptFailing;       // A failed accept is logged once until one succeeds.
+  int readsOwed;           // Some handle may have `readOwed` set.
+  uint32_t pumpCalls;      // Counts pump calls; a handle is read once per call.
 };
 
 extern NetworkState g_network;
@@ -78,11 +95,12 @@ int SendSocket(int handle);
 int CloseNetWork(int handle);
 int CloseUdpSocket(int handle);
 // With `closeFinished` 1, first closes the broken handles and those whose peer closed (when they
-// close automatically); then dispatches the network window's pending messages. Always 0.
+// close automatically); then reads what earlier calls left unread and dispatches the network
+// window's pending messages. Always 0.
 int PumpNetworkMessages(int closeFinished);
 // The network window's handler of NETWORK_SOCKET_MESSAGE: 1 when the socket is one of ours.
 int HandleSocketMessage(LPARAM eventWord, SOCKET socket);
-// Shut-down: closes every handle and ends WinSock.
+// Shut-down: closes every handle, whose drains share one second in all, and ends WinSock.
 int EndNetwork();
 // Logs the formatted text with WinSock's last error; always -1.
 int LogNetworkError(const char* format, ...) __attribute__((format(printf, 1, 2)));

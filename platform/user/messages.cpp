@@ -35,6 +35,25 @@ bool PassesWindowFilter(HWND target, HWND filter) {
   return false;
 }
 
+// Whether a posted message passes the filter; the caller holds the lock.
+bool HasPostedMessage(DWORD thread, HWND filter, UINT filterMin, UINT filterMax) {
+  for (const MSG& posted : User().queues[thread].posted)
+    if (PassesWindowFilter(posted.hwnd, filter) && InRange(posted.message, filterMin, filterMax)) return true;
+  return false;
+}
+
+// The sockets a call has just re-enabled are looked at on every retrieval, every selected socket
+// only when no posted message waits: taking K messages then costs K small passes, not K passes
+// over every socket.
+void PollSockets(DWORD thread, HWND filter, UINT filterMin, UINT filterMax) {
+  PollChangedSockets();
+  {
+    Lock lock(User().mutex);
+    if (HasPostedMessage(thread, filter, filterMin, filterMax)) return;
+  }
+  PollSelectedSockets();
+}
+
 MSG Stamp(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   MSG msg{window, message, wParam, lParam, static_cast<DWORD>(NowMicroseconds() / 1000u), User().cursorPosition};
   return msg;
@@ -180,7 +199,7 @@ void PostQuitMessage(int exitCode) {
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT remove) {
   if (!msg) return FALSE;
   PumpSdlEvents();
-  PollSelectedSockets();
+  PollSockets(GetCurrentThreadId(), window, filterMin, filterMax);
   Lock lock(User().mutex);
   return TakeMessage(GetCurrentThreadId(), msg, window, filterMin, filterMax, (remove & PM_REMOVE) != 0);
 }
@@ -190,7 +209,7 @@ BOOL GetMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
   DWORD thread = GetCurrentThreadId();
   for (;;) {
     PumpSdlEvents();
-    PollSelectedSockets();
+    PollSockets(thread, window, filterMin, filterMax);
     Lock lock(User().mutex);
     if (TakeMessage(thread, msg, window, filterMin, filterMax, true)) return msg->message != WM_QUIT;
     // Woken by a post; timers, SDL input and the fake clock are looked at again every few ms.

@@ -30,7 +30,16 @@ struct SocketEntry {
   bool acceptArmed = true;
   bool writeArmed = false;
   bool closePosted = false;
+  // A listener whose accept failed for want of descriptors or buffers: the connection stays
+  // queued, and FD_ACCEPT comes again only after a pause, so the caller does not retry at once
+  // and without end.
+  bool acceptPaused = false;
+  DWORD acceptFailedAt = 0;
+  bool changed = false;  // Listed in `changed` for the next pass over changed sockets.
 };
+
+// How long a listener rests after an accept that ran out of descriptors or buffers.
+constexpr DWORD kAcceptRetryMilliseconds = 100;
 
 struct WinsockState {
   std::mutex mutex;
@@ -40,6 +49,8 @@ struct WinsockState {
   // for a closed socket cannot be taken for a newer one.
   SOCKET nextSocket = 0x100;
   std::atomic<int> selectedCount{0};  // Sockets with events selected: the poll pass's quick exit.
+  std::vector<SOCKET> changed;        // Touched by a re-enabling call since the last pass.
+  uint64_t readinessChecks = 0;       // Sockets looked at by the poll passes, for the tests.
 };
 
 WinsockState& Winsock() {
@@ -81,6 +92,13 @@ void SetSelection(SocketEntry& entry, HWND window, UINT message, LONG events, DW
   if (events != 0) ++state.selectedCount;
 }
 
+// Lists a selected socket for the next pass over changed sockets; the caller holds the mutex.
+void MarkChanged(SOCKET s, SocketEntry& entry) {
+  if (entry.events == 0 || entry.changed) return;
+  entry.changed = true;
+  Winsock().changed.push_back(s);
+}
+
 struct PendingPost {
   HWND window;
   UINT message;
@@ -88,7 +106,105 @@ struct PendingPost {
   LPARAM reply;
 };
 
+// Polls the sockets once and collects the events that have become due on them; the caller holds
+// the mutex and posts what is collected after letting it go.
+void CollectDueEvents(const std::vector<SOCKET>& selected, std::vector<PendingPost>* posts) {
+  WinsockState& state = Winsock();
+  if (selected.empty()) return;
+  std::vector<host::SocketReadiness> readiness;
+  readiness.reserve(selected.size());
+  for (SOCKET s : selected) readiness.push_back({state.sockets[s].descriptor, false, false, false, false});
+  host::PollSockets(readiness.data(), static_cast<int>(readiness.size()), 0);
+  state.readinessChecks += selected.size();
+
+  for (size_t i = 0; i < selected.size(); ++i) {
+    SocketEntry& entry = state.sockets[selected[i]];
+    const host::SocketReadiness& ready = readiness[i];
+    const int descriptor = entry.descriptor;
+    auto post = [&](int event, int error) {
+      if (entry.events & event)
+        posts->push_back({entry.window, entry.message, selected[i], WSAMAKESELECTREPLY(event, error)});
+    };
+
+    if (entry.listening) {
+      if (entry.acceptPaused && GetTickCount() - entry.acceptFailedAt >= kAcceptRetryMilliseconds) {
+        entry.acceptPaused = false;
+        entry.acceptArmed = true;
+      }
+      if (ready.readable && entry.acceptArmed && (entry.events & FD_ACCEPT)) {
+        entry.acceptArmed = false;
+        post(FD_ACCEPT, 0);
+      }
+      continue;
+    }
+    if (entry.connecting) {
+      if (!ready.writable && !ready.failed && !ready.peerClosed) continue;
+      int error = host::TakeSocketError(descriptor);
+      entry.connecting = false;
+      post(FD_CONNECT, error);
+      if (error != 0) {
+        entry.closePosted = true;  // A connection that never was is not closed again.
+        continue;
+      }
+      entry.connected = true;
+      entry.writeArmed = true;
+    }
+    if (!entry.connected) continue;
+
+    // Data left over from before a close is announced ahead of the close.
+    if (ready.readable && entry.readArmed && (entry.events & FD_READ) &&
+        host::SocketBytesAvailable(descriptor) > 0) {
+      entry.readArmed = false;
+      post(FD_READ, 0);
+    }
+    if ((ready.peerClosed || ready.failed) && !entry.closePosted && (entry.events & FD_CLOSE)) {
+      int error = ready.failed ? host::TakeSocketError(descriptor) : 0;
+      if (ready.failed && error == 0) error = WSAECONNRESET;
+      entry.closePosted = true;
+      post(FD_CLOSE, error);
+    }
+    if (ready.writable && !ready.failed && entry.writeArmed && (entry.events & FD_WRITE)) {
+      entry.writeArmed = false;
+      post(FD_WRITE, 0);
+    }
+  }
+}
+
+void PostAll(const std::vector<PendingPost>& posts) {
+  for (const PendingPost& post : posts)
+    PostMessageA(post.window, post.message, static_cast<WPARAM>(post.socket), post.reply);
+}
+
 }  // namespace
+
+void PollChangedSockets() {
+  WinsockState& state = Winsock();
+  if (state.selectedCount.load() == 0) return;
+  const DWORD thread = GetCurrentThreadId();
+  std::vector<PendingPost> posts;
+  {
+    Lock lock(state.mutex);
+    if (state.changed.empty()) return;
+    // Sockets of other threads stay listed for their own thread's pass; closed ones drop out.
+    std::vector<SOCKET> mine;
+    std::vector<SOCKET> others;
+    for (SOCKET s : state.changed) {
+      auto it = state.sockets.find(s);
+      if (it == state.sockets.end() || !it->second.changed) continue;
+      if (it->second.events == 0) {
+        it->second.changed = false;
+      } else if (it->second.thread == thread) {
+        it->second.changed = false;
+        mine.push_back(s);
+      } else {
+        others.push_back(s);
+      }
+    }
+    state.changed.swap(others);
+    CollectDueEvents(mine, &posts);
+  }
+  PostAll(posts);
+}
 
 void PollSelectedSockets() {
   WinsockState& state = Winsock();
@@ -98,66 +214,13 @@ void PollSelectedSockets() {
   {
     Lock lock(state.mutex);
     std::vector<SOCKET> selected;
-    std::vector<host::SocketReadiness> readiness;
-    for (auto& [s, entry] : state.sockets) {
-      if (entry.events == 0 || entry.thread != thread) continue;
-      selected.push_back(s);
-      readiness.push_back({entry.descriptor, false, false, false, false});
-    }
-    if (selected.empty()) return;
-    host::PollSockets(readiness.data(), static_cast<int>(readiness.size()), 0);
-
-    for (size_t i = 0; i < selected.size(); ++i) {
-      SocketEntry& entry = state.sockets[selected[i]];
-      const host::SocketReadiness& ready = readiness[i];
-      const int descriptor = entry.descriptor;
-      auto post = [&](int event, int error) {
-        if (entry.events & event)
-          posts.push_back({entry.window, entry.message, selected[i], WSAMAKESELECTREPLY(event, error)});
-      };
-
-      if (entry.listening) {
-        if (ready.readable && entry.acceptArmed && (entry.events & FD_ACCEPT)) {
-          entry.acceptArmed = false;
-          post(FD_ACCEPT, 0);
-        }
-        continue;
-      }
-      if (entry.connecting) {
-        if (!ready.writable && !ready.failed && !ready.peerClosed) continue;
-        int error = host::TakeSocketError(descriptor);
-        entry.connecting = false;
-        post(FD_CONNECT, error);
-        if (error != 0) {
-          entry.closePosted = true;  // A connection that never was is not closed again.
-          continue;
-        }
-        entry.connected = true;
-        entry.writeArmed = true;
-      }
-      if (!entry.connected) continue;
-
-      // Data left over from before a close is announced ahead of the close.
-      if (ready.readable && entry.readArmed && (entry.events & FD_READ) &&
-          host::SocketBytesAvailable(descriptor) > 0) {
-        entry.readArmed = false;
-        post(FD_READ, 0);
-      }
-      if ((ready.peerClosed || ready.failed) && !entry.closePosted && (entry.events & FD_CLOSE)) {
-        int error = ready.failed ? host::TakeSocketError(descriptor) : 0;
-        if (ready.failed && error == 0) error = WSAECONNRESET;
-        entry.closePosted = true;
-        post(FD_CLOSE, error);
-      }
-      if (ready.writable && !ready.failed && entry.writeArmed && (entry.events & FD_WRITE)) {
-        entry.writeArmed = false;
-        post(FD_WRITE, 0);
-      }
-    }
+    for (auto& [s, entry] : state.sockets)
+      if (entry.events != 0 && entry.thread == thread) selected.push_back(s);
+    CollectDueEvents(selected, &posts);
   }
-  for (const PendingPost& post : posts)
-    PostMessageA(post.window, post.message, static_cast<WPARAM>(post.socket), post.reply);
+  PostAll(posts);
 }
+
 
 int HostDescriptorOf(SOCKET s) {
   Lock lock(Winsock().mutex);
@@ -166,6 +229,15 @@ int HostDescriptorOf(SOCKET s) {
 }
 
 }  // namespace platform
+
+namespace platform::testing {
+
+uint64_t SocketReadinessChecks() {
+  Lock lock(Winsock().mutex);
+  return Winsock().readinessChecks;
+}
+
+}  // namespace platform::testing
 
 using namespace platform;
 
@@ -258,6 +330,7 @@ int connect(SOCKET s, const sockaddr* name, int nameLength) {
   if (nonBlocking && (result == 0 || result == -WSAEWOULDBLOCK)) {
     // Even a connection made at once is announced by FD_CONNECT, as the platform does.
     entry->connecting = true;
+    MarkChanged(s, *entry);
     return result == 0 ? 0 : Fail(WSAEWOULDBLOCK);
   }
   if (result < 0) return Fail(-result);
@@ -281,7 +354,16 @@ SOCKET accept(SOCKET s, sockaddr* address, int* addressLength) {
   int descriptor = host::AcceptSocket(listening, address, addressLength);
   lock.lock();
   listener = FindSocket(s);
-  if (listener) listener->acceptArmed = true;
+  if (listener) {
+    const int error = descriptor < 0 ? -descriptor : 0;
+    if (error == WSAEMFILE || error == WSAENOBUFS) {
+      listener->acceptPaused = true;
+      listener->acceptFailedAt = GetTickCount();
+    } else {
+      listener->acceptArmed = true;
+      MarkChanged(s, *listener);
+    }
+  }
   if (descriptor < 0) {
     t_lastError = -descriptor;
     return INVALID_SOCKET;
@@ -298,6 +380,7 @@ SOCKET accept(SOCKET s, sockaddr* address, int* addressLength) {
     if (nonBlocking) host::SetSocketNonBlocking(descriptor, true);
     state.sockets[accepted] = entry;
     SetSelection(state.sockets[accepted], listener->window, listener->message, listener->events, listener->thread);
+    MarkChanged(accepted, state.sockets[accepted]);
   } else {
     state.sockets[accepted] = entry;
   }
@@ -314,7 +397,10 @@ int recv(SOCKET s, char* buffer, int length, int flags) {
   lock.unlock();
   int result = host::ReceiveSocket(descriptor, buffer, length, (flags & MSG_PEEK) != 0);
   lock.lock();
-  if ((entry = FindSocket(s))) entry->readArmed = true;
+  if ((entry = FindSocket(s))) {
+    entry->readArmed = true;
+    MarkChanged(s, *entry);
+  }
   return result < 0 ? Fail(-result) : result;
 }
 
@@ -409,7 +495,9 @@ int WSAAsyncSelect(SOCKET s, HWND window, UINT message, LONG events) {
   // A new selection reports what already holds: waiting data, a pending connection, room to write.
   entry->readArmed = true;
   entry->acceptArmed = true;
+  entry->acceptPaused = false;
   entry->writeArmed = entry->connected;
+  MarkChanged(s, *entry);
   return 0;
 }
 

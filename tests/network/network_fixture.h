@@ -29,13 +29,13 @@ inline SocketRecord* RecordOf(int handle) {
   return record && record->node.handle == handle ? record : nullptr;
 }
 
-// Pumps as the frame loop does until `done` holds; false when 10 s pass first.
-inline bool PumpUntil(const std::function<bool()>& done) {
+// Pumps as the frame loop does until `done` holds; false when `milliseconds` pass first.
+inline bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds = 10000) {
   const DWORD start = GetTickCount();
   for (;;) {
     PumpNetworkMessages(1);
     if (done()) return true;
-    if (GetTickCount() - start > 10000) return false;
+    if (GetTickCount() - start > milliseconds) return false;
     Sleep(1);
   }
 }

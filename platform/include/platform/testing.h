@@ -337,6 +337,9 @@ bool ReadMessage(SOCKET s, std::vector<uint8_t>* bytes, int milliseconds);
 // True when the peer has closed the connection (reads end) within `milliseconds`; bytes still
 // waiting are skipped.
 bool WaitForPeerClose(SOCKET s, int milliseconds);
+// How many sockets the poll passes behind WSAAsyncSelect have looked at since the start: the
+// work that message retrieval spends on sockets.
+uint64_t SocketReadinessChecks();
 
 }  // namespace platform::testing
 
