@@ -196,6 +196,11 @@ bool StartVideo() {
   if (!user.videoDriver.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, user.videoDriver.c_str());
   SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  // Both rendering paths finish their pictures in memory: the window surface goes straight to the
+  // X server (shared memory where it can), not through an OpenGL texture, which on a machine
+  // without a GPU costs a software GL driver and its threads for every frame. The user's own
+  // SDL_FRAMEBUFFER_ACCELERATION still wins, for machines where GL presents more cheaply.
+  SDL_SetHintWithPriority(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0", SDL_HINT_DEFAULT);
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     user.videoFailed = true;
     // The reason the program cannot open its window is for its user, not only a debugger.

@@ -76,6 +76,9 @@ struct PresentedFrame {
 void KeepPresentedFrames(bool on);
 // The last picture handed to a window while frames were kept; false when there is none.
 bool LastPresentedFrame(PresentedFrame* out);
+// True when the window's pictures reach the display through an SDL renderer (OpenGL) rather than
+// straight from its surface; false for a window without an SDL window.
+bool PresentsThroughRenderer(HWND window);
 
 }  // namespace platform::testing
 
