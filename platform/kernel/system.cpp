@@ -447,6 +447,7 @@ void HideModule(const std::string& name, bool hidden) {
 void ResetAll() {
   UseFakeClock(false);
   SleepMovesFakeClock(false);
+  SetFakeSleepLateness(0);
   SetFakeLocalTime(nullptr);
   SetProcessorCount(0);
   SetMappedRoot("");

@@ -23,6 +23,9 @@ void SleepMovesFakeClock(bool on);
 // on by a microsecond, as time passes while a program works. Other threads read the same clock
 // and sleep for real. UseFakeClock(false) ends it too.
 void DriveFakeClockFromThisThread(bool on);
+// Each sleep of the driving thread wakes this many microseconds after the time it asked for, as
+// on a loaded machine (0, the default, wakes on time).
+void SetFakeSleepLateness(uint64_t microseconds);
 // A fixed local date and time for GetLocalTime (null goes back to the real one).
 void SetFakeLocalTime(const SYSTEMTIME* time);
 
