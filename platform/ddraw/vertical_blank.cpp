@@ -3,8 +3,9 @@
 // A wait aims at a deadline on the monotonic clock: it sleeps to a little before the blank, then
 // yields until the blank itself. A plain sleep to the blank would wake late by however long the
 // system takes to run a woken thread, and a frame that starts late can miss the next blank. How
-// late the last sleeps woke is carried forward as the lead of the next one, so a busy machine's
-// waits still end on their blank, while an idle one yields for only a few hundred microseconds.
+// late the last sleeps woke is carried forward as the lead of the next one, so a machine whose
+// sleeps wake late still ends its waits on the blank, while an idle one yields for only a few
+// hundred microseconds a frame.
 #include "ddraw/vertical_blank.h"
 
 #include <sched.h>
@@ -20,9 +21,10 @@ namespace platform::ddraw {
 namespace {
 
 // The lead never falls below what an idle machine needs, nor rises so far that the yielding
-// becomes a busy wait of a good part of the frame.
+// becomes a busy wait of a good part of the frame: a machine busier than that ends its waits a
+// little late, which still leaves the frame most of its period before the next blank.
 constexpr uint64_t kLeastLeadMicroseconds = 200;
-constexpr uint64_t kMostLeadMicroseconds = 4000;
+constexpr uint64_t kMostLeadMicroseconds = 1000;
 // Room above the lateness seen, for a wake a little later than the last.
 constexpr uint64_t kLeadMarginMicroseconds = 100;
 

@@ -43,7 +43,7 @@ class VerticalBlankPacing : public ::testing::Test {
 
 TEST_F(VerticalBlankPacing, AfterTheFirstLateWakeEveryWaitEndsOnItsBlank) {
   // An idle machine's timer slack, then machines busy enough to make a woken thread wait.
-  for (uint64_t lateness : {60u, 1500u, 3000u}) {
+  for (uint64_t lateness : {60u, 400u, 800u}) {
     platform::testing::SetFakeSleepLateness(lateness);
     for (int frame = 0; frame < 12; ++frame) {
       platform::testing::AdvanceFakeClock(5000);  // The frame's own work.
