@@ -1,5 +1,6 @@
 // The simulated vertical blank: blanks fall on whole multiples of the refresh period of the
-// stand-in's clock. Waiting for one sleeps until it (or, on the fake clock, moves the clock there).
+// stand-in's clock. Waiting for one sleeps until it (or, on the fake clock, moves the clock there;
+// the thread that drives the fake clock sleeps and yields on it as on the real one).
 #pragma once
 
 #include <cstdint>

@@ -41,5 +41,10 @@ std::condition_variable& WaitCondition();
 uint64_t NowMicroseconds();
 // True when the fake clock took the sleep (the calling thread drives it) and moved on instead.
 bool SleepOnFakeClock(DWORD milliseconds);
+// True while the calling thread drives the fake clock.
+bool DrivesFakeClock();
+// Sleeps until NowMicroseconds reads `deadline` or later (at once when it has passed). A thread
+// that drives the fake clock moves it there instead.
+void SleepUntilMicroseconds(uint64_t deadline);
 
 }  // namespace platform

@@ -281,6 +281,17 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR text, int length, LPSTR ou
 
 // ---- Debugger output ----
 
+namespace platform {
+namespace {
+// The text is meant for a debugger, which a player's terminal is not: it reaches stderr only when
+// ZYVEL_DEBUG_OUTPUT=1 asks for it. Programs keep their own log of the same lines.
+bool DebugOutputToStderr() {
+  const char* wanted = std::getenv("ZYVEL_DEBUG_OUTPUT");
+  return wanted && std::strcmp(wanted, "1") == 0;
+}
+}  // namespace
+}  // namespace platform
+
 void OutputDebugStringA(LPCSTR text) {
   if (!text) return;
   std::function<void(const std::string&)> sink;
@@ -292,6 +303,7 @@ void OutputDebugStringA(LPCSTR text) {
     sink(text);
     return;
   }
+  if (!DebugOutputToStderr()) return;
   std::string utf8 = Cp932ToUtf8(text);
   std::fwrite(utf8.data(), 1, utf8.size(), stderr);
 }
@@ -435,6 +447,7 @@ void HideModule(const std::string& name, bool hidden) {
 void ResetAll() {
   UseFakeClock(false);
   SleepMovesFakeClock(false);
+  SetFakeSleepLateness(0);
   SetFakeLocalTime(nullptr);
   SetProcessorCount(0);
   SetMappedRoot("");

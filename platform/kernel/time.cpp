@@ -1,5 +1,6 @@
 // Clocks: the monotonic clock behind timeGetTime and the performance counter, local time, file
 // times, and the fake clock of the test door.
+#include <errno.h>
 #include <sys/time.h>
 #include <time.h>
 
@@ -31,12 +32,10 @@ void FillSystemTime(const struct tm& broken, long nanoseconds, SYSTEMTIME* out) 
 }
 }  // namespace
 
-namespace {
 bool DrivesFakeClock() {
   const DWORD driver = State().fakeClockDriver.load();
   return driver != 0 && driver == GetCurrentThreadId();
 }
-}  // namespace
 
 uint64_t NowMicroseconds() {
   if (State().fakeClock.load()) {
@@ -49,8 +48,20 @@ uint64_t NowMicroseconds() {
 
 bool SleepOnFakeClock(DWORD milliseconds) {
   if (!State().fakeClock.load() || !DrivesFakeClock()) return false;
-  State().fakeMicroseconds += static_cast<uint64_t>(milliseconds) * 1000u;
+  State().fakeMicroseconds += static_cast<uint64_t>(milliseconds) * 1000u + State().fakeSleepLateness.load();
   return true;
+}
+
+void SleepUntilMicroseconds(uint64_t deadline) {
+  if (State().fakeClock.load() && DrivesFakeClock()) {
+    const uint64_t now = State().fakeMicroseconds.load();
+    if (deadline > now) State().fakeMicroseconds += deadline - now + State().fakeSleepLateness.load();
+    return;
+  }
+  // An absolute deadline: a signal that interrupts the sleep does not stretch it when resumed.
+  const timespec until = {static_cast<time_t>(deadline / 1000000u), static_cast<long>(deadline % 1000000u) * 1000};
+  while (RealMicroseconds() < deadline && clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
+  }
 }
 
 }  // namespace platform
@@ -144,6 +155,8 @@ void UseFakeClock(bool on) {
 }
 
 void DriveFakeClockFromThisThread(bool on) { State().fakeClockDriver = on ? GetCurrentThreadId() : 0; }
+
+void SetFakeSleepLateness(uint64_t microseconds) { State().fakeSleepLateness = microseconds; }
 
 void SetFakeClockMilliseconds(uint64_t milliseconds) { State().fakeMicroseconds = milliseconds * 1000u; }
 

@@ -40,15 +40,17 @@ HGLOBAL BlockOf(const std::string& text) {
 
 bool SdlClipboardUsable() { return User().videoStarted; }
 
-// The text as it stands: SDL's when SDL has a clipboard, else the process's own.
+// The text as it stands: SDL's when SDL has a clipboard, else the process's own. The display's
+// clipboard is the only one while there is one: when another program took it and has since ended,
+// there is no text, and the text this process set before is not brought back.
 bool ReadText(std::string* out) {
-  if (SdlClipboardUsable() && SDL_HasClipboardText()) {
+  if (SdlClipboardUsable()) {
+    if (!SDL_HasClipboardText()) return false;
     char* utf8 = SDL_GetClipboardText();
-    if (utf8) {
-      *out = Utf8ToCp932(utf8);
-      SDL_free(utf8);
-      return true;
-    }
+    if (!utf8) return false;
+    *out = Utf8ToCp932(utf8);
+    SDL_free(utf8);
+    return true;
   }
   if (!Clipboard().hasLocalText) return false;
   *out = Clipboard().localText;

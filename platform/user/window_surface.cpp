@@ -78,4 +78,10 @@ bool LastPresentedFrame(PresentedFrame* out) {
   return true;
 }
 
+bool PresentsThroughRenderer(HWND window) {
+  SDL_Window* sdl = SdlWindowOf(window);
+  // SDL keeps the renderer of a texture-backed window surface as the window's renderer.
+  return sdl && SDL_GetRenderer(sdl) != nullptr;
+}
+
 }  // namespace platform::testing

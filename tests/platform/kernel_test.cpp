@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -425,6 +426,55 @@ TEST(Timer, TheDrivingThreadsSleepsAndReadingsMoveTheFakeClock) {
   platform::testing::SetFakeClockMilliseconds(5);
   EXPECT_EQ(timeGetTime(), timeGetTime());
   platform::testing::UseFakeClock(false);
+}
+
+// What OutputDebugStringA writes to stderr while the variable reads as given (null: unset). The
+// stderr descriptor goes to a file for the call.
+std::string StderrOfDebugOutput(const char* variable, const char* text) {
+  if (variable)
+    setenv("ZYVEL_DEBUG_OUTPUT", variable, 1);
+  else
+    unsetenv("ZYVEL_DEBUG_OUTPUT");
+  char path[] = "/tmp/zyvel-debug-output-XXXXXX";
+  const int file = mkstemp(path);
+  EXPECT_GE(file, 0);
+  std::fflush(stderr);
+  const int saved = dup(2);
+  dup2(file, 2);
+  OutputDebugStringA(text);
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  close(file);
+  unsetenv("ZYVEL_DEBUG_OUTPUT");
+  std::ifstream written(path, std::ios::binary);
+  std::string content((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  std::remove(path);
+  return content;
+}
+
+TEST(DebugOutput, ReachesStderrOnlyWhenAskedFor) {
+  const std::string line = "\x83\x65\x83\x58\x83\x67 17987.06MB\n";  // "テスト" in CP932.
+  const struct {
+    const char* variable;
+    std::string shown;
+  } cases[] = {
+      {nullptr, ""},
+      {"0", ""},
+      {"", ""},
+      {"yes", ""},
+      {"1", "\xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88 17987.06MB\n"},  // As UTF-8.
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(StderrOfDebugOutput(c.variable, line.c_str()), c.shown) << (c.variable ? c.variable : "(unset)");
+}
+
+TEST(DebugOutput, ACapturingTestSeesEveryLineWithoutTheVariable) {
+  std::string captured;
+  platform::testing::CaptureDebugOutput([&](const std::string& text) { captured += text; });
+  EXPECT_EQ(StderrOfDebugOutput(nullptr, "start-up\n"), "");
+  platform::testing::CaptureDebugOutput({});
+  EXPECT_EQ(captured, "start-up\n");
 }
 
 }  // namespace

@@ -1,23 +1,21 @@
 // The clipboard through a real X server, in a program of its own: SDL stays on the first display
-// it opened for the life of the process, so a second server in the key test's program is unseen: Japanese text set by the library reads back from the system
-// clipboard as UTF-8, and text put there from outside reads back as CP932.
+// it opened for the life of the process, so a second server in the key test's program is unseen.
+// Japanese text set by the library reads back from the system clipboard as UTF-8, text put there
+// from outside reads back as CP932, and text of another X client that has ended is gone.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "graphics/screen_services.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
 #include "window/window_services.h"
+#include "x_processes.h"
 #include "zyvel/runtime.h"
-
-extern char** environ;
 
 // The X11 video driver loads system libraries that keep process-wide caches until exit; their
 // blocks are not leaks of ours. Our own code is never suppressed.
@@ -27,56 +25,98 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-TEST(XClipboardTest, JapaneseTextRoundTrip) {
-  if (access("/usr/bin/Xvfb", X_OK) != 0) GTEST_SKIP() << "Xvfb missing";
-  // Xvfb picks a free display itself and writes its number to the pipe.
-  int pipeEnds[2];
-  ASSERT_EQ(pipe(pipeEnds), 0);
-  const std::string displayFd = std::to_string(pipeEnds[1]);
-  const char* argv[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "1024x768x24",
-                        "-nolisten", "tcp", nullptr};
-  pid_t server = 0;
-  ASSERT_EQ(posix_spawn(&server, "/usr/bin/Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-  close(pipeEnds[1]);
-  std::string number;
-  pollfd wait = {pipeEnds[0], POLLIN, 0};
-  char digit = 0;
-  while (poll(&wait, 1, 10000) > 0 && read(pipeEnds[0], &digit, 1) == 1 && digit != '\n') number += digit;
-  close(pipeEnds[0]);
-  if (number.empty()) {
-    kill(server, SIGTERM);
-    waitpid(server, nullptr, 0);
-    GTEST_SKIP() << "Xvfb could not start a display here";
+// True once `done` holds, asked every 20 ms for at most five seconds.
+bool WaitFor(const std::function<bool()>& done) {
+  for (int waited = 0; waited < 5000; waited += 20) {
+    if (done()) return true;
+    usleep(20000);
   }
-  setenv("DISPLAY", (":" + number).c_str(), 1);
-  unsetenv("SDL_VIDEODRIVER");
-  char previous[4096];
-  std::string previousDirectory = getcwd(previous, sizeof(previous)) ? previous : "/";
-  char pattern[] = "/tmp/zyvel-xclipboard-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  ASSERT_EQ(chdir(pattern), 0);
-  platform::testing::CaptureDebugOutput([](const std::string&) {});
+  return done();
+}
 
-  g_windowSystem.options.noSound = 1;
-  SetScreenMode(408, 504, 32, 60);
-  ASSERT_EQ(InitializeLibrary(), 0);
+// The library's clipboard text, or "(none)" when it reports none.
+std::string ClipboardText() {
+  char text[256] = {};
+  return GetClipboardText(text, sizeof(text)) == 0 ? std::string(text) : std::string("(none)");
+}
+
+// One X server for the program (see above); the library starts afresh on it for each test, in a
+// scratch directory of its own for Log.txt.
+class XClipboardTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = std::make_unique<x_processes::VirtualXServer>();
+    if (!server_->Start()) server_.reset();
+  }
+  static void TearDownTestSuite() { server_.reset(); }
+
+  void SetUp() override {
+    if (!server_) GTEST_SKIP() << "Xvfb missing, or it could not start a display here";
+    setenv("DISPLAY", server_->display().c_str(), 1);
+    unsetenv("SDL_VIDEODRIVER");
+    char previous[4096];
+    previousDirectory_ = getcwd(previous, sizeof(previous)) ? previous : "/";
+    char pattern[] = "/tmp/zyvel-xclipboard-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    workDirectory_ = pattern;
+    ASSERT_EQ(chdir(workDirectory_.c_str()), 0);
+    // Windows of other test processes on this machine must not count as a second copy.
+    platform::testing::SetWindowLockDirectory(workDirectory_);
+    platform::testing::CaptureDebugOutput([](const std::string&) {});
+    g_windowSystem.options.noSound = 1;
+    SetScreenMode(408, 504, 32, 60);
+    ASSERT_EQ(InitializeLibrary(), 0);
+    libraryStarted_ = true;
+  }
+
+  void TearDown() override {
+    if (libraryStarted_) FinishLibrary();
+    g_windowSystem = WindowSystemRecord{};
+    platform::testing::CaptureDebugOutput({});
+    if (!workDirectory_.empty()) {
+      EXPECT_EQ(chdir(previousDirectory_.c_str()), 0);
+      std::system(("rm -rf " + workDirectory_).c_str());
+    }
+  }
+
+  static std::unique_ptr<x_processes::VirtualXServer> server_;
+  std::string previousDirectory_;
+  std::string workDirectory_;
+  bool libraryStarted_ = false;
+};
+
+std::unique_ptr<x_processes::VirtualXServer> XClipboardTest::server_;
+
+TEST_F(XClipboardTest, JapaneseTextRoundTrip) {
   const std::string japanese = "日本語のテキスト";
   EXPECT_EQ(SetClipboardText(japanese.c_str()), 0);
   EXPECT_EQ(platform::testing::ReadSystemClipboard(), platform::Cp932ToUtf8(japanese));
-  char text[64] = {};
   EXPECT_GE(GetClipboardText(nullptr, 0), static_cast<int>(japanese.size()) + 1);
-  EXPECT_EQ(GetClipboardText(text, sizeof(text)), 0);
-  EXPECT_EQ(std::string(text), japanese);
+  EXPECT_EQ(ClipboardText(), japanese);
   platform::testing::WriteSystemClipboard(platform::Cp932ToUtf8("かな漢字"));
-  EXPECT_EQ(GetClipboardText(text, sizeof(text)), 0);
-  EXPECT_EQ(std::string(text), "かな漢字");
+  EXPECT_EQ(ClipboardText(), "かな漢字");
+}
 
-  FinishLibrary();
-  platform::testing::CaptureDebugOutput({});
-  EXPECT_EQ(chdir(previousDirectory.c_str()), 0);
-  std::system((std::string("rm -rf ") + pattern).c_str());
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+TEST_F(XClipboardTest, TextOfAnotherClientThatHasEndedIsNoLongerThere) {
+  if (access("/usr/bin/xclip", X_OK) != 0) GTEST_SKIP() << "xclip missing (scripts/setup installs it)";
+  EXPECT_EQ(SetClipboardText("ours"), 0);
+  {
+    // xclip takes the clipboard and serves it, in the foreground, until it is stopped.
+    x_processes::ChildProcess xclip;
+    int input = -1;
+    ASSERT_TRUE(xclip.Start({"/usr/bin/xclip", "-selection", "clipboard", "-i", "-quiet"}, &input));
+    const std::string theirs = "theirs";
+    EXPECT_EQ(write(input, theirs.data(), theirs.size()), static_cast<ssize_t>(theirs.size()));
+    close(input);
+    ASSERT_TRUE(WaitFor([&] { return ClipboardText() == theirs; })) << "xclip's text never arrived";
+  }
+  // xclip has ended, and the clipboard has no owner: the library's own older text, which xclip
+  // replaced, does not come back.
+  EXPECT_TRUE(WaitFor([] { return GetClipboardText(nullptr, 0) == -1; })) << ClipboardText();
+  EXPECT_EQ(platform::testing::ReadSystemClipboard(), "");
+  // The library can set it again.
+  EXPECT_EQ(SetClipboardText("ours again"), 0);
+  EXPECT_EQ(ClipboardText(), "ours again");
 }
 
 }  // namespace

@@ -23,6 +23,9 @@ void SleepMovesFakeClock(bool on);
 // on by a microsecond, as time passes while a program works. Other threads read the same clock
 // and sleep for real. UseFakeClock(false) ends it too.
 void DriveFakeClockFromThisThread(bool on);
+// Each sleep of the driving thread wakes this many microseconds after the time it asked for, as
+// on a loaded machine (0, the default, wakes on time).
+void SetFakeSleepLateness(uint64_t microseconds);
 // A fixed local date and time for GetLocalTime (null goes back to the real one).
 void SetFakeLocalTime(const SYSTEMTIME* time);
 
@@ -76,6 +79,9 @@ struct PresentedFrame {
 void KeepPresentedFrames(bool on);
 // The last picture handed to a window while frames were kept; false when there is none.
 bool LastPresentedFrame(PresentedFrame* out);
+// True when the window's pictures reach the display through an SDL renderer (OpenGL) rather than
+// straight from its surface; false for a window without an SDL window.
+bool PresentsThroughRenderer(HWND window);
 
 }  // namespace platform::testing
 
