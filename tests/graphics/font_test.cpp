@@ -484,6 +484,17 @@ TEST_P(FontTest, SubtractedTextWithAndWithoutTheDeviceOperation) {
   DeleteFontHandle(font);
 }
 
+// The default font is made once at start-up and once more at shut-down, which then deletes it.
+TEST_P(FontTest, ShutDownEndsTheFontSystemOnce) {
+  ASSERT_EQ(FinishLibrary(), 0);
+  const std::string log = ReadLog();
+  int rebuilds = 0;
+  for (size_t at = log.find("フォントの初期化を行います"); at != std::string::npos;
+       at = log.find("フォントの初期化を行います", at + 1))
+    ++rebuilds;
+  EXPECT_EQ(rebuilds, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, FontTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const auto& info) { return info.param == Path::kDevice ? "Device" : "Software"; });
 
