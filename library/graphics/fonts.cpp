@@ -324,8 +324,27 @@ int SetUpByteCache(FontRecord& font) {
   return 0;
 }
 
+// Whether a byte may follow a lead byte in the character set's code page. A lead byte followed by
+// anything else is a character of its own (drawn as the code page's '?'), and the byte after it
+// is read as itself, so a broken pair never swallows the character behind it.
+bool IsTrailByte(uint8_t byte, int charSet) {
+  switch (charSet) {
+    case CHARSET_HANGEUL:
+      return (byte >= 0x41 && byte <= 0x5A) || (byte >= 0x61 && byte <= 0x7A) || (byte >= 0x81 && byte <= 0xFE);
+    case CHARSET_BIG5:
+      return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0xA1 && byte <= 0xFE);
+    case CHARSET_GB2312:
+      return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFE);
+    default:
+      return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+  }
+}
+
 int FindCharacterLength(const char* text, int at, int length, int charSet) {
-  return at + 1 < length && CheckLeadByte(text + at, charSet) ? 2 : 1;
+  return at + 1 < length && CheckLeadByte(text + at, charSet) &&
+                 IsTrailByte(static_cast<uint8_t>(text[at + 1]), charSet)
+             ? 2
+             : 1;
 }
 
 }  // namespace

@@ -484,6 +484,33 @@ TEST_P(FontTest, SubtractedTextWithAndWithoutTheDeviceOperation) {
   DeleteFontHandle(font);
 }
 
+// A lead byte whose next byte cannot trail it is a character of its own (the code page's '?'),
+// and the next byte is read as itself: nothing behind a broken pair is swallowed.
+TEST_P(FontTest, ABrokenDoubleBytePairDrawsAQuestionMarkAndKeepsTheNextByte) {
+  const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  struct Case {
+    const char* text;
+    const char* drawnAs;
+  } const cases[] = {
+      {"A\x81\x20" "B", "A? B"},   // A space cannot trail.
+      {"\x9F\x3F" "C", "??C"},     // Nor can a byte below 0x40.
+      {"\xE0\x7F" "D", "?\x7F" "D"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.drawnAs);
+    EXPECT_EQ(MeasureTextWidth(c.text, -1, font, 0), MeasureTextWidth(c.drawnAs, -1, font, 0));
+    ClearDrawScreenAll();
+    DrawTextWithFont(10, 10, c.text, white_, font, 0, 0);
+    const Picture broken = ReadBackScreen();
+    ClearDrawScreenAll();
+    DrawTextWithFont(10, 10, c.drawnAs, white_, font, 0, 0);
+    const Picture expected = ReadBackScreen();
+    EXPECT_GT(expected.InkCount(), 20);
+    EXPECT_EQ(broken.pixels, expected.pixels);
+  }
+  DeleteFontHandle(font);
+}
+
 // The default font is made once at start-up and once more at shut-down, which then deletes it.
 TEST_P(FontTest, ShutDownEndsTheFontSystemOnce) {
   ASSERT_EQ(FinishLibrary(), 0);
