@@ -511,6 +511,36 @@ TEST_P(FontTest, ABrokenDoubleBytePairDrawsAQuestionMarkAndKeepsTheNextByte) {
   DeleteFontHandle(font);
 }
 
+// A font whose cells would outgrow any cache (a huge size, or an edge that makes the cell huge)
+// is refused with a log line before anything is allocated for it.
+TEST_P(FontTest, FontsTooLargeForTheirCacheAreRefused) {
+  const int blocks = GetTrackedBlockCount();
+  const int bytes = GetTrackedTotalBytes();
+  struct Case {
+    int size, type, edgeSize;
+    const char* logged;
+  } const cases[] = {
+      {10000, FONT_TYPE_PLAIN, -1, "フォントのサイズ 10000 が上限の 1024 を超えています"},
+      {100000, FONT_TYPE_ANTIALIAS_EDGE, 2, "フォントのサイズ 100000 が上限の 1024 を超えています"},
+      {-10000, FONT_TYPE_ANTIALIAS, -1, "フォントのサイズ -10000 が上限の 1024 を超えています"},
+      {kFontSizeLimit + 1, FONT_TYPE_EDGE, -1, "フォントのサイズ 1025 が上限の 1024 を超えています"},
+      {16, FONT_TYPE_EDGE, 5000, "文字キャッシュのセルの大きさ"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    EXPECT_EQ(CreateFontToHandle(nullptr, c.size, 4, c.type, -1, c.edgeSize, 0, -1, -1), -1);
+    EXPECT_NE(ReadLog().find(c.logged), std::string::npos);
+    EXPECT_EQ(GetTrackedBlockCount(), blocks);
+    EXPECT_EQ(GetTrackedTotalBytes(), bytes);
+  }
+  // The largest size still makes a font, and its text draws.
+  const int largest = CreateFontToHandle(nullptr, kFontSizeLimit, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  ASSERT_NE(largest, -1);
+  DrawTextWithFont(0, 0, "l", white_, largest, 0, 0);
+  EXPECT_GT(ReadBackScreen().InkCount(), 1000);
+  DeleteFontHandle(largest);
+}
+
 // The default font is made once at start-up and once more at shut-down, which then deletes it.
 TEST_P(FontTest, ShutDownEndsTheFontSystemOnce) {
   ASSERT_EQ(FinishLibrary(), 0);
