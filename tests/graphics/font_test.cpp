@@ -327,6 +327,9 @@ TEST_P(FontTest, FontsComeBackUnderTheSameHandleAfterADeviceLoss) {
   const int font = GameFont(24);
   int lost = -1;
   SetFontLostFlag(font, &lost);
+  OnScreenLogState& log = g_windowSystem.log.onScreen;
+  const int logFont = log.font;
+  ASSERT_EQ(CheckFontHandle(logFont), 1);
   SetFontCharSpacing(1, font);
   DrawTextWithFont(10, 10, "GAME CLEAR", white_, font, 0, 0);
   const Picture before = ReadBackScreen();
@@ -339,6 +342,11 @@ TEST_P(FontTest, FontsComeBackUnderTheSameHandleAfterADeviceLoss) {
   EXPECT_EQ(CheckFontHandle(font), 1);
   EXPECT_EQ(lost, 0) << "the handle lives on, so it is not reported lost";
   EXPECT_EQ(GetFontRecord(font)->CharSpacing, 1);
+  // The on-screen log makes a new font when its own is reported lost: it would leave a font
+  // behind at every loss until the table was full.
+  DrawOnScreenLog();
+  EXPECT_EQ(log.fontLost, 0);
+  EXPECT_EQ(log.font, logFont);
   ClearDrawScreenAll();
   DrawTextWithFont(10, 10, "GAME CLEAR", white_, font, 0, 0);
   EXPECT_EQ(ReadBackScreen().pixels, before.pixels);
