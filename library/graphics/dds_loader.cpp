@@ -8,11 +8,16 @@
 // Uncompressed levels below the top one are packed rows of their own width, as texture upload
 // reads them.
 //
+// Luminance files (L8, A4L4, A8L8, L16) are grey: their one colour mask stands for red, green and
+// blue alike. One-byte files with alpha (A8, A4L4) become ARGB8, since a palette holds no alpha;
+// an alpha-only file (A8) is white under its alpha.
+//
 // Refused: a bad magic or short header; a four-character code that is neither DXT1 to DXT5 nor a
 // Direct3D format number of the table (extended headers among them); bit counts other than 8, 16,
 // 24 and 32; a given pitch shorter than a row of pixels; sides or sizes beyond the loaders' limits;
 // data shorter than the levels the header announces.
 #include <algorithm>
+#include <cstring>
 
 #include "graphics/image_loader.h"
 
@@ -67,6 +72,7 @@ enum DdsHeaderOffset : int {
 constexpr uint32_t kDdsFlagPitch = 0x8;
 constexpr uint32_t kDdsFlagMipMapCount = 0x20000;
 constexpr uint32_t kDdsPixelFourCCCode = 0x4;
+constexpr uint32_t kDdsPixelLuminance = 0x20000;
 constexpr uint32_t kDdsCapsComplex = 0x8;
 constexpr uint32_t kDdsCapsMipMap = 0x400000;
 
@@ -94,20 +100,50 @@ int FullChainLength(int64_t width, int64_t height) {
   return levels;
 }
 
+// A byte value's channel under one of the file's masks, scaled to 0-255.
+uint8_t ExpandByteChannel(uint32_t value, uint32_t mask) {
+  mask &= 0xFF;
+  if (mask == 0) return 0;
+  int shift = 0;
+  while (((mask >> shift) & 1u) == 0) ++shift;
+  const uint32_t maximum = mask >> shift;
+  return static_cast<uint8_t>(((value & mask) >> shift) * 255u / maximum);
+}
+
 // One byte per pixel is a palette format to the rest of the library: the palette spells out the
 // colour of every byte value through the file's masks.
 void SetupMaskPalette(ColorData* color, uint32_t redMask, uint32_t greenMask, uint32_t blueMask) {
   SetupPalette8ColorData(color);
-  auto expand = [](uint32_t value, uint32_t mask) -> uint8_t {
-    mask &= 0xFF;
-    if (mask == 0) return 0;
-    int shift = 0;
-    while (((mask >> shift) & 1u) == 0) ++shift;
-    const uint32_t maximum = mask >> shift;
-    return static_cast<uint8_t>(((value & mask) >> shift) * 255u / maximum);
-  };
   for (uint32_t i = 0; i < 256; ++i)
-    color->palette[i] = {expand(i, blueMask), expand(i, greenMask), expand(i, redMask), 0};
+    color->palette[i] = {ExpandByteChannel(i, blueMask), ExpandByteChannel(i, greenMask),
+                         ExpandByteChannel(i, redMask), 0};
+}
+
+// One-byte pixels with an alpha mask, as ARGB8 words, level by level: the top level's rows are
+// `pitch` apart in the file, the smaller levels packed. Without colour masks the colour is white.
+uint8_t* ExpandAlphaBytes(const uint8_t* bytes, int64_t width, int64_t height, int64_t pitch, int levels,
+                          const uint32_t masks[4], int64_t expandedBytes) {
+  auto* words = static_cast<uint8_t*>(ZV_ALLOC(static_cast<int>(expandedBytes)));
+  if (!words) return nullptr;
+  const bool colourless = ((masks[0] | masks[1] | masks[2]) & 0xFF) == 0;
+  uint8_t table[256][4];
+  for (uint32_t i = 0; i < 256; ++i) {
+    table[i][0] = colourless ? 255 : ExpandByteChannel(i, masks[2]);
+    table[i][1] = colourless ? 255 : ExpandByteChannel(i, masks[1]);
+    table[i][2] = colourless ? 255 : ExpandByteChannel(i, masks[0]);
+    table[i][3] = ExpandByteChannel(i, masks[3]);
+  }
+  uint8_t* out = words;
+  for (int level = 0; level < levels; ++level) {
+    for (int64_t y = 0; y < height; ++y) {
+      const uint8_t* row = bytes + y * (level == 0 ? pitch : width);
+      for (int64_t x = 0; x < width; ++x, out += 4) std::memcpy(out, table[row[x]], 4);
+    }
+    bytes += level == 0 ? pitch * height : width * height;
+    width = std::max<int64_t>(1, width / 2);
+    height = std::max<int64_t>(1, height / 2);
+  }
+  return words;
 }
 
 }  // namespace
@@ -127,6 +163,7 @@ int LoadDdsImage(ImageLoadSource* source, BaseImage* out) {
   uint32_t masks[4] = {ReadLittle32(header + kDdsRedMask), ReadLittle32(header + kDdsGreenMask),
                        ReadLittle32(header + kDdsBlueMask), ReadLittle32(header + kDdsAlphaMask)};
   uint32_t dxtKind = 0;
+  if (pixelFlags & kDdsPixelLuminance) masks[1] = masks[2] = masks[0];
   if (pixelFlags & kDdsPixelFourCCCode) {
     const DdsFormatCode* row = pixelFlags == kDdsPixelFourCCCode ? FindDdsFormatCode(fourCC) : nullptr;
     if (row) {
@@ -177,7 +214,17 @@ int LoadDdsImage(ImageLoadSource* source, BaseImage* out) {
     return -1;
   }
 
-  if (dxtKind != 0) {
+  if (dxtKind == 0 && bits == 8 && (masks[3] & 0xFF) != 0) {
+    // Four bytes for each pixel (the top level's row padding dropped): that must fit the limit too.
+    const int64_t expanded = 4 * (total - (pitch - width) * height);
+    uint8_t* words =
+        expanded <= MaximumImageBytes ? ExpandAlphaBytes(pixels, width, height, pitch, levels, masks, expanded) : nullptr;
+    ZV_FREE(pixels);
+    if (!words) return -1;
+    pixels = words;
+    pitch = width * 4;
+    SetupARGB8ColorData(&out->color);
+  } else if (dxtKind != 0) {
     SetupARGB8ColorData(&out->color);
     out->color.dxtKind = dxtKind;
     out->color.bitDepth = dxtKind == 1 ? 4 : 8;

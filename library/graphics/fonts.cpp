@@ -8,6 +8,7 @@
 #include "graphics/fonts.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -63,7 +64,12 @@ std::vector<Offset> EdgePattern(int size) {
 
 bool IsBlank(const CharacterEntry& c) { return c.Bytes[0] == 0x20 || (c.Bytes[0] == 0x81 && c.Bytes[1] == 0x40); }
 
-int RoundUp(int value, int step) { return (value + step - 1) / step * step; }
+int64_t RoundUp(int64_t value, int64_t step) { return (value + step - 1) / step * step; }
+
+// The largest cache (image or byte column) a font may have, and the largest cell: together they
+// keep every size product of the cache well inside 32 bits.
+constexpr int64_t kFontCacheByteLimit = int64_t{64} << 20;
+constexpr int kCellSizeLimit = 2048;
 
 void FreeFontRecord(int slot) {
   FontRecord* font = g_fontTable.Records[slot];
@@ -267,28 +273,48 @@ int OpenGdiFont(FontRecord& font, int charSetId) {
   HGDIOBJ previous = SelectObject(dc, font.Font);
   TEXTMETRICA metrics{};
   GetTextMetricsA(dc, &metrics);
-  const int edge = (font.Type & kFontTypeEdge) ? font.EdgeSize * 2 : 0;
-  font.CellSize = RoundUp(metrics.tmMaxCharWidth + 2 + edge, 8);
-  font.LineHeight = RoundUp(metrics.tmHeight + edge, 2);
-  if (font.CellSize < font.LineHeight) font.CellSize = font.LineHeight;
+  const int64_t edge = (font.Type & kFontTypeEdge) ? int64_t{font.EdgeSize} * 2 : 0;
+  const int64_t cell = RoundUp(int64_t{metrics.tmMaxCharWidth} + 2 + edge, 8);
+  const int64_t lineHeight = RoundUp(int64_t{metrics.tmHeight} + edge, 2);
   SelectObject(dc, previous);
   DeleteDC(dc);
+  // A wide edge can make a cell that no cache holds, whatever the font's size.
+  if (std::max(cell, lineHeight) > kCellSizeLimit) {
+    WriteLogFormat("文字キャッシュのセルの大きさ %lld が上限の %d を超えています in CreateFontToHandle",
+                   static_cast<long long>(std::max(cell, lineHeight)), kCellSizeLimit);
+    DeleteObject(font.Font);
+    font.Font = nullptr;
+    return -1;
+  }
+  font.CellSize = static_cast<int>(std::max(cell, lineHeight));
+  font.LineHeight = static_cast<int>(lineHeight);
   return 0;
 }
 
+// The cache image's bytes at 16 bits a pixel, edge fonts twice as wide.
+int64_t CacheImageBytes(const FontRecord& font, int64_t width, int64_t height) {
+  return width * ((font.Type & kFontTypeEdge) ? 2 : 1) * height * 2;
+}
+
 int SetUpTextureCache(int handle, FontRecord& font) {
-  font.CacheWidth = font.CacheHeight = 512;
-  const int cell = font.CellSize;
-  int count = (512 / cell) * (512 / cell);
-  while (count < 10) {
-    if (font.CacheWidth <= font.CacheHeight)
-      font.CacheWidth *= 2;
+  int64_t width = 512, height = 512;
+  const int64_t cell = font.CellSize;
+  int64_t count = (512 / cell) * (512 / cell);
+  while (count < 10 && CacheImageBytes(font, width, height) <= kFontCacheByteLimit) {
+    if (width <= height)
+      width *= 2;
     else
-      font.CacheHeight *= 2;
-    count = (font.CacheHeight / cell) * (font.CacheWidth / cell);
+      height *= 2;
+    count = (height / cell) * (width / cell);
   }
-  font.SlotCount = std::min(count, kGlyphSlotLimit);
-  font.CellsPerColumn = font.CacheHeight / cell;
+  if (CacheImageBytes(font, width, height) > kFontCacheByteLimit) {
+    AddLogText("文字キャッシュ基本イメージ用のメモリの確保に失敗しました\n");
+    return -1;
+  }
+  font.CacheWidth = static_cast<int32_t>(width);
+  font.CacheHeight = static_cast<int32_t>(height);
+  font.SlotCount = static_cast<int32_t>(std::min<int64_t>(count, kGlyphSlotLimit));
+  font.CellsPerColumn = font.CacheHeight / font.CellSize;
   font.CacheLost = 1;
   if (CreateFontCacheGraphs(handle) != 0) return 1;
   const bool antiAlias = (font.Type & kFontTypeAntiAlias) != 0;
@@ -299,7 +325,8 @@ int SetUpTextureCache(int handle, FontRecord& font) {
   image.width = font.CacheWidth * ((font.Type & kFontTypeEdge) ? 2 : 1);
   image.height = font.CacheHeight;
   image.pitch = image.width * format->bytesPerPixel;
-  image.pixels = static_cast<uint8_t*>(ZV_ALLOC(image.pitch * image.height));
+  const int64_t bytes = int64_t{image.pitch} * image.height;
+  image.pixels = bytes <= kFontCacheByteLimit ? static_cast<uint8_t*>(ZV_ALLOC(static_cast<int>(bytes))) : nullptr;
   if (!image.pixels) {
     AddLogText("文字キャッシュ基本イメージ用のメモリの確保に失敗しました\n");
     return -1;
@@ -309,14 +336,18 @@ int SetUpTextureCache(int handle, FontRecord& font) {
 }
 
 int SetUpByteCache(FontRecord& font) {
-  const int cell = font.CellSize;
+  const int64_t cell = font.CellSize;
   font.ByteBitsPerPixel = font.Type == 0 ? 1 : 8;
-  font.SlotCount = std::clamp(0x50000 / (cell * cell), 20, kGlyphSlotLimit);
-  font.CacheHeight = cell * font.SlotCount;
-  font.CacheWidth = cell;
+  font.SlotCount = static_cast<int32_t>(std::clamp<int64_t>(0x50000 / (cell * cell), 20, kGlyphSlotLimit));
+  const int64_t height = cell * font.SlotCount;
+  const int64_t pitch = (font.ByteBitsPerPixel * cell + 7) / 8;
+  font.BytePixels = pitch * height <= kFontCacheByteLimit
+                        ? static_cast<uint8_t*>(ZV_ALLOC_ZEROED(static_cast<int>(pitch * height)))
+                        : nullptr;
+  font.CacheHeight = static_cast<int32_t>(height);
+  font.CacheWidth = static_cast<int32_t>(cell);
   font.CellsPerColumn = font.SlotCount;
-  font.BytePitch = (font.ByteBitsPerPixel * cell + 7) / 8;
-  font.BytePixels = static_cast<uint8_t*>(ZV_ALLOC_ZEROED(font.BytePitch * font.CacheHeight));
+  font.BytePitch = static_cast<int32_t>(pitch);
   if (!font.BytePixels) {
     AddLogText("フォントのキャッシュ用メモリの確保に失敗しました in CreateFontToHandle");
     return -1;
@@ -324,8 +355,27 @@ int SetUpByteCache(FontRecord& font) {
   return 0;
 }
 
+// Whether a byte may follow a lead byte in the character set's code page. A lead byte followed by
+// anything else is a character of its own (drawn as the code page's '?'), and the byte after it
+// is read as itself, so a broken pair never swallows the character behind it.
+bool IsTrailByte(uint8_t byte, int charSet) {
+  switch (charSet) {
+    case CHARSET_HANGEUL:
+      return (byte >= 0x41 && byte <= 0x5A) || (byte >= 0x61 && byte <= 0x7A) || (byte >= 0x81 && byte <= 0xFE);
+    case CHARSET_BIG5:
+      return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0xA1 && byte <= 0xFE);
+    case CHARSET_GB2312:
+      return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFE);
+    default:
+      return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
+  }
+}
+
 int FindCharacterLength(const char* text, int at, int length, int charSet) {
-  return at + 1 < length && CheckLeadByte(text + at, charSet) ? 2 : 1;
+  return at + 1 < length && CheckLeadByte(text + at, charSet) &&
+                 IsTrailByte(static_cast<uint8_t>(text[at + 1]), charSet)
+             ? 2
+             : 1;
 }
 
 }  // namespace
@@ -357,6 +407,10 @@ int CreateFontToHandle(const char* faceName, int size, int thickness, int fontTy
   int type = fontType == -1 ? 0 : fontType & (kFontTypeEdge | kFontTypeAntiAlias);
   if (edgeSize > 1) type |= kFontTypeEdge;
   if (charSet == -1) charSet = g_windowSystem.charSet;
+  if (size != -1 && (size > kFontSizeLimit || size < -kFontSizeLimit)) {
+    WriteLogFormat("フォントのサイズ %d が上限の %d を超えています in CreateFontToHandle", size, kFontSizeLimit);
+    return -1;
+  }
 
   if (slot == -1) {
     for (slot = 0; slot < kFontTableSize && g_fontTable.Records[slot]; ++slot) {
@@ -520,6 +574,7 @@ int CacheTextGlyphs(int maxLength, const char* text, int handle, CharacterEntry*
   void* block = nullptr;
   if (length > kStaticTextLength) {
     // Characters, codes and the pending list all grow with the string.
+    if (int64_t{length} * 8 > INT_MAX / 2) return -1;
     block = ZV_ALLOC(length * 8);
     if (!block) return -1;
     characters = static_cast<CharacterEntry*>(block);
@@ -590,20 +645,30 @@ GlyphSlot* RenderGlyphsToCache(int handle, int count, const CharacterEntry* list
     slot.Width = slot.Height = 0;
     // A character without ink (the platform reports a 1 x 1 box and no bytes) is a blank too.
     if (!IsBlank(character) && size > 0 && glyph.gmBlackBoxY > 0) {
-      const int pitch = static_cast<int>(size / glyph.gmBlackBoxY) & ~3;
-      auto* buffer = static_cast<uint8_t*>(ZV_ALLOC_ZEROED(static_cast<int>(size) + 2 * pitch));
+      const int64_t pitch = (size / glyph.gmBlackBoxY) & ~DWORD{3};
+      const int64_t bytes = int64_t{size} + 2 * pitch;
+      // A bitmap no cell could hold is not fetched; the character is left out like a failed one.
+      if (bytes > kFontCacheByteLimit) {
+        AddLogText("GetGlyphOutline 関数が失敗しました\n");
+        continue;
+      }
+      auto* buffer = static_cast<uint8_t*>(ZV_ALLOC_ZEROED(static_cast<int>(bytes)));
       if (!buffer) AbortWithLog("アンチエイリアス文字取得用バッファの確保に失敗しました");
       if (GetGlyphOutlineA(dc, code, format, &glyph, size, buffer + pitch, &identity) == GDI_ERROR) {
         AddLogText("GetGlyphOutline 関数が失敗しました\n");
         ZV_FREE(buffer);
         continue;
       }
-      const int w = static_cast<int>(glyph.gmBlackBoxX), h = static_cast<int>(glyph.gmBlackBoxY);
-      // The rows the buffer holds bound what is read, whatever the metrics claim.
-      const int rowBytes = antiAlias ? w : (w + 7) / 8;
-      const int readableWidth = rowBytes <= pitch ? w : (antiAlias ? pitch : pitch * 8);
-      const int readableRows = pitch > 0 ? std::min<int>(h, static_cast<int>(size) / pitch) : 0;
-      DecodeGlyph(planes, buffer + pitch, pitch, readableWidth, readableRows, edgeSize, antiAlias);
+      const int w = static_cast<int>(std::min<DWORD>(glyph.gmBlackBoxX, kCellSizeLimit));
+      const int h = static_cast<int>(std::min<DWORD>(glyph.gmBlackBoxY, kCellSizeLimit));
+      // The rows the buffer holds bound what is read, whatever the metrics claim; what lies past
+      // the cell is cut there anyway, so it is not decoded.
+      const int64_t rowBytes = antiAlias ? w : (w + 7) / 8;
+      const int readableWidth =
+          std::min<int>(font->CellSize, static_cast<int>(rowBytes <= pitch ? w : (antiAlias ? pitch : pitch * 8)));
+      const int readableRows =
+          std::min<int>(font->CellSize, static_cast<int>(pitch > 0 ? std::min<int64_t>(h, size / pitch) : 0));
+      DecodeGlyph(planes, buffer + pitch, static_cast<int>(pitch), readableWidth, readableRows, edgeSize, antiAlias);
       ZV_FREE(buffer);
       if (edge) GrowEdge(planes, edgeSize, font->TextureCache ? (antiAlias ? 1 : 0) : (antiAlias ? 2 : 0));
       if (font->TextureCache) {

@@ -16,6 +16,9 @@
 constexpr int kFontTableSize = 40;
 constexpr int kGlyphSlotLimit = 2024;
 constexpr int kGlyphCodeCount = 65536;
+// Character heights (of either sign) above this are refused: a cell of such a glyph would make a
+// cache of hundreds of megabytes for a handful of characters.
+constexpr int kFontSizeLimit = 1024;
 
 // `FontType` bits.
 enum FontTypeBits : int {

@@ -148,7 +148,6 @@ int TerminateGraphicsSystem() {
     ReleaseDirect3D();
     return 0;
   }
-  EndFontSystem();
   DeleteAllGraphs();
   DeleteAllVertexBuffers();
   DeleteAllIndexBuffers();

@@ -3,7 +3,9 @@
 // these functions, since a jump would skip it.
 //
 // Results: grey pictures become grey 8-bit images, colour ones RGB24 with pitch width x 3.
-// CMYK and YCCK pictures are refused.
+// CMYK and YCCK pictures are refused, and so are pictures whose data end before the first row of
+// blocks of their first scan is whole: nothing of them could be shown. A picture cut later loads,
+// its missing part grey.
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +22,7 @@ constexpr int JpegInputBufferSize = 4096;
 struct JpegErrorManager {
   jpeg_error_mgr manager;
   jmp_buf jump;  // Right after the error manager, where JpegErrorExit finds it.
+  void (*defaultEmitMessage)(j_common_ptr, int);
 };
 
 // libjpeg's default output prints to stderr; a refused picture is reported by the chain instead.
@@ -33,7 +36,30 @@ struct JpegReadSource {
   boolean startOfFile;
   ImageLoadSource* source;
   int32_t length;
+  boolean firstRowCut;  // The coded data ended inside the first row of blocks of the first scan.
 };
+
+namespace {
+
+// True while the decoder is still on the first row of blocks of the first scan.
+bool InFirstRowOfFirstScan(j_decompress_ptr info) {
+  return info->input_scan_number <= 1 && info->input_iMCU_row == 0;
+}
+
+// The Huffman decoder warns when it needs bits past the end of a scan's coded data (the end of
+// the file, the end-of-image marker, or any other marker); reading ahead alone does not warn, so
+// this tells a whole row from a short one.
+void JpegEmitMessage(j_common_ptr common, int level) {
+  auto* errors = reinterpret_cast<JpegErrorManager*>(common->err);
+  if (level < 0 && common->is_decompressor && common->err->msg_code == JWRN_HIT_MARKER) {
+    auto* info = reinterpret_cast<j_decompress_ptr>(common);
+    auto* reader = reinterpret_cast<JpegReadSource*>(info->src);
+    if (reader && InFirstRowOfFirstScan(info)) reader->firstRowCut = TRUE;
+  }
+  errors->defaultEmitMessage(common, level);
+}
+
+}  // namespace
 
 void JpegErrorExit(j_common_ptr info) {
   (*info->err->output_message)(info);
@@ -58,6 +84,8 @@ boolean JpegFillInputBuffer(j_decompress_ptr info) {
     return TRUE;
   }
   if (reader->startOfFile) ERREXIT(info, JERR_INPUT_EMPTY);
+  // The arithmetic decoder gives no warning of its own; it reads about as far as it decodes.
+  if (info->arith_code && InFirstRowOfFirstScan(info)) reader->firstRowCut = TRUE;
   WARNMS(info, JWRN_JPEG_EOF);
   // A picture that ends early still decodes: an end-of-image marker closes it.
   reader->buffer[0] = 0xFF;
@@ -102,6 +130,7 @@ void SetJpegReadSource(j_decompress_ptr info, ImageLoadSource* source) {
   reader->length = end < start ? 0 : end;
   reader->manager.bytes_in_buffer = 0;
   reader->manager.next_input_byte = nullptr;
+  reader->firstRowCut = FALSE;
 }
 
 int LoadJpegImage(ImageLoadSource* source, BaseImage* out) {
@@ -111,6 +140,8 @@ int LoadJpegImage(ImageLoadSource* source, BaseImage* out) {
   info.err = jpeg_std_error(&errors.manager);
   errors.manager.error_exit = JpegErrorExit;
   errors.manager.output_message = JpegSilentOutput;
+  errors.defaultEmitMessage = errors.manager.emit_message;
+  errors.manager.emit_message = JpegEmitMessage;
   // Changed after the jump point and read after a jump: kept in memory.
   uint8_t* volatile pixels = nullptr;
   if (setjmp(errors.jump)) {
@@ -130,8 +161,15 @@ int LoadJpegImage(ImageLoadSource* source, BaseImage* out) {
   const int components = info.output_components;
   const int64_t stride = static_cast<int64_t>(components) * info.output_width;
   if (components != 1 && components != 3) ERREXIT(&info, JERR_CONVERSION_NOTIMPL);
+  // The first row decodes the first row of blocks (a picture of several scans was read whole by
+  // the start): only then is it known whether there is anything to show, and worth the buffer.
+  const auto* reader = reinterpret_cast<const JpegReadSource*>(info.src);
+  JSAMPARRAY firstRow = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
+                                                  static_cast<JDIMENSION>(stride), 1);
+  if (jpeg_read_scanlines(&info, firstRow, 1) != 1 || reader->firstRowCut) ERREXIT(&info, JERR_INPUT_EOF);
   pixels = static_cast<uint8_t*>(ZV_ALLOC(static_cast<int>(stride * info.output_height)));
   if (!pixels) ERREXIT(&info, JERR_OUT_OF_MEMORY);
+  std::memcpy(pixels, firstRow[0], static_cast<size_t>(stride));
   while (info.output_scanline < info.output_height) {
     JSAMPROW target = pixels + stride * info.output_scanline;
     if (jpeg_read_scanlines(&info, &target, 1) != 1) ERREXIT(&info, JERR_INPUT_EOF);

@@ -8,6 +8,8 @@
 // the target's pixel layout; blended and anti-aliased strings are written into a work image first
 // and blitted once, so the blend applies to the string as a whole.
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 
 #include "graphics/blend_mode.h"
@@ -227,6 +229,7 @@ int DrawTextCore(int draw, int x, int y, const char* text, unsigned color, MEMIM
 
   CharacterEntry* list = g_walkList;
   if (length > kStaticTextLength) {
+    if (int64_t{length} * 3 > INT_MAX / 2) return -1;
     list = static_cast<CharacterEntry*>(ZV_ALLOC(3 * length));
     if (!list) return -1;
   }

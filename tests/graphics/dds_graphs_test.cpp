@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -108,6 +109,51 @@ TEST_P(DdsGraphTest, DdsPicturesBecomeGraphs) {
   }
   EXPECT_EQ(FinishLibrary(), 0);
   EXPECT_EQ(GetTrackedBlockCount(), blocksBefore);
+}
+
+// A grey file (A8L8: luminance 0x60 at alpha 0x80) and an alpha-only one (A8 at 0x80), built
+// byte by byte, as graphs drawn with their alpha over the background 204060: grey and white
+// halfway onto it. 0x20 + (0x60 - 0x20) x 128 / 255 = 0x40 (integer), and so on per channel.
+TEST_P(DdsGraphTest, LuminanceIsGreyAndAlphaOnlyIsWhiteAsGraphs) {
+  auto make = [](const char* name, uint32_t pixelFlags, uint32_t bits, uint32_t luminanceMask, uint32_t alphaMask,
+                 std::vector<uint8_t> pixel) {
+    std::vector<uint8_t> file(128, 0);
+    auto put = [&](size_t at, uint32_t v) {
+      for (int i = 0; i < 4; ++i) file[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    };
+    std::memcpy(file.data(), "DDS ", 4);
+    put(4, 124), put(8, 0x1007), put(12, 4), put(16, 4), put(76, 32), put(80, pixelFlags), put(88, bits);
+    put(92, luminanceMask), put(104, alphaMask), put(108, 0x1000);
+    for (int i = 0; i < 16; ++i) file.insert(file.end(), pixel.begin(), pixel.end());
+    FILE* out = std::fopen(name, "wb");
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(std::fwrite(file.data(), 1, file.size(), out), file.size());
+    std::fclose(out);
+  };
+  make("grey.dds", 0x20001, 16, 0xFF, 0xFF00, {0x60, 0x80});
+  make("alpha.dds", 0x2, 8, 0, 0xFF, {0x80});
+  ASSERT_EQ(InitializeLibrary(), 0);
+  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  const struct {
+    const char* name;
+    uint32_t drawn;
+  } cases[] = {{"grey.dds", 0x405060}, {"alpha.dds", 0x8F9FAF}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const int graph = LoadGraphFile(c.name, 0);
+    ASSERT_NE(graph, -1);
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    EXPECT_EQ(DrawGraphAt(0, 0, graph, 1), 0);
+    BaseImage locked{};
+    const RECT whole{0, 0, kScreenWidth, kScreenHeight};
+    ASSERT_EQ(LockDrawScreenBuffer(&whole, &locked), 0);
+    for (int shift : {0, 8, 16}) {
+      const uint32_t got = reinterpret_cast<const uint32_t*>(locked.pixels + 2 * locked.pitch)[2];
+      EXPECT_NEAR(static_cast<int>(got >> shift & 0xFF), static_cast<int>(c.drawn >> shift & 0xFF), 2) << shift;
+    }
+    UnlockDrawScreenBuffer();
+    EXPECT_EQ(DeleteGraphHandle(graph), 0);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, DdsGraphTest, ::testing::Values(Path::kDevice, Path::kSoftware),

@@ -237,6 +237,47 @@ TEST(DdsLoader, DirectFormatNumbersAndMasks) {
   ReleaseBaseImage(&image);
 }
 
+// Luminance files are grey, the one mask standing for all three colours; alpha-only files are
+// white under their alpha. Two pixels each:
+// - L16 0x8080 is 0x8080 x 255 / 0xFFFF = 128.
+// - A4L4 0x8F is luminance 15 (255) at alpha 8 x 17 = 136; 0x30 is black at alpha 51.
+TEST(DdsLoader, LuminanceIsGreyAndAlphaOnlyIsWhite) {
+  constexpr uint32_t kLuminanceFlag = 0x20000, kAlphaOnlyFlag = 0x2;
+  struct Case {
+    const char* name;
+    DdsFormat format;
+    std::vector<uint8_t> data;
+    std::vector<uint8_t> rgba;
+  } const cases[] = {
+      {"L8", {kLuminanceFlag, 0, 8, {0xFF, 0, 0, 0}}, {0x00, 0x80}, {0, 0, 0, 255, 128, 128, 128, 255}},
+      {"L16", {kLuminanceFlag, 0, 16, {0xFFFF, 0, 0, 0}}, {0xFF, 0xFF, 0x80, 0x80},
+       {255, 255, 255, 255, 128, 128, 128, 255}},
+      {"A8L8", {kLuminanceFlag | kAlphaPixelsFlag, 0, 16, {0xFF, 0, 0, 0xFF00}}, {0x40, 0x80, 0xFF, 0x00},
+       {64, 64, 64, 128, 255, 255, 255, 0}},
+      {"A4L4", {kLuminanceFlag | kAlphaPixelsFlag, 0, 8, {0x0F, 0, 0, 0xF0}}, {0x8F, 0x30},
+       {255, 255, 255, 136, 0, 0, 0, 51}},
+      {"A8", {kAlphaOnlyFlag, 0, 8, {0, 0, 0, 0xFF}}, {0x00, 0xC0}, {255, 255, 255, 0, 255, 255, 255, 192}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BaseImage image;
+    ASSERT_EQ(LoadFromMemory(MakeDds(2, 1, c.format, 0, c.data), &image), 0);
+    EXPECT_EQ(ToRgba8(&image), c.rgba);
+    ReleaseBaseImage(&image);
+  }
+
+  // A one-byte file with alpha grows to four bytes a pixel, its mip levels with it: 3 x 2 with a
+  // pitch of 4, then 1 x 1.
+  BaseImage image;
+  const DdsFormat a8 = {kAlphaOnlyFlag, 0, 8, {0, 0, 0, 0xFF}};
+  ASSERT_EQ(LoadFromMemory(MakeDds(3, 2, a8, 2, {1, 2, 3, 99, 4, 5, 6, 99, 7}, 4), &image), 0);
+  EXPECT_EQ(image.pitch, 12);
+  EXPECT_EQ(image.mipMapCount, 2);
+  EXPECT_EQ(GetBaseImagePixelArgb(&image, 2, 1), 0x06FFFFFFu);
+  EXPECT_EQ(image.pixels[6 * 4 + 3], 7) << "the 1 x 1 level follows the top one";
+  ReleaseBaseImage(&image);
+}
+
 TEST(DdsLoader, RefusesUnknownCodesAndImpossibleHeaders) {
   const std::vector<uint8_t> data(256, 0);
   const DdsFormat argb = {kRgbFlag | kAlphaPixelsFlag, 0, 32, {0xFF0000, 0xFF00, 0xFF, 0xFF000000}};

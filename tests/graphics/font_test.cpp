@@ -327,6 +327,9 @@ TEST_P(FontTest, FontsComeBackUnderTheSameHandleAfterADeviceLoss) {
   const int font = GameFont(24);
   int lost = -1;
   SetFontLostFlag(font, &lost);
+  OnScreenLogState& log = g_windowSystem.log.onScreen;
+  const int logFont = log.font;
+  ASSERT_EQ(CheckFontHandle(logFont), 1);
   SetFontCharSpacing(1, font);
   DrawTextWithFont(10, 10, "GAME CLEAR", white_, font, 0, 0);
   const Picture before = ReadBackScreen();
@@ -339,6 +342,11 @@ TEST_P(FontTest, FontsComeBackUnderTheSameHandleAfterADeviceLoss) {
   EXPECT_EQ(CheckFontHandle(font), 1);
   EXPECT_EQ(lost, 0) << "the handle lives on, so it is not reported lost";
   EXPECT_EQ(GetFontRecord(font)->CharSpacing, 1);
+  // The on-screen log makes a new font when its own is reported lost: it would leave a font
+  // behind at every loss until the table was full.
+  DrawOnScreenLog();
+  EXPECT_EQ(log.fontLost, 0);
+  EXPECT_EQ(log.font, logFont);
   ClearDrawScreenAll();
   DrawTextWithFont(10, 10, "GAME CLEAR", white_, font, 0, 0);
   EXPECT_EQ(ReadBackScreen().pixels, before.pixels);
@@ -482,6 +490,74 @@ TEST_P(FontTest, SubtractedTextWithAndWithoutTheDeviceOperation) {
   EXPECT_EQ(differ, 0);
   EXPECT_EQ(picture.at(0, 0), 0x8090A0u);
   DeleteFontHandle(font);
+}
+
+// A lead byte whose next byte cannot trail it is a character of its own (the code page's '?'),
+// and the next byte is read as itself: nothing behind a broken pair is swallowed.
+TEST_P(FontTest, ABrokenDoubleBytePairDrawsAQuestionMarkAndKeepsTheNextByte) {
+  const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  struct Case {
+    const char* text;
+    const char* drawnAs;
+  } const cases[] = {
+      {"A\x81\x20" "B", "A? B"},   // A space cannot trail.
+      {"\x9F\x3F" "C", "??C"},     // Nor can a byte below 0x40.
+      {"\xE0\x7F" "D", "?\x7F" "D"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.drawnAs);
+    EXPECT_EQ(MeasureTextWidth(c.text, -1, font, 0), MeasureTextWidth(c.drawnAs, -1, font, 0));
+    ClearDrawScreenAll();
+    DrawTextWithFont(10, 10, c.text, white_, font, 0, 0);
+    const Picture broken = ReadBackScreen();
+    ClearDrawScreenAll();
+    DrawTextWithFont(10, 10, c.drawnAs, white_, font, 0, 0);
+    const Picture expected = ReadBackScreen();
+    EXPECT_GT(expected.InkCount(), 20);
+    EXPECT_EQ(broken.pixels, expected.pixels);
+  }
+  DeleteFontHandle(font);
+}
+
+// A font whose cells would outgrow any cache (a huge size, or an edge that makes the cell huge)
+// is refused with a log line before anything is allocated for it.
+TEST_P(FontTest, FontsTooLargeForTheirCacheAreRefused) {
+  const int blocks = GetTrackedBlockCount();
+  const int bytes = GetTrackedTotalBytes();
+  struct Case {
+    int size, type, edgeSize;
+    const char* logged;
+  } const cases[] = {
+      {10000, FONT_TYPE_PLAIN, -1, "フォントのサイズ 10000 が上限の 1024 を超えています"},
+      {100000, FONT_TYPE_ANTIALIAS_EDGE, 2, "フォントのサイズ 100000 が上限の 1024 を超えています"},
+      {-10000, FONT_TYPE_ANTIALIAS, -1, "フォントのサイズ -10000 が上限の 1024 を超えています"},
+      {kFontSizeLimit + 1, FONT_TYPE_EDGE, -1, "フォントのサイズ 1025 が上限の 1024 を超えています"},
+      {16, FONT_TYPE_EDGE, 5000, "文字キャッシュのセルの大きさ"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    EXPECT_EQ(CreateFontToHandle(nullptr, c.size, 4, c.type, -1, c.edgeSize, 0, -1, -1), -1);
+    EXPECT_NE(ReadLog().find(c.logged), std::string::npos);
+    EXPECT_EQ(GetTrackedBlockCount(), blocks);
+    EXPECT_EQ(GetTrackedTotalBytes(), bytes);
+  }
+  // The largest size still makes a font, and its text draws.
+  const int largest = CreateFontToHandle(nullptr, kFontSizeLimit, 4, FONT_TYPE_PLAIN, -1, -1, 0, -1, -1);
+  ASSERT_NE(largest, -1);
+  DrawTextWithFont(0, 0, "l", white_, largest, 0, 0);
+  EXPECT_GT(ReadBackScreen().InkCount(), 1000);
+  DeleteFontHandle(largest);
+}
+
+// The default font is made once at start-up and once more at shut-down, which then deletes it.
+TEST_P(FontTest, ShutDownEndsTheFontSystemOnce) {
+  ASSERT_EQ(FinishLibrary(), 0);
+  const std::string log = ReadLog();
+  int rebuilds = 0;
+  for (size_t at = log.find("フォントの初期化を行います"); at != std::string::npos;
+       at = log.find("フォントの初期化を行います", at + 1))
+    ++rebuilds;
+  EXPECT_EQ(rebuilds, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, FontTest, ::testing::Values(Path::kDevice, Path::kSoftware),

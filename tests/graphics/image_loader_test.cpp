@@ -470,6 +470,72 @@ TEST(JpegLoader, EmptyStreamFailsAndCutFileStillLoads) {
   ReleaseBaseImage(&image);
 }
 
+// Where each segment with the given marker starts (its 0xFF byte), walking the segments and
+// stepping over the coded data after each start of scan.
+std::vector<size_t> JpegSegments(const std::vector<uint8_t>& jpeg, uint8_t marker) {
+  std::vector<size_t> found;
+  for (size_t at = 2; at + 4 <= jpeg.size() && jpeg[at] == 0xFF && jpeg[at + 1] != 0xD9;) {
+    const uint8_t code = jpeg[at + 1];
+    if (code == marker) found.push_back(at);
+    at += 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+    if (code != 0xDA) continue;
+    while (at + 1 < jpeg.size() && !(jpeg[at] == 0xFF && jpeg[at + 1] != 0 && (jpeg[at + 1] & 0xF8) != 0xD0)) ++at;
+  }
+  return found;
+}
+
+// The coded data of the n-th scan start right after its header.
+size_t ScanData(const std::vector<uint8_t>& jpeg, size_t n) {
+  const size_t at = JpegSegments(jpeg, 0xDA).at(n);
+  return at + 2 + (jpeg[at + 2] << 8 | jpeg[at + 3]);
+}
+
+std::vector<uint8_t> Cut(std::vector<uint8_t> jpeg, size_t length) {
+  jpeg.resize(length);
+  return jpeg;
+}
+
+// The frame header's height and width (the fixture's own data stay, so they cannot hold a row).
+std::vector<uint8_t> ClaimSize(std::vector<uint8_t> jpeg, uint8_t frameMarker, int width, int height) {
+  const size_t at = JpegSegments(jpeg, frameMarker).at(0);
+  jpeg[at + 5] = static_cast<uint8_t>(height >> 8), jpeg[at + 6] = static_cast<uint8_t>(height);
+  jpeg[at + 7] = static_cast<uint8_t>(width >> 8), jpeg[at + 8] = static_cast<uint8_t>(width);
+  return jpeg;
+}
+
+// Nothing of a picture whose data end before the first row of blocks of its first scan could be
+// shown: it is refused. One byte of coded data cannot hold a row of three blocks or more.
+TEST(JpegLoader, DataEndingInTheFirstRowOfBlocksIsRefused) {
+  const auto baseline = ReadFileBytes(FixturePath("images/jpeg_baseline.jpg"));
+  const auto progressive = ReadFileBytes(FixturePath("images/jpeg_progressive.jpg"));
+  const auto grey = ReadFileBytes(FixturePath("images/jpeg_grey.jpg"));
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> file;
+    int result;
+  } const cases[] = {
+      {"baseline claiming 9000 x 9000", ClaimSize(baseline, 0xC0, 9000, 9000), -1},
+      {"grey claiming 9000 x 9000", ClaimSize(grey, 0xC0, 9000, 9000), -1},
+      {"baseline cut at its coded data", Cut(baseline, ScanData(baseline, 0)), -1},
+      {"baseline cut one byte into its coded data", Cut(baseline, ScanData(baseline, 0) + 1), -1},
+      {"progressive cut one byte into its first scan", Cut(progressive, ScanData(progressive, 0) + 1), -1},
+      {"progressive cut one byte into its second scan", Cut(progressive, ScanData(progressive, 1) + 1), 0},
+      {"baseline missing its last 40 bytes", Cut(baseline, baseline.size() - 40), 0},
+      {"grey claiming 24 x 4000", ClaimSize(grey, 0xC0, 24, 4000), 0},
+  };
+  const int blocksBefore = GetTrackedBlockCount();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    BaseImage image{};
+    {
+      image_test::MemorySource source(c.file);
+      ASSERT_EQ(LoadJpegImage(&source.source, &image), c.result);
+    }
+    if (c.result == 0) ReleaseBaseImage(&image);
+    EXPECT_EQ(GetTrackedBlockCount(), blocksBefore);
+  }
+}
+
 // ---- Truncated and damaged files ----
 
 TEST(HostileInput, EveryPrefixAndByteFlipOfEachFormatIsHandled) {
