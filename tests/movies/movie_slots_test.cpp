@@ -471,6 +471,37 @@ TEST_P(MovieGraphTest, AClipLoadedAsAGraphDrawsItsFrame) {
   EXPECT_EQ(GetTrackedBlockCount(), blocks) << "deleting the graph closes its movie";
 }
 
+// Nothing in the system sets a movie running, so a movie graph shows the frame the open decoded:
+// on the first draw, and again after a lost device has taken the graph's textures.
+TEST_P(MovieGraphTest, AClipLoadedAsAGraphShowsItsFirstFrameWithoutStepping) {
+  TheoraClipOptions options;
+  options.frames = 3;
+  options.level = [](int frame) { return frame == 0 ? 150 : 60; };
+  Write("first.ogv", movie_test::MakeTheoraClip(options));
+  const int graph = LoadGraphFile("first.ogv", 0);
+  ASSERT_NE(graph, -1);
+  const int grey = movie_test::GreyRgb(150);
+  auto expectFirstFrame = [&](const char* when) {
+    SCOPED_TRACE(when);
+    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    ASSERT_EQ(DrawGraphAt(10, 20, graph, 0), 0);
+    const uint32_t shown = ScreenPixel(10 + 32, 20 + 24);
+    for (int shift : {16, 8, 0}) EXPECT_NEAR(static_cast<int>(shown >> shift & 0xFF), grey, 3) << std::hex << shown;
+  };
+  expectFirstFrame("first draw");
+  expectFirstFrame("second draw");
+  if (GetParam() == Path::kDevice) {
+    platform::testing::LoseDevices();
+    EXPECT_EQ(FlipScreen(), -1);
+    platform::testing::RegainLostDevices();
+    ASSERT_EQ(FlipScreen(), 0);
+    expectFirstFrame("after the device came back");
+  }
+  EXPECT_EQ(GetTheoraCurrentFrame(GetMovieSlot(GetGraphRecord(graph)->MovieHandle)->decoder), 0);
+  EXPECT_EQ(DeleteGraphHandle(graph), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothPaths, MovieGraphTest, ::testing::Values(Path::kDevice, Path::kSoftware),
                          [](const ::testing::TestParamInfo<Path>& info) {
                            return info.param == Path::kDevice ? std::string("Device") : std::string("Software");
