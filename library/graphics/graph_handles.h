@@ -28,3 +28,6 @@ struct MovieSlot;
 // The frame callback of a graph that shows a movie (the graph handle is the value): copies the
 // movie's current frame into the graph. 0, also when there is nothing new to copy.
 int CopyMovieFrameToGraph(MovieSlot* slot, int graph);
+// The graph's textures were made again and hold nothing: when it shows a movie, the movie's next
+// frame callback copies the frame it holds even when it is not new.
+void ForgetMovieGraphPicture(const GraphRecord* record);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "graphics/device_buffers.h"
+#include "graphics/graph_handles.h"
 #include "graphics/graph_records.h"
 #include "graphics/render_device.h"
 #include "graphics/texture_upload.h"
@@ -170,6 +171,8 @@ int RecreateAllDeviceResources() {
     auto* record = static_cast<GraphRecord*>(g_graphHandleTable.slots[slot]);
     // Tiles that already have a texture are skipped, so a shared part is made once.
     if (record && record->Part) CreateGraphTextures(record->Part);
+    // No file restores a movie graph: its movie fills it again at the next draw.
+    if (record && record->MovieHandle != -1) ForgetMovieGraphPicture(record);
   }
   RecreateBufferAndShaderObjects();
   return 0;

@@ -33,16 +33,20 @@ int CopyMovieFrameToGraph(MovieSlot* slot, int graph) {
   GraphRecord* record = GetGraphRecord(graph);
   if (!slot || !record || !record->Part) return 0;
   GraphImagePart* part = record->Part;
+  // The open already decoded frame 0, and a restore leaves the graph empty: the first copy takes
+  // whatever the outputs hold, new frame or not, or the graph would stay black until the movie
+  // moves on.
+  const bool firstCopy = !slot->callbackRan;
   if (slot->theora) {
     IDirect3DSurface9* yuv = part->Textured ? GetTheoraYuvSurface(slot->decoder) : nullptr;
     if (yuv && part->TextureCount > 0 && g_renderDevice.Device) {
-      if (FetchTheoraFrame(slot->decoder, 0, 1) == 0) return 0;
+      if (FetchTheoraFrame(slot->decoder, 0, 1) == 0 && !firstCopy) return 0;
       const GraphTexture& first = part->Textures[0];
       const RECT area = {0, 0, first.UsedWidth, first.UsedHeight};
       g_renderDevice.Device->StretchRect(yuv, &area, first.Surface, &area, D3DTEXF_NONE);
       return 0;
     }
-    if (FetchTheoraFrame(slot->decoder, 1, 0) == 0) return 0;
+    if (FetchTheoraFrame(slot->decoder, 1, 0) == 0 && !firstCopy) return 0;
   }
   const BaseImage* current = slot->currentImage;
   if (!current || !current->pixels) return 0;
@@ -65,4 +69,8 @@ int CopyMovieFrameToGraph(MovieSlot* slot, int graph) {
   const RECT source = {record->PartX, record->PartY, record->PartX + record->Width, record->PartY + record->Height};
   UploadImageToGraph(graph, nullptr, nullptr, nullptr, &source, 0, 0, 0, &color, alphaImage, 0, 0, 0);
   return 0;
+}
+
+void ForgetMovieGraphPicture(const GraphRecord* record) {
+  if (MovieSlot* slot = record ? GetMovieSlot(record->MovieHandle) : nullptr) slot->callbackRan = 0;
 }

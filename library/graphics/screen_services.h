@@ -2,8 +2,7 @@
 // Public calls (SetScreenMode, GetScreenSizeSetting, GetScreenColorBits) are in zyvel/graphics.h.
 // The draw state, the rectangle maths and the pixel converter's options are shared with the MEMIMG
 // manager, blits and rasteriser.
-// Those of the models and fonts are answered by screen_stand_in.cpp until those are built; the
-// soft images and masks have their own files.
+// The models, fonts, soft images and masks answer theirs from their own files.
 #pragma once
 
 #include "graphics/draw_state.h"

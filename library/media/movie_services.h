@@ -39,6 +39,8 @@ struct MovieSlot {
   int height;
   int playing;      // 1 while the movie counts as playing.
   int paused;       // 1 while it does not advance.
+  // 1 once the frame callback has run; the graph code sets it back to 0 when its graph lost the
+  // picture, so that the next callback copies the frame again.
   int callbackRan;
   int alphaOption;  // 1: the right half of each frame is the alpha. Nothing sets it.
   int drawMode;     // 1 would draw straight to the screen. Nothing sets it.

@@ -34,14 +34,22 @@ Z_CWaveWriterFilter* Z_CWaveWriterFilter::Create(IUnknown* outer, HRESULT* resul
 Z_CWaveWriterFilter::Z_CWaveWriterFilter(IUnknown* outer, HRESULT* result)
     : Z_CConvertFilter(nullptr, outer, CLSID_Z_WaveWriter) {
   if (result && FAILED(*result)) return;
+  // A pin that could not be made, or whose construction reported a failure, is not kept, and the
+  // failure goes to the caller, who discards the filter.
   HRESULT pinResult = S_OK;
   m_output = new (std::nothrow) Z_CWaveWriterPin(this, &pinResult);
-  if (!m_output) {
-    if (result) *result = E_OUTOFMEMORY;
-    return;
+  if (m_output && FAILED(pinResult)) {
+    delete m_output;
+    m_output = nullptr;
   }
-  m_input = new (std::nothrow) Z_CConvertInputPin("Transform input pin", this, &pinResult, u"In");
-  if (!m_input && result) *result = E_OUTOFMEMORY;
+  if (m_output) {
+    m_input = new (std::nothrow) Z_CConvertInputPin("Transform input pin", this, &pinResult, u"In");
+    if (m_input && FAILED(pinResult)) {
+      delete m_input;
+      m_input = nullptr;
+    }
+  }
+  if ((!m_output || !m_input) && result) *result = FAILED(pinResult) ? pinResult : E_OUTOFMEMORY;
 }
 
 HRESULT Z_CWaveWriterFilter::TestInputType(const AM_MEDIA_TYPE* type) {

@@ -427,11 +427,13 @@ TEST_F(MovieGraphTest, SeekingToZeroAndRunningAfterTheEndPlaysEveryFrameAgain) {
   Z_CScopedLock lock(recorder->FilterLock());
   EXPECT_EQ(recorder->frames, (std::vector<int>{0, 1, 2, 3, 0, 1, 2, 3}));
   // The second pass, stamped from 0 again, is timed from a start after the first pass ended:
-  // timed from the first start, every frame of it would be late and go by at once.
+  // timed from the first start, every frame of it would be late and go by at once. The end is
+  // delivered once less than 50 ms of the last frame remain, so a loaded machine may start the
+  // second pass up to 50 ms (500,000 units) before the first one's stop time.
   ASSERT_EQ(recorder->runStarts.size(), 8u);
   for (size_t i = 1; i < 4; ++i) EXPECT_EQ(recorder->runStarts[i], recorder->runStarts[0]);
   for (size_t i = 5; i < 8; ++i) EXPECT_EQ(recorder->runStarts[i], recorder->runStarts[4]);
-  EXPECT_GE(recorder->runStarts[4], recorder->runStarts[0] + kDuration);
+  EXPECT_GT(recorder->runStarts[4], recorder->runStarts[0] + kDuration - 500000);
 }
 
 TEST_F(MovieGraphTest, PausingAndRunningAgainGoesOnWhereThePauseHeldTheMovie) {

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>  // Also std::chrono's clocks: <chrono> itself does not build as CP932.
 #include <vector>
 
 #include "../../tools/zva-pack/archive_writer.h"
@@ -341,14 +342,24 @@ class GraphMovieTest : public MovieTest {
  protected:
   void BeforeStart() override { ASSERT_TRUE(movie_test::RegisterRgb24TestSource()); }
 
-  // Updates until the callback has run `calls` times in all; false when it does not within the
-  // bound.
-  bool UpdateUntilCalls(int movie, const CallbackLog& log, int calls) {
-    for (int round = 0; round < 20000 && log.calls < calls; ++round) {
+  // Updates the movie until `reached` holds; false when it does not within a minute of real time.
+  // The graph runs on the fake clock, which only this thread moves: it goes on a millisecond
+  // after each real millisecond waited, so the streaming thread always has at least the time the
+  // movie asks for, however loaded the machine is.
+  template <typename Reached>
+  bool UpdateUntil(int movie, Reached reached) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    for (;;) {
       UpdateMovieFrame(movie, 0);
-      if (log.calls < calls) Sleep(1);
+      if (reached()) return true;
+      if (std::chrono::steady_clock::now() > deadline) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      platform::testing::AdvanceFakeClock(1000);
     }
-    return log.calls >= calls;
+  }
+  // Updates until the callback has run `calls` times in all.
+  bool UpdateUntilCalls(int movie, const CallbackLog& log, int calls) {
+    return UpdateUntil(movie, [&] { return log.calls >= calls; });
   }
 };
 
@@ -389,11 +400,7 @@ TEST_F(GraphMovieTest, AGraphMovieThatDoesNotLoopStopsAtItsEnd) {
   MovieSlot* slot = GetMovieSlot(movie);
   slot->playing = 1;
   ResumeAllMovies();
-  for (int round = 0; round < 20000 && !slot->paused; ++round) {
-    UpdateMovieFrame(movie, 0);
-    if (!slot->paused) Sleep(1);
-  }
-  EXPECT_EQ(slot->paused, 1);
+  EXPECT_TRUE(UpdateUntil(movie, [&] { return slot->paused == 1; }));
   EXPECT_EQ(slot->playing, 0);
   EXPECT_EQ(ReleaseMovie(movie), 0);
 }
@@ -469,6 +476,37 @@ TEST_P(MovieGraphTest, AClipLoadedAsAGraphDrawsItsFrame) {
   EXPECT_EQ(ScreenPixel(5, 5), 0u) << "nothing outside the graph";
   EXPECT_EQ(DeleteGraphHandle(graph), 0);
   EXPECT_EQ(GetTrackedBlockCount(), blocks) << "deleting the graph closes its movie";
+}
+
+// Nothing in the system sets a movie running, so a movie graph shows the frame the open decoded:
+// on the first draw, and again after a lost device has taken the graph's textures.
+TEST_P(MovieGraphTest, AClipLoadedAsAGraphShowsItsFirstFrameWithoutStepping) {
+  TheoraClipOptions options;
+  options.frames = 3;
+  options.level = [](int frame) { return frame == 0 ? 150 : 60; };
+  Write("first.ogv", movie_test::MakeTheoraClip(options));
+  const int graph = LoadGraphFile("first.ogv", 0);
+  ASSERT_NE(graph, -1);
+  const int grey = movie_test::GreyRgb(150);
+  auto expectFirstFrame = [&](const char* when) {
+    SCOPED_TRACE(when);
+    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(ClearDrawScreenAll(), 0);
+    ASSERT_EQ(DrawGraphAt(10, 20, graph, 0), 0);
+    const uint32_t shown = ScreenPixel(10 + 32, 20 + 24);
+    for (int shift : {16, 8, 0}) EXPECT_NEAR(static_cast<int>(shown >> shift & 0xFF), grey, 3) << std::hex << shown;
+  };
+  expectFirstFrame("first draw");
+  expectFirstFrame("second draw");
+  if (GetParam() == Path::kDevice) {
+    platform::testing::LoseDevices();
+    EXPECT_EQ(FlipScreen(), -1);
+    platform::testing::RegainLostDevices();
+    ASSERT_EQ(FlipScreen(), 0);
+    expectFirstFrame("after the device came back");
+  }
+  EXPECT_EQ(GetTheoraCurrentFrame(GetMovieSlot(GetGraphRecord(graph)->MovieHandle)->decoder), 0);
+  EXPECT_EQ(DeleteGraphHandle(graph), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothPaths, MovieGraphTest, ::testing::Values(Path::kDevice, Path::kSoftware),

@@ -5,4 +5,3 @@
 #include "zyvel/memimg.h"
 #include "zyvel/graphics.h"
 #include "zyvel/sound.h"
-#include "zyvel/media.h"
