@@ -2,6 +2,8 @@
 // from the window, activation, and the close that shut-down must not lose.
 #include "window_fixture.h"
 
+#include <signal.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -117,6 +119,24 @@ TEST_F(PumpTest, CloseButtonEndsTheLoop) {
   EXPECT_FALSE(IsWindow(window_));
   EXPECT_EQ(g_windowSystem.endFlag, 4);  // Closed from outside.
 }
+
+// SIGINT, SIGTERM and SIGHUP close the window as its close button does: the program's loop
+// ends and it shuts down normally.
+class CloseSignalTest : public PumpTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CloseSignalTest, ClosesTheWindowAsItsCloseButtonDoes) {
+  ASSERT_EQ(raise(GetParam()), 0);
+  int result = 0;
+  for (int i = 0; i < 3 && result == 0; ++i) result = ProcessWindowMessages();
+  EXPECT_EQ(result, -1);
+  EXPECT_FALSE(IsWindow(window_));
+  EXPECT_EQ(g_windowSystem.endFlag, 4);  // Closed from outside.
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CloseSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP");
+                         });
 
 TEST_F(PumpTest, FocusLossWaitsUntilActiveAgain) {
   EXPECT_EQ(IsWindowActive(), 1);
