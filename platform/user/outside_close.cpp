@@ -36,22 +36,6 @@ static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler
 
 void OnCloseSignal(int) { g_closeSignalled.store(true); }
 
-}  // namespace
-
-void WatchCloseSignals() {
-  for (int number : kCloseSignals) {
-    struct sigaction current {};
-    if (sigaction(number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
-    struct sigaction close {};
-    close.sa_handler = OnCloseSignal;
-    sigemptyset(&close.sa_mask);
-    close.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(number, &close, nullptr);
-  }
-}
-
-namespace {
-
 // ---- X errors about our own windows ----
 
 using XErrorHandlerFunction = int (*)(Display*, XErrorEvent*);
@@ -115,6 +99,18 @@ void PostClose(WindowRecord* window) {
 }
 
 }  // namespace
+
+void WatchCloseSignals() {
+  for (int number : kCloseSignals) {
+    struct sigaction current {};
+    if (sigaction(number, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction close {};
+    close.sa_handler = OnCloseSignal;
+    sigemptyset(&close.sa_mask);
+    close.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(number, &close, nullptr);
+  }
+}
 
 void StartOutsideCloses() {
   const char* driver = SDL_GetCurrentVideoDriver();

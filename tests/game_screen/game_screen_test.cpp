@@ -468,11 +468,13 @@ class GameScreen : public ::testing::Test {
     return shot;
   }
 
-  // The end of what the program wrote to its output, for a failure's message.
-  std::string OutputEnd() const {
+  // For a failure's message: how the program ended, if it has, and the end of its output.
+  std::string EndReport() {
+    const int status = ProgramEnded() ? WaitForExit(0) : -1;
     const Bytes bytes = ReadFile(directory_ / "output.txt");
     const std::string text(bytes.begin(), bytes.end());
-    return text.size() > 2000 ? text.substr(text.size() - 2000) : text;
+    return (status >= 0 ? "the program ended with " + std::to_string(status) : std::string("the program runs")) +
+           "; its output ends:\n" + (text.size() > 3000 ? text.substr(text.size() - 3000) : text);
   }
 
   // The lines of Log.txt after its last "Alloc memory dump", without their time stamps and
@@ -705,7 +707,7 @@ TEST_F(GameScreen, WithoutAnAudioDeviceTheGamePlaysSilentlyAndSaysSoOnce) {
   const fs::path errors = directory_ / "errors.txt";
   Start({"SDL_AUDIODRIVER=no-such-driver"}, errors);
   const std::string window = WaitForWindow("Pylon Rush", 20000);
-  ASSERT_FALSE(window.empty()) << "the game's window did not appear";
+  ASSERT_FALSE(window.empty()) << "the game's window did not appear: " << EndReport();
   RunCommand(Xdotool() + "windowfocus --sync " + window + " 2>/dev/null");
   ShotUntil(window, "title", 15000, [&](const Picture& shot) { return TitleShown(shot, sheets_); });
   Key("keydown", "s");
@@ -743,7 +745,7 @@ TEST_P(GameScreenOutsideEnd, EndsThroughTheNormalShutDownWithTheHighScoreSaved) 
   WriteFile(directory_ / "pylonrush21.dat", SaveRecord(kSavedHighScore, 4));
   Start({});
   std::string window = WaitForWindow("Pylon Rush", 20000);
-  ASSERT_FALSE(window.empty()) << "the game's window did not appear: " << OutputEnd();
+  ASSERT_FALSE(window.empty()) << "the game's window did not appear: " << EndReport();
   const Picture title = ShotUntil(window, "title", 15000, [&](const Picture& shot) { return TitleShown(shot, sheets_); });
   ASSERT_TRUE(TitleShown(title, sheets_)) << lastShot_;
   if (GetParam().signal != 0) {
@@ -773,7 +775,7 @@ TEST_F(GameScreen, AProgramThatShowedSaveFileErrorStillEnds) {
   fs::create_directory(directory_ / "pylonrush21.dat");  // Reads as empty; can never be written.
   Start({});
   const std::string window = WaitForWindow("Pylon Rush", 20000);
-  ASSERT_FALSE(window.empty()) << "the game's window did not appear";
+  ASSERT_FALSE(window.empty()) << "the game's window did not appear: " << EndReport();
   RunCommand(Xdotool() + "windowfocus --sync " + window + " 2>/dev/null");
   ShotUntil(window, "title", 15000, [&](const Picture& shot) { return TitleShown(shot, sheets_); });
   Key("keydown", "Escape");
