@@ -353,8 +353,10 @@ class GameScreen : public ::testing::Test {
     server_ = new ChildProcess;
     ChildProcess::Options options;
     options.keepDescriptor = pipeEnds[1];
+    // -noreset: the server otherwise resets each time its last client leaves, between two runs
+    // of the program, and a program that connects during the reset finds no display.
     const bool started = server_->Start({"/usr/bin/Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0",
-                                         "800x600x24", "-nolisten", "tcp"},
+                                         "800x600x24", "-nolisten", "tcp", "-noreset"},
                                         options);
     close(pipeEnds[1]);
     std::string number;
