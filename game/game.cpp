@@ -2,6 +2,8 @@
 // high score and shut-down; and the logic of a Play frame.
 #include "game.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "game_resources.h"
@@ -21,6 +23,7 @@ constexpr UINT kMessageBoxOk = 0;
 constexpr int kAntiAliasedFont = 2;
 
 constexpr char kSaveFileName[] = "pylonrush21.dat";
+constexpr char kSaveWorkFileName[] = "pylonrush21.dat.new";
 constexpr const char* kSoundFileNames[3] = {"pylonrush11.mp3", "pylonrush12.mp3", "pylonrush13.mp3"};
 constexpr int kSoundBufferCount = 3;  // One sound can be heard three times at once.
 
@@ -158,11 +161,18 @@ void CGame::SaveData() {
   const unsigned char record[kSaveRecordBytes] = {
       static_cast<unsigned char>(high), static_cast<unsigned char>(high >> 8),
       static_cast<unsigned char>(high >> 16), static_cast<unsigned char>(high >> 24)};
-  FILE* file = std::fopen(kSaveFileName, "wb");
+  // The record goes to a file of its own beside the save and replaces it only once it is whole
+  // on disk: a full disk, a crash or a kill part-way leaves the previous high score as it was.
+  FILE* file = std::fopen(kSaveWorkFileName, "wb");
   if (!file) throw -1;
-  // A short write (a full disk) loses the score as surely as a failed open.
-  const bool written = std::fwrite(record, 1, sizeof record, file) == sizeof record;
-  if (std::fclose(file) != 0 || !written) throw -1;
+  bool written = std::fwrite(record, 1, sizeof record, file) == sizeof record;
+  written = std::fflush(file) == 0 && written;
+  written = fsync(fileno(file)) == 0 && written;
+  written = std::fclose(file) == 0 && written;
+  if (!written || std::rename(kSaveWorkFileName, kSaveFileName) != 0) {
+    std::remove(kSaveWorkFileName);
+    throw -1;
+  }
 }
 
 void CGame::Setup() {}

@@ -17,8 +17,11 @@ constexpr int kMessagesPerRound = 5;
 
 bool OnMainThread() { return GetCurrentThreadId() == g_windowSystem.mainThreadId; }
 
+// Shut-down never waits for the window to come back: a program whose last act was an error box
+// may never be activated again, and nothing it ends needs the window active.
 bool WaitingInactive() {
   const WindowSystemRecord& record = g_windowSystem;
+  if (record.endFlag == WINDOW_END_SHUTTING_DOWN) return false;
   return !record.active && !record.options.runWhileInactive;
 }
 
@@ -69,7 +72,7 @@ void RunPumpRounds() {
   bool waitNoted = false;
   for (;;) {
     if (!firstRound) {
-      bool mayLeave = record.active || record.run.closePosted || record.options.runWhileInactive;
+      bool mayLeave = !WaitingInactive() || record.run.closePosted;
       if (mayLeave && (drained || handledFive || record.quitRequested)) return;
     }
     firstRound = false;
@@ -162,6 +165,7 @@ int PumpWindowMessages() {
 void WaitWhileInactive() {
   WindowSystemRecord& record = g_windowSystem;
   if (record.run.inPaint || record.active || record.subclassMode || record.options.noWindow) return;
+  if (record.endFlag == WINDOW_END_SHUTTING_DOWN) return;
   if (record.windowedMode && record.options.runWhileInactive) return;
   NoteInactiveWait(&record.run);
   while (!record.active)

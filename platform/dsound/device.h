@@ -13,6 +13,12 @@ namespace platform::dsound {
 
 class SoundBuffer;
 
+// The SDL driver of the silent output that stands in when no audio device opens, and the line
+// that says so (on the error stream, and as the device's description).
+inline constexpr char kSilentDriver[] = "dummy";
+inline constexpr char kSilentOutputDescription[] =
+    "No audio device could be opened: sound plays on a silent output";
+
 // The test door's switches.
 struct SoundSwitches {
   std::mutex mutex;  // Guards the driver name.
@@ -42,6 +48,7 @@ class DirectSoundObject final : public ComObject<DirectSoundObject, IDirectSound
   std::vector<SoundBuffer*> buffers;  // Secondary buffers, guarded by the mixer lock.
   DWORD cooperativeLevel = 0;
   bool hasPrimaryFormat = false;
+  bool silentOutput = false;  // No audio device opened: the silent driver takes the samples.
   WAVEFORMATEX primaryFormat{};
 
  private:

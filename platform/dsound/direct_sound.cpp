@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
@@ -39,6 +40,16 @@ void AudioCallback(void* userData, Uint8* stream, int length) {
     return;
   }
   static_cast<DirectSoundObject*>(userData)->Mix(reinterpret_cast<int16_t*>(stream), length / 4);
+}
+
+// Starts SDL's audio on the driver its hint names and opens the playback device; 0 when either
+// fails (SDL_GetError says why), with the subsystem left as it was.
+SDL_AudioDeviceID OpenOutput(const SDL_AudioSpec& wanted) {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return 0;
+  SDL_AudioSpec obtained{};
+  const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+  if (device == 0) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  return device;
 }
 
 }  // namespace
@@ -88,7 +99,6 @@ HRESULT DirectSoundObject::Initialize(const GUID*) {
     std::lock_guard<std::mutex> lock(Switches().mutex);
     if (!Switches().driverName.empty()) SDL_SetHint(SDL_HINT_AUDIODRIVER, Switches().driverName.c_str());
   }
-  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return DSERR_NODRIVER;
   SDL_AudioSpec wanted{};
   wanted.freq = static_cast<int>(kOutputRate);
   wanted.format = AUDIO_S16SYS;
@@ -96,11 +106,18 @@ HRESULT DirectSoundObject::Initialize(const GUID*) {
   wanted.samples = kPeriodFrames;
   wanted.callback = AudioCallback;
   wanted.userdata = this;
-  SDL_AudioSpec obtained{};
-  deviceId_ = SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0);
+  deviceId_ = OpenOutput(wanted);
   if (deviceId_ == 0) {
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    return DSERR_NODRIVER;
+    // A machine without a sound card (a server, a container) still runs the program: it plays
+    // into a silent device that takes the samples at the real rate, so cursors move and sounds
+    // end as they would be heard.
+    const std::string reason = SDL_GetError();
+    SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, kSilentDriver, SDL_HINT_OVERRIDE);
+    deviceId_ = OpenOutput(wanted);
+    SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+    if (deviceId_ == 0) return DSERR_NODRIVER;
+    silentOutput = true;
+    std::fprintf(stderr, "%s (%s)\n", kSilentOutputDescription, reason.c_str());
   }
   initialised_ = true;
   {
@@ -247,6 +264,17 @@ HRESULT DirectSoundCreate(const GUID* device, LPDIRECTSOUND* directSound, LPUNKN
 HRESULT DirectSoundEnumerateA(LPDSENUMCALLBACKA callback, LPVOID context) {
   if (!callback) return DSERR_INVALIDPARAM;
   if (!callback(nullptr, "Primary Sound Driver", "", context)) return DS_OK;
+  bool silent = false;
+  {
+    platform::dsound::LatestDevice latest = platform::dsound::LockLatestDevice();
+    silent = latest.device && latest.device->silentOutput;
+  }
+  if (silent) {
+    // The device in use is the silent one: that is what plays, whatever else the machine lists.
+    GUID device = {0x5A560000u, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+    callback(&device, platform::dsound::kSilentOutputDescription, platform::dsound::kSilentDriver, context);
+    return DS_OK;
+  }
   {
     std::lock_guard<std::mutex> lock(platform::dsound::Switches().mutex);
     const std::string& driver = platform::dsound::Switches().driverName;

@@ -13,6 +13,7 @@
 #include "platform/user.h"
 
 struct SDL_Window;
+struct SDL_SysWMmsg;
 
 namespace platform {
 
@@ -65,6 +66,7 @@ struct WindowRecord {
   HRGN region = nullptr;
   std::vector<TimerRecord> timers;
   SDL_Window* sdlWindow = nullptr;
+  bool destroyedFromOutside = false;  // Another X client destroyed the window behind it.
   int classLockDescriptor = -1;  // The locked file that lets other processes find the class.
 };
 
@@ -142,6 +144,17 @@ const IconRecord* IconOf(HICON icon);
 void ApplySdlWindowIcon(WindowRecord* window);
 // The SDL window showing a window, or null.
 SDL_Window* SdlWindowOf(HWND window);
+
+// Closes asked for from outside (close signals, a window destroyed by another X client), posted
+// as the close button's message; the caller holds the mutex. StartOutsideCloses runs once SDL's
+// video has started; WatchCloseSignals as a window is shown on the screen; TakeOutsideCloses at
+// each event pump; NoteSystemEvent takes SDL's system events; DestroyGoneSdlWindow destroys an
+// SDL window whose X window is already gone.
+void StartOutsideCloses();
+void WatchCloseSignals();
+void TakeOutsideCloses();
+void NoteSystemEvent(const SDL_SysWMmsg* message);
+void DestroyGoneSdlWindow(SDL_Window* window);
 
 // Posts into the owner thread's queue; the caller holds the mutex.
 void PostToQueue(DWORD threadId, const MSG& msg);

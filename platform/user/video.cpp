@@ -105,6 +105,9 @@ void TranslateSdlEvent(const SDL_Event& event) {
       }
       return;
     }
+    case SDL_SYSWMEVENT:
+      NoteSystemEvent(event.syswm.msg);
+      return;
     case SDL_KEYDOWN:
     case SDL_KEYUP: {
       // The keyboard table that DirectInput and GetKeyboardState read follows every key.
@@ -220,6 +223,7 @@ bool StartVideo() {
   }
   user.videoStarted = true;
   user.videoThread = GetCurrentThreadId();
+  StartOutsideCloses();
   return true;
 }
 
@@ -256,13 +260,16 @@ void CreateSdlWindow(WindowRecord* window) {
   int height = std::max<LONG>(1, window->clientRect.bottom - window->clientRect.top);
   std::string title = Cp932ToUtf8(window->title);
   window->sdlWindow = SDL_CreateWindow(title.c_str(), window->clientRect.left, window->clientRect.top, width, height, flags);
+  if (window->sdlWindow) WatchCloseSignals();
   ApplySdlWindowIcon(window);
   UpdateSdlWindow(window);
 }
 
 void UpdateSdlWindow(WindowRecord* window) {
   SDL_Window* sdl = window->sdlWindow;
-  if (!sdl) return;
+  // A window another client destroyed only waits for its close: SDL would wait forever for it
+  // to be shown or hidden.
+  if (!sdl || window->destroyedFromOutside) return;
   std::string title = Cp932ToUtf8(window->title);
   if (title != SDL_GetWindowTitle(sdl)) SDL_SetWindowTitle(sdl, title.c_str());
   SDL_SetWindowBordered(sdl, (window->style & WS_CAPTION) == WS_CAPTION ? SDL_TRUE : SDL_FALSE);
@@ -300,7 +307,10 @@ void ApplySdlWindowIcon(WindowRecord* window) {
 
 void DestroySdlWindow(WindowRecord* window) {
   if (!window->sdlWindow) return;
-  SDL_DestroyWindow(window->sdlWindow);
+  if (window->destroyedFromOutside)
+    DestroyGoneSdlWindow(window->sdlWindow);
+  else
+    SDL_DestroyWindow(window->sdlWindow);
   window->sdlWindow = nullptr;
 }
 
@@ -310,6 +320,7 @@ void PumpSdlEvents() {
   SDL_PumpEvents();
   SDL_Event event;
   while (SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) TranslateSdlEvent(event);
+  TakeOutsideCloses();
 }
 
 int SdlKeycodeOfVirtualKey(UINT key) {

@@ -1,6 +1,8 @@
 // The game's life on a fake library: resources, the save file, the frame loop and its pauses,
 // and what each failure ends in. Each test runs in a fresh directory of its own.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <climits>
@@ -109,6 +111,51 @@ TEST_F(RunTest, SaveDataWritesTheHighScoreAndTwoZeroWordsOverTheOldFile) {
   game.scores = ScoreRecord{0x01020304, 55, 6};
   game.SaveData();
   EXPECT_EQ(ReadSaveBytes(), (std::vector<unsigned char>{4, 3, 2, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+// A disk with no room left: while it lives no file of this process grows by a byte (writes fail
+// with EFBIG instead of ENOSPC, which the game treats alike).
+class FullDisk {
+ public:
+  FullDisk() {
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    previousSignal_ = signal(SIGXFSZ, SIG_IGN);
+    rlimit none = previous_;
+    none.rlim_cur = 0;
+    setrlimit(RLIMIT_FSIZE, &none);
+  }
+  ~FullDisk() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    signal(SIGXFSZ, previousSignal_);
+  }
+  FullDisk(const FullDisk&) = delete;
+  FullDisk& operator=(const FullDisk&) = delete;
+
+ private:
+  rlimit previous_{};
+  sighandler_t previousSignal_ = SIG_DFL;
+};
+
+TEST_F(RunTest, ASaveThatCannotBeWrittenLeavesThePreviousSaveWholeAndNoOtherFile) {
+  const std::vector<unsigned char> previous{0x39, 0x30, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+  WriteSaveFile(previous);
+  CGame game(services);
+  game.scores = ScoreRecord{99999, 0, 0};
+  {
+    FullDisk full;
+    EXPECT_THROW(game.SaveData(), int);
+  }
+  EXPECT_EQ(ReadSaveBytes(), previous);
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(fs::current_path())) names.push_back(entry.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"pylonrush21.dat"});
+
+  // With room again the same save goes through, and again leaves only the save file.
+  game.SaveData();
+  EXPECT_EQ(ReadSaveBytes(), (std::vector<unsigned char>{0x9F, 0x86, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+  names.clear();
+  for (const auto& entry : fs::directory_iterator(fs::current_path())) names.push_back(entry.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"pylonrush21.dat"});
 }
 
 TEST_F(RunTest, FailuresAtStartEndTheRunAsTheyShould) {

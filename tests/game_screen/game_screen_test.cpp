@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -191,6 +191,14 @@ int PieceCentreColumn(const std::vector<std::pair<int, int>>& cells, int shape) 
   return 0;
 }
 
+// True when the well shows exactly one piece and nothing else: a game in play.
+bool OnePieceInView(const Picture& shot, const Sheets& sheets) {
+  const Well well(shot, sheets);
+  const auto cells = well.Occupied();
+  return well.unreadable == 0 && cells.size() == 4 &&
+         PieceCentreColumn(cells, well.tiles[cells[0].first][cells[0].second]) != 0;
+}
+
 // The next piece beside the well: its shape when the area shows exactly that shape's four tiles,
 // drawn from the centre cell (312, 132) with the stored offsets, y growing downward; else 0.
 int PreviewShape(const Picture& shot, const Sheets& sheets) {
@@ -244,6 +252,93 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
 
 bool Installed(const char* path) { return access(path, X_OK) == 0; }
 
+// A process the test started. It is killed and reaped on every way out of the test (an ASSERT
+// that returns early included), and the kernel kills it should this program die first, so no
+// Xvfb or game outlives the test to hold ctest's pipe.
+class ChildProcess {
+ public:
+  struct Options {
+    std::vector<std::string> environment;  // Empty: this process's own.
+    fs::path directory;                    // Empty: this process's own.
+    fs::path output;                       // Standard output and error; empty: /dev/null.
+    fs::path errors;                       // Standard error alone, when not empty.
+    int keepDescriptor = -1;               // Passed on to the child as it is.
+  };
+
+  ChildProcess() = default;
+  ~ChildProcess() { Stop(); }
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Start(const std::vector<std::string>& command, const Options& options) {
+    Stop();
+    std::vector<std::string> arguments = command;
+    std::vector<char*> argv;
+    for (std::string& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    std::vector<std::string> variables = options.environment;
+    if (variables.empty())
+      for (char** entry = environ; *entry; ++entry) variables.push_back(*entry);
+    std::vector<char*> envp;
+    for (std::string& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
+    const std::string output = options.output.empty() ? "/dev/null" : options.output.string();
+    const std::string errors = options.errors.empty() ? output : options.errors.string();
+    const std::string directory = options.directory.string();
+    const pid_t parent = getpid();
+    // Everything the child needs is made before the fork: it only makes system calls.
+    const pid_t child = fork();
+    if (child < 0) return false;
+    if (child == 0) {
+      if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
+      const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
+      if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
+      for (int descriptor = 3; descriptor < 1024; ++descriptor)
+        if (descriptor != options.keepDescriptor) close(descriptor);
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+    pid_ = child;
+    return true;
+  }
+
+  pid_t Id() const { return pid_; }
+  bool Running() const { return pid_ > 0; }
+
+  // The exit status (128 + the signal for one that was killed) once the process ends within the
+  // time, else -1; the process is left running then.
+  int WaitForExit(int milliseconds) {
+    for (int waited = 0; pid_ > 0 && waited <= milliseconds; waited += 20) {
+      int status = 0;
+      if (waitpid(pid_, &status, WNOHANG) == pid_) {
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      }
+      usleep(20000);
+    }
+    return -1;
+  }
+
+  // True once the process has ended; it is left for WaitForExit to collect.
+  bool Ended() const {
+    if (pid_ <= 0) return true;
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_;
+  }
+
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = 0;
+  }
+
+ private:
+  pid_t pid_ = 0;
+};
+
 constexpr char kSystemLeaks[] = "leak:libdbus-1.so\nleak:libX11.so\nleak:libxcb.so\nleak:libfontconfig.so\n";
 
 // One Xvfb for the whole suite.
@@ -255,33 +350,26 @@ class GameScreen : public ::testing::Test {
       return;
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) return;
-    const std::string displayFd = std::to_string(pipeEnds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "800x600x24",
-                          "-nolisten", "tcp", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    const int started = posix_spawn(&server_, "/usr/bin/Xvfb", &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) {
-      server_ = 0;
-      return;
-    }
+    server_ = new ChildProcess;
+    ChildProcess::Options options;
+    options.keepDescriptor = pipeEnds[1];
+    // -noreset: the server otherwise resets each time its last client leaves, between two runs
+    // of the program, and a program that connects during the reset finds no display.
+    const bool started = server_->Start({"/usr/bin/Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0",
+                                         "800x600x24", "-nolisten", "tcp", "-noreset"},
+                                        options);
     close(pipeEnds[1]);
     std::string number;
     pollfd wait = {pipeEnds[0], POLLIN, 0};
     char digit = 0;
-    while (poll(&wait, 1, 10000) > 0 && read(pipeEnds[0], &digit, 1) == 1 && digit != '\n') number += digit;
+    while (started && poll(&wait, 1, 10000) > 0 && read(pipeEnds[0], &digit, 1) == 1 && digit != '\n') number += digit;
     close(pipeEnds[0]);
     if (!number.empty()) display_ = ":" + number;
   }
 
   static void TearDownTestSuite() {
-    if (server_ > 0) {
-      kill(server_, SIGTERM);
-      waitpid(server_, nullptr, 0);
-      server_ = 0;
-    }
+    delete server_;
+    server_ = nullptr;
     display_.clear();
   }
 
@@ -304,10 +392,7 @@ class GameScreen : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (program_ > 0) {
-      kill(program_, SIGKILL);
-      waitpid(program_, nullptr, 0);
-    }
+    program_.Stop();
     RunCommand(Xdotool() + "keyup Down Left Right Up s Escape 2>/dev/null");
     if (!directory_.empty()) fs::remove_all(directory_);
   }
@@ -338,40 +423,19 @@ class GameScreen : public ::testing::Test {
                         variables.end());
         if (variable.size() > name.size()) variables.push_back(variable);
       }
-    std::vector<char*> envp;
-    for (std::string& variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    const fs::path output = directory_ / "output.txt";
-    const fs::path errors = errorFile.empty() ? output : errorFile;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, directory_.c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    const char* argv[] = {PYLONRUSH_PROGRAM, nullptr};
-    ASSERT_EQ(posix_spawn(&program_, PYLONRUSH_PROGRAM, &actions, nullptr, const_cast<char**>(argv), envp.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    ChildProcess::Options options;
+    options.environment = variables;
+    options.directory = directory_;
+    options.output = directory_ / "output.txt";
+    options.errors = errorFile;
+    ASSERT_TRUE(program_.Start({PYLONRUSH_PROGRAM}, options));
   }
 
   // The program's exit status once it ends within the time, else -1.
-  int WaitForExit(int milliseconds) {
-    for (int waited = 0; waited <= milliseconds; waited += 20) {
-      int status = 0;
-      if (waitpid(program_, &status, WNOHANG) == program_) {
-        program_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      Pause(20);
-    }
-    return -1;
-  }
+  int WaitForExit(int milliseconds) { return program_.WaitForExit(milliseconds); }
 
   // True once the program has ended; it is left for WaitForExit to collect.
-  bool ProgramEnded() {
-    if (program_ <= 0) return true;
-    siginfo_t info{};
-    return waitid(P_PID, static_cast<id_t>(program_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == program_;
-  }
+  bool ProgramEnded() const { return program_.Ended(); }
 
   // The id of the program's window of that exact name, waiting up to the time for it.
   std::string WaitForWindow(const std::string& name, int milliseconds) {
@@ -380,11 +444,7 @@ class GameScreen : public ::testing::Test {
       const std::string window = RunCommand("DISPLAY=" + display_ + " xwininfo -root -children 2>/dev/null | grep -F '\"" +
                                             name + "\": (' | head -n 1 | awk '{print $1}'");
       if (!window.empty()) return window;
-      int status = 0;
-      if (program_ > 0 && waitpid(program_, &status, WNOHANG) == program_) {
-        program_ = 0;
-        return "";
-      }
+      if (ProgramEnded()) return "";
       Pause(100);
     }
     return "";
@@ -410,6 +470,15 @@ class GameScreen : public ::testing::Test {
     return shot;
   }
 
+  // For a failure's message: how the program ended, if it has, and the end of its output.
+  std::string EndReport() {
+    const int status = ProgramEnded() ? WaitForExit(0) : -1;
+    const Bytes bytes = ReadFile(directory_ / "output.txt");
+    const std::string text(bytes.begin(), bytes.end());
+    return (status >= 0 ? "the program ended with " + std::to_string(status) : std::string("the program runs")) +
+           "; its output ends:\n" + (text.size() > 3000 ? text.substr(text.size() - 3000) : text);
+  }
+
   // The lines of Log.txt after its last "Alloc memory dump", without their time stamps and
   // without empty lines; one "?" line when there is no dump.
   std::vector<std::string> HeapDumpLines() const {
@@ -433,17 +502,17 @@ class GameScreen : public ::testing::Test {
 
   void Key(const std::string& action, const std::string& key) { RunCommand(Xdotool() + action + " " + key); }
 
-  static pid_t server_;
+  static ChildProcess* server_;
   static std::string display_;
   Sheets sheets_;
   fs::path directory_;
   fs::path shots_;
   fs::path lastShot_;
   std::string shotPrefix_;
-  pid_t program_ = 0;
+  ChildProcess program_;
 };
 
-pid_t GameScreen::server_ = 0;
+ChildProcess* GameScreen::server_ = nullptr;
 std::string GameScreen::display_;
 
 // The high score the play runs start with, in a save file cut short after its first word.
@@ -495,17 +564,10 @@ TEST_P(GameScreenPath, TitlePlayAndGameOverShowTheirPicturesAndEscapeSavesTheHig
     }
   EXPECT_EQ(strayPixels, 0) << "the title draws only its four labels";
 
-  // S starts a game. Left, held until the piece is seen left of its column 5 (a held move repeats
-  // every tenth frame), then Up turns it and Down drops it a little.
-  Key("keydown", "s");
-  Pause(150);
-  Key("keyup", "s");
-  auto onePieceInView = [&](const Picture& shot) {
-    const Well well(shot, sheets_);
-    const auto cells = well.Occupied();
-    return well.unreadable == 0 && cells.size() == 4 &&
-           PieceCentreColumn(cells, well.tiles[cells[0].first][cells[0].second]) != 0;
-  };
+  // S, held until the play screen shows its first piece, starts a game; Left, held until the
+  // piece is seen left of its column 5 (a held move repeats every tenth frame), moves it. Each
+  // key is let go once its effect is seen, so a slow machine only makes the waits longer.
+  auto onePieceInView = [&](const Picture& shot) { return OnePieceInView(shot, sheets_); };
   auto movedLeft = [&](const Picture& shot) {
     const Well well(shot, sheets_);
     const auto cells = well.Occupied();
@@ -513,16 +575,12 @@ TEST_P(GameScreenPath, TitlePlayAndGameOverShowTheirPicturesAndEscapeSavesTheHig
     const int column = PieceCentreColumn(cells, well.tiles[cells[0].first][cells[0].second]);
     return column != 0 && column < 5;
   };
+  Key("keydown", "s");
+  ShotUntil(window, "2_play", 15000, onePieceInView);
+  Key("keyup", "s");
   Key("keydown", "Left");
-  ShotUntil(window, "2_play", 8000, movedLeft);
+  const Picture play = ShotUntil(window, "2_play", 15000, movedLeft);
   Key("keyup", "Left");
-  Key("keydown", "Up");
-  Pause(150);
-  Key("keyup", "Up");
-  Key("keydown", "Down");
-  Pause(150);
-  Key("keyup", "Down");
-  const Picture play = ShotUntil(window, "2_play", 4000, onePieceInView);
   const fs::path playShot = lastShot_;
   EXPECT_EQ(FrameMismatches(play), 0) << playShot;
   const Well well(play, sheets_);
@@ -640,6 +698,95 @@ TEST_F(GameScreen, AMissingPictureShowsLoadFileErrorAndEndsWithoutSaving) {
   const Bytes text = ReadFile(errors);
   EXPECT_NE(std::string(text.begin(), text.end()).find("MESSAGE: LOAD FILE ERROR"), std::string::npos);
   EXPECT_EQ(ReadFile(directory_ / "pylonrush21.dat"), shortSave);
+}
+
+// The title's prompt on screen: the program is in its frame loop.
+bool TitleShown(const Picture& shot, const Sheets& sheets) { return LabelMismatches(shot, sheets, 7, 110, 370) == 0; }
+
+// A driver that does not exist stands for a machine whose audio device cannot be opened.
+TEST_F(GameScreen, WithoutAnAudioDeviceTheGamePlaysSilentlyAndSaysSoOnce) {
+  WriteFile(directory_ / "pylonrush21.dat", SaveRecord(kSavedHighScore, 4));
+  const fs::path errors = directory_ / "errors.txt";
+  Start({"SDL_AUDIODRIVER=no-such-driver"}, errors);
+  const std::string window = WaitForWindow("Pylon Rush", 20000);
+  ASSERT_FALSE(window.empty()) << "the game's window did not appear: " << EndReport();
+  RunCommand(Xdotool() + "windowfocus --sync " + window + " 2>/dev/null");
+  ShotUntil(window, "title", 15000, [&](const Picture& shot) { return TitleShown(shot, sheets_); });
+  Key("keydown", "s");
+  const Picture play = ShotUntil(window, "play", 15000, [&](const Picture& shot) { return OnePieceInView(shot, sheets_); });
+  Key("keyup", "s");
+  EXPECT_TRUE(OnePieceInView(play, sheets_)) << "the sounds loaded and a game is in play: " << lastShot_;
+  Key("keydown", "Escape");
+  EXPECT_EQ(WaitForExit(10000), 0);
+  Key("keyup", "Escape");
+  EXPECT_EQ(ReadFile(directory_ / "pylonrush21.dat"), SaveRecord(kSavedHighScore, 12));
+
+  constexpr char kLine[] = "No audio device could be opened: sound plays on a silent output";
+  const Bytes errorBytes = ReadFile(errors);
+  const std::string errorText(errorBytes.begin(), errorBytes.end());
+  // The line with its reason; the log's own lines may be echoed to the error stream as well.
+  const std::string withReason = std::string(kLine) + " (";
+  size_t count = 0;
+  for (size_t at = errorText.find(withReason); at != std::string::npos; at = errorText.find(withReason, at + 1)) ++count;
+  EXPECT_EQ(count, 1u) << errorText;
+  const Bytes logBytes = ReadFile(directory_ / "Log.txt");
+  EXPECT_NE(std::string(logBytes.begin(), logBytes.end()).find(kLine), std::string::npos);
+}
+
+// Ends from outside the program: a signal, or its window destroyed by another X client.
+struct OutsideEnd {
+  const char* name;
+  int signal;  // 0: the window is destroyed.
+};
+
+void PrintTo(const OutsideEnd& end, std::ostream* out) { *out << end.name; }
+
+class GameScreenOutsideEnd : public GameScreen, public ::testing::WithParamInterface<OutsideEnd> {};
+
+TEST_P(GameScreenOutsideEnd, EndsThroughTheNormalShutDownWithTheHighScoreSaved) {
+  WriteFile(directory_ / "pylonrush21.dat", SaveRecord(kSavedHighScore, 4));
+  Start({});
+  std::string window = WaitForWindow("Pylon Rush", 20000);
+  ASSERT_FALSE(window.empty()) << "the game's window did not appear: " << EndReport();
+  const Picture title = ShotUntil(window, "title", 15000, [&](const Picture& shot) { return TitleShown(shot, sheets_); });
+  ASSERT_TRUE(TitleShown(title, sheets_)) << lastShot_;
+  if (GetParam().signal != 0) {
+    ASSERT_EQ(kill(program_.Id(), GetParam().signal), 0);
+  } else {
+    // Looked up again: SDL may have put a new window in place of the first to present on it.
+    window = WaitForWindow("Pylon Rush", 5000);
+    RunCommand(Xdotool() + "windowclose " + window + " 2>/dev/null");
+  }
+  EXPECT_EQ(WaitForExit(20000), 0);
+  EXPECT_EQ(ReadFile(directory_ / "pylonrush21.dat"), SaveRecord(kSavedHighScore, 12)) << "the high score is saved";
+  EXPECT_EQ(HeapDumpLines(), std::vector<std::string>{"\tTotal size:0(0.000kb)  Alloc num:0"})
+      << "the log ends with shut-down's heap dump";
+  const Bytes output = ReadFile(directory_ / "output.txt");
+  EXPECT_EQ(std::string(output.begin(), output.end()).find("X Error"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, GameScreenOutsideEnd,
+                         ::testing::Values(OutsideEnd{"SIGINT", SIGINT}, OutsideEnd{"SIGTERM", SIGTERM},
+                                           OutsideEnd{"SIGHUP", SIGHUP}, OutsideEnd{"WindowDestroyed", 0}),
+                         [](const ::testing::TestParamInfo<OutsideEnd>& info) { return std::string(info.param.name); });
+
+// Xvfb runs no window manager: once the box has taken the focus, nothing gives it back to the
+// game's window, and shut-down must not wait for it.
+TEST_F(GameScreen, AProgramThatShowedSaveFileErrorStillEnds) {
+  fs::remove(directory_ / "pylonrush21.dat");
+  fs::create_directory(directory_ / "pylonrush21.dat");  // Reads as empty; can never be written.
+  Start({});
+  const std::string window = WaitForWindow("Pylon Rush", 20000);
+  ASSERT_FALSE(window.empty()) << "the game's window did not appear: " << EndReport();
+  RunCommand(Xdotool() + "windowfocus --sync " + window + " 2>/dev/null");
+  ShotUntil(window, "title", 15000, [&](const Picture& shot) { return TitleShown(shot, sheets_); });
+  Key("keydown", "Escape");
+  const std::string box = WaitForWindow("MESSAGE", 20000);
+  Key("keyup", "Escape");
+  ASSERT_FALSE(box.empty()) << "no SAVE FILE ERROR box";
+  RunCommand(Xdotool() + "windowfocus --sync " + box + " key Return 2>/dev/null");
+  EXPECT_EQ(WaitForExit(20000), 0) << "the program did not end after its box";
+  EXPECT_EQ(HeapDumpLines(), std::vector<std::string>{"\tTotal size:0(0.000kb)  Alloc num:0"});
 }
 
 }  // namespace

@@ -2,8 +2,11 @@
 // window, volume and pan laws, play and stop, resampling, clipping, and its failures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "../../platform/dsound/mixer.h"  // The mixer core, for its differential test.
 #include "platform/kernel.h"
@@ -408,9 +411,6 @@ TEST(DirectSoundDevice, FailingDeviceAndRefusedClassAreReported) {
   EXPECT_EQ(directSound->Release(), 0u);
 
   testing_door::FailSoundDevice(false);
-  testing_door::UseSoundDriver("no-such-driver");  // SDL itself finds no device.
-  EXPECT_EQ(DirectSoundCreate(nullptr, &directSound, nullptr), DSERR_NODRIVER);
-  testing_door::UseSoundDriver("dummy");
   testing_door::RefuseComClass(CLSID_DirectSound, true);
   EXPECT_EQ(CoCreateInstance(CLSID_DirectSound, nullptr, CLSCTX_ALL, IID_IDirectSound,
                              reinterpret_cast<void**>(&directSound)),
@@ -444,6 +444,62 @@ TEST(DirectSoundDevice, TheModuleListsTheDriversPrimaryFirst) {
   ASSERT_GE(seen.descriptions.size(), 2u);
   EXPECT_TRUE(seen.firstHadNoGuid);
   FreeLibrary(module);
+}
+
+// A driver that does not exist stands for a machine whose audio device cannot be opened.
+TEST(DirectSoundDevice, WithoutAnAudioDeviceSoundPlaysOnASilentOutputThatSaysSo) {
+  testing_door::ResetSoundSwitches();
+  testing_door::UseSoundDriver("no-such-driver");
+  IDirectSound* directSound = nullptr;
+  ::testing::internal::CaptureStderr();
+  const HRESULT created = DirectSoundCreate(nullptr, &directSound, nullptr);
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(created, DS_OK);
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  EXPECT_NE(errors.find("No audio device could be opened: sound plays on a silent output"), std::string::npos)
+      << errors;
+
+  // The device list names the silent output, so the program's log says where its sound went.
+  std::vector<std::string> listed;
+  ASSERT_EQ(DirectSoundEnumerateA(
+                [](GUID*, LPCSTR description, LPCSTR, LPVOID context) -> BOOL {
+                  static_cast<std::vector<std::string>*>(context)->push_back(description);
+                  return TRUE;
+                },
+                &listed),
+            DS_OK);
+  EXPECT_EQ(listed, (std::vector<std::string>{"Primary Sound Driver",
+                                              "No audio device could be opened: sound plays on a silent output"}));
+
+  // The silent output takes the samples: a tenth of a second plays to its end.
+  WAVEFORMATEX format = PcmFormat(44100, 2, 16);
+  DSBUFFERDESC description = BufferDescription(&format, 4410 * 4);
+  IDirectSoundBuffer* buffer = nullptr;
+  ASSERT_EQ(directSound->CreateSoundBuffer(&description, &buffer, nullptr), DS_OK);
+  ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
+  DWORD status = DSBSTATUS_PLAYING;
+  for (int round = 0; round < 1000 && (status & DSBSTATUS_PLAYING); ++round) {
+    Sleep(10);
+    ASSERT_EQ(buffer->GetStatus(&status), DS_OK);
+  }
+  EXPECT_EQ(status, 0u);
+  buffer->Release();
+  EXPECT_EQ(directSound->Release(), 0u);
+
+  // The next device on a working driver is a real one again.
+  testing_door::UseSoundDriver("dummy");
+  ASSERT_EQ(DirectSoundCreate(nullptr, &directSound, nullptr), DS_OK);
+  listed.clear();
+  DirectSoundEnumerateA(
+      [](GUID*, LPCSTR description, LPCSTR, LPVOID context) -> BOOL {
+        static_cast<std::vector<std::string>*>(context)->push_back(description);
+        return TRUE;
+      },
+      &listed);
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), "No audio device could be opened: sound plays on a silent output"),
+            0);
+  EXPECT_EQ(directSound->Release(), 0u);
+  testing_door::ResetSoundSwitches();
 }
 
 TEST(DirectSoundDevice, TheDeviceCallbackPlaysABufferToItsEnd) {

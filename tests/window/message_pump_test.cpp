@@ -2,8 +2,14 @@
 // from the window, activation, and the close that shut-down must not lose.
 #include "window_fixture.h"
 
+#include <signal.h>
+
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
+
+#include "sound/sound_services.h"
 
 namespace {
 
@@ -114,6 +120,24 @@ TEST_F(PumpTest, CloseButtonEndsTheLoop) {
   EXPECT_EQ(g_windowSystem.endFlag, 4);  // Closed from outside.
 }
 
+// SIGINT, SIGTERM and SIGHUP close the window as its close button does: the program's loop
+// ends and it shuts down normally.
+class CloseSignalTest : public PumpTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CloseSignalTest, ClosesTheWindowAsItsCloseButtonDoes) {
+  ASSERT_EQ(raise(GetParam()), 0);
+  int result = 0;
+  for (int i = 0; i < 3 && result == 0; ++i) result = ProcessWindowMessages();
+  EXPECT_EQ(result, -1);
+  EXPECT_FALSE(IsWindow(window_));
+  EXPECT_EQ(g_windowSystem.endFlag, 4);  // Closed from outside.
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, CloseSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                           return std::string(info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP");
+                         });
+
 TEST_F(PumpTest, FocusLossWaitsUntilActiveAgain) {
   EXPECT_EQ(IsWindowActive(), 1);
   platform::testing::PostFocusChange(window_, false);
@@ -129,6 +153,36 @@ TEST_F(PumpTest, FocusLossWaitsUntilActiveAgain) {
   EXPECT_EQ(g_windowSystem.run.inactiveWaitStarted, 1);
   std::vector<UINT> activation = SeenOf(WM_ACTIVATE, WM_ACTIVATE);
   EXPECT_EQ(activation.size(), 2u);
+}
+
+TEST_F(PumpTest, ShutDownEndsWhileTheWindowIsInactive) {
+  // The sound thread runs, so stopping it pumps messages; the focus is lost and never comes back
+  // (an error box took it, and no window manager gives it back).
+  ASSERT_EQ(SoundThreadRunning(), 1);
+  platform::testing::PostFocusChange(window_, false);
+  // Were shut-down to wait for the focus, this gives it back long after, so the test fails
+  // instead of hanging.
+  std::mutex mutex;
+  std::condition_variable changed;
+  bool finished = false;
+  std::atomic<bool> focusGivenBack{false};
+  std::thread rescue([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (!changed.wait_for(lock, std::chrono::seconds(60), [&] { return finished; })) {
+      focusGivenBack = true;
+      platform::testing::PostFocusChange(window_, true);
+    }
+  });
+  EXPECT_EQ(FinishLibrary(), 0);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    finished = true;
+  }
+  changed.notify_all();
+  rescue.join();
+  EXPECT_FALSE(focusGivenBack) << "shut-down waited for the window to be active again";
+  EXPECT_EQ(SoundThreadRunning(), 0);
+  EXPECT_FALSE(IsWindow(window_));
 }
 
 TEST_F(PumpTest, WindowMessagesKeepTheRecordInStep) {

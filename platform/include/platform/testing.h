@@ -180,7 +180,8 @@ namespace platform::testing {
 // The SDL audio driver the next initialised DirectSound object opens ("dummy", "disk", ...;
 // empty lets SDL choose).
 void UseSoundDriver(const std::string& driverName);
-// IDirectSound::Initialize fails (DSERR_NODRIVER) while on, as with no working audio device.
+// IDirectSound::Initialize fails (DSERR_NODRIVER) while on, as when not even the silent output
+// that stands in for a missing audio device opens.
 void FailSoundDevice(bool failing);
 // CreateSoundBuffer and DuplicateSoundBuffer refuse the next `count` secondary buffers
 // (DSERR_OUTOFMEMORY); -1 for all until reset to 0.
