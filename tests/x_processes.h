@@ -85,8 +85,9 @@ class VirtualXServer {
     int ends[2];
     if (pipe(ends) != 0) return false;
     const bool started =
-        process_.Start({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, nullptr,
-                       ends[1]);
+        process_.Start({"/usr/bin/Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                        "-noreset"},
+                       nullptr, ends[1]);
     close(ends[1]);
     std::string number;
     pollfd wait = {ends[0], POLLIN, 0};

@@ -55,8 +55,10 @@ class XServer {
     const int writeEnd = fcntl(pipeEnds[1], F_DUPFD, 3);
     close(pipeEnds[1]);
     const std::string displayFd = std::to_string(writeEnd);
+    // -noreset: the server otherwise resets whenever its last client leaves, and a copy of the
+    // program that connects during the reset finds no display.
     const char* argv[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "800x600x24",
-                          "-nolisten", "tcp", nullptr};
+                          "-nolisten", "tcp", "-noreset", nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
