@@ -446,32 +446,21 @@ TEST(DirectSoundDevice, TheModuleListsTheDriversPrimaryFirst) {
   FreeLibrary(module);
 }
 
-// A driver that does not exist stands for a machine whose audio device cannot be opened.
-TEST(DirectSoundDevice, WithoutAnAudioDeviceSoundPlaysOnASilentOutputThatSaysSo) {
-  testing_door::ResetSoundSwitches();
-  testing_door::UseSoundDriver("no-such-driver");
-  IDirectSound* directSound = nullptr;
-  ::testing::internal::CaptureStderr();
-  const HRESULT created = DirectSoundCreate(nullptr, &directSound, nullptr);
-  const std::string errors = ::testing::internal::GetCapturedStderr();
-  ASSERT_EQ(created, DS_OK);
-  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
-  EXPECT_NE(errors.find("No audio device could be opened: sound plays on a silent output"), std::string::npos)
-      << errors;
-
-  // The device list names the silent output, so the program's log says where its sound went.
+// The descriptions DirectSoundEnumerateA gives, in its order.
+std::vector<std::string> ListedDevices() {
   std::vector<std::string> listed;
-  ASSERT_EQ(DirectSoundEnumerateA(
+  EXPECT_EQ(DirectSoundEnumerateA(
                 [](GUID*, LPCSTR description, LPCSTR, LPVOID context) -> BOOL {
                   static_cast<std::vector<std::string>*>(context)->push_back(description);
                   return TRUE;
                 },
                 &listed),
             DS_OK);
-  EXPECT_EQ(listed, (std::vector<std::string>{"Primary Sound Driver",
-                                              "No audio device could be opened: sound plays on a silent output"}));
+  return listed;
+}
 
-  // The silent output takes the samples: a tenth of a second plays to its end.
+// A tenth of a second of sound plays to its end on the device; the wait only bounds a hang.
+void ExpectATenthOfASecondPlaysToItsEnd(IDirectSound* directSound) {
   WAVEFORMATEX format = PcmFormat(44100, 2, 16);
   DSBUFFERDESC description = BufferDescription(&format, 4410 * 4);
   IDirectSoundBuffer* buffer = nullptr;
@@ -484,20 +473,33 @@ TEST(DirectSoundDevice, WithoutAnAudioDeviceSoundPlaysOnASilentOutputThatSaysSo)
   }
   EXPECT_EQ(status, 0u);
   buffer->Release();
+}
+
+// A driver that does not exist stands for a machine whose audio device cannot be opened.
+TEST(DirectSoundDevice, WithoutAnAudioDeviceSoundPlaysOnASilentOutputThatSaysSo) {
+  const std::string silentOutput = "No audio device could be opened: sound plays on a silent output";
+  testing_door::ResetSoundSwitches();
+  testing_door::UseSoundDriver("no-such-driver");
+  IDirectSound* directSound = nullptr;
+  ::testing::internal::CaptureStderr();
+  const HRESULT created = DirectSoundCreate(nullptr, &directSound, nullptr);
+  const std::string errors = ::testing::internal::GetCapturedStderr();
+  ASSERT_EQ(created, DS_OK);
+  EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  EXPECT_NE(errors.find(silentOutput), std::string::npos) << errors;
+
+  // The device list names the silent output, so the program's log says where its sound went.
+  EXPECT_EQ(ListedDevices(), (std::vector<std::string>{"Primary Sound Driver", silentOutput}));
+
+  // The silent output takes the samples at the real rate.
+  ExpectATenthOfASecondPlaysToItsEnd(directSound);
   EXPECT_EQ(directSound->Release(), 0u);
 
   // The next device on a working driver is a real one again.
   testing_door::UseSoundDriver("dummy");
   ASSERT_EQ(DirectSoundCreate(nullptr, &directSound, nullptr), DS_OK);
-  listed.clear();
-  DirectSoundEnumerateA(
-      [](GUID*, LPCSTR description, LPCSTR, LPVOID context) -> BOOL {
-        static_cast<std::vector<std::string>*>(context)->push_back(description);
-        return TRUE;
-      },
-      &listed);
-  EXPECT_EQ(std::count(listed.begin(), listed.end(), "No audio device could be opened: sound plays on a silent output"),
-            0);
+  const std::vector<std::string> listed = ListedDevices();
+  EXPECT_EQ(std::count(listed.begin(), listed.end(), silentOutput), 0);
   EXPECT_EQ(directSound->Release(), 0u);
   testing_door::ResetSoundSwitches();
 }
@@ -507,23 +509,10 @@ TEST(DirectSoundDevice, TheDeviceCallbackPlaysABufferToItsEnd) {
   testing_door::UseSoundDriver("dummy");
   IDirectSound* directSound = nullptr;
   ASSERT_EQ(DirectSoundCreate(nullptr, &directSound, nullptr), DS_OK);
-  WAVEFORMATEX format = PcmFormat(44100, 2, 16);
-  DSBUFFERDESC description = BufferDescription(&format, 4410 * 4);
-  IDirectSoundBuffer* buffer = nullptr;
-  ASSERT_EQ(directSound->CreateSoundBuffer(&description, &buffer, nullptr), DS_OK);
-  ASSERT_EQ(buffer->Play(0, 0, 0), DS_OK);
-  // A tenth of a second of sound; the wait only bounds a hang.
-  DWORD status = DSBSTATUS_PLAYING;
-  for (int round = 0; round < 1000 && (status & DSBSTATUS_PLAYING); ++round) {
-    Sleep(10);
-    ASSERT_EQ(buffer->GetStatus(&status), DS_OK);
-  }
-  EXPECT_EQ(status, 0u);
-  buffer->Release();
+  ExpectATenthOfASecondPlaysToItsEnd(directSound);
   EXPECT_EQ(directSound->Release(), 0u);
 }
 
-// Every fast path of the mixer gives the reference path's sums and leaves the voice in its state.
 TEST(DirectSoundMixer, FastPathsMatchTheReferencePath) {
   std::mt19937 random(20261210);
   for (int round = 0; round < 400; ++round) {
