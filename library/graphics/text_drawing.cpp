@@ -360,7 +360,7 @@ int DrawTextWithFont(int x, int y, const char* text, unsigned color, int handle,
   DrawState& state = g_drawState;
   RECT rect = {0, 0, 0, 0};
   const bool subtract = state.BlendMode == kBlendSubtract;
-  if ((subtract && textured) || GetUseMaskFlag() || state.DrawTarget == kScreenFront) {
+  if ((subtract && textured) || GetUseMaskFlag() || state.DrawTarget == SCREEN_FRONT) {
     rect = vertical ? RECT{x, y, x + font->Size + 3, state.DrawArea.bottom}
                     : RECT{x, y, state.DrawArea.right, y + font->Size + 3};
     if (rect.left >= state.DrawArea.right) return 0;
