@@ -367,9 +367,9 @@ int DrawTextWithFont(int x, int y, const char* text, unsigned color, int handle,
   }
   auto draw = [&]() {
     if (subtract && textured && !g_renderDevice.BlendOpCap) {
-      BeginBlendMode3Emulation(rect);
+      BeginSubtractEmulation(rect);
       const int result = DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical);
-      EndBlendMode3Emulation(rect);
+      EndSubtractEmulation(rect);
       return result;
     }
     return textured ? DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical)
