@@ -11,8 +11,6 @@
 
 namespace {
 
-// Draw targets are small numbers: the back screen is drawn on and shown by FlipScreen.
-constexpr int kBackScreen = -2;
 constexpr int kFrameMilliseconds = 16;
 
 }  // namespace
@@ -24,7 +22,7 @@ int main() {
   ChangeWindowMode(1);
   if (InitializeLibrary() == -1) return 1;
 
-  SelectDrawTarget(kBackScreen);
+  SelectDrawTarget(SCREEN_BACK);
   const int picture = LoadGraphFile("hello_zyvel.png", 0);
   const int chime = LoadSoundFile("hello_zyvel.wav", 1, -1);
   // Every -1 takes the font's default: the Japanese gothic face, its thickness and edge.

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "game_resources.h"
+#include "zyvel/graphics.h"
 
 int CellTiles[10];
 int LabelImages[8];
@@ -18,7 +19,6 @@ namespace {
 
 constexpr int kEscapeKey = 1;
 constexpr int kFrameMilliseconds = 16;
-constexpr int kBackScreen = -2;
 constexpr UINT kMessageBoxOk = 0;
 constexpr int kAntiAliasedFont = 2;
 
@@ -85,7 +85,7 @@ void CGame::Run() {
   services_.SetCursorVisible(0);
   services_.MoveMouseCursor(0, 0);
   services_.SeedRandom(10);
-  services_.SelectDrawTarget(kBackScreen);
+  services_.SelectDrawTarget(SCREEN_BACK);
   titleFont = services_.CreateFontToHandle(nullptr, 64, 9, kAntiAliasedFont, -1, -1, 0, -1, -1);
   promptFont = services_.CreateFontToHandle(nullptr, 24, 9, kAntiAliasedFont, -1, -1, 0, -1, -1);
 

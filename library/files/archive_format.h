@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "zyvel/runtime.h"
+#include "zyvel/files.h"
 
 constexpr int kArchiveKeySize = 12;
 constexpr int kArchiveHeaderSize = 24;    // Versions 0 to 3.

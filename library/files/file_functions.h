@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "platform/kernel.h"
-#include "zyvel/runtime.h"
+#include "zyvel/files.h"
 
 // The one recursive lock of the file layer: both sets, their tables and the shared archive
 // stream positions are used from the main thread and the sound thread.

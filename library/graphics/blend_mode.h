@@ -23,7 +23,7 @@ enum DrawBlendMode : int {
 };
 
 // Subtraction on a device without the reverse-subtract operation: Begin inverts the rectangle and
-// leaves mode 5 (add) for the draw, End inverts it again and puts mode 3 back; destination -
-// source is the inverse of (inverse of destination + source). The parameter is kept.
-void BeginBlendMode3Emulation(const RECT& area);
-void EndBlendMode3Emulation(const RECT& area);
+// leaves the device's add mode for the draw, End inverts it again and puts the subtract mode back;
+// destination - source is the inverse of (inverse of destination + source). The parameter is kept.
+void BeginSubtractEmulation(const RECT& area);
+void EndSubtractEmulation(const RECT& area);

@@ -128,7 +128,7 @@ StageSet BuildBlendTextureSet(int transparency, int alphaModulation, int colorMo
 
 struct StageSetTable {
   StageSet Sets[60];
-  StageSet Mode3Untextured;
+  StageSet SubtractUntextured;
   StageSetTable() {
     for (StageSet& set : Sets) set = StageSet{};
     for (int v = 0; v < 3; ++v)
@@ -138,11 +138,11 @@ struct StageSetTable {
     for (int x = 0; x < 2; ++x)
       for (int y = 0; y < 2; ++y)
         for (int e = 0; e < 3; ++e) Sets[BlendTextureStageSetIndex(e, y, x)] = BuildBlendTextureSet(e, y, x);
-    Mode3Untextured = StageSet{};
-    Mode3Untextured.Stages[0] =
+    SubtractUntextured = StageSet{};
+    SubtractUntextured.Stages[0] =
         Stage(0, D3DTOP_SELECTARG2, kStageKeep, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, kStageKeep);
-    Mode3Untextured.Count = 1;
-    Close(Mode3Untextured);
+    SubtractUntextured.Count = 1;
+    Close(SubtractUntextured);
   }
 };
 
@@ -355,7 +355,7 @@ int ApplyBlendState(int resolveGraphHandles, const UserBlendRecord* userBlend, i
   if (!cache.MainTexture) {
     g_blendVertexKind = 0;
     if (mode == kBlendSubtract) {
-      config.Stages = StageSets().Mode3Untextured;
+      config.Stages = StageSets().SubtractUntextured;
     } else {
       StageSet& set = config.Stages;
       StageRecord& stage = set.Stages[0];

@@ -41,7 +41,7 @@ int SetDrawClipArea(int x1, int y1, int x2, int y2) {
   g_requestedDrawArea = RECT{x1, y1, x2, y2};
 
   int width = 0, height = 0;
-  if (state.DrawTarget == kScreenBack || state.DrawTarget == kScreenFront) {
+  if (state.DrawTarget == SCREEN_BACK || state.DrawTarget == SCREEN_FRONT) {
     GetScreenSizeSetting(&width, &height);
   } else if (const GraphRecord* graph = GetGraphRecord(state.DrawTarget)) {
     width = graph->Width;
@@ -231,8 +231,8 @@ int ResetDrawState() {
   SetFogStartEnd(0.0f, 1500.0f);
 
   ResetMaskUseFlag();
-  state.DrawTarget = kScreenBack;
-  SelectDrawTarget(kScreenFront);
+  state.DrawTarget = SCREEN_BACK;
+  SelectDrawTarget(SCREEN_FRONT);
   int width = 0, height = 0;
   GetGraphDimensions(state.DrawTarget, &width, &height);
   SetDrawClipArea(0, 0, width, height);

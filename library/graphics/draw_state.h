@@ -58,7 +58,7 @@ struct DrawLightArea {
 
 struct DrawState {
   int (*GraphRestoreCallback)() = nullptr;  // Null: the default restorer.
-  int DrawTarget = -4;  // -2 back screen, -4 front screen, -5..-3 other screens, or a graph.
+  int DrawTarget = SCREEN_FRONT;  // A ScreenTarget, -3, -5, or a graph.
   RECT DrawArea = {0, 0, 0, 0};  // Right and bottom exclusive.
   float DrawAreaF[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   int DrawTargetWidth = 0;

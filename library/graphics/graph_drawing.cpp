@@ -437,14 +437,14 @@ int DrawOutlineBoxSW(int x1, int y1, int x2, int y2, unsigned color) {
 // ---- Subtractive blending without the device's reverse-subtract operation ----
 
 // Graphs whose image part is textured and boxes on the device path draw through the device.
-bool NeedsBlendMode3Emulation(bool throughDevice) {
+bool NeedsSubtractEmulation(bool throughDevice) {
   return g_drawState.BlendMode == kBlendSubtract && throughDevice && !g_renderDevice.BlendOpCap;
 }
 
 // Inverts the rectangle with a white box drawn in the subtract mode's inverting form, and leaves
 // the mode `next` with the saved parameter: destination - source is the inverse of (inverse of
 // destination + source).
-void InvertForBlendMode3(const RECT& area, int next) {
+void InvertForSubtractEmulation(const RECT& area, int next) {
   DrawState& state = g_drawState;
   const int param = state.BlendParam;
   const uint32_t bright = state.BrightColor;
@@ -459,10 +459,10 @@ void InvertForBlendMode3(const RECT& area, int next) {
 
 template <typename Draw>
 int DrawWithEmulation(bool throughDevice, const RECT& area, Draw draw) {
-  if (!NeedsBlendMode3Emulation(throughDevice)) return draw();
-  BeginBlendMode3Emulation(area);
+  if (!NeedsSubtractEmulation(throughDevice)) return draw();
+  BeginSubtractEmulation(area);
   const int result = draw();
-  EndBlendMode3Emulation(area);
+  EndSubtractEmulation(area);
   return result;
 }
 
@@ -519,8 +519,8 @@ int DrawBox(int x1, int y1, int x2, int y2, unsigned color, bool fill) {
 
 }  // namespace
 
-void BeginBlendMode3Emulation(const RECT& area) { InvertForBlendMode3(area, kBlendDeviceAdd); }
-void EndBlendMode3Emulation(const RECT& area) { InvertForBlendMode3(area, kBlendSubtract); }
+void BeginSubtractEmulation(const RECT& area) { InvertForSubtractEmulation(area, kBlendDeviceAdd); }
+void EndSubtractEmulation(const RECT& area) { InvertForSubtractEmulation(area, kBlendSubtract); }
 
 int DrawGraphAt(int x, int y, int handle, int transparent) {
   GraphRecord* graph = nullptr;

@@ -15,6 +15,7 @@
 #include "graphics/texture_upload.h"
 #include "media/movie_services.h"
 #include "window/window_services.h"
+#include "zyvel/files.h"
 #include "zyvel/memimg.h"
 #include "zyvel/runtime.h"
 
@@ -361,7 +362,7 @@ int DeleteGraphHandle(int graph) {
   DrawState& state = g_drawState;
   // Nothing may go on pointing at what is freed here: the draw target and the blend graph fall
   // back to the screen and to none, and queued vertices are drawn while their texture lives.
-  if (state.DrawTarget == graph) SelectDrawTarget(kScreenBack);
+  if (state.DrawTarget == graph) SelectDrawTarget(SCREEN_BACK);
   if (state.BlendGraph == graph) SetBlendGraph(-1, 0, 0);
   ReleaseMovie(record->MovieHandle);
   GraphImagePart* part = record->Part;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "zyvel/files.h"
 #include "zyvel/graphics.h"
 #include "zyvel/runtime.h"
 
@@ -31,7 +32,7 @@ int IsGraphHandleValid(int handle) { return GetGraphRecord(handle) ? 1 : 0; }
 
 int GetGraphDimensions(int handle, int* width, int* height) {
   int w = 0, h = 0;
-  if (handle == kScreenBack || handle == kScreenFront) {
+  if (handle == SCREEN_BACK || handle == SCREEN_FRONT) {
     GetScreenSizeSetting(&w, &h);
   } else {
     const GraphRecord* record = GetGraphRecord(handle);

@@ -25,12 +25,6 @@ enum SoftwareGraphFormat : int {
   kSoftwareGraphFormat32Alpha = 18,
 };
 
-// Handles that stand for the screens rather than graphs.
-enum ScreenTarget : int {
-  kScreenBack = -2,
-  kScreenFront = -4,
-};
-
 struct GraphTexture {
   IDirect3DTexture9* Texture;    // What is drawn from.
   IDirect3DTexture9* Twin;       // System-memory copy pixels are written through, or null.

@@ -20,6 +20,7 @@
 #include "graphics/texture_upload.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
+#include "zyvel/input.h"
 #include "zyvel/memimg.h"
 #include "zyvel/runtime.h"
 

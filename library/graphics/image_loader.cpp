@@ -5,6 +5,7 @@
 #include "graphics/image_loader.h"
 #include "graphics/image_transfer.h"
 #include "platform/gdi.h"
+#include "zyvel/files.h"
 
 namespace {
 

@@ -66,7 +66,7 @@ bool PerPixelAlphaWindow() { return g_windowSystem.layeredWindow != 0; }
 void PresentToLayeredWindow(int screenWidth, int screenHeight) {
   DrawState& state = g_drawState;
   const int target = state.DrawTarget, targetWidth = state.DrawTargetWidth, targetHeight = state.DrawTargetHeight;
-  state.DrawTarget = -2;
+  state.DrawTarget = SCREEN_BACK;
   state.DrawTargetWidth = screenWidth;
   state.DrawTargetHeight = screenHeight;
   const RECT whole{0, 0, screenWidth, screenHeight};
@@ -113,7 +113,7 @@ int SelectDrawTarget(int target) {
   if (!g_screenSettings.Initialised) return -1;
   if (!g_windowSystem.active) WaitWhileInactive();
   GraphRecord* graph = nullptr;
-  if (target != -2 && target != -3 && target != -4 && target != -5) {
+  if (target != SCREEN_BACK && target != -3 && target != SCREEN_FRONT && target != -5) {
     graph = GetGraphRecord(target);
     if (!graph) return -1;
     if (g_screenSettings.HardwareInUse ? !GraphRenderTarget(graph) : !GraphSoftImage(graph)) return -1;
@@ -147,7 +147,7 @@ int SelectDrawTarget(int target) {
   }
   state.DrawTargetWidth = width;
   state.DrawTargetHeight = height;
-  if (target == kScreenFront && g_windowSystem.mainWindow)
+  if (target == SCREEN_FRONT && g_windowSystem.mainWindow)
     SetTimer(g_windowSystem.mainWindow, kFrontScreenTimerId, kFrontScreenTimerPeriod, FrontScreenTimerProc);
   if (width == previousWidth && height == previousHeight)
     SetDrawClipArea(area.left, area.top, area.right, area.bottom);
@@ -352,7 +352,7 @@ int PrepareSubBackBuffer() {
 
 void FrontScreenTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
   KillTimer(window, kFrontScreenTimerId);
-  if (g_drawState.DrawTarget != kScreenFront || PerPixelAlphaWindow()) return;
+  if (g_drawState.DrawTarget != SCREEN_FRONT || PerPixelAlphaWindow()) return;
   if (!g_windowSystem.windowedMode && DevicePath()) PrepareSubBackBuffer();
   PresentScreen(nullptr);
   SetTimer(window, kFrontScreenTimerId, kFrontScreenTimerPeriod, FrontScreenTimerProc);

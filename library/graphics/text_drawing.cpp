@@ -360,16 +360,16 @@ int DrawTextWithFont(int x, int y, const char* text, unsigned color, int handle,
   DrawState& state = g_drawState;
   RECT rect = {0, 0, 0, 0};
   const bool subtract = state.BlendMode == kBlendSubtract;
-  if ((subtract && textured) || GetUseMaskFlag() || state.DrawTarget == kScreenFront) {
+  if ((subtract && textured) || GetUseMaskFlag() || state.DrawTarget == SCREEN_FRONT) {
     rect = vertical ? RECT{x, y, x + font->Size + 3, state.DrawArea.bottom}
                     : RECT{x, y, state.DrawArea.right, y + font->Size + 3};
     if (rect.left >= state.DrawArea.right) return 0;
   }
   auto draw = [&]() {
     if (subtract && textured && !g_renderDevice.BlendOpCap) {
-      BeginBlendMode3Emulation(rect);
+      BeginSubtractEmulation(rect);
       const int result = DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical);
-      EndBlendMode3Emulation(rect);
+      EndSubtractEmulation(rect);
       return result;
     }
     return textured ? DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical)

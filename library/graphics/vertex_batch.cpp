@@ -5,6 +5,7 @@
 #include "graphics/draw_state.h"
 #include "graphics/render_device.h"
 #include "graphics/screen_services.h"
+#include "zyvel/window.h"
 
 const BatchLayout kBatchLayouts[kBatchSetCount][kBatchKindCount] = {
     {{D3DFVF_XYZRHW | D3DFVF_DIFFUSE, 20, 3225},

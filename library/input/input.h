@@ -3,7 +3,7 @@
 
 #include "platform/dinput.h"
 #include "platform/types.h"
-#include "zyvel/runtime.h"
+#include "zyvel/input.h"
 
 constexpr int kMaxJoypads = 16;
 constexpr int kKeyPadMapBits = 32;

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/user.h"
-#include "zyvel/runtime.h"
+#include "zyvel/input.h"
 
 // Pairs {virtual key, control code} for keys that type nothing, ended by {0, 0}.
 extern const int kControlKeyTable[10][2];

@@ -16,6 +16,7 @@
 #include "platform/com.h"
 #include "platform/kernel.h"
 #include "sound/sound_services.h"
+#include "zyvel/files.h"
 #include "zyvel/sound.h"
 
 namespace {

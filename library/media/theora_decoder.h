@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "media/movie_services.h"  // InitTheoraColorTables, FetchTheoraFrame, GetTheoraYuvSurface.
+#include "zyvel/files.h"
 
 struct TheoraInfo {
   double framesPerSecond;

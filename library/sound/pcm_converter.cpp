@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "sound/sound_records.h"
+#include "zyvel/files.h"
 
 int SourceTell(const SoundStreamSource& source) { return source.functions.Tell(source.stream); }
 int SourceSeek(const SoundStreamSource& source, int offset, int origin) {

@@ -7,6 +7,7 @@
 
 #include "sound/loading.h"
 #include "sound/stream_sound.h"
+#include "zyvel/files.h"
 
 namespace {
 

@@ -39,7 +39,6 @@ const DWORD kWindowedExStyles[11] = {
 
 constexpr char kDefaultClassName[] = "D123987X";
 constexpr char kDefaultTitle[] = "Zyvel";
-constexpr int kFrontScreen = -4;
 constexpr int kDisplayChangeWaitMs = 2000;
 
 bool OwnWindow() { return g_windowSystem.mainWindow && !g_windowSystem.subclassMode; }
@@ -591,7 +590,7 @@ int OnWindowMoved(LPARAM position) {
   RECT client;
   GetClientRect(record.mainWindow, &client);
   record.run.clientRect = RECT{x, y, x + client.right, y + client.bottom};
-  if (GetDrawTarget() == kFrontScreen) {
+  if (GetDrawTarget() == SCREEN_FRONT) {
     int useMask = GetUseMaskFlag();
     SetUseMaskFlag(0);
     SetUseMaskFlag(useMask);

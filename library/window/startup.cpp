@@ -13,12 +13,10 @@
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "window/window_services.h"
+#include "zyvel/files.h"
 #include "zyvel/sound.h"
 
 namespace {
-
-constexpr int kBackScreen = -2;
-constexpr int kFrontScreen = -4;
 
 // Step 2: a full-screen size that no display mode offers starts windowed, except 320 x 240,
 // which runs as 640 x 480.
@@ -127,8 +125,8 @@ int RunLibraryStartup() {
   record.initialised = 1;
   if (!record.windowedMode && !record.subclassMode && record.mainWindow) ForceWindowForeground(record.mainWindow, 1);
   InitOnScreenLog();
-  SelectDrawTarget(kBackScreen);
-  SelectDrawTarget(kFrontScreen);
+  SelectDrawTarget(SCREEN_BACK);
+  SelectDrawTarget(SCREEN_FRONT);
   if (!record.options.noGraphics) InitModelSystem();
   record.initialising = 0;
   return 0;

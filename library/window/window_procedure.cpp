@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr int kBackScreen = -2;
 constexpr UINT kKeyFlag1Message = WM_USER + 111;
 constexpr UINT kKeyFlag2Message = WM_USER + 112;
 constexpr UINT kSocketMessage = WM_USER + 261;
@@ -107,7 +106,7 @@ void OnPaint(HWND window) {
         brush = CreateSolidBrush(RGB(record.backgroundRed, record.backgroundGreen, record.backgroundBlue));
       FillRect(dc, &paint.rcPaint, brush ? brush : static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
       if (brush) DeleteObject(brush);
-    } else if (GetDrawTarget() == kBackScreen) {
+    } else if (GetDrawTarget() == SCREEN_BACK) {
       int wait = GetFlipVSyncWait();
       SetFlipVSyncWait(0);
       PresentScreen(&paint.rcPaint);

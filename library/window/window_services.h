@@ -5,7 +5,7 @@
 #include "platform/user.h"
 #include "runtime/runtime_services.h"
 #include "window/window_state.h"
-#include "zyvel/runtime.h"
+#include "zyvel/window.h"
 
 // ---- Start-up and shut-down (startup.cpp, system_info.cpp) ----
 int RunLibraryStartup();

@@ -70,7 +70,7 @@ TEST_P(DdsGraphTest, DdsPicturesBecomeGraphs) {
   switches.offerDxtFormats = true;
   platform::testing::SetDirect3DSwitches(switches);
   ASSERT_EQ(InitializeLibrary(), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   for (const auto& picture : pictures) {
     SCOPED_TRACE(picture.name);
     const std::string command = std::string("convert ") + picture.command + " " + picture.name + " && convert " +
@@ -133,7 +133,7 @@ TEST_P(DdsGraphTest, LuminanceIsGreyAndAlphaOnlyIsWhiteAsGraphs) {
   make("grey.dds", 0x20001, 16, 0xFF, 0xFF00, {0x60, 0x80});
   make("alpha.dds", 0x2, 8, 0, 0xFF, {0x80});
   ASSERT_EQ(InitializeLibrary(), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   const struct {
     const char* name;
     uint32_t drawn;

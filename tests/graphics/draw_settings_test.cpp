@@ -42,7 +42,7 @@ TEST_F(DrawSettingsTest, TheDrawAreaIsOrderedAndClampedToTheTarget) {
       {{10, 10, 10, 200}, {10, 10, 10, 200}, 1},
       {{700, 0, 800, 10}, {640, 0, 640, 10}, 1},
   };
-  g_drawState.DrawTarget = kScreenBack;
+  g_drawState.DrawTarget = SCREEN_BACK;
   for (const Case& c : cases) {
     EXPECT_EQ(SetDrawClipArea(c.asked.left, c.asked.top, c.asked.right, c.asked.bottom), 0);
     const RECT& area = g_drawState.DrawArea;
@@ -59,7 +59,7 @@ TEST_F(DrawSettingsTest, TheDrawAreaIsOrderedAndClampedToTheTarget) {
 }
 
 TEST_F(DrawSettingsTest, OnTheDeviceTheAreaSetsViewportScissorAndScissorTest) {
-  g_drawState.DrawTarget = kScreenBack;
+  g_drawState.DrawTarget = SCREEN_BACK;
   g_screenSettings.HardwareInUse = 1;
   EXPECT_EQ(SetDrawClipArea(0, 0, 10, 10), -1) << "no device yet: the area is stored, the result is -1";
   EXPECT_EQ(g_drawState.DrawArea.right, 10);
@@ -110,7 +110,7 @@ TEST_F(DrawSettingsTest, FogColourAndResetDefaults) {
   g_drawState.BlendMode = 3;
   g_screenSettings.Initialised = 1;  // The reset runs inside graphics start-up.
   ASSERT_EQ(ResetDrawState(), 0);
-  EXPECT_EQ(GetDrawTarget(), kScreenFront);
+  EXPECT_EQ(GetDrawTarget(), SCREEN_FRONT);
   EXPECT_EQ(g_drawState.DrawArea.right, 640);
   EXPECT_EQ(g_drawState.DrawArea.bottom, 480);
   EXPECT_EQ(g_drawState.DrawAreaEmpty, 0);
@@ -146,7 +146,7 @@ TEST_F(DrawSettingsTest, TheDefaultCameraPutsPointXYOnPixelXHeightMinusY) {
 
 TEST_F(DrawSettingsTest, TheDeviceProjectionIsProjectionTimesCameraTimesInverseArea) {
   StartHardware();
-  g_drawState.DrawTarget = kScreenBack;
+  g_drawState.DrawTarget = SCREEN_BACK;
   g_drawState.DrawTargetWidth = 640;
   g_drawState.DrawTargetHeight = 480;
   SetDefaultCamera(640, 480);

@@ -73,7 +73,7 @@ class FontTest : public windowtest::LibraryTest, public ::testing::WithParamInte
     platform::testing::PinFontFiles({font_files::kGothic});
     SetHardwareAccelFlag(GetParam() == Path::kDevice ? 1 : 0);
     ASSERT_EQ(InitializeLibrary(), 0);
-    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
     ASSERT_EQ(ClearDrawScreenAll(), 0);
     white_ = static_cast<unsigned>(MakeColorCode(255, 255, 255));
     red_ = static_cast<unsigned>(MakeColorCode(255, 0, 0));
@@ -580,7 +580,7 @@ class FontPathsTest : public windowtest::LibraryTest {
     SetHardwareAccelFlag(path == Path::kDevice ? 1 : 0);
     platform::testing::PinFontFiles({font_files::kGothic});
     EXPECT_EQ(InitializeLibrary(), 0);
-    SelectDrawTarget(-2);
+    SelectDrawTarget(SCREEN_BACK);
     ClearDrawScreenAll();
     const unsigned white = static_cast<unsigned>(MakeColorCode(255, 255, 255));
     const unsigned gold = static_cast<unsigned>(MakeColorCode(0xE0, 0xB0, 0x30));

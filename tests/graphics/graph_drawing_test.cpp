@@ -61,7 +61,7 @@ class GraphDrawingTest : public windowtest::LibraryTest, public ::testing::WithP
     blocksBefore_ = GetTrackedBlockCount();
     ASSERT_EQ(InitializeLibrary(), 0);
     ASSERT_EQ(g_screenSettings.HardwareInUse, Device() ? 1 : 0);
-    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
     ASSERT_EQ(ClearDrawScreenAll(), 0);
     WriteBmp("sheet.bmp", 48, 24, Pattern);
   }
@@ -231,7 +231,7 @@ TEST_P(GraphDrawingTest, BoxesGoIntoADrawableGraph) {
   const unsigned green = static_cast<unsigned>(MakeColorCode(0, 255, 0));
   EXPECT_EQ(DrawOutlineBox(12, 2, 2, 8, green), 0);  // x reversed, y in order.
   EXPECT_EQ(DrawFilledBox(15, 9, 30, 30, static_cast<unsigned>(MakeColorCode(0, 0, 255))), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   EXPECT_EQ(DrawGraphAt(200, 200, canvas, 0), 0);
   ExpectScreen(ReadScreen(), [](int x, int y) -> uint32_t {
     if (x < 200 || x >= 220 || y < 200 || y >= 212) return kBackground;
@@ -241,7 +241,7 @@ TEST_P(GraphDrawingTest, BoxesGoIntoADrawableGraph) {
     return 0;
   });
   EXPECT_EQ(DeleteGraphHandle(canvas), 0);
-  EXPECT_EQ(GetDrawTarget(), -2) << "the deleted target";
+  EXPECT_EQ(GetDrawTarget(), SCREEN_BACK) << "the deleted target";
 }
 
 // Filled and outline boxes: reversed corners fill the same pixels, an outline is the one-pixel
@@ -403,7 +403,7 @@ TEST_P(GraphDrawingTest, GraphsSurviveALostDevice) {
   EXPECT_EQ(DrawGraphAt(0, 0, sheet, 0), -1) << "nothing is drawn on a lost device";
   platform::testing::RegainLostDevices();
   ASSERT_EQ(FlipScreen(), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   draw();
   const Screen after = ReadScreen();
   EXPECT_EQ(after.pixels, before.pixels);
@@ -525,7 +525,7 @@ TEST_P(GraphDrawingTest, SubtractiveBoxesTakeTheirColourOffWithoutTheDeviceOpera
     ASSERT_EQ(InitializeLibrary(), 0);
     ASSERT_EQ(g_screenSettings.HardwareInUse, 1);
     ASSERT_EQ(g_renderDevice.BlendOpCap, 0);
-    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
     ASSERT_EQ(ClearDrawScreenAll(), 0);
   }
   constexpr uint32_t kUnder = 0xC08040;

@@ -230,12 +230,12 @@ TEST_F(GraphTableTest, TheLostFlagIsClearedWhenSetAndRaisedAtDeletion) {
 
 TEST_F(GraphTableTest, ScreensAnswerWithTheScreenSize) {
   int width = 0, height = 0;
-  ASSERT_EQ(GetGraphDimensions(kScreenBack, &width, &height), 0);
+  ASSERT_EQ(GetGraphDimensions(SCREEN_BACK, &width, &height), 0);
   int screenWidth = 0, screenHeight = 0;
   GetScreenSizeSetting(&screenWidth, &screenHeight);
   EXPECT_EQ(width, screenWidth);
   EXPECT_EQ(height, screenHeight);
-  EXPECT_EQ(GetGraphDimensions(kScreenFront, nullptr, nullptr), 0);
+  EXPECT_EQ(GetGraphDimensions(SCREEN_FRONT, nullptr, nullptr), 0);
   EXPECT_EQ(GetGraphDimensions(12345, &width, &height), -1);
 }
 

@@ -72,7 +72,7 @@ class MaskTest : public windowtest::LibraryTest, public ::testing::WithParamInte
   void Start() {
     ASSERT_EQ(InitializeLibrary(), 0);
     ASSERT_EQ(g_screenSettings.HardwareInUse, GetParam() == Path::kDevice ? 1 : 0);
-    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
     ASSERT_EQ(ClearDrawScreenAll(), 0);
   }
 
@@ -155,7 +155,7 @@ TEST_P(MaskTest, MaskingNeedsAMaskScreen) {
   EXPECT_EQ(IsMaskActive(), 0);
   EXPECT_EQ(SetUseMaskFlag(1), 0);
   EXPECT_EQ(IsMaskActive(), 1);
-  EXPECT_EQ(SelectDrawTarget(-2), 0);
+  EXPECT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   EXPECT_EQ(IsMaskActive(), 1) << "selecting a target keeps masking on";
   EXPECT_EQ(SetUseMaskFlag(0), 0);
   EXPECT_EQ(IsMaskActive(), 0);
@@ -343,7 +343,7 @@ TEST_P(MaskTest, DrawableGraphWiderThanTheMask) {
     }
   EXPECT_EQ(wrong, 0);
   UnlockDrawScreenBuffer();
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
 }
 
 // A device made again after a loss gets new mask textures holding the same mask, and masking

@@ -41,8 +41,8 @@ TEST_P(ScreenFlipTest, ClearedScreenReachesTheWindow) {
   EXPECT_EQ(g_screenSettings.Initialised, 1);
   EXPECT_EQ(g_screenSettings.HardwareInUse, GetParam() == Path::kDevice ? 1 : 0);
 
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
-  EXPECT_EQ(GetDrawTarget(), -2);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
+  EXPECT_EQ(GetDrawTarget(), SCREEN_BACK);
   ASSERT_EQ(ClearDrawScreenAll(), 0);
   ASSERT_EQ(FlipScreen(), 0);
 
@@ -101,7 +101,7 @@ TEST_P(ScreenFlipTest, LostDeviceRecoversOnTheNextFlip) {
   g_windowSystem.backgroundGreen = 0x20;
   g_windowSystem.backgroundBlue = 0x10;
   ASSERT_EQ(InitializeLibrary(), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   ASSERT_EQ(ClearDrawScreenAll(), 0);
   ASSERT_EQ(FlipScreen(), 0);
 
@@ -115,7 +115,7 @@ TEST_P(ScreenFlipTest, LostDeviceRecoversOnTheNextFlip) {
   platform::testing::RegainLostDevices();
   ASSERT_EQ(FlipScreen(), 0);
   EXPECT_EQ(g_screenSettings.HardwareInUse, 1);
-  EXPECT_EQ(GetDrawTarget(), -2);
+  EXPECT_EQ(GetDrawTarget(), SCREEN_BACK);
   EXPECT_EQ(std::memcmp(&g_drawState.ViewMatrix, &view, sizeof view), 0);
   EXPECT_EQ(g_drawState.ProjectionMode, 0) << "the perspective camera stays one";
 
@@ -156,7 +156,7 @@ TEST_P(ScreenFlipTest, ScreenModeChangesWhileRunning) {
   EXPECT_EQ(SetScreenMode(640, 480, 32, 60), 0);
   EXPECT_EQ(g_screenSettings.Initialised, 1);
   EXPECT_EQ(g_screenSettings.HardwareInUse, GetParam() == Path::kDevice ? 1 : 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   ASSERT_EQ(ClearDrawScreenAll(), 0);
   ASSERT_EQ(FlipScreen(), 0);
   platform::testing::PresentedFrame frame;
@@ -198,7 +198,7 @@ int WindowTimers() {
 TEST_P(ScreenFlipTest, LockedRectangleHoldsWhatWasClearedThere) {
   if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   g_windowSystem.backgroundRed = 0x10, g_windowSystem.backgroundGreen = 0x20, g_windowSystem.backgroundBlue = 0x30;
   ASSERT_EQ(ClearDrawScreenAll(), 0);
   g_windowSystem.backgroundRed = 0xC0, g_windowSystem.backgroundGreen = 0xB0, g_windowSystem.backgroundBlue = 0xA0;
@@ -231,7 +231,7 @@ TEST_P(ScreenFlipTest, LockedRectangleHoldsWhatWasClearedThere) {
 TEST_P(ScreenFlipTest, CapturedRectangleIsDrawnBackFromTheGraph) {
   if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   g_windowSystem.backgroundRed = 0x10, g_windowSystem.backgroundGreen = 0x20, g_windowSystem.backgroundBlue = 0x30;
   ASSERT_EQ(ClearDrawScreenAll(), 0);
   g_windowSystem.backgroundRed = 0xC0, g_windowSystem.backgroundGreen = 0xB0, g_windowSystem.backgroundBlue = 0xA0;
@@ -290,7 +290,7 @@ TEST_P(ScreenFlipTest, FlipPlacesTheScreenByScaleAndHalfMode) {
     SetEmulate320x240(c.half);
     g_windowSystem.backgroundRed = 0x10, g_windowSystem.backgroundGreen = 0x20, g_windowSystem.backgroundBlue = 0x30;
     ASSERT_EQ(InitializeLibrary(), 0);
-    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
     ASSERT_EQ(ClearDrawScreenAll(), 0);
     // The top-left quarter in another colour: half mode shows only that.
     g_windowSystem.backgroundRed = 0xC0, g_windowSystem.backgroundGreen = 0xB0, g_windowSystem.backgroundBlue = 0xA0;
@@ -350,7 +350,7 @@ TEST_P(ScreenFlipTest, FlipPlacesTheScreenByScaleAndHalfMode) {
 TEST_P(ScreenFlipTest, DrawTargetChoiceAndItsDrawArea) {
   if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   ASSERT_EQ(SetDrawClipArea(10, 20, 50, 60), 0);
   const int plain = MakeBlankGraph(408, 504);
   SetCreateRenderTargetGraph(1);
@@ -364,7 +364,7 @@ TEST_P(ScreenFlipTest, DrawTargetChoiceAndItsDrawArea) {
   // Every software graph can be drawn into; on the device only render-target graphs.
   for (int refused : {-1, 0, GetParam() == Path::kDevice ? plain : -7}) {
     EXPECT_EQ(SelectDrawTarget(refused), -1) << refused;
-    EXPECT_EQ(GetDrawTarget(), -2);
+    EXPECT_EQ(GetDrawTarget(), SCREEN_BACK);
     EXPECT_EQ(g_drawState.DrawArea.left, 10);
   }
   ASSERT_EQ(SelectDrawTarget(sameSize), 0);
@@ -374,7 +374,7 @@ TEST_P(ScreenFlipTest, DrawTargetChoiceAndItsDrawArea) {
   EXPECT_EQ(g_drawState.DrawArea.right, 30);
   EXPECT_EQ(g_drawState.DrawArea.bottom, 40);
   EXPECT_EQ(g_drawState.DrawArea.left, 0);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   EXPECT_EQ(g_drawState.DrawArea.right, 408);
   EXPECT_EQ(g_drawState.DrawArea.bottom, 504);
 
@@ -389,7 +389,7 @@ TEST_P(ScreenFlipTest, DrawTargetChoiceAndItsDrawArea) {
 TEST_P(ScreenFlipTest, FrontScreenIsShownByItsTimer) {
   if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
-  ASSERT_EQ(SelectDrawTarget(-4), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_FRONT), 0);
   EXPECT_EQ(WindowTimers(), 1);
   uint64_t serial = PresentSerial();
   for (int tick = 0; tick < 3; ++tick) {
@@ -399,7 +399,7 @@ TEST_P(ScreenFlipTest, FrontScreenIsShownByItsTimer) {
     serial = PresentSerial();
     EXPECT_EQ(WindowTimers(), 1) << "the timer goes on";
   }
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   platform::testing::AdvanceFakeClock(33000);
   ASSERT_EQ(ProcessWindowMessages(), 0);
   EXPECT_EQ(PresentSerial(), serial);
@@ -411,12 +411,12 @@ TEST_P(ScreenFlipTest, FrontScreenIsShownByItsTimer) {
 TEST_P(ScreenFlipTest, LayeredWindowIsRefreshedWithoutAPresent) {
   if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
-  ASSERT_EQ(SelectDrawTarget(-4), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_FRONT), 0);
   g_windowSystem.layeredWindow = 1;
   const uint64_t serial = PresentSerial();
   EXPECT_EQ(FlipScreen(), 0);
   EXPECT_EQ(PresentSerial(), serial);
-  EXPECT_EQ(GetDrawTarget(), -4);
+  EXPECT_EQ(GetDrawTarget(), SCREEN_FRONT);
   EXPECT_EQ(g_drawState.DrawTargetWidth, 408);
   BaseImage locked{};
   const RECT whole{0, 0, 408, 504};
@@ -482,7 +482,7 @@ TEST_F(DeviceScreenTest, FullScreenFrontScreenDrawsIntoTheSubBackBuffer) {
   g_windowSystem.backgroundRed = 0x33, g_windowSystem.backgroundGreen = 0x66, g_windowSystem.backgroundBlue = 0x99;
   ASSERT_EQ(InitializeLibrary(), 0);
   ASSERT_EQ(g_screenSettings.HardwareInUse, 1);
-  ASSERT_EQ(SelectDrawTarget(-4), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_FRONT), 0);
   EXPECT_EQ(g_renderDevice.SubBackBuffer, nullptr);
   platform::testing::AdvanceFakeClock(33000);
   ASSERT_EQ(ProcessWindowMessages(), 0);

@@ -9,6 +9,7 @@
 #include "input/input.h"
 #include "window/window_state.h"
 #include "zyvel/runtime.h"
+#include "zyvel/window.h"
 
 namespace {
 

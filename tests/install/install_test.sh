@@ -41,6 +41,24 @@ poll() {  # poll TRIES COMMAND...
 
 cmake --install "$build" --prefix "$work/zyvel" > "$work/install.log" 2>&1 ||
   fail "cmake --install" "$work/install.log"
+# Each public header stands alone in a C++17 program. runtime.h holds only the runtime: a program
+# may use the window's, the input's and the files' names for its own when it includes no more; the
+# screens' draw targets come with graphics.h.
+for header in "$work"/zyvel/include/zyvel/*.h; do
+  echo "#include \"zyvel/$(basename "$header")\"" | c++ -std=c++17 -fsyntax-only -I"$work/zyvel/include" -x c++ - \
+    > "$work/header.log" 2>&1 || fail "zyvel/$(basename "$header") does not compile alone" "$work/header.log"
+done
+c++ -std=c++17 -fsyntax-only -I"$work/zyvel/include" -x c++ - > "$work/header.log" 2>&1 <<'PROGRAM' ||
+#include "zyvel/runtime.h"
+int GetMainWindow, InitializeLibrary, IsKeyDown, GetClipboardText, InstallFileFunctions, StreamFileOpen;
+PROGRAM
+  fail "zyvel/runtime.h declares names of the window, the input or the files" "$work/header.log"
+c++ -std=c++17 -fsyntax-only -I"$work/zyvel/include" -x c++ - > "$work/header.log" 2>&1 <<'PROGRAM' ||
+#include "zyvel/graphics.h"
+static_assert(SCREEN_BACK == -2 && SCREEN_FRONT == -4, "the screens' draw targets");
+PROGRAM
+  fail "zyvel/graphics.h does not name the screens' draw targets" "$work/header.log"
+
 cmake -S "$source/examples" -B "$work/example" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_PREFIX_PATH="$work/zyvel" > "$work/configure.log" 2>&1 ||
   fail "the example does not configure against the installed package" "$work/configure.log"

@@ -4,6 +4,7 @@
 
 #include "integration_support.h"
 #include "platform/gdi.h"
+#include "zyvel/files.h"
 #include "zyvel/graphics.h"
 
 namespace integration_test {

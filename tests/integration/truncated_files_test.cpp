@@ -3,6 +3,7 @@
 // with nothing left allocated.
 #include "integration_support.h"
 #include "sound/sound_records.h"
+#include "zyvel/files.h"
 #include "zyvel/graphics.h"
 #include "zyvel/sound.h"
 

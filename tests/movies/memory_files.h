@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "zyvel/files.h"
 #include "zyvel/runtime.h"
 
 namespace movie_test {

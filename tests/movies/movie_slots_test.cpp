@@ -463,7 +463,7 @@ TEST_P(MovieGraphTest, AClipLoadedAsAGraphDrawsItsFrame) {
   GetGraphDimensions(graph, &width, &height);
   EXPECT_EQ(width, 64);
   EXPECT_EQ(height, 48);
-  ASSERT_EQ(SelectDrawTarget(-2), 0);
+  ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
   ASSERT_EQ(ClearDrawScreenAll(), 0);
   // Frame 0 is almost black: show frame 1.
   MovieSlot* slot = GetMovieSlot(GetGraphRecord(graph)->MovieHandle);
@@ -490,7 +490,7 @@ TEST_P(MovieGraphTest, AClipLoadedAsAGraphShowsItsFirstFrameWithoutStepping) {
   const int grey = movie_test::GreyRgb(150);
   auto expectFirstFrame = [&](const char* when) {
     SCOPED_TRACE(when);
-    ASSERT_EQ(SelectDrawTarget(-2), 0);
+    ASSERT_EQ(SelectDrawTarget(SCREEN_BACK), 0);
     ASSERT_EQ(ClearDrawScreenAll(), 0);
     ASSERT_EQ(DrawGraphAt(10, 20, graph, 0), 0);
     const uint32_t shown = ScreenPixel(10 + 32, 20 + 24);

@@ -15,6 +15,7 @@
 #include "platform/testing.h"
 #include "window/window_services.h"
 #include "x_processes.h"
+#include "zyvel/input.h"
 #include "zyvel/runtime.h"
 
 // The X11 video driver loads system libraries that keep process-wide caches until exit; their

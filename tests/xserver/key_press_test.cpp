@@ -18,6 +18,7 @@
 #include "graphics/screen_services.h"
 #include "window/window_services.h"
 #include "zyvel/runtime.h"
+#include "zyvel/input.h"
 
 extern char** environ;
 

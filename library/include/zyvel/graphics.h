@@ -195,7 +195,12 @@ int GetScreenSizeSetting(int* width, int* height);
 int GetScreenColorBits();
 
 // ---- Screens ----
-// Draw targets: -2 the back screen, -4 the front screen, or a graph that can be drawn into.
+// The draw targets that stand for the screens rather than graphs. Any other target is a graph
+// that can be drawn into; -3 and -5 are accepted as well and draw into the back screen.
+enum ScreenTarget : int {
+  SCREEN_BACK = -2,
+  SCREEN_FRONT = -4,
+};
 int SelectDrawTarget(int target);
 // Clears the draw target (a rectangle, or all of it when null) to the background colour.
 int ClearDrawScreen(const RECT* area);

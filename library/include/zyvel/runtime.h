@@ -1,5 +1,5 @@
-// Zyvel runtime: start-up and shut-down, window and messages, the tracked heap, the log, string,
-// number, time and random helpers, handles, files, archives, streams and input.
+// Zyvel runtime: character sets, string, number, time and random helpers, the tracked heap, the
+// log and the stream-function sets.
 //
 // Every function returns 0 (or a new handle) on success and -1 on failure, with one log line;
 // yes/no queries return 1 or 0. Text is multi-byte text in the active character set (CP932).
@@ -83,6 +83,11 @@ int WriteLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2))
 int PushLogIndent();
 int PopLogIndent();
 
+// ---- Fatal exits ----
+// Logs the message, shuts the library down and ends the process with exit code -1.
+[[noreturn]] void AbortWithLog(const char* message);
+[[noreturn]] void AbortWithLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 // ---- Stream-function sets and memory streams ----
 // Loaders read through a set of six operations, so files, archive members and memory images
 // read alike. A stream is an opaque pointer-sized value owned by the set that made it.
@@ -132,55 +137,6 @@ int StreamFileEof(StreamHandle stream);
 int StreamFileIdleWait(StreamHandle stream);
 int StreamFileClose(StreamHandle stream);
 
-// ---- Start-up, shut-down and fatal exits ----
-// Logs the message, shuts the library down and ends the process with exit code -1.
-[[noreturn]] void AbortWithLog(const char* message);
-[[noreturn]] void AbortWithLogFormat(const char* format, ...) __attribute__((format(printf, 1, 2)));
-
-// ---- Start-up, shut-down, call lock, main window and message processing ----
-#include "platform/types.h"
-
-// The program's three entries: start-up, shut-down and the once-per-frame message processing.
-int InitializeLibrary();
-int FinishLibrary();
-// 0, or -1 once the window was closed or quit was asked.
-int ProcessWindowMessages();
-// The library-wide call lock: re-entrant, handed over first-in first-out.
-void ApiLockEnter();
-void ApiLockLeave();
-
-// Window settings; before start-up they are only recorded.
-int ChangeWindowMode(int windowed);
-int ChangeWindowTitle(const char* text);
-int ApplyWindowIcon(int id);
-
-int IsQuitRequested();
-HWND GetMainWindow();
-int IsWindowedMode();
-int IsWindowActive();
-int GetRunWhileInactive();
-int IsMMXUsable();
-int IsWindowClosing();
-int QueryDesktopMode(int* width, int* height, int* bits);
-double GetWindowScale(double* x, double* y);
-int GetClientScreenRect(RECT* out);
-
-// ---- Mouse cursor ----
-// 1 shows the cursor, 0 hides it (it stays while the menu is on screen), -1 only re-evaluates.
-int SetCursorVisible(int flag);
-// The mouse in screen pixels (windowed: relative to the client area, divided by the window
-// scale); either pointer may be null.
-int QueryMousePosition(int* x, int* y);
-// Moves the cursor to screen pixel (x, y), each limited to 0..the screen size.
-int MoveMouseCursor(int x, int y);
-
-// ---- Clipboard (text) ----
-// Copies the clipboard's text into `buffer` (`bufferSize` bytes, cut to fit) and returns 0; with
-// a null buffer returns the size of the clipboard's text block + 1. -1 when the clipboard cannot
-// be opened or holds no text.
-int GetClipboardText(char* buffer, int bufferSize);
-// 0 in every case.
-int SetClipboardText(const char* text);
 // ---- Tracked heap: block headers ----
 // Sits directly ahead of every tracked block's data. The first 40 bytes are the block's fields;
 // the check copy repeats them, so damage to a header (an overrun of the block before it) shows.
@@ -198,127 +154,3 @@ static_assert(sizeof(TrackedBlockHeader) == 80 && sizeof(TrackedBlockHeader) % 1
 
 // Writes one block's line (size, tag, line, id, address and its first bytes) to the log.
 void LogTrackedBlock(const TrackedBlockHeader* header);
-// ---- Keyboard, mouse device and joypad input ----
-// Keys are DirectInput key codes (0-255).
-// Result bits of GetPadInputBits.
-enum PadInputBit : int {
-  PAD_BIT_DOWN = 0x1,
-  PAD_BIT_LEFT = 0x2,
-  PAD_BIT_RIGHT = 0x4,
-  PAD_BIT_UP = 0x8,
-  PAD_BIT_FIRST_BUTTON = 0x10,  // Button n (from 0) is PAD_BIT_FIRST_BUTTON << n.
-};
-// Added to a pad number: the keys mapped onto the pad's bits count as well.
-constexpr int PAD_WITH_KEYBOARD = 0x1000;
-int StartInputDevices();
-int ReleaseInputDevices();
-int SetupJoypads();
-int ReleaseJoypads();
-int RefreshKeyboardState();
-int RefreshJoypadState(int padIndex);
-// 1 while the key is held.
-int IsKeyDown(int key);
-// kind: pad number 1-16 (0 none), plus PAD_WITH_KEYBOARD.
-int GetPadInputBits(int kind);
-int StopJoypadVibration(int pad);
-int ProcessJoypadEffects();
-int RefreshEffectPlayState();
-int ReacquireInputDevices();
-int SetKeyFlag1();
-int ClearKeyFlag1();
-int SetKeyFlag2();
-int ClearKeyFlag2();
-
-// ---- Files and archives ----
-// Every file the library reads goes through one replaceable table of twelve operations. By
-// default it holds the archive-aware set, which serves a file from an archive named after one of
-// the leading directories of its path ("DATA.ZVA" for "data\\img\\a.png") and opens the plain
-// file only when no such archive exists; with the plain-files-only start-up option it holds the
-// plain-file set. Both sets are guarded by one recursive lock, so the sound thread may use them.
-
-// A file date in local time (milliseconds and the day of the week are dropped).
-struct FileDateData {
-  int year;
-  int month;
-  int day;
-  int hour;
-  int minute;
-  int second;
-};
-
-// One entry reported by FindFirst and FindNext.
-struct FileFindData {
-  char name[260];  // No directory part.
-  int isDirectory;
-  uint32_t sizeLow;
-  uint32_t sizeHigh;
-  FileDateData creation;
-  FileDateData lastWrite;
-};
-
-// A find handle; -1 is "no handle".
-typedef intptr_t FileFindHandle;
-
-struct FileFunctionTable {
-  StreamHandle (*Open)(const char* path, int useCache, int ignored, int asynchronous);  // 0 on failure
-  int (*Close)(StreamHandle stream);
-  int (*Tell)(StreamHandle stream);
-  int (*Seek)(StreamHandle stream, int offset, int origin);
-  int (*Read)(void* buffer, int itemSize, int count, StreamHandle stream);
-  int (*Eof)(StreamHandle stream);
-  int (*IdleWait)(StreamHandle stream);
-  int (*SetDir)(const char* path);
-  int (*GetDir)(char* buffer);  // The buffer holds 260 bytes.
-  FileFindHandle (*FindFirst)(const char* pattern, FileFindData* out);
-  int (*FindNext)(FileFindHandle find, FileFindData* out);
-  int (*FindClose)(FileFindHandle find);
-};
-
-// Copies a caller's table; null installs the plain-file set when the plain-files-only start-up
-// option is 1 and the archive-aware set otherwise.
-int InstallFileFunctions(const FileFunctionTable* table);
-// The table in use (start-up saves the current directory through its GetDir slot and shut-down
-// restores it through SetDir).
-const FileFunctionTable* GetFileFunctions();
-// Closes the archives that no open file or search uses any more.
-int ReleaseUnusedArchives();
-
-// The opener of the file set; every loader opens with (path, 0, 1, 0).
-StreamHandle StreamFileOpen(const char* path, int useCache, int ignored, int asynchronous);
-
-// The plain-file set: Windows files, served by a worker thread when useCache (128 KB read-ahead)
-// or asynchronous is asked.
-StreamHandle PlainFileOpen(const char* path, int useCache, int ignored, int asynchronous);
-int PlainFileClose(StreamHandle stream);
-int PlainFileTell(StreamHandle stream);
-int PlainFileSeek(StreamHandle stream, int offset, int origin);
-int PlainFileRead(void* buffer, int itemSize, int count, StreamHandle stream);
-int PlainFileEof(StreamHandle stream);
-int PlainFileIdleWait(StreamHandle stream);
-int PlainFileSetDir(const char* path);
-int PlainFileGetDir(char* buffer);
-FileFindHandle PlainFileFindFirst(const char* pattern, FileFindData* out);
-int PlainFileFindNext(FileFindHandle find, FileFindData* out);
-int PlainFileFindClose(FileFindHandle find);
-
-// The archive-aware set. Stream handles are the open-file slot OR 0xF0000000.
-StreamHandle ArchiveAwareOpen(const char* path, int useCache, int ignored, int asynchronous);
-int ArchiveAwareClose(StreamHandle stream);
-int ArchiveAwareTell(StreamHandle stream);
-int ArchiveAwareSeek(StreamHandle stream, int offset, int origin);
-int ArchiveAwareRead(void* buffer, int itemSize, int count, StreamHandle stream);
-int ArchiveAwareEof(StreamHandle stream);
-int ArchiveAwareIdleWait(StreamHandle stream);
-int ArchiveAwareSetDir(const char* path);  // 0 even when the directory does not exist.
-int ArchiveAwareGetDir(char* buffer);
-FileFindHandle ArchiveAwareFindFirst(const char* pattern, FileFindData* out);
-int ArchiveAwareFindNext(FileFindHandle find, FileFindData* out);
-int ArchiveAwareFindClose(FileFindHandle find);
-
-// The full path of `path` (null: the base itself) against `baseDir` (null: the current directory
-// read through the table's GetDir). `out` holds 260 bytes; -1 (and an empty `out`) when the result
-// does not fit.
-int MakeAbsolutePath(const char* path, char* out, const char* baseDir);
-// Creates an empty temporary file for writing and returns its Windows HANDLE, null on any
-// failure; `outPath` (260 bytes, or null) receives its full path.
-void* MakeTempFile(char* outPath);

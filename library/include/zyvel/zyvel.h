@@ -2,6 +2,9 @@
 #pragma once
 
 #include "zyvel/runtime.h"
+#include "zyvel/files.h"
+#include "zyvel/window.h"
+#include "zyvel/input.h"
 #include "zyvel/memimg.h"
 #include "zyvel/graphics.h"
 #include "zyvel/sound.h"
