@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/mpeg_audio.h"
+
 namespace {
 
 constexpr LONG kExamineBytes = 65536;
@@ -13,45 +15,9 @@ constexpr LONG kReadStep = 8192;
 constexpr size_t kMostPending = 1 << 20;
 constexpr int kTrailerSize = 128;
 
-const DWORD kBitRates[2][3][16] = {
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-};
-const DWORD kSampleRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
-
-struct FrameHeader {
-  DWORD length;
-  DWORD rate;
-  DWORD bitRate;
-  WORD channels;
-  bool padding;
-};
-
 // MPEG-1, MPEG-2 and MPEG-2.5 headers with a bit rate from the table; false for anything else.
-bool ReadFrameHeader(const BYTE* p, FrameHeader* out) {
-  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
-  const int version = (p[1] >> 3) & 3;  // 0 MPEG-2.5, 2 MPEG-2, 3 MPEG-1
-  const int layerBits = (p[1] >> 1) & 3;
-  const int bitRateIndex = p[2] >> 4;
-  const int rateIndex = (p[2] >> 2) & 3;
-  if (version == 1 || layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 || rateIndex == 3) return false;
-  const int mpeg1 = version == 3;
-  const int layer = 3 - layerBits;
-  out->rate = kSampleRates[mpeg1][rateIndex] >> (version == 0 ? 1 : 0);
-  out->bitRate = kBitRates[mpeg1][layer][bitRateIndex];
-  out->padding = (p[2] >> 1) & 1;
-  out->channels = ((p[3] >> 6) & 3) == 3 ? 1 : 2;
-  if (layer == 0)
-    out->length = (12000 * out->bitRate / out->rate + out->padding) * 4;
-  else if (layer == 2 && !mpeg1)
-    out->length = 72000 * out->bitRate / out->rate + out->padding;
-  else
-    out->length = 144000 * out->bitRate / out->rate + out->padding;
-  return out->length > 4;
+bool ReadFrameHeader(const BYTE* p, platform::MpegAudioFrameHeader* out) {
+  return platform::ReadMpegAudioFrameHeader(p, out) == 0 && out->frameLength > 4;
 }
 
 }  // namespace
@@ -144,12 +110,12 @@ HRESULT Z_CMpegAudioDecoder::Examine(IAsyncReader* reader) {
   if (FAILED(reader->SyncRead(start, window, bytes.data()))) return VFW_E_TYPE_NOT_ACCEPTED;
 
   // The first frame is one whose successor is a frame too (or which ends the sound).
-  FrameHeader frame{};
+  platform::MpegAudioFrameHeader frame{};
   LONGLONG first = -1;
   for (LONG at = 0; at + 4 <= window && first < 0; ++at) {
     if (!ReadFrameHeader(&bytes[static_cast<size_t>(at)], &frame)) continue;
-    const LONGLONG next = at + static_cast<LONGLONG>(frame.length);
-    FrameHeader following{};
+    const LONGLONG next = at + static_cast<LONGLONG>(frame.frameLength);
+    platform::MpegAudioFrameHeader following{};
     if (start + next == end || (next + 4 <= window && ReadFrameHeader(&bytes[static_cast<size_t>(next)], &following)))
       first = start + at;
   }
@@ -158,13 +124,13 @@ HRESULT Z_CMpegAudioDecoder::Examine(IAsyncReader* reader) {
   MPEGLAYER3WAVEFORMAT source{};
   source.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
   source.wfx.nChannels = frame.channels;
-  source.wfx.nSamplesPerSec = frame.rate;
+  source.wfx.nSamplesPerSec = frame.sampleRate;
   source.wfx.nAvgBytesPerSec = frame.bitRate * 1000 / 8;
   source.wfx.nBlockAlign = 1;
   source.wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
   source.wID = MPEGLAYER3_ID_MPEG;
   source.fdwFlags = frame.padding ? MPEGLAYER3_FLAG_PADDING_ON : MPEGLAYER3_FLAG_PADDING_ISO;
-  source.nBlockSize = static_cast<WORD>(frame.length);
+  source.nBlockSize = static_cast<WORD>(frame.frameLength);
   source.nFramesPerBlock = 1;
   source.nCodecDelay = 700;
   WAVEFORMATEX pcm{};

@@ -9,17 +9,6 @@
 
 namespace {
 
-// Bit rates in kbit/s by [MPEG-1?][layer index][bit-rate index] (ISO/IEC 11172-3, 13818-3).
-const uint32_t kBitRates[2][3][16] = {
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-};
-const uint32_t kSampleRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
-
 constexpr int kTrailerSize = 128;
 
 // A failed set-up leaves no count of its scan behind either.
@@ -60,34 +49,9 @@ class ScanReader {
 }  // namespace
 
 int DecodeMp3FrameHeader(Mp3FrameInfo* out, const uint8_t header[4]) {
+  // MP3 files take all twelve sync bits: an MPEG-2.5 header is no header here.
   if (header[0] != 0xFF || (header[1] & 0xF0) != 0xF0) return -2;
-  const int layerBits = (header[1] >> 1) & 3;
-  const int bitRateIndex = header[2] >> 4;
-  const int rateIndex = (header[2] >> 2) & 3;
-  if (layerBits == 0 || bitRateIndex == 15 || rateIndex == 3) return -1;
-  const int mpeg1 = (header[1] >> 3) & 1;
-  out->layerIndex = static_cast<uint8_t>(3 - layerBits);
-  out->lowSamplingFrequency = static_cast<uint8_t>(!mpeg1);
-  out->bitRateIndex = static_cast<uint8_t>(bitRateIndex);
-  out->sampleRateIndex = static_cast<uint8_t>(rateIndex);
-  out->padding = static_cast<uint8_t>((header[2] >> 1) & 1);
-  out->channels = static_cast<uint8_t>(((header[3] >> 6) & 3) == 3 ? 1 : 2);
-  out->sampleRate = kSampleRates[mpeg1][rateIndex];
-  out->bitRate = kBitRates[mpeg1][out->layerIndex][bitRateIndex];
-  const uint32_t rate = out->sampleRate;
-  const uint32_t bits = out->bitRate;
-  if (out->layerIndex == 0) {
-    out->samplesPerFrame = 384;
-    out->frameLength = (12000 * bits / rate + out->padding) * 4;
-  } else if (out->layerIndex == 2 && !mpeg1) {
-    out->samplesPerFrame = 576;
-    out->frameLength = 72000 * bits / rate + out->padding;
-  } else {
-    out->samplesPerFrame = 1152;
-    out->frameLength = 144000 * bits / rate + out->padding;
-  }
-  if (bits == 0) out->frameLength = 0;
-  return 0;
+  return platform::ReadMpegAudioFrameHeader(header, out);
 }
 
 int SetupMp3AcmDecoder(PcmConverter* converter) {

@@ -15,34 +15,13 @@ uint32_t ReadBigEndian32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
-// A frame header as the codec reads it: MPEG-1 and MPEG-2 as DecodeMp3FrameHeader reads them,
-// and MPEG-2.5 (eleven sync bits, MPEG-2's tables at half its rates), which the codec decodes
-// inside WAVE files though MP3 files refuse it.
-bool DecodeCodecFrameHeader(const uint8_t* p, Mp3FrameInfo* out) {
-  if (p[0] == 0xFF && (p[1] & 0xF8) == 0xE0) {
-    const uint8_t asMpeg2[4] = {p[0], static_cast<uint8_t>(p[1] | 0x10), p[2], p[3]};
-    if (DecodeMp3FrameHeader(out, asMpeg2) != 0 || out->bitRate == 0) return false;
-    out->sampleRate /= 2;
-    const uint32_t bits = out->bitRate;
-    const uint32_t rate = out->sampleRate;
-    if (out->layerIndex == 0)
-      out->frameLength = (12000 * bits / rate + out->padding) * 4;
-    else if (out->layerIndex == 2)
-      out->frameLength = 72000 * bits / rate + out->padding;
-    else
-      out->frameLength = 144000 * bits / rate + out->padding;
-    return true;
-  }
-  return DecodeMp3FrameHeader(out, p) == 0;
-}
-
 }  // namespace
 
 int64_t GaplessSampleCount(const uint8_t* firstFrame, uint32_t bytes, const Mp3FrameInfo& frame,
                            int64_t scannedSamples) {
   if (frame.layerIndex != 2 || bytes < 4) return scannedSamples;
   const bool stereo = ((firstFrame[3] >> 6) & 3) != 3;
-  const uint32_t sideInformation = frame.lowSamplingFrequency ? (stereo ? 17 : 9) : (stereo ? 32 : 17);
+  const uint32_t sideInformation = frame.version != 3 ? (stereo ? 17 : 9) : (stereo ? 32 : 17);
   // The codec's rule, checksum or not: the tag right after a side information of that length,
   // and the side information all zero but for its first two bytes. A frame that fails it is
   // decoded as sound, tag and all.
@@ -88,7 +67,9 @@ int64_t CountMpegAudioSamples(const uint8_t* data, uint32_t bytes) {
   uint32_t at = 0;
   while (at + 4 <= bytes) {
     Mp3FrameInfo frame;
-    if (DecodeCodecFrameHeader(data + at, &frame) && frame.frameLength > 4 && frame.frameLength <= bytes - at) {
+    // MPEG-2.5 too: the codec decodes it inside WAVE files though MP3 files refuse it.
+    if (platform::ReadMpegAudioFrameHeader(data + at, &frame) == 0 && frame.frameLength > 4 &&
+        frame.frameLength <= bytes - at) {
       if (!first) {
         first = data + at;
         firstFrame = frame;

@@ -5,18 +5,9 @@
 
 #include <cstdint>
 
-struct Mp3FrameInfo {
-  uint8_t layerIndex;              // 0 Layer I, 1 Layer II, 2 Layer III
-  uint8_t lowSamplingFrequency;    // 1 for MPEG-2
-  uint8_t bitRateIndex;
-  uint8_t sampleRateIndex;
-  uint8_t padding;
-  uint8_t channels;
-  uint32_t sampleRate;       // Hz
-  uint32_t bitRate;          // kbit/s; 0 for free format, which has no frame length here
-  uint32_t frameLength;      // bytes, 0 for free format
-  uint32_t samplesPerFrame;
-};
+#include "platform/mpeg_audio.h"
+
+using Mp3FrameInfo = platform::MpegAudioFrameHeader;
 
 // 0; -2 when the bytes hold no sync; -1 for a reserved layer, bit-rate index 15 or sample-rate
 // index 3.

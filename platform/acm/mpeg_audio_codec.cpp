@@ -16,51 +16,15 @@
 #include <vector>
 
 #include "acm/codec.h"
+#include "platform/mpeg_audio.h"
 
 namespace acm {
 
 namespace {
 
-// Bit rates in kbit/s by [MPEG-1?][layer index 0..2][bit-rate index].
-const int kBitRates[2][3][16] = {
-    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}},
-    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}},
-};
-const DWORD kSampleRates[3] = {44100, 48000, 32000};
-
-struct FrameHeader {
-  DWORD length;
-  DWORD samples;
-};
-
-// Reads a frame header (MPEG-1, MPEG-2 and MPEG-2.5); false when the bytes are none.
-bool ReadFrameHeader(const BYTE* p, FrameHeader* out) {
-  if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0) return false;
-  const int version = (p[1] >> 3) & 3;  // 0 MPEG-2.5, 2 MPEG-2, 3 MPEG-1
-  const int layerBits = (p[1] >> 1) & 3;
-  const int bitRateIndex = p[2] >> 4;
-  const int rateIndex = (p[2] >> 2) & 3;
-  if (version == 1 || layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 || rateIndex == 3) return false;
-  const int layer = 3 - layerBits;  // 0 Layer I, 1 Layer II, 2 Layer III
-  const bool mpeg1 = version == 3;
-  const DWORD rate = kSampleRates[rateIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-  const DWORD bitRate = static_cast<DWORD>(kBitRates[mpeg1][layer][bitRateIndex]);
-  const DWORD padding = (p[2] >> 1) & 1;
-  if (layer == 0) {
-    out->length = (12000 * bitRate / rate + padding) * 4;
-    out->samples = 384;
-  } else if (layer == 2 && !mpeg1) {
-    out->length = 72000 * bitRate / rate + padding;
-    out->samples = 576;
-  } else {
-    out->length = 144000 * bitRate / rate + padding;
-    out->samples = 1152;
-  }
-  return out->length > 4;
+// A frame header with a frame length (free format has none); false when the bytes are none.
+bool ReadFrameHeader(const BYTE* p, platform::MpegAudioFrameHeader* out) {
+  return platform::ReadMpegAudioFrameHeader(p, out) == 0 && out->frameLength > 4;
 }
 
 // More frames than any real sound holds (over six hours at 44.1 kHz).
@@ -147,7 +111,7 @@ class MpegAudioDecoder : public SourceDecoder {
       *unitBytes = length;
       return true;
     }
-    FrameHeader header;
+    platform::MpegAudioFrameHeader header;
     if (!ReadFrameHeader(source, &header)) {
       // Skip to the next byte that may start a frame.
       DWORD skip = 1;
@@ -155,7 +119,7 @@ class MpegAudioDecoder : public SourceDecoder {
       *unitBytes = skip;
       return true;
     }
-    if (header.length > length) {
+    if (header.frameLength > length) {
       if (!end) return false;
       *unitBytes = length;
       return true;
@@ -178,20 +142,20 @@ class MpegAudioDecoder : public SourceDecoder {
     if (whole && !handle_) Open();
     if (handle_ && whole) {
       for (DWORD at = 0; at < bytes;) {
-        FrameHeader header;
+        platform::MpegAudioFrameHeader header;
         ReadFrameHeader(unit + at, &header);
-        if (ClaimsAbsurdLength(unit + at, header.length))
+        if (ClaimsAbsurdLength(unit + at, header.frameLength))
           mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
-        at += header.length;
+        at += header.frameLength;
       }
       if (mpg123_feed(handle_, unit, bytes) == MPG123_OK) {
         // Each frame in gives one frame out (after a format notice); a hostile stream gets no
         // more calls than that, and whatever libmpg123 still holds comes out with the next piece.
         DWORD frames = 0;
         for (DWORD at = 0; at < bytes; ++frames) {
-          FrameHeader header;
+          platform::MpegAudioFrameHeader header;
           ReadFrameHeader(unit + at, &header);
-          at += header.length;
+          at += header.frameLength;
         }
         for (DWORD call = 0; call < frames + 3; ++call) {
           off_t frameNumber;
@@ -263,11 +227,11 @@ class MpegAudioDecoder : public SourceDecoder {
   static DWORD WholeFrames(const BYTE* source, DWORD length, DWORD room, DWORD* samples) {
     DWORD at = 0;
     *samples = 0;
-    FrameHeader header;
-    while (length - at >= 4 && ReadFrameHeader(source + at, &header) && header.length <= length - at &&
-           (at == 0 || *samples + header.samples <= room)) {
-      at += header.length;
-      *samples += header.samples;
+    platform::MpegAudioFrameHeader header;
+    while (length - at >= 4 && ReadFrameHeader(source + at, &header) && header.frameLength <= length - at &&
+           (at == 0 || *samples + header.samplesPerFrame <= room)) {
+      at += header.frameLength;
+      *samples += header.samplesPerFrame;
     }
     return at;
   }
