@@ -1,6 +1,6 @@
 // The loops of the software blits. One template body gives every combination of source family,
 // blend operation and the four switches (blend image, plain bright, source alpha, transparency) a
-// loop of its own, so nothing that is fixed for a call is tested per pixel; blit_table.cpp lists
+// loop of its own, so nothing that is fixed for a call is tested per pixel; blit_table.h lists
 // which combinations exist. The arithmetic is the tables' (no division in any loop).
 #pragma once
 

@@ -237,10 +237,12 @@ std::string WindowsPathOf(const std::string& linuxPath) {
   std::string relative = linuxPath;
   if (root != "/" && !root.empty()) {
     std::string prefix = root.back() == '/' ? root : root + "/";
+    // The slash comes from the prefix rather than a literal: g++ 12 sees a false overlap in
+    // memcpy when a one-character literal is joined to a string here (-Wrestrict).
     if (linuxPath == root || linuxPath + "/" == prefix)
-      relative = "/";
+      relative = prefix.substr(prefix.size() - 1);
     else if (linuxPath.compare(0, prefix.size(), prefix) == 0)
-      relative = "/" + linuxPath.substr(prefix.size());
+      relative = linuxPath.substr(prefix.size() - 1);
   }
   std::string windows = "C:";
   for (char c : relative) windows += c == '/' ? '\\' : c;

@@ -211,9 +211,13 @@ TEST_F(ArchiveFiles, FiveHundredThirteenthFileIsRefused) {
 
 TEST_F(ArchiveFiles, FiveHundredThirteenthArchiveClosesTheUnused) {
   const std::vector<unsigned char> archive = PackTree(DirectoryItem("", {FileItem("x.txt", {'x'})}));
-  for (int i = 0; i <= kMaxOpenArchives; ++i) WriteDiskFile(Linux("A" + std::to_string(i) + ".ZVA"), archive);
+  for (int i = 0; i <= kMaxOpenArchives; ++i) {
+    const std::string number = std::to_string(i);
+    WriteDiskFile(Linux("A" + number + ".ZVA"), archive);
+  }
   for (int i = 0; i < kMaxOpenArchives; ++i) {
-    std::string path = "a" + std::to_string(i) + "\\x.txt";
+    const std::string number = std::to_string(i);
+    std::string path = "a" + number + "\\x.txt";
     StreamHandle file = StreamFileOpen(path.c_str(), 0, 1, 0);
     ASSERT_NE(file, 0u) << path;
     StreamFileClose(file);

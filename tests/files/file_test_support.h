@@ -111,7 +111,8 @@ class ScratchDirectory : public ::testing::Test {
     while (start <= relative.size()) {
       size_t end = relative.find('/', start);
       if (end == std::string::npos) end = relative.size();
-      path += "/" + relative.substr(start, end - start);
+      path += '/';
+      path += relative.substr(start, end - start);
       mkdir(path.c_str(), 0755);
       start = end + 1;
     }

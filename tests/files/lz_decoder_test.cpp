@@ -1,19 +1,21 @@
 // The LZ decoder: hand-made token vectors, every token shape, the packer round trip, and
 // malformed streams that must fail without reading or writing outside their buffers.
+#include <algorithm>
+
 #include "file_test_support.h"
 
 namespace files_test {
 namespace {
 
 std::vector<unsigned char> Stream(uint32_t unpacked, unsigned char escape, const std::vector<unsigned char>& body) {
-  std::vector<unsigned char> stream(9);
+  std::vector<unsigned char> stream(9 + body.size());
   const uint32_t packed = static_cast<uint32_t>(9 + body.size());
   for (int i = 0; i < 4; ++i) {
     stream[i] = static_cast<unsigned char>(unpacked >> (8 * i));
     stream[4 + i] = static_cast<unsigned char>(packed >> (8 * i));
   }
   stream[8] = escape;
-  stream.insert(stream.end(), body.begin(), body.end());
+  std::copy(body.begin(), body.end(), stream.begin() + 9);
   return stream;
 }
 

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -39,7 +40,7 @@ struct DdsFormat {
 // A 128-byte header and the data; a mip count above 0 sets the count flag and both mip caps.
 std::vector<uint8_t> MakeDds(int width, int height, const DdsFormat& format, int mipCount,
                              const std::vector<uint8_t>& data, uint32_t pitch = 0) {
-  std::vector<uint8_t> out(128, 0);
+  std::vector<uint8_t> out(128 + data.size(), 0);
   std::memcpy(out.data(), "DDS ", 4);
   Put32(out, 4, 124);
   Put32(out, 8, 0x1007 | (pitch ? 0x8 : 0) | (mipCount ? 0x20000 : 0));
@@ -53,7 +54,7 @@ std::vector<uint8_t> MakeDds(int width, int height, const DdsFormat& format, int
   Put32(out, 88, format.bits);
   for (int i = 0; i < 4; ++i) Put32(out, 92 + 4 * i, format.masks[i]);
   Put32(out, 108, 0x1000 | (mipCount ? 0x400008 : 0));
-  out.insert(out.end(), data.begin(), data.end());
+  std::copy(data.begin(), data.end(), out.begin() + 128);
   return out;
 }
 
