@@ -5,8 +5,11 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/testing.h"
 #include "runtime/log.h"
@@ -539,6 +542,29 @@ TEST_F(SoundSystemTest, EndingACaptureWritesTheWaveHeader) {
                                 18, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0,
                                 4, 0, 16, 0, 0, 0, 'd', 'a', 't', 'a', 40, 0, 0, 0};
   EXPECT_EQ(std::vector<uint8_t>(header, header + 46), std::vector<uint8_t>(expected, expected + 46));
+}
+
+// The game's row sound as the mixer hears it: every removed row plays it, and up to four rows go
+// in one frame, so four copies start in step. The shipped asset must leave room for that.
+TEST_F(SoundSystemTest, FourOfTheShippedRowSoundsAtOnceStayBelowFullScale) {
+  ASSERT_EQ(InitSoundSystem(), 0);
+
+  std::ifstream in(std::string(ZYVEL_SOURCE_DIR) + "/assets/pylonrush12.mp3", std::ios::binary);
+  const std::vector<char> file{std::istreambuf_iterator<char>(in), {}};
+  const int handle = LoadSoundFromMemoryImage(file.data(), static_cast<int>(file.size()), 4, -1);
+  ASSERT_NE(handle, -1);
+  SoundRecord* record = GetSoundRecord(handle);
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(SndBufPlay(&record->buffers[i], 0), 0);
+  const int frames = GetSoundTotalSample(handle);
+  ASSERT_GT(frames, 0);
+  const std::vector<int16_t> mix = testing_door::MixSoundFrames(frames + 4410);
+  for (int channel : {0, 1}) {
+    // A sample the mixer had to clip reads 32767 or -32768.
+    const int peak = Peak(Channel(mix, channel));
+    EXPECT_LT(peak, 32767) << "channel " << channel;
+    // Still a chime, not a whisper: each copy peaks above -20 dBFS.
+    EXPECT_GT(peak, 4 * 3277) << "channel " << channel;
+  }
 }
 
 }  // namespace
