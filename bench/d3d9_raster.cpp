@@ -12,7 +12,7 @@
 #include <random>
 #include <vector>
 
-#include "graphics/draw_state.h"
+#include "graphics/graphs/draw_state.h"
 #include "platform/d3d9.h"
 #include "platform/testing.h"
 #include "ratio_report.h"

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/render_device.h"
+#include "graphics/device/render_device.h"
 #include "graphics/screen_services.h"
 #include "platform/testing.h"
 #include "window/window_services.h"

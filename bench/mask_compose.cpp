@@ -7,9 +7,9 @@
 #include <random>
 #include <vector>
 
-#include "graphics/draw_state.h"
-#include "graphics/masks.h"
-#include "graphics/screens.h"
+#include "graphics/graphs/draw_state.h"
+#include "graphics/graphs/masks.h"
+#include "graphics/graphs/screens.h"
 #include "zyvel/graphics.h"
 
 namespace {

@@ -12,7 +12,7 @@
 
 #include <pixman.h>
 
-#include "graphics/draw_state.h"
+#include "graphics/graphs/draw_state.h"
 #include "memimg/derived_data.h"
 #include "ratio_report.h"
 #include "zyvel/memimg.h"

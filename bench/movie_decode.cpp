@@ -11,7 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "media/theora_decoder.h"
+#include "movies/theora_decoder.h"
 #include "memory_files.h"
 #include "ratio_report.h"
 #include "theora_clips.h"

@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "graphics/draw_state.h"
+#include "graphics/graphs/draw_state.h"
 #include "memimg/rasteriser_scan.h"
 #include "zyvel/memimg.h"
 

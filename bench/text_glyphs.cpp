@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "../tests/font_files.h"
-#include "graphics/draw_state.h"
-#include "graphics/fonts.h"
-#include "graphics/screen_settings.h"
+#include "graphics/graphs/draw_state.h"
+#include "graphics/fonts/fonts.h"
+#include "graphics/graphs/screen_settings.h"
 #include "platform/testing.h"
 #include "zyvel/graphics.h"
 #include "zyvel/memimg.h"

@@ -1,7 +1,7 @@
 // Fuzz target: decoding through the media framework alone: the memory reader serving the bytes,
 // the graph rendering them through the MPEG-audio parser and decoder into the sample grabber, the
 // renderer swap and the unclocked run, then converting, seeking and converting again.
-#include "media/named_object.h"
+#include "media/framework/named_object.h"
 #include "sound_decoding_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

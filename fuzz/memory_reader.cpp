@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "fuzz_script.h"
-#include "media/async_source.h"
-#include "media/heap_sample_pool.h"
+#include "media/framework/async_source.h"
+#include "media/framework/heap_sample_pool.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_script.h"
-#include "graphics/draw_state.h"
+#include "graphics/graphs/draw_state.h"
 #include "zyvel/memimg.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "fuzz_script.h"
-#include "media/heap_sample_pool.h"
-#include "media/media_type.h"
+#include "media/framework/heap_sample_pool.h"
+#include "media/framework/media_type.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 //      bytes, so the fuzzer reaches the 0x44400-byte table without spelling it out;
 //   2: the built-in archive image itself (LZ-packed archive holding "ZvShaderPack.bin").
 // An accepted pack must point every non-empty entry inside the pack, in order, back to back.
-#include "graphics/shader_pack.h"
+#include "graphics/models/shader_pack.h"
 
 #include <cstdlib>
 #include <cstring>

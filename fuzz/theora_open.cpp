@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "media/theora_decoder.h"
+#include "movies/theora_decoder.h"
 #include "zyvel/runtime.h"
 
 namespace {

@@ -5,9 +5,9 @@
 // The models, fonts, soft images and masks answer theirs from their own files.
 #pragma once
 
-#include "graphics/draw_state.h"
-#include "graphics/image_transfer.h"
-#include "graphics/math.h"
+#include "graphics/graphs/draw_state.h"
+#include "graphics/images/image_transfer.h"
+#include "graphics/models/math.h"
 #include "platform/user.h"
 #include "zyvel/graphics.h"
 

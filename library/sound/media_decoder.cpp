@@ -10,7 +10,7 @@
 #include <climits>
 #include <cstring>
 
-#include "media/movie_services.h"
+#include "media/media_services.h"
 #include "sound/pcm_converter.h"
 #include "window/window_services.h"
 

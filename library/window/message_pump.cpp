@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "input/input_services.h"
-#include "media/movie_services.h"
+#include "movies/movie_services.h"
 #include "network/network_services.h"
 #include "sound/sound_services.h"
 #include "window/window_services.h"

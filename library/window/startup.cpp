@@ -7,7 +7,7 @@
 
 #include "graphics/screen_services.h"
 #include "input/input_services.h"
-#include "media/movie_services.h"
+#include "movies/movie_services.h"
 #include "network/network_services.h"
 #include "platform/com.h"
 #include "platform/gdi.h"

@@ -2,7 +2,7 @@
 // library's own state (activity, rectangles, close and destroy, input queues, mode switches).
 #include "graphics/screen_services.h"
 #include "input/input_services.h"
-#include "media/movie_services.h"
+#include "movies/movie_services.h"
 #include "network/network_services.h"
 #include "platform/gdi.h"
 #include "platform/shell.h"

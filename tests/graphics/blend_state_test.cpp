@@ -4,8 +4,8 @@
 #include "render_device_support.h"
 
 #include "../memimg/memimg_test_images.h"
-#include "graphics/blend_state.h"
-#include "graphics/device_buffers.h"
+#include "graphics/device/blend_state.h"
+#include "graphics/device/device_buffers.h"
 #include "zyvel/memimg.h"
 
 namespace device_test {

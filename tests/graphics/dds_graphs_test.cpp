@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "graphics/graph_records.h"
-#include "graphics/render_device.h"
-#include "graphics/screen_settings.h"
-#include "graphics/screens.h"
+#include "graphics/graphs/graph_records.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/screen_settings.h"
+#include "graphics/graphs/screens.h"
 #include "runtime/tracked_heap.h"
 #include "window/window_state.h"
 

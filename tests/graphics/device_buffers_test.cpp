@@ -1,17 +1,17 @@
 // Vertex-buffer, index-buffer and shader handles on a device that processes vertices in hardware
 // (the stand-in reports shader model 2.0 for that), the shader pack from a synthetic archive
 // image, and the constant-set switch.
-#include "graphics/device_buffers.h"
+#include "graphics/device/device_buffers.h"
 
 #include <climits>
 #include <cstring>
 #include <numeric>
 
 #include "../../tools/zva-pack/archive_writer.h"
-#include "graphics/graph_records.h"
-#include "graphics/screens.h"
-#include "graphics/shader_pack.h"
-#include "graphics/texture_upload.h"
+#include "graphics/graphs/graph_records.h"
+#include "graphics/graphs/screens.h"
+#include "graphics/models/shader_pack.h"
+#include "graphics/graphs/texture_upload.h"
 #include "render_device_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The device state cache and the vertex batch, read through the stand-in's call recorder.
 #include "render_device_support.h"
 
-#include "graphics/blend_state.h"
+#include "graphics/device/blend_state.h"
 
 namespace device_test {
 namespace {

@@ -5,11 +5,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "graphics/blend_state.h"
-#include "graphics/camera.h"
-#include "graphics/draw_settings.h"
-#include "graphics/graph_records.h"
-#include "graphics/screens.h"
+#include "graphics/device/blend_state.h"
+#include "graphics/models/camera.h"
+#include "graphics/graphs/draw_settings.h"
+#include "graphics/graphs/graph_records.h"
+#include "graphics/graphs/screens.h"
 
 namespace device_test {
 namespace {

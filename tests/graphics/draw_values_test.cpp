@@ -4,10 +4,10 @@
 
 #include <cstring>
 
-#include "graphics/draw_state.h"
-#include "graphics/render_device.h"
-#include "graphics/screen_settings.h"
-#include "graphics/software_drawing.h"
+#include "graphics/graphs/draw_state.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/screen_settings.h"
+#include "graphics/graphs/software_drawing.h"
 
 namespace {
 

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "font_files.h"
-#include "graphics/draw_settings.h"
-#include "graphics/draw_state.h"
-#include "graphics/fonts.h"
-#include "graphics/graph_records.h"
-#include "graphics/render_device.h"
-#include "graphics/screen_settings.h"
-#include "graphics/screens.h"
+#include "graphics/graphs/draw_settings.h"
+#include "graphics/graphs/draw_state.h"
+#include "graphics/fonts/fonts.h"
+#include "graphics/graphs/graph_records.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/screen_settings.h"
+#include "graphics/graphs/screens.h"
 #include "runtime/tracked_heap.h"
 #include "zyvel/graphics.h"
 

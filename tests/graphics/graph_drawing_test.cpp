@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "graphics/draw_settings.h"
-#include "graphics/graph_handles.h"
-#include "graphics/graph_records.h"
-#include "graphics/model_buffers.h"
-#include "graphics/render_device.h"
-#include "graphics/screen_settings.h"
-#include "graphics/screens.h"
+#include "graphics/graphs/draw_settings.h"
+#include "graphics/graphs/graph_handles.h"
+#include "graphics/graphs/graph_records.h"
+#include "graphics/models/model_buffers.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/screen_settings.h"
+#include "graphics/graphs/screens.h"
 #include "image_test_support.h"
 #include "platform/testing.h"
 #include "runtime/tracked_heap.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "graphics/graph_records.h"
+#include "graphics/graphs/graph_records.h"
 #include "zyvel/graphics.h"
 #include "runtime/log_directory.h"
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "graphics/draw_settings.h"
-#include "graphics/masks.h"
-#include "graphics/render_device.h"
-#include "graphics/screen_settings.h"
-#include "graphics/screens.h"
+#include "graphics/graphs/draw_settings.h"
+#include "graphics/graphs/masks.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/screen_settings.h"
+#include "graphics/graphs/screens.h"
 #include "runtime/tracked_heap.h"
 #include "window/window_state.h"
 

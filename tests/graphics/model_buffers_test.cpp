@@ -1,12 +1,12 @@
 // Model buffers on a device that processes vertices in hardware: grouping, the record limits,
 // building once, release and rebuild around a device loss, and the texture preparation.
-#include "graphics/model_buffers.h"
+#include "graphics/models/model_buffers.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "graphics/screens.h"
-#include "graphics/texture_upload.h"
+#include "graphics/graphs/screens.h"
+#include "graphics/graphs/texture_upload.h"
 #include "image_test_support.h"
 #include "render_device_support.h"
 

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "graphics/device_state_cache.h"
-#include "graphics/display_modes.h"
-#include "graphics/draw_state.h"
-#include "graphics/render_device.h"
-#include "graphics/screen_settings.h"
+#include "graphics/device/device_state_cache.h"
+#include "graphics/device/display_modes.h"
+#include "graphics/graphs/draw_state.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/screen_settings.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
 #include "window/window_services.h"

@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "graphics/camera.h"
-#include "graphics/draw_settings.h"
-#include "graphics/render_device.h"
-#include "graphics/screen_settings.h"
-#include "graphics/screens.h"
+#include "graphics/models/camera.h"
+#include "graphics/graphs/draw_settings.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/screen_settings.h"
+#include "graphics/graphs/screens.h"
 #include "runtime/tracked_heap.h"
 #include "window/window_state.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "graphics/screen_services.h"
-#include "graphics/soft_images.h"
+#include "graphics/images/soft_images.h"
 #include "runtime/tracked_heap.h"
 
 namespace {

@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "graphics/graph_records.h"
-#include "graphics/texture_upload.h"
+#include "graphics/graphs/graph_records.h"
+#include "graphics/graphs/texture_upload.h"
 #include "zyvel/memimg.h"
 
 namespace device_test {

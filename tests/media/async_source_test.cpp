@@ -3,8 +3,8 @@
 // synchronous reads, including a request past the end.
 #include <thread>
 
-#include "media/async_source.h"
-#include "media/heap_sample_pool.h"
+#include "media/framework/async_source.h"
+#include "media/framework/heap_sample_pool.h"
 #include "media_test_support.h"
 
 namespace media_test {

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "media/async_engine.h"
-#include "media/memory_stream.h"
+#include "media/framework/async_engine.h"
+#include "media/framework/memory_stream.h"
 #include "media_test_support.h"
 #include "platform/winmm.h"
 

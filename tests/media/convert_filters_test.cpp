@@ -3,10 +3,10 @@
 #include <cstring>
 #include <deque>
 
-#include "media/convert_filter.h"
-#include "media/in_place_filter.h"
-#include "media/sample_grabber.h"
-#include "media/wave_writer.h"
+#include "media/filters/convert_filter.h"
+#include "media/filters/in_place_filter.h"
+#include "media/filters/sample_grabber.h"
+#include "media/filters/wave_writer.h"
 #include "media_test_support.h"
 
 namespace media_test {

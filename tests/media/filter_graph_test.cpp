@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "graph_test_filters.h"
-#include "media/media_classes.h"
-#include "media/sample_grabber.h"
+#include "media/framework/media_classes.h"
+#include "media/filters/sample_grabber.h"
 #include "platform/dshow_position.h"
 
 namespace media_test {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "media/graph_renderers.h"
+#include "media/filters/graph_renderers.h"
 #include "media_test_support.h"
 
 namespace media_test {

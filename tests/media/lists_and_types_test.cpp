@@ -1,7 +1,7 @@
 // The node list, media-type copies and comparisons, and the two listers.
-#include "media/media_type_lister.h"
-#include "media/node_list.h"
-#include "media/pin_lister.h"
+#include "media/framework/media_type_lister.h"
+#include "media/framework/node_list.h"
+#include "media/framework/pin_lister.h"
 #include "media_test_support.h"
 
 namespace media_test {

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "media/delivering_pin.h"
-#include "media/filter_core.h"
-#include "media/media_type.h"
-#include "media/named_object.h"
-#include "media/receiving_pin.h"
+#include "media/framework/delivering_pin.h"
+#include "media/framework/filter_core.h"
+#include "media/framework/media_type.h"
+#include "media/framework/named_object.h"
+#include "media/framework/receiving_pin.h"
 #include "platform/testing.h"
 
 namespace media_test {

@@ -2,8 +2,8 @@
 // event wrappers.
 #include <thread>
 
-#include "media/inner_unknown.h"
-#include "media/locks.h"
+#include "media/framework/inner_unknown.h"
+#include "media/framework/locks.h"
 #include "media_test_support.h"
 
 namespace media_test {

@@ -3,7 +3,7 @@
 // and the seeking pass-through class made by class id.
 #include "renderer_fixtures.h"
 
-#include "media/position_pass_through.h"
+#include "media/filters/position_pass_through.h"
 
 namespace media_test {
 namespace {

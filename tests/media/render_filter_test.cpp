@@ -3,7 +3,7 @@
 // streaming thread, failure reporting, the pin's names and the position tracker.
 #include "renderer_fixtures.h"
 
-#include "media/position_pass_through.h"
+#include "media/filters/position_pass_through.h"
 
 namespace media_test {
 namespace {

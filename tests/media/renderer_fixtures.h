@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "media/render_filter.h"
-#include "media/render_pin.h"
+#include "media/filters/render_filter.h"
+#include "media/filters/render_pin.h"
 #include "media_test_support.h"
 
 namespace media_test {

@@ -2,7 +2,7 @@
 // return to the pool on the last Release.
 #include <cstddef>
 
-#include "media/heap_sample_pool.h"
+#include "media/framework/heap_sample_pool.h"
 #include "media_test_support.h"
 
 namespace media_test {

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "media/heap_sample_pool.h"
+#include "media/framework/heap_sample_pool.h"
 #include "media_test_support.h"
 
 namespace media_test {

@@ -2,7 +2,7 @@
 // statistics behind IQualProp, and its arithmetic helpers.
 #include "renderer_fixtures.h"
 
-#include "media/video_render_filter.h"
+#include "media/filters/video_render_filter.h"
 
 namespace media_test {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <limits>
 
-#include "graphics/draw_state.h"
+#include "graphics/graphs/draw_state.h"
 #include "memimg/derived_data.h"
 #include "memimg_test_images.h"
 #include "reference_blit.h"

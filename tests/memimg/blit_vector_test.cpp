@@ -5,7 +5,7 @@
 
 #include <random>
 
-#include "graphics/draw_state.h"
+#include "graphics/graphs/draw_state.h"
 #include "memimg/blit_vector.h"
 #include "memimg/derived_data.h"
 #include "memimg_test_images.h"

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "graphics/draw_state.h"
+#include "graphics/graphs/draw_state.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <thread>  // Also std::chrono's clocks: <chrono> itself does not build as CP932.
 #include <vector>
 
-#include "media/movie_renderer.h"
-#include "media/named_object.h"
+#include "movies/movie_renderer.h"
+#include "media/framework/named_object.h"
 #include "platform/dshow_position.h"
 #include "../media/media_test_support.h"
 #include "rgb24_test_source.h"

@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "../../tools/zva-pack/archive_writer.h"
-#include "graphics/graph_records.h"
-#include "graphics/render_device.h"
-#include "graphics/screens.h"
-#include "media/movie_renderer.h"
-#include "media/movie_services.h"
-#include "media/theora_decoder.h"
+#include "graphics/graphs/graph_records.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/screens.h"
+#include "movies/movie_renderer.h"
+#include "movies/movie_services.h"
+#include "movies/theora_decoder.h"
 #include "rgb24_test_source.h"
 #include "runtime/tracked_heap.h"
 #include "theora_clips.h"

@@ -9,10 +9,10 @@
 #include <new>
 #include <thread>
 
-#include "media/delivering_pin.h"
-#include "media/filter_core.h"
-#include "media/media_classes.h"
-#include "media/reader_input_pin.h"
+#include "media/framework/delivering_pin.h"
+#include "media/framework/filter_core.h"
+#include "media/framework/media_classes.h"
+#include "media/framework/reader_input_pin.h"
 #include "platform/dshow_position.h"
 #include "platform/testing.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "media/theora_decoder.h"
+#include "movies/theora_decoder.h"
 #include "memory_files.h"
 #include "platform/testing.h"
 #include "runtime/tracked_heap.h"

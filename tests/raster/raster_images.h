@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "graphics/draw_state.h"
+#include "graphics/graphs/draw_state.h"
 #include "zyvel/memimg.h"
 
 struct RasterImage {

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <string>
 
-#include "media/movie_services.h"
+#include "media/media_services.h"
 #include "platform/testing.h"
 #include "runtime/log.h"
 #include "sound/sound_records.h"

@@ -1,0 +1,4 @@
+// The global draw state.
+#include "graphics/graphs/draw_state.h"
+
+DrawState g_drawState;
