@@ -13,6 +13,7 @@
 #include "game.h"
 #include "library_services.h"
 #include "platform/testing.h"
+#include "runtime/runtime_state.h"
 #include "window/window_services.h"
 #include "zyvel/zyvel.h"
 
@@ -63,6 +64,7 @@ void PlayFrame(benchmark::State& state) {
   }
   delete game;
   g_windowSystem = WindowSystemRecord{};
+  g_runtime = RuntimeRecord{};
   platform::testing::CaptureDebugOutput({});
   fs::current_path(previous);
   fs::remove_all(directory);

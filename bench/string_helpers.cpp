@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "window/window_state.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 namespace {
@@ -45,7 +45,7 @@ void BM_MemcpyReference(benchmark::State& state) {
 }
 
 void BM_FindCharInString(benchmark::State& state) {
-  g_windowSystem.charSet = CHARSET_SHIFTJIS;
+  g_runtime.charSet = CHARSET_SHIFTJIS;
   std::vector<char> text = MixedText(static_cast<size_t>(state.range(0)));
   for (auto _ : state) benchmark::DoNotOptimize(FindCharInString(text.data(), '|'));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));

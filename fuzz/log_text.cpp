@@ -9,7 +9,7 @@
 
 #include "platform/kernel.h"
 #include "platform/testing.h"
-#include "window/window_state.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 namespace {
@@ -32,7 +32,7 @@ const std::string& LogDirectory() {
   }();
   static bool set = [] {
     SetLogDirectory(platform::WindowsPathOf(directory).c_str());
-    g_windowSystem.log.noTimeStamp = 1;
+    g_runtime.log.noTimeStamp = 1;
     platform::testing::CaptureDebugOutput([](const std::string&) {});  // Keeps stderr for findings.
     return true;
   }();
@@ -56,9 +56,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   OpenLogFile();  // Each input starts an empty file.
   const std::string text(reinterpret_cast<const char*>(data), size);
   // The first byte picks the character set, so every scanner rule is exercised.
-  g_windowSystem.charSet = size > 0 ? data[0] % 5 : 1;
+  g_runtime.charSet = size > 0 ? data[0] % 5 : 1;
   AddLogText(text.c_str());
-  g_windowSystem.charSet = 1;
+  g_runtime.charSet = 1;
   const size_t length = text.find('\0') == std::string::npos ? text.size() : text.find('\0');
   // Every CP932 byte becomes at most three bytes of UTF-8, a line feed gains a carriage return.
   const long written = FileSize(path);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/kernel.h"
-#include "window/window_state.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<char> text(data + 1, data + size);
   text.push_back(0);
   const int charSet = data[0] % 5;
-  g_windowSystem.charSet = charSet;
+  g_runtime.charSet = charSet;
 
   const int length = static_cast<int>(std::strlen(text.data()));
   for (int i = -1; i <= length + 1; ++i) GetByteKindAt(text.data(), i, charSet);

@@ -5,7 +5,7 @@
 
 #include "files/archive_files.h"
 #include "files/file_functions.h"
-#include "window/window_services.h"
+#include "runtime/runtime_services.h"
 
 namespace {
 
@@ -53,7 +53,7 @@ struct PathOutput {
 };
 
 int BuildFullPath(const char* path, const char* base, char* out, int outSize, bool upperCase) {
-  const int charSet = g_windowSystem.charSet;
+  const int charSet = GetCharSet();
   PathOutput output{out, outSize};
   out[0] = 0;
   if (!path) {

@@ -7,7 +7,7 @@
 
 #include "files/archive_files.h"
 #include "files/file_functions.h"
-#include "window/window_services.h"
+#include "runtime/runtime_services.h"
 
 namespace {
 
@@ -174,7 +174,7 @@ int FindArchiveForPath(const char* path, int* outIndex, char* outArchivePath, ch
     if (index < 0) return -1;
     inner = normalized + cached + 1;
   } else {
-    const int charSet = g_windowSystem.charSet;
+    const int charSet = GetCharSet();
     char prefix[MAX_PATH];
     int prefixLength = 0;
     const char* p = normalized;

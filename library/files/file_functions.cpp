@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "files/file_functions.h"
-#include "window/window_services.h"
+#include "runtime/runtime_services.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ int InstallFileFunctions(const FileFunctionTable* table) {
   if (table)
     g_fileFunctions = *table;
   else
-    g_fileFunctions = g_windowSystem.options.plainFilesOnly == 1 ? kPlainFileSet : kArchiveAwareSet;
+    g_fileFunctions = GetPlainFilesOnly() == 1 ? kPlainFileSet : kArchiveAwareSet;
   return 0;
 }
 

@@ -61,6 +61,18 @@ int DeleteAllMaskRecords();
 int FreeMaskScreen();
 int RebuildMaskScreen();
 
+// ---- The on-screen log (fonts/on_screen_log.cpp) ----
+// The on-screen log's show switch, read by the screen flip.
+int GetScreenLogFlag();
+// Starts the on-screen log (start-up); -1 without DirectDraw or a main window.
+int InitOnScreenLog();
+// Makes the log's font when it is lost.
+int MakeOnScreenLogFont();
+// Draws the lines that fit the screen, white with a black edge, from the top-left.
+int DrawOnScreenLog();
+// Shut-down: deletes the log's font and marks the log not started.
+int EndOnScreenLog();
+
 // ---- What the movie decoder asks of graphics ----
 // The Direct3D device when graphics run on it, else null: a Theora movie makes its YUV surface on it.
 IDirect3DDevice9* GetMovieSurfaceDevice();

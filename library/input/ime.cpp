@@ -86,12 +86,12 @@ void CutComposition(int limit) {
   if (length <= limit) return;
   int cut = 0;
   while (cut < length) {
-    int size = CheckLeadByte(state.composition + cut, g_windowSystem.charSet) && state.composition[cut + 1] ? 2 : 1;
+    int size = CheckLeadByte(state.composition + cut, GetCharSet()) && state.composition[cut + 1] ? 2 : 1;
     if (cut + size > limit) break;
     cut += size;
   }
   state.composition[cut] = 0;
-  HWND window = g_windowSystem.mainWindow;
+  HWND window = GetMainWindow();
   HIMC context = ImmGetContext(window);
   if (!context) return;
   ImmNotifyIME(context, NI_COMPOSITIONSTR, CPS_CANCEL, 0);
@@ -105,7 +105,7 @@ int SetImeEnabled(int flag) {
   TextInputState& state = g_textInput;
   if (flag == state.imeEnabled) return 0;
   state.imeEnabled = flag;
-  WINNLSEnableIME(g_windowSystem.mainWindow, flag);
+  WINNLSEnableIME(GetMainWindow(), flag);
   if (!flag) {
     FreeCandidateList();
     state.composition[0] = 0;
@@ -123,7 +123,7 @@ void RequestImeReset() {
 int RunPendingImeReset() {
   TextInputState& state = g_textInput;
   if (state.pendingImeReset == 0) return 0;
-  HWND window = g_windowSystem.mainWindow;
+  HWND window = GetMainWindow();
   HIMC context = ImmGetContext(window);
   for (int step = state.pendingImeReset; step <= 4 && context; ++step) {
     switch (step) {

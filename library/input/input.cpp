@@ -172,7 +172,7 @@ int SetUpKeyboardDevice() {
     AbortInputStart("キーボードデバイスの取得に失敗しました");
   if (FAILED(g_input.keyboardDevice->SetDataFormat(&c_dfDIKeyboard)))
     AbortInputStart("キーボードデバイスのデータ形式の設定に失敗しました");
-  if (FAILED(g_input.keyboardDevice->SetCooperativeLevel(g_windowSystem.mainWindow, kCooperativeBackground)))
+  if (FAILED(g_input.keyboardDevice->SetCooperativeLevel(GetMainWindow(), kCooperativeBackground)))
     AbortInputStart("キーボードデバイスの協調レベルの設定に失敗しました");
   DIPROPDWORD buffer = {{sizeof(DIPROPDWORD), sizeof(DIPROPHEADER), 0, DIPH_DEVICE}, 100};
   if (FAILED(g_input.keyboardDevice->SetProperty(DIPROP_BUFFERSIZE, &buffer.diph)))
@@ -240,7 +240,7 @@ BOOL AddJoypad(LPCDIDEVICEINSTANCEA instance, LPVOID) {
   };
   if (FAILED(pad.device->SetDataFormat(&c_dfDIJoystick)))
     return giveUp("ジョイパッドデバイスではありませんでした、又は設定に失敗しました\n");
-  if (FAILED(pad.device->SetCooperativeLevel(g_windowSystem.mainWindow, kCooperativeForeground)))
+  if (FAILED(pad.device->SetCooperativeLevel(GetMainWindow(), kCooperativeForeground)))
     AddLogText("ジョイパッドデバイスの協調レベルの設定に失敗しました\n");
 
   const DWORD axes[4] = {DIJOFS_X, DIJOFS_Y, DIJOFS_Z, DIJOFS_RZ};
@@ -319,7 +319,7 @@ LONG WinmmAxis(DWORD value) {
 
 bool UsesWindowsKeyboard() {
   return g_input.winmmMode || g_input.windowsKeyboardOnly || !g_input.keyboardDevice ||
-         (g_windowSystem.osCode >= OS_CODE_VISTA && !g_input.keepDirectInputKeyboard);
+         (GetOsCode() >= OS_CODE_VISTA && !g_input.keepDirectInputKeyboard);
 }
 
 int RefreshFromWindowsKeyboard() {
@@ -370,7 +370,7 @@ int StartInputDevices() {
       AbortInputStart("マウスデバイスの取得に失敗しました");
     if (FAILED(g_input.mouseDevice->SetDataFormat(&c_dfDIMouse)))
       AbortInputStart("マウスデバイスのデータ形式の設定に失敗しました");
-    if (FAILED(g_input.mouseDevice->SetCooperativeLevel(g_windowSystem.mainWindow, kCooperativeBackground)))
+    if (FAILED(g_input.mouseDevice->SetCooperativeLevel(GetMainWindow(), kCooperativeBackground)))
       AbortInputStart("マウスデバイスの協調レベルの設定に失敗しました");
     if (!g_input.windowsKeyboardOnly) result = SetUpKeyboardDevice();
   } else {
@@ -580,7 +580,7 @@ int ReacquireInputDevices() {
     IDirectInputDevice7A* device = g_input.pads[i].device;
     if (!device) continue;
     device->Unacquire();
-    device->SetCooperativeLevel(g_windowSystem.mainWindow, level);
+    device->SetCooperativeLevel(GetMainWindow(), level);
     device->Acquire();
   }
   if (g_input.keyboardDevice) {

@@ -25,11 +25,9 @@ TextInputRecord g_textInputRecords[kTextInputHandleCount];
 
 int NextQueueIndex(int index) { return index == kCharacterQueueSize - 1 ? 0 : index + 1; }
 
-int CharSet() { return g_windowSystem.charSet; }
-
 // Bytes of the character at `position` (a lead byte at the end counts alone).
 int CharacterSize(const TextInputRecord& record, int position) {
-  if (position + 1 < record.length && CheckLeadByte(record.buffer + position, CharSet())) return 2;
+  if (position + 1 < record.length && CheckLeadByte(record.buffer + position, GetCharSet())) return 2;
   return 1;
 }
 
@@ -218,7 +216,7 @@ int GetOneChar(char out[2], int consume) {
   int index = state.readIndex;
   char first = static_cast<char>(state.queue[index]);
   index = NextQueueIndex(index);
-  if (!IsControlCode(static_cast<unsigned char>(first)) && CheckLeadByte(&first, CharSet())) {
+  if (!IsControlCode(static_cast<unsigned char>(first)) && CheckLeadByte(&first, GetCharSet())) {
     // A double-byte character is only taken whole.
     if (index == state.writeIndex) return 0;
     out[0] = first;
@@ -241,7 +239,7 @@ int CountCharacters(const char* text, int byteCount) {
   int count = 0;
   for (int i = 0; i < byteCount && text[i];) {
     ++count;
-    i += CheckLeadByte(text + i, CharSet()) && text[i + 1] ? 2 : 1;
+    i += CheckLeadByte(text + i, GetCharSet()) && text[i + 1] ? 2 : 1;
   }
   return count;
 }
@@ -363,7 +361,7 @@ int ProcessTextInput() {
 
 int GetClipboardText(char* buffer, int bufferSize) {
   if (buffer && bufferSize <= 0) return -1;
-  if (!OpenClipboard(g_windowSystem.mainWindow)) return -1;
+  if (!OpenClipboard(GetMainWindow())) return -1;
   HANDLE data = IsClipboardFormatAvailable(CF_TEXT) ? GetClipboardData(CF_TEXT) : nullptr;
   const char* text = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
   if (!text) {
@@ -394,7 +392,7 @@ int SetClipboardText(const char* text) {
   char* data = static_cast<char*>(GlobalLock(block));
   CopyBytes(data, text, static_cast<int>(length + 1));
   GlobalUnlock(block);
-  if (OpenClipboard(g_windowSystem.mainWindow)) {
+  if (OpenClipboard(GetMainWindow())) {
     EmptyClipboard();
     if (!SetClipboardData(CF_TEXT, block)) GlobalFree(block);
     CloseClipboard();

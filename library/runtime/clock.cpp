@@ -2,7 +2,7 @@
 // its pre-tempered output table.
 #include "platform/kernel.h"
 #include "platform/winmm.h"
-#include "window/window_services.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 namespace {
@@ -53,8 +53,9 @@ static uint64_t ScaleToMicroseconds(uint64_t ticks, uint64_t frequency) {
 }
 
 uint64_t GetMicrosecondCount(int useCpuCounter) {
-  const WindowSystemRecord& record = g_windowSystem;
-  if (useCpuCounter == 1 && record.hasTimeStampCounter && record.initialised && record.timeStampFrequency != 0)
+  const ClockChoice& record = g_runtime.clocks;
+  if (useCpuCounter == 1 && record.hasTimeStampCounter && record.timeStampCounterAllowed &&
+      record.timeStampFrequency != 0)
     return ScaleToMicroseconds(ReadTimeStampCounter(), record.timeStampFrequency);
   if (record.usePerformanceCounter && record.performanceFrequency != 0) {
     LARGE_INTEGER counter;

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "window/window_services.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 int CheckLeadByte(const char* p, int charSet) {
@@ -45,7 +45,7 @@ const char* CopyStringN(char* dst, const char* src, int count) {
 }
 
 char* FindCharInString(const char* text, int ch) {
-  const int charSet = g_windowSystem.charSet;
+  const int charSet = g_runtime.charSet;
   for (const char* p = text; *p != 0;) {
     if (CheckLeadByte(p, charSet)) {
       if (p[1] == 0) break;
@@ -61,7 +61,7 @@ char* FindCharInString(const char* text, int ch) {
 int CompareStrings(const char* a, const char* b) { return std::strcmp(a, b) == 0 ? 0 : 1; }
 
 char* UpperCaseString(char* text) {
-  const int charSet = g_windowSystem.charSet;
+  const int charSet = g_runtime.charSet;
   char* p = text;
   while (*p != 0) {
     if (CheckLeadByte(p, charSet)) {

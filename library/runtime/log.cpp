@@ -15,7 +15,7 @@
 #include "platform/kernel.h"
 #include "platform/winmm.h"
 #include "runtime/log.h"
-#include "window/window_services.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 namespace {
@@ -23,7 +23,7 @@ namespace {
 // Texts up to this length are converted in buffers on the stack.
 constexpr int kShortText = 255;
 
-LogState& Log() { return g_windowSystem.log; }
+LogState& Log() { return g_runtime.log; }
 
 CRITICAL_SECTION* LogSection() {
   static CRITICAL_SECTION* section = [] {
@@ -47,7 +47,7 @@ class LogLock {
 // taken to have its own line ends and is copied unchanged. Double-byte characters are stepped
 // over whole, so a trail byte is never taken for a line feed. Returns the length written.
 int ConvertLineEnds(const char* text, int length, char* out) {
-  const int charSet = g_windowSystem.charSet;
+  const int charSet = g_runtime.charSet;
   int in = 0;
   int written = 0;
   bool afterCarriageReturn = false;
@@ -94,7 +94,7 @@ void MakeLogPath(char* out, int outSize) {
   }
   // The last character decides, read as characters: "表" ends in the byte 0x5C, no separator.
   bool endsInSeparator = false;
-  const int charSet = g_windowSystem.charSet;
+  const int charSet = g_runtime.charSet;
   for (const char* p = log.directory; *p;) {
     if (CheckLeadByte(p, charSet) && p[1] != 0) {
       endsInSeparator = false;

@@ -1,11 +1,11 @@
-// Log: the state of the log writer, kept in `WindowSystemRecord`. The window set-up's clear of
-// that record keeps every field here but the indent level and the mid-line flag.
+// Log: the state of the log writer, kept in the runtime's record. The window set-up's clear keeps
+// every field here but the indent level, the mid-line flag and the on-screen log.
 #pragma once
 
 #include <cstdint>
 
 // The on-screen log: a block of text lines the screen flip draws over the picture while its show
-// switch is on. Nothing in the library writes lines or turns the switch on.
+// switch is on (graphics draws it). Nothing in the library writes lines or turns the switch on.
 struct OnScreenLogState {
   static constexpr int kLineCount = 80;
   int started = 0;
@@ -31,14 +31,3 @@ struct LogState {
 // Start-up saves the current directory here before it opens the log; texts written before that
 // go nowhere.
 int SetLogDirectory(const char* directory);
-
-// The on-screen log's show switch, read by the screen flip.
-int GetScreenLogFlag();
-// Starts the on-screen log (start-up); -1 without DirectDraw or a main window.
-int InitOnScreenLog();
-// Makes the log's font when it is lost.
-int MakeOnScreenLogFont();
-// Draws the lines that fit the screen, white with a black edge, from the top-left.
-int DrawOnScreenLog();
-// Shut-down: deletes the log's font and marks the log not started.
-int EndOnScreenLog();

@@ -63,7 +63,7 @@ int UpdateMidiPlayState() {
 int OnMidiNotify() {
   if (g_music.replay == 1) {
     MCI_PLAY_PARMS play{};
-    play.dwCallback = reinterpret_cast<DWORD_PTR>(g_windowSystem.mainWindow);
+    play.dwCallback = reinterpret_cast<DWORD_PTR>(GetMainWindow());
     play.dwFrom = 0;
     mciSendCommandA(g_music.mciDevice, MCI_PLAY, MCI_NOTIFY | MCI_FROM, reinterpret_cast<DWORD_PTR>(&play));
     g_music.mciPlaying = 1;

@@ -133,7 +133,7 @@ void LogCapabilities() {
 void StartSoundThread() {
   g_soundOptions.threadHandle = nullptr;
   g_soundOptions.threadStop = SOUND_THREAD_RUNNING;
-  if (g_windowSystem.processorCount <= 1) return;
+  if (RuntimeProcessorFacts().processorCount <= 1) return;
   HANDLE thread = CreateThread(nullptr, 0, SoundThreadMain, nullptr, CREATE_SUSPENDED, &g_soundOptions.threadId);
   if (!thread) {
     // Without the thread nothing would refill stream sounds; say so rather than fall silent.

@@ -76,7 +76,7 @@ int DesktopDepth() {
 
 // Counts how often each clock changes in up to a second and keeps the finer one.
 void CheckTimers(UINT minimumPeriod) {
-  WindowSystemRecord& record = g_windowSystem;
+  ClockChoice& clocks = RuntimeClockChoice();
   AddLogText("タイマーの精度を検査します\n");
   int multimediaChanges = 0, counterChanges = 0;
   DWORD start = timeGetTime(), lastTime = start;
@@ -96,11 +96,11 @@ void CheckTimers(UINT minimumPeriod) {
                  counterChanges);
   AddLogText(" ");
   if (multimediaChanges > counterChanges) {
-    record.usePerformanceCounter = 0;
+    clocks.usePerformanceCounter = 0;
     WriteLogFormat("マルチメディアタイマーを使用します タイマー分解能 : %d.00 ms ", static_cast<int>(minimumPeriod));
   } else {
     WriteLogFormat("パフォーマンスカウンターを使用します タイマー分解能 : %lf KHz ",
-                   static_cast<double>(record.performanceFrequency) / 1000.0);
+                   static_cast<double>(clocks.performanceFrequency) / 1000.0);
   }
   AddLogText(" ");
 }
@@ -156,12 +156,15 @@ void ClearWindowSystemRecord() {
   record.active = 0;
   record.initialised = 0;
   record.endFlag = WINDOW_END_NONE;
-  record.usePerformanceCounter = 0;
-  record.performanceFrequency = 0;
+  ClockChoice& clocks = RuntimeClockChoice();
+  clocks.timeStampCounterAllowed = 0;
+  clocks.usePerformanceCounter = 0;
+  clocks.performanceFrequency = 0;
   record.run = WindowRunState{};
-  record.log.indentLevel = 0;
-  record.log.midLine = 0;
-  record.log.onScreen = OnScreenLogState{};
+  LogState& log = RuntimeLogState();
+  log.indentLevel = 0;
+  log.midLine = 0;
+  log.onScreen = OnScreenLogState{};
 }
 
 DWORD WindowStyleOf(int windowed) {
@@ -227,27 +230,28 @@ int InitMainWindow() {
 
   LARGE_INTEGER frequency{};
   QueryPerformanceFrequency(&frequency);
-  record.performanceFrequency = static_cast<uint64_t>(frequency.QuadPart);
-  record.usePerformanceCounter = frequency.QuadPart != 0;
+  ClockChoice& clocks = RuntimeClockChoice();
+  clocks.performanceFrequency = static_cast<uint64_t>(frequency.QuadPart);
+  clocks.usePerformanceCounter = frequency.QuadPart != 0;
 
   TIMECAPS caps{1, 1000};
   timeGetDevCaps(&caps, sizeof(caps));
   if (timeBeginPeriod(caps.wPeriodMin) == TIMERR_NOERROR) record.run.timerPeriod = caps.wPeriodMin;
 
-  if (record.usePerformanceCounter) CheckTimers(caps.wPeriodMin);
+  if (clocks.usePerformanceCounter) CheckTimers(caps.wPeriodMin);
 
   SeedRandom(GetMillisecondCount());
 
   SystemParametersInfoA(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDCHANGE);
   record.run.screenSaverChanged = 1;
 
-  if (record.codePage == 0) {
+  if (GetCodePage() == 0) {
     switch (GetOEMCP()) {
-      case 932: record.charSet = CHARSET_SHIFTJIS, record.codePage = 932; break;
-      case 936: record.charSet = CHARSET_GB2312, record.codePage = 936; break;
-      case 949: record.charSet = CHARSET_HANGEUL, record.codePage = 949; break;
-      case 950: record.charSet = CHARSET_BIG5, record.codePage = 950; break;
-      default: record.charSet = CHARSET_SHIFTJIS, record.codePage = 0; break;
+      case 932: SetCharSet(CHARSET_SHIFTJIS, 932); break;
+      case 936: SetCharSet(CHARSET_GB2312, 936); break;
+      case 949: SetCharSet(CHARSET_HANGEUL, 949); break;
+      case 950: SetCharSet(CHARSET_BIG5, 950); break;
+      default: SetCharSet(CHARSET_SHIFTJIS, 0); break;
     }
   }
 
@@ -517,7 +521,7 @@ HWND GetMainWindow() { return g_windowSystem.mainWindow; }
 int IsWindowedMode() { return g_windowSystem.windowedMode; }
 int IsWindowActive() { return g_windowSystem.active; }
 int GetRunWhileInactive() { return g_windowSystem.options.runWhileInactive; }
-int IsMMXUsable() { return g_windowSystem.hasMmx; }
+int IsMMXUsable() { return RuntimeProcessorFacts().hasMmx; }
 int IsWindowClosing() { return g_windowSystem.run.closePosted; }
 
 int QueryDesktopMode(int* width, int* height, int* bits) {

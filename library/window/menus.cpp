@@ -12,7 +12,7 @@ constexpr int kAutoMenuZone = 60;  // Pixels from the top of the screen.
 
 // Copies `text` into `out` (`outSize` bytes), cut at a whole character when it does not fit.
 void CopyWholeCharacters(char* out, int outSize, const char* text) {
-  int charSet = g_windowSystem.charSet;
+  int charSet = GetCharSet();
   int length = 0;
   while (text[length]) {
     int size = CheckLeadByte(text + length, charSet) && text[length + 1] ? 2 : 1;

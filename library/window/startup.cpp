@@ -123,6 +123,7 @@ int RunLibraryStartup() {
 
   InitializeTextInput();
   record.initialised = 1;
+  RuntimeClockChoice().timeStampCounterAllowed = 1;
   if (!record.windowedMode && !record.subclassMode && record.mainWindow) ForceWindowForeground(record.mainWindow, 1);
   InitOnScreenLog();
   SelectDrawTarget(SCREEN_BACK);
@@ -152,6 +153,7 @@ int RunLibraryShutdown() {
   }
   DeleteAllSoftImages();
   record.initialised = 0;
+  RuntimeClockChoice().timeStampCounterAllowed = 0;
 
   if (!record.options.noWindow) {
     // With the window gone the pump has nothing left to wait for.

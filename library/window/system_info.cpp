@@ -31,6 +31,8 @@ int OsCodeOfVersion(DWORD platformId, DWORD major, DWORD minor, char* word, int 
 
 int LogSystemInfo() {
   WindowSystemRecord& record = g_windowSystem;
+  ProcessorFacts& processor = RuntimeProcessorFacts();
+  ClockChoice& clocks = RuntimeClockChoice();
   AddLogText("システムの情報を出力します\n");
   PushLogIndent();
   char banner[64];
@@ -39,8 +41,8 @@ int LogSystemInfo() {
 
   SYSTEM_INFO system;
   GetSystemInfo(&system);
-  record.processorCount = static_cast<int>(system.dwNumberOfProcessors);
-  WriteLogFormat("論理プロセッサの数 : %d", record.processorCount);
+  processor.processorCount = static_cast<int>(system.dwNumberOfProcessors);
+  WriteLogFormat("論理プロセッサの数 : %d", processor.processorCount);
 
   AddLogText("ＯＳ  ");
   OSVERSIONINFOA version{};
@@ -53,7 +55,7 @@ int LogSystemInfo() {
              static_cast<int>(version.dwBuildNumber), version.szCSDVersion);
   WriteLogFormat("%s", record.osText);
 
-  record.hasMmx = 0;
+  processor.hasMmx = 0;
   bool cpuId = HasCpuIdInstruction();
   int featureLevel = 0;  // 1 MMX, 2 SSE, 3 SSE2.
   char vendor[13] = {};
@@ -66,7 +68,7 @@ int LogSystemInfo() {
     std::memcpy(vendor + 8, &registers[2], 4);
     CpuId(registers, 1);
     unsigned features = static_cast<unsigned>(registers[3]);
-    record.hasTimeStampCounter = (features >> 4) & 1;
+    clocks.hasTimeStampCounter = (features >> 4) & 1;
     if (features & (1u << 23)) {
       featureLevel = 1;
       if (features & (1u << 25)) {
@@ -82,7 +84,7 @@ int LogSystemInfo() {
       }
     }
   }
-  if (record.hasTimeStampCounter) {
+  if (clocks.hasTimeStampCounter) {
     // The frequency comes from the time that really passed, not the nominal 100 ms. The wait
     // sleeps rather than spins, and gives up on a clock that stands still.
     int startMs = GetMillisecondCount();
@@ -90,9 +92,9 @@ int LogSystemInfo() {
     int elapsed = 0;
     for (int round = 0; round < 1000 && (elapsed = GetMillisecondCount() - startMs) < 100; ++round) Sleep(1);
     uint64_t ticks = ReadTimeStampCounter() - startTicks;
-    record.timeStampFrequency = elapsed > 0 ? ticks * 1000u / static_cast<uint64_t>(elapsed) : 0;
-    record.processorMHz = static_cast<int>(record.timeStampFrequency / 1000000u);
-    WriteLogFormat("ＣＰＵ動作速度：大体%.2fGHz", record.processorMHz / 1000.0);
+    clocks.timeStampFrequency = elapsed > 0 ? ticks * 1000u / static_cast<uint64_t>(elapsed) : 0;
+    processor.processorMHz = static_cast<int>(clocks.timeStampFrequency / 1000000u);
+    WriteLogFormat("ＣＰＵ動作速度：大体%.2fGHz", processor.processorMHz / 1000.0);
   }
   if (!cpuId) {
     AddLogText("ＣＰＵＩＤ命令は使えません\n");
@@ -100,21 +102,21 @@ int LogSystemInfo() {
     AddLogText("ＭＭＸは使えません\n");
   } else {
     AddLogText("ＭＭＸ命令を使用します\n");
-    record.hasMmx = 1;
+    processor.hasMmx = 1;
     if (featureLevel >= 2) {
       AddLogText("ＳＳＥ命令が使用可能です\n");
-      record.hasSse = 1;
+      processor.hasSse = 1;
     }
     if (featureLevel >= 3) {
       AddLogText("ＳＳＥ２命令が使用可能です\n");
-      record.hasSse2 = 1;
+      processor.hasSse2 = 1;
     }
   }
   if (cpuId) {
     WriteLogFormat("ＣＰＵベンダ：%.4s%.4s%.4s", vendor, vendor + 4, vendor + 8);
     if (name[0]) {
       WriteLogFormat("ＣＰＵ名：%s", name);
-      CopyStringN(record.processorName, name, sizeof(record.processorName) - 1);
+      CopyStringN(processor.processorName, name, sizeof(processor.processorName) - 1);
     }
   }
   PopLogIndent();

@@ -89,3 +89,17 @@ int RecordMouseClick(int buttons);
 void ReadApiLockState(int* nesting, DWORD* owner, int* waiters);
 // 1 while the calling thread owns the lock.
 int IsApiLockHeldByCurrentThread();
+
+// ---- The window's record, for the subsystems above the window (window_state.cpp) ----
+// GetMainWindow, IsWindowedMode, IsWindowActive and IsQuitRequested are public (zyvel/window.h).
+int IsLibraryInitialised();
+int IsLibraryInitialising();
+int GetOsCode();  // An OsCode.
+int IsMainWindowDestroyed();
+int IsFloatingPointPreserved();
+int IsLayeredMainWindow();
+// 1 where the platform offers the desktop composition switch.
+int HasCompositionSwitch();
+const StartupOptions& GetStartupOptions();
+// The window's background colour, each part as set (the caller keeps the low 8 bits).
+void GetWindowBackgroundColor(int* red, int* green, int* blue);

@@ -1,6 +1,7 @@
-// `WindowSystemRecord`: the runtime's global record of window, mode, activity, options, log and
-// platform state. Start-up clears it, except the "kept" fields that settings made before start-up
-// and state that must outlive a restart live in.
+// `WindowSystemRecord`: the window's global record of window, mode, activity, options and platform
+// state. Start-up clears it, except the "kept" fields that settings made before start-up and state
+// that must outlive a restart live in. The character set, the clocks, the processor facts and the
+// log are the runtime's (runtime/runtime_state.h), which the window sets through its accessors.
 #pragma once
 
 #include <cstdint>
@@ -17,7 +18,6 @@ struct StartupOptions {
   int runWhileInactive = 0;
   int altEnterSwitch = 0;
   int doubleStartAllowed = 0;
-  int plainFilesOnly = 0;
 };
 
 // ---- Window system: the parts of the record that start-up, the main window, the window
@@ -126,13 +126,8 @@ struct WindowRunState {
 struct WindowSystemRecord {
   StartupOptions options;
 
-  // Character set of all library text (`CharSetId`) and its code page (kept).
-  int charSet = 1;
-  int codePage = 932;
-
   HINSTANCE instance = nullptr;
   HWND mainWindow = nullptr;  // Kept.
-  int processorCount = 1;     // Kept.
   DWORD mainThreadId = 0;
 
   int windowedMode = 1;  // Kept.
@@ -145,23 +140,11 @@ struct WindowSystemRecord {
   int osCode = 0;        // Kept: 265 for Windows 7 and later NT versions.
   int endFlag = WINDOW_END_NONE;
 
-  // Clocks: the time-stamp counter (measured by the system-information step, kept) and the
-  // performance counter (chosen by the window set-up's timer check).
-  int hasTimeStampCounter = 0;
-  uint64_t timeStampFrequency = 0;
-  int usePerformanceCounter = 0;
-  uint64_t performanceFrequency = 0;
-
   // ---- Window system (kept unless inside `run`) ----
   // System facts, written by the system-information step.
   char osText[512] = {};
-  char processorName[256] = {};
-  int processorMHz = 0;
   uint64_t totalMemory = 0;
   uint64_t freeMemory = 0;
-  int hasMmx = 0;
-  int hasSse = 0;
-  int hasSse2 = 0;
   HMODULE dwmapiModule = nullptr;
   FARPROC dwmEnableComposition = nullptr;
   // Written by start-up before the window set-up clears the record, and read by shut-down.
@@ -207,8 +190,6 @@ struct WindowSystemRecord {
   int layeredWindow = 0;
   LRESULT (*messageHook)(HWND, UINT, WPARAM, LPARAM) = nullptr;
   WindowRunState run;
-  // ---- Log ----
-  LogState log;
 };
 
 extern WindowSystemRecord g_windowSystem;

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "file_test_support.h"
-#include "window/window_state.h"
+#include "runtime/runtime_state.h"
 
 namespace files_test {
 namespace {
@@ -24,14 +24,14 @@ class ArchiveFiles : public ScratchDirectory {
  protected:
   void SetUp() override {
     ScratchDirectory::SetUp();
-    g_windowSystem.options.plainFilesOnly = 0;
+    g_runtime.plainFilesOnly = 0;
     InstallFileFunctions(nullptr);
     a_ = RandomBytes(5000, 1);
     b_ = CompressibleBytes(40000, 2);
     picture_ = CompressibleBytes(3000, 3);
   }
   void TearDown() override {
-    g_windowSystem.options.plainFilesOnly = 0;
+    g_runtime.plainFilesOnly = 0;
     InstallFileFunctions(nullptr);
     ScratchDirectory::TearDown();
   }
@@ -87,7 +87,7 @@ TEST_F(ArchiveFiles, PlainFilesServePathsNoArchiveCovers) {
   EXPECT_EQ(StreamFileOpen("no\\such\\file.txt", 0, 1, 0), 0u);
 
   // With plain files only, the archive is not looked at.
-  g_windowSystem.options.plainFilesOnly = 1;
+  g_runtime.plainFilesOnly = 1;
   InstallFileFunctions(nullptr);
   EXPECT_EQ(StreamFileOpen("data\\img\\a.png", 0, 1, 0), 0u);
   file = StreamFileOpen("data\\img\\missing.png", 0, 1, 0);
@@ -271,14 +271,14 @@ TEST_F(ArchiveFiles, MembersReadFromSeveralThreads) {
 class ScratchLog {
  public:
   explicit ScratchLog(const std::string& windowsDirectory) {
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     platform::testing::CaptureDebugOutput([this](const std::string& text) { text_ += text; });
     SetLogDirectory(windowsDirectory.c_str());
     OpenLogFile();
   }
   ~ScratchLog() {
     SetLogDirectory("");
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     platform::testing::CaptureDebugOutput(nullptr);
   }
   const std::string& Text() const { return text_; }

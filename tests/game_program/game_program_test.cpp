@@ -14,6 +14,7 @@
 #include "game.h"
 #include "library_services.h"
 #include "platform/testing.h"
+#include "runtime/runtime_state.h"
 #include "window/window_services.h"
 #include "zyvel/zyvel.h"
 
@@ -74,6 +75,7 @@ class GameProgram : public ::testing::Test {
   }
   void TearDown() override {
     g_windowSystem = WindowSystemRecord{};  // Each run starts the library as a new process would.
+    g_runtime = RuntimeRecord{};
     for (int key : {kEscapeKey, kSKey, kDownKey}) platform::testing::PressKey(key, false);
     platform::testing::CaptureDebugOutput({});
     fs::current_path(previous_);

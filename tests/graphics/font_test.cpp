@@ -18,6 +18,7 @@
 #include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
+#include "runtime/runtime_state.h"
 #include "runtime/tracked_heap.h"
 #include "zyvel/graphics.h"
 
@@ -327,7 +328,7 @@ TEST_P(FontTest, FontsComeBackUnderTheSameHandleAfterADeviceLoss) {
   const int font = GameFont(24);
   int lost = -1;
   SetFontLostFlag(font, &lost);
-  OnScreenLogState& log = g_windowSystem.log.onScreen;
+  OnScreenLogState& log = g_runtime.log.onScreen;
   const int logFont = log.font;
   ASSERT_EQ(CheckFontHandle(logFont), 1);
   SetFontCharSpacing(1, font);
@@ -389,7 +390,7 @@ TEST_P(FontTest, TheCacheIgnoresTheRenderTargetSetting) {
 }
 
 TEST_P(FontTest, TheOnScreenLogDrawsOverThePicture) {
-  OnScreenLogState& log = g_windowSystem.log.onScreen;
+  OnScreenLogState& log = g_runtime.log.onScreen;
   ASSERT_EQ(log.started, 1);
   ASSERT_EQ(CheckFontHandle(log.font), 1);
   CopyString(log.lines[1], "READY");

@@ -20,6 +20,7 @@
 #include "graphics/graphs/screen_settings.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
+#include "runtime/runtime_state.h"
 #include "window/window_services.h"
 #include "zyvel/runtime.h"
 
@@ -50,13 +51,14 @@ class RenderDeviceTest : public ::testing::Test {
     ASSERT_NE(mkdtemp(pattern), nullptr);
     directory_ = pattern;
     g_windowSystem = WindowSystemRecord{};
+    g_runtime = RuntimeRecord{};
     g_windowSystem.mainWindow = FakeMainWindow();
-    g_windowSystem.log.noTimeStamp = 1;
+    g_runtime.log.noTimeStamp = 1;
     // The microsecond clock reads the performance counter, as after start-up.
     LARGE_INTEGER frequency;
     QueryPerformanceFrequency(&frequency);
-    g_windowSystem.usePerformanceCounter = 1;
-    g_windowSystem.performanceFrequency = static_cast<uint64_t>(frequency.QuadPart);
+    g_runtime.clocks.usePerformanceCounter = 1;
+    g_runtime.clocks.performanceFrequency = static_cast<uint64_t>(frequency.QuadPart);
     SetLogDirectory(platform::WindowsPathOf(directory_).c_str());
     OpenLogFile();
     g_screenSettings = ScreenSettings{};
@@ -73,6 +75,7 @@ class RenderDeviceTest : public ::testing::Test {
     EXPECT_EQ(platform::testing::LiveDirect3DObjects(), 0) << "release leaves no Direct3D or DirectDraw object";
     SetLogDirectory("");
     g_windowSystem = WindowSystemRecord{};
+    g_runtime = RuntimeRecord{};
     platform::testing::ResetDirect3DSwitches();
     platform::testing::ResetAll();
     platform::testing::UseSdlDisplayModes();

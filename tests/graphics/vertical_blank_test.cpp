@@ -162,9 +162,9 @@ TEST_F(RenderDeviceTest, ADisplayModeChangeFallsBackAndLeavesTheIndentAsItFoundI
     g_screenSettings.ColorBits = c.bits;
     g_screenSettings.Refresh = c.refresh;
     g_drawState.Emulate320x240 = 0;
-    int indent = g_windowSystem.log.indentLevel;
+    int indent = g_runtime.log.indentLevel;
     EXPECT_EQ(ChangeDisplayMode(), c.result);
-    EXPECT_EQ(g_windowSystem.log.indentLevel, indent);
+    EXPECT_EQ(g_runtime.log.indentLevel, indent);
     EXPECT_EQ(g_screenSettings.Width, c.endWidth);
     EXPECT_EQ(g_screenSettings.Height, c.endHeight);
     EXPECT_EQ(g_screenSettings.Refresh, c.endRefresh);

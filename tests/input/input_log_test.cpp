@@ -6,6 +6,7 @@
 #include "platform/dinput.h"
 #include "input/input.h"
 #include "runtime/log_directory.h"
+#include "runtime/runtime_state.h"
 
 namespace {
 
@@ -19,7 +20,7 @@ class InputLogTest : public zyvel_test::LogDirectoryTest {
     platform::testing::RemoveAllVirtualPads();
     platform::testing::SetFakeLocalTime(nullptr);
     std::memset(&g_input, 0, sizeof(g_input));
-    g_windowSystem.log.noTimeStamp = 1;
+    g_runtime.log.noTimeStamp = 1;
   }
   void TearDown() override {
     ReleaseInputDevices();

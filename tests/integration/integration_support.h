@@ -18,6 +18,7 @@
 #include "../../tools/zva-pack/archive_writer.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
+#include "runtime/runtime_state.h"
 #include "runtime/tracked_heap.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
@@ -125,6 +126,7 @@ class StartedLibrary : public ::testing::Test {
     platform::testing::SetWindowLockDirectory(directory_);
     ASSERT_EQ(chdir(directory_.c_str()), 0);
     g_windowSystem = WindowSystemRecord{};
+    g_runtime = RuntimeRecord{};
     SetScreenMode(640, 480, 32, 60);
     BeforeStart();
     ASSERT_EQ(InitializeLibrary(), 0);
@@ -137,6 +139,7 @@ class StartedLibrary : public ::testing::Test {
       EXPECT_NE(ReadLog().find("Alloc num:0"), std::string::npos) << "tracked blocks left at shut-down";
     }
     g_windowSystem = WindowSystemRecord{};
+    g_runtime = RuntimeRecord{};
     platform::testing::CaptureDebugOutput({});
     platform::testing::ResetSoundSwitches();
     platform::testing::ResetAll();

@@ -133,7 +133,7 @@ TEST_F(SoundFiles, StreamedMembersPlayExactlyWhileThisThreadReadsTheSameArchive)
                                        {"img\\p.tga", ReadFixture("images/tga24rle.tga")}};
   WriteFile("STORE.ZVA", PackArchive(members, ArchiveCompression::Store));
   WriteFile("DATA.ZVA", PackArchive(members, ArchiveCompression::Always));
-  ASSERT_GT(g_windowSystem.processorCount, 1);  // So the sound thread refills.
+  ASSERT_GT(g_runtime.processor.processorCount, 1);  // So the sound thread refills.
   for (const std::string archive : {"store", "data"}) {
     for (unsigned mode : {3u, 2u}) {
       SCOPED_TRACE(archive + " mode " + std::to_string(mode));
@@ -173,7 +173,7 @@ class RefusedSoundThread : public SoundFiles {
 
 TEST_F(RefusedSoundThread, MessageProcessingFeedsStreamSounds) {
   door::FailThreadCreation(0);
-  ASSERT_EQ(g_windowSystem.processorCount, 4);
+  ASSERT_EQ(g_runtime.processor.processorCount, 4);
   ASSERT_EQ(g_soundOptions.threadHandle, nullptr);
   constexpr int kFrames = 3 * 44100;
   constexpr int kBlock = 4410;  // One frame of the game is far less; a tenth of a second still fits the ring.

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "platform/testing.h"
-#include "window/window_state.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 namespace {
@@ -93,26 +93,26 @@ TEST(Clock, MillisecondsStayNonNegativeAcrossTheWrap) {
 TEST(Clock, MicrosecondSources) {
   platform::testing::UseFakeClock(true);
   platform::testing::SetFakeClockMilliseconds(5000);
-  WindowSystemRecord saved = g_windowSystem;
+  RuntimeRecord saved = g_runtime;
 
   // Before start-up the time-stamp counter is never used, even when asked for.
-  g_windowSystem.initialised = 0;
-  g_windowSystem.hasTimeStampCounter = 1;
-  g_windowSystem.timeStampFrequency = 3;  // A frequency that would give absurd values if used.
-  g_windowSystem.usePerformanceCounter = 0;
+  g_runtime.clocks.timeStampCounterAllowed = 0;
+  g_runtime.clocks.hasTimeStampCounter = 1;
+  g_runtime.clocks.timeStampFrequency = 3;  // A frequency that would give absurd values if used.
+  g_runtime.clocks.usePerformanceCounter = 0;
   EXPECT_EQ(GetMicrosecondCount(1), 5000000u);
 
-  g_windowSystem.usePerformanceCounter = 1;
-  g_windowSystem.performanceFrequency = 10000000;  // The stand-in's 100 ns counter.
+  g_runtime.clocks.usePerformanceCounter = 1;
+  g_runtime.clocks.performanceFrequency = 10000000;  // The stand-in's 100 ns counter.
   EXPECT_EQ(GetMicrosecondCount(1), 5000000u);
 
   // Initialised with a time-stamp counter: the fake clock's counter runs at 1 GHz.
-  g_windowSystem.initialised = 1;
-  g_windowSystem.timeStampFrequency = 1000000000ull;
+  g_runtime.clocks.timeStampCounterAllowed = 1;
+  g_runtime.clocks.timeStampFrequency = 1000000000ull;
   EXPECT_EQ(GetMicrosecondCount(1), 5000000u);
   EXPECT_EQ(GetMicrosecondCount(0), 5000000u);
 
-  g_windowSystem = saved;
+  g_runtime = saved;
   platform::testing::UseFakeClock(false);
 }
 

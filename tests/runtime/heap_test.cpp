@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/log_directory.h"
+#include "runtime/runtime_state.h"
 #include "runtime/tracked_heap.h"
 
 namespace {
@@ -14,7 +15,7 @@ class TrackedHeapTest : public zyvel_test::LogDirectoryTest {
  protected:
   void SetUp() override {
     LogDirectoryTest::SetUp();
-    g_windowSystem.log.noTimeStamp = 1;
+    g_runtime.log.noTimeStamp = 1;
     SetTrackedHeapOptions(TrackedHeapOptions{});
     baseCount_ = GetTrackedBlockCount();
     baseBytes_ = GetTrackedTotalBytes();

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "window/window_state.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 namespace {
@@ -53,7 +53,7 @@ TEST(GetByteKindAt, LeadByteBeforeTerminatorEndsTheText) {
 }
 
 TEST(FindCharInString, StepsOverTrailBytes) {
-  g_windowSystem.charSet = CHARSET_SHIFTJIS;
+  g_runtime.charSet = CHARSET_SHIFTJIS;
   const char text[] = "\x95\x5C" "ab\\cd";
   char* found = FindCharInString(text, '\\');
   ASSERT_NE(found, nullptr);
@@ -63,7 +63,7 @@ TEST(FindCharInString, StepsOverTrailBytes) {
 }
 
 TEST(UpperCaseString, LeavesDoubleByteCharactersAlone) {
-  g_windowSystem.charSet = CHARSET_SHIFTJIS;
+  g_runtime.charSet = CHARSET_SHIFTJIS;
   // ａ (full-width a, 0x82 0x81), then "b", then 0x83 0x61 (trail byte 'a'), then "z!".
   char text[] = "\x82\x81" "b\x83" "az!";
   char* end = UpperCaseString(text);

@@ -15,7 +15,7 @@
 #include "platform/kernel.h"
 #include "platform/testing.h"
 #include "runtime/log.h"
-#include "window/window_state.h"
+#include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
 namespace zyvel_test {
@@ -62,7 +62,7 @@ class LogDirectoryTest : public ::testing::Test {
     char pattern[] = "/tmp/zyvel-log-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     directory_ = pattern;
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     platform::testing::UseFakeClock(true);
     platform::testing::SetFakeClockMilliseconds(1000);
     platform::testing::CaptureDebugOutput([this](const std::string& text) {
@@ -75,7 +75,7 @@ class LogDirectoryTest : public ::testing::Test {
 
   void TearDown() override {
     SetLogDirectory("");
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     platform::testing::ResetAll();
     RemoveTree(directory_);
   }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "runtime/log_directory.h"
+#include "runtime/runtime_state.h"
 
 namespace {
 
@@ -20,7 +21,7 @@ struct LineEndCase {
 class LogLineEnds : public LogDirectoryTest, public ::testing::WithParamInterface<LineEndCase> {};
 
 TEST_P(LogLineEnds, ConvertsLineFeedsUntilTheFirstCarriageReturnLineFeed) {
-  g_windowSystem.log.noTimeStamp = 1;
+  g_runtime.log.noTimeStamp = 1;
   AddLogText(GetParam().text);
   EXPECT_EQ(DebugText(), GetParam().written);
 }
@@ -55,7 +56,7 @@ TEST_F(LogDirectoryTest, NewLinesStartWithTheTimeStampAndOneTabPerIndentLevel) {
 }
 
 TEST_F(LogDirectoryTest, PopAtLevelZeroStaysAtZero) {
-  g_windowSystem.log.noTimeStamp = 1;
+  g_runtime.log.noTimeStamp = 1;
   PopLogIndent();
   PushLogIndent();
   AddLogText("one\n");
@@ -74,7 +75,7 @@ TEST_F(LogDirectoryTest, JapaneseTextIsUtf8OnDisk) {
 }
 
 TEST_F(LogDirectoryTest, BytesThatAreNoCp932BecomeQuestionMarksOnDisk) {
-  g_windowSystem.log.noTimeStamp = 1;
+  g_runtime.log.noTimeStamp = 1;
   AddLogText("\xff\x80x\xfd\n");
   AddLogText("表\n");
   EXPECT_EQ(LogText(), Utf8(u8"??x?\r\n表\r\n"));
@@ -90,7 +91,7 @@ TEST_F(LogDirectoryTest, NothingIsWrittenBeforeTheDirectoryIsSet) {
 }
 
 TEST_F(LogDirectoryTest, FileOutputOffWritesNothingAnywhere) {
-  g_windowSystem.log.fileOutputOff = 1;
+  g_runtime.log.fileOutputOff = 1;
   AddLogText("lost\n");
   EXPECT_EQ(DebugText(), "");
   EXPECT_EQ(LogText(), "");
@@ -115,7 +116,7 @@ TEST_F(LogDirectoryTest, OpeningEmptiesAnOldLogAndRestartsTheClock) {
 TEST_F(LogDirectoryTest, DatedNameUsesTheLocalTimeWithoutLeadingZeros) {
   const SYSTEMTIME time = {2011, 3, 1, 7, 9, 5, 12, 0};
   platform::testing::SetFakeLocalTime(&time);
-  g_windowSystem.log.datedName = 1;
+  g_runtime.log.datedName = 1;
   OpenLogFile();
   AddLogText("dated\n");
   EXPECT_EQ(zyvel_test::ReadWholeFile(directory_ + "/Log2011_3_7_9_5_12.txt"), "0:dated\r\n");
@@ -131,7 +132,7 @@ TEST_F(LogDirectoryTest, ADirectoryEndingInADoubleByteCharacterGetsItsSeparator)
 }
 
 TEST_F(LogDirectoryTest, WriteLogFormatEndsTheLineAndCutsLongResults) {
-  g_windowSystem.log.noTimeStamp = 1;
+  g_runtime.log.noTimeStamp = 1;
   WriteLogFormat("%s:%d", "value", 42);
   const std::string longText(3000, 'q');
   WriteLogFormat("%s", longText.c_str());
@@ -139,7 +140,7 @@ TEST_F(LogDirectoryTest, WriteLogFormatEndsTheLineAndCutsLongResults) {
 }
 
 TEST_F(LogDirectoryTest, LongTextsAreConvertedWhole) {
-  g_windowSystem.log.noTimeStamp = 1;
+  g_runtime.log.noTimeStamp = 1;
   std::string text;
   std::string expected;
   for (int i = 0; i < 200; ++i) {

@@ -11,6 +11,7 @@
 
 #include "music_test_support.h"
 #include "platform/testing.h"
+#include "runtime/runtime_state.h"
 #include "runtime/tracked_heap.h"
 #include "window/window_state.h"
 
@@ -90,7 +91,7 @@ class MusicTest : public ::testing::Test {
     testing_door::ResetSoundSwitches();
     testing_door::UseSoundDriver("dummy");
     testing_door::UseManualSoundMixing(true);
-    g_windowSystem.processorCount = 1;
+    g_runtime.processor.processorCount = 1;
     ASSERT_EQ(InitSoundSystem(), 0);
     blocksAtStart_ = GetTrackedBlockCount();
     g_calls.clear();

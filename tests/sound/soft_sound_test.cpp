@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/testing.h"
+#include "runtime/runtime_state.h"
 #include "runtime/tracked_heap.h"
 #include "soft_sound_test_support.h"
 #include "window/window_state.h"
@@ -20,7 +21,7 @@ class SoftSoundTest : public ::testing::Test {
     testing_door::ResetSoundSwitches();
     testing_door::UseSoundDriver("dummy");
     testing_door::UseManualSoundMixing(true);
-    g_windowSystem.processorCount = 1;
+    g_runtime.processor.processorCount = 1;
     ASSERT_EQ(InitSoundSystem(), 0);
     blocksAtStart_ = GetTrackedBlockCount();
   }

@@ -13,6 +13,7 @@
 
 #include "platform/testing.h"
 #include "runtime/log.h"
+#include "runtime/runtime_state.h"
 #include "window/window_state.h"
 #include "sound/sound_records.h"
 #include "sound_test_support.h"
@@ -28,7 +29,7 @@ class LogCapture {
   LogCapture() {
     char pattern[] = "/tmp/zyvel-sound-log-XXXXXX";
     if (mkdtemp(pattern)) directory_ = pattern;
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     testing_door::CaptureDebugOutput([this](const std::string& text) {
       std::lock_guard<std::mutex> lock(mutex_);
       text_ += text;
@@ -38,7 +39,7 @@ class LogCapture {
   }
   ~LogCapture() {
     SetLogDirectory("");
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     testing_door::CaptureDebugOutput(nullptr);
     unlink((directory_ + "/Log.txt").c_str());
     rmdir(directory_.c_str());
@@ -71,14 +72,14 @@ class SoundSystemTest : public ::testing::Test {
     testing_door::ResetSoundSwitches();
     testing_door::UseSoundDriver("dummy");
     testing_door::UseManualSoundMixing(true);
-    g_windowSystem.processorCount = 1;
+    g_runtime.processor.processorCount = 1;
   }
   void TearDown() override {
     if (g_soundOptions.directSound) {
       EXPECT_EQ(EndSoundSystem(), 0);
     }
     g_softwareSoundBuffers = 0;
-    g_windowSystem.processorCount = 1;
+    g_runtime.processor.processorCount = 1;
     testing_door::RefuseComClass(CLSID_DirectSound, false);
     testing_door::FailThreadCreation(0);
     testing_door::ResetSoundSwitches();
@@ -156,7 +157,7 @@ TEST_F(SoundSystemTest, PrimaryRateIsTheHighestSecondaryRateUpTo44100) {
 
 TEST_F(SoundSystemTest, TheSoundThreadRunsOnlyWithMoreThanOneProcessor) {
   for (int processors : {1, 2, 8}) {
-    g_windowSystem.processorCount = processors;
+    g_runtime.processor.processorCount = processors;
     ASSERT_EQ(InitSoundSystem(), 0);
     if (processors == 1) {
       EXPECT_EQ(g_soundOptions.threadHandle, nullptr);
@@ -174,7 +175,7 @@ TEST_F(SoundSystemTest, TheSoundThreadRunsOnlyWithMoreThanOneProcessor) {
     }
   }
   // A refused thread leaves the system started without one.
-  g_windowSystem.processorCount = 2;
+  g_runtime.processor.processorCount = 2;
   testing_door::FailThreadCreation(1);
   ASSERT_EQ(InitSoundSystem(), 0);
   EXPECT_EQ(g_soundOptions.threadHandle, nullptr);

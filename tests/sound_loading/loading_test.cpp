@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "platform/testing.h"
+#include "runtime/runtime_state.h"
 #include "window/window_state.h"
 #include "sound/loading.h"
 #include "sound_fixtures.h"
@@ -19,7 +20,7 @@ class SoundLoadingTest : public ::testing::Test {
     testing_door::ResetSoundSwitches();
     testing_door::UseSoundDriver("dummy");
     testing_door::UseManualSoundMixing(true);
-    g_windowSystem.processorCount = 1;
+    g_runtime.processor.processorCount = 1;
     ASSERT_EQ(InitSoundSystem(), 0);
   }
   void TearDown() override {

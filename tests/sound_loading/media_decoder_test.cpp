@@ -12,6 +12,7 @@
 #include "media/media_services.h"
 #include "platform/testing.h"
 #include "runtime/log.h"
+#include "runtime/runtime_state.h"
 #include "sound/sound_records.h"
 #include "sound_fixtures.h"
 #include "window/window_services.h"
@@ -28,7 +29,7 @@ class LogLines {
   LogLines() {
     char pattern[] = "/tmp/zyvel-media-log-XXXXXX";
     if (mkdtemp(pattern)) directory_ = pattern;
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     platform::testing::CaptureDebugOutput([this](const std::string& text) {
       std::lock_guard<std::mutex> lock(mutex_);
       text_ += text;
@@ -38,7 +39,7 @@ class LogLines {
   }
   ~LogLines() {
     SetLogDirectory("");
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     platform::testing::CaptureDebugOutput(nullptr);
     unlink((directory_ + "/Log.txt").c_str());
     rmdir(directory_.c_str());

@@ -18,6 +18,7 @@
 
 #include "platform/testing.h"
 #include "runtime/log.h"
+#include "runtime/runtime_state.h"
 #include "window/window_state.h"
 #include "sound/loading.h"
 #include "sound/stream_sound.h"
@@ -128,10 +129,10 @@ class StreamSoundFixture : public ::testing::Test {
     testing_door::ResetSoundSwitches();
     testing_door::UseSoundDriver("dummy");
     testing_door::UseManualSoundMixing(true);
-    g_windowSystem.processorCount = 1;
+    g_runtime.processor.processorCount = 1;
     char pattern[] = "/tmp/zyvel-stream-log-XXXXXX";
     if (mkdtemp(pattern)) logDirectory_ = pattern;
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     testing_door::CaptureDebugOutput([this](const std::string& text) {
       std::lock_guard<std::mutex> lock(logMutex_);
       logText_ += text;
@@ -144,10 +145,10 @@ class StreamSoundFixture : public ::testing::Test {
     if (g_soundOptions.directSound) {
       EXPECT_EQ(EndSoundSystem(), 0);
     }
-    g_windowSystem.processorCount = 1;
+    g_runtime.processor.processorCount = 1;
     testing_door::ResetSoundSwitches();
     SetLogDirectory("");
-    g_windowSystem.log = LogState{};
+    g_runtime.log = LogState{};
     testing_door::CaptureDebugOutput(nullptr);
     for (const std::string& path : writtenFiles_) unlink(path.c_str());
     unlink((logDirectory_ + "/Log.txt").c_str());
@@ -155,7 +156,7 @@ class StreamSoundFixture : public ::testing::Test {
   }
 
   void StartSound(int processors = 1) {
-    g_windowSystem.processorCount = processors;
+    g_runtime.processor.processorCount = processors;
     ASSERT_EQ(InitSoundSystem(), 0);
   }
 

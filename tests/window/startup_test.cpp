@@ -58,9 +58,9 @@ TEST_F(LibraryTest, StartUpMeasuresTheClocksOnTheTestClock) {
   ASSERT_EQ(InitializeLibrary(), 0);
   // The fixture's clock moves a microsecond per reading: the performance counter changes on every
   // round of the probe and the millisecond timer hardly ever, so the counter is chosen.
-  EXPECT_EQ(g_windowSystem.usePerformanceCounter, 1);
+  EXPECT_EQ(g_runtime.clocks.usePerformanceCounter, 1);
   // Its time-stamp counter runs at 1 GHz, measured over the 100 ms that the sleeps move it on.
-  if (g_windowSystem.hasTimeStampCounter) { EXPECT_NEAR(g_windowSystem.processorMHz, 1000, 10); }
+  if (g_runtime.clocks.hasTimeStampCounter) { EXPECT_NEAR(g_runtime.processor.processorMHz, 1000, 10); }
   std::string log = ReadLog();
   if (log.empty()) GTEST_SKIP() << "no Log.txt written by this build's log";
   ExpectInOrder(log, {"タイマーの精度を検査します", "パフォーマンスカウンター：60", "パフォーマンスカウンターを使用します"});
@@ -147,6 +147,7 @@ TEST_F(LibraryTest, ClassNameAndTitleDefaults) {
   FinishLibrary();
 
   g_windowSystem = WindowSystemRecord{};
+  g_runtime = RuntimeRecord{};
   ChangeWindowTitle("Pylon Rush");
   ASSERT_EQ(InitializeLibrary(), 0);
   ASSERT_TRUE(ReadWindowState(GetMainWindow(), &state));
@@ -188,6 +189,7 @@ TEST_F(LibraryTest, SecondCopyIsRefused) {
   FinishLibrary();
   // Without the first copy the second one starts.
   g_windowSystem = WindowSystemRecord{};
+  g_runtime = RuntimeRecord{};
   ChangeWindowTitle("Pylon Rush");
   ASSERT_EQ(InitializeLibrary(), 0);
 }

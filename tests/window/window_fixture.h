@@ -20,6 +20,7 @@
 #include "platform/kernel.h"
 #include "platform/testing.h"
 #include "graphics/screen_services.h"
+#include "runtime/runtime_state.h"
 #include "window/window_services.h"
 
 extern char** environ;
@@ -52,6 +53,7 @@ class LibraryTest : public ::testing::Test {
     workDirectory_ = MakeTemporaryDirectory();
     ASSERT_EQ(chdir(workDirectory_.c_str()), 0);
     g_windowSystem = WindowSystemRecord{};
+    g_runtime = RuntimeRecord{};
     SetScreenMode(408, 504, 32, 60);
     SetEmulating320x240(0);
     platform::testing::CaptureDebugOutput([](const std::string&) {});
@@ -63,6 +65,7 @@ class LibraryTest : public ::testing::Test {
   void TearDown() override {
     FinishLibrary();
     g_windowSystem = WindowSystemRecord{};
+    g_runtime = RuntimeRecord{};
     platform::testing::UseFakeClock(false);
     platform::testing::CaptureDebugOutput({});
     RemoveDirectories();

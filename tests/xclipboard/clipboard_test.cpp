@@ -13,6 +13,7 @@
 #include "graphics/screen_services.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
+#include "runtime/runtime_state.h"
 #include "window/window_services.h"
 #include "x_processes.h"
 #include "zyvel/input.h"
@@ -73,6 +74,7 @@ class XClipboardTest : public ::testing::Test {
   void TearDown() override {
     if (libraryStarted_) FinishLibrary();
     g_windowSystem = WindowSystemRecord{};
+    g_runtime = RuntimeRecord{};
     platform::testing::CaptureDebugOutput({});
     if (!workDirectory_.empty()) {
       EXPECT_EQ(chdir(previousDirectory_.c_str()), 0);

@@ -16,6 +16,7 @@
 #include "platform/kernel.h"
 #include "platform/testing.h"
 #include "graphics/screen_services.h"
+#include "runtime/runtime_state.h"
 #include "window/window_services.h"
 #include "zyvel/runtime.h"
 #include "zyvel/input.h"
@@ -80,6 +81,7 @@ class XServerTest : public ::testing::Test {
   void TearDown() override {
     FinishLibrary();
     g_windowSystem = WindowSystemRecord{};
+    g_runtime = RuntimeRecord{};
     platform::testing::CaptureDebugOutput({});
     if (!workDirectory_.empty()) {
       chdir(previousDirectory_.c_str());

@@ -169,10 +169,10 @@ int GetScreenSizeSetting(int* width, int* height) {
 
 int GetScreenColorBits() { return g_screenSettings.ColorBits ? g_screenSettings.ColorBits : 16; }
 
-int IsFullScreenMode() { return g_windowSystem.windowedMode ? 0 : 1; }
+int IsFullScreenMode() { return IsWindowedMode() ? 0 : 1; }
 
 int SetHardwareAccelFlag(int flag) {
-  if (g_windowSystem.initialised) return -1;
+  if (IsLibraryInitialised()) return -1;
   g_screenSettings.SoftwareRequested = flag ? 0 : 1;
   return 0;
 }

@@ -291,8 +291,8 @@ int CreateDirectDrawObject() {
     return -1;
   }
   AddLogText("初期化に成功しました\n");
-  DWORD level = DDSCL_NORMAL | (g_windowSystem.preserveFloatingPoint ? DDSCL_FPUPRESERVE : 0);
-  state.DirectDraw->SetCooperativeLevel(g_windowSystem.mainWindow, level);
+  DWORD level = DDSCL_NORMAL | (IsFloatingPointPreserved() ? DDSCL_FPUPRESERVE : 0);
+  state.DirectDraw->SetCooperativeLevel(GetMainWindow(), level);
   return 0;
 }
 
@@ -329,7 +329,6 @@ int CreateDirect3DObject() {
 
 int CreateDirect3DDevice() {
   RenderDeviceState& state = g_renderDevice;
-  WindowSystemRecord& window = g_windowSystem;
   if (!state.Direct3D) return -1;
   ReleaseAndClear(state.BackBuffer);
   ReleaseAndClear(state.SwapChain);
@@ -344,7 +343,7 @@ int CreateDirect3DDevice() {
   parameters.SwapEffect = D3DSWAPEFFECT_COPY;
   parameters.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
   parameters.EnableAutoDepthStencil = FALSE;
-  parameters.hDeviceWindow = window.mainWindow;
+  parameters.hDeviceWindow = GetMainWindow();
   parameters.PresentationInterval = g_drawState.NoVSyncWait ? D3DPRESENT_INTERVAL_IMMEDIATE : D3DPRESENT_INTERVAL_ONE;
 
   auto formatOfBits = [&](int bits, D3DFORMAT* format) {
@@ -362,7 +361,7 @@ int CreateDirect3DDevice() {
 
   D3DDISPLAYMODEEX fullScreenMode = {};
   bool fullScreen = false;
-  if (window.windowedMode) {
+  if (IsWindowedMode()) {
     parameters.Windowed = TRUE;
     D3DDISPLAYMODE desktop = {};
     state.Direct3D->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &desktop);
@@ -371,7 +370,7 @@ int CreateDirect3DDevice() {
     if (desktop.Format == D3DFMT_R5G6B5 || desktop.Format == D3DFMT_X1R5G5B5 || desktop.Format == D3DFMT_A1R5G5B5)
       g_screenSettings.ColorBits = 16;
     SetDesktopComposition(1);
-  } else if (g_screenSettings.Emulating320x240 && window.osCode >= OS_CODE_VISTA) {
+  } else if (g_screenSettings.Emulating320x240 && GetOsCode() >= OS_CODE_VISTA) {
     // The display mode was already changed by the program; the device runs windowed over it.
     parameters.Windowed = TRUE;
     if (!formatOfBits(g_screenSettings.ColorBits, &parameters.BackBufferFormat)) return -1;
@@ -384,14 +383,14 @@ int CreateDirect3DDevice() {
                       D3DSCANLINEORDERING_PROGRESSIVE};
     fullScreen = true;
     SetDesktopComposition(0);
-    if (window.dwmEnableComposition) AddLogText("Desktop Window Manager を無効にしました\n");
+    if (HasCompositionSwitch()) AddLogText("Desktop Window Manager を無効にしました\n");
   }
 
   D3DCAPS9 caps = {};
   state.Direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps);
   state.HardwareVertexProcessing =
       (caps.VertexShaderVersion & 0xFFFF) >= 0x200 && (caps.PixelShaderVersion & 0xFFFF) >= 0x200;
-  DWORD preserve = window.preserveFloatingPoint ? D3DCREATE_FPU_PRESERVE : 0;
+  DWORD preserve = IsFloatingPointPreserved() ? D3DCREATE_FPU_PRESERVE : 0;
   auto behaviour = [&]() -> DWORD {
     return (state.HardwareVertexProcessing ? D3DCREATE_MIXED_VERTEXPROCESSING : D3DCREATE_SOFTWARE_VERTEXPROCESSING) |
            preserve;
@@ -403,13 +402,13 @@ int CreateDirect3DDevice() {
     D3DPRESENT_PARAMETERS attempt = parameters;
     if (ex) {
       IDirect3DDevice9Ex* device = nullptr;
-      HRESULT result = state.Direct3DEx->CreateDeviceEx(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window.mainWindow,
+      HRESULT result = state.Direct3DEx->CreateDeviceEx(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetMainWindow(),
                                                         behaviour(), &attempt, fullScreen ? &fullScreenMode : nullptr,
                                                         &device);
       return SUCCEEDED(result) ? device : nullptr;
     }
     IDirect3DDevice9* device = nullptr;
-    HRESULT result = state.Direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window.mainWindow, behaviour(),
+    HRESULT result = state.Direct3D->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, GetMainWindow(), behaviour(),
                                                   &attempt, &device);
     return SUCCEEDED(result) ? device : nullptr;
   };
@@ -435,11 +434,12 @@ int CreateDirect3DDevice() {
   ClearDeviceStateWords();
   device->SetRenderState(D3DRS_ZENABLE, TRUE);
 
-  D3DCOLOR background = static_cast<D3DCOLOR>((window.backgroundRed & 0xFF) << 16 |
-                                              (window.backgroundGreen & 0xFF) << 8 | (window.backgroundBlue & 0xFF));
+  int red = 0, green = 0, blue = 0;
+  GetWindowBackgroundColor(&red, &green, &blue);
+  D3DCOLOR background = static_cast<D3DCOLOR>((red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF));
   for (int i = 0; i < 4; ++i) {
     device->Clear(0, nullptr, D3DCLEAR_TARGET, background, 1.0f, 0);
-    if (i < 3) device->Present(nullptr, nullptr, window.mainWindow, nullptr);
+    if (i < 3) device->Present(nullptr, nullptr, GetMainWindow(), nullptr);
   }
 
   device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &state.BackBuffer);
@@ -597,7 +597,7 @@ int ReleaseDirect3D() {
   ReleaseAllModelBuffers();
   ReleaseBaseShaders();
   ReleaseShaderTables();
-  if (!g_windowSystem.windowedMode && state.DisplayModeChanged) ChangeDisplaySettingsA(nullptr, 0);
+  if (!IsWindowedMode() && state.DisplayModeChanged) ChangeDisplaySettingsA(nullptr, 0);
   state.DisplayModeChanged = 0;
   ReleaseAndClear(state.ZBuffer);
   ReleaseAndClear(state.SubBackBuffer);

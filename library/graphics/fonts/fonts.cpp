@@ -402,11 +402,11 @@ void GetGlyphCellPosition(const FontRecord* font, int slot, int* x, int* y) {
 
 int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet, int edgeSize,
                        int italic, int slot, int checkValue) {
-  if (g_windowSystem.windowDestroyed) return -1;
+  if (IsMainWindowDestroyed()) return -1;
   // Only the two type bits mean anything.
   int type = fontType == -1 ? 0 : fontType & (kFontTypeEdge | kFontTypeAntiAlias);
   if (edgeSize > 1) type |= kFontTypeEdge;
-  if (charSet == -1) charSet = g_windowSystem.charSet;
+  if (charSet == -1) charSet = GetCharSet();
   if (size != -1 && (size > kFontSizeLimit || size < -kFontSizeLimit)) {
     WriteLogFormat("フォントのサイズ %d が上限の %d を超えています in CreateFontToHandle", size, kFontSizeLimit);
     return -1;
@@ -771,7 +771,7 @@ int RebuildFontSystem() {
 int StartFontSystem() {
   g_fontTable = FontHandleTable{};
   g_fontDefaults = FontDefaults{};
-  g_fontDefaults.CharSet = g_windowSystem.charSet;
+  g_fontDefaults.CharSet = GetCharSet();
   return RebuildFontSystem();
 }
 

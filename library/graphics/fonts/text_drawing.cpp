@@ -356,7 +356,7 @@ int DrawTextWithFont(int x, int y, const char* text, unsigned color, int handle,
     return -1;
   }
   const bool textured = font->TextureCache != 0;
-  if (!g_windowSystem.active) WaitWhileInactive();
+  if (!IsWindowActive()) WaitWhileInactive();
   DrawState& state = g_drawState;
   RECT rect = {0, 0, 0, 0};
   const bool subtract = state.BlendMode == kBlendSubtract;

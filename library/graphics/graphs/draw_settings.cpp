@@ -196,7 +196,7 @@ int GetDrawTarget() { return g_drawState.DrawTarget; }
 
 int SetFlipVSyncWait(int flag) {
   g_drawState.NoVSyncWait = !flag;
-  if (!g_windowSystem.initialised) g_drawState.VSyncStartSetting = flag;
+  if (!IsLibraryInitialised()) g_drawState.VSyncStartSetting = flag;
   return 0;
 }
 int GetFlipVSyncWait() { return !g_drawState.NoVSyncWait; }

@@ -75,7 +75,7 @@ int BeginGraphDraw(int handle, GraphRecord** out) {
   GraphRecord* graph = GetGraphRecord(handle);
   if (!graph || !graph->Part) return -1;
   if (g_drawState.BlendGraph != -1 && CheckBlendGraphCovers(graph) != 0) return -1;
-  if (!g_windowSystem.active) WaitWhileInactive();
+  if (!IsWindowActive()) WaitWhileInactive();
   if (graph->MovieHandle != -1) UpdateMovieFrame(graph->MovieHandle, 0);
   *out = graph;
   return 1;
@@ -502,7 +502,7 @@ int DrawStretched(float x1, float y1, float x2, float y2, int handle, int transp
 int DrawBox(int x1, int y1, int x2, int y2, unsigned color, bool fill) {
   if (!g_screenSettings.Initialised) return -1;
   if (g_drawState.DrawAreaEmpty) return 0;
-  if (!g_windowSystem.active) WaitWhileInactive();
+  if (!IsWindowActive()) WaitWhileInactive();
   const RECT area = OrderedRect(x1, y1, x2, y2);
   return DrawMasked(area, [&] {
     if (!g_screenSettings.HardwareInUse) {

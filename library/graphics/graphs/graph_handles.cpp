@@ -171,7 +171,7 @@ int LoadGraphFile(const char* path, int) { return LoadGraphOrMovie(path, 0, 0); 
 
 int LoadGraphOrMovie(const char* path, int mirror, int movieOption) {
   if (!g_screenSettings.Initialised || !path) return -1;
-  if (!g_windowSystem.active) WaitWhileInactive();
+  if (!IsWindowActive()) WaitWhileInactive();
 
   BaseImage color{}, alpha{};
   const int loaded = LoadBaseImageWithAlpha(path, nullptr, 0, 0, nullptr, 0, 0, &color, &alpha, mirror);

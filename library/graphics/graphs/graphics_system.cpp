@@ -51,7 +51,6 @@ int StartProgrammableShaders() {
 
 int StartDirect3D() {
   RenderDeviceState& device = g_renderDevice;
-  WindowSystemRecord& window = g_windowSystem;
   device.D3D9Module = LoadLibraryA("d3d9.dll");
   if (!device.D3D9Module) {
     AddLogText("d3d9.dll の読み込みに失敗しました\n");
@@ -65,7 +64,7 @@ int StartDirect3D() {
   g_screenSettings.HardwareInUse = 0;
   if (!g_screenSettings.SoftwareRequested) {
     bool tryDevice = true;
-    if (!window.windowedMode && window.osCode >= OS_CODE_VISTA &&
+    if (!IsWindowedMode() && GetOsCode() >= OS_CODE_VISTA &&
         (g_screenSettings.Emulating320x240 || g_drawState.Emulate320x240))
       tryDevice = ChangeDisplayMode() == 0;
     if (tryDevice && CreateDirect3DObject() == 0 && CreateDirect3DDevice() == 0 && CreateZBuffer() == 0) {
@@ -86,7 +85,7 @@ int StartDirect3D() {
     if (device.Direct3D) device.Direct3D->Release(), device.Direct3D = nullptr;
     device.Direct3DEx = nullptr;
   }
-  if (!window.windowedMode && ChangeDisplayMode() != 0) return -1;
+  if (!IsWindowedMode() && ChangeDisplayMode() != 0) return -1;
   MeasureVerticalBlankPeriod();
   return 0;
 }
@@ -104,10 +103,10 @@ int SetupPrimaryMemImg() {
     if (SetupMemImg(&soft.WorkImages[i], width, height, -1, 0, format, 0, i, 0, nullptr) != 0)
       AbortWithLog("プライマリサーフェス用の MEMIMG の作成に失敗しました\n");
   }
-  const WindowSystemRecord& window = g_windowSystem;
+  int red = 0, green = 0, blue = 0;
+  GetWindowBackgroundColor(&red, &green, &blue);
   const uint32_t background =
-      MakeBaseImageColorCode(soft.ScreenImage.Core->Layout, window.backgroundRed & 0xFF,
-                             window.backgroundGreen & 0xFF, window.backgroundBlue & 0xFF, 0);
+      MakeBaseImageColorCode(soft.ScreenImage.Core->Layout, red & 0xFF, green & 0xFF, blue & 0xFF, 0);
   FillMemImgRaw(&soft.ScreenImage, nullptr, background);
   soft.TargetImage = &soft.ScreenImage;
   return 0;
@@ -121,7 +120,7 @@ int InitGraphicsSystem() {
   if (screen.Width == 0) screen.Width = 640;
   if (screen.Height == 0) screen.Height = 480;
   if (screen.ColorBits == 0) screen.ColorBits = 16;
-  if (!g_windowSystem.windowedMode && screen.Width == 320 && screen.Height == 240) {
+  if (!IsWindowedMode() && screen.Width == 320 && screen.Height == 240) {
     screen.Emulating320x240 = 1;
     screen.Width = 640;
     screen.Height = 480;
@@ -175,7 +174,7 @@ int TerminateGraphicsSystem() {
 
 int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int refresh) {
   ScreenSettings& screen = g_screenSettings;
-  const bool graphicsOff = g_windowSystem.options.noGraphics != 0;
+  const bool graphicsOff = GetStartupOptions().noGraphics != 0;
   const int wasHardware = screen.HardwareInUse;
   if (!graphicsOff) {
     if (screen.HardwareInUse) {
@@ -190,7 +189,7 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
     screen.Height = height;
     screen.ColorBits = colorBits;
     screen.Refresh = refresh;
-  } else if (!g_windowSystem.options.noInput) {
+  } else if (!GetStartupOptions().noInput) {
     ReleaseInputDevices();
     StartInputDevices();
   }
@@ -264,9 +263,8 @@ int TryScreenMode(int width, int height, int colorBits, int refresh) {
 
 int ChangeScreenMode(const ScreenModeRequest* request) {
   ScreenSettings& screen = g_screenSettings;
-  WindowSystemRecord& window = g_windowSystem;
   int width = request->width, height = request->height;
-  if (window.windowedMode) {
+  if (IsWindowedMode()) {
     if (request->force == 1 && screen.Emulating320x240 && screen.Width == 640 && screen.Height == 480)
       width = 320, height = 240;
     screen.Emulating320x240 = 0;
@@ -290,7 +288,7 @@ int ChangeScreenMode(const ScreenModeRequest* request) {
   int fontSize = -1, fontThickness = -1;
   if (screen.Initialised && CheckFontHandle(QueryDefaultFontHandle()) == 1)
     QueryFontInfo(nullptr, &fontSize, &fontThickness, QueryDefaultFontHandle());
-  if (!window.initialised && !window.initialising) {
+  if (!IsLibraryInitialised() && !IsLibraryInitialising()) {
     PopLogIndent();
     return 0;
   }
@@ -305,7 +303,7 @@ int ChangeScreenMode(const ScreenModeRequest* request) {
     if (!started && TryScreenMode(640, 480, 16, 0) != 0)
       AbortWithLog("予期せぬ画面モード変更不能現象が起きました2\n");
   }
-  if (window.windowedMode) ApplyWindowStyle();
+  if (IsWindowedMode()) ApplyWindowStyle();
   if (fontSize != -1) SetDefaultFontSize(nullptr, fontSize, fontThickness);
   PopLogIndent();
   AddLogText("画面モード変更処理は正常に終了しました\n");
@@ -323,7 +321,7 @@ int SetEmulating320x240(int on) {
 int SetScreenMode(int width, int height, int colorBits, int refresh) {
   if (width == 0 || height == 0 || (colorBits != 8 && colorBits != 16 && colorBits != 32)) return -1;
   ScreenSettings& screen = g_screenSettings;
-  if (!g_windowSystem.initialised) {
+  if (!IsLibraryInitialised()) {
     screen.Width = width;
     screen.Height = height;
     screen.ColorBits = colorBits;

@@ -49,9 +49,9 @@ bool HalfMode() {
 }
 
 uint32_t BackgroundColor() {
-  const WindowSystemRecord& window = g_windowSystem;
-  return static_cast<uint32_t>((window.backgroundRed & 0xFF) << 16 | (window.backgroundGreen & 0xFF) << 8 |
-                               (window.backgroundBlue & 0xFF));
+  int red = 0, green = 0, blue = 0;
+  GetWindowBackgroundColor(&red, &green, &blue);
+  return static_cast<uint32_t>((red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF));
 }
 
 // The front-screen timer keeps the window fresh while the program draws into the shown screen.
@@ -59,7 +59,7 @@ constexpr UINT_PTR kFrontScreenTimerId = 0x7FFF;
 constexpr UINT kFrontScreenTimerPeriod = 32;
 
 // A layered main window takes the picture as an image with per-pixel alpha instead of a present.
-bool PerPixelAlphaWindow() { return g_windowSystem.layeredWindow != 0; }
+bool PerPixelAlphaWindow() { return IsLayeredMainWindow() != 0; }
 
 // The back screen, read over the whole screen, refreshes the layered window; the draw target is the
 // back screen for the moment.
@@ -111,7 +111,7 @@ const ColorData* ScreenColorData() {
 
 int SelectDrawTarget(int target) {
   if (!g_screenSettings.Initialised) return -1;
-  if (!g_windowSystem.active) WaitWhileInactive();
+  if (!IsWindowActive()) WaitWhileInactive();
   GraphRecord* graph = nullptr;
   if (target != SCREEN_BACK && target != -3 && target != SCREEN_FRONT && target != -5) {
     graph = GetGraphRecord(target);
@@ -147,8 +147,8 @@ int SelectDrawTarget(int target) {
   }
   state.DrawTargetWidth = width;
   state.DrawTargetHeight = height;
-  if (target == SCREEN_FRONT && g_windowSystem.mainWindow)
-    SetTimer(g_windowSystem.mainWindow, kFrontScreenTimerId, kFrontScreenTimerPeriod, FrontScreenTimerProc);
+  if (target == SCREEN_FRONT && GetMainWindow())
+    SetTimer(GetMainWindow(), kFrontScreenTimerId, kFrontScreenTimerPeriod, FrontScreenTimerProc);
   if (width == previousWidth && height == previousHeight)
     SetDrawClipArea(area.left, area.top, area.right, area.bottom);
   else
@@ -198,8 +198,7 @@ int ClearDrawScreen(const RECT* area) {
 int ClearDrawScreenAll() { return ClearDrawScreen(nullptr); }
 
 int PresentScreen(const RECT* rect) {
-  const WindowSystemRecord& window = g_windowSystem;
-  if (!window.initialised || window.quitRequested) return -1;
+  if (!IsLibraryInitialised() || IsQuitRequested()) return -1;
   ScreenSettings& screen = g_screenSettings;
   int screenWidth = 0, screenHeight = 0;
   GetScreenSizeSetting(&screenWidth, &screenHeight);
@@ -219,7 +218,7 @@ int PresentScreen(const RECT* rect) {
   const bool half = HalfMode();
   RECT source = half ? RECT{0, 0, 320, 240} : RECT{0, 0, screenWidth, screenHeight};
   RECT windowArea{0, 0, screenWidth, screenHeight};
-  if (window.windowedMode) {
+  if (IsWindowedMode()) {
     if (half) {
       int w = 0, h = 0;
       GetScreenSizeSetting(&w, &h);
@@ -231,7 +230,8 @@ int PresentScreen(const RECT* rect) {
     }
     // The picture goes below a menu bar that shares the client area.
     RECT client{};
-    if (window.mainWindow && GetMenu(window.mainWindow) && GetClientRect(window.mainWindow, &client)) {
+    const HWND mainWindow = GetMainWindow();
+    if (mainWindow && GetMenu(mainWindow) && GetClientRect(mainWindow, &client)) {
       const LONG height = windowArea.bottom - windowArea.top;
       windowArea.top = client.bottom - height;
       windowArea.bottom = client.bottom;
@@ -259,20 +259,20 @@ int PresentScreen(const RECT* rect) {
     if (!device.SwapChain) return 0;
     const uint64_t start = GetMicrosecondCount(0);
     HRESULT result;
-    if (window.windowedMode && !rect) {
+    if (IsWindowedMode() && !rect) {
       screen.PresentationRect = source;
-      result = device.SwapChain->Present(&source, &windowArea, window.mainWindow, nullptr, 0);
-    } else if (window.windowedMode) {
-      result = device.SwapChain->Present(&scaled, rect, window.mainWindow, nullptr, 0);
+      result = device.SwapChain->Present(&source, &windowArea, GetMainWindow(), nullptr, 0);
+    } else if (IsWindowedMode()) {
+      result = device.SwapChain->Present(&scaled, rect, GetMainWindow(), nullptr, 0);
     } else if (half) {
-      result = device.SwapChain->Present(&source, &windowArea, window.mainWindow, nullptr, 0);
+      result = device.SwapChain->Present(&source, &windowArea, GetMainWindow(), nullptr, 0);
     } else {
-      result = device.SwapChain->Present(nullptr, nullptr, window.mainWindow, nullptr, 0);
+      result = device.SwapChain->Present(nullptr, nullptr, GetMainWindow(), nullptr, 0);
     }
     if (FAILED(result)) return -1;
     // A present that did not wait for the display would let a program that runs while inactive
     // spin at full speed.
-    if (window.options.runWhileInactive && !g_drawState.NoVSyncWait && GetMicrosecondCount(0) - start < 500)
+    if (GetStartupOptions().runWhileInactive && !g_drawState.NoVSyncWait && GetMicrosecondCount(0) - start < 500)
       WaitVerticalBlank();
     return 0;
   }
@@ -300,7 +300,7 @@ int PresentScreen(const RECT* rect) {
   info.masks[1] = layout->greenMask;
   info.masks[2] = layout->blueMask;
   const BITMAPINFO* bitmap = reinterpret_cast<const BITMAPINFO*>(&info);
-  HDC dc = GetDC(window.mainWindow);
+  HDC dc = GetDC(GetMainWindow());
   if (!dc) return 0;
   const void* bits = image.Core->PixelBuffer;
   if (half) {
@@ -320,14 +320,14 @@ int PresentScreen(const RECT* rect) {
       StretchDIBits(dc, 0, 0, areaWidth, areaHeight, 0, 0, screenWidth, screenHeight, bits, bitmap, DIB_RGB_COLORS,
                     SRCCOPY);
   }
-  ReleaseDC(window.mainWindow, dc);
+  ReleaseDC(GetMainWindow(), dc);
   return 0;
 }
 
 int FlipScreen() { return PresentScreen(nullptr); }
 
 int RefreshAndPresentScreen() {
-  if (!g_windowSystem.windowedMode && DevicePath()) PrepareSubBackBuffer();
+  if (!IsWindowedMode() && DevicePath()) PrepareSubBackBuffer();
   return PresentScreen(nullptr);
 }
 
@@ -353,7 +353,7 @@ int PrepareSubBackBuffer() {
 void FrontScreenTimerProc(HWND window, UINT, UINT_PTR, DWORD) {
   KillTimer(window, kFrontScreenTimerId);
   if (g_drawState.DrawTarget != SCREEN_FRONT || PerPixelAlphaWindow()) return;
-  if (!g_windowSystem.windowedMode && DevicePath()) PrepareSubBackBuffer();
+  if (!IsWindowedMode() && DevicePath()) PrepareSubBackBuffer();
   PresentScreen(nullptr);
   SetTimer(window, kFrontScreenTimerId, kFrontScreenTimerPeriod, FrontScreenTimerProc);
 }

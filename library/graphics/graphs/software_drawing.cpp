@@ -77,7 +77,7 @@ ColorF* MakeColorF(ColorF* out, float red, float green, float blue, float alpha)
 int SetDrawBlendMode(int mode, int param) {
   DrawState& state = g_drawState;
   if (mode == state.BlendMode && param == state.BlendParam) return 0;
-  if (!g_windowSystem.active) WaitWhileInactive();
+  if (!IsWindowActive()) WaitWhileInactive();
   state.BlendMode = mode;
   state.BlendParam = ClampByte(param);
   UpdateVertexColor();

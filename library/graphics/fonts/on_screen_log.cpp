@@ -1,18 +1,19 @@
 // The on-screen log: up to 80 lines drawn over the picture at every flip while its show switch is
 // on, in a 16-pixel edge font of its own that is made again whenever the font system loses it.
+// The lines and the switch are the runtime's, kept with the log; the drawing is done here.
 #include "graphics/screen_services.h"
-#include "runtime/log.h"
-#include "window/window_services.h"
+#include "runtime/runtime_services.h"
 #include "zyvel/graphics.h"
+#include "zyvel/window.h"
 
 namespace {
-OnScreenLogState& OnScreen() { return g_windowSystem.log.onScreen; }
+OnScreenLogState& OnScreen() { return RuntimeLogState().onScreen; }
 }  // namespace
 
 int GetScreenLogFlag() { return OnScreen().show; }
 
 int InitOnScreenLog() {
-  if (!GetDirectDrawObject() || !g_windowSystem.mainWindow) return -1;
+  if (!GetDirectDrawObject() || !GetMainWindow()) return -1;
   OnScreenLogState& log = OnScreen();
   if (log.started) return 0;
   log.started = 1;
