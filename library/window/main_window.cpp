@@ -385,9 +385,9 @@ int ChangeWindowMode(int windowed) {
   AddLogText("ChangeWindowMode実行 \n");
   if (windowed == record.windowedMode) return 0;
   if (!windowed && OwnWindow()) {
-    int width = 0, height = 0;
-    GraphicsHooks().screenSize(&width, &height);
     const WindowGraphicsHooks& graphics = GraphicsHooks();
+    int width = 0, height = 0;
+    graphics.screenSize(&width, &height);
     bool offered = width == 320 && height == 240 && graphics.hardwareAccelWanted();
     DisplayModeEntry entry;
     for (int i = 0; !offered && i < graphics.displayModeCount(); ++i) {
