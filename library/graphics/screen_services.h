@@ -9,15 +9,8 @@
 #include "graphics/images/image_transfer.h"
 #include "graphics/models/math.h"
 #include "platform/user.h"
+#include "window/window_services.h"
 #include "zyvel/graphics.h"
-
-// One display mode as the library lists it.
-struct DisplayModeEntry {
-  int width;
-  int height;
-  int bits;
-  int refresh;
-};
 
 // A screen-mode change: -1 keeps the current value of a field.
 struct ScreenModeRequest {
@@ -27,6 +20,26 @@ struct ScreenModeRequest {
   int force;
   int refresh;
 };
+
+// Graphs that show a movie: the movies subsystem, which lies above graphics, hands graphics these
+// calls. Unconnected, no file opens as a movie.
+struct GraphMovieHooks {
+  // The movie's handle and its size, or a negative result with its own log line.
+  int (*open)(const char* path, int* width, int* height, int option);
+  // 1 when the right half of each frame is the alpha.
+  int (*hasAlphaHalf)(int movie);
+  // From now on each new frame of the movie is copied into the graph.
+  int (*showInGraph)(int movie, int graph);
+  int (*updateFrame)(int movie, int flag);
+  int (*release)(int movie);
+  // The graph's textures were made again: the next frame is copied even when it is not new.
+  void (*forgetPicture)(int movie);
+};
+// Copies the record (nullptr disconnects the movies).
+void SetGraphMovieHooks(const GraphMovieHooks* hooks);
+
+// Hands the window what it calls in graphics (graphs/graphics_window_hooks.cpp).
+void ConnectGraphicsToWindow();
 
 int GetDisplayModeCount();
 DisplayModeEntry* GetDisplayModeEntry(DisplayModeEntry* out, int index);

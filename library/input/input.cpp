@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "input/input_services.h"
 #include "platform/kernel.h"
 #include "platform/user.h"
 #include "platform/winmm.h"
@@ -359,6 +360,7 @@ int RefreshFromKeyboardDevice() {
 
 int StartInputDevices() {
   if (IsStarted() || g_input.starting) return 0;
+  ConnectInputToWindow();
   ClearRecordForStart();
   g_input.starting = true;
   int result = 0;

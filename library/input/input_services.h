@@ -6,6 +6,9 @@
 #include "platform/user.h"
 #include "zyvel/input.h"
 
+// Hands the window what it calls in input (input_window_hooks.cpp).
+void ConnectInputToWindow();
+
 // Pairs {virtual key, control code} for keys that type nothing, ended by {0, 0}.
 extern const int kControlKeyTable[10][2];
 

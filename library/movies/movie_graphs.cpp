@@ -71,6 +71,6 @@ int CopyMovieFrameToGraph(MovieSlot* slot, int graph) {
   return 0;
 }
 
-void ForgetMovieGraphPicture(const GraphRecord* record) {
-  if (MovieSlot* slot = record ? GetMovieSlot(record->MovieHandle) : nullptr) slot->callbackRan = 0;
+void ForgetMovieGraphPicture(int movie) {
+  if (MovieSlot* slot = GetMovieSlot(movie)) slot->callbackRan = 0;
 }

@@ -1,4 +1,5 @@
-// Movie services that start-up, the window procedure, the pump and the graph code call.
+// Movie services. The window (start-up, activation, the pump) and the graph code lie below the
+// movies and reach them through the records movie_hooks.cpp hands them.
 #pragma once
 
 #include <cstdint>
@@ -51,6 +52,17 @@ struct MovieSlot {
   MovieFrameCallback callback;
   int callbackValue;
 };
+
+// Hands the window and graphics the movie calls they make (movie_hooks.cpp).
+void ConnectMoviesToWindow();
+void ConnectMoviesToGraphics();
+
+// The frame callback of a graph that shows a movie (the graph handle is the value): copies the
+// movie's current frame into the graph. 0, also when there is nothing new to copy.
+int CopyMovieFrameToGraph(MovieSlot* slot, int graph);
+// The graph's textures were made again and hold nothing: the movie's next frame callback copies
+// the frame it holds even when it is not new.
+void ForgetMovieGraphPicture(int movie);
 
 // Builds the YUV-to-RGB tables; start-up calls it once.
 void InitTheoraColorTables();

@@ -10,6 +10,9 @@
 #include "platform/winsock.h"
 #include "runtime/runtime_services.h"
 
+// Hands the window what it calls in the network layer (network_window_hooks.cpp).
+void ConnectNetworkToWindow();
+
 constexpr int NETWORK_HANDLE_TABLE_SIZE = 8193;
 constexpr int NETWORK_ACCEPT_SLOTS = 8192;  // Accepted connections take the first slots only.
 constexpr UINT NETWORK_SOCKET_MESSAGE = WM_USER + 261;

@@ -5,5 +5,8 @@
 // message processing must feed them itself (one processor, or the thread was refused).
 int SoundThreadRunning();
 
+// Hands the window what it calls in the sound system (sound_window_hooks.cpp).
+void ConnectSoundToWindow();
+
 // While 1, sounds loaded are a movie's sound track. The movie code sets it around LoadSoundFile.
 int SetMovieSoundFlag(int on);

@@ -193,6 +193,7 @@ BOOL LogSoundDevice(GUID*, LPCSTR description, LPCSTR module, LPVOID) {
 
 int InitSoundSystem() {
   if (g_soundOptions.directSound) return -1;
+  ConnectSoundToWindow();
   InitializeCriticalSection(&g_soundOptions.lock);
   g_soundOptions.lockCreated = 1;
 

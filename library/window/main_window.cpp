@@ -1,7 +1,5 @@
 // The main window's life: the record's clear, window set-up and end, the switch between windowed
 // and full-screen mode, the style and size rules, and the small getters and setters around them.
-#include "graphics/screen_services.h"
-#include "input/input_services.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "platform/winmm.h"
@@ -51,7 +49,7 @@ int StyleIndex() {
 // The client size the window should have: the screen size times the window scales.
 void ScaledScreenSize(int* width, int* height) {
   int screenWidth = 0, screenHeight = 0;
-  GetScreenSizeSetting(&screenWidth, &screenHeight);
+  GraphicsHooks().screenSize(&screenWidth, &screenHeight);
   double scaleX = 1.0, scaleY = 1.0;
   GetWindowScale(&scaleX, &scaleY);
   *width = static_cast<int>(screenWidth * scaleX);
@@ -131,7 +129,7 @@ int CreateMainWindow() {
     AddLogText("フルスクリーンモード用のウインドウを作成します\n");
     record.run.requestedCursor = 0;
     int width = 0, height = 0;
-    GetScreenSizeSetting(&width, &height);
+    GraphicsHooks().screenSize(&width, &height);
     window = CreateWindowExA(WindowExStyleOf(0), record.className, record.windowTitle, WindowStyleOf(0), 0, 0, width,
                              height, nullptr, nullptr, record.instance, nullptr);
   }
@@ -315,7 +313,7 @@ int InitMainWindow() {
     SetCursor(nullptr);
   }
   AddLogText("ＩＭＥを無効にしました\n");
-  if (!IsImeInUse()) WINNLSEnableIME(record.mainWindow, FALSE);
+  if (!InputHooks().imeInUse()) WINNLSEnableIME(record.mainWindow, FALSE);
   if (record.windowedMode) ReadClientScreenRect();
   SetCursorVisible(record.run.requestedCursor);
   record.endFlag = WINDOW_END_NONE;
@@ -367,7 +365,7 @@ int EndMainWindow() {
         }
         UnregisterClassA(record.className, record.instance);
       }
-      DeleteAllTextInputHandles();
+      InputHooks().deleteAllTextInputHandles();
       record.run.inactiveImagePresent = 0;
       ClearDroppedFiles();
     } else {
@@ -391,16 +389,17 @@ int ChangeWindowMode(int windowed) {
   AddLogText("ChangeWindowMode実行 \n");
   if (windowed == record.windowedMode) return 0;
   if (!windowed && OwnWindow()) {
+    const WindowGraphicsHooks& graphics = GraphicsHooks();
     int width = 0, height = 0;
-    GetScreenSizeSetting(&width, &height);
-    bool offered = width == 320 && height == 240 && IsHardwareAccelWanted();
+    graphics.screenSize(&width, &height);
+    bool offered = width == 320 && height == 240 && graphics.hardwareAccelWanted();
     DisplayModeEntry entry;
-    for (int i = 0; !offered && i < GetDisplayModeCount(); ++i) {
-      GetDisplayModeEntry(&entry, i);
+    for (int i = 0; !offered && i < graphics.displayModeCount(); ++i) {
+      graphics.displayModeEntry(&entry, i);
       offered = entry.width == width && entry.height == height;
     }
     if (!offered) return -1;
-    if (width == 320 && height == 240) SetEmulating320x240(1);
+    if (width == 320 && height == 240) graphics.setEmulating320x240(1);
   }
   record.windowShown = 1;
   record.run.displayChanged = 0;
@@ -409,8 +408,7 @@ int ChangeWindowMode(int windowed) {
 
   record.run.modeChangeRunning = 1;
   ApplyWindowStyle();
-  ScreenModeRequest request{-1, -1, -1, 1, -1};
-  int result = ChangeScreenMode(&request);
+  int result = GraphicsHooks().applyWindowMode();
   // A failed change brings no display change; a successful one is waited for a bounded time.
   if (result == 0) {
     int start = GetMillisecondCount();
@@ -466,7 +464,7 @@ int ApplyWindowStyle() {
     SetWindowLongA(window, GWL_EXSTYLE, static_cast<LONG_PTR>(WindowExStyleOf(0)));
     SetWindowLongA(window, GWL_STYLE, static_cast<LONG_PTR>(WindowStyleOf(0)));
     int width = 0, height = 0;
-    GetScreenSizeSetting(&width, &height);
+    GraphicsHooks().screenSize(&width, &height);
     record.run.clientRect = RECT{0, 0, width, height};
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
@@ -594,14 +592,7 @@ int OnWindowMoved(LPARAM position) {
   RECT client;
   GetClientRect(record.mainWindow, &client);
   record.run.clientRect = RECT{x, y, x + client.right, y + client.bottom};
-  if (GetDrawTarget() == SCREEN_FRONT) {
-    int useMask = GetUseMaskFlag();
-    SetUseMaskFlag(0);
-    SetUseMaskFlag(useMask);
-  }
-  RECT area;
-  GetDrawClipArea(&area);
-  SetDrawClipArea(area.left, area.top, area.right, area.bottom);
+  GraphicsHooks().windowMoved();
   return 0;
 }
 

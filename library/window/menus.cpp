@@ -2,7 +2,6 @@
 // over all sub-menus), showing and hiding the menu bar, the automatic menu of full-screen mode
 // (shown while the mouse is in the top 60 pixels), menu and tool-bar commands, and the tool-bar
 // button list. Nothing in the library adds tool-bar buttons; the list is only read and cleared.
-#include "graphics/screen_services.h"
 #include "platform/gdi.h"
 #include "window/window_services.h"
 
@@ -121,7 +120,7 @@ int UpdateAutoMenu() {
   if (record.windowedMode) return 0;
   int y = 0;
   QueryMousePosition(nullptr, &y);
-  if (IsHardwareAccelWanted()) {
+  if (GraphicsHooks().hardwareAccelWanted()) {
     // The window procedure shows this menu itself, from the hit tests near the top edge.
     if (!record.run.menus.attached && record.menuInUse && record.mainWindow) {
       SetMenu(record.mainWindow, record.menu);
@@ -131,7 +130,7 @@ int UpdateAutoMenu() {
     return 0;
   }
   record.run.menuCounter = y < kAutoMenuZone ? 1 : 0;
-  SwitchDialogBoxMode(0);
+  GraphicsHooks().switchDialogBoxMode(0);
   SetCursorVisible(record.run.requestedCursor);
   ShowMenuBar(!record.menuHidden);
   return 0;

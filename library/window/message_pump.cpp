@@ -3,12 +3,7 @@
 // services that need a regular tick.
 #include <atomic>
 
-#include "input/input_services.h"
-#include "movies/movie_services.h"
-#include "network/network_services.h"
-#include "sound/sound_services.h"
 #include "window/window_services.h"
-#include "zyvel/sound.h"
 
 namespace {
 
@@ -60,9 +55,10 @@ bool ServeDialogAndChildren() {
 // Whenever no sound thread runs, not only on one processor: a thread refused at start-up would
 // otherwise leave stream sounds replaying their first second.
 void RefillSoundsWithoutThread() {
-  if (!SoundThreadRunning()) {
-    UpdateStreamSounds();
-    UpdateSoftSoundPlayers();
+  const WindowSoundHooks& sound = SoundHooks();
+  if (!sound.threadRunning()) {
+    sound.updateStreams();
+    sound.updateSoftPlayers();
   }
 }
 
@@ -112,9 +108,9 @@ void RunPumpRounds() {
     }
 
     if (WaitingInactive()) {
-      PumpNetworkMessages(0);
+      NetworkHooks().pump(0);
       RefillSoundsWithoutThread();
-      DrawScreenMovies();
+      MovieHooks().drawScreenMovies();
       Sleep(24);
     }
     if (record.quitRequested) return;
@@ -152,12 +148,12 @@ int PumpWindowMessages() {
   }
 
   RefillSoundsWithoutThread();
-  UpdateMidiPlayState();
-  RefreshKeyboardState();
-  ProcessJoypadEffects();
-  PumpNetworkMessages(1);
+  SoundHooks().updateMidiPlayState();
+  InputHooks().refreshKeyboard();
+  InputHooks().processJoypadEffects();
+  NetworkHooks().pump(1);
   record.run.textInputStepRunning = 1;
-  ProcessTextInput();
+  InputHooks().processTextInput();
   record.run.textInputStepRunning = 0;
   return record.quitRequested ? -1 : 0;
 }

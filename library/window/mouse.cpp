@@ -2,7 +2,6 @@
 // the position in screen pixels, moving the cursor, and the click log the window procedure fills.
 // Nothing in the library reads or empties the click log, so it keeps the first 32 clicks.
 #include "window/window_services.h"
-#include "zyvel/graphics.h"
 
 namespace {
 
@@ -53,7 +52,7 @@ int QueryMousePosition(int* x, int* y) {
 int MoveMouseCursor(int x, int y) {
   const WindowSystemRecord& record = g_windowSystem;
   int width = 0, height = 0;
-  GetScreenSizeSetting(&width, &height);
+  GraphicsHooks().screenSize(&width, &height);
   x = x < 0 ? 0 : (x > width ? width : x);
   y = y < 0 ? 0 : (y > height ? height : y);
   if (record.windowedMode) {

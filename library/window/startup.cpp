@@ -1,20 +1,16 @@
-// The library's three entries (start-up, shut-down, per-frame message processing), the start-up
-// and shut-down bodies with their fixed order of steps, and the fatal exits.
+// The library's entries under the call lock (start-up and shut-down, which library/startup/ runs
+// once it has connected the subsystems, and per-frame message processing), the start-up and
+// shut-down bodies with their fixed order of steps, and the fatal exits.
 //
 // A start-up that fails half way runs the shut-down body, and each shut-down step checks for
 // itself whether its part is up, so that nothing started is left behind.
 #include <cstdarg>
 
-#include "graphics/screen_services.h"
-#include "input/input_services.h"
-#include "movies/movie_services.h"
-#include "network/network_services.h"
 #include "platform/com.h"
 #include "platform/gdi.h"
 #include "platform/kernel.h"
 #include "window/window_services.h"
 #include "zyvel/files.h"
-#include "zyvel/sound.h"
 
 namespace {
 
@@ -22,17 +18,18 @@ namespace {
 // which runs as 640 x 480.
 void CheckFullScreenSize() {
   if (g_windowSystem.windowedMode) return;
+  const WindowGraphicsHooks& graphics = GraphicsHooks();
   int width = 0, height = 0;
-  GetScreenSizeSetting(&width, &height);
+  graphics.screenSize(&width, &height);
   bool offered = false;
   DisplayModeEntry entry;
-  for (int i = 0; !offered && i < GetDisplayModeCount(); ++i) {
-    GetDisplayModeEntry(&entry, i);
+  for (int i = 0; !offered && i < graphics.displayModeCount(); ++i) {
+    graphics.displayModeEntry(&entry, i);
     offered = entry.width == width && entry.height == height;
   }
-  if (!offered && !(width == 320 && height == 240 && IsHardwareAccelWanted())) ChangeWindowMode(1);
-  GetScreenSizeSetting(&width, &height);
-  if (width == 320 && height == 240 && !g_windowSystem.windowedMode) SetEmulating320x240(1);
+  if (!offered && !(width == 320 && height == 240 && graphics.hardwareAccelWanted())) ChangeWindowMode(1);
+  graphics.screenSize(&width, &height);
+  if (width == 320 && height == 240 && !g_windowSystem.windowedMode) graphics.setEmulating320x240(1);
 }
 
 int DesktopDepth() {
@@ -44,7 +41,7 @@ int DesktopDepth() {
 
 }  // namespace
 
-int InitializeLibrary() {
+int StartLibrary() {
   if (g_windowSystem.initialised) return 0;
   ApiLockEnter();
   int result = RunLibraryStartup();
@@ -52,7 +49,7 @@ int InitializeLibrary() {
   return result;
 }
 
-int FinishLibrary() {
+int EndLibrary() {
   if (!g_windowSystem.initialised) return 0;
   ApiLockEnter();
   int result = RunLibraryShutdown();
@@ -73,8 +70,10 @@ int RunLibraryStartup() {
   if (record.initialised) return 0;
   record.initialising = 1;
 
+  const WindowGraphicsHooks& graphics = GraphicsHooks();
+  const WindowInputHooks& input = InputHooks();
   CheckFullScreenSize();
-  InitTheoraColorTables();
+  MovieHooks().buildColorTables();
 
   ReleaseUnusedArchives();
   InstallFileFunctions(nullptr);
@@ -84,7 +83,7 @@ int RunLibraryStartup() {
   OpenLogFile();
 
   if (!record.options.noWindow) {
-    if ((record.windowedMode && DesktopDepth() == 24) || GetScreenColorBits() == 24) {
+    if ((record.windowedMode && DesktopDepth() == 24) || graphics.screenColorBits() == 24) {
       AddLogText("Zyvelライブラリは２４ビットカラーモードに対応していません\n");
       record.initialising = 0;
       return -1;
@@ -99,7 +98,7 @@ int RunLibraryStartup() {
     record.dwmEnableComposition = record.dwmapiModule ? GetProcAddress(record.dwmapiModule, "DwmEnableComposition")
                                                       : nullptr;
   }
-  SetGraphRestoreCallback(nullptr);
+  graphics.forgetRestoreCallback();
 
   if (!record.comInitialised) {
     AddLogText("ＣＯＭの初期化... ");
@@ -112,23 +111,22 @@ int RunLibraryStartup() {
   }
 
   bool failed = InitMainWindow() == -1;
-  if (!failed && !record.options.noInput) failed = StartInputDevices() == -1;
-  if (!failed && !record.options.noSound) InitSoundSystem();
-  if (!failed && !record.options.noGraphics) failed = InitGraphicsSystem() < 0;
+  if (!failed && !record.options.noInput) failed = input.startDevices() == -1;
+  if (!failed && !record.options.noSound) SoundHooks().start();
+  if (!failed && !record.options.noGraphics) failed = graphics.start() < 0;
   if (failed) {
     RunLibraryShutdown();
     record.initialising = 0;
     return -1;
   }
 
-  InitializeTextInput();
+  input.startTextInput();
   record.initialised = 1;
   RuntimeClockChoice().timeStampCounterAllowed = 1;
   if (!record.windowedMode && !record.subclassMode && record.mainWindow) ForceWindowForeground(record.mainWindow, 1);
   InitOnScreenLog();
-  SelectDrawTarget(SCREEN_BACK);
-  SelectDrawTarget(SCREEN_FRONT);
-  if (!record.options.noGraphics) InitModelSystem();
+  graphics.selectStartDrawTargets();
+  if (!record.options.noGraphics) graphics.startModels();
   record.initialising = 0;
   return 0;
 }
@@ -138,20 +136,21 @@ int RunLibraryShutdown() {
   if (!record.initialised && !record.initialising) return 0;
   record.endFlag = WINDOW_END_SHUTTING_DOWN;
 
+  const WindowGraphicsHooks& graphics = GraphicsHooks();
   EndOnScreenLog();
-  EndNetwork();
-  EndCurrentMusic();
-  TerminateModelSystem();
-  TerminateGraphicsSystem();
-  ReleaseInputDevices();
-  EndSoundSystem();
+  NetworkHooks().end();
+  SoundHooks().endCurrentMusic();
+  graphics.endModels();
+  graphics.end();
+  InputHooks().releaseDevices();
+  SoundHooks().end();
   EndMainWindow();
   if (record.comInitialised) {
     CoUninitialize();
     AddLogText("ＣＯＭを終了... 完了\n");
     record.comInitialised = 0;
   }
-  DeleteAllSoftImages();
+  graphics.deleteAllSoftImages();
   record.initialised = 0;
   RuntimeClockChoice().timeStampCounterAllowed = 0;
 

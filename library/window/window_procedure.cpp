@@ -1,14 +1,9 @@
 // `MainWindowProc`: keeps the record in step with the window and turns its messages into the
 // library's own state (activity, rectangles, close and destroy, input queues, mode switches).
-#include "graphics/screen_services.h"
-#include "input/input_services.h"
-#include "movies/movie_services.h"
-#include "network/network_services.h"
 #include "platform/gdi.h"
 #include "platform/shell.h"
 #include "platform/winmm.h"
 #include "window/window_services.h"
-#include "zyvel/sound.h"
 
 namespace {
 
@@ -29,38 +24,40 @@ void PostCloseOnce() {
 
 void OnActivation(WPARAM wParam) {
   WindowSystemRecord& record = g_windowSystem;
-  RequestImeReset();
+  const WindowInputHooks& input = InputHooks();
+  input.resetIme();
   bool minimised = HIWORD(wParam) != 0;
   if (!record.windowedMode && record.initialised) {
-    if (!minimised) ReviveGraphicsSystem();
+    if (!minimised) GraphicsHooks().revive();
     record.run.fullScreenRestore = 0;
-    ResumeAllMovies();
-    ReacquireInputDevices();
+    MovieHooks().resumeAll();
+    input.reacquireDevices();
   } else {
-    if (!record.options.runWhileInactive) ResumeAllMovies();
-    ReacquireInputDevices();
+    if (!record.options.runWhileInactive) MovieHooks().resumeAll();
+    input.reacquireDevices();
   }
 }
 
 // False when the window is being closed instead.
 bool OnDeactivation(HWND window) {
   WindowSystemRecord& record = g_windowSystem;
-  if (!record.windowedMode && (record.osCode >= OS_CODE_VISTA || !IsHardwareAccelWanted())) {
+  const WindowGraphicsHooks& graphics = GraphicsHooks();
+  if (!record.windowedMode && (record.osCode >= OS_CODE_VISTA || !graphics.hardwareAccelWanted())) {
     ChangeDisplaySettingsA(nullptr, 0);
     ShowWindow(window, SW_MINIMIZE);
   }
-  if (!record.windowedMode && GetDirectDrawObject()) {
+  if (!record.windowedMode && graphics.fullScreenDisplayOpen()) {
     if (record.run.compositionDisabled) SetDesktopComposition(1);
-    if (!HasGraphRestoreCallback() && OwnWindow()) {
+    if (!graphics.hasRestoreCallback() && OwnWindow()) {
       AddLogText("復元関数が登録されていないため終了します\n");
       PostCloseOnce();
       return false;
     }
-    PauseAllMovies();
+    MovieHooks().pauseAll();
     record.run.fullScreenRestore = 1;
   } else if (!record.options.runWhileInactive) {
-    PauseAllMovies();
-    ReacquireInputDevices();
+    MovieHooks().pauseAll();
+    InputHooks().reacquireDevices();
   }
   if (record.clipCursor) {
     ClipCursor(nullptr);
@@ -81,7 +78,7 @@ void OnActiveStateChange(HWND window, WPARAM wParam) {
   } else if (!OnDeactivation(window)) {
     return;
   }
-  RefreshEffectPlayState();
+  InputHooks().refreshEffectPlayState();
   if (record.run.activeStateCallback) record.run.activeStateCallback(record.active, record.run.activeStateValue);
   if (record.systemKeyBlock) {
     // No keyboard-hook library exists here; on the 16/32-bit family the screen-saver switch
@@ -106,11 +103,8 @@ void OnPaint(HWND window) {
         brush = CreateSolidBrush(RGB(record.backgroundRed, record.backgroundGreen, record.backgroundBlue));
       FillRect(dc, &paint.rcPaint, brush ? brush : static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
       if (brush) DeleteObject(brush);
-    } else if (GetDrawTarget() == SCREEN_BACK) {
-      int wait = GetFlipVSyncWait();
-      SetFlipVSyncWait(0);
-      PresentScreen(&paint.rcPaint);
-      SetFlipVSyncWait(wait);
+    } else {
+      GraphicsHooks().paintClientArea(&paint.rcPaint);
     }
     record.run.inPaint = 0;
   }
@@ -121,18 +115,18 @@ void OnDisplayChange(WPARAM wParam, LPARAM lParam) {
   WindowSystemRecord& record = g_windowSystem;
   if (record.windowedMode && !record.run.modeChangeRunning) {
     int width = 0, height = 0, bits = 0;
-    QueryScreenMode(&width, &height, &bits);
+    GraphicsHooks().queryScreenMode(&width, &height, &bits);
     int newBits = static_cast<int>(wParam);
     int newWidth = LOWORD(lParam), newHeight = HIWORD(lParam);
     bool differs = newBits != bits || newWidth != width || newHeight != height;
-    if (differs && (!HasGraphRestoreCallback() || newBits == 24 || (newBits == 8 && bits != 8) ||
+    if (differs && (!GraphicsHooks().hasRestoreCallback() || newBits == 24 || (newBits == 8 && bits != 8) ||
                     newWidth < width || newHeight < height)) {
       AddLogText("復元関数が登録されていないためか画面が２４ビットカラーに変更されたため終了します\n");
       AddLogText("またはスクリーンが小さすぎるためか色ビット数の違いが大きいためか終了します\n");
       PostCloseOnce();
       return;
     }
-    ResumeAllMovies();
+    MovieHooks().resumeAll();
   }
   record.run.displayChanged = 1;
 }
@@ -162,7 +156,7 @@ void OnSizing(WPARAM edge, RECT* rect) {
   AdjustWindowRectEx(&frame, WindowStyleOf(1), FALSE, WindowExStyleOf(1));
   int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
   int screenWidth = 0, screenHeight = 0;
-  GetScreenSizeSetting(&screenWidth, &screenHeight);
+  GraphicsHooks().screenSize(&screenWidth, &screenHeight);
   int clientWidth = rect->right - rect->left - frameWidth;
   int clientHeight = rect->bottom - rect->top - frameHeight;
   if (!record.freeSize && !record.userSize) {
@@ -268,14 +262,14 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       break;
     case WM_SETCURSOR: {
       int hit = LOWORD(lParam);
-      if (!record.windowedMode && IsHardwareAccelWanted() && record.menuInUse) {
+      if (!record.windowedMode && GraphicsHooks().hardwareAccelWanted() && record.menuInUse) {
         if ((hit == HTMENU || hit == HTCAPTION) && record.run.menuCounter < 5) {
-          SwitchDialogBoxMode(1);
+          GraphicsHooks().switchDialogBoxMode(1);
           DrawMenuBar(window);
           ++record.run.menuCounter;
           SetCursorVisible(-1);
         } else if (record.run.menuCounter > 0 && hit != 0) {
-          SwitchDialogBoxMode(0);
+          GraphicsHooks().switchDialogBoxMode(0);
           record.run.menuCounter = 0;
         }
       }
@@ -298,23 +292,19 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       OnDisplayChange(wParam, lParam);
       break;
     case WM_NCHITTEST:
-      if (!record.windowedMode && IsHardwareAccelWanted() && static_cast<int16_t>(HIWORD(lParam)) < 8) return HTMENU;
+      if (!record.windowedMode && GraphicsHooks().hardwareAccelWanted() && static_cast<int16_t>(HIWORD(lParam)) < 8)
+        return HTMENU;
       break;
     case WM_KEYDOWN:
-      for (int i = 0; kControlKeyTable[i][0] != 0; ++i) {
-        if (kControlKeyTable[i][0] == static_cast<int>(wParam)) {
-          StockInputChar(kControlKeyTable[i][1]);
-          break;
-        }
-      }
+      InputHooks().stockControlKey(static_cast<int>(wParam));
       break;
     case WM_CHAR: {
       int code = static_cast<int>(wParam);
       if (code == 10) {
-        StockInputChar(13);
+        InputHooks().stockChar(13);
       } else if (code >= 0x20 || code == 1 || code == 3 || code == 8 || code == 9 || code == 13 || code == 16 ||
                  code == 22 || code == 24 || code == 27) {
-        StockInputChar(code);
+        InputHooks().stockChar(code);
       }
       break;
     }
@@ -329,7 +319,7 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
     case WM_IME_COMPOSITION:
     case WM_IME_SETCONTEXT:
     case WM_IME_NOTIFY:
-      return HandleImeMessage(window, message, wParam, lParam);
+      return InputHooks().imeMessage(window, message, wParam, lParam);
     case WM_COMMAND:
       HandleMenuCommand(wParam);
       break;
@@ -356,16 +346,16 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       OnDropFiles(reinterpret_cast<HDROP>(wParam));
       break;
     case MM_MCINOTIFY:
-      OnMidiNotify();
+      SoundHooks().midiNotify();
       break;
     case kKeyFlag1Message:
-      if (wParam == 1) SetKeyFlag1(); else ClearKeyFlag1();
+      if (wParam == 1) InputHooks().setKeyFlag1(); else InputHooks().clearKeyFlag1();
       break;
     case kKeyFlag2Message:
-      if (wParam == 1) SetKeyFlag2(); else ClearKeyFlag2();
+      if (wParam == 1) InputHooks().setKeyFlag2(); else InputHooks().clearKeyFlag2();
       break;
     case kSocketMessage:
-      return HandleSocketMessage(lParam, static_cast<SOCKET>(wParam));
+      return NetworkHooks().socketMessage(lParam, static_cast<SOCKET>(wParam));
     default:
       break;
   }

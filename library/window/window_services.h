@@ -4,10 +4,14 @@
 
 #include "platform/user.h"
 #include "runtime/runtime_services.h"
+#include "window/window_hooks.h"
 #include "window/window_state.h"
 #include "zyvel/window.h"
 
 // ---- Start-up and shut-down (startup.cpp, system_info.cpp) ----
+// InitializeLibrary's and FinishLibrary's bodies under the call lock.
+int StartLibrary();
+int EndLibrary();
 int RunLibraryStartup();
 int RunLibraryShutdown();
 int LogSystemInfo();
@@ -30,7 +34,6 @@ int OsCodeOfVersion(DWORD platformId, DWORD major, DWORD minor, char* word, int 
 extern const char kLibraryVersion[];
 
 // ---- Main window (main_window.cpp) ----
-struct DisplayModeEntry;  // graphics/screen_services.h
 int InitMainWindow();
 int EndMainWindow();
 int StoreWindowModeFlag(int windowed);

@@ -12,13 +12,13 @@
 #include "graphics/device/blend_state.h"
 #include "graphics/device/device_state_cache.h"
 #include "graphics/graphs/draw_state.h"
+#include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/masks.h"
 #include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "graphics/graphs/software_drawing.h"
-#include "movies/movie_services.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
 #include "zyvel/memimg.h"
@@ -76,7 +76,7 @@ int BeginGraphDraw(int handle, GraphRecord** out) {
   if (!graph || !graph->Part) return -1;
   if (g_drawState.BlendGraph != -1 && CheckBlendGraphCovers(graph) != 0) return -1;
   if (!IsWindowActive()) WaitWhileInactive();
-  if (graph->MovieHandle != -1) UpdateMovieFrame(graph->MovieHandle, 0);
+  if (graph->MovieHandle != -1) GraphMovies().updateFrame(graph->MovieHandle, 0);
   *out = graph;
   return 1;
 }

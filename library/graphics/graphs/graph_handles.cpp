@@ -13,7 +13,6 @@
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "graphics/graphs/texture_upload.h"
-#include "movies/movie_services.h"
 #include "window/window_services.h"
 #include "zyvel/files.h"
 #include "zyvel/memimg.h"
@@ -60,6 +59,30 @@ int UploadImages(GraphRecord* record, BaseImage* color, BaseImage* alpha, const 
 void MirrorBoth(BaseImage* color, BaseImage* alpha) {
   MirrorBaseImage(color);
   if (alpha) MirrorBaseImage(alpha);
+}
+
+
+// Without the movies connected no file opens as a movie, and a graph never holds one.
+int NoMovieOpens(const char*, int*, int*, int) { return -1; }
+int NoMovieWith(int) { return 0; }
+int NoMovieToRelease(int) { return -1; }
+int NoMovieToShow(int, int) { return 0; }
+int NoMovieFrame(int, int) { return 0; }
+void NoMoviePicture(int) {}
+
+const GraphMovieHooks kNoMovies{
+    .open = NoMovieOpens,
+    .hasAlphaHalf = NoMovieWith,
+    .showInGraph = NoMovieToShow,
+    .updateFrame = NoMovieFrame,
+    .release = NoMovieToRelease,
+    .forgetPicture = NoMoviePicture,
+};
+GraphMovieHooks g_graphMovies = kNoMovies;
+
+template <typename Field>
+void Complete(Field* field, Field absent) {
+  if (!*field) *field = absent;
 }
 
 }  // namespace
@@ -160,6 +183,19 @@ int CreateGraphImagePart(int mipLevels, int graph, int width, int height, int al
   return 0;
 }
 
+void SetGraphMovieHooks(const GraphMovieHooks* hooks) {
+  GraphMovieHooks& to = g_graphMovies;
+  to = hooks ? *hooks : kNoMovies;
+  Complete(&to.open, kNoMovies.open);
+  Complete(&to.hasAlphaHalf, kNoMovies.hasAlphaHalf);
+  Complete(&to.showInGraph, kNoMovies.showInGraph);
+  Complete(&to.updateFrame, kNoMovies.updateFrame);
+  Complete(&to.release, kNoMovies.release);
+  Complete(&to.forgetPicture, kNoMovies.forgetPicture);
+}
+
+const GraphMovieHooks& GraphMovies() { return g_graphMovies; }
+
 int MakeBlankGraph(int width, int height) {
   if (!g_screenSettings.Initialised || width <= 0 || height <= 0) return -1;
   const int graph = NewGraphHandle();
@@ -196,7 +232,8 @@ int LoadGraphOrMovie(const char* path, int mirror, int movieOption) {
   StreamFileClose(file);
 
   int width = 0, height = 0;
-  const int movie = OpenMovie(path, &width, &height, movieOption);
+  const GraphMovieHooks& movies = GraphMovies();
+  const int movie = movies.open(path, &width, &height, movieOption);
   if (movie < 0) {
     WriteLogFormat("右記のグラフィックファイルのロードに失敗しました：%s ", path);
     return -1;
@@ -210,20 +247,19 @@ int LoadGraphOrMovie(const char* path, int mirror, int movieOption) {
   state.CreateRenderTargetGraph = 1;
   state.UseTransparentColor = 0;
   state.CreateKeepSysMemCopy = 1;
-  const MovieSlot* slot = GetMovieSlot(movie);
   const int graph = NewGraphHandle();
-  const int made = CreateGraphImagePart(-1, graph, width, height, slot && slot->alphaOption ? 1 : 0, 0, 0);
+  const int made = CreateGraphImagePart(-1, graph, width, height, movies.hasAlphaHalf(movie), 0, 0);
   state.CreateColorBits = savedBits;
   state.CreateRenderTargetGraph = savedTarget;
   state.UseTransparentColor = savedTransparent;
   state.CreateKeepSysMemCopy = savedCopy;
   if (made != 0) {
     WriteLogFormat("右記のグラフィックファイルの格納用グラフィック領域の作成に失敗しました：%s", path);
-    ReleaseMovie(movie);
+    movies.release(movie);
     return -1;
   }
   GetGraphRecord(graph)->MovieHandle = movie;
-  SetMovieFrameCallback(movie, CopyMovieFrameToGraph, graph);
+  movies.showInGraph(movie, graph);
   return graph;
 }
 
@@ -364,7 +400,7 @@ int DeleteGraphHandle(int graph) {
   // back to the screen and to none, and queued vertices are drawn while their texture lives.
   if (state.DrawTarget == graph) SelectDrawTarget(SCREEN_BACK);
   if (state.BlendGraph == graph) SetBlendGraph(-1, 0, 0);
-  ReleaseMovie(record->MovieHandle);
+  GraphMovies().release(record->MovieHandle);
   GraphImagePart* part = record->Part;
   if (part && part->Textured && part->RefCount == 1) {
     FlushVertexBatch();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "graphics/graphs/graph_records.h"
+#include "graphics/screen_services.h"
 #include "zyvel/graphics.h"
 
 // Gives the graph a new image part of width x height: textures on the device path, a MEMIMG on
@@ -24,10 +25,5 @@ int TransferImageToGraphAt(BaseImage* color, BaseImage* alpha, const char* fileN
 int RestoreAllGraphs();
 int RestoreGraphsFromFiles();
 
-struct MovieSlot;
-// The frame callback of a graph that shows a movie (the graph handle is the value): copies the
-// movie's current frame into the graph. 0, also when there is nothing new to copy.
-int CopyMovieFrameToGraph(MovieSlot* slot, int graph);
-// The graph's textures were made again and hold nothing: when it shows a movie, the movie's next
-// frame callback copies the frame it holds even when it is not new.
-void ForgetMovieGraphPicture(const GraphRecord* record);
+// The movie calls of graph code as connected (every field set).
+const GraphMovieHooks& GraphMovies();

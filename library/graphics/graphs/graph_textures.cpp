@@ -172,7 +172,7 @@ int RecreateAllDeviceResources() {
     // Tiles that already have a texture are skipped, so a shared part is made once.
     if (record && record->Part) CreateGraphTextures(record->Part);
     // No file restores a movie graph: its movie fills it again at the next draw.
-    if (record && record->MovieHandle != -1) ForgetMovieGraphPicture(record);
+    if (record && record->MovieHandle != -1) GraphMovies().forgetPicture(record->MovieHandle);
   }
   RecreateBufferAndShaderObjects();
   return 0;
