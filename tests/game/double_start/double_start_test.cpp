@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "x_processes.h"
+
 extern char** environ;
 
 namespace {
@@ -48,44 +50,13 @@ std::string RunCommand(const std::string& command) {
 // An Xvfb of its own display, ended with the object.
 class XServer {
  public:
-  XServer() {
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return;
-    // The write end must reach Xvfb: a copy without close-on-exec.
-    const int writeEnd = fcntl(pipeEnds[1], F_DUPFD, 3);
-    close(pipeEnds[1]);
-    const std::string displayFd = std::to_string(writeEnd);
-    // -noreset: the server otherwise resets whenever its last client leaves, and a copy of the
-    // program that connects during the reset finds no display.
-    const char* argv[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "800x600x24",
-                          "-nolisten", "tcp", "-noreset", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, "/usr/bin/Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(writeEnd);
-    std::string number;
-    pollfd wait = {pipeEnds[0], POLLIN, 0};
-    char digit = 0;
-    while (pid_ > 0 && poll(&wait, 1, 10000) > 0 && read(pipeEnds[0], &digit, 1) == 1 && digit != '\n') number += digit;
-    close(pipeEnds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~XServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  XServer(const XServer&) = delete;
-  XServer& operator=(const XServer&) = delete;
+  XServer() { server_.Start("800x600x24"); }
 
-  const std::string& Display() const { return display_; }
+  const std::string& Display() const { return server_.display(); }
 
   // The top-level windows of that exact name, as xwininfo lists them (message boxes included).
   std::set<std::string> WindowsNamed(const std::string& name) const {
-    const std::string list = RunCommand("DISPLAY=" + display_ + " xwininfo -root -children 2>/dev/null | grep -F '\"" +
+    const std::string list = RunCommand("DISPLAY=" + Display() + " xwininfo -root -children 2>/dev/null | grep -F '\"" +
                                         name + "\": (' | awk '{print $1}'");
     std::set<std::string> windows;
     size_t at = 0;
@@ -98,8 +69,7 @@ class XServer {
   }
 
  private:
-  pid_t pid_ = 0;
-  std::string display_;
+  x_processes::VirtualXServer server_;
 };
 
 // A scratch directory, by default with the game's own files copied from the shipped ones.
