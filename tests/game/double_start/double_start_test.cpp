@@ -1,11 +1,8 @@
 // The game's check against a second copy, with the real pylonrush program under real X servers:
 // one copy per display, and a copy killed while its "LOAD FILE ERROR" box is up leaves nothing
 // behind (SDL shows that box from a forked child, which must not keep the class or the windows).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -121,50 +118,31 @@ class GameProgram {
     variables.push_back("LSAN_OPTIONS=suppressions=" + (game.Path() / "lsan.supp").string());
     // Lock files live here, so other copies of the game on this machine do not count.
     variables.push_back("XDG_RUNTIME_DIR=" + lockDirectory.string());
-    std::vector<char*> envp;
-    for (std::string& variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    const std::string output = (game.Path() / "output.txt").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, game.Path().c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    const char* argv[] = {PYLONRUSH_PROGRAM, nullptr};
-    if (posix_spawn(&pid_, PYLONRUSH_PROGRAM, &actions, nullptr, const_cast<char**>(argv), envp.data()) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
+    x_processes::ChildProcess::Options options;
+    options.environment = variables;
+    options.directory = game.Path().string();
+    options.output = (game.Path() / "output.txt").string();
+    process_.Start({PYLONRUSH_PROGRAM}, options);
   }
   ~GameProgram() { Kill(); }
   GameProgram(const GameProgram&) = delete;
   GameProgram& operator=(const GameProgram&) = delete;
 
-  bool Started() const { return pid_ > 0; }
+  bool Started() const { return process_.Id() > 0; }
 
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
+  void Kill() { process_.Kill(); }
 
   // The exit status once the program ends within the time, else -1.
   int WaitForExit(int milliseconds) {
-    for (int waited = 0; pid_ > 0 && waited <= milliseconds; waited += 50) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = 0;
-        exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return exitStatus_;
-      }
-      Pause(50);
-    }
-    return -1;
+    const int status = process_.WaitForExit(milliseconds);
+    if (status != -1) exitStatus_ = status;
+    return status;
   }
 
   // For a failure message: how the program ended, and what it wrote.
   std::string Report() const {
     std::ifstream in(game_.Path() / "output.txt", std::ios::binary);
-    return (pid_ > 0 ? std::string("running") : "ended with " + std::to_string(exitStatus_)) + "; output:\n" +
+    return (process_.Id() > 0 ? std::string("running") : "ended with " + std::to_string(exitStatus_)) + "; output:\n" +
            std::string(std::istreambuf_iterator<char>(in), {}) + "\nLog.txt:\n" + game_.Log();
   }
 
@@ -183,7 +161,7 @@ class GameProgram {
 
  private:
   const GameDirectory& game_;
-  pid_t pid_ = 0;
+  x_processes::ChildProcess process_;
   int exitStatus_ = -1;
 };
 
