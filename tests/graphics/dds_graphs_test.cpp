@@ -53,7 +53,6 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 }
 
 TEST_P(DdsGraphTest, DdsPicturesBecomeGraphs) {
-  if (IsChild()) GTEST_SKIP();
   const struct {
     const char* name;
     const char* command;

@@ -606,7 +606,6 @@ uint32_t Checksum(const Picture& picture) {
 }
 
 TEST_F(FontPathsTest, TheSameTextDrawsTheSamePixelsOnBothPaths) {
-  if (IsChild()) GTEST_SKIP();
   const Picture software = DrawSampler(Path::kSoftware);
   const Picture device = DrawSampler(Path::kDevice);
   ASSERT_EQ(software.pixels.size(), device.pixels.size());

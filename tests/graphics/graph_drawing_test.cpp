@@ -113,7 +113,6 @@ class GraphDrawingTest : public windowtest::LibraryTest, public ::testing::WithP
 // The game's way: a sheet loaded, cells cut from it, drawn unscaled; the cut graphs live on
 // after the sheet is deleted.
 TEST_P(GraphDrawingTest, GraphsCutFromASheetLandOnTheirPixels) {
-  if (IsChild()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   ASSERT_NE(sheet, -1);
   int width = 0, height = 0;
@@ -144,7 +143,6 @@ TEST_P(GraphDrawingTest, GraphsCutFromASheetLandOnTheirPixels) {
 
 // Transparent draws leave the key colour out; the draw area clips on every side.
 TEST_P(GraphDrawingTest, KeyColourAndDrawAreaClipping) {
-  if (IsChild()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   ASSERT_NE(sheet, -1);
   EXPECT_EQ(DrawGraphAt(200, 300, sheet, 1), 0);
@@ -163,7 +161,6 @@ TEST_P(GraphDrawingTest, KeyColourAndDrawAreaClipping) {
 
 // Stretched by two, mirrored through both calls, and equal corners refused.
 TEST_P(GraphDrawingTest, StretchedAndMirroredDraws) {
-  if (IsChild()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   ASSERT_NE(sheet, -1);
   EXPECT_EQ(DrawGraphStretched(10, 10, 106, 58, sheet, 0), 0);
@@ -181,7 +178,6 @@ TEST_P(GraphDrawingTest, StretchedAndMirroredDraws) {
 
 // A four-corner draw onto the graph's own rectangle, and a source rectangle of it.
 TEST_P(GraphDrawingTest, FourCornerAndSourceRectangleDraws) {
-  if (IsChild()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   ASSERT_NE(sheet, -1);
   EXPECT_EQ(DrawGraphQuad(100, 200, 148, 200, 148, 224, 100, 224, sheet, 0), 0);
@@ -202,7 +198,6 @@ TEST_P(GraphDrawingTest, FourCornerAndSourceRectangleDraws) {
 // A graph wider than the largest tile the screen allows is drawn tile by tile, clipped at both
 // edges of the screen, unscaled, stretched and through four corners.
 TEST_P(GraphDrawingTest, GraphsOfSeveralTilesAreClippedPerTile) {
-  if (IsChild()) GTEST_SKIP();
   WriteBmp("wide.bmp", 600, 8, Pattern);
   const int wide = LoadGraphFile("wide.bmp", 0);
   ASSERT_NE(wide, -1);
@@ -222,7 +217,6 @@ TEST_P(GraphDrawingTest, GraphsOfSeveralTilesAreClippedPerTile) {
 
 // A drawable graph takes boxes and graphs as the draw target, and is then drawn itself.
 TEST_P(GraphDrawingTest, BoxesGoIntoADrawableGraph) {
-  if (IsChild()) GTEST_SKIP();
   SetCreateRenderTargetGraph(1);
   const int canvas = MakeBlankGraph(20, 12);
   SetCreateRenderTargetGraph(0);
@@ -247,7 +241,6 @@ TEST_P(GraphDrawingTest, BoxesGoIntoADrawableGraph) {
 // Filled and outline boxes: reversed corners fill the same pixels, an outline is the one-pixel
 // border drawn once, and the draw area clips both.
 TEST_P(GraphDrawingTest, FilledAndOutlineBoxes) {
-  if (IsChild()) GTEST_SKIP();
   const unsigned red = static_cast<unsigned>(MakeColorCode(255, 0, 0));
   const unsigned green = static_cast<unsigned>(MakeColorCode(0, 255, 0));
   EXPECT_EQ(DrawFilledBox(10, 10, 20, 15, red), 0);
@@ -281,7 +274,6 @@ TEST_P(GraphDrawingTest, FilledAndOutlineBoxes) {
 // companion. Worked: red at 128 over the background 0x204060 gives 0x20 + (0xFF - 0x20) * 128 /
 // 255 = 0x8F, 0x40 * 127 / 255 = 0x1F, 0x60 * 127 / 255 = 0x2F.
 TEST_P(GraphDrawingTest, BlendModesBrightColourAndAlphaCompanion) {
-  if (IsChild()) GTEST_SKIP();
   WriteBmp("alpha.bmp", 4, 1, [](int x, int) { return x == 0 ? 0xFF0000u : x == 1 ? 0x00FF00u : 0x0000FFu; });
   WriteBmp("alpha_a.bmp", 4, 1, [](int x, int) { return x == 0 ? 0xFFFFFFu : x == 1 ? 0u : 0x808080u; });
   const int graph = LoadGraphFile("alpha.bmp", 0);
@@ -309,7 +301,6 @@ TEST_P(GraphDrawingTest, BlendModesBrightColourAndAlphaCompanion) {
 
 // An empty draw area draws nothing and succeeds; a blend graph smaller than the graph refuses it.
 TEST_P(GraphDrawingTest, EmptyAreaAndUncoveringBlendGraph) {
-  if (IsChild()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   const int small = CutSubGraph(0, 0, 8, 8, sheet);
   ASSERT_EQ(SetDrawClipArea(50, 50, 50, 80), 0);
@@ -329,7 +320,6 @@ TEST_P(GraphDrawingTest, EmptyAreaAndUncoveringBlendGraph) {
 
 // Blank graphs, filling, and graphs from images in memory.
 TEST_P(GraphDrawingTest, BlankGraphsFillAndGraphsFromImages) {
-  if (IsChild()) GTEST_SKIP();
   EXPECT_EQ(HasGraphRestoreCallback(), 1);
   const int blank = MakeBlankGraph(6, 4);
   ASSERT_NE(blank, -1);
@@ -369,7 +359,6 @@ TEST_P(GraphDrawingTest, BlankGraphsFillAndGraphsFromImages) {
 
 // A missing file logs its line; a file that is no image is offered to the movies and fails.
 TEST_P(GraphDrawingTest, FilesThatDoNotLoad) {
-  if (IsChild()) GTEST_SKIP();
   EXPECT_EQ(LoadGraphFile("missing.bmp", 0), -1);
   FILE* text = std::fopen("notes.txt", "wb");
   ASSERT_NE(text, nullptr);
@@ -386,7 +375,7 @@ TEST_P(GraphDrawingTest, FilesThatDoNotLoad) {
 // A lost device takes the textures; the first flip after it can be reset restores every graph
 // loaded from a file with the same pixels.
 TEST_P(GraphDrawingTest, GraphsSurviveALostDevice) {
-  if (IsChild() || !Device()) GTEST_SKIP();
+  if (!Device()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   const int cell = CutSubGraph(24, 0, 24, 24, sheet);
   ASSERT_NE(cell, -1);
@@ -427,7 +416,6 @@ TEST_P(GraphDrawingTest, GraphsSurviveALostDevice) {
 // but is filled differently inside: the device lays the texture over a 7 x 7 mesh, the software
 // path over two affine triangles; each path's picture is pinned by its checksum.
 TEST_P(GraphDrawingTest, FourCornerDrawsOfParallelogramsAndTrapezoids) {
-  if (IsChild()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   ASSERT_NE(sheet, -1);
   EXPECT_EQ(DrawGraphQuad(100, 200, 148, 200, 160, 224, 112, 224, sheet, 0), 0);
@@ -452,7 +440,7 @@ TEST_P(GraphDrawingTest, FourCornerDrawsOfParallelogramsAndTrapezoids) {
 // laid texel for pixel from the graph's top-left corner, the graph's own beside them, and an
 // opaque white specular word, whose alpha the blend-graph stage sets read.
 TEST_P(GraphDrawingTest, BlendGraphDrawsCarryBlendCoordinatesAndOpaqueSpecular) {
-  if (IsChild() || !Device()) GTEST_SKIP();
+  if (!Device()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   const int blend = MakeBlankGraph(64, 32);
   ASSERT_EQ(SetBlendGraph(blend, 0, 0), 0);
@@ -477,7 +465,6 @@ TEST_P(GraphDrawingTest, BlendGraphDrawsCarryBlendCoordinatesAndOpaqueSpecular) 
 // on the device with its reverse-subtract operation, and on a device without it (inverted,
 // added, inverted again).
 TEST_P(GraphDrawingTest, SubtractiveBlendingWithAndWithoutTheDeviceOperation) {
-  if (IsChild()) GTEST_SKIP();
   const int sheet = LoadGraphFile("sheet.bmp", 0);
   ASSERT_NE(sheet, -1);
   ASSERT_EQ(SetDrawBlendMode(BLEND_MODE_SUBTRACT, 255), 0);
@@ -513,7 +500,6 @@ TEST_P(GraphDrawingTest, SubtractiveBlendingWithAndWithoutTheDeviceOperation) {
 // as graphs. Without it the device's fallback factors give (1 - destination) x box:
 // 0x20 x (255 - 0xC0) / 255 = 0x08, 0x20 x 0x7F / 255 = 0x10, 0x20 x 0xBF / 255 = 0x18.
 TEST_P(GraphDrawingTest, SubtractiveBoxesTakeTheirColourOffWithoutTheDeviceOperation) {
-  if (IsChild()) GTEST_SKIP();
   struct SwitchesReset {
     ~SwitchesReset() { platform::testing::ResetDirect3DSwitches(); }
   } switchesReset;
@@ -553,7 +539,7 @@ TEST_P(GraphDrawingTest, SubtractiveBoxesTakeTheirColourOffWithoutTheDeviceOpera
 // A lost device comes back with empty textures. A model's texture lives in a graph that has no
 // file, so the restore fills it again from the model's own picture.
 TEST_P(GraphDrawingTest, AModelTextureShowsItsPictureAgainAfterALostDevice) {
-  if (IsChild() || !Device()) GTEST_SKIP();
+  if (!Device()) GTEST_SKIP();
   const std::vector<uint8_t> picture = image_test::MakeBmp24(16, 16, Pattern);
   const int graph = MakeBlankGraph(16, 16);
   ASSERT_NE(graph, -1);
@@ -582,7 +568,6 @@ TEST_P(GraphDrawingTest, AModelTextureShowsItsPictureAgainAfterALostDevice) {
 // alpha channel drawn without transparency) show the decoded colours, made with ImageMagick
 // beside each fixture.
 TEST_P(GraphDrawingTest, PicturesOfEveryKindBecomeGraphs) {
-  if (IsChild()) GTEST_SKIP();
   for (const char* name : {"tga24.tga", "tga16.tga", "jpeg_grey.jpg", "tga8mapped.tga", "tga32.tga"}) {
     SCOPED_TRACE(name);
     const std::string path = std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/images/" + name;

@@ -139,7 +139,6 @@ class MaskTest : public windowtest::LibraryTest, public ::testing::WithParamInte
 };
 
 TEST_P(MaskTest, MaskingNeedsAMaskScreen) {
-  if (IsChild()) GTEST_SKIP();
   Start();
   EXPECT_EQ(GetUseMaskFlag(), 1) << "start-up leaves masking wanted but inactive";
   EXPECT_EQ(SetUseMaskFlag(1), -1) << "no mask buffer";
@@ -163,7 +162,6 @@ TEST_P(MaskTest, MaskingNeedsAMaskScreen) {
 
 // 800 x 600: textures of 1024 x 1024 and a pitch of 800; 641 pixels wide: a pitch of 644.
 TEST_P(MaskTest, MaskScreenSizes) {
-  if (IsChild()) GTEST_SKIP();
   struct {
     int width, height, pitch, textureWidth, textureHeight;
   } cases[] = {{800, 600, 800, 1024, 1024}, {641, 480, 644, 1024, 512}};
@@ -196,7 +194,6 @@ TEST_P(MaskTest, MaskScreenSizes) {
 
 // The same scene unmasked, under a mask of zeros, and under a striped mask.
 TEST_P(MaskTest, DrawingLandsOnlyWhereTheMaskIsZero) {
-  if (IsChild()) GTEST_SKIP();
   WritePicture("picture.bmp");
   // 16-bit screens are masked pixel by pixel as 32-bit ones are (on the software path; the device
   // takes the desktop's 32 bits in a window).
@@ -232,7 +229,6 @@ TEST_P(MaskTest, DrawingLandsOnlyWhereTheMaskIsZero) {
 
 // Text goes through the mask as graphs and boxes do, plain and anti-aliased with an edge.
 TEST_P(MaskTest, TextLandsOnlyWhereTheMaskIsZero) {
-  if (IsChild()) GTEST_SKIP();
   SetScreenMode(kScreenWidth, kScreenHeight, 32, 60);
   Start();
   for (int fontType : {FONT_TYPE_PLAIN, FONT_TYPE_ANTIALIAS_EDGE}) {
@@ -264,7 +260,6 @@ TEST_P(MaskTest, TextLandsOnlyWhereTheMaskIsZero) {
 // Only the outermost bracket acts: draws inside an open bracket reach the target when it closes,
 // and a bracket outside the draw area copies and composes nothing.
 TEST_P(MaskTest, NestedBracketsActOnce) {
-  if (IsChild()) GTEST_SKIP();
   WritePicture("picture.bmp");
   Start();
   const int picture = LoadGraphFile("picture.bmp", 0);
@@ -316,7 +311,6 @@ TEST_P(MaskTest, NestedBracketsActOnce) {
 // lands where the mask is 0; past the mask's edge nothing is composed (and nothing read or
 // written past the mask screen).
 TEST_P(MaskTest, DrawableGraphWiderThanTheMask) {
-  if (IsChild()) GTEST_SKIP();
   Start();
   SetCreateRenderTargetGraph(1);
   const int canvas = MakeBlankGraph(600, 300);
@@ -349,7 +343,7 @@ TEST_P(MaskTest, DrawableGraphWiderThanTheMask) {
 // A device made again after a loss gets new mask textures holding the same mask, and masking
 // stays on.
 TEST_P(MaskTest, MaskOutlivesALostDevice) {
-  if (IsChild() || GetParam() != Path::kDevice) GTEST_SKIP();
+  if (GetParam() != Path::kDevice) GTEST_SKIP();
   WritePicture("picture.bmp");
   Start();
   const int picture = LoadGraphFile("picture.bmp", 0);

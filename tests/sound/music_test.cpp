@@ -13,6 +13,7 @@
 #include "platform/testing.h"
 #include "runtime/runtime_state.h"
 #include "runtime/tracked_heap.h"
+#include "sound_system_fixture.h"
 #include "window/window_state.h"
 
 LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -84,14 +85,11 @@ struct FakeLoader : IDirectMusicLoader8 {
   IUnknown* expectedSegment = nullptr;
 };
 
-class MusicTest : public ::testing::Test {
+class MusicTest : public SoundSystemFixture {
  protected:
   static void SetUpTestSuite() { testing_door::UseDummyVideoDriver(); }
   void SetUp() override {
-    testing_door::ResetSoundSwitches();
-    testing_door::UseSoundDriver("dummy");
-    testing_door::UseManualSoundMixing(true);
-    g_runtime.processor.processorCount = 1;
+    SoundSystemFixture::SetUp();
     ASSERT_EQ(InitSoundSystem(), 0);
     blocksAtStart_ = GetTrackedBlockCount();
     g_calls.clear();
@@ -100,14 +98,11 @@ class MusicTest : public ::testing::Test {
     g_soundHandles.backEnd = SOUND_BACK_END_DIRECT_SOUND;
     g_soundOptions.directMusicPerformance = nullptr;
     g_soundOptions.directMusicLoader = nullptr;
-    if (g_soundOptions.directSound) {
-      EXPECT_EQ(EndSoundSystem(), 0);
-    }
+    SoundSystemFixture::TearDown();
     EXPECT_EQ(g_music.usedCount, 0);
     g_music = MusicTable{};
     if (window_) DestroyWindow(window_);
     g_windowSystem.mainWindow = nullptr;
-    testing_door::ResetSoundSwitches();
   }
 
   // A main window whose procedure receives the sequencer's notifications, and the recording

@@ -8,6 +8,7 @@
 #include "runtime/runtime_state.h"
 #include "runtime/tracked_heap.h"
 #include "soft_sound_test_support.h"
+#include "sound_system_fixture.h"
 #include "window/window_state.h"
 
 using namespace sound_test;
@@ -15,21 +16,12 @@ namespace testing_door = platform::testing;
 
 namespace {
 
-class SoftSoundTest : public ::testing::Test {
+class SoftSoundTest : public SoundSystemFixture {
  protected:
   void SetUp() override {
-    testing_door::ResetSoundSwitches();
-    testing_door::UseSoundDriver("dummy");
-    testing_door::UseManualSoundMixing(true);
-    g_runtime.processor.processorCount = 1;
+    SoundSystemFixture::SetUp();
     ASSERT_EQ(InitSoundSystem(), 0);
     blocksAtStart_ = GetTrackedBlockCount();
-  }
-  void TearDown() override {
-    if (g_soundOptions.directSound) {
-      EXPECT_EQ(EndSoundSystem(), 0);
-    }
-    testing_door::ResetSoundSwitches();
   }
 
   // The bytes the player's buffer holds now.

@@ -16,6 +16,7 @@
 #include "runtime/runtime_state.h"
 #include "window/window_state.h"
 #include "sound/sound_records.h"
+#include "sound_system_fixture.h"
 #include "sound_test_support.h"
 
 using namespace sound_test;
@@ -66,23 +67,14 @@ class LogCapture {
   std::string text_;
 };
 
-class SoundSystemTest : public ::testing::Test {
+// The tests start the sound system themselves, some of them against faults.
+class SoundSystemTest : public SoundSystemFixture {
  protected:
-  void SetUp() override {
-    testing_door::ResetSoundSwitches();
-    testing_door::UseSoundDriver("dummy");
-    testing_door::UseManualSoundMixing(true);
-    g_runtime.processor.processorCount = 1;
-  }
   void TearDown() override {
-    if (g_soundOptions.directSound) {
-      EXPECT_EQ(EndSoundSystem(), 0);
-    }
+    SoundSystemFixture::TearDown();
     g_softwareSoundBuffers = 0;
-    g_runtime.processor.processorCount = 1;
     testing_door::RefuseComClass(CLSID_DirectSound, false);
     testing_door::FailThreadCreation(0);
-    testing_door::ResetSoundSwitches();
   }
 
   // A whole-PCM sound of `count` buffers (the first created, the rest duplicated) holding `pcm`,

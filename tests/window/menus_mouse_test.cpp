@@ -65,7 +65,6 @@ TEST_F(LibraryTest, MenuListIsDepthFirstAndNamesReadCurrentText) {
 }
 
 TEST_F(LibraryTest, CursorStaysWhileTheMenuIsOnScreen) {
-  if (IsChild()) GTEST_SKIP();
   g_windowSystem.menu = MakeMenu();
   g_windowSystem.menuInUse = 1;
   ASSERT_EQ(InitializeLibrary(), 0);
@@ -86,7 +85,6 @@ TEST_F(LibraryTest, CursorStaysWhileTheMenuIsOnScreen) {
 }
 
 TEST_F(LibraryTest, MousePositionIsInScreenPixels) {
-  if (IsChild()) GTEST_SKIP();
   g_windowSystem.windowScaleX = g_windowSystem.windowScaleY = 2.0;
   ASSERT_EQ(InitializeLibrary(), 0);
   POINT origin = ClientOrigin();
@@ -105,7 +103,6 @@ TEST_F(LibraryTest, MousePositionIsInScreenPixels) {
 }
 
 TEST_F(LibraryTest, MovedCursorStaysWithinTheScreen) {
-  if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
   POINT origin = ClientOrigin();
   struct Case {
@@ -121,7 +118,6 @@ TEST_F(LibraryTest, MovedCursorStaysWithinTheScreen) {
 }
 
 TEST_F(LibraryTest, ClickLogKeepsTheFirst32Clicks) {
-  if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
   HWND window = GetMainWindow();
   const UINT presses[] = {WM_LBUTTONDOWN, WM_RBUTTONDOWN, WM_MBUTTONDOWN};
@@ -139,7 +135,6 @@ int g_lastCommand = 0;
 std::string g_lastName;
 
 TEST_F(LibraryTest, CommandsReachToolBarButtonsAndTheMenu) {
-  if (IsChild()) GTEST_SKIP();
   g_windowSystem.menu = MakeMenu();
   g_windowSystem.menuInUse = 1;
   g_windowSystem.menuCallback = [](WPARAM command) { g_lastCommand = static_cast<int>(command); };
@@ -174,7 +169,6 @@ TEST_F(LibraryTest, CommandsReachToolBarButtonsAndTheMenu) {
 }
 
 TEST_F(LibraryTest, FullScreenMenuFollowsTheHitTestsNearTheTop) {
-  if (IsChild()) GTEST_SKIP();
   g_windowSystem.menu = MakeMenu();
   g_windowSystem.menuInUse = 1;
   SetScreenMode(640, 480, 32, 60);  // A mode the display offers.

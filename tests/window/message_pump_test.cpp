@@ -34,7 +34,7 @@ class PumpTest : public LibraryTest {
  protected:
   void SetUp() override {
     LibraryTest::SetUp();
-    if (IsChild()) GTEST_SKIP();
+    if (IsSkipped()) return;
     g_seen.clear();
     g_windowSystem.messageHook = RecordMessage;
     // The keyboard poll of input pumps messages itself once per millisecond; without input the
@@ -239,7 +239,6 @@ LRESULT CallerProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 }
 
 TEST_F(LibraryTest, SubclassModeLeavesTheQueueToTheCaller) {
-  if (IsChild()) GTEST_SKIP();
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof(windowClass);
   windowClass.lpfnWndProc = CallerProcedure;

@@ -5,6 +5,7 @@
 
 namespace {
 
+using windowtest::LibraryChildTest;
 using windowtest::LibraryTest;
 using platform::testing::ReadWindowState;
 using platform::testing::WindowState;
@@ -23,7 +24,6 @@ int ClientWidth(const WindowState& state) { return state.clientRect.right - stat
 int ClientHeight(const WindowState& state) { return state.clientRect.bottom - state.clientRect.top; }
 
 TEST_F(LibraryTest, RunsFramesClosesAndFinishes) {
-  if (IsChild()) GTEST_SKIP();
   ChangeWindowTitle("Pylon Rush");
   ASSERT_EQ(InitializeLibrary(), 0);
   HWND window = GetMainWindow();
@@ -54,7 +54,6 @@ TEST_F(LibraryTest, RunsFramesClosesAndFinishes) {
 }
 
 TEST_F(LibraryTest, StartUpMeasuresTheClocksOnTheTestClock) {
-  if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
   // The fixture's clock moves a microsecond per reading: the performance counter changes on every
   // round of the probe and the millisecond timer hardly ever, so the counter is chosen.
@@ -67,7 +66,6 @@ TEST_F(LibraryTest, StartUpMeasuresTheClocksOnTheTestClock) {
 }
 
 TEST_F(LibraryTest, InitialiseAndFinishTwice) {
-  if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
   HWND window = GetMainWindow();
   EXPECT_EQ(InitializeLibrary(), 0);
@@ -83,7 +81,6 @@ TEST_F(LibraryTest, InitialiseAndFinishTwice) {
 }
 
 TEST_F(LibraryTest, WindowedClientAreaIsTheScreenSize) {
-  if (IsChild()) GTEST_SKIP();
   ChangeWindowTitle("Pylon Rush");
   ASSERT_EQ(InitializeLibrary(), 0);
   WindowState state;
@@ -117,7 +114,6 @@ struct SizeRuleCase {
 class SizeRules : public LibraryTest, public ::testing::WithParamInterface<SizeRuleCase> {};
 
 TEST_P(SizeRules, FullScreenRequest) {
-  if (IsChild()) GTEST_SKIP();
   const SizeRuleCase& c = GetParam();
   SetScreenMode(c.width, c.height, 32, 60);
   ChangeWindowMode(0);
@@ -138,7 +134,6 @@ INSTANTIATE_TEST_SUITE_P(Window, SizeRules,
                                            SizeRuleCase{640, 480, 0, 640, 480, 640}));  // Offered: full screen.
 
 TEST_F(LibraryTest, ClassNameAndTitleDefaults) {
-  if (IsChild()) GTEST_SKIP();
   ASSERT_EQ(InitializeLibrary(), 0);
   WindowState state;
   ASSERT_TRUE(ReadWindowState(GetMainWindow(), &state));
@@ -157,8 +152,7 @@ TEST_F(LibraryTest, ClassNameAndTitleDefaults) {
 }
 
 // Run in a second process by SecondCopyIsRefused.
-TEST_F(LibraryTest, SecondCopyChild) {
-  if (!IsChild()) GTEST_SKIP();
+TEST_F(LibraryChildTest, SecondCopyChild) {
   ChangeWindowTitle("Pylon Rush");
   EXPECT_EQ(InitializeLibrary(), -1);
   EXPECT_EQ(IsQuitRequested(), 1);
@@ -172,8 +166,7 @@ TEST_F(LibraryTest, SecondCopyChild) {
 }
 
 // Run in a second process by SecondCopyIsRefused: with the option set it starts all the same.
-TEST_F(LibraryTest, AllowedSecondCopyChild) {
-  if (!IsChild()) GTEST_SKIP();
+TEST_F(LibraryChildTest, AllowedSecondCopyChild) {
   ChangeWindowTitle("Pylon Rush");
   g_windowSystem.options.doubleStartAllowed = 1;
   EXPECT_EQ(InitializeLibrary(), 0);
@@ -181,11 +174,10 @@ TEST_F(LibraryTest, AllowedSecondCopyChild) {
 }
 
 TEST_F(LibraryTest, SecondCopyIsRefused) {
-  if (IsChild()) GTEST_SKIP();
   ChangeWindowTitle("Pylon Rush");
   ASSERT_EQ(InitializeLibrary(), 0);
-  EXPECT_EQ(RunChild("LibraryTest.SecondCopyChild"), 0);
-  EXPECT_EQ(RunChild("LibraryTest.AllowedSecondCopyChild"), 0);
+  EXPECT_EQ(RunChild("LibraryChildTest.SecondCopyChild"), 0);
+  EXPECT_EQ(RunChild("LibraryChildTest.AllowedSecondCopyChild"), 0);
   FinishLibrary();
   // Without the first copy the second one starts.
   g_windowSystem = WindowSystemRecord{};
@@ -195,7 +187,6 @@ TEST_F(LibraryTest, SecondCopyIsRefused) {
 }
 
 TEST_F(LibraryTest, FailedStartUpUndoesWhatItStarted) {
-  if (IsChild()) GTEST_SKIP();
   // A class of the same name already registered makes the class registration fail.
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof(windowClass);
@@ -215,7 +206,6 @@ TEST_F(LibraryTest, FailedStartUpUndoesWhatItStarted) {
 }
 
 TEST_F(LibraryTest, NoWindowModeRestoresTheMachine) {
-  if (IsChild()) GTEST_SKIP();
   g_windowSystem.options.noWindow = 1;
   // The 24-bit check is skipped without a window.
   platform::testing::SetDisplayModes({{1024, 768, 24, 60}}, {1024, 768, 24, 60});
@@ -230,7 +220,6 @@ TEST_F(LibraryTest, NoWindowModeRestoresTheMachine) {
 }
 
 TEST_F(LibraryTest, TwentyFourBitDesktopIsRefused) {
-  if (IsChild()) GTEST_SKIP();
   platform::testing::SetDisplayModes({{1024, 768, 24, 60}}, {1024, 768, 24, 60});
   EXPECT_EQ(InitializeLibrary(), -1);
   EXPECT_EQ(platform::testing::CountWindows(), 0);
@@ -242,7 +231,6 @@ TEST_F(LibraryTest, TwentyFourBitDesktopIsRefused) {
 }
 
 TEST_F(LibraryTest, WindowScaleZeroReadsOne) {
-  if (IsChild()) GTEST_SKIP();
   g_windowSystem.windowScaleX = 0.0;
   g_windowSystem.windowScaleY = -2.0;
   double y = 0.0;
@@ -262,7 +250,6 @@ TEST_F(LibraryTest, WindowScaleZeroReadsOne) {
 }
 
 TEST_F(LibraryTest, FullScreenWithoutTheModeIsRefusedAndStaysWindowed) {
-  if (IsChild()) GTEST_SKIP();
   SetScreenMode(800, 600, 32, 60);
   ASSERT_EQ(InitializeLibrary(), 0);
   EXPECT_EQ(ChangeWindowMode(0), -1);
@@ -270,7 +257,6 @@ TEST_F(LibraryTest, FullScreenWithoutTheModeIsRefusedAndStaysWindowed) {
 }
 
 TEST_F(LibraryTest, ModeChangeWaitsForTheDisplayButNotForever) {
-  if (IsChild()) GTEST_SKIP();
   SetScreenMode(640, 480, 32, 60);
   ASSERT_EQ(InitializeLibrary(), 0);
   // A display change that arrives ends the wait.
@@ -290,7 +276,6 @@ TEST_F(LibraryTest, ModeChangeWaitsForTheDisplayButNotForever) {
 }
 
 TEST_F(LibraryTest, OsCodes) {
-  if (IsChild()) GTEST_SKIP();
   struct Case {
     DWORD platformId, major, minor;
     int code;
@@ -312,7 +297,6 @@ TEST_F(LibraryTest, OsCodes) {
 }
 
 TEST_F(LibraryTest, AbortWithLogEndsWithStatus255) {
-  if (IsChild()) GTEST_SKIP();
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {

@@ -60,6 +60,9 @@ class LibraryTest : public ::testing::Test {
     platform::testing::UseFakeClock(true);
     platform::testing::SetFakeClockMilliseconds(1000);
     platform::testing::DriveFakeClockFromThisThread(true);
+    // RunChild's run of this program is for its child test alone, and a child test has no part
+    // in the ordinary run. The body is skipped, and the tear-down still undoes the above.
+    if (IsChild() != runsInChild_) GTEST_SKIP();
   }
 
   void TearDown() override {
@@ -87,8 +90,9 @@ class LibraryTest : public ::testing::Test {
     return platform::Utf8ToCp932(text.str());
   }
 
-  // Runs this test program again with only `filter`, in another directory, and gives its exit
-  // status.
+  // Runs this test program again with only `filter`, a test of a LibraryChildTest fixture, in
+  // another directory, and gives its exit status; -1 when the test did not run to its end there (a
+  // child that skipped it or found no such test would otherwise pass unseen).
   int RunChild(const std::string& filter) {
     std::string self = "/proc/self/exe";
     char exe[4096];
@@ -96,7 +100,9 @@ class LibraryTest : public ::testing::Test {
     if (length <= 0) return -1;
     exe[length] = 0;
     std::string filterArgument = "--gtest_filter=" + filter;
-    std::vector<char*> arguments{exe, filterArgument.data(), nullptr};
+    const std::string report = lockDirectory_ + "/child_report.json";
+    std::string reportArgument = "--gtest_output=json:" + report;
+    std::vector<char*> arguments{exe, filterArgument.data(), reportArgument.data(), nullptr};
     std::vector<std::string> variables;
     for (char** entry = environ; *entry; ++entry) variables.emplace_back(*entry);
     variables.push_back(std::string(kLockDirectoryVariable) + "=" + lockDirectory_);
@@ -108,15 +114,28 @@ class LibraryTest : public ::testing::Test {
     if (posix_spawn(&child, exe, nullptr, nullptr, arguments.data(), environment.data()) != 0) return -1;
     int status = 0;
     waitpid(child, &status, 0);
+    std::ifstream file(report);
+    std::stringstream text;
+    text << file.rdbuf();
+    std::error_code ignored;
+    std::filesystem::remove(report, ignored);
+    if (text.str().find("\"result\": \"COMPLETED\"") == std::string::npos) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
   static bool IsChild() { return std::getenv("ZYVEL_TEST_CHILD") != nullptr; }
 
+  bool runsInChild_ = false;
   bool ownsLockDirectory_ = false;
   std::string lockDirectory_;
   std::string workDirectory_;
   std::string previousDirectory_;
+};
+
+// A test that another test runs in a second process with RunChild.
+class LibraryChildTest : public LibraryTest {
+ protected:
+  LibraryChildTest() { runsInChild_ = true; }
 };
 
 }  // namespace windowtest

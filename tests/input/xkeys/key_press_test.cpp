@@ -1,11 +1,6 @@
 // Real key presses under a real X server: Xvfb runs the display, xdotool types on it, and the
 // library's window sees the keys through SDL's X11 driver.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,9 +14,8 @@
 #include "runtime/runtime_state.h"
 #include "window/window_services.h"
 #include "zyvel/runtime.h"
+#include "x_processes.h"
 #include "zyvel/input.h"
-
-extern char** environ;
 
 // The X11 video driver loads system libraries that keep process-wide caches until exit; their
 // blocks are not leaks of ours. Our own code is never suppressed.
@@ -48,22 +42,7 @@ class XServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!Installed("/usr/bin/Xvfb") || !Installed("/usr/bin/xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
-    // Xvfb picks a free display itself and writes its number to the pipe.
-    int pipeEnds[2];
-    ASSERT_EQ(pipe(pipeEnds), 0);
-    const std::string displayFd = std::to_string(pipeEnds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "1024x768x24",
-                          "-nolisten", "tcp", nullptr};
-    ASSERT_EQ(posix_spawn(&server_, "/usr/bin/Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    close(pipeEnds[1]);
-    std::string number;
-    pollfd wait = {pipeEnds[0], POLLIN, 0};
-    char digit = 0;
-    while (poll(&wait, 1, 10000) > 0 && read(pipeEnds[0], &digit, 1) == 1 && digit != '\n') number += digit;
-    close(pipeEnds[0]);
-    if (number.empty()) GTEST_SKIP() << "Xvfb could not start a display here";
-    display_ = std::stoi(number);
-    const std::string name = ":" + number;
+    if (!server_.Start()) GTEST_SKIP() << "Xvfb could not start a display here";
     // Start-up writes Log.txt into the current directory: give it one of its own.
     char previous[4096];
     previousDirectory_ = getcwd(previous, sizeof(previous)) ? previous : "/";
@@ -73,7 +52,7 @@ class XServerTest : public ::testing::Test {
     ASSERT_EQ(chdir(workDirectory_.c_str()), 0);
     // Windows of other test processes on this machine must not count as a second copy.
     platform::testing::SetWindowLockDirectory(workDirectory_);
-    setenv("DISPLAY", name.c_str(), 1);
+    setenv("DISPLAY", server_.display().c_str(), 1);
     unsetenv("SDL_VIDEODRIVER");
     platform::testing::CaptureDebugOutput([](const std::string&) {});
   }
@@ -86,10 +65,6 @@ class XServerTest : public ::testing::Test {
     if (!workDirectory_.empty()) {
       chdir(previousDirectory_.c_str());
       std::system(("rm -rf " + workDirectory_).c_str());
-    }
-    if (server_ > 0) {
-      kill(server_, SIGTERM);
-      waitpid(server_, nullptr, 0);
     }
   }
 
@@ -105,10 +80,9 @@ class XServerTest : public ::testing::Test {
     return state;
   }
 
-  pid_t server_ = 0;
+  x_processes::VirtualXServer server_;
   std::string previousDirectory_;
   std::string workDirectory_;
-  int display_ = 0;
 };
 
 TEST_F(XServerTest, XdotoolKeyPressReachesIsKeyDown) {
@@ -118,7 +92,7 @@ TEST_F(XServerTest, XdotoolKeyPressReachesIsKeyDown) {
   ASSERT_EQ(InitializeLibrary(), 0);
   for (int i = 0; i < 10; ++i) ProcessWindowMessages();
 
-  const std::string prefix = "DISPLAY=:" + std::to_string(display_) + " xdotool ";
+  const std::string prefix = "DISPLAY=" + server_.display() + " xdotool ";
   const std::string window = RunCommand(prefix + "search --name 'Zyvel Key Test' | head -n 1");
   ASSERT_FALSE(window.empty()) << "the window is not on the X server";
   RunCommand(prefix + "windowfocus --sync " + window);

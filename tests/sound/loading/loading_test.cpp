@@ -7,6 +7,7 @@
 #include "platform/testing.h"
 #include "runtime/runtime_state.h"
 #include "window/window_state.h"
+#include "../sound_system_fixture.h"
 #include "sound/loading.h"
 #include "sound_fixtures.h"
 
@@ -14,20 +15,16 @@ namespace testing_door = platform::testing;
 
 namespace {
 
-class SoundLoadingTest : public ::testing::Test {
+class SoundLoadingTest : public sound_test::SoundSystemFixture {
  protected:
   void SetUp() override {
-    testing_door::ResetSoundSwitches();
-    testing_door::UseSoundDriver("dummy");
-    testing_door::UseManualSoundMixing(true);
-    g_runtime.processor.processorCount = 1;
+    SoundSystemFixture::SetUp();
     ASSERT_EQ(InitSoundSystem(), 0);
   }
   void TearDown() override {
-    EndSoundSystem();
+    SoundSystemFixture::TearDown();
     g_soundOptions.loadMode = 0;
     g_soundOptions.decoderMask = 0;
-    testing_door::ResetSoundSwitches();
   }
 };
 

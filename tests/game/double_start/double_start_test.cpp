@@ -1,11 +1,8 @@
 // The game's check against a second copy, with the real pylonrush program under real X servers:
 // one copy per display, and a copy killed while its "LOAD FILE ERROR" box is up leaves nothing
 // behind (SDL shows that box from a forked child, which must not keep the class or the windows).
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +15,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include "x_processes.h"
 
 extern char** environ;
 
@@ -48,44 +47,13 @@ std::string RunCommand(const std::string& command) {
 // An Xvfb of its own display, ended with the object.
 class XServer {
  public:
-  XServer() {
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) return;
-    // The write end must reach Xvfb: a copy without close-on-exec.
-    const int writeEnd = fcntl(pipeEnds[1], F_DUPFD, 3);
-    close(pipeEnds[1]);
-    const std::string displayFd = std::to_string(writeEnd);
-    // -noreset: the server otherwise resets whenever its last client leaves, and a copy of the
-    // program that connects during the reset finds no display.
-    const char* argv[] = {"Xvfb", "-displayfd", displayFd.c_str(), "-screen", "0", "800x600x24",
-                          "-nolisten", "tcp", "-noreset", nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (posix_spawn(&pid_, "/usr/bin/Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(writeEnd);
-    std::string number;
-    pollfd wait = {pipeEnds[0], POLLIN, 0};
-    char digit = 0;
-    while (pid_ > 0 && poll(&wait, 1, 10000) > 0 && read(pipeEnds[0], &digit, 1) == 1 && digit != '\n') number += digit;
-    close(pipeEnds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~XServer() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  XServer(const XServer&) = delete;
-  XServer& operator=(const XServer&) = delete;
+  XServer() { server_.Start("800x600x24"); }
 
-  const std::string& Display() const { return display_; }
+  const std::string& Display() const { return server_.display(); }
 
   // The top-level windows of that exact name, as xwininfo lists them (message boxes included).
   std::set<std::string> WindowsNamed(const std::string& name) const {
-    const std::string list = RunCommand("DISPLAY=" + display_ + " xwininfo -root -children 2>/dev/null | grep -F '\"" +
+    const std::string list = RunCommand("DISPLAY=" + Display() + " xwininfo -root -children 2>/dev/null | grep -F '\"" +
                                         name + "\": (' | awk '{print $1}'");
     std::set<std::string> windows;
     size_t at = 0;
@@ -98,8 +66,7 @@ class XServer {
   }
 
  private:
-  pid_t pid_ = 0;
-  std::string display_;
+  x_processes::VirtualXServer server_;
 };
 
 // A scratch directory, by default with the game's own files copied from the shipped ones.
@@ -151,50 +118,31 @@ class GameProgram {
     variables.push_back("LSAN_OPTIONS=suppressions=" + (game.Path() / "lsan.supp").string());
     // Lock files live here, so other copies of the game on this machine do not count.
     variables.push_back("XDG_RUNTIME_DIR=" + lockDirectory.string());
-    std::vector<char*> envp;
-    for (std::string& variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    const std::string output = (game.Path() / "output.txt").string();
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, game.Path().c_str());
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    const char* argv[] = {PYLONRUSH_PROGRAM, nullptr};
-    if (posix_spawn(&pid_, PYLONRUSH_PROGRAM, &actions, nullptr, const_cast<char**>(argv), envp.data()) != 0) pid_ = 0;
-    posix_spawn_file_actions_destroy(&actions);
+    x_processes::ChildProcess::Options options;
+    options.environment = variables;
+    options.directory = game.Path().string();
+    options.output = (game.Path() / "output.txt").string();
+    process_.Start({PYLONRUSH_PROGRAM}, options);
   }
   ~GameProgram() { Kill(); }
   GameProgram(const GameProgram&) = delete;
   GameProgram& operator=(const GameProgram&) = delete;
 
-  bool Started() const { return pid_ > 0; }
+  bool Started() const { return process_.Id() > 0; }
 
-  void Kill() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
+  void Kill() { process_.Kill(); }
 
   // The exit status once the program ends within the time, else -1.
   int WaitForExit(int milliseconds) {
-    for (int waited = 0; pid_ > 0 && waited <= milliseconds; waited += 50) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = 0;
-        exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        return exitStatus_;
-      }
-      Pause(50);
-    }
-    return -1;
+    const int status = process_.WaitForExit(milliseconds);
+    if (status != -1) exitStatus_ = status;
+    return status;
   }
 
   // For a failure message: how the program ended, and what it wrote.
   std::string Report() const {
     std::ifstream in(game_.Path() / "output.txt", std::ios::binary);
-    return (pid_ > 0 ? std::string("running") : "ended with " + std::to_string(exitStatus_)) + "; output:\n" +
+    return (process_.Id() > 0 ? std::string("running") : "ended with " + std::to_string(exitStatus_)) + "; output:\n" +
            std::string(std::istreambuf_iterator<char>(in), {}) + "\nLog.txt:\n" + game_.Log();
   }
 
@@ -213,7 +161,7 @@ class GameProgram {
 
  private:
   const GameDirectory& game_;
-  pid_t pid_ = 0;
+  x_processes::ChildProcess process_;
   int exitStatus_ = -1;
 };
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "../sound_system_fixture.h"
 #include "platform/testing.h"
 #include "runtime/log.h"
 #include "runtime/runtime_state.h"
@@ -119,17 +120,13 @@ class ExpectedOutput {
   int64_t length_ = 0;
 };
 
-// The sound system over the stand-in with manual mixing; one processor unless a test asks for
-// more before StartSound.
-class StreamSoundFixture : public ::testing::Test {
+// The sound system's fixture with a log of its own and files written for the test.
+class StreamSoundFixture : public sound_test::SoundSystemFixture {
  protected:
   static constexpr int kBlockFrames = 4410;  // 0.1 s: less than one refill step
 
   void SetUp() override {
-    testing_door::ResetSoundSwitches();
-    testing_door::UseSoundDriver("dummy");
-    testing_door::UseManualSoundMixing(true);
-    g_runtime.processor.processorCount = 1;
+    SoundSystemFixture::SetUp();
     char pattern[] = "/tmp/zyvel-stream-log-XXXXXX";
     if (mkdtemp(pattern)) logDirectory_ = pattern;
     g_runtime.log = LogState{};
@@ -142,22 +139,13 @@ class StreamSoundFixture : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (g_soundOptions.directSound) {
-      EXPECT_EQ(EndSoundSystem(), 0);
-    }
-    g_runtime.processor.processorCount = 1;
-    testing_door::ResetSoundSwitches();
+    SoundSystemFixture::TearDown();
     SetLogDirectory("");
     g_runtime.log = LogState{};
     testing_door::CaptureDebugOutput(nullptr);
     for (const std::string& path : writtenFiles_) unlink(path.c_str());
     unlink((logDirectory_ + "/Log.txt").c_str());
     rmdir(logDirectory_.c_str());
-  }
-
-  void StartSound(int processors = 1) {
-    g_runtime.processor.processorCount = processors;
-    ASSERT_EQ(InitSoundSystem(), 0);
   }
 
   // Writes the bytes to a file of that name in the test's own directory and returns the path as

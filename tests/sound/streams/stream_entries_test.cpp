@@ -10,7 +10,7 @@ class StreamEntriesTest : public StreamSoundFixture {
  protected:
   void SetUp() override {
     StreamSoundFixture::SetUp();
-    StartSound(1);
+    StartSoundSystem(1);
   }
 
   static int AddImage(int handle, const std::vector<uint8_t>& image, int loopCount = 0) {

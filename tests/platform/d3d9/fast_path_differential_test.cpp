@@ -3,7 +3,7 @@
 #include <cmath>
 #include <random>
 
-#include "../../platform/d3d9/channel_math.h"  // The shared rounding, checked over every input.
+#include "../../../platform/d3d9/channel_math.h"  // The shared rounding, checked over every input.
 #include "device_fixture.h"
 
 namespace d3d9_test {

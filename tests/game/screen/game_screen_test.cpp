@@ -5,11 +5,8 @@
 // the device path and once on the software path (a machine without a 3D device).
 //
 // The screenshots stay in game_screens/ beside the test program for a person to look at.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "x_processes.h"
 #include "zyvel/zyvel.h"
 
 extern char** environ;
@@ -252,92 +250,7 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
 
 bool Installed(const char* path) { return access(path, X_OK) == 0; }
 
-// A process the test started. It is killed and reaped on every way out of the test (an ASSERT
-// that returns early included), and the kernel kills it should this program die first, so no
-// Xvfb or game outlives the test to hold ctest's pipe.
-class ChildProcess {
- public:
-  struct Options {
-    std::vector<std::string> environment;  // Empty: this process's own.
-    fs::path directory;                    // Empty: this process's own.
-    fs::path output;                       // Standard output and error; empty: /dev/null.
-    fs::path errors;                       // Standard error alone, when not empty.
-    int keepDescriptor = -1;               // Passed on to the child as it is.
-  };
-
-  ChildProcess() = default;
-  ~ChildProcess() { Stop(); }
-  ChildProcess(const ChildProcess&) = delete;
-  ChildProcess& operator=(const ChildProcess&) = delete;
-
-  bool Start(const std::vector<std::string>& command, const Options& options) {
-    Stop();
-    std::vector<std::string> arguments = command;
-    std::vector<char*> argv;
-    for (std::string& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> variables = options.environment;
-    if (variables.empty())
-      for (char** entry = environ; *entry; ++entry) variables.push_back(*entry);
-    std::vector<char*> envp;
-    for (std::string& variable : variables) envp.push_back(variable.data());
-    envp.push_back(nullptr);
-    const std::string output = options.output.empty() ? "/dev/null" : options.output.string();
-    const std::string errors = options.errors.empty() ? output : options.errors.string();
-    const std::string directory = options.directory.string();
-    const pid_t parent = getpid();
-    // Everything the child needs is made before the fork: it only makes system calls.
-    const pid_t child = fork();
-    if (child < 0) return false;
-    if (child == 0) {
-      if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
-      const int out = open(output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      const int err = open(errors.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(127);
-      if (!directory.empty() && chdir(directory.c_str()) != 0) _exit(127);
-      for (int descriptor = 3; descriptor < 1024; ++descriptor)
-        if (descriptor != options.keepDescriptor) close(descriptor);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-    pid_ = child;
-    return true;
-  }
-
-  pid_t Id() const { return pid_; }
-  bool Running() const { return pid_ > 0; }
-
-  // The exit status (128 + the signal for one that was killed) once the process ends within the
-  // time, else -1; the process is left running then.
-  int WaitForExit(int milliseconds) {
-    for (int waited = 0; pid_ > 0 && waited <= milliseconds; waited += 20) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = 0;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      usleep(20000);
-    }
-    return -1;
-  }
-
-  // True once the process has ended; it is left for WaitForExit to collect.
-  bool Ended() const {
-    if (pid_ <= 0) return true;
-    siginfo_t info{};
-    return waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid_;
-  }
-
-  void Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = 0;
-  }
-
- private:
-  pid_t pid_ = 0;
-};
+using x_processes::ChildProcess;
 
 constexpr char kSystemLeaks[] = "leak:libdbus-1.so\nleak:libX11.so\nleak:libxcb.so\nleak:libfontconfig.so\n";
 
@@ -348,23 +261,8 @@ class GameScreen : public ::testing::Test {
     if (!Installed("/usr/bin/Xvfb") || !Installed("/usr/bin/xdotool") || !Installed("/usr/bin/import") ||
         !Installed("/usr/bin/xprop") || !Installed("/usr/bin/xwininfo"))
       return;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return;
-    server_ = new ChildProcess;
-    ChildProcess::Options options;
-    options.keepDescriptor = pipeEnds[1];
-    // -noreset: the server otherwise resets each time its last client leaves, between two runs
-    // of the program, and a program that connects during the reset finds no display.
-    const bool started = server_->Start({"/usr/bin/Xvfb", "-displayfd", std::to_string(pipeEnds[1]), "-screen", "0",
-                                         "800x600x24", "-nolisten", "tcp", "-noreset"},
-                                        options);
-    close(pipeEnds[1]);
-    std::string number;
-    pollfd wait = {pipeEnds[0], POLLIN, 0};
-    char digit = 0;
-    while (started && poll(&wait, 1, 10000) > 0 && read(pipeEnds[0], &digit, 1) == 1 && digit != '\n') number += digit;
-    close(pipeEnds[0]);
-    if (!number.empty()) display_ = ":" + number;
+    server_ = new x_processes::VirtualXServer;
+    if (server_->Start("800x600x24")) display_ = server_->display();
   }
 
   static void TearDownTestSuite() {
@@ -392,7 +290,7 @@ class GameScreen : public ::testing::Test {
   }
 
   void TearDown() override {
-    program_.Stop();
+    program_.Kill();
     RunCommand(Xdotool() + "keyup Down Left Right Up s Escape 2>/dev/null");
     if (!directory_.empty()) fs::remove_all(directory_);
   }
@@ -502,7 +400,7 @@ class GameScreen : public ::testing::Test {
 
   void Key(const std::string& action, const std::string& key) { RunCommand(Xdotool() + action + " " + key); }
 
-  static ChildProcess* server_;
+  static x_processes::VirtualXServer* server_;
   static std::string display_;
   Sheets sheets_;
   fs::path directory_;
@@ -512,7 +410,7 @@ class GameScreen : public ::testing::Test {
   ChildProcess program_;
 };
 
-ChildProcess* GameScreen::server_ = nullptr;
+x_processes::VirtualXServer* GameScreen::server_ = nullptr;
 std::string GameScreen::display_;
 
 // The high score the play runs start with, in a save file cut short after its first word.

@@ -36,7 +36,7 @@ void WaitForSoundThread(int handle) {
 }
 
 TEST_F(StreamPlaybackTest, A200SecondWaveLoadedWholeBecomesAStreamAndPlaysSampleExact) {
-  StartSound(1);
+  StartSoundSystem(1);
   const int64_t frames = 200LL * kRate + 1234;  // The end falls inside a lap.
   int handle = -1;
   {
@@ -60,7 +60,7 @@ TEST_F(StreamPlaybackTest, A200SecondWaveLoadedWholeBecomesAStreamAndPlaysSample
 // Sound files: one longer than 180 s becomes a stream sound; load modes 2 and 3 stream any file,
 // keeping its image in memory or reading the file while it plays.
 TEST_F(StreamPlaybackTest, SoundFilesStreamByLengthOrLoadMode) {
-  StartSound(1);
+  StartSoundSystem(1);
   const int64_t longFrames = 181LL * kRate + 500;
   const std::string longPath = WriteFile("long.wav", CounterWave(longFrames, 7));
   ASSERT_FALSE(longPath.empty());
@@ -99,7 +99,7 @@ TEST_F(StreamPlaybackTest, SoundFilesStreamByLengthOrLoadMode) {
 }
 
 TEST_F(StreamPlaybackTest, TheSoundThreadKeepsAStreamSampleExact) {
-  StartSound(2);
+  StartSoundSystem(2);
   ASSERT_NE(g_soundOptions.threadHandle, nullptr);
   const int64_t frames = 6LL * kRate + 777;
   const int handle = StreamSoundOf(CounterWave(frames, 2));
@@ -115,7 +115,7 @@ TEST_F(StreamPlaybackTest, TheSoundThreadKeepsAStreamSampleExact) {
 // Play type 0 returns once the sound has ended; meanwhile the sound thread refills and another
 // thread mixes, as the device would.
 TEST_F(StreamPlaybackTest, PlayTypeZeroWaitsForTheEnd) {
-  StartSound(2);
+  StartSoundSystem(2);
   const int64_t frames = kRate + 3000;
   const int handle = StreamSoundOf(CounterWave(frames, 5));
   ASSERT_NE(handle, -1);
@@ -143,7 +143,7 @@ TEST_F(StreamPlaybackTest, PlayTypeZeroWaitsForTheEnd) {
 // The data end near the top of the ring and the next round comes only after the cursor has
 // wrapped past the end: the sound must stop then, not after further laps of silence.
 TEST_F(StreamPlaybackTest, TheEndIsSeenWhenTheCursorHasWrappedPastIt) {
-  StartSound(1);
+  StartSoundSystem(1);
   const int length = 176400;
   const int64_t frames = (length + 170000) / kBytesPerFrame;
   const int handle = StreamSoundOf(CounterWave(frames, 3));
@@ -172,7 +172,7 @@ TEST_F(StreamPlaybackTest, TheEndIsSeenWhenTheCursorHasWrappedPastIt) {
 }
 
 TEST_F(StreamPlaybackTest, StopHoldsThePositionAndPlayResumesOrStartsOver) {
-  StartSound(1);
+  StartSoundSystem(1);
   const int64_t frames = 3LL * kRate;
   const int handle = StreamSoundOf(CounterWave(frames, 4));
   ASSERT_NE(handle, -1);
@@ -205,7 +205,7 @@ TEST_F(StreamPlaybackTest, StopHoldsThePositionAndPlayResumesOrStartsOver) {
 // A sound that has played all its data starts over when played again, also as a loop while it
 // is still running out its silence.
 TEST_F(StreamPlaybackTest, ASoundThatHasEndedStartsOver) {
-  StartSound(1);
+  StartSoundSystem(1);
   const int64_t frames = 20011;
   const int handle = StreamSoundOf(CounterWave(frames, 3));
   ASSERT_NE(handle, -1);
@@ -251,7 +251,7 @@ TEST_F(StreamPlaybackTest, EntriesAndLoopsPlayTheRightNumberOfTimes) {
       {"endless entry", {{6, 4410, -1}}, 1, {{6, 4410}}, true},
       {"short looping play", {{7, 8821, 0}}, 3, {{7, 8821}}, true},
   };
-  StartSound(1);
+  StartSoundSystem(1);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     const int handle = AddSoundData(-1);
@@ -282,7 +282,7 @@ TEST_F(StreamPlaybackTest, EntriesAndLoopsPlayTheRightNumberOfTimes) {
 // Two stream sounds of one format take turns on one buffer: the one that plays takes it, the
 // other stops, and each goes on where it was interrupted when it takes the buffer back.
 TEST_F(StreamPlaybackTest, TwoStreamSoundsShareOneBuffer) {
-  StartSound(1);
+  StartSoundSystem(1);
   const int64_t frames = 3LL * kRate + 100;
   const int owner = StreamSoundOf(CounterWave(frames, 1));
   const int sharer = StreamSoundOf(CounterWave(frames, 2), 0, owner);

@@ -107,7 +107,9 @@ TEST_F(XClipboardTest, TextOfAnotherClientThatHasEndedIsNoLongerThere) {
     // xclip takes the clipboard and serves it, in the foreground, until it is stopped.
     x_processes::ChildProcess xclip;
     int input = -1;
-    ASSERT_TRUE(xclip.Start({"/usr/bin/xclip", "-selection", "clipboard", "-i", "-quiet"}, &input));
+    x_processes::ChildProcess::Options options;
+    options.input = &input;
+    ASSERT_TRUE(xclip.Start({"/usr/bin/xclip", "-selection", "clipboard", "-i", "-quiet"}, options));
     const std::string theirs = "theirs";
     EXPECT_EQ(write(input, theirs.data(), theirs.size()), static_cast<ssize_t>(theirs.size()));
     close(input);
