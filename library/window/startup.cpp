@@ -124,7 +124,7 @@ int RunLibraryStartup() {
   record.initialised = 1;
   RuntimeClockChoice().timeStampCounterAllowed = 1;
   if (!record.windowedMode && !record.subclassMode && record.mainWindow) ForceWindowForeground(record.mainWindow, 1);
-  InitOnScreenLog();
+  graphics.startOnScreenLog();
   graphics.selectStartDrawTargets();
   if (!record.options.noGraphics) graphics.startModels();
   record.initialising = 0;
@@ -137,7 +137,7 @@ int RunLibraryShutdown() {
   record.endFlag = WINDOW_END_SHUTTING_DOWN;
 
   const WindowGraphicsHooks& graphics = GraphicsHooks();
-  EndOnScreenLog();
+  graphics.endOnScreenLog();
   NetworkHooks().end();
   SoundHooks().endCurrentMusic();
   graphics.endModels();

@@ -50,6 +50,8 @@ const WindowGraphicsHooks kNoGraphics{
     .paintClientArea = NoPaint,
     .windowMoved = Nothing,
     .switchDialogBoxMode = NothingWith,
+    .startOnScreenLog = Nothing,
+    .endOnScreenLog = Nothing,
 };
 
 const WindowInputHooks kNoInput{
@@ -133,6 +135,8 @@ void SetWindowGraphicsHooks(const WindowGraphicsHooks* hooks) {
   Complete(&to.queryScreenMode, none.queryScreenMode);
   Complete(&to.applyWindowMode, none.applyWindowMode);
   Complete(&to.revive, none.revive);
+  Complete(&to.startOnScreenLog, none.startOnScreenLog);
+  Complete(&to.endOnScreenLog, none.endOnScreenLog);
   Complete(&to.hasRestoreCallback, none.hasRestoreCallback);
   Complete(&to.fullScreenDisplayOpen, none.fullScreenDisplayOpen);
   Complete(&to.paintClientArea, none.paintClientArea);

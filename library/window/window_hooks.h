@@ -51,6 +51,9 @@ struct WindowGraphicsHooks {
   // The client area moved: the front screen's mask and the clip area follow it.
   int (*windowMoved)();
   int (*switchDialogBoxMode)(int on);
+  // The on-screen log's drawing: started once the library is up, ended first at shut-down.
+  int (*startOnScreenLog)();
+  int (*endOnScreenLog)();
 };
 
 struct WindowInputHooks {

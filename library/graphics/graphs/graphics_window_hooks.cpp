@@ -62,6 +62,8 @@ const WindowGraphicsHooks kGraphicsHooks{
     .paintClientArea = PaintClientArea,
     .windowMoved = WindowMoved,
     .switchDialogBoxMode = SwitchDialogBoxMode,
+    .startOnScreenLog = InitOnScreenLog,
+    .endOnScreenLog = EndOnScreenLog,
 };
 
 }  // namespace
