@@ -9,7 +9,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "media/filters/video_render_filter.h"
+#include "media/media_services.h"
 
 extern const CLSID CLSID_MovieRenderer;  // {71771540-2017-11CF-AE26-0020AFD79767}
 
