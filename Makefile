@@ -1,13 +1,15 @@
 # The two everyday commands: `make run` plays the game, `make test` runs every test under the
 # sanitizers. `make test-release` runs them again in an optimised build without sanitizers, where
 # memory is not pre-filled and an uninitialised read shows; `make tsan` runs them under
-# ThreadSanitizer. `make bench` and `make fuzz` build the benchmarks and the fuzz targets. Each
-# first installs the Debian packages it needs (scripts/setup names them and says why).
+# ThreadSanitizer. `make bench` and `make fuzz` build the benchmarks and the fuzz targets;
+# `make format` lays out the C++ sources as .clang-format says. Each first installs the Debian
+# packages it needs (scripts/setup names them and says why).
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 30
 
-.PHONY: run game-folder test test-release tsan bench fuzz setup setup-test setup-bench setup-fuzz clean
+.PHONY: run game-folder test test-release tsan bench fuzz format setup setup-test setup-bench setup-fuzz setup-format \
+  clean
 
 setup:
 	@scripts/setup build
@@ -17,6 +19,8 @@ setup-bench:
 	@scripts/setup build bench
 setup-fuzz:
 	@scripts/setup build fuzz
+setup-format:
+	@scripts/setup format
 
 # `make run` is for playing: it shows what it does in a line each and the build's warnings, and
 # keeps CMake's configure output in a log that it prints only when configuring fails.
@@ -93,6 +97,11 @@ fuzz: setup-fuzz build/fuzz/build.ninja
 	  echo "== $$f"; LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp \
 	    $$f -max_total_time=$(FUZZ_SECONDS) $$work $$( [ -d $$seeds ] && echo $$seeds ) || exit 1; \
 	done
+
+# Every C++ file we keep under version control, in place.
+format: setup-format
+	git ls-files -z -- $(foreach d,library platform game tools tests bench fuzz examples,'$(d)/*.h' '$(d)/*.cpp') \
+	  | xargs -0 clang-format -i
 
 clean:
 	rm -rf build
