@@ -12,7 +12,6 @@
 #include <random>
 #include <vector>
 
-#include "graphics/graphs/draw_state.h"
 #include "platform/d3d9.h"
 #include "platform/testing.h"
 #include "ratio_report.h"
@@ -207,12 +206,9 @@ void MemImgBlit(benchmark::State& state, int blendMode, int blendParam) {
   SetupMemImg(&destination, kWidth, kHeight, -1, 0, 1, 0, 0, 0, nullptr);
   std::mt19937 random(3);
   for (int i = 0; i < source.Core->Pitch * kHeight; ++i) source.Core->PixelBuffer[i] = static_cast<uint8_t>(random());
-  g_drawState.DrawArea = {0, 0, kWidth, kHeight};
-  g_drawState.BrightColor = 0xFFFFFF;
-  g_drawState.BlendMode = blendMode;
-  g_drawState.BlendParam = blendParam;
+  const MemImgDrawSettings settings = {{0, 0, kWidth, kHeight}, blendMode, blendParam, 0xFFFFFF};
   for (auto _ : state) {
-    BlitMemImgAt(&destination, &source, 0, 0, 0, nullptr);
+    BlitMemImgAt(&destination, &source, 0, 0, 0, nullptr, settings);
     benchmark::ClobberMemory();
   }
   ReportPixels(state);

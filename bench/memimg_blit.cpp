@@ -12,7 +12,6 @@
 
 #include <pixman.h>
 
-#include "graphics/graphs/draw_state.h"
 #include "memimg/derived_data.h"
 #include "ratio_report.h"
 #include "zyvel/memimg.h"
@@ -24,6 +23,7 @@ enum class Alpha { None, Mixed, Uniform };
 struct Frame {
   MEMIMG source = {};
   MEMIMG dest = {};
+  MemImgDrawSettings settings = {};
   Frame(int width, int height, int sourceWidth, int sourceHeight, int format, Alpha pattern) {
     const bool alpha = pattern != Alpha::None;
     SetupMemImgBlendTables();
@@ -44,8 +44,8 @@ struct Frame {
       source.Core->LineCodesValid = 1;
     }
     FillMemImgRaw(&dest, nullptr, 0x00406080);
-    g_drawState.DrawArea = {0, 0, width, height};
-    g_drawState.BrightColor = 0xFFFFFF;
+    settings.DrawArea = {0, 0, width, height};
+    settings.BrightColor = 0xFFFFFF;
   }
   ~Frame() {
     ReleaseMemImg(&source);
@@ -75,10 +75,10 @@ void Unscaled(benchmark::State& state, int mode, int param, Alpha alpha, int tra
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
   Frame frame(width, height, width, height, 1, alpha);
-  g_drawState.BlendMode = mode;
-  g_drawState.BlendParam = param;
+  frame.settings.BlendMode = mode;
+  frame.settings.BlendParam = param;
   for (auto _ : state) {
-    BlitMemImgAt(&frame.dest, &frame.source, 0, 0, transparent, nullptr);
+    BlitMemImgAt(&frame.dest, &frame.source, 0, 0, transparent, nullptr, frame.settings);
     benchmark::ClobberMemory();
   }
   ReportPixels(state, static_cast<int64_t>(width) * height);
@@ -89,11 +89,11 @@ void Stretched(benchmark::State& state, int mode, int param, Alpha alpha, bool t
   const int width = static_cast<int>(state.range(0));
   const int height = static_cast<int>(state.range(1));
   Frame frame(width, height, twice ? width / 2 : width * 2 / 3, twice ? height / 2 : height * 2 / 3, 1, alpha);
-  g_drawState.BlendMode = mode;
-  g_drawState.BlendParam = param;
+  frame.settings.BlendMode = mode;
+  frame.settings.BlendParam = param;
   const int rect[4] = {0, 0, width, height};
   for (auto _ : state) {
-    BlitMemImgToRect(&frame.dest, &frame.source, rect, alpha != Alpha::None ? 1 : 0, nullptr);
+    BlitMemImgToRect(&frame.dest, &frame.source, rect, alpha != Alpha::None ? 1 : 0, nullptr, frame.settings);
     benchmark::ClobberMemory();
   }
   ReportPixels(state, static_cast<int64_t>(width) * height);

@@ -8,7 +8,6 @@
 #include <random>
 #include <vector>
 
-#include "graphics/graphs/draw_state.h"
 #include "memimg/rasteriser_scan.h"
 #include "zyvel/memimg.h"
 
@@ -81,17 +80,14 @@ std::vector<Quad> MakeQuads(int64_t* pixelCount) {
   return quads;
 }
 
-void SetUpDrawState(int mode, int param) {
+MemImgDrawSettings SetUpDrawSettings(int mode, int param) {
   static const bool ready = [] {
     SetupMemImgBlendTables();
     SetMemImgBlendImageBorder(128, 255);
     return true;
   }();
   (void)ready;
-  g_drawState.DrawArea = RECT{0, 0, kDestWidth, kDestHeight};
-  g_drawState.BlendMode = mode;
-  g_drawState.BlendParam = param;
-  g_drawState.BrightColor = 0xFFFFFF;
+  return {RECT{0, 0, kDestWidth, kDestHeight}, mode, param, 0xFFFFFF};
 }
 
 // Arguments: format (0 16-bit, 1 32-bit), blend mode, source alpha with transparency (0 or 1).
@@ -104,11 +100,11 @@ void BM_TexturedTriangles(benchmark::State& state) {
   BenchImage texture(kTextureSize, kTextureSize, format, alpha || format == 1 ? 4 : 2, alpha);
   int64_t pixelsPerIteration = 0;
   const std::vector<Quad> quads = MakeQuads(&pixelsPerIteration);
-  SetUpDrawState(mode, 128);
+  const MemImgDrawSettings settings = SetUpDrawSettings(mode, 128);
   for (auto _ : state) {
     for (const Quad& quad : quads) {
-      MapMemImgTriangle(&dest.Image, &texture.Image, quad.First, alpha, nullptr, 0);
-      MapMemImgTriangle(&dest.Image, &texture.Image, quad.Second, alpha, nullptr, 0);
+      MapMemImgTriangle(&dest.Image, &texture.Image, quad.First, alpha, nullptr, 0, settings);
+      MapMemImgTriangle(&dest.Image, &texture.Image, quad.Second, alpha, nullptr, 0, settings);
     }
     benchmark::ClobberMemory();
   }
@@ -129,11 +125,11 @@ void BM_FlatTriangles(benchmark::State& state) {
   BenchImage dest(kDestWidth, kDestHeight, 1, 4);
   int64_t pixelsPerIteration = 0;
   const std::vector<Quad> quads = MakeQuads(&pixelsPerIteration);
-  SetUpDrawState(0, 255);
+  const MemImgDrawSettings settings = SetUpDrawSettings(0, 255);
   for (auto _ : state) {
     for (const Quad& quad : quads) {
-      MapMemImgTriangle(&dest.Image, nullptr, quad.First, 0, nullptr, 0x336699);
-      MapMemImgTriangle(&dest.Image, nullptr, quad.Second, 0, nullptr, 0x336699);
+      MapMemImgTriangle(&dest.Image, nullptr, quad.First, 0, nullptr, 0x336699, settings);
+      MapMemImgTriangle(&dest.Image, nullptr, quad.Second, 0, nullptr, 0x336699, settings);
     }
     benchmark::ClobberMemory();
   }

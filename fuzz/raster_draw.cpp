@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "fuzz_script.h"
-#include "graphics/graphs/draw_state.h"
 #include "zyvel/memimg.h"
 
 namespace {
@@ -69,12 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   SetMemImgBlendImageBorder(script.Byte(), script.Byte());
   while (!script.Done()) {
     const uint8_t operation = script.Byte();
-    g_drawState.BlendMode = script.Byte() % 14;
-    g_drawState.BlendParam = script.Byte();
-    g_drawState.BrightColor = (script.Byte() & 1) ? 0xFFFFFF : static_cast<uint32_t>(script.Word());
+    MemImgDrawSettings settings;
+    settings.BlendMode = script.Byte() % 14;
+    settings.BlendParam = script.Byte();
+    settings.BrightColor = (script.Byte() & 1) ? 0xFFFFFF : static_cast<uint32_t>(script.Word());
     const RECT area = {script.Coordinate(), script.Coordinate(), script.Coordinate(),
                        script.Coordinate()};
-    g_drawState.DrawArea = area;
+    settings.DrawArea = area;
     const std::vector<uint8_t> before = dest.Buffer;
     const uint32_t color = static_cast<uint32_t>(script.Word());
     switch (operation % 3) {
@@ -86,13 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const uint8_t choice = script.Byte();
         MEMIMG* source = choice % 4 == 3 ? nullptr : &sources[choice % 4].View;
         MapMemImgTriangle(&dest.View, source, corners, (choice >> 2) & 1,
-                          (choice >> 3) & 1 ? &blend.View : nullptr, color);
+                          (choice >> 3) & 1 ? &blend.View : nullptr, color, settings);
         break;
       }
       case 1: {
         const RECT box = {script.Coordinate(), script.Coordinate(), script.Coordinate(),
                           script.Coordinate()};
-        FillMemImgBox(&dest.View, (operation & 0x80) ? nullptr : &box, color);
+        FillMemImgBox(&dest.View, (operation & 0x80) ? nullptr : &box, color, settings);
         break;
       }
       default: {
@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         line.x2 = script.Coordinate();
         line.y2 = script.Coordinate();
         line.color = color;
-        DrawMemImgLines(&dest.View, &line, 1);
+        DrawMemImgLines(&dest.View, &line, 1, settings);
         break;
       }
     }

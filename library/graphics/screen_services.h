@@ -1,13 +1,12 @@
 // Graphics services that start-up, the main window, the window procedure and the pump call.
 // Public calls (SetScreenMode, GetScreenSizeSetting, GetScreenColorBits) are in zyvel/graphics.h.
-// The draw state, the rectangle maths and the pixel converter's options are shared with the MEMIMG
-// manager, blits and rasteriser.
+// The draw state and the pixel converter's options (memimg's) reach the graphics files through here.
 // The models, fonts, soft images and masks answer theirs from their own files.
 #pragma once
 
 #include "graphics/graphs/draw_state.h"
-#include "graphics/images/image_transfer.h"
 #include "graphics/models/math.h"
+#include "memimg/memimg_services.h"
 #include "platform/user.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"

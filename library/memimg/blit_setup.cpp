@@ -1,16 +1,15 @@
 // Preconditions and loop choice shared by the software blits.
 #include "memimg/blit_setup.h"
 
-#include "graphics/screen_services.h"
 #include "memimg/derived_data.h"
 
-static int ClampedBlendParam() {
-  const int param = g_drawState.BlendParam;
+static int ClampedBlendParam(const MemImgDrawSettings& settings) {
+  const int param = settings.BlendParam;
   return param < 0 ? 0 : param > 255 ? 255 : param;
 }
 
 bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage, int transparent,
-                int form, BlitChoice* choice) {
+                int form, const MemImgDrawSettings& settings, BlitChoice* choice) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return false;
   if (blendImage && !IsMemImgValid(blendImage)) return false;
   const MemImgCore* destCore = dest->Core;
@@ -25,19 +24,19 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
   choice->family = sourceCore->Format == kMemImgFormat32 ? (palette ? kFamilyPalette32 : kFamilyDirect32)
                                            : (palette ? kFamilyPalette16 : kFamilyDirect16);
   choice->blendImage = blendImage != nullptr;
-  choice->plainBright = (g_drawState.BrightColor & 0xFFFFFF) == 0xFFFFFF;
+  choice->plainBright = (settings.BrightColor & 0xFFFFFF) == 0xFFFFFF;
   choice->sourceAlpha = sourceCore->UseAlpha != 0;
   choice->transparent = transparent != 0;
 
-  int mode = g_drawState.BlendMode;
-  const int param = ClampedBlendParam();
-  if (mode == kBlendAlpha && param == 255) mode = kBlendCopy;
-  if ((mode == kBlendAlpha || mode == kBlendAdd) && param == 0) return false;
-  if (mode == kBlendSubtract && param == 0 && !palette) return false;
+  int mode = settings.BlendMode;
+  const int param = ClampedBlendParam(settings);
+  if (mode == BLEND_MODE_ALPHA && param == 255) mode = BLEND_MODE_COPY;
+  if ((mode == BLEND_MODE_ALPHA || mode == BLEND_MODE_ADD) && param == 0) return false;
+  if (mode == BLEND_MODE_SUBTRACT && param == 0 && !palette) return false;
   const bool plainOpaque = !choice->blendImage && choice->plainBright && !choice->sourceAlpha;
   switch (mode) {
-    case kBlendCopy: choice->operation = kOperationCopy; break;
-    case kBlendAlpha:
+    case BLEND_MODE_COPY: choice->operation = kOperationCopy; break;
+    case BLEND_MODE_ALPHA:
       if (form == kFormGeneral && plainOpaque && param == 128)
         choice->operation = kOperationAlphaHalving;
       else if (form == kFormGeneral && plainOpaque && choice->family == kFamilyDirect16)
@@ -45,23 +44,24 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
       else
         choice->operation = kOperationAlpha;
       break;
-    case kBlendAdd:
+    case BLEND_MODE_ADD:
       choice->operation = plainOpaque && param == 255 ? kOperationAddFull : kOperationAdd;
       break;
-    case kBlendSubtract: choice->operation = kOperationSubtract; break;
-    case kBlendMultiply: choice->operation = kOperationMultiply; break;
-    case kBlendInvertedAlpha: choice->operation = kOperationInvertedAlpha; break;
-    case kBlendProductAlpha: choice->operation = kOperationMultiplyBlend; break;
+    case BLEND_MODE_SUBTRACT: choice->operation = kOperationSubtract; break;
+    case BLEND_MODE_MULTIPLY: choice->operation = kOperationMultiply; break;
+    case BLEND_MODE_INVERTED_ALPHA: choice->operation = kOperationInvertedAlpha; break;
+    case BLEND_MODE_PRODUCT_ALPHA: choice->operation = kOperationMultiplyBlend; break;
     default: return false;
   }
   return true;
 }
 
-void PrepareBlitCall(const MEMIMG* source, const MEMIMG* blendImage, BlitCall* call) {
+void PrepareBlitCall(const MEMIMG* source, const MEMIMG* blendImage, const MemImgDrawSettings& settings,
+                     BlitCall* call) {
   const MemImgCore* core = source->Core;
   MemImgBlendTables& tables = g_memImgBlendTables;
-  const int param = ClampedBlendParam();
-  const uint32_t bright = g_drawState.BrightColor;
+  const int param = ClampedBlendParam(settings);
+  const uint32_t bright = settings.BrightColor;
   call->sourcePitch = core->Pitch;
   call->blendPitch = blendImage ? blendImage->Core->Pitch : 0;
   call->key = GetMemImgComparedKey(core);

@@ -1,5 +1,5 @@
 // What the unscaled and stretched blits share before their loops run: the preconditions, the
-// choice of source family and operation, and the table rows of the draw state.
+// choice of source family and operation, and the table rows of the draw settings.
 #pragma once
 
 #include "memimg/blit_kernels.h"
@@ -18,7 +18,8 @@ struct BlitChoice {
 // or a blend mode and parameter that draw nothing. `form` matters for the forms of mode 1 that
 // only the general path has.
 bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage, int transparent,
-                int form, BlitChoice* choice);
+                int form, const MemImgDrawSettings& settings, BlitChoice* choice);
 
-// Fills the call's key, palette and table rows from the source and the draw state.
-void PrepareBlitCall(const MEMIMG* source, const MEMIMG* blendImage, BlitCall* call);
+// Fills the call's key, palette and table rows from the source and the draw settings.
+void PrepareBlitCall(const MEMIMG* source, const MEMIMG* blendImage, const MemImgDrawSettings& settings,
+                     BlitCall* call);

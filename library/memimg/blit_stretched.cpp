@@ -5,12 +5,11 @@
 // Sources beyond 65536 pixels on a side are refused: the stepping would leave them.
 #include <climits>
 
-#include "graphics/screen_services.h"
 #include "memimg/blit_setup.h"
 #include "memimg/blit_vector.h"
 
 void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,
-                      const MEMIMG* blendImage) {
+                      const MEMIMG* blendImage, const MemImgDrawSettings& settings) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return;
   const int left = rect[0] < rect[2] ? rect[0] : rect[2];
   const int right = rect[0] < rect[2] ? rect[2] : rect[0];
@@ -22,7 +21,7 @@ void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int
   const int64_t height = static_cast<int64_t>(bottom) - top;
   if (width == 0 || height == 0) return;
   if (width == source->Width && height == source->Height && directionX > 0 && directionY > 0) {
-    BlitMemImgAt(dest, source, left, top, transparent, blendImage);
+    BlitMemImgAt(dest, source, left, top, transparent, blendImage, settings);
     return;
   }
   if (source->Width <= 0 || source->Height <= 0 || source->Width > 65536 || source->Height > 65536)
@@ -34,20 +33,20 @@ void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int
   if (stepX == 0 || stepY == 0) return;
 
   RECT area = {left, top, right, bottom};
-  ClipRectToRect(&area, &g_drawState.DrawArea);
+  ClipRectToRect(&area, &settings.DrawArea);
   const RECT whole = {0, 0, dest->Width, dest->Height};
   ClipRectToRect(&area, &whole);
   if (area.left >= area.right || area.top >= area.bottom) return;
 
   BlitChoice choice;
-  if (!ChooseBlit(dest, source, blendImage, transparent, kFormStretched, &choice)) return;
+  if (!ChooseBlit(dest, source, blendImage, transparent, kFormStretched, settings, &choice)) return;
   const BlitRowsFunction rows = GetBlitRowsFunction(kFormStretched, choice.family, choice.operation,
                                                     choice.blendImage, choice.plainBright,
                                                     choice.sourceAlpha, choice.transparent);
   if (!rows) return;
 
   BlitCall call = {};
-  PrepareBlitCall(source, blendImage, &call);
+  PrepareBlitCall(source, blendImage, settings, &call);
   // Where the unclipped stepping stands at the clipped corner: whole source pixels and the
   // remainder that starts the error terms.
   const int64_t skippedX = (static_cast<int64_t>(area.left) - left) << 16;

@@ -1,10 +1,9 @@
 // `BlitMemImgAt`: one MEMIMG drawn into another without scaling, clipped to the draw area (and
-// to the destination), in the draw state's blend mode. A transparent draw of a whole source whose
+// to the destination), in the draw settings' blend mode. A transparent draw of a whole source whose
 // line codes are valid walks the codes and skips transparent runs wholesale; every other draw
 // tests each pixel. The loops themselves are chosen from the table in blit_table.cpp.
 #include <climits>
 
-#include "graphics/screen_services.h"
 #include "memimg/blit_setup.h"
 #include "memimg/blit_vector.h"
 
@@ -13,11 +12,11 @@ static LONG ClampToLong(long long value) {
 }
 
 void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent,
-                  const MEMIMG* blendImage) {
+                  const MEMIMG* blendImage, const MemImgDrawSettings& settings) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return;
   RECT area = {x, y, ClampToLong(static_cast<long long>(x) + source->Width),
                ClampToLong(static_cast<long long>(y) + source->Height)};
-  ClipRectToRect(&area, &g_drawState.DrawArea);
+  ClipRectToRect(&area, &settings.DrawArea);
   // The draw area belongs to the draw target, which need not be this destination.
   const RECT whole = {0, 0, dest->Width, dest->Height};
   ClipRectToRect(&area, &whole);
@@ -32,13 +31,13 @@ void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transpar
                        ? kFormLineCodes : kFormGeneral;
 
   BlitChoice choice;
-  if (!ChooseBlit(dest, source, blendImage, transparent, form, &choice)) return;
+  if (!ChooseBlit(dest, source, blendImage, transparent, form, settings, &choice)) return;
   const BlitRowsFunction rows = GetBlitRowsFunction(form, choice.family, choice.operation, choice.blendImage,
                                                     choice.plainBright, choice.sourceAlpha, choice.transparent);
   if (!rows) return;
 
   BlitCall call = {};
-  PrepareBlitCall(source, blendImage, &call);
+  PrepareBlitCall(source, blendImage, settings, &call);
   const ptrdiff_t offsetX = area.left - static_cast<ptrdiff_t>(x);
   const ptrdiff_t offsetY = area.top - static_cast<ptrdiff_t>(y);
   const int destBytes = GetMemImgBytesPerPixel(dest->Core);

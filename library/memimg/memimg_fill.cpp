@@ -7,9 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "graphics/screen_services.h"
 #include "memimg/derived_data.h"
-#include "zyvel/graphics.h"
+#include "memimg/image_transfer.h"
 #include "zyvel/memimg.h"
 
 namespace {

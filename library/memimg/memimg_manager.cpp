@@ -8,9 +8,7 @@
 #include <utility>
 #include <cstring>
 
-#include "graphics/screen_services.h"
 #include "memimg/derived_data.h"
-#include "zyvel/graphics.h"
 #include "zyvel/memimg.h"
 
 int GetMemImgBytesPerPixel(const MemImgCore* core) {
@@ -173,7 +171,6 @@ int SetupScreenMemImg(MEMIMG* image, int width, int height, int format) {
   // The record starts afresh; a store it still held is let go first rather than leaked.
   ReleaseMemImg(image);
   std::memset(image, 0, sizeof *image);
-  if (format == -1) format = GetScreenColorBits() == 16 ? 0 : 1;
   return SetupMemImg(image, width, height, -1, 0, format, 0, 0, 0, nullptr);
 }
 

@@ -4,7 +4,6 @@
 #include <cstddef>
 
 #include "memimg/rasteriser_flat_color.h"
-#include "zyvel/graphics.h"
 
 namespace {
 
@@ -12,9 +11,9 @@ using BoxRowFunction = void (*)(const FlatColorContext&, uint8_t*, int);
 
 template <int Format, int Mode>
 void FillBoxRow(const FlatColorContext& c, uint8_t* row, int count) {
-  if constexpr (Mode == kBlendCopy && Format == kMemImgFormat32) {
+  if constexpr (Mode == BLEND_MODE_COPY && Format == kMemImgFormat32) {
     for (int i = 0; i < count; ++i) StorePixel32(row + 4 * i, c.Color);
-  } else if constexpr (Mode == kBlendCopy) {
+  } else if constexpr (Mode == BLEND_MODE_COPY) {
     const uint32_t pair = c.Color | c.Color << 16;
     int i = 0;
     for (; i + 1 < count; i += 2) StorePixel32(row + 2 * i, pair);
@@ -27,12 +26,12 @@ void FillBoxRow(const FlatColorContext& c, uint8_t* row, int count) {
 
 // [kMemImgFormat16, kMemImgFormat32][mode index of kRasterBlendModes]
 constexpr BoxRowFunction kBoxRows[2][7] = {
-    {FillBoxRow<0, kBlendCopy>, FillBoxRow<0, kBlendAlpha>, FillBoxRow<0, kBlendAdd>,
-     FillBoxRow<0, kBlendSubtract>, FillBoxRow<0, kBlendMultiply>,
-     FillBoxRow<0, kBlendInvertedAlpha>, FillBoxRow<0, kBlendProductAlpha>},
-    {FillBoxRow<1, kBlendCopy>, FillBoxRow<1, kBlendAlpha>, FillBoxRow<1, kBlendAdd>,
-     FillBoxRow<1, kBlendSubtract>, FillBoxRow<1, kBlendMultiply>,
-     FillBoxRow<1, kBlendInvertedAlpha>, FillBoxRow<1, kBlendProductAlpha>},
+    {FillBoxRow<0, BLEND_MODE_COPY>, FillBoxRow<0, BLEND_MODE_ALPHA>, FillBoxRow<0, BLEND_MODE_ADD>,
+     FillBoxRow<0, BLEND_MODE_SUBTRACT>, FillBoxRow<0, BLEND_MODE_MULTIPLY>,
+     FillBoxRow<0, BLEND_MODE_INVERTED_ALPHA>, FillBoxRow<0, BLEND_MODE_PRODUCT_ALPHA>},
+    {FillBoxRow<1, BLEND_MODE_COPY>, FillBoxRow<1, BLEND_MODE_ALPHA>, FillBoxRow<1, BLEND_MODE_ADD>,
+     FillBoxRow<1, BLEND_MODE_SUBTRACT>, FillBoxRow<1, BLEND_MODE_MULTIPLY>,
+     FillBoxRow<1, BLEND_MODE_INVERTED_ALPHA>, FillBoxRow<1, BLEND_MODE_PRODUCT_ALPHA>},
 };
 
 }  // namespace
@@ -56,9 +55,9 @@ int PrepareMemImgBox(const MEMIMG* dst, const RECT* box, const RasterDrawSetting
   return 0;
 }
 
-void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color) {
+void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color, const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
-  if (ReadRasterDrawSettings(dst, &settings) != 0) return;
+  if (ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   RECT area;
   if (PrepareMemImgBox(dst, box, settings, &area) != 0) return;
   FlatColorContext context;

@@ -86,38 +86,38 @@ template <int Format, int Mode>
 inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
   const uint32_t p = c.BlendParam;
   if constexpr (Format == kMemImgFormat32) {
-    if constexpr (Mode == kBlendCopy) {
+    if constexpr (Mode == BLEND_MODE_COPY) {
       StorePixel32(dst, c.Color);
       return;
     }
     const uint32_t d = LoadPixel32(dst);
-    if constexpr (Mode == kBlendAdd) {
+    if constexpr (Mode == BLEND_MODE_ADD) {
       StorePixel32(dst, PackedAdd32(c.ParamScaled, d));
-    } else if constexpr (Mode == kBlendSubtract) {
+    } else if constexpr (Mode == BLEND_MODE_SUBTRACT) {
       StorePixel32(dst, PackedSubtract32(c.ParamScaled, d));
     } else {
       uint32_t out = d & 0xFF000000;
       for (int i = 0; i < 3; ++i) {
         const uint32_t dc = (d >> (8 * i)) & 0xFF;
         uint32_t channel = 0;
-        if constexpr (Mode == kBlendAlpha) channel = WeightChannel(dc, c.Channels[i], p, 8);
-        if constexpr (Mode == kBlendMultiply) channel = (dc * c.Channels[i]) >> 8;
-        if constexpr (Mode == kBlendInvertedAlpha) channel = WeightChannel(dc, c.Inverted[i], p, 8);
-        if constexpr (Mode == kBlendProductAlpha)
+        if constexpr (Mode == BLEND_MODE_ALPHA) channel = WeightChannel(dc, c.Channels[i], p, 8);
+        if constexpr (Mode == BLEND_MODE_MULTIPLY) channel = (dc * c.Channels[i]) >> 8;
+        if constexpr (Mode == BLEND_MODE_INVERTED_ALPHA) channel = WeightChannel(dc, c.Inverted[i], p, 8);
+        if constexpr (Mode == BLEND_MODE_PRODUCT_ALPHA)
           channel = WeightChannel(dc, (dc * c.Channels[i]) >> 8, p, 8);
         out |= channel << (8 * i);
       }
       StorePixel32(dst, out);
     }
   } else {
-    if constexpr (Mode == kBlendCopy) {
+    if constexpr (Mode == BLEND_MODE_COPY) {
       StorePixel16(dst, c.Color);
       return;
     }
     const uint32_t d = LoadPixel16(dst);
-    if constexpr (Mode == kBlendAdd) {
+    if constexpr (Mode == BLEND_MODE_ADD) {
       StorePixel16(dst, PackedAdd16(c.ParamScaled, d));
-    } else if constexpr (Mode == kBlendSubtract) {
+    } else if constexpr (Mode == BLEND_MODE_SUBTRACT) {
       StorePixel16(dst, PackedSubtract16(c.ParamScaled, d));
     } else {
       constexpr int kShift[3] = {0, 5, 11};
@@ -126,12 +126,12 @@ inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
       for (int i = 0; i < 3; ++i) {
         const uint32_t dc = (d >> kShift[i]) & (i == 1 ? 63 : 31);
         int target = 0;
-        if constexpr (Mode == kBlendAlpha) target = static_cast<int>(c.Channels[i]);
-        if constexpr (Mode == kBlendInvertedAlpha) target = static_cast<int>(c.Inverted[i]);
-        if constexpr (Mode == kBlendProductAlpha)
+        if constexpr (Mode == BLEND_MODE_ALPHA) target = static_cast<int>(c.Channels[i]);
+        if constexpr (Mode == BLEND_MODE_INVERTED_ALPHA) target = static_cast<int>(c.Inverted[i]);
+        if constexpr (Mode == BLEND_MODE_PRODUCT_ALPHA)
           target = static_cast<int>((dc * c.Channels[i]) >> kProductShift[i]);
         uint32_t channel;
-        if constexpr (Mode == kBlendMultiply)
+        if constexpr (Mode == BLEND_MODE_MULTIPLY)
           channel = (dc * c.Channels[i]) >> kProductShift[i];
         else
           channel = dc + static_cast<uint32_t>(c.SignedParamRow[target - static_cast<int>(dc)]);

@@ -10,19 +10,20 @@ using LinePixelFunction = void (*)(const FlatColorContext&, uint8_t*);
 
 // [kMemImgFormat16, kMemImgFormat32][mode index of kRasterBlendModes]
 constexpr LinePixelFunction kLinePixels[2][7] = {
-    {FlatColorPixel<0, kBlendCopy>, FlatColorPixel<0, kBlendAlpha>, FlatColorPixel<0, kBlendAdd>,
-     FlatColorPixel<0, kBlendSubtract>, FlatColorPixel<0, kBlendMultiply>,
-     FlatColorPixel<0, kBlendInvertedAlpha>, FlatColorPixel<0, kBlendProductAlpha>},
-    {FlatColorPixel<1, kBlendCopy>, FlatColorPixel<1, kBlendAlpha>, FlatColorPixel<1, kBlendAdd>,
-     FlatColorPixel<1, kBlendSubtract>, FlatColorPixel<1, kBlendMultiply>,
-     FlatColorPixel<1, kBlendInvertedAlpha>, FlatColorPixel<1, kBlendProductAlpha>},
+    {FlatColorPixel<0, BLEND_MODE_COPY>, FlatColorPixel<0, BLEND_MODE_ALPHA>, FlatColorPixel<0, BLEND_MODE_ADD>,
+     FlatColorPixel<0, BLEND_MODE_SUBTRACT>, FlatColorPixel<0, BLEND_MODE_MULTIPLY>,
+     FlatColorPixel<0, BLEND_MODE_INVERTED_ALPHA>, FlatColorPixel<0, BLEND_MODE_PRODUCT_ALPHA>},
+    {FlatColorPixel<1, BLEND_MODE_COPY>, FlatColorPixel<1, BLEND_MODE_ALPHA>, FlatColorPixel<1, BLEND_MODE_ADD>,
+     FlatColorPixel<1, BLEND_MODE_SUBTRACT>, FlatColorPixel<1, BLEND_MODE_MULTIPLY>,
+     FlatColorPixel<1, BLEND_MODE_INVERTED_ALPHA>, FlatColorPixel<1, BLEND_MODE_PRODUCT_ALPHA>},
 };
 
 }  // namespace
 
-void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color) {
+void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color,
+                    const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
-  if (ReadRasterDrawSettings(dst, &settings) != 0) return;
+  if (ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   LineScan scan;
   if (SetupLineScan(x1, y1, x2, y2, settings.Area, &scan) != 0) return;
   FlatColorContext context;
@@ -37,8 +38,9 @@ void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color)
   });
 }
 
-void DrawMemImgLines(MEMIMG* dst, const MemImgLineRecord* lines, int count) {
+void DrawMemImgLines(MEMIMG* dst, const MemImgLineRecord* lines, int count,
+                     const MemImgDrawSettings& drawSettings) {
   if (lines == nullptr) return;
   for (int i = 0; i < count; ++i)
-    DrawMemImgLine(dst, lines[i].x1, lines[i].y1, lines[i].x2, lines[i].y2, lines[i].color);
+    DrawMemImgLine(dst, lines[i].x1, lines[i].y1, lines[i].x2, lines[i].y2, lines[i].color, drawSettings);
 }

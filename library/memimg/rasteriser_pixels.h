@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "graphics/screen_services.h"
 #include "zyvel/memimg.h"
 
 enum class RasterSourceKind { Paletted, Direct, Alpha, Flat };
@@ -90,29 +89,29 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
     const uint32_t d = LoadPixel32(dst);
     const uint32_t dc[3] = {d & 0xFF, (d >> 8) & 0xFF, (d >> 16) & 0xFF};
     uint32_t out[3];
-    if constexpr (Mode == kBlendCopy) {
+    if constexpr (Mode == BLEND_MODE_COPY) {
       if (weightCount == 0) {
         StorePixel32(dst, UseBright ? (d & 0xFF000000) | s[2] << 16 | s[1] << 8 | s[0] : value);
         return;
       }
       for (int i = 0; i < 3; ++i) out[i] = WeightChannel(dc[i], s[i], weight, 8 * weightCount);
-    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvertedAlpha ||
-                         Mode == kBlendProductAlpha) {
+    } else if constexpr (Mode == BLEND_MODE_ALPHA || Mode == BLEND_MODE_INVERTED_ALPHA ||
+                         Mode == BLEND_MODE_PRODUCT_ALPHA) {
       for (int i = 0; i < 3; ++i) {
         uint32_t target = s[i];
-        if constexpr (Mode == kBlendInvertedAlpha) target = 255 - s[i];
-        if constexpr (Mode == kBlendProductAlpha) target = (s[i] * dc[i]) >> 8;
+        if constexpr (Mode == BLEND_MODE_INVERTED_ALPHA) target = 255 - s[i];
+        if constexpr (Mode == BLEND_MODE_PRODUCT_ALPHA) target = (s[i] * dc[i]) >> 8;
         out[i] = WeightChannel(dc[i], target, weight * p, 8 * (weightCount + 1));
       }
-    } else if constexpr (Mode == kBlendAdd || Mode == kBlendSubtract) {
+    } else if constexpr (Mode == BLEND_MODE_ADD || Mode == BLEND_MODE_SUBTRACT) {
       uint32_t scaled[3];
       for (int i = 0; i < 3; ++i)
         scaled[i] = weightCount == 0 ? static_cast<uint32_t>(c.ParamRow[s[i]])
                                      : (s[i] * weight * p) >> (8 * (weightCount + 1));
       const uint32_t word = scaled[2] << 16 | scaled[1] << 8 | scaled[0];
-      StorePixel32(dst, Mode == kBlendAdd ? PackedAdd32(word, d) : PackedSubtract32(word, d));
+      StorePixel32(dst, Mode == BLEND_MODE_ADD ? PackedAdd32(word, d) : PackedSubtract32(word, d));
       return;
-    } else if constexpr (Mode == kBlendMultiply) {
+    } else if constexpr (Mode == BLEND_MODE_MULTIPLY) {
       for (int i = 0; i < 3; ++i)
         out[i] = weightCount == 0 ? (s[i] * dc[i]) >> 8
                                   : (s[i] * weight * dc[i]) >> (8 * weightCount + 8);
@@ -128,34 +127,34 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
     const uint32_t d = LoadPixel16(dst);
     const uint32_t dc[3] = {d & 31, (d >> 5) & 63, (d >> 11) & 31};
     uint32_t out[3];
-    if constexpr (Mode == kBlendCopy) {
+    if constexpr (Mode == BLEND_MODE_COPY) {
       if (weightCount == 0) {
         StorePixel16(dst, UseBright ? s[2] << 11 | s[1] << 5 | s[0] : value);
         return;
       }
       for (int i = 0; i < 3; ++i) out[i] = WeightChannel(dc[i], s[i], weight, 8 * weightCount);
-    } else if constexpr (Mode == kBlendAlpha || Mode == kBlendInvertedAlpha ||
-                         Mode == kBlendProductAlpha) {
+    } else if constexpr (Mode == BLEND_MODE_ALPHA || Mode == BLEND_MODE_INVERTED_ALPHA ||
+                         Mode == BLEND_MODE_PRODUCT_ALPHA) {
       for (int i = 0; i < 3; ++i) {
         uint32_t target = s[i];
-        if constexpr (Mode == kBlendInvertedAlpha) target = kMaximum[i] - s[i];
-        if constexpr (Mode == kBlendProductAlpha) target = (s[i] * dc[i]) >> kProductShift[i];
+        if constexpr (Mode == BLEND_MODE_INVERTED_ALPHA) target = kMaximum[i] - s[i];
+        if constexpr (Mode == BLEND_MODE_PRODUCT_ALPHA) target = (s[i] * dc[i]) >> kProductShift[i];
         out[i] =
             weightCount == 0
                 ? dc[i] + static_cast<uint32_t>(
                               c.SignedParamRow[static_cast<int>(target) - static_cast<int>(dc[i])])
                 : WeightChannel(dc[i], target, weight * p, 8 * (weightCount + 1));
       }
-    } else if constexpr (Mode == kBlendAdd || Mode == kBlendSubtract) {
+    } else if constexpr (Mode == BLEND_MODE_ADD || Mode == BLEND_MODE_SUBTRACT) {
       uint32_t scaled[3];
       for (int i = 0; i < 3; ++i) {
         const uint32_t weighted = weightCount == 0 ? s[i] : (s[i] * weight) >> (8 * weightCount);
         scaled[i] = static_cast<uint32_t>(c.ParamRow[weighted]);
       }
       const uint32_t word = scaled[2] << 11 | scaled[1] << 5 | scaled[0];
-      StorePixel16(dst, Mode == kBlendAdd ? PackedAdd16(word, d) : PackedSubtract16(word, d));
+      StorePixel16(dst, Mode == BLEND_MODE_ADD ? PackedAdd16(word, d) : PackedSubtract16(word, d));
       return;
-    } else if constexpr (Mode == kBlendMultiply) {
+    } else if constexpr (Mode == BLEND_MODE_MULTIPLY) {
       for (int i = 0; i < 3; ++i)
         out[i] = (s[i] * weight * dc[i]) >> (8 * weightCount + kProductShift[i]);
     }
@@ -166,25 +165,25 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
 // ---- Per-triangle choices ----
 
 // Blend modes with loops, in the order of the loop table.
-constexpr int kRasterBlendModes[7] = {kBlendCopy,     kBlendAlpha,         kBlendAdd,
-                                      kBlendSubtract, kBlendMultiply,      kBlendInvertedAlpha,
-                                      kBlendProductAlpha};
+constexpr int kRasterBlendModes[7] = {BLEND_MODE_COPY,     BLEND_MODE_ALPHA,    BLEND_MODE_ADD,
+                                      BLEND_MODE_SUBTRACT, BLEND_MODE_MULTIPLY, BLEND_MODE_INVERTED_ALPHA,
+                                      BLEND_MODE_PRODUCT_ALPHA};
 
 // The mode a triangle really runs: alpha at parameter 255 is a copy; alpha, add and subtract at
 // parameter 0 draw nothing, except a paletted source's subtract. -1: nothing is drawn.
 inline int ResolveTriangleBlendMode(int mode, int param, RasterSourceKind kind) {
   switch (mode) {
-    case kBlendAlpha:
-      if (param == 255) return kBlendCopy;
-      return param == 0 ? -1 : kBlendAlpha;
-    case kBlendAdd:
-      return param == 0 ? -1 : kBlendAdd;
-    case kBlendSubtract:
-      return param == 0 && kind != RasterSourceKind::Paletted ? -1 : kBlendSubtract;
-    case kBlendCopy:
-    case kBlendMultiply:
-    case kBlendInvertedAlpha:
-    case kBlendProductAlpha:
+    case BLEND_MODE_ALPHA:
+      if (param == 255) return BLEND_MODE_COPY;
+      return param == 0 ? -1 : BLEND_MODE_ALPHA;
+    case BLEND_MODE_ADD:
+      return param == 0 ? -1 : BLEND_MODE_ADD;
+    case BLEND_MODE_SUBTRACT:
+      return param == 0 && kind != RasterSourceKind::Paletted ? -1 : BLEND_MODE_SUBTRACT;
+    case BLEND_MODE_COPY:
+    case BLEND_MODE_MULTIPLY:
+    case BLEND_MODE_INVERTED_ALPHA:
+    case BLEND_MODE_PRODUCT_ALPHA:
       return mode;
     default:
       return -1;

@@ -1,4 +1,4 @@
-// Rasteriser geometry: draw-state reading, triangle set-up (fixed point, gradients, edges) and line
+// Rasteriser geometry: draw-settings reading, triangle set-up (fixed point, gradients, edges) and line
 // clipping. The set-up keeps every intermediate in range: corners are limited to -8192..8191,
 // edge positions are 64-bit and every double is saturated before it becomes an integer.
 #include "memimg/rasteriser_scan.h"
@@ -6,9 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "graphics/screen_services.h"
-
-int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings) {
+int ReadRasterDrawSettings(const MEMIMG* dst, const MemImgDrawSettings& drawSettings,
+                           RasterDrawSettings* settings) {
   if (!IsMemImgValid(dst) || dst->Pixels == nullptr) return -1;
   const MemImgCore* core = dst->Core;
   if ((core->Format != kMemImgFormat16 && core->Format != kMemImgFormat32) || core->UsePalette != 0 ||
@@ -16,7 +15,7 @@ int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings) {
     return -1;
   // The draw area belongs to the current draw target, which need not be dst (a graph filled while
   // the screen is the target): cut it to dst as well.
-  RECT area = g_drawState.DrawArea;
+  RECT area = drawSettings.DrawArea;
   if (area.left < 0) area.left = 0;
   if (area.top < 0) area.top = 0;
   if (area.right > dst->Width) area.right = dst->Width;
@@ -24,10 +23,10 @@ int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings) {
   if (area.right < area.left) area.right = area.left;
   if (area.bottom < area.top) area.bottom = area.top;
   settings->Area = area;
-  settings->BlendMode = g_drawState.BlendMode;
-  int param = g_drawState.BlendParam;
+  settings->BlendMode = drawSettings.BlendMode;
+  int param = drawSettings.BlendParam;
   settings->BlendParam = param < 0 ? 0 : (param > 255 ? 255 : param);
-  const uint32_t bright = g_drawState.BrightColor;
+  const uint32_t bright = drawSettings.BrightColor;
   settings->UseBright = (bright & 0xFFFFFF) != 0xFFFFFF;
   settings->Bright[0] = static_cast<uint8_t>(bright);
   settings->Bright[1] = static_cast<uint8_t>(bright >> 8);

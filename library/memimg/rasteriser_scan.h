@@ -1,6 +1,6 @@
 // Rasteriser geometry: which pixels a triangle or a line covers, shared by the fast loops and the
-// reference path so that both draw exactly the same pixels. Also the draw-state reading that every
-// rasteriser routine does first.
+// reference path so that both draw exactly the same pixels. Also the reading of the draw settings
+// that every rasteriser routine does first.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@ constexpr int32_t kRasterOne = 1 << kRasterFractionBits;
 constexpr int32_t kRasterCoordinateMin = -8192;
 constexpr int32_t kRasterCoordinateMax = 8191;
 
-// The draw state as one rasteriser call sees it.
+// The draw settings as one rasteriser call sees them.
 struct RasterDrawSettings {
   RECT Area;  // Draw area cut to the destination image; may be empty.
   int BlendMode;
@@ -23,9 +23,10 @@ struct RasterDrawSettings {
   uint8_t Bright[3];  // Blue, green, red.
 };
 
-// Reads the draw state for a draw into dst. Returns -1 when dst cannot be drawn into: null, not
+// Reads the draw settings for a draw into dst. Returns -1 when dst cannot be drawn into: null, not
 // 16- or 32-bit, paletted or carrying alpha.
-int ReadRasterDrawSettings(const MEMIMG* dst, RasterDrawSettings* settings);
+int ReadRasterDrawSettings(const MEMIMG* dst, const MemImgDrawSettings& drawSettings,
+                           RasterDrawSettings* settings);
 
 // Bytes per pixel of a destination that passed `ReadRasterDrawSettings`.
 inline int RasterDestinationPixelBytes(const MEMIMG* dst) {

@@ -43,7 +43,7 @@ void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint
         if (Transparent && alpha == 0) continue;
         if (Transparent && alpha == 255) {
           // Opaque: the alpha weight drops out, and a plain copy writes the texel as it is.
-          if constexpr (Mode == kBlendCopy && !UseBlendImage && !UseBright) {
+          if constexpr (Mode == BLEND_MODE_COPY && !UseBlendImage && !UseBright) {
             if constexpr (Format == kMemImgFormat32)
               StorePixel32(dst, raw);
             else
@@ -172,9 +172,9 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
 }
 
 void MapMemImgTriangle(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3], int transparent,
-                       MEMIMG* blendImage, unsigned color) {
+                       MEMIMG* blendImage, unsigned color, const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
-  if (vertices == nullptr || ReadRasterDrawSettings(dst, &settings) != 0) return;
+  if (vertices == nullptr || ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   TriangleDraw draw;
   if (PrepareTriangleDraw(dst, src, transparent, blendImage, color, settings, &draw) != 0) return;
   TriangleScan scan;

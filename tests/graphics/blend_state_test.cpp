@@ -318,7 +318,7 @@ uint32_t DrawWithBlit(uint32_t source, uint32_t dest, int mode, int param) {
   g_drawState.BlendParam = param;
   g_drawState.BrightColor = 0xFFFFFF;
   g_drawState.DrawArea = {0, 0, 1, 1};
-  BlitMemImgAt(d.get(), s.get(), 0, 0, 0, nullptr);
+  BlitMemImgAt(d.get(), s.get(), 0, 0, 0, nullptr, SoftDrawSettings());
   return ReadPixelAt(d.get(), 0, 0) & 0xFFFFFF;
 }
 

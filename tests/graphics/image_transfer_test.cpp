@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "graphics/images/image_transfer.h"
+#include "memimg/image_transfer.h"
 #include "platform/gdi.h"
 #include "zyvel/graphics.h"
 

@@ -386,6 +386,27 @@ TEST_F(FilterGraphTest, RenderFileBuildsAFileSourceAndTheMpegAudioDecoder) {
   other->Release();
 }
 
+TEST_F(FilterGraphTest, TheMpegAudioDecoderFailsToPauseWhenItsStreamingThreadIsRefused) {
+  const std::string mp3 = std::string(ZYVEL_SOURCE_DIR) + "/tests/fixtures/sound/mp3_stereo_cbr.mp3";
+  ASSERT_EQ(graph->RenderFile(Wide(mp3.c_str()).c_str(), nullptr), S_OK);
+  const std::vector<ComRef<IBaseFilter>> filters = Filters();
+  IBaseFilter* decoder = nullptr;
+  for (const ComRef<IBaseFilter>& filter : filters) {
+    CLSID classId{};
+    filter->GetClassID(&classId);
+    if (classId == CLSID_MpegAudioDecoder) decoder = filter.get();
+  }
+  ASSERT_NE(decoder, nullptr);
+  // Nothing could ever be delivered: the pause says so rather than leaving the graph waiting.
+  platform::testing::FailThreadCreation(1);
+  EXPECT_EQ(decoder->Pause(), static_cast<HRESULT>(0x80070008u));  // Not enough memory.
+  platform::testing::FailThreadCreation(0);
+  EXPECT_EQ(decoder->Stop(), S_OK);
+  // With the thread granted the chain streams to its end as before.
+  SwapRendererForNull();
+  EXPECT_EQ(RunUnclocked(), EC_COMPLETE);
+}
+
 TEST_F(FilterGraphTest, AFileRenderedToTheAudioRendererPlaysToItsEndOnTheSystemClock) {
   platform::testing::UseSoundDriver("dummy");
   platform::testing::UseManualSoundMixing(true);

@@ -6,7 +6,6 @@
 
 #include <random>
 
-#include "graphics/graphs/draw_state.h"
 #include "memimg/blit_vector.h"
 #include "memimg/derived_data.h"
 #include "memimg_test_images.h"
@@ -17,9 +16,9 @@ namespace {
 enum class SourceKind { Direct, Alpha, Palette };
 enum class Drawing { Unscaled, UnscaledWhole, Stretched };
 
-struct DrawStateScope {
-  DrawState saved = g_drawState;
-  ~DrawStateScope() { g_drawState = saved; }
+struct DrawSettingsScope {
+  MemImgDrawSettings saved = g_blitDrawSettings;
+  ~DrawSettingsScope() { g_blitDrawSettings = saved; }
 };
 
 uint64_t Fnv(uint64_t hash, const std::vector<uint8_t>& bytes) {
@@ -72,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(Levels, BlitDifferential,
                          testing::Values(kVectorBlitNone, kVectorBlitBest));
 
 TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
-  DrawStateScope scope;
+  DrawSettingsScope scope;
   SetupMemImgBlendTables();
   std::mt19937 random(0x5EED2026);
   static const int kModes[] = {0, 1, 2, 3, 4, 10, 11, 6};
@@ -116,10 +115,10 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                       ASSERT_EQ(0, SetupMemImg(blend.get(), source->Width + random() % 3, source->Height, -1,
                                                0, 2, 0, 0, 0, nullptr));
                       FillRandom(blend.get(), random);
-                      g_drawState.BlendGraphBorderParam = random() % 256;
-                      g_drawState.BlendGraphBorderRange = random() % 4 == 0 ? 0 : random() % 256;
-                      SetMemImgBlendImageBorder(g_drawState.BlendGraphBorderParam,
-                                                g_drawState.BlendGraphBorderRange);
+                      const int border = random() % 256;
+                      const int range = random() % 4 == 0 ? 0 : random() % 256;
+                      SetMemImgBlendImageBorder(border, range);
+                      SetReferenceBlendImageBorder(border, range);
                     }
 
                     const int destWidth = 1 + random() % 40;
@@ -131,15 +130,15 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                     FillRandom(real.get(), random);
                     std::memcpy(reference->Pixels, real->Pixels, static_cast<size_t>(real->Core->Pitch) * destHeight);
 
-                    g_drawState.BlendMode = mode;
-                    g_drawState.BlendParam = PickParam(paramClass, random);
-                    g_drawState.BrightColor = bright ? random() & 0xFFFFFFFF : 0x00FFFFFF | (random() << 24);
+                    g_blitDrawSettings.BlendMode = mode;
+                    g_blitDrawSettings.BlendParam = PickParam(paramClass, random);
+                    g_blitDrawSettings.BrightColor = bright ? random() & 0xFFFFFFFF : 0x00FFFFFF | (random() << 24);
                     if (drawing == Drawing::UnscaledWhole || random() % 2) {
-                      g_drawState.DrawArea = {0, 0, destWidth, destHeight};
+                      g_blitDrawSettings.DrawArea = {0, 0, destWidth, destHeight};
                     } else {
                       const LONG left = static_cast<LONG>(random() % (destWidth + 1)) - 2;
                       const LONG top = static_cast<LONG>(random() % (destHeight + 1)) - 2;
-                      g_drawState.DrawArea = {left, top, left + static_cast<LONG>(random() % (destWidth + 4)),
+                      g_blitDrawSettings.DrawArea = {left, top, left + static_cast<LONG>(random() % (destWidth + 4)),
                                               top + static_cast<LONG>(random() % (destHeight + 4))};
                     }
 
@@ -150,8 +149,8 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                       rect[1] = static_cast<int>(random() % (destHeight + 8)) - 4;
                       rect[2] = rect[0] + static_cast<int>(random() % (2 * width + 2)) - (random() % 3 == 0 ? 2 * width : 0);
                       rect[3] = rect[1] + static_cast<int>(random() % (2 * height + 2)) - (random() % 3 == 0 ? 2 * height : 0);
-                      BlitMemImgToRect(real.get(), source, rect, transparent, blendImage);
-                      ReferenceBlitToRect(reference.get(), source, rect, transparent, blendImage);
+                      BlitMemImgToRect(real.get(), source, rect, transparent, blendImage, g_blitDrawSettings);
+                      ReferenceBlitToRect(reference.get(), source, rect, transparent, blendImage, g_blitDrawSettings);
                     } else {
                       int x = 0;
                       int y = 0;
@@ -159,8 +158,8 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                         x = static_cast<int>(random() % (destWidth + width)) - width / 2;
                         y = static_cast<int>(random() % (destHeight + height)) - height / 2;
                       }
-                      BlitMemImgAt(real.get(), source, x, y, transparent, blendImage);
-                      ReferenceBlitAt(reference.get(), source, x, y, transparent, blendImage);
+                      BlitMemImgAt(real.get(), source, x, y, transparent, blendImage, g_blitDrawSettings);
+                      ReferenceBlitAt(reference.get(), source, x, y, transparent, blendImage, g_blitDrawSettings);
                     }
                     const std::vector<uint8_t> realBytes = StoreBytes(real.get());
                     const std::vector<uint8_t> referenceBytes = StoreBytes(reference.get());
@@ -168,8 +167,8 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                     referenceHash = Fnv(referenceHash, referenceBytes);
                     if (realBytes != referenceBytes && ++mismatches <= 10) {
                       ADD_FAILURE() << "format " << format << " kind " << static_cast<int>(kind) << " mode "
-                                    << mode << " param " << g_drawState.BlendParam << " bright "
-                                    << std::hex << g_drawState.BrightColor << std::dec << " transparent "
+                                    << mode << " param " << g_blitDrawSettings.BlendParam << " bright "
+                                    << std::hex << g_blitDrawSettings.BrightColor << std::dec << " transparent "
                                     << transparent << " blend " << withBlend << " drawing "
                                     << static_cast<int>(drawing) << " source " << source->Width << "x"
                                     << source->Height;

@@ -5,7 +5,6 @@
 
 #include <limits>
 
-#include "graphics/graphs/draw_state.h"
 #include "memimg/derived_data.h"
 #include "memimg_test_images.h"
 #include "reference_blit.h"
@@ -15,21 +14,21 @@ namespace {
 class BlitTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    saved_ = g_drawState;
+    saved_ = g_blitDrawSettings;
     SetupMemImgBlendTables();
-    g_drawState.BrightColor = 0xFFFFFF;
-    g_drawState.BlendMode = 0;
-    g_drawState.BlendParam = 0;
-    g_drawState.DrawArea = {0, 0, 1000, 1000};
+    g_blitDrawSettings.BrightColor = 0xFFFFFF;
+    g_blitDrawSettings.BlendMode = 0;
+    g_blitDrawSettings.BlendParam = 0;
+    g_blitDrawSettings.DrawArea = {0, 0, 1000, 1000};
   }
-  void TearDown() override { g_drawState = saved_; }
+  void TearDown() override { g_blitDrawSettings = saved_; }
 
   void Mode(int mode, int param) {
-    g_drawState.BlendMode = mode;
-    g_drawState.BlendParam = param;
+    g_blitDrawSettings.BlendMode = mode;
+    g_blitDrawSettings.BlendParam = param;
   }
 
-  DrawState saved_;
+  MemImgDrawSettings saved_;
 };
 
 // A one-pixel source drawn onto a one-pixel destination.
@@ -46,7 +45,7 @@ uint32_t DrawOne(int format, bool palette, uint32_t source, uint32_t dest, int t
     WritePixelAt(s.get(), 0, 0, source);
   }
   WritePixelAt(d.get(), 0, 0, dest);
-  BlitMemImgAt(d.get(), s.get(), 0, 0, transparent, nullptr);
+  BlitMemImgAt(d.get(), s.get(), 0, 0, transparent, nullptr, g_blitDrawSettings);
   return ReadPixelAt(d.get(), 0, 0);
 }
 
@@ -113,8 +112,8 @@ TEST_F(BlitTest, ModesAndParametersThatDrawNothing) {
   FillMemImgRaw(narrow.get(), nullptr, 0xFFFF);
   FillMemImgRaw(indexed.get(), nullptr, 3);
   Mode(0, 0);
-  BlitMemImgAt(wide.get(), narrow.get(), 0, 0, 0, nullptr);
-  BlitMemImgAt(indexed.get(), wide.get(), 0, 0, 0, nullptr);
+  BlitMemImgAt(wide.get(), narrow.get(), 0, 0, 0, nullptr, g_blitDrawSettings);
+  BlitMemImgAt(indexed.get(), wide.get(), 0, 0, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ(0x00808080u, ReadPixelAt(wide.get(), 1, 1));
   EXPECT_EQ(3u, ReadPixelAt(indexed.get(), 1, 1));
 }
@@ -145,8 +144,8 @@ TEST_F(BlitTest, AlphaZeroLeavesTheDestinationOnBothPaths) {
       ASSERT_EQ(0, SetupMemImg(dest.get(), 4, 1, -1, 0, 1, 0, 0, 0, nullptr));
       FillMemImgRaw(dest.get(), nullptr, 0x00406080);
       Mode(mode, 200);
-      g_drawState.DrawArea = {0, 0, clipped ? 3 : 4, 1};
-      BlitMemImgAt(dest.get(), source.get(), clipped ? 1 : 0, 0, 1, nullptr);
+      g_blitDrawSettings.DrawArea = {0, 0, clipped ? 3 : 4, 1};
+      BlitMemImgAt(dest.get(), source.get(), clipped ? 1 : 0, 0, 1, nullptr, g_blitDrawSettings);
       EXPECT_EQ(0x00406080u, ReadPixelAt(dest.get(), clipped ? 1 : 0, 0)) << "mode " << mode;
     }
   }
@@ -155,7 +154,7 @@ TEST_F(BlitTest, AlphaZeroLeavesTheDestinationOnBothPaths) {
   ASSERT_EQ(0, SetupMemImg(dest.get(), 3, 1, -1, 0, 1, 0, 0, 0, nullptr));
   FillMemImgRaw(dest.get(), nullptr, 0x00406080);
   Mode(4, 0);
-  BlitMemImgAt(dest.get(), source.get(), 0, 0, 0, nullptr);
+  BlitMemImgAt(dest.get(), source.get(), 0, 0, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ(0u, ReadPixelAt(dest.get(), 0, 0) & 0xFFFFFF);
 }
 
@@ -178,10 +177,10 @@ TEST_F(BlitTest, ClippedDrawsMatchTheLineCodePathOnTheVisiblePart) {
     ASSERT_EQ(0, SetupMemImg(cut.get(), 12, 8, -1, 0, 1, 0, 0, 0, nullptr));
     FillMemImgRaw(whole.get(), nullptr, 0x00336699);
     FillMemImgRaw(cut.get(), nullptr, 0x00336699);
-    g_drawState.DrawArea = {0, 0, 12, 8};
-    BlitMemImgAt(whole.get(), source.get(), 2, 1, 1, nullptr);
-    g_drawState.DrawArea = {4, 2, 12, 8};
-    BlitMemImgAt(cut.get(), source.get(), 2, 1, 1, nullptr);
+    g_blitDrawSettings.DrawArea = {0, 0, 12, 8};
+    BlitMemImgAt(whole.get(), source.get(), 2, 1, 1, nullptr, g_blitDrawSettings);
+    g_blitDrawSettings.DrawArea = {4, 2, 12, 8};
+    BlitMemImgAt(cut.get(), source.get(), 2, 1, 1, nullptr, g_blitDrawSettings);
     for (int y = 2; y < 8; ++y)
       for (int x = 4; x < 12; ++x)
         EXPECT_EQ(ReadPixelAt(whole.get(), x, y), ReadPixelAt(cut.get(), x, y)) << mode << " " << x << "," << y;
@@ -206,8 +205,8 @@ TEST_F(BlitTest, ViewsAndRewrittenStoresNeverUseStaleLineCodes) {
     FillMemImgRaw(image->get(), nullptr, 0x00ABCDEF);
   }
   Mode(0, 0);
-  BlitMemImgAt(dest.get(), view.get(), 0, 0, 1, nullptr);
-  ReferenceBlitAt(expected.get(), view.get(), 0, 0, 1, nullptr);
+  BlitMemImgAt(dest.get(), view.get(), 0, 0, 1, nullptr, g_blitDrawSettings);
+  ReferenceBlitAt(expected.get(), view.get(), 0, 0, 1, nullptr, g_blitDrawSettings);
   EXPECT_EQ(PixelBytes(expected.get()), PixelBytes(dest.get()));
   EXPECT_EQ(0x00111111u, ReadPixelAt(dest.get(), 0, 0));
   EXPECT_EQ(0x00ABCDEFu, ReadPixelAt(dest.get(), 1, 0));
@@ -216,12 +215,12 @@ TEST_F(BlitTest, ViewsAndRewrittenStoresNeverUseStaleLineCodes) {
   TestImage black;
   ASSERT_EQ(0, SetupMemImg(black.get(), 1, 1, -1, 0xFFFFFFFF, 1, 0, 0, 0, nullptr));
   FillMemImgRaw(black.get(), nullptr, 0);
-  BlitMemImgAt(store.get(), black.get(), 1, 0, 0, nullptr);
+  BlitMemImgAt(store.get(), black.get(), 1, 0, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ(0, store->Core->LineCodesValid);
   TestImage after;
   ASSERT_EQ(0, SetupMemImg(after.get(), 4, 2, -1, 0, 1, 0, 0, 0, nullptr));
   FillMemImgRaw(after.get(), nullptr, 0x00ABCDEF);
-  BlitMemImgAt(after.get(), store.get(), 0, 0, 1, nullptr);
+  BlitMemImgAt(after.get(), store.get(), 0, 0, 1, nullptr, g_blitDrawSettings);
   EXPECT_EQ(0x00ABCDEFu, ReadPixelAt(after.get(), 1, 0));
 }
 
@@ -240,16 +239,16 @@ TEST_F(BlitTest, BlendImagesWeightAndMustCoverTheSource) {
   blend->Pixels[1] = 128;
   SetMemImgBlendImageBorder(128, 255);  // Weights equal the bytes.
   Mode(0, 0);
-  BlitMemImgAt(dest.get(), source.get(), 0, 0, 0, blend.get());
+  BlitMemImgAt(dest.get(), source.get(), 0, 0, 0, blend.get(), g_blitDrawSettings);
   EXPECT_EQ(0u, ReadPixelAt(dest.get(), 0, 0));
   EXPECT_EQ(0x007F7F7Fu, ReadPixelAt(dest.get(), 1, 0));  // 0 + 128 x 255 / 256.
   FillMemImgRaw(dest.get(), nullptr, 0);
-  BlitMemImgAt(dest.get(), source.get(), 0, 0, 0, small.get());
+  BlitMemImgAt(dest.get(), source.get(), 0, 0, 0, small.get(), g_blitDrawSettings);
   EXPECT_EQ(0u, ReadPixelAt(dest.get(), 1, 0));
 }
 
 TEST_F(BlitTest, BrightColourScalesEachChannel) {
-  g_drawState.BrightColor = 0x008040FF;  // Red 128, green 64, blue 255.
+  g_blitDrawSettings.BrightColor = 0x008040FF;  // Red 128, green 64, blue 255.
   Mode(0, 0);
   EXPECT_EQ(0x11804000u | 0xFF, DrawOne(1, false, 0x77FFFFFF, 0x11000000));
 }
@@ -273,30 +272,30 @@ TEST_F(BlitTest, StretchedStepsMirrorsAndClips) {
   ASSERT_EQ(0, SetupMemImg(dest.get(), 6, 1, -1, 0, 1, 0, 0, 0, nullptr));
   FillMemImgRaw(dest.get(), nullptr, 0);
   const int doubled[4] = {0, 0, 4, 1};
-  BlitMemImgToRect(dest.get(), two.get(), doubled, 0, nullptr);
+  BlitMemImgToRect(dest.get(), two.get(), doubled, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ((std::vector<uint32_t>{0xA, 0xA, 0xB, 0xB, 0, 0}), row(dest.get()));
 
   FillMemImgRaw(dest.get(), nullptr, 0);
   const int halved[4] = {0, 0, 2, 1};
-  BlitMemImgToRect(dest.get(), four.get(), halved, 0, nullptr);
+  BlitMemImgToRect(dest.get(), four.get(), halved, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ((std::vector<uint32_t>{0x10, 0x30, 0, 0, 0, 0}), row(dest.get()));
 
   FillMemImgRaw(dest.get(), nullptr, 0);
   const int mirrored[4] = {5, 1, 1, 0};  // Same size, reversed corners: mirrored both ways.
-  BlitMemImgToRect(dest.get(), four.get(), mirrored, 0, nullptr);
+  BlitMemImgToRect(dest.get(), four.get(), mirrored, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ((std::vector<uint32_t>{0, 0x40, 0x30, 0x20, 0x10, 0}), row(dest.get()));
 
   // Partly left of the draw area: the first drawn column is where unclipped stepping would be.
   FillMemImgRaw(dest.get(), nullptr, 0);
-  g_drawState.DrawArea = {3, 0, 6, 1};
+  g_blitDrawSettings.DrawArea = {3, 0, 6, 1};
   const int wide[4] = {0, 0, 6, 1};  // 4 -> 6: 1.5 destination pixels per source pixel.
-  BlitMemImgToRect(dest.get(), four.get(), wide, 0, nullptr);
+  BlitMemImgToRect(dest.get(), four.get(), wide, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ((std::vector<uint32_t>{0, 0, 0, 0x30, 0x30, 0x40}), row(dest.get()));
 
   FillMemImgRaw(dest.get(), nullptr, 0);
-  g_drawState.DrawArea = {0, 0, 6, 1};
+  g_blitDrawSettings.DrawArea = {0, 0, 6, 1};
   const int empty[4] = {2, 0, 2, 1};
-  BlitMemImgToRect(dest.get(), four.get(), empty, 0, nullptr);
+  BlitMemImgToRect(dest.get(), four.get(), empty, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ(std::vector<uint32_t>(6, 0), row(dest.get()));
 }
 
@@ -316,13 +315,13 @@ TEST_F(BlitTest, StretchedSameSizeIsTheUnscaledBlit) {
     FillMemImgRaw(image->get(), nullptr, 0x12345678);
   }
   const int same[4] = {0, 0, 100, 50};
-  BlitMemImgToRect(a.get(), source.get(), same, 0, nullptr);
-  BlitMemImgAt(b.get(), source.get(), 0, 0, 0, nullptr);
+  BlitMemImgToRect(a.get(), source.get(), same, 0, nullptr, g_blitDrawSettings);
+  BlitMemImgAt(b.get(), source.get(), 0, 0, 0, nullptr, g_blitDrawSettings);
   EXPECT_EQ(PixelBytes(b.get()), PixelBytes(a.get()));
   EXPECT_EQ(0u, ReadPixelAt(a.get(), 5, 5) >> 24);  // The halving form clears the fourth byte.
 
   const int reversed[4] = {100, 0, 0, 50};
-  BlitMemImgToRect(c.get(), source.get(), reversed, 0, nullptr);
+  BlitMemImgToRect(c.get(), source.get(), reversed, 0, nullptr, g_blitDrawSettings);
   const uint32_t s = ReadPixelAt(source.get(), 99, 7);
   const uint32_t got = ReadPixelAt(c.get(), 0, 7);
   EXPECT_EQ(0x12u, got >> 24);  // Stepping keeps the fourth byte: no halving form.
@@ -350,11 +349,11 @@ TEST_F(BlitTest, ExtremeCoordinatesStayInsideTheImages) {
       ASSERT_EQ(0, SetupMemImg(image->get(), 16, 8, -1, 0, 1, 0, 0, 0, nullptr));
       FillMemImgRaw(image->get(), nullptr, 0x00102030);
     }
-    BlitMemImgToRect(real.get(), source.get(), rect, 0, nullptr);
-    ReferenceBlitToRect(expected.get(), source.get(), rect, 0, nullptr);
+    BlitMemImgToRect(real.get(), source.get(), rect, 0, nullptr, g_blitDrawSettings);
+    ReferenceBlitToRect(expected.get(), source.get(), rect, 0, nullptr, g_blitDrawSettings);
     EXPECT_EQ(PixelBytes(expected.get()), PixelBytes(real.get())) << rect[0] << "," << rect[1];
-    BlitMemImgAt(real.get(), source.get(), rect[0], rect[1], 1, nullptr);
-    ReferenceBlitAt(expected.get(), source.get(), rect[0], rect[1], 1, nullptr);
+    BlitMemImgAt(real.get(), source.get(), rect[0], rect[1], 1, nullptr, g_blitDrawSettings);
+    ReferenceBlitAt(expected.get(), source.get(), rect[0], rect[1], 1, nullptr, g_blitDrawSettings);
     EXPECT_EQ(PixelBytes(expected.get()), PixelBytes(real.get())) << rect[0] << "," << rect[1];
   }
 }

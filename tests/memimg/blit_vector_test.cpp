@@ -5,7 +5,6 @@
 
 #include <random>
 
-#include "graphics/graphs/draw_state.h"
 #include "memimg/blit_vector.h"
 #include "memimg/derived_data.h"
 #include "memimg_test_images.h"
@@ -56,8 +55,8 @@ std::vector<uint8_t> Draw(VectorBlitLevel level, const MEMIMG* source, const MEM
   EXPECT_EQ(0, SetupMemImg(dest.get(), start->Width, start->Height, -1, 0, 1, 0, 0, 0, nullptr));
   std::memcpy(dest->Pixels, start->Pixels, static_cast<size_t>(start->Core->Pitch) * start->Height);
   SetVectorBlitLevel(level);
-  if (rect) BlitMemImgToRect(dest.get(), source, rect, transparent, nullptr);
-  else BlitMemImgAt(dest.get(), source, x, y, transparent, nullptr);
+  if (rect) BlitMemImgToRect(dest.get(), source, rect, transparent, nullptr, g_blitDrawSettings);
+  else BlitMemImgAt(dest.get(), source, x, y, transparent, nullptr, g_blitDrawSettings);
   SetVectorBlitLevel(kVectorBlitBest);
   return StoreBytes(dest.get());
 }
@@ -65,14 +64,14 @@ std::vector<uint8_t> Draw(VectorBlitLevel level, const MEMIMG* source, const MEM
 }  // namespace
 
 TEST(BlitVector, EveryWidthAndAlignmentMatchesThePlainLoops) {
-  const DrawState saved = g_drawState;
+  const MemImgDrawSettings saved = g_blitDrawSettings;
   SetupMemImgBlendTables();
   std::mt19937 random(67);
   int mismatches = 0;
   for (const Kind& kind : kKinds) {
-    g_drawState.BlendMode = kind.mode;
-    g_drawState.BlendParam = kind.param;
-    g_drawState.BrightColor = 0xFFFFFF;
+    g_blitDrawSettings.BlendMode = kind.mode;
+    g_blitDrawSettings.BlendParam = kind.param;
+    g_blitDrawSettings.BrightColor = 0xFFFFFF;
     for (int width = 1; width <= 67; ++width) {
       TestImage source;
       ASSERT_EQ(0, SetupMemImg(source.get(), width + 7, 3, -1, 0, 1, 0, kind.alpha, 0, nullptr));
@@ -80,7 +79,7 @@ TEST(BlitVector, EveryWidthAndAlignmentMatchesThePlainLoops) {
       TestImage start;
       ASSERT_EQ(0, SetupMemImg(start.get(), 2 * width + 16, 5, -1, 0, 1, 0, 0, 0, nullptr));
       FillRandom(start.get(), random);
-      g_drawState.DrawArea = {0, 0, start->Width, start->Height};
+      g_blitDrawSettings.DrawArea = {0, 0, start->Width, start->Height};
       for (int sourceOffset = 0; sourceOffset < 8; ++sourceOffset) {
         TestImage view;
         MakeMemImgView(view.get(), source.get(), sourceOffset, 0, width, 3);
@@ -103,18 +102,18 @@ TEST(BlitVector, EveryWidthAndAlignmentMatchesThePlainLoops) {
     }
   }
   EXPECT_EQ(0, mismatches);
-  g_drawState = saved;
+  g_blitDrawSettings = saved;
 }
 
 TEST(BlitVector, AnOverlappingDrawStaysWithThePlainLoops) {
   // Drawing an image onto itself one pixel to the right: the plain loops read each pixel after
   // the previous one was written, and the vector loops must give the same smear.
-  const DrawState saved = g_drawState;
+  const MemImgDrawSettings saved = g_blitDrawSettings;
   SetupMemImgBlendTables();
   std::mt19937 random(5);
-  g_drawState.BlendMode = 1;
-  g_drawState.BlendParam = 90;
-  g_drawState.BrightColor = 0xFFFFFF;
+  g_blitDrawSettings.BlendMode = 1;
+  g_blitDrawSettings.BlendParam = 90;
+  g_blitDrawSettings.BrightColor = 0xFFFFFF;
   std::vector<uint8_t> results[2];
   int i = 0;
   for (VectorBlitLevel level : {kVectorBlitNone, kVectorBlitBest}) {
@@ -122,12 +121,12 @@ TEST(BlitVector, AnOverlappingDrawStaysWithThePlainLoops) {
     TestImage image;
     ASSERT_EQ(0, SetupMemImg(image.get(), 40, 4, -1, 0, 1, 0, 0, 0, nullptr));
     FillRandom(image.get(), same);
-    g_drawState.DrawArea = {0, 0, 40, 4};
+    g_blitDrawSettings.DrawArea = {0, 0, 40, 4};
     SetVectorBlitLevel(level);
-    BlitMemImgAt(image.get(), image.get(), 1, 0, 0, nullptr);
+    BlitMemImgAt(image.get(), image.get(), 1, 0, 0, nullptr, g_blitDrawSettings);
     SetVectorBlitLevel(kVectorBlitBest);
     results[i++] = StoreBytes(image.get());
   }
   EXPECT_EQ(results[0], results[1]);
-  g_drawState = saved;
+  g_blitDrawSettings = saved;
 }

@@ -97,11 +97,15 @@ TEST(MemImgSetup, FailedAllocationsLeaveNothingBehind) {
   EXPECT_EQ(nullptr, image.Core);
 }
 
-TEST(MemImgScreen, FollowsTheScreenDepth) {
+TEST(MemImgScreen, IsAPlainStoreOfTheFormatAskedFor) {
   TestImage screen;
-  ASSERT_EQ(0, SetupScreenMemImg(screen.get(), 40, 30, -1));
-  EXPECT_EQ(GetScreenColorBits() == 16 ? 0 : 1, screen->Core->Format);
+  ASSERT_EQ(0, SetupScreenMemImg(screen.get(), 40, 30, kMemImgFormat16));
+  EXPECT_EQ(kMemImgFormat16, screen->Core->Format);
   EXPECT_EQ(0, screen->Core->UseAlpha);
+  EXPECT_EQ(0, screen->Core->UsePalette);
+  // The screen's depth is the graphics layer's to know: it names the format.
+  TestImage unnamed;
+  EXPECT_EQ(-1, SetupScreenMemImg(unnamed.get(), 40, 30, -1));
   TestImage wide;
   ASSERT_EQ(0, SetupScreenMemImg(wide.get(), 40, 30, 1));
   EXPECT_EQ(160, wide->Core->Pitch);

@@ -8,6 +8,10 @@
 
 #include "zyvel/memimg.h"
 
+// The draw settings the blit tests draw under: a copy at full strength, plain bright colour and a
+// draw area larger than any test image. A test that changes them puts them back.
+inline MemImgDrawSettings g_blitDrawSettings = {{0, 0, 1000, 1000}, BLEND_MODE_COPY, 0, 0xFFFFFF};
+
 // A set-up image that releases itself.
 struct TestImage {
   MEMIMG image = {};

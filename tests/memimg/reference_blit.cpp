@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-#include "graphics/graphs/draw_state.h"
 
 namespace {
 
@@ -17,9 +16,13 @@ int64_t FloorDivide(int64_t numerator, int64_t denominator) {
   return quotient;
 }
 
+// The blend image's border parameter and range, as the real table was last set up with.
+int g_blendBorder = 0;
+int g_blendRange = 0;
+
 int BlendWeight(int byte) {
-  const int border = std::clamp(g_drawState.BlendGraphBorderParam, 0, 255);
-  const int range = std::clamp(g_drawState.BlendGraphBorderRange, 0, 255);
+  const int border = std::clamp(g_blendBorder, 0, 255);
+  const int range = std::clamp(g_blendRange, 0, 255);
   const int r = range + 1;
   const int a = (65536 / r + 256) * border / 256;
   return std::clamp(byte * 256 / r + 256 - a, 0, 255);
@@ -158,7 +161,7 @@ void DrawPixel(const Call& call, uint32_t raw, uint32_t colour, int alpha, bool 
 
 // The call's rules; false when it draws nothing.
 bool MakeCall(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage, int transparent,
-              Path path, Call* call) {
+              const MemImgDrawSettings& settings, Path path, Call* call) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return false;
   if (blendImage && (!IsMemImgValid(blendImage) || blendImage->Width < source->Width ||
                      blendImage->Height < source->Height))
@@ -171,10 +174,10 @@ bool MakeCall(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage
   call->sourceAlpha = sc->UseAlpha;
   call->transparent = transparent != 0;
   call->blend = blendImage != nullptr;
-  call->bright = g_drawState.BrightColor;
+  call->bright = settings.BrightColor;
   call->plain = (call->bright & 0xFFFFFF) == 0xFFFFFF;
-  call->param = std::clamp(g_drawState.BlendParam, 0, 255);
-  call->mode = g_drawState.BlendMode;
+  call->param = std::clamp(settings.BlendParam, 0, 255);
+  call->mode = settings.BlendMode;
   call->path = path;
   if (call->mode == 1 && call->param == 255) call->mode = 0;
   if ((call->mode == 1 || call->mode == 2) && call->param == 0) return false;
@@ -213,8 +216,8 @@ void DrawSourcePixel(const Call& call, const MEMIMG* source, int x, int y, const
   DrawPixel(call, raw, colour, alpha, isKey, blendByte, target);
 }
 
-RECT ClippedArea(const MEMIMG* dest, int64_t left, int64_t top, int64_t right, int64_t bottom) {
-  const RECT& area = g_drawState.DrawArea;
+RECT ClippedArea(const MEMIMG* dest, const RECT& area, int64_t left, int64_t top, int64_t right,
+                 int64_t bottom) {
   RECT result;
   result.left = static_cast<LONG>(std::max<int64_t>({left, area.left, 0}));
   result.top = static_cast<LONG>(std::max<int64_t>({top, area.top, 0}));
@@ -229,10 +232,15 @@ uint8_t* DestPixel(MEMIMG* dest, int x, int y) {
 
 }  // namespace
 
+void SetReferenceBlendImageBorder(int border, int range) {
+  g_blendBorder = border;
+  g_blendRange = range;
+}
+
 void ReferenceBlitAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent,
-                     const MEMIMG* blendImage) {
+                     const MEMIMG* blendImage, const MemImgDrawSettings& settings) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return;
-  const RECT area = ClippedArea(dest, x, y, int64_t{x} + source->Width, int64_t{y} + source->Height);
+  const RECT area = ClippedArea(dest, settings.DrawArea, x, y, int64_t{x} + source->Width, int64_t{y} + source->Height);
   if (area.left >= area.right || area.top >= area.bottom) return;
   const MemImgCore* core = source->Core;
   const bool whole = area.right - area.left == source->Width && area.bottom - area.top == source->Height &&
@@ -240,14 +248,14 @@ void ReferenceBlitAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int trans
                      source->Height == core->Height;
   const Path path = transparent && core->LineCodesValid && whole ? Path::LineCodes : Path::General;
   Call call;
-  if (!MakeCall(dest, source, blendImage, transparent, path, &call)) return;
+  if (!MakeCall(dest, source, blendImage, transparent, settings, path, &call)) return;
   for (int dy = area.top; dy < area.bottom; ++dy)
     for (int dx = area.left; dx < area.right; ++dx)
       DrawSourcePixel(call, source, dx - x, dy - y, blendImage, DestPixel(dest, dx, dy));
 }
 
 void ReferenceBlitToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,
-                         const MEMIMG* blendImage) {
+                         const MEMIMG* blendImage, const MemImgDrawSettings& settings) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return;
   const int64_t left = std::min(rect[0], rect[2]);
   const int64_t right = std::max(rect[0], rect[2]);
@@ -259,17 +267,17 @@ void ReferenceBlitToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], 
   const int64_t height = bottom - top;
   if (width == 0 || height == 0) return;
   if (width == source->Width && height == source->Height && !mirrorX && !mirrorY) {
-    ReferenceBlitAt(dest, source, static_cast<int>(left), static_cast<int>(top), transparent, blendImage);
+    ReferenceBlitAt(dest, source, static_cast<int>(left), static_cast<int>(top), transparent, blendImage, settings);
     return;
   }
   if (source->Width > 65536 || source->Height > 65536) return;
   const int64_t stepX = (width << 16) / source->Width;
   const int64_t stepY = (height << 16) / source->Height;
   if (stepX == 0 || stepY == 0) return;
-  const RECT area = ClippedArea(dest, left, top, right, bottom);
+  const RECT area = ClippedArea(dest, settings.DrawArea, left, top, right, bottom);
   if (area.left >= area.right || area.top >= area.bottom) return;
   Call call;
-  if (!MakeCall(dest, source, blendImage, transparent, Path::Stretched, &call)) return;
+  if (!MakeCall(dest, source, blendImage, transparent, settings, Path::Stretched, &call)) return;
   // Destination pixel j of the rectangle shows source pixel floor(j * 65536 / step).
   for (int dy = area.top; dy < area.bottom; ++dy) {
     int sy = static_cast<int>(((dy - top) << 16) / stepY);

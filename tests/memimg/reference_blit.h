@@ -4,9 +4,10 @@
 
 #include "zyvel/memimg.h"
 
-// Same arguments and draw-state inputs as BlitMemImgAt and BlitMemImgToRect. The blend-image
-// weight comes from the draw state's border parameter and range.
+// Same arguments as BlitMemImgAt and BlitMemImgToRect. The blend-image weight comes from the
+// border parameter and range last given to SetReferenceBlendImageBorder (0 and 0 at first).
+void SetReferenceBlendImageBorder(int border, int range);
 void ReferenceBlitAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent,
-                     const MEMIMG* blendImage);
+                     const MEMIMG* blendImage, const MemImgDrawSettings& settings);
 void ReferenceBlitToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,
-                         const MEMIMG* blendImage);
+                         const MEMIMG* blendImage, const MemImgDrawSettings& settings);

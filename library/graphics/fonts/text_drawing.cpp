@@ -339,7 +339,7 @@ int DrawTextSoftware(int handle, int x, int y, const char* text, unsigned color,
   if (area.right > area.left && area.bottom > area.top) {
     MEMIMG view{};
     MakeMemImgView(&view, &work, 0, 0, rect.right, rect.bottom);
-    BlitMemImgAt(target, &view, x, y, 1, state.SoftBlendImage);
+    BlitMemImgAt(target, &view, x, y, 1, state.SoftBlendImage, SoftDrawSettings());
     ReleaseMemImg(&view);
   }
   SetDrawClipArea(savedArea.left, savedArea.top, savedArea.right, savedArea.bottom);

@@ -2,8 +2,8 @@
 // is blended and coloured, how textures are sampled, how new graphs are made, and the camera,
 // projection and light state. The initial values are those the graphics start-up's reset gives
 // (the draw target's size, and with it the draw area, is only known once a target is selected).
-// The software blits and rasteriser read the draw area, blend mode and parameter and the bright
-// colour straight from here.
+// The software blits and rasteriser get the draw area, blend mode and parameter and the bright
+// colour from here with every draw (`SoftDrawSettings`).
 #pragma once
 
 #include <cstdint>
@@ -138,3 +138,8 @@ struct DrawState {
 };
 
 extern DrawState g_drawState;
+
+// What a draw on the software path hands the MEMIMG blits and rasteriser.
+inline MemImgDrawSettings SoftDrawSettings() {
+  return {g_drawState.DrawArea, g_drawState.BlendMode, g_drawState.BlendParam, g_drawState.BrightColor};
+}

@@ -427,10 +427,10 @@ int DrawOutlineBoxSW(int x1, int y1, int x2, int y2, unsigned color) {
   if (left == right || top == bottom) {
     const MemImgLineRecord line = {left, top, right + (left == right ? 0 : 1), bottom + (left == right ? 1 : 0), color,
                                    param};
-    DrawMemImgLines(target, &line, 1);
+    DrawMemImgLines(target, &line, 1, SoftDrawSettings());
     return 0;
   }
-  DrawMemImgLines(target, lines, 4);
+  DrawMemImgLines(target, lines, 4, SoftDrawSettings());
   return 0;
 }
 

@@ -28,7 +28,7 @@ void UpdateVertexColor() {
 int DrawGraphSoftware(int x, int y, int transparent, GraphRecord* graph) {
   MEMIMG* target = g_softwareScreen.TargetImage;
   if (!target || !IsMemImgValid(target) || !IsMemImgValid(&graph->SoftView)) return 0;
-  BlitMemImgAt(target, &graph->SoftView, x, y, transparent, BlendImage());
+  BlitMemImgAt(target, &graph->SoftView, x, y, transparent, BlendImage(), SoftDrawSettings());
   return 0;
 }
 
@@ -36,7 +36,7 @@ int DrawGraphStretchedSoftware(int x1, int y1, int x2, int y2, GraphRecord* grap
   MEMIMG* target = g_softwareScreen.TargetImage;
   if (!target || !IsMemImgValid(target) || !IsMemImgValid(&graph->SoftView)) return 0;
   const int rect[4] = {x1, y1, x2, y2};
-  BlitMemImgToRect(target, &graph->SoftView, rect, transparent, BlendImage());
+  BlitMemImgToRect(target, &graph->SoftView, rect, transparent, BlendImage(), SoftDrawSettings());
   return 0;
 }
 
@@ -47,8 +47,9 @@ int DrawGraphQuadSoftware(GraphRecord* graph, int x1, int y1, int x2, int y2, in
   const int width = graph->Width, height = graph->Height;
   const MemImgVertex first[3] = {{x1, y1, 0, 0}, {x2, y2, width, 0}, {x3, y3, 0, height}};
   const MemImgVertex second[3] = {{x2, y2, width, 0}, {x3, y3, 0, height}, {x4, y4, width, height}};
-  MapMemImgTriangle(target, &graph->SoftView, first, transparent, BlendImage(), 0);
-  MapMemImgTriangle(target, &graph->SoftView, second, transparent, BlendImage(), 0);
+  const MemImgDrawSettings settings = SoftDrawSettings();
+  MapMemImgTriangle(target, &graph->SoftView, first, transparent, BlendImage(), 0, settings);
+  MapMemImgTriangle(target, &graph->SoftView, second, transparent, BlendImage(), 0, settings);
   return 0;
 }
 
@@ -62,7 +63,7 @@ int FillBoxSoftware(int x1, int y1, int x2, int y2, unsigned color) {
   MEMIMG* target = g_softwareScreen.TargetImage;
   if (!target || !IsMemImgValid(target)) return 0;
   const RECT box = {x1, y1, x2, y2};
-  FillMemImgBox(target, &box, color);
+  FillMemImgBox(target, &box, color, SoftDrawSettings());
   return 0;
 }
 

@@ -1,7 +1,7 @@
 // Base images: creation, release, clearing, mirroring, rotation and per-pixel access.
 #include <cstring>
 
-#include "graphics/images/pixel_words.h"
+#include "memimg/memimg_services.h"
 #include "zyvel/graphics.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Base-image copy, stretch, half-size and DIB conversion, all built on TransferImagePixels.
 #include <cstring>
 
-#include "graphics/images/image_transfer.h"
+#include "memimg/memimg_services.h"
 #include "zyvel/graphics.h"
 #include "platform/gdi.h"
 

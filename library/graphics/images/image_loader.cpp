@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "graphics/images/image_loader.h"
-#include "graphics/images/image_transfer.h"
+#include "memimg/memimg_services.h"
 #include "platform/gdi.h"
 #include "zyvel/files.h"
 

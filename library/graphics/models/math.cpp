@@ -1,4 +1,4 @@
-// Matrix and vector math in the device's convention, and rectangle clipping.
+// Matrix and vector math in the device's convention.
 //
 // Matrices are row-major with row vectors (x' = x m11 + y m21 + z m31 + m41), the layout the
 // device's transform calls take unchanged. Vectors of zero length normalise to zero rather than to
@@ -152,19 +152,5 @@ int MakeLookAtMatrix(Matrix4* out, const Vector3* eye, const Vector3* at, const 
       {-DotVector(&xAxis, eye), -DotVector(&yAxis, eye), -DotVector(&zAxis, eye), 1.0f},
   }};
   *out = result;
-  return 0;
-}
-
-int ClipRectToRect(RECT* rect, const RECT* clip) {
-  if (rect->right < rect->left) rect->right = rect->left;
-  if (rect->bottom < rect->top) rect->bottom = rect->top;
-  if (rect->bottom > clip->bottom) rect->bottom = clip->bottom;
-  else if (rect->bottom < clip->top) rect->bottom = clip->top;
-  if (rect->top > clip->bottom) rect->top = clip->bottom;
-  else if (rect->top < clip->top) rect->top = clip->top;
-  if (rect->right > clip->right) rect->right = clip->right;
-  else if (rect->right < clip->left) rect->right = clip->left;
-  if (rect->left > clip->right) rect->left = clip->right;
-  else if (rect->left < clip->left) rect->left = clip->left;
   return 0;
 }

@@ -1,64 +1,13 @@
-// Zyvel graphics: colour data, base images and loaders, graphs, screens, drawing, fonts, masks.
+// Zyvel graphics: base images and loaders, graphs, screens, drawing, fonts, masks. The colour
+// data, the pixel converter and the blend modes that both drawing paths share are the software
+// renderer's, in zyvel/memimg.h.
 #pragma once
 
+#include "zyvel/memimg.h"
 #include "zyvel/runtime.h"
 
-// ---- Colour data and base images ----
-// `ColorData` describes a pixel format; `BaseImage` is an image in memory with one pixel buffer.
-// Every image that enters the library (loaders, soft images, MEMIMG fills, texture upload)
-// passes through these two records.
-
-// One palette entry, stored blue, green, red, alpha (a little-endian 0xAARRGGBB word).
-struct ColorPaletteEntry {
-  uint8_t blue;
-  uint8_t green;
-  uint8_t red;
-  uint8_t alpha;
-};
-
-struct ColorData {
-  uint16_t bitDepth;       // 8, 16, 24 or 32; 4 (DXT1) or 8 (DXT2-5) for compressed images
-  uint16_t bytesPerPixel;  // 1 to 4
-  uint8_t redWidth;        // Bits of each channel; 0 = channel absent.
-  uint8_t greenWidth;
-  uint8_t blueWidth;
-  uint8_t alphaWidth;
-  uint8_t redShift;  // Position of each channel's lowest bit.
-  uint8_t greenShift;
-  uint8_t blueShift;
-  uint8_t alphaShift;
-  uint32_t redMask;  // 0 = channel absent. For 1-byte formats the masks describe a palette
-  uint32_t greenMask;  // entry read as a little-endian word.
-  uint32_t blueMask;
-  uint32_t alphaMask;
-  uint32_t spareMask;  // Bits of no channel; the converter writes them as 1 in 16/32-bit output.
-  ColorPaletteEntry palette[256];  // Used when bytesPerPixel is 1.
-  uint8_t spareShift;  // Position and length of the spare mask's lowest run.
-  uint8_t spareWidth;
-  uint32_t dxtKind;  // 0 plain pixels, 1 to 5: DXT1 to DXT5 blocks.
-};
-
-struct BaseImage {
-  ColorData color;
-  int32_t width;
-  int32_t height;
-  int32_t pitch;    // Bytes from one row to the next (0 for DXT data).
-  uint8_t* pixels;  // Rows top to bottom; tracked heap, owned by the image.
-  int32_t mipMapCount;  // Mip levels held in the buffer, the top level included; 0 normally.
-};
-
-int SetupPalette8ColorData(ColorData* color);
-int SetupGrey8ColorData(ColorData* color);
-int SetupXRGB8ColorData(ColorData* color);
-int SetupARGB8ColorData(ColorData* color);
-int SetupRGB24ColorData(ColorData* color);
-int SetupColorDataFromMasks(ColorData* color, int bits, uint32_t redMask, uint32_t greenMask,
-                            uint32_t blueMask, uint32_t alphaMask);
-ColorData* RefreshSpareBitMask(ColorData* color);
-uint32_t MakeBaseImageColorCode(const ColorData* color, int red, int green, int blue, int alpha);
-int SplitColorCode(const ColorData* color, uint32_t code, uint32_t* red, uint32_t* green,
-                   uint32_t* blue, uint32_t* alpha);
-
+// ---- Base images ----
+// `BaseImage` (zyvel/memimg.h, with `ColorData`) is an image in memory with one pixel buffer.
 int CreateBaseImageLike(int width, int height, const ColorData* color, BaseImage* out);
 int CreateXRGB8BaseImage(int width, int height, BaseImage* out);
 int CreateARGB8BaseImage(int width, int height, BaseImage* out);
@@ -78,21 +27,6 @@ int DecodeDxtBaseImage(BaseImage* image);
 // ---- Image conversion and transfer ----
 struct BITMAPINFO;
 
-struct ImageTransferRect {
-  int32_t left;
-  int32_t top;
-  int32_t right;  // Exclusive.
-  int32_t bottom;  // Exclusive.
-};
-
-// Moves and converts a rectangle of pixels between any two formats a ColorData describes.
-// Returns -1 for an empty rectangle, the highest index for a plain palette copy, else 0.
-int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor,
-                        const uint8_t* srcPixels, int srcPitch, const ColorData* srcColor,
-                        const uint8_t* alphaPixels, int alphaPitch, const ColorData* alphaColor,
-                        int dstX, int dstY, const ImageTransferRect* srcRect, int mirror,
-                        int keyToAlpha, uint32_t keyColor, int ditherMode, int colorOff,
-                        int alphaFromRed, int keySkip, int paletteRemap);
 int CopyBaseImageRect(int srcX, int srcY, int width, int height, int dstX, int dstY,
                       BaseImage* src, BaseImage* dst);
 int StretchBaseImageRect(int srcX1, int srcY1, int srcX2, int srcY2, BaseImage* src, int dstX1,
@@ -138,24 +72,9 @@ int LoadPngImage(ImageLoadSource* source, BaseImage* out);
 int LoadJpegImage(ImageLoadSource* source, BaseImage* out);
 int LoadDdsImage(ImageLoadSource* source, BaseImage* out);
 
-// ---- Blend modes ----
-// The blend modes both drawing paths draw (the blend parameter is 0..255). Other numbers up to 12
-// are forms of the device path; the software path draws nothing in them.
-enum : int {
-  BLEND_MODE_COPY = 0,
-  BLEND_MODE_ALPHA = 1,
-  BLEND_MODE_ADD = 2,
-  BLEND_MODE_SUBTRACT = 3,
-  BLEND_MODE_MULTIPLY = 4,
-  BLEND_MODE_INVERTED_ALPHA = 10,  // Toward 255 - source.
-  BLEND_MODE_PRODUCT_ALPHA = 11,   // Toward source x destination / 256.
-};
-
 // ---- Draw state and math ----
 // 4 x 4 float matrices in the device's convention (left-handed, row vectors: a point is
-// multiplied on the left, the translation sits in the fourth row), three-float vectors, and the
-// integer rectangle clipping that nearly every drawing path uses. Rectangles exclude their right
-// and bottom edges.
+// multiplied on the left, the translation sits in the fourth row) and three-float vectors.
 #include "platform/types.h"
 
 struct Matrix4 {
@@ -186,9 +105,6 @@ float DotVector(const Vector3* a, const Vector3* b);
 int TransformVector(Vector3* out, const Vector3* in, const Matrix4* m);
 Vector3* MakeNormalizedVector(Vector3* out, float x, float y, float z);
 int MakeLookAtMatrix(Matrix4* out, const Vector3* eye, const Vector3* at, const Vector3* up);
-// Orders rect's corners (a reversed pair collapses onto the first), then clamps each edge into
-// clip; a rectangle outside clip ends with zero width or height on clip's edge.
-int ClipRectToRect(RECT* rect, const RECT* clip);
 
 // The graph-mode settings read here (defined with the display modes).
 int GetScreenSizeSetting(int* width, int* height);

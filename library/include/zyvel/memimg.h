@@ -1,12 +1,112 @@
-// Zyvel MEMIMG: software images, blend tables and the software blits and rasteriser.
+// Zyvel MEMIMG: software images, blend tables and the software blits and rasteriser, with the
+// colour data and the pixel converter they and the graphics layer above them share.
 #pragma once
 
 #include "zyvel/runtime.h"
 
 #include "platform/types.h"
 
-struct ColorData;
-struct BaseImage;
+// ---- Colour data and base images ----
+// `ColorData` describes a pixel format; `BaseImage` is an image in memory with one pixel buffer.
+// Every image that enters the library (loaders, soft images, MEMIMG fills, texture upload)
+// passes through these two records.
+
+// One palette entry, stored blue, green, red, alpha (a little-endian 0xAARRGGBB word).
+struct ColorPaletteEntry {
+  uint8_t blue;
+  uint8_t green;
+  uint8_t red;
+  uint8_t alpha;
+};
+
+struct ColorData {
+  uint16_t bitDepth;       // 8, 16, 24 or 32; 4 (DXT1) or 8 (DXT2-5) for compressed images
+  uint16_t bytesPerPixel;  // 1 to 4
+  uint8_t redWidth;        // Bits of each channel; 0 = channel absent.
+  uint8_t greenWidth;
+  uint8_t blueWidth;
+  uint8_t alphaWidth;
+  uint8_t redShift;  // Position of each channel's lowest bit.
+  uint8_t greenShift;
+  uint8_t blueShift;
+  uint8_t alphaShift;
+  uint32_t redMask;  // 0 = channel absent. For 1-byte formats the masks describe a palette
+  uint32_t greenMask;  // entry read as a little-endian word.
+  uint32_t blueMask;
+  uint32_t alphaMask;
+  uint32_t spareMask;  // Bits of no channel; the converter writes them as 1 in 16/32-bit output.
+  ColorPaletteEntry palette[256];  // Used when bytesPerPixel is 1.
+  uint8_t spareShift;  // Position and length of the spare mask's lowest run.
+  uint8_t spareWidth;
+  uint32_t dxtKind;  // 0 plain pixels, 1 to 5: DXT1 to DXT5 blocks.
+};
+
+// Made, loaded and released by the graphics layer (zyvel/graphics.h); read here by the fills.
+struct BaseImage {
+  ColorData color;
+  int32_t width;
+  int32_t height;
+  int32_t pitch;    // Bytes from one row to the next (0 for DXT data).
+  uint8_t* pixels;  // Rows top to bottom; tracked heap, owned by the image.
+  int32_t mipMapCount;  // Mip levels held in the buffer, the top level included; 0 normally.
+};
+
+int SetupPalette8ColorData(ColorData* color);
+int SetupGrey8ColorData(ColorData* color);
+int SetupXRGB8ColorData(ColorData* color);
+int SetupARGB8ColorData(ColorData* color);
+int SetupRGB24ColorData(ColorData* color);
+int SetupColorDataFromMasks(ColorData* color, int bits, uint32_t redMask, uint32_t greenMask,
+                            uint32_t blueMask, uint32_t alphaMask);
+ColorData* RefreshSpareBitMask(ColorData* color);
+uint32_t MakeBaseImageColorCode(const ColorData* color, int red, int green, int blue, int alpha);
+int SplitColorCode(const ColorData* color, uint32_t code, uint32_t* red, uint32_t* green,
+                   uint32_t* blue, uint32_t* alpha);
+
+// ---- The pixel converter ----
+struct ImageTransferRect {
+  int32_t left;
+  int32_t top;
+  int32_t right;  // Exclusive.
+  int32_t bottom;  // Exclusive.
+};
+
+// Moves and converts a rectangle of pixels between any two formats a ColorData describes.
+// Returns -1 for an empty rectangle, the highest index for a plain palette copy, else 0.
+int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor,
+                        const uint8_t* srcPixels, int srcPitch, const ColorData* srcColor,
+                        const uint8_t* alphaPixels, int alphaPitch, const ColorData* alphaColor,
+                        int dstX, int dstY, const ImageTransferRect* srcRect, int mirror,
+                        int keyToAlpha, uint32_t keyColor, int ditherMode, int colorOff,
+                        int alphaFromRed, int keySkip, int paletteRemap);
+
+// ---- Rectangles ----
+// Rectangles exclude their right and bottom edges.
+// Orders rect's corners (a reversed pair collapses onto the first), then clamps each edge into
+// clip; a rectangle outside clip ends with zero width or height on clip's edge.
+int ClipRectToRect(RECT* rect, const RECT* clip);
+
+// ---- Blend modes ----
+// The blend modes both drawing paths draw (the blend parameter is 0..255). Other numbers up to 12
+// are forms of the device path; the software path draws nothing in them.
+enum : int {
+  BLEND_MODE_COPY = 0,
+  BLEND_MODE_ALPHA = 1,
+  BLEND_MODE_ADD = 2,
+  BLEND_MODE_SUBTRACT = 3,
+  BLEND_MODE_MULTIPLY = 4,
+  BLEND_MODE_INVERTED_ALPHA = 10,  // Toward 255 - source.
+  BLEND_MODE_PRODUCT_ALPHA = 11,   // Toward source x destination / 256.
+};
+
+// What a software draw reads beside its images: the graphics layer fills one from its draw state
+// for every draw, so the blits and the rasteriser keep no drawing state of their own.
+struct MemImgDrawSettings {
+  RECT DrawArea;         // Right and bottom exclusive; drawing also stays inside the destination.
+  int BlendMode;         // BLEND_MODE_*; any other number draws nothing.
+  int BlendParam;        // Clamped to 0..255 where it is read.
+  uint32_t BrightColor;  // Bytes blue, green, red scale every pixel; the top byte is not read.
+};
 
 // ---- MEMIMG images ----
 // A `MEMIMG` is a view (a sub-rectangle) onto a shared, reference-counted pixel store, the
@@ -104,18 +204,18 @@ int SetupMemImgBlendTables();
 void SetMemImgBlendImageBorder(int border, int range);
 
 // ---- Software blits ----
-// Draw the source into the destination in the draw state's blend mode, parameter and bright
-// colour, clipped to the draw area. Transparent 1 leaves out the key colour (or alpha 0); a blend
-// image (one byte per pixel, at source coordinates) weights every pixel.
+// Draw the source into the destination in the settings' blend mode, parameter and bright colour,
+// clipped to their draw area. Transparent 1 leaves out the key colour (or alpha 0); a blend image
+// (one byte per pixel, at source coordinates) weights every pixel.
 void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent,
-                  const MEMIMG* blendImage);
+                  const MEMIMG* blendImage, const MemImgDrawSettings& settings);
 // Scaled into the rectangle (x1, y1, x2, y2); reversed corners mirror.
 void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,
-                      const MEMIMG* blendImage);
+                      const MEMIMG* blendImage, const MemImgDrawSettings& settings);
 
 // ---- Rasteriser ----
 // Triangles (textured or flat), filled boxes and lines drawn into 16- and 32-bit MEMIMG images
-// under the draw state's draw area, blend mode (0 copy, 1 blend, 2 add, 3 subtract, 4 multiply,
+// under the settings' draw area, blend mode (0 copy, 1 blend, 2 add, 3 subtract, 4 multiply,
 // 10 blend toward the inverted source, 11 blend toward source x destination; others draw nothing),
 // blend parameter and bright colour. Nothing is logged: unsupported cases draw nothing. Drawing is
 // also kept inside the destination image itself, whatever the draw area says.
@@ -144,10 +244,12 @@ static_assert(sizeof(MemImgLineRecord) == 24, "line records lie 24 bytes apart")
 // transparent leaves out the key colour (alpha 0 for alpha sources); blendImage, one byte per texel
 // at least as large as src, weights each pixel.
 void MapMemImgTriangle(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3], int transparent,
-                       MEMIMG* blendImage, unsigned color);
+                       MEMIMG* blendImage, unsigned color, const MemImgDrawSettings& settings);
 // Fills box (right and bottom exclusive; null for the whole image) with a colour in dst's raw
 // pixel format.
-void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color);
+void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color, const MemImgDrawSettings& settings);
 // A line from (x1, y1) towards (x2, y2); the end point itself is not drawn.
-void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color);
-void DrawMemImgLines(MEMIMG* dst, const MemImgLineRecord* lines, int count);
+void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color,
+                    const MemImgDrawSettings& settings);
+void DrawMemImgLines(MEMIMG* dst, const MemImgLineRecord* lines, int count,
+                     const MemImgDrawSettings& settings);

@@ -56,11 +56,11 @@ HRESULT Z_CGraphRenderer::Run(REFERENCE_TIME start) {
   const HRESULT result = Z_CFilterCore::Run(start);
   bool report = false;
   {
-    std::lock_guard<std::mutex> lock(m_waitMutex);
+    Z_CScopedLock lock(&m_waitLock);
     report = m_endPending;
     m_endPending = false;
   }
-  m_waitChanged.notify_all();
+  SetEvent(m_waitChanged.Handle());
   if (report) ReportEndOfStream();
   return result;
 }
@@ -69,7 +69,7 @@ HRESULT Z_CGraphRenderer::Stop() {
   // A streaming thread waiting for a sample's time lets go before the state changes.
   CancelWaits();
   const HRESULT result = Z_CFilterCore::Stop();
-  std::lock_guard<std::mutex> lock(m_waitMutex);
+  Z_CScopedLock lock(&m_waitLock);
   m_endPending = false;
   m_endReported = false;
   return result;
@@ -77,14 +77,14 @@ HRESULT Z_CGraphRenderer::Stop() {
 
 void Z_CGraphRenderer::CancelWaits() {
   {
-    std::lock_guard<std::mutex> lock(m_waitMutex);
+    Z_CScopedLock lock(&m_waitLock);
     m_waitsCancelled = true;
   }
-  m_waitChanged.notify_all();
+  SetEvent(m_waitChanged.Handle());
 }
 
 void Z_CGraphRenderer::AllowWaits() {
-  std::lock_guard<std::mutex> lock(m_waitMutex);
+  Z_CScopedLock lock(&m_waitLock);
   m_waitsCancelled = false;
 }
 
@@ -108,21 +108,28 @@ bool Z_CGraphRenderer::WaitUntilDue(IMediaSample* sample) {
       const bool due = !clock || !timed || FAILED(clock->GetTime(&now)) || now >= startTime + start;
       if (clock) clock->Release();
       left = startTime + start - now;
-      std::lock_guard<std::mutex> lock(m_waitMutex);
+      Z_CScopedLock lock(&m_waitLock);
       if (m_waitsCancelled) return false;
       if (due) return true;
     }
-    // Paused, nothing is rendered until the graph runs; running, until the sample's time.
-    std::unique_lock<std::mutex> lock(m_waitMutex);
-    if (m_waitsCancelled) return false;
-    const REFERENCE_TIME pause = running ? std::min<REFERENCE_TIME>(left / 10 + 1, 10000) : 10000;
-    m_waitChanged.wait_for(lock, std::chrono::microseconds(pause));
+    // Paused, nothing is rendered until the graph runs; running, until the sample's time. A cancel
+    // between the check and the wait has set the event, so the wait returns at once.
+    {
+      Z_CScopedLock lock(&m_waitLock);
+      if (m_waitsCancelled) return false;
+    }
+    const REFERENCE_TIME pause = running ? std::min<REFERENCE_TIME>(left / 10000 + 1, 10) : 10;
+    const DWORD milliseconds = static_cast<DWORD>(pause);
+    if (m_waitChanged.Handle())
+      WaitForSingleObject(m_waitChanged.Handle(), milliseconds);
+    else
+      Sleep(milliseconds);
   }
 }
 
 HRESULT Z_CGraphRenderer::ReportEndOfStream() {
   {
-    std::lock_guard<std::mutex> lock(m_waitMutex);
+    Z_CScopedLock lock(&m_waitLock);
     if (State() != State_Running) {
       m_endPending = true;
       return S_OK;
@@ -203,7 +210,7 @@ HRESULT Z_CAudioRenderer::RenderSample(IMediaSample* sample) {
   }
   format.cbSize = 0;
 
-  std::lock_guard<std::mutex> lock(m_soundMutex);
+  Z_CScopedLock lock(&m_soundLock);
   // Without a device the sound is dropped, still at its pace.
   if (!m_sound) return S_OK;
   ReleaseBuffers(true);
@@ -247,7 +254,7 @@ void Z_CAudioRenderer::ReleaseBuffers(bool finishedOnly) {
 // library keeps per-thread records that a short-lived thread would leave behind).
 HRESULT Z_CAudioRenderer::Pause() {
   if (m_pin.IsConnected()) {
-    std::lock_guard<std::mutex> lock(m_soundMutex);
+    Z_CScopedLock lock(&m_soundLock);
     if (!m_soundTried) {
       m_soundTried = true;
       if (SUCCEEDED(DirectSoundCreate(nullptr, &m_sound, nullptr)) && m_sound)
@@ -259,7 +266,7 @@ HRESULT Z_CAudioRenderer::Pause() {
 
 HRESULT Z_CAudioRenderer::Stop() {
   const HRESULT result = Z_CGraphRenderer::Stop();
-  std::lock_guard<std::mutex> lock(m_soundMutex);
+  Z_CScopedLock lock(&m_soundLock);
   ReleaseBuffers(false);
   return result;
 }

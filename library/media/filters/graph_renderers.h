@@ -7,11 +7,10 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
 #include <deque>
-#include <mutex>
 
 #include "media/framework/filter_core.h"
+#include "media/framework/locks.h"
 #include "media/framework/receiving_pin.h"
 #include "platform/dsound.h"
 
@@ -59,8 +58,10 @@ class Z_CGraphRenderer : public Z_CFilterCore {
   Z_CGraphRendererPin m_pin;
 
  private:
-  std::mutex m_waitMutex;
-  std::condition_variable m_waitChanged;
+  // Guards the three flags below; the event wakes a wait for a sample's time when they change or
+  // the graph runs (auto-reset: a wake that finds no waiter lets the next wait return at once).
+  Z_CLockSection m_waitLock;
+  Z_CWaitEvent m_waitChanged{false};
   bool m_waitsCancelled = false;
   bool m_endPending = false;  // Arrived while paused.
   bool m_endReported = false;
@@ -98,7 +99,7 @@ class Z_CAudioRenderer final : public Z_CGraphRenderer, public IBasicAudio {
  private:
   void ReleaseBuffers(bool finishedOnly);
 
-  std::mutex m_soundMutex;
+  Z_CLockSection m_soundLock;
   IDirectSound* m_sound = nullptr;
   bool m_soundTried = false;
   std::deque<IDirectSoundBuffer*> m_playing;

@@ -169,18 +169,30 @@ HRESULT Z_CMpegAudioDecoder::Pause() {
   const HRESULT result = Z_CFilterCore::Pause();
   if (FAILED(result) || !starting) return result;
   Z_CScopedLock lock(m_lock);
-  if (m_input.Reader() && m_output.IsConnected() && !m_thread.joinable()) {
+  if (m_input.Reader() && m_output.IsConnected() && !m_thread) {
     m_stopping = false;
     m_bytesDelivered = 0;
-    m_thread = std::thread([this] { Stream(); });
+    DWORD threadId = 0;
+    m_thread = CreateThread(nullptr, 0, StreamEntry, this, 0, &threadId);
+    // Without the thread nothing would ever be delivered: the pause fails, as a refused worker
+    // fails the asynchronous reader.
+    if (!m_thread) {
+      const DWORD error = GetLastError();
+      return error ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : E_FAIL;
+    }
   }
   return result;
+}
+
+DWORD Z_CMpegAudioDecoder::StreamEntry(LPVOID decoder) {
+  static_cast<Z_CMpegAudioDecoder*>(decoder)->Stream();
+  return 0;
 }
 
 HRESULT Z_CMpegAudioDecoder::Stop() {
   m_stopping = true;
   // Downstream lets go of a sample it holds, so the thread sees the stop.
-  const bool flushing = m_thread.joinable() && m_output.IsConnected();
+  const bool flushing = m_thread && m_output.IsConnected();
   if (flushing) m_output.PassBeginFlush();
   const HRESULT result = Z_CFilterCore::Stop();
   StopStreaming();
@@ -190,7 +202,10 @@ HRESULT Z_CMpegAudioDecoder::Stop() {
 
 void Z_CMpegAudioDecoder::StopStreaming() {
   m_stopping = true;
-  if (m_thread.joinable()) m_thread.join();
+  if (!m_thread) return;
+  WaitForSingleObject(m_thread, INFINITE);
+  CloseHandle(m_thread);
+  m_thread = nullptr;
 }
 
 bool Z_CMpegAudioDecoder::Deliver(const BYTE* pcm, DWORD bytes) {

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "media/framework/delivering_pin.h"
@@ -57,6 +56,7 @@ class Z_CMpegAudioDecoder final : public Z_CFilterCore, public Z_CReaderInputPin
   const Z_CMediaTypeHolder& OutputType() const { return m_outputType; }
 
  private:
+  static DWORD StreamEntry(LPVOID decoder);
   void Stream();
   // Delivers the PCM in as many samples as it takes; false when downstream wants no more.
   bool Deliver(const BYTE* pcm, DWORD bytes);
@@ -71,7 +71,7 @@ class Z_CMpegAudioDecoder final : public Z_CFilterCore, public Z_CReaderInputPin
   Z_CMediaTypeHolder m_outputType;
   LONGLONG m_firstFrame = 0;
   LONGLONG m_dataEnd = 0;
-  std::thread m_thread;
+  HANDLE m_thread = nullptr;  // The streaming thread, from Pause until Stop waits for it.
   std::atomic<bool> m_stopping{false};
   LONGLONG m_bytesDelivered = 0;  // Streaming thread only.
 };

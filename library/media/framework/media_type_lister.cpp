@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "media/framework/inner_unknown.h"
 #include "media/framework/media_type.h"
 #include "media/framework/pin_core.h"
 
@@ -19,22 +18,6 @@ Z_CMediaTypeLister::Z_CMediaTypeLister(Z_CPinCore* pin, const Z_CMediaTypeLister
 }
 
 Z_CMediaTypeLister::~Z_CMediaTypeLister() { static_cast<IPin*>(m_pin)->Release(); }
-
-HRESULT Z_CMediaTypeLister::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  if (iid == IID_IEnumMediaTypes || iid == IID_IUnknown)
-    return Z_CInnerUnknown::HandOutInterface(static_cast<IEnumMediaTypes*>(this), out);
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG Z_CMediaTypeLister::AddRef() { return static_cast<ULONG>(++m_referenceCount); }
-
-ULONG Z_CMediaTypeLister::Release() {
-  const LONG count = --m_referenceCount;
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
 
 HRESULT Z_CMediaTypeLister::Next(ULONG wanted, AM_MEDIA_TYPE** types, ULONG* fetched) {
   if (!types) return E_POINTER;

@@ -3,21 +3,17 @@
 // VFW_E_ENUM_OUT_OF_SYNC until Reset.
 #pragma once
 
-#include <atomic>
-
+#include "platform/com.h"
 #include "platform/dshow.h"
 
 class Z_CPinCore;
 
-class Z_CMediaTypeLister final : public IEnumMediaTypes {
+class Z_CMediaTypeLister final : public platform::ComObject<Z_CMediaTypeLister, IEnumMediaTypes> {
  public:
+  static constexpr const IID* kInterfaceIds[] = {&IID_IEnumMediaTypes};
   // Created with one reference; a source lister gives its position and revision.
   Z_CMediaTypeLister(Z_CPinCore* pin, const Z_CMediaTypeLister* source);
-  virtual ~Z_CMediaTypeLister();
 
-  HRESULT QueryInterface(REFIID iid, void** out) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
   // Each handed-out type is the caller's, freed with DeleteMediaTypeBlock.
   HRESULT Next(ULONG wanted, AM_MEDIA_TYPE** types, ULONG* fetched) override;
   HRESULT Skip(ULONG count) override;
@@ -28,5 +24,7 @@ class Z_CMediaTypeLister final : public IEnumMediaTypes {
   LONG m_position = 0;
   Z_CPinCore* m_pin;
   LONG m_revision;
-  std::atomic<LONG> m_referenceCount{1};
+
+  friend class platform::ComObject<Z_CMediaTypeLister, IEnumMediaTypes>;  // Deletes it at the last Release.
+  ~Z_CMediaTypeLister();
 };

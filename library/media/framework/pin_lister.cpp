@@ -21,22 +21,6 @@ Z_CPinLister::Z_CPinLister(Z_CFilterCore* filter, const Z_CPinLister* source) : 
 
 Z_CPinLister::~Z_CPinLister() { static_cast<IBaseFilter*>(m_filter)->Release(); }
 
-HRESULT Z_CPinLister::QueryInterface(REFIID iid, void** out) {
-  if (!out) return E_POINTER;
-  if (iid == IID_IEnumPins || iid == IID_IUnknown)
-    return Z_CInnerUnknown::HandOutInterface(static_cast<IEnumPins*>(this), out);
-  *out = nullptr;
-  return E_NOINTERFACE;
-}
-
-ULONG Z_CPinLister::AddRef() { return static_cast<ULONG>(++m_referenceCount); }
-
-ULONG Z_CPinLister::Release() {
-  const LONG count = --m_referenceCount;
-  if (count == 0) delete this;
-  return static_cast<ULONG>(count);
-}
-
 HRESULT Z_CPinLister::Next(ULONG wanted, IPin** pins, ULONG* fetched) {
   if (!pins) return E_POINTER;
   if (fetched)

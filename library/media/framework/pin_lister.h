@@ -3,23 +3,19 @@
 // hands out a pin twice; only Reset forgets what was handed out.
 #pragma once
 
-#include <atomic>
-
 #include "media/framework/node_list.h"
+#include "platform/com.h"
 #include "platform/dshow.h"
 
 class Z_CFilterCore;
 
-class Z_CPinLister final : public IEnumPins {
+class Z_CPinLister final : public platform::ComObject<Z_CPinLister, IEnumPins> {
  public:
+  static constexpr const IID* kInterfaceIds[] = {&IID_IEnumPins};
   // Created with one reference; a source lister gives its position, count, revision and the pins
   // it handed out.
   Z_CPinLister(Z_CFilterCore* filter, const Z_CPinLister* source);
-  virtual ~Z_CPinLister();
 
-  HRESULT QueryInterface(REFIID iid, void** out) override;
-  ULONG AddRef() override;
-  ULONG Release() override;
   HRESULT Next(ULONG wanted, IPin** pins, ULONG* fetched) override;
   HRESULT Skip(ULONG count) override;
   HRESULT Reset() override;
@@ -33,7 +29,9 @@ class Z_CPinLister final : public IEnumPins {
   LONG m_pinCount;
   Z_CFilterCore* m_filter;
   LONG m_revision;
-  std::atomic<LONG> m_referenceCount{1};
   Z_CNodeList m_handedOut{"Pins handed out"};  // No references held.
   bool m_complete = true;
+
+  friend class platform::ComObject<Z_CPinLister, IEnumPins>;  // Deletes it at the last Release.
+  ~Z_CPinLister();
 };

@@ -47,16 +47,16 @@ TEST_F(BoxAndLineTest, BoxCornersAreOrderedAndClippedToTheDrawArea) {
   for (int format : {0, 1}) {
     for (const BoxCase& test : cases) {
       RasterImage image(16, 12, format, format == 1 ? 4 : 2);
-      g_drawState.DrawArea = test.Area;
-      FillMemImgBox(image.Get(), &test.Box, 0x7777);
+      g_rasterDrawSettings.DrawArea = test.Area;
+      FillMemImgBox(image.Get(), &test.Box, 0x7777, g_rasterDrawSettings);
       EXPECT_EQ(Drawn(image, 0), test.Expected)
           << format << ": " << test.Box.left << "," << test.Box.top << "," << test.Box.right << ","
           << test.Box.bottom;
     }
   }
   RasterImage image(16, 12, 1, 4);
-  g_drawState.DrawArea = RECT{1, 1, 15, 11};
-  FillMemImgBox(image.Get(), nullptr, 0x7777);
+  g_rasterDrawSettings.DrawArea = RECT{1, 1, 15, 11};
+  FillMemImgBox(image.Get(), nullptr, 0x7777, g_rasterDrawSettings);
   EXPECT_EQ(Drawn(image, 0), Rectangle(1, 1, 15, 11));
 }
 
@@ -66,7 +66,7 @@ TEST_F(BoxAndLineTest, SixteenBitCopiesFillOddAndEvenSpansExactly) {
     for (int width = 1; width <= 5; ++width) {
       RasterImage image(9, 2, 0, 2, 0, 0, 2);
       const RECT box = {left, 0, left + width, 1};
-      FillMemImgBox(image.Get(), &box, 0xBEEF);
+      FillMemImgBox(image.Get(), &box, 0xBEEF, g_rasterDrawSettings);
       EXPECT_EQ(Drawn(image, 0), Row(0, left, left + width - 1)) << left << " " << width;
       EXPECT_EQ(image.Pixel(left, 0), 0xBEEFu);
     }
@@ -77,12 +77,12 @@ TEST_F(BoxAndLineTest, PalettedOrAlphaDestinationsAreLeftAlone) {
   RasterImage withAlpha(8, 8, 1, 4, 0, 1);
   RasterImage single(8, 8, 2, 1);
   for (RasterImage* image : {&paletted, &withAlpha, &single}) {
-    FillMemImgBox(image->Get(), nullptr, 0xFFFFFFFF);
-    DrawMemImgLine(image->Get(), 0, 0, 7, 7, 0xFFFFFFFF);
+    FillMemImgBox(image->Get(), nullptr, 0xFFFFFFFF, g_rasterDrawSettings);
+    DrawMemImgLine(image->Get(), 0, 0, 7, 7, 0xFFFFFFFF, g_rasterDrawSettings);
     EXPECT_TRUE(Drawn(*image, 0).empty());
   }
-  FillMemImgBox(nullptr, nullptr, 1);
-  DrawMemImgLine(nullptr, 0, 0, 3, 3, 1);
+  FillMemImgBox(nullptr, nullptr, 1, g_rasterDrawSettings);
+  DrawMemImgLine(nullptr, 0, 0, 3, 3, 1, g_rasterDrawSettings);
 }
 
 TEST_F(BoxAndLineTest, LinesLeaveOutTheirEndPointAndClip) {
@@ -110,8 +110,8 @@ TEST_F(BoxAndLineTest, LinesLeaveOutTheirEndPointAndClip) {
   for (int format : {0, 1}) {
     for (const LineCase& test : cases) {
       RasterImage image(16, 12, format, format == 1 ? 4 : 2);
-      g_drawState.DrawArea = test.Area;
-      DrawMemImgLine(image.Get(), test.X1, test.Y1, test.X2, test.Y2, 0x7777);
+      g_rasterDrawSettings.DrawArea = test.Area;
+      DrawMemImgLine(image.Get(), test.X1, test.Y1, test.X2, test.Y2, 0x7777, g_rasterDrawSettings);
       std::vector<std::pair<int, int>> drawn = Drawn(image, 0);
       std::vector<std::pair<int, int>> expected = test.Expected;
       std::sort(expected.begin(), expected.end(), [](auto a, auto b) {
@@ -126,21 +126,21 @@ TEST_F(BoxAndLineTest, LinesLeaveOutTheirEndPointAndClip) {
 TEST_F(BoxAndLineTest, LineListsDrawTheirRecordsInOrder) {
   const MemImgLineRecord records[3] = {
       {0, 2, 8, 2, 0x0000FF, 99}, {4, 0, 4, 8, 0x00FF00, 99}, {0, 0, 8, 8, 0xFF0000, 99}};
-  g_drawState.BlendMode = 1;
-  g_drawState.BlendParam = 128;
+  g_rasterDrawSettings.BlendMode = 1;
+  g_rasterDrawSettings.BlendParam = 128;
   RasterImage listed(8, 8, 1, 4), oneByOne(8, 8, 1, 4), reversed(8, 8, 1, 4);
-  DrawMemImgLines(listed.Get(), records, 3);
+  DrawMemImgLines(listed.Get(), records, 3, g_rasterDrawSettings);
   for (const MemImgLineRecord& line : records)
-    DrawMemImgLine(oneByOne.Get(), line.x1, line.y1, line.x2, line.y2, line.color);
+    DrawMemImgLine(oneByOne.Get(), line.x1, line.y1, line.x2, line.y2, line.color, g_rasterDrawSettings);
   for (int i = 2; i >= 0; --i)
     DrawMemImgLine(reversed.Get(), records[i].x1, records[i].y1, records[i].x2, records[i].y2,
-                   records[i].color);
+                   records[i].color, g_rasterDrawSettings);
   EXPECT_EQ(listed.Buffer, oneByOne.Buffer);
   EXPECT_NE(listed.Buffer, reversed.Buffer);
   RasterImage untouched(8, 8, 1, 4);
-  DrawMemImgLines(untouched.Get(), records, 0);
-  DrawMemImgLines(untouched.Get(), records, -3);
-  DrawMemImgLines(untouched.Get(), nullptr, 3);
+  DrawMemImgLines(untouched.Get(), records, 0, g_rasterDrawSettings);
+  DrawMemImgLines(untouched.Get(), records, -3, g_rasterDrawSettings);
+  DrawMemImgLines(untouched.Get(), nullptr, 3, g_rasterDrawSettings);
   EXPECT_TRUE(Drawn(untouched, 0).empty());
 }
 

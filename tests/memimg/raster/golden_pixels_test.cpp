@@ -66,21 +66,21 @@ uint32_t DrawOnePixel(Drawer drawer, int format, uint32_t dest, uint32_t color) 
       RasterImage source(8, 8, format, bytes);
       source.Fill(color);
       const MemImgVertex corners[3] = {{0, 0, 0, 0}, {8, 0, 8, 0}, {0, 8, 0, 8}};
-      MapMemImgTriangle(image.Get(), source.Get(), corners, 0, nullptr, 0);
+      MapMemImgTriangle(image.Get(), source.Get(), corners, 0, nullptr, 0, g_rasterDrawSettings);
       break;
     }
     case Drawer::FlatTriangle: {
       const MemImgVertex corners[3] = {{0, 0, 0, 0}, {8, 0, 0, 0}, {0, 8, 0, 0}};
-      MapMemImgTriangle(image.Get(), nullptr, corners, 0, nullptr, color);
+      MapMemImgTriangle(image.Get(), nullptr, corners, 0, nullptr, color, g_rasterDrawSettings);
       break;
     }
     case Drawer::Box: {
       const RECT box = {1, 1, 2, 2};
-      FillMemImgBox(image.Get(), &box, color);
+      FillMemImgBox(image.Get(), &box, color, g_rasterDrawSettings);
       break;
     }
     case Drawer::Line:
-      DrawMemImgLine(image.Get(), 1, 1, 2, 1, color);
+      DrawMemImgLine(image.Get(), 1, 1, 2, 1, color, g_rasterDrawSettings);
       break;
   }
   return image.Pixel(1, 1);
@@ -91,8 +91,8 @@ class GoldenPixelTest : public RasterTest {};
 TEST_F(GoldenPixelTest, EveryModeGivesTheWorkedOutPixelInEveryDrawer) {
   for (const GoldenCase& golden : kGoldenCases) {
     for (Drawer drawer : kDrawers) {
-      g_drawState.BlendMode = golden.Mode;
-      g_drawState.BlendParam = golden.Param;
+      g_rasterDrawSettings.BlendMode = golden.Mode;
+      g_rasterDrawSettings.BlendParam = golden.Param;
       EXPECT_EQ(DrawOnePixel(drawer, golden.Format, golden.Dest, golden.Color), golden.Expected)
           << "format " << golden.Format << " mode " << golden.Mode << " param " << golden.Param
           << " drawer " << static_cast<int>(drawer);
@@ -104,8 +104,8 @@ TEST_F(GoldenPixelTest, InactiveModesAndZeroParametersDrawNothing) {
   for (const auto& inactive : kInactive) {
     for (int format : {0, 1}) {
       for (Drawer drawer : kDrawers) {
-        g_drawState.BlendMode = inactive[0];
-        g_drawState.BlendParam = inactive[1];
+        g_rasterDrawSettings.BlendMode = inactive[0];
+        g_rasterDrawSettings.BlendParam = inactive[1];
         const uint32_t dest = format == 1 ? 0x11406080 : 0x5514;
         EXPECT_EQ(DrawOnePixel(drawer, format, dest, format == 1 ? 0x22C08020 : 0xF284), dest)
             << "mode " << inactive[0] << " param " << inactive[1] << " drawer "
@@ -118,7 +118,7 @@ TEST_F(GoldenPixelTest, InactiveModesAndZeroParametersDrawNothing) {
 // The box and the line scale the colour by the bright colour with a division by 256; a triangle
 // scales through the product table (a division by 255), and keeps the fourth byte in a copy.
 TEST_F(GoldenPixelTest, BrightColorScalesTheColorBeforeBlending) {
-  g_drawState.BrightColor = 0x808080;
+  g_rasterDrawSettings.BrightColor = 0x808080;
   EXPECT_EQ(DrawOnePixel(Drawer::Box, 1, 0x11406080, 0x00FFFFFF), 0x007F7F7Fu);
   EXPECT_EQ(DrawOnePixel(Drawer::Line, 1, 0x11406080, 0x00FFFFFF), 0x007F7F7Fu);
   EXPECT_EQ(DrawOnePixel(Drawer::FlatTriangle, 1, 0x11406080, 0x00FFFFFF), 0x11808080u);
@@ -127,8 +127,8 @@ TEST_F(GoldenPixelTest, BrightColorScalesTheColorBeforeBlending) {
   EXPECT_EQ(DrawOnePixel(Drawer::Box, 0, 0x5514, 0xFFFF), (15u << 11) | (31u << 5) | 15u);
   EXPECT_EQ(DrawOnePixel(Drawer::FlatTriangle, 0, 0x5514, 0xFFFF), (15u << 11) | (31u << 5) | 15u);
   // Bright colour on a blend: mode 1 at 128 with the colour halved first.
-  g_drawState.BlendMode = 1;
-  g_drawState.BlendParam = 128;
+  g_rasterDrawSettings.BlendMode = 1;
+  g_rasterDrawSettings.BlendParam = 128;
   EXPECT_EQ(DrawOnePixel(Drawer::Box, 1, 0x11406080, 0x00FFFFFF), 0x115F6F7Fu);
 }
 

@@ -28,7 +28,7 @@ TEST_F(MemImgStoreTest, DrawsIntoAViewAndMarksTheStoreStale) {
 
   markValid();
   const RECT box = {-4, -4, 2, 2};  // Clipped to the view: its pixels (0, 0) to (1, 1).
-  FillMemImgBox(&view, &box, 0x0000FF);
+  FillMemImgBox(&view, &box, 0x0000FF, g_rasterDrawSettings);
   EXPECT_EQ(pixel(10, 6), 0x0000FFu);
   EXPECT_EQ(pixel(11, 7), 0x0000FFu);
   EXPECT_EQ(pixel(9, 6), 0u);
@@ -37,7 +37,7 @@ TEST_F(MemImgStoreTest, DrawsIntoAViewAndMarksTheStoreStale) {
   EXPECT_EQ(image.Core->PremultValid + image.Core->LineCodesValid, 0);
 
   markValid();
-  DrawMemImgLine(&view, 0, 7, 30, 7, 0x00FF00);  // Stops at the view's right edge.
+  DrawMemImgLine(&view, 0, 7, 30, 7, 0x00FF00, g_rasterDrawSettings);  // Stops at the view's right edge.
   EXPECT_EQ(pixel(10, 13), 0x00FF00u);
   EXPECT_EQ(pixel(17, 13), 0x00FF00u);
   EXPECT_EQ(pixel(18, 13), 0u);
@@ -45,7 +45,7 @@ TEST_F(MemImgStoreTest, DrawsIntoAViewAndMarksTheStoreStale) {
 
   markValid();
   const MemImgVertex corners[3] = {{-20, -20, 0, 0}, {40, -20, 0, 0}, {-20, 40, 0, 0}};
-  MapMemImgTriangle(&view, nullptr, corners, 0, nullptr, 0xFF0000);
+  MapMemImgTriangle(&view, nullptr, corners, 0, nullptr, 0xFF0000, g_rasterDrawSettings);
   EXPECT_EQ(pixel(17, 12), 0xFF0000u);
   EXPECT_EQ(pixel(18, 12), 0u);
   EXPECT_EQ(pixel(17, 14), 0u);
@@ -53,10 +53,10 @@ TEST_F(MemImgStoreTest, DrawsIntoAViewAndMarksTheStoreStale) {
 
   // Drawing nothing leaves the marks alone.
   markValid();
-  g_drawState.BlendMode = 7;
-  FillMemImgBox(&view, nullptr, 0x123456);
-  DrawMemImgLine(&view, 0, 0, 5, 5, 0x123456);
-  MapMemImgTriangle(&view, nullptr, corners, 0, nullptr, 0x123456);
+  g_rasterDrawSettings.BlendMode = 7;
+  FillMemImgBox(&view, nullptr, 0x123456, g_rasterDrawSettings);
+  DrawMemImgLine(&view, 0, 0, 5, 5, 0x123456, g_rasterDrawSettings);
+  MapMemImgTriangle(&view, nullptr, corners, 0, nullptr, 0x123456, g_rasterDrawSettings);
   EXPECT_EQ(image.Core->PremultValid + image.Core->LineCodesValid, 2);
 }
 

@@ -36,16 +36,16 @@ class RandomDrawTest : public RasterTest {
 
   void RandomSettings() {
     // One case in ten takes an inactive mode (5, 7 or 12).
-    g_drawState.BlendMode =
+    g_rasterDrawSettings.BlendMode =
         Below(10) == 0 ? kInactiveModes[Below(3)] : kModes[Below(std::size(kModes))];
-    g_drawState.BlendParam = Below(3) == 0 ? Below(256) : kParams[Below(std::size(kParams))];
-    g_drawState.BrightColor = Below(2) == 0 ? 0xFFFFFF : random();
+    g_rasterDrawSettings.BlendParam = Below(3) == 0 ? Below(256) : kParams[Below(std::size(kParams))];
+    g_rasterDrawSettings.BrightColor = Below(2) == 0 ? 0xFFFFFF : random();
     // The whole image, or any area, also reaching past the image or turned inside out.
     if (Below(3) == 0) {
-      g_drawState.DrawArea = RECT{0, 0, kWidth, kHeight};
+      g_rasterDrawSettings.DrawArea = RECT{0, 0, kWidth, kHeight};
     } else {
       const int left = Below(56) - 8, top = Below(46) - 8;
-      g_drawState.DrawArea = RECT{left, top, left + Below(60) - 4, top + Below(50) - 4};
+      g_rasterDrawSettings.DrawArea = RECT{left, top, left + Below(60) - 4, top + Below(50) - 4};
     }
   }
 
@@ -61,7 +61,7 @@ class RandomDrawTest : public RasterTest {
   void Check(RasterImage& fast, RasterImage& reference, const std::vector<uint8_t>& pattern,
              int caseNumber) {
     ASSERT_EQ(fast.Buffer, reference.Buffer) << "case " << caseNumber;
-    RECT area = g_drawState.DrawArea;
+    RECT area = g_rasterDrawSettings.DrawArea;
     area.left = std::max<LONG>(area.left, 0);
     area.top = std::max<LONG>(area.top, 0);
     area.right = std::min<LONG>(area.right, kWidth);
@@ -104,8 +104,8 @@ TEST_F(RandomDrawTest, Boxes) {
     const RECT box = {Coordinate(), Coordinate(), Coordinate(), Coordinate()};
     const uint32_t color = random();
     const bool whole = Below(20) == 0;
-    FillMemImgBox(fast.Get(), whole ? nullptr : &box, color);
-    FillMemImgBoxReference(reference.Get(), whole ? nullptr : &box, color);
+    FillMemImgBox(fast.Get(), whole ? nullptr : &box, color, g_rasterDrawSettings);
+    FillMemImgBoxReference(reference.Get(), whole ? nullptr : &box, color, g_rasterDrawSettings);
   });
 }
 
@@ -113,8 +113,8 @@ TEST_F(RandomDrawTest, Lines) {
   RunCases([&](int, RasterImage& fast, RasterImage& reference) {
     const int x1 = Coordinate(), y1 = Coordinate(), x2 = Coordinate(), y2 = Coordinate();
     const uint32_t color = random();
-    DrawMemImgLine(fast.Get(), x1, y1, x2, y2, color);
-    DrawMemImgLineReference(reference.Get(), x1, y1, x2, y2, color);
+    DrawMemImgLine(fast.Get(), x1, y1, x2, y2, color, g_rasterDrawSettings);
+    DrawMemImgLineReference(reference.Get(), x1, y1, x2, y2, color, g_rasterDrawSettings);
   });
 }
 
@@ -170,9 +170,9 @@ TEST_F(RandomDrawTest, Triangles) {
     const int transparent = Below(2);
     MEMIMG* blendImage = Below(3) == 0 ? blend.Get() : nullptr;
     const uint32_t color = random();
-    MapMemImgTriangle(fast.Get(), sourceImage, corners, transparent, blendImage, color);
+    MapMemImgTriangle(fast.Get(), sourceImage, corners, transparent, blendImage, color, g_rasterDrawSettings);
     MapMemImgTriangleReference(reference.Get(), sourceImage, corners, transparent, blendImage,
-                               color);
+                               color, g_rasterDrawSettings);
   });
 }
 

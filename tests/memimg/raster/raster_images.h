@@ -1,6 +1,6 @@
 // Test images for the rasteriser: MEMIMG records built by hand over a buffer of exactly
 // pitch x height bytes (so the sanitizer sees any write past the image), with a pitch wider than
-// a row so a drawer that ignores the pitch shows; and the draw-state set-up every test starts from.
+// a row so a drawer that ignores the pitch shows; and the draw settings every test starts from.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,8 +10,10 @@
 #include <memory>
 #include <vector>
 
-#include "graphics/graphs/draw_state.h"
 #include "zyvel/memimg.h"
+
+// The draw settings every rasteriser call of the tests draws under; RasterTest resets them.
+inline MemImgDrawSettings g_rasterDrawSettings = {};
 
 struct RasterImage {
   std::vector<uint8_t> Buffer;
@@ -81,9 +83,9 @@ class RasterTest : public ::testing::Test {
     }();
     (void)tablesReady;
     SetMemImgBlendImageBorder(128, 255);
-    g_drawState.BlendMode = 0;
-    g_drawState.BlendParam = 255;
-    g_drawState.BrightColor = 0xFFFFFF;
-    g_drawState.DrawArea = RECT{0, 0, 4096, 4096};
+    g_rasterDrawSettings.BlendMode = 0;
+    g_rasterDrawSettings.BlendParam = 255;
+    g_rasterDrawSettings.BrightColor = 0xFFFFFF;
+    g_rasterDrawSettings.DrawArea = RECT{0, 0, 4096, 4096};
   }
 };

@@ -270,9 +270,10 @@ uint32_t ReferenceScaleFlatColor(int format, uint32_t color, const RasterDrawSet
 }  // namespace
 
 void MapMemImgTriangleReference(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3],
-                                int transparent, MEMIMG* blendImage, unsigned color) {
+                                int transparent, MEMIMG* blendImage, unsigned color,
+                                const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
-  if (vertices == nullptr || ReadRasterDrawSettings(dst, &settings) != 0) return;
+  if (vertices == nullptr || ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   TriangleDraw draw;
   if (PrepareTriangleDraw(dst, src, transparent, blendImage, color, settings, &draw) != 0) return;
   TriangleScan scan;
@@ -288,9 +289,10 @@ void MapMemImgTriangleReference(MEMIMG* dst, MEMIMG* src, const MemImgVertex ver
   });
 }
 
-void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color) {
+void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color,
+                            const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
-  if (ReadRasterDrawSettings(dst, &settings) != 0) return;
+  if (ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   RECT area;
   if (PrepareMemImgBox(dst, box, settings, &area) != 0) return;
   const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);
@@ -305,9 +307,10 @@ void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color) {
                              static_cast<ptrdiff_t>(x) * pixelBytes);
 }
 
-void DrawMemImgLineReference(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color) {
+void DrawMemImgLineReference(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color,
+                             const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
-  if (ReadRasterDrawSettings(dst, &settings) != 0) return;
+  if (ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   LineScan scan;
   if (SetupLineScan(x1, y1, x2, y2, settings.Area, &scan) != 0) return;
   const int mode = ResolveFlatBlendMode(settings.BlendMode, settings.BlendParam);

@@ -7,6 +7,9 @@
 #include "zyvel/memimg.h"
 
 void MapMemImgTriangleReference(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3],
-                                int transparent, MEMIMG* blendImage, unsigned color);
-void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color);
-void DrawMemImgLineReference(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color);
+                                int transparent, MEMIMG* blendImage, unsigned color,
+                                const MemImgDrawSettings& drawSettings);
+void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color,
+                            const MemImgDrawSettings& drawSettings);
+void DrawMemImgLineReference(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color,
+                             const MemImgDrawSettings& drawSettings);

@@ -18,9 +18,9 @@ class TriangleTest : public RasterTest {
     counts.Fill(0);
   }
   void Count(const MemImgVertex (&corners)[3]) {
-    g_drawState.BlendMode = 2;
-    g_drawState.BlendParam = 255;
-    MapMemImgTriangle(counts.Get(), nullptr, corners, 0, nullptr, 1);
+    g_rasterDrawSettings.BlendMode = 2;
+    g_rasterDrawSettings.BlendParam = 255;
+    MapMemImgTriangle(counts.Get(), nullptr, corners, 0, nullptr, 1, g_rasterDrawSettings);
   }
   uint32_t CountAt(int x, int y) { return counts.Pixel(x, y); }
   uint32_t MaximumCount() {
@@ -105,8 +105,8 @@ void DrawQuad(MEMIMG* dst, MEMIMG* src, int left, int top, int right, int bottom
       {left, top, uLeft, vTop}, {right, top, uRight, vTop}, {left, bottom, uLeft, vBottom}};
   const MemImgVertex second[3] = {
       {right, top, uRight, vTop}, {left, bottom, uLeft, vBottom}, {right, bottom, uRight, vBottom}};
-  MapMemImgTriangle(dst, src, first, 0, nullptr, 0);
-  MapMemImgTriangle(dst, src, second, 0, nullptr, 0);
+  MapMemImgTriangle(dst, src, first, 0, nullptr, 0, g_rasterDrawSettings);
+  MapMemImgTriangle(dst, src, second, 0, nullptr, 0, g_rasterDrawSettings);
 }
 
 TEST_F(TriangleTest, AnUnscaledQuadCopiesTheSourceTexelForTexel) {
@@ -131,7 +131,7 @@ TEST_F(TriangleTest, ClippingKeepsThePictureInPlace) {
   FillNumbered(source);
   RasterImage dest(16, 16, 1, 4);
   dest.Fill(0xAAAA);
-  g_drawState.DrawArea = RECT{5, 4, 9, 12};
+  g_rasterDrawSettings.DrawArea = RECT{5, 4, 9, 12};
   DrawQuad(dest.Get(), source.Get(), 2, 1, 10, 9, 8, 8);
   for (int y = 0; y < 16; ++y)
     for (int x = 0; x < 16; ++x) {
@@ -140,7 +140,7 @@ TEST_F(TriangleTest, ClippingKeepsThePictureInPlace) {
     }
   // Off the top-left edge of the image: the visible part keeps its texels.
   dest.Fill(0xAAAA);
-  g_drawState.DrawArea = RECT{0, 0, 16, 16};
+  g_rasterDrawSettings.DrawArea = RECT{0, 0, 16, 16};
   DrawQuad(dest.Get(), source.Get(), -3, -2, 5, 6, 8, 8);
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 5; ++x) EXPECT_EQ(dest.Pixel(x, y), source.Pixel(x + 3, y + 2));
@@ -214,11 +214,11 @@ TEST_F(TriangleTest, SourceKindsTransparencyAndWeights) {
     blend.Fill(static_cast<uint32_t>(test.BlendByte));
     RasterImage dest(8, 8, format, format == 1 ? 4 : 2);
     dest.Fill(format == 1 ? kDest32 : kDest16);
-    g_drawState.BlendMode = test.Mode;
-    g_drawState.BlendParam = test.Param;
+    g_rasterDrawSettings.BlendMode = test.Mode;
+    g_rasterDrawSettings.BlendParam = test.Param;
     const MemImgVertex corners[3] = {{0, 0, 0, 0}, {8, 0, 8, 0}, {0, 8, 0, 8}};
     MapMemImgTriangle(dest.Get(), source.Get(), corners, test.Transparent,
-                      test.BlendByte < 0 ? nullptr : blend.Get(), 0);
+                      test.BlendByte < 0 ? nullptr : blend.Get(), 0, g_rasterDrawSettings);
     EXPECT_EQ(dest.Pixel(1, 1), test.Expected) << test.Name;
   }
 }
@@ -231,11 +231,11 @@ TEST_F(TriangleTest, BlendAtFullStrengthIsACopy) {
   copied.Fill(0x11406080);
   blended.Fill(0x11406080);
   const MemImgVertex corners[3] = {{0, 0, 0, 0}, {8, 1, 8, 0}, {1, 8, 0, 8}};
-  g_drawState.BlendMode = 0;
-  MapMemImgTriangle(copied.Get(), source.Get(), corners, 1, nullptr, 0);
-  g_drawState.BlendMode = 1;
-  g_drawState.BlendParam = 255;
-  MapMemImgTriangle(blended.Get(), source.Get(), corners, 1, nullptr, 0);
+  g_rasterDrawSettings.BlendMode = 0;
+  MapMemImgTriangle(copied.Get(), source.Get(), corners, 1, nullptr, 0, g_rasterDrawSettings);
+  g_rasterDrawSettings.BlendMode = 1;
+  g_rasterDrawSettings.BlendParam = 255;
+  MapMemImgTriangle(blended.Get(), source.Get(), corners, 1, nullptr, 0, g_rasterDrawSettings);
   EXPECT_EQ(copied.Buffer, blended.Buffer);
 }
 
@@ -251,15 +251,15 @@ TEST_F(TriangleTest, UnsupportedImagesAndCornersDrawNothing) {
   const MemImgVertex corners[3] = {{0, 0, 0, 0}, {8, 0, 8, 0}, {0, 8, 0, 8}};
   const MemImgVertex farCorner[3] = {{0, 0, 0, 0}, {9000, 0, 8, 0}, {0, 8, 0, 8}};
   const MemImgVertex farTexel[3] = {{0, 0, 0, 0}, {8, 0, -9000, 0}, {0, 8, 0, 8}};
-  MapMemImgTriangle(dest.Get(), source16.Get(), corners, 0, nullptr, 0);
-  MapMemImgTriangle(paletted.Get(), source.Get(), corners, 0, nullptr, 0);
-  MapMemImgTriangle(withAlpha.Get(), source.Get(), corners, 0, nullptr, 0);
-  MapMemImgTriangle(single.Get(), nullptr, corners, 0, nullptr, 0xFF);
-  MapMemImgTriangle(dest.Get(), source.Get(), corners, 0, smallBlend.Get(), 0);
-  MapMemImgTriangle(dest.Get(), source.Get(), farCorner, 0, nullptr, 0);
-  MapMemImgTriangle(dest.Get(), source.Get(), farTexel, 0, nullptr, 0);
-  MapMemImgTriangle(nullptr, source.Get(), corners, 0, nullptr, 0);
-  MapMemImgTriangle(dest.Get(), source.Get(), nullptr, 0, nullptr, 0);
+  MapMemImgTriangle(dest.Get(), source16.Get(), corners, 0, nullptr, 0, g_rasterDrawSettings);
+  MapMemImgTriangle(paletted.Get(), source.Get(), corners, 0, nullptr, 0, g_rasterDrawSettings);
+  MapMemImgTriangle(withAlpha.Get(), source.Get(), corners, 0, nullptr, 0, g_rasterDrawSettings);
+  MapMemImgTriangle(single.Get(), nullptr, corners, 0, nullptr, 0xFF, g_rasterDrawSettings);
+  MapMemImgTriangle(dest.Get(), source.Get(), corners, 0, smallBlend.Get(), 0, g_rasterDrawSettings);
+  MapMemImgTriangle(dest.Get(), source.Get(), farCorner, 0, nullptr, 0, g_rasterDrawSettings);
+  MapMemImgTriangle(dest.Get(), source.Get(), farTexel, 0, nullptr, 0, g_rasterDrawSettings);
+  MapMemImgTriangle(nullptr, source.Get(), corners, 0, nullptr, 0, g_rasterDrawSettings);
+  MapMemImgTriangle(dest.Get(), source.Get(), nullptr, 0, nullptr, 0, g_rasterDrawSettings);
   for (RasterImage* image : {&dest, &paletted, &withAlpha, &single})
     EXPECT_TRUE(std::all_of(image->Buffer.begin(), image->Buffer.end(),
                             [](uint8_t byte) { return byte == 0; }));

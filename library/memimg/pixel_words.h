@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "zyvel/graphics.h"
+#include "zyvel/memimg.h"
 
 inline uint32_t ReadPixelValue(const uint8_t* p, int bytes) {
   switch (bytes) {

@@ -1,7 +1,7 @@
 // Colour data: the standard pixel formats, formats from masks, and colour codes.
 #include <cstring>
 
-#include "zyvel/graphics.h"
+#include "zyvel/memimg.h"
 
 namespace {
 

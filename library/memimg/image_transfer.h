@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "zyvel/graphics.h"
+#include "zyvel/memimg.h"
 
 enum ImageDitherMode : int {
   kDitherNone = 0,

@@ -4,9 +4,9 @@
 // everything else takes the general per-channel path.
 #include <cstring>
 
-#include "graphics/images/image_transfer.h"
-#include "graphics/images/pixel_words.h"
-#include "zyvel/graphics.h"
+#include "memimg/image_transfer.h"
+#include "memimg/pixel_words.h"
+#include "zyvel/memimg.h"
 
 namespace {
 
