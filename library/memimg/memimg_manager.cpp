@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "memimg/derived_data.h"
+#include "memimg/memimg_services.h"
 #include "zyvel/memimg.h"
 
 int GetMemImgBytesPerPixel(const MemImgCore* core) {
@@ -167,10 +168,17 @@ int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyCol
   return 0;
 }
 
+namespace {
+ScreenColorBitsQuery g_screenColorBits = nullptr;
+}  // namespace
+
+void SetMemImgScreenColorBitsQuery(ScreenColorBitsQuery query) { g_screenColorBits = query; }
+
 int SetupScreenMemImg(MEMIMG* image, int width, int height, int format) {
   // The record starts afresh; a store it still held is let go first rather than leaked.
   ReleaseMemImg(image);
   std::memset(image, 0, sizeof *image);
+  if (format == -1) format = (g_screenColorBits ? g_screenColorBits() : 16) == 16 ? 0 : 1;
   return SetupMemImg(image, width, height, -1, 0, format, 0, 0, 0, nullptr);
 }
 

@@ -4,3 +4,8 @@
 
 #include "memimg/image_transfer.h"
 #include "memimg/pixel_words.h"
+
+// Where SetupScreenMemImg learns the screen's colour depth for format -1: graphics hands over its
+// query when it is connected. Until then the depth is 16 bits, the screen's own default.
+using ScreenColorBitsQuery = int (*)();
+void SetMemImgScreenColorBitsQuery(ScreenColorBitsQuery query);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "memimg/derived_data.h"
+#include "memimg/memimg_services.h"
 #include "memimg_test_images.h"
 #include "platform/testing.h"
 #include "zyvel/graphics.h"
@@ -97,15 +98,21 @@ TEST(MemImgSetup, FailedAllocationsLeaveNothingBehind) {
   EXPECT_EQ(nullptr, image.Core);
 }
 
-TEST(MemImgScreen, IsAPlainStoreOfTheFormatAskedFor) {
+TEST(MemImgScreen, IsAPlainStoreOfTheFormatAskedForOrTheScreensDepth) {
   TestImage screen;
   ASSERT_EQ(0, SetupScreenMemImg(screen.get(), 40, 30, kMemImgFormat16));
   EXPECT_EQ(kMemImgFormat16, screen->Core->Format);
   EXPECT_EQ(0, screen->Core->UseAlpha);
   EXPECT_EQ(0, screen->Core->UsePalette);
-  // The screen's depth is the graphics layer's to know: it names the format.
+  // Format -1 follows the screen's depth, which graphics reports once connected (16 bits before).
   TestImage unnamed;
-  EXPECT_EQ(-1, SetupScreenMemImg(unnamed.get(), 40, 30, -1));
+  ASSERT_EQ(0, SetupScreenMemImg(unnamed.get(), 40, 30, -1));
+  EXPECT_EQ(kMemImgFormat16, unnamed->Core->Format);
+  SetMemImgScreenColorBitsQuery([] { return 32; });
+  TestImage deep;
+  ASSERT_EQ(0, SetupScreenMemImg(deep.get(), 40, 30, -1));
+  EXPECT_EQ(1, deep->Core->Format);
+  SetMemImgScreenColorBitsQuery(nullptr);
   TestImage wide;
   ASSERT_EQ(0, SetupScreenMemImg(wide.get(), 40, 30, 1));
   EXPECT_EQ(160, wide->Core->Pitch);

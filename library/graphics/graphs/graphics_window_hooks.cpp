@@ -68,4 +68,7 @@ const WindowGraphicsHooks kGraphicsHooks{
 
 }  // namespace
 
-void ConnectGraphicsToWindow() { SetWindowGraphicsHooks(&kGraphicsHooks); }
+void ConnectGraphicsToWindow() {
+  SetWindowGraphicsHooks(&kGraphicsHooks);
+  SetMemImgScreenColorBitsQuery(GetScreenColorBits);
+}
