@@ -28,7 +28,7 @@ bool IsDxtFormat(D3DFORMAT format) {
 void ClearTextureLevels(IDirect3DTexture9* texture, int levels, int height) {
   const int count = levels < 2 ? 1 : levels;
   int rows = height;
-  for (int level = 0; level < count; ++level, rows = rows > 1 ? rows / 2 : 1) {
+  for (int level = 0; level < count; ++level, rows = (rows > 1) ? rows / 2 : 1) {
     D3DLOCKED_RECT locked;
     if (FAILED(texture->LockRect(static_cast<UINT>(level), &locked, nullptr, 0))) continue;
     std::memset(locked.pBits, 0, static_cast<size_t>(locked.Pitch) * static_cast<size_t>(rows));
