@@ -74,7 +74,8 @@ class QuadScene {
   // One small sprite as the library draws it: the states it asks for before the draw (the device
   // sees them even when unchanged), then a 16 x 16 quad. Per-draw overhead dominates here.
   void DrawSprite(int index) {
-    const float left = static_cast<float>(index % 24 * 16) - 0.5f, top = static_cast<float>(index / 24 % 30 * 16) - 0.5f;
+    const float left = static_cast<float>(index % 24 * 16) - 0.5f,
+                top = static_cast<float>(index / 24 % 30 * 16) - 0.5f;
     Vertex quad[4] = {{left, top, 0, 1, 0xFFFFFFFF, 0, 0},
                       {left + 16, top, 0, 1, 0xFFFFFFFF, 0.04f, 0},
                       {left, top + 16, 0, 1, 0xFFFFFFFF, 0, 0.03f},
@@ -129,8 +130,8 @@ class QuadScene {
 };
 
 void ReportPixels(benchmark::State& state) {
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
+                                                  benchmark::Counter::kIsRate);
 }
 
 void TexturedQuad(benchmark::State& state, bool blend, bool fastPaths) {
@@ -172,8 +173,8 @@ void SmallSprites(benchmark::State& state, bool recording) {
   scene.EndScene();
   platform::testing::RecordDeviceCalls(false);
   platform::testing::TakeRecordedDeviceCalls();
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * 16 * 16 / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * 16 * 16 / 1e6,
+                                                  benchmark::Counter::kIsRate);
 }
 
 void BM_SmallSpriteRecorderOff(benchmark::State& state) { SmallSprites(state, false); }

@@ -34,8 +34,8 @@ void DecodeDxt(benchmark::State& state) {
     ReleaseBaseImage(&image);
     state.ResumeTiming();
   }
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * Side * Side / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * Side * Side / 1e6,
+                                                  benchmark::Counter::kIsRate);
 }
 
 void MemcpyReference(benchmark::State& state) {
@@ -44,8 +44,8 @@ void MemcpyReference(benchmark::State& state) {
     std::memcpy(to.data(), from.data(), from.size());
     benchmark::DoNotOptimize(to.data());
   }
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * Side * Side / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * Side * Side / 1e6,
+                                                  benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(DecodeDxt)->Arg(1)->Arg(5);

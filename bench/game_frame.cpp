@@ -93,8 +93,7 @@ class GameScene {
   void DrawFrame(bool flip) {
     ClearDrawScreenAll();
     DrawBoxShape(11, 11, 253, 493, static_cast<unsigned>(MakeColorCode(192, 192, 192)), 0);
-    for (int i = 0; i < kCellCount; ++i)
-      DrawGraphAt(12 + 24 * (i % 10), 12 + 24 * (i / 10 % 20), cells_[board_[i]], 1);
+    for (int i = 0; i < kCellCount; ++i) DrawGraphAt(12 + 24 * (i % 10), 12 + 24 * (i / 10 % 20), cells_[board_[i]], 1);
     for (int k = 0; k < kLabelCount; ++k) DrawGraphAt(270 + (k & 1) * 10, 20 + 36 * k, labels_[k], 1);
     // Without the flip the queued vertices are still drawn, but nothing is shown.
     if (flip)
@@ -116,8 +115,8 @@ void RunFrames(benchmark::State& state, bool device, bool flip) {
     return;
   }
   for (auto _ : state) scene.DrawFrame(flip);
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(kFramePixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(kFramePixels * static_cast<double>(state.iterations()) / 1e6,
+                                                  benchmark::Counter::kIsRate);
 }
 
 void GameFrameDevice(benchmark::State& state) { RunFrames(state, true, true); }
@@ -135,8 +134,8 @@ void MemcpyFramePixels(benchmark::State& state) {
     benchmark::DoNotOptimize(to.data());
     benchmark::ClobberMemory();
   }
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(kFramePixels * static_cast<double>(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(kFramePixels * static_cast<double>(state.iterations()) / 1e6,
+                                                  benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(GameFrameDevice)->Unit(benchmark::kMicrosecond)->MeasureProcessCPUTime();

@@ -69,7 +69,8 @@ std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb) {
   return out;
 }
 
-void LoadThroughGlue(benchmark::State& state, const std::vector<uint8_t>& file, int (*loader)(ImageLoadSource*, BaseImage*)) {
+void LoadThroughGlue(benchmark::State& state, const std::vector<uint8_t>& file,
+                     int (*loader)(ImageLoadSource*, BaseImage*)) {
   const StreamFunctionSet* f = GetMemoryStreamFuncs();
   for (auto _ : state) {
     ImageLoadSource source = {f->Tell, f->Seek, f->Read, f->Eof, f->IdleWait, f->Close, 0};

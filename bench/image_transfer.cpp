@@ -16,13 +16,28 @@ constexpr int Height = 512;
 ColorData Format(int kind) {
   ColorData c{};
   switch (kind) {
-    case 0: SetupPalette8ColorData(&c); for (int i = 0; i < 256; ++i) c.palette[i] = {uint8_t(i), uint8_t(i * 3), uint8_t(i * 5), 0}; break;
-    case 1: SetupRGB24ColorData(&c); break;
-    case 2: SetupXRGB8ColorData(&c); break;
-    case 3: SetupARGB8ColorData(&c); break;
-    case 4: SetupColorDataFromMasks(&c, 16, 0xF800, 0x07E0, 0x001F, 0); break;
-    case 5: SetupColorDataFromMasks(&c, 16, 0x7C00, 0x03E0, 0x001F, 0x8000); break;
-    default: SetupColorDataFromMasks(&c, 16, 0x0F00, 0x00F0, 0x000F, 0xF000); break;
+    case 0:
+      SetupPalette8ColorData(&c);
+      for (int i = 0; i < 256; ++i) c.palette[i] = {uint8_t(i), uint8_t(i * 3), uint8_t(i * 5), 0};
+      break;
+    case 1:
+      SetupRGB24ColorData(&c);
+      break;
+    case 2:
+      SetupXRGB8ColorData(&c);
+      break;
+    case 3:
+      SetupARGB8ColorData(&c);
+      break;
+    case 4:
+      SetupColorDataFromMasks(&c, 16, 0xF800, 0x07E0, 0x001F, 0);
+      break;
+    case 5:
+      SetupColorDataFromMasks(&c, 16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+      break;
+    default:
+      SetupColorDataFromMasks(&c, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+      break;
   }
   return c;
 }

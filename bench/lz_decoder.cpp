@@ -34,7 +34,8 @@ const LzSample& Sample() {
         for (int i = 0; i < run; ++i) literal(static_cast<unsigned char>(random()));
         continue;
       }
-      const uint32_t maxDistance = static_cast<uint32_t>(std::min<size_t>(s.expected.size(), choice < 6 ? 200 : 1u << 20));
+      const uint32_t maxDistance =
+          static_cast<uint32_t>(std::min<size_t>(s.expected.size(), choice < 6 ? 200 : 1u << 20));
       const uint32_t distance = 1 + random() % maxDistance;
       const uint32_t length = choice == 7 ? 36 + random() % 400 : 4 + random() % 28;
       const uint32_t field = length - 4, value = distance - 1;

@@ -34,8 +34,8 @@ void MaskBracket(benchmark::State& state) {
     EndMaskedDrawing(0, 0, Width, Height);
     benchmark::DoNotOptimize(soft.ScreenImage.Pixels[0]);
   }
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * Width * Height / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * Width * Height / 1e6,
+                                                  benchmark::Counter::kIsRate);
   EndMaskSystem();
   ReleaseMemImg(&soft.ScreenImage);
   soft = SoftwareScreen{};
@@ -48,8 +48,8 @@ void MemcpyReference(benchmark::State& state) {
     std::memcpy(from.data(), to.data(), from.size());
     benchmark::DoNotOptimize(to.data());
   }
-  state.counters["Mpixel/s"] =
-      benchmark::Counter(static_cast<double>(state.iterations()) * Width * Height / 1e6, benchmark::Counter::kIsRate);
+  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * Width * Height / 1e6,
+                                                  benchmark::Counter::kIsRate);
 }
 
 BENCHMARK(MaskBracket);

@@ -30,13 +30,16 @@ struct Frame {
     SetupMemImg(&source, sourceWidth, sourceHeight, -1, 0, format, 0, alpha, 1, nullptr);
     SetupMemImg(&dest, width, height, -1, 0, format, 0, 0, 0, nullptr);
     std::mt19937 random(42);
-    for (int i = 0; i < source.Core->Pitch * sourceHeight; ++i) source.Core->PixelBuffer[i] = static_cast<uint8_t>(random());
+    for (int i = 0; i < source.Core->Pitch * sourceHeight; ++i)
+      source.Core->PixelBuffer[i] = static_cast<uint8_t>(random());
     if (pattern == Alpha::Mixed && format == 1) {
       // A third clear, a third opaque, a third partial, in random order.
       for (int y = 0; y < sourceHeight; ++y)
         for (int x = 0; x < sourceWidth; ++x) {
           const int kind = random() % 3;
-          source.Pixels[y * source.Core->Pitch + x * 4 + 3] = kind == 0 ? 0 : kind == 1 ? 255 : static_cast<uint8_t>(random() % 254 + 1);
+          source.Pixels[y * source.Core->Pitch + x * 4 + 3] = kind == 0   ? 0
+                                                              : kind == 1 ? 255
+                                                                          : static_cast<uint8_t>(random() % 254 + 1);
         }
     }
     if (alpha && format == 1) {
@@ -122,8 +125,8 @@ void Pixman(benchmark::State& state, pixman_op_t op, Alpha alpha, int constantAl
   pixman_image_t* source = pixman_image_create_bits(
       alpha != Alpha::None ? PIXMAN_a8r8g8b8 : PIXMAN_x8r8g8b8, sourceWidth, sourceHeight,
       reinterpret_cast<uint32_t*>(frame.source.Pixels), frame.source.Core->Pitch);
-  pixman_image_t* dest = pixman_image_create_bits(PIXMAN_x8r8g8b8, width, height,
-                                                  reinterpret_cast<uint32_t*>(frame.dest.Pixels), frame.dest.Core->Pitch);
+  pixman_image_t* dest = pixman_image_create_bits(
+      PIXMAN_x8r8g8b8, width, height, reinterpret_cast<uint32_t*>(frame.dest.Pixels), frame.dest.Core->Pitch);
   pixman_image_t* mask = nullptr;
   if (constantAlpha >= 0) {
     const pixman_color_t color = {0, 0, 0, static_cast<uint16_t>(constantAlpha * 257)};
@@ -189,6 +192,7 @@ int main(int argc, char** argv) {
       {"BM_StretchAlpha32", "BM_PixmanStretchConstantAlpha"},
   };
   for (const char* size : {"/408/504", "/1920/1080"})
-    for (const auto& pair : kPairs) pairs.push_back({std::string(pair[0]).append(size), std::string(pair[1]).append(size)});
+    for (const auto& pair : kPairs)
+      pairs.push_back({std::string(pair[0]).append(size), std::string(pair[1]).append(size)});
   return RunBenchmarksWithRatios(argc, argv, "pixels", pairs);
 }

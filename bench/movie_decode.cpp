@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "movies/theora_decoder.h"
 #include "memory_files.h"
+#include "movies/theora_decoder.h"
 #include "ratio_report.h"
 #include "theora_clips.h"
 
@@ -84,7 +84,8 @@ std::vector<std::vector<uint8_t>> ClipPackets() {
     }
     ogg_stream_pagein(&stream, &page);
     ogg_packet packet;
-    while (ogg_stream_packetout(&stream, &packet) == 1) packets.emplace_back(packet.packet, packet.packet + packet.bytes);
+    while (ogg_stream_packetout(&stream, &packet) == 1)
+      packets.emplace_back(packet.packet, packet.packet + packet.bytes);
   }
   if (started) ogg_stream_clear(&stream);
   ogg_sync_clear(&sync);

@@ -63,17 +63,13 @@ std::vector<Quad> MakeQuads(int64_t* pixelCount) {
       corner[k][1] = static_cast<int>(cy + x * std::sin(angle) + y * std::cos(angle));
     }
     const int w = kTextureSize, h = kTextureSize;
-    Quad quad = {{{corner[0][0], corner[0][1], 0, 0},
-                  {corner[1][0], corner[1][1], w, 0},
-                  {corner[2][0], corner[2][1], 0, h}},
-                 {{corner[1][0], corner[1][1], w, 0},
-                  {corner[2][0], corner[2][1], 0, h},
-                  {corner[3][0], corner[3][1], w, h}}};
+    Quad quad = {
+        {{corner[0][0], corner[0][1], 0, 0}, {corner[1][0], corner[1][1], w, 0}, {corner[2][0], corner[2][1], 0, h}},
+        {{corner[1][0], corner[1][1], w, 0}, {corner[2][0], corner[2][1], 0, h}, {corner[3][0], corner[3][1], w, h}}};
     for (const MemImgVertex* triangle : {quad.First, quad.Second}) {
       TriangleScan scan;
       if (SetupTriangleScan(triangle, &scan) == 0)
-        WalkTriangleSpans(scan, area,
-                          [&](int, int, int count, uint32_t, uint32_t) { *pixelCount += count; });
+        WalkTriangleSpans(scan, area, [&](int, int, int count, uint32_t, uint32_t) { *pixelCount += count; });
     }
     quads.push_back(quad);
   }
@@ -151,8 +147,7 @@ void BM_MemcpyReference(benchmark::State& state) {
     int64_t left = pixelsPerIteration * 4;
     size_t at = 0;
     while (left > 0) {
-      const size_t bytes =
-          static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(rowBytes)));
+      const size_t bytes = static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(rowBytes)));
       std::memcpy(to.data() + at, from.data() + at, bytes);
       left -= static_cast<int64_t>(bytes);
       at = (at + rowBytes) % from.size();

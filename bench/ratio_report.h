@@ -37,8 +37,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
       const auto ours = rates_.find(pair.ours);
       const auto reference = rates_.find(pair.reference);
       if (ours == rates_.end() || reference == rates_.end() || reference->second <= 0) continue;
-      std::printf("%-52s %-36s %12.1f %12.1f %7.2f\n", pair.ours.c_str(), pair.reference.c_str(),
-                  ours->second / unit_, reference->second / unit_, ours->second / reference->second);
+      std::printf("%-52s %-36s %12.1f %12.1f %7.2f\n", pair.ours.c_str(), pair.reference.c_str(), ours->second / unit_,
+                  reference->second / unit_, ours->second / reference->second);
     }
     std::fflush(stdout);
   }

@@ -34,13 +34,13 @@ const char* const kMp3Long[] = {"mp3_stereo_30s.mp3", "mp3_stereo_30s.mp3"};
 constexpr double kBytesPerSecond = 44100.0 * 4;
 
 void ReportRealtime(benchmark::State& state, int64_t pcmBytes) {
-  state.counters["x_realtime"] =
-      benchmark::Counter(static_cast<double>(pcmBytes) / kBytesPerSecond, benchmark::Counter::kIsRate);
+  state.counters["x_realtime"] = benchmark::Counter(static_cast<double>(pcmBytes) / kBytesPerSecond,
+                                                    benchmark::Counter::kIsRate);
 }
 
 int64_t ConvertAll(const Bytes& file, int decoderMask = 0) {
-  SoundStreamSource source{*GetMemoryStreamFuncs(),
-                           reinterpret_cast<StreamHandle>(OpenMemoryStream(file.data(), static_cast<int>(file.size())))};
+  SoundStreamSource source{*GetMemoryStreamFuncs(), reinterpret_cast<StreamHandle>(
+                                                        OpenMemoryStream(file.data(), static_cast<int>(file.size())))};
   PcmConverter converter{};
   int64_t total = 0;
   g_soundOptions.decoderMask = decoderMask;
@@ -117,15 +117,15 @@ struct RawOggSource {
 
 void BM_VorbisRawLibvorbisfile(benchmark::State& state) {
   const Bytes file = ReadFixture("vorbis_stereo.ogg");
-  const ov_callbacks callbacks = {
-      [](void* buffer, size_t size, size_t count, void* data) -> size_t {
-        auto* source = static_cast<RawOggSource*>(data);
-        const size_t bytes = std::min(size * count, source->file->size() - source->position);
-        std::memcpy(buffer, source->file->data() + source->position, bytes);
-        source->position += bytes;
-        return size ? bytes / size : 0;
-      },
-      nullptr, nullptr, nullptr};
+  const ov_callbacks callbacks = {[](void* buffer, size_t size, size_t count, void* data) -> size_t {
+                                    auto* source = static_cast<RawOggSource*>(data);
+                                    const size_t bytes = std::min(size * count,
+                                                                  source->file->size() - source->position);
+                                    std::memcpy(buffer, source->file->data() + source->position, bytes);
+                                    source->position += bytes;
+                                    return size ? bytes / size : 0;
+                                  },
+                                  nullptr, nullptr, nullptr};
   int64_t bytes = 0;
   std::vector<char> out(4096);
   for (auto _ : state) {

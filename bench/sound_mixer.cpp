@@ -22,8 +22,9 @@ std::vector<platform::dsound::Voice> MakeVoices(int count) {
     WORD channels;
     WORD bits;
     WORD tag;
-  } formats[] = {{44100, 2, 16, WAVE_FORMAT_PCM}, {22050, 1, 16, WAVE_FORMAT_PCM}, {44100, 1, 16, WAVE_FORMAT_PCM},
-                 {11025, 1, 8, WAVE_FORMAT_PCM},  {48000, 2, 16, WAVE_FORMAT_PCM}, {32000, 2, 8, WAVE_FORMAT_PCM},
+  } formats[] = {{44100, 2, 16, WAVE_FORMAT_PCM}, {22050, 1, 16, WAVE_FORMAT_PCM},
+                 {44100, 1, 16, WAVE_FORMAT_PCM}, {11025, 1, 8, WAVE_FORMAT_PCM},
+                 {48000, 2, 16, WAVE_FORMAT_PCM}, {32000, 2, 8, WAVE_FORMAT_PCM},
                  {48000, 2, 24, WAVE_FORMAT_PCM}, {44100, 2, 32, WAVE_FORMAT_IEEE_FLOAT}};
   for (int i = 0; i < count; ++i) {
     platform::dsound::Voice& voice = voices[i];

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "../tests/font_files.h"
-#include "graphics/graphs/draw_state.h"
 #include "graphics/fonts/fonts.h"
+#include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/screen_settings.h"
 #include "platform/testing.h"
 #include "zyvel/graphics.h"

@@ -80,8 +80,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           DWORD secondBytes = 0;
           const DWORD offset = script.Word();
           const DWORD bytes = script.Word();
-          if (SUCCEEDED(target->buffer->Lock(offset, bytes, &first, &firstBytes, &second, &secondBytes,
-                                             script.Byte() % 4))) {
+          if (SUCCEEDED(
+                  target->buffer->Lock(offset, bytes, &first, &firstBytes, &second, &secondBytes, script.Byte() % 4))) {
             if (firstBytes + secondBytes > target->bytes) std::abort();
             std::memset(first, script.Byte(), firstBytes);
             if (second) std::memset(second, script.Byte(), secondBytes);

@@ -10,8 +10,8 @@
 inline int FuzzImageLoader(ImageLoaderFunc loader, const uint8_t* data, size_t size) {
   if (size > (1u << 24)) return 0;
   const StreamFunctionSet* functions = GetMemoryStreamFuncs();
-  ImageLoadSource source = {functions->Tell, functions->Seek, functions->Read, functions->Eof,
-                            functions->IdleWait, functions->Close, 0};
+  ImageLoadSource source = {
+      functions->Tell, functions->Seek, functions->Read, functions->Eof, functions->IdleWait, functions->Close, 0};
   source.stream = reinterpret_cast<StreamHandle>(OpenMemoryStream(data, static_cast<int>(size)));
   if (source.stream == 0) return 0;
   BaseImage image = {};

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int packedLength = static_cast<int>(packed.size());
   std::vector<unsigned char> out(size + 1);
   if (UnpackArchiveLz(packed.data(), packedLength, out.data(), static_cast<int>(size)) != static_cast<int>(size) ||
-      std::memcmp(out.data(), data, size) != 0 || MeasureArchiveLz(packed.data(), packedLength) != static_cast<int>(size))
+      std::memcmp(out.data(), data, size) != 0 ||
+      MeasureArchiveLz(packed.data(), packedLength) != static_cast<int>(size))
     std::abort();
   return 0;
 }

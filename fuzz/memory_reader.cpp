@@ -59,7 +59,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IAsyncReader* pin = reader->OutputPin();
 
   IMemAllocator* allocator = nullptr;
-  if (Z_CHeapSamplePool::CreateInstance(nullptr, IID_IMemAllocator, reinterpret_cast<void**>(&allocator)) != S_OK) abort();
+  if (Z_CHeapSamplePool::CreateInstance(nullptr, IID_IMemAllocator, reinterpret_cast<void**>(&allocator)) != S_OK)
+    abort();
   ALLOCATOR_PROPERTIES asked{4, kSampleSize, 1, 0}, actual{};
   if (allocator->SetProperties(&asked, &actual) != S_OK || allocator->Commit() != S_OK) abort();
 
@@ -101,8 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 2:
-        if (queued > 0) collect(flushing ? 0 : INFINITE);
-        else collect(0);
+        if (queued > 0)
+          collect(flushing ? 0 : INFINITE);
+        else
+          collect(0);
         break;
       case 3: {
         if (free.empty()) break;
@@ -119,8 +122,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 5:
-        if (flushing) pin->EndFlush();
-        else pin->BeginFlush();
+        if (flushing)
+          pin->EndFlush();
+        else
+          pin->BeginFlush();
         flushing = !flushing;
         break;
       default: {

@@ -62,8 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int format = script.Byte() & 1;
   const int bytes = format == 1 ? 4 : 2;
   Image dest(kWidth, kHeight, format, bytes, 0, 0);
-  Image sources[3] = {Image(9, 7, format, bytes, 0, 0), Image(9, 7, format, 1, 1, 0),
-                      Image(9, 7, format, 4, 0, 1)};
+  Image sources[3] = {Image(9, 7, format, bytes, 0, 0), Image(9, 7, format, 1, 1, 0), Image(9, 7, format, 4, 0, 1)};
   Image blend(9, 7, 2, 1, 0, 0);
   SetMemImgBlendImageBorder(script.Byte(), script.Byte());
   while (!script.Done()) {
@@ -72,8 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.BlendMode = script.Byte() % 14;
     settings.BlendParam = script.Byte();
     settings.BrightColor = (script.Byte() & 1) ? 0xFFFFFF : static_cast<uint32_t>(script.Word());
-    const RECT area = {script.Coordinate(), script.Coordinate(), script.Coordinate(),
-                       script.Coordinate()};
+    const RECT area = {script.Coordinate(), script.Coordinate(), script.Coordinate(), script.Coordinate()};
     settings.DrawArea = area;
     const std::vector<uint8_t> before = dest.Buffer;
     const uint32_t color = static_cast<uint32_t>(script.Word());
@@ -81,17 +79,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       case 0: {
         MemImgVertex corners[3];
         for (MemImgVertex& corner : corners)
-          corner = {script.Coordinate(), script.Coordinate(), script.Coordinate(),
-                    script.Coordinate()};
+          corner = {script.Coordinate(), script.Coordinate(), script.Coordinate(), script.Coordinate()};
         const uint8_t choice = script.Byte();
         MEMIMG* source = choice % 4 == 3 ? nullptr : &sources[choice % 4].View;
-        MapMemImgTriangle(&dest.View, source, corners, (choice >> 2) & 1,
-                          (choice >> 3) & 1 ? &blend.View : nullptr, color, settings);
+        MapMemImgTriangle(&dest.View, source, corners, (choice >> 2) & 1, (choice >> 3) & 1 ? &blend.View : nullptr,
+                          color, settings);
         break;
       }
       case 1: {
-        const RECT box = {script.Coordinate(), script.Coordinate(), script.Coordinate(),
-                          script.Coordinate()};
+        const RECT box = {script.Coordinate(), script.Coordinate(), script.Coordinate(), script.Coordinate()};
         FillMemImgBox(&dest.View, (operation & 0x80) ? nullptr : &box, color, settings);
         break;
       }

@@ -52,7 +52,9 @@ void TouchBuffer(IMediaSample* sample, uint8_t value) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzScript script{data, size};
   IMemAllocatorCallbackTemp* pool = nullptr;
-  if (Z_CHeapSamplePool::CreateInstance(nullptr, IID_IMemAllocatorCallbackTemp, reinterpret_cast<void**>(&pool)) != S_OK) abort();
+  if (Z_CHeapSamplePool::CreateInstance(nullptr, IID_IMemAllocatorCallbackTemp, reinterpret_cast<void**>(&pool)) !=
+      S_OK)
+    abort();
   std::vector<IMediaSample*> held;
   Z_CMediaTypeHolder ownType;
   ownType.majortype = kFuzzMajor;

@@ -8,9 +8,9 @@
 #include <cstdlib>
 
 #include "platform/testing.h"
-#include "sound_system_fuzz.h"
 #include "sound/pcm_converter.h"
 #include "sound/sound_records.h"
+#include "sound_system_fuzz.h"
 #include "zyvel/sound.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -9,9 +9,9 @@
 #include <cstdlib>
 
 #include "platform/testing.h"
-#include "sound_system_fuzz.h"
 #include "sound/loading.h"
 #include "sound/stream_sound.h"
+#include "sound_system_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 6 || size > (1 << 15)) return 0;

@@ -14,7 +14,13 @@ namespace {
 
 // What a paste may bring: a cut double-byte character, control codes, Enter, a long text.
 const char* const kClipboardTexts[] = {
-    "", "x", "\x82", "\x82\xA0\x82", "12.5-3", "a\rb", "\x1D\x1C\x10\x08\x18\x03",
+    "",
+    "x",
+    "\x82",
+    "\x82\xA0\x82",
+    "12.5-3",
+    "a\rb",
+    "\x1D\x1C\x10\x08\x18\x03",
     "0123456789012345678901234567890123456789012345678901234567890123456789",
 };
 
@@ -47,8 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (!script.Done()) {
     const uint8_t flags = script.Byte();
     const uint8_t byte = script.Byte();
-    if (flags & 4) SetClipboardText(kClipboardTexts[byte % (sizeof(kClipboardTexts) / sizeof(kClipboardTexts[0]))]);
-    else StockInputChar(byte);
+    if (flags & 4)
+      SetClipboardText(kClipboardTexts[byte % (sizeof(kClipboardTexts) / sizeof(kClipboardTexts[0]))]);
+    else
+      StockInputChar(byte);
     if (flags & 1) {
       TextInputRecord* record = GetTextInputRecord(handle);
       ApplyQueuedCharacters(record, (flags >> 1) & 1);

@@ -159,8 +159,8 @@ void CGame::LoadResources() {
 void CGame::SaveData() {
   const uint32_t high = static_cast<uint32_t>(scores.highScore);
   const unsigned char record[kSaveRecordBytes] = {
-      static_cast<unsigned char>(high), static_cast<unsigned char>(high >> 8),
-      static_cast<unsigned char>(high >> 16), static_cast<unsigned char>(high >> 24)};
+      static_cast<unsigned char>(high), static_cast<unsigned char>(high >> 8), static_cast<unsigned char>(high >> 16),
+      static_cast<unsigned char>(high >> 24)};
   // The record goes to a file of its own beside the save and replaces it only once it is whole
   // on disk: a full disk, a crash or a kill part-way leaves the previous high score as it was.
   FILE* file = std::fopen(kSaveWorkFileName, "wb");

@@ -51,11 +51,11 @@ class GameServices : public BoardServices {
   virtual void DrawBoxShape(int x1, int y1, int x2, int y2, unsigned color, int fill) = 0;
 
   // Fonts.
-  virtual int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType,
-                                 int charSet, int edgeSize, int italic, int slot, int checkCount) = 0;
+  virtual int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet, int edgeSize,
+                                 int italic, int slot, int checkCount) = 0;
   virtual int MeasureTextWidth(const char* text, int length, int font, int vertical) = 0;
-  virtual int DrawTextWithFont(int x, int y, const char* text, unsigned color, int font,
-                               unsigned edgeColor, int vertical) = 0;
+  virtual int DrawTextWithFont(int x, int y, const char* text, unsigned color, int font, unsigned edgeColor,
+                               int vertical) = 0;
 
   virtual int LoadSoundFile(const char* name, int bufferCount, int sharedStream) = 0;
 };

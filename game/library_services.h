@@ -32,8 +32,8 @@ class LibraryServices : public GameServices {
   int CutSubGraph(int x, int y, int width, int height, int sourceGraph) override;
   int DrawGraphAt(int x, int y, int graph, int transparent) override;
   void DrawBoxShape(int x1, int y1, int x2, int y2, unsigned color, int fill) override;
-  int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet,
-                         int edgeSize, int italic, int slot, int checkCount) override;
+  int CreateFontToHandle(const char* faceName, int size, int thickness, int fontType, int charSet, int edgeSize,
+                         int italic, int slot, int checkCount) override;
   int MeasureTextWidth(const char* text, int length, int font, int vertical) override;
   int DrawTextWithFont(int x, int y, const char* text, unsigned color, int font, unsigned edgeColor,
                        int vertical) override;

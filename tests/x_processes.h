@@ -26,8 +26,8 @@ class ChildProcess {
     std::string directory;                 // Empty: this process's own.
     std::string output;                    // Standard output and error; empty: /dev/null.
     std::string errors;                    // Standard error alone, when not empty.
-    int* input = nullptr;  // When set, receives the write end of a pipe that is standard input.
-    int passed = -1;       // A descriptor of this process the program gets as descriptor 3.
+    int* input = nullptr;                  // When set, receives the write end of a pipe that is standard input.
+    int passed = -1;                       // A descriptor of this process the program gets as descriptor 3.
   };
 
   ChildProcess() = default;

@@ -299,7 +299,7 @@ int ArchiveAwareSeek(StreamHandle stream, int offset, int origin) {
   OpenFileRecord* record = RecordOf(stream);
   if (!record) return -1;
   return record->kind == kOpenPlainFile ? PlainFileSeek(record->plain, offset, origin)
-                           : SeekArchiveMember(&record->member, offset, origin);
+                                        : SeekArchiveMember(&record->member, offset, origin);
 }
 
 int ArchiveAwareRead(void* buffer, int itemSize, int count, StreamHandle stream) {

@@ -66,8 +66,8 @@ void UpperCaseArchiveText(char* text, int charSet) {
 struct LayoutCheck {
   ArchiveState* archive;
   uint64_t blockSize;
-  uint64_t directorySpace;  // Bytes from the directory table to the end of the block.
-  uint64_t fileSpace;       // Bytes from the file table to the end of the block.
+  uint64_t directorySpace;           // Bytes from the directory table to the end of the block.
+  uint64_t fileSpace;                // Bytes from the file table to the end of the block.
   unsigned char* visited = nullptr;  // One bit per byte offset of the directory table.
   uint32_t* pending = nullptr;       // Directories found but not yet checked.
   int pendingCount = 0;
@@ -196,11 +196,16 @@ int ReadArchiveBytes(int fileOffset, StreamHandle stream, void* buffer, int leng
 
 int CharSetOfCodePage(uint32_t codePage) {
   switch (codePage) {
-    case 932: return CHARSET_SHIFTJIS;
-    case 949: return CHARSET_HANGEUL;
-    case 950: return CHARSET_BIG5;
-    case 936: return CHARSET_GB2312;
-    default: return CHARSET_DEFAULT;
+    case 932:
+      return CHARSET_SHIFTJIS;
+    case 949:
+      return CHARSET_HANGEUL;
+    case 950:
+      return CHARSET_BIG5;
+    case 936:
+      return CHARSET_GB2312;
+    default:
+      return CHARSET_DEFAULT;
   }
 }
 

@@ -27,9 +27,7 @@ inline uint32_t ReadArchiveU32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
          static_cast<uint32_t>(p[3]) << 24;
 }
-inline uint16_t ReadArchiveU16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
+inline uint16_t ReadArchiveU16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
 struct ArchiveHeader {
   uint16_t magic;

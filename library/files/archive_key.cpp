@@ -18,18 +18,30 @@ unsigned char RotateLeft(unsigned char b, int bits) {
 // Each key position's own transformation.
 unsigned char TransformKeyByte(unsigned char b, int position) {
   switch (position) {
-    case 0: return static_cast<unsigned char>(~b);
-    case 1: return SwapNibbles(b);
-    case 2: return RotateLeft(b, 3);
-    case 3: return b ^ 0x5D;
-    case 4: return static_cast<unsigned char>(~SwapNibbles(b));
-    case 5: return RotateLeft(b, 1) ^ 0x21;
-    case 6: return SwapNibbles(b ^ 0x96);
-    case 7: return static_cast<unsigned char>(~RotateLeft(b, 5));
-    case 8: return b ^ 0xC3;
-    case 9: return RotateLeft(SwapNibbles(b), 2);
-    case 10: return static_cast<unsigned char>(~(b ^ 0x4E));
-    default: return RotateLeft(b, 6) ^ 0x1F;
+    case 0:
+      return static_cast<unsigned char>(~b);
+    case 1:
+      return SwapNibbles(b);
+    case 2:
+      return RotateLeft(b, 3);
+    case 3:
+      return b ^ 0x5D;
+    case 4:
+      return static_cast<unsigned char>(~SwapNibbles(b));
+    case 5:
+      return RotateLeft(b, 1) ^ 0x21;
+    case 6:
+      return SwapNibbles(b ^ 0x96);
+    case 7:
+      return static_cast<unsigned char>(~RotateLeft(b, 5));
+    case 8:
+      return b ^ 0xC3;
+    case 9:
+      return RotateLeft(SwapNibbles(b), 2);
+    case 10:
+      return static_cast<unsigned char>(~(b ^ 0x4E));
+    default:
+      return RotateLeft(b, 6) ^ 0x1F;
   }
 }
 

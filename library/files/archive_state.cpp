@@ -277,7 +277,8 @@ int FinishArchiveMemberRead(ArchiveFileState* member) {
   if (PlainFileIdleWait(ArchiveStream(member->archive)) == 0) return 0;
   if (member->pending == kPendingPackedData) {
     const int packedSize = static_cast<int>(ArchiveEntryPackedSize(member->archive, member->entry));
-    XorArchiveBytes(packedSize, member->packed, static_cast<uint32_t>(member->pendingFilePosition), member->archive->key);
+    XorArchiveBytes(packedSize, member->packed, static_cast<uint32_t>(member->pendingFilePosition),
+                    member->archive->key);
     if (!DecodeMember(member, member->packed, packedSize)) member->size = 0;  // Reads find nothing.
     ZV_FREE(member->packed);
     member->packed = nullptr;

@@ -8,14 +8,13 @@
 namespace {
 
 constexpr FileFunctionTable kPlainFileSet = {
-    PlainFileOpen,   PlainFileClose,  PlainFileTell,      PlainFileSeek,     PlainFileRead,
-    PlainFileEof,    PlainFileIdleWait, PlainFileSetDir,  PlainFileGetDir,   PlainFileFindFirst,
-    PlainFileFindNext, PlainFileFindClose};
+    PlainFileOpen,     PlainFileClose,  PlainFileTell,   PlainFileSeek,      PlainFileRead,     PlainFileEof,
+    PlainFileIdleWait, PlainFileSetDir, PlainFileGetDir, PlainFileFindFirst, PlainFileFindNext, PlainFileFindClose};
 
-constexpr FileFunctionTable kArchiveAwareSet = {
-    ArchiveAwareOpen,      ArchiveAwareClose,    ArchiveAwareTell,      ArchiveAwareSeek,
-    ArchiveAwareRead,      ArchiveAwareEof,      ArchiveAwareIdleWait,  ArchiveAwareSetDir,
-    ArchiveAwareGetDir,    ArchiveAwareFindFirst, ArchiveAwareFindNext, ArchiveAwareFindClose};
+constexpr FileFunctionTable kArchiveAwareSet = {ArchiveAwareOpen,      ArchiveAwareClose,    ArchiveAwareTell,
+                                                ArchiveAwareSeek,      ArchiveAwareRead,     ArchiveAwareEof,
+                                                ArchiveAwareIdleWait,  ArchiveAwareSetDir,   ArchiveAwareGetDir,
+                                                ArchiveAwareFindFirst, ArchiveAwareFindNext, ArchiveAwareFindClose};
 
 // Archive-aware until start-up says otherwise.
 FileFunctionTable g_fileFunctions = kArchiveAwareSet;

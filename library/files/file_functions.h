@@ -52,9 +52,7 @@ struct PlainFileRecord {
   int cacheLength;
 };
 
-inline PlainFileRecord* PlainFileRecordOf(StreamHandle stream) {
-  return reinterpret_cast<PlainFileRecord*>(stream);
-}
+inline PlainFileRecord* PlainFileRecordOf(StreamHandle stream) { return reinterpret_cast<PlainFileRecord*>(stream); }
 
 // FILETIME to a local `FileDateData` (zero when it does not convert).
 void ConvertFileTimeToDateData(const FILETIME* time, FileDateData* out);

@@ -55,4 +55,3 @@ struct InputDeviceState {
 inline IUnknown* const kWinmmInterface = reinterpret_cast<IUnknown*>(static_cast<intptr_t>(-1));
 
 extern InputDeviceState g_input;
-

@@ -45,13 +45,13 @@ struct TextInputState {
   int imeEnabled;
   int imeUsed;
   int imeOpen;
-  int activeHandle;  // -1: none.
+  int activeHandle;                         // -1: none.
   uint32_t colours[kTextInputColourCount];  // 0xRRGGBB, in slot order.
   int blinkStart;
   int blinkPeriod;
   int blinkVisible;
   int limitToFreeSpace;
-  int fixedLimit;  // Bytes; 0: none.
+  int fixedLimit;       // Bytes; 0: none.
   int pendingImeReset;  // 0 none, else the first of the reset steps 1-4 still to run.
   char savedComposition[kCompositionSize];
   int openStatusWaitRunning;
@@ -67,7 +67,7 @@ struct TextInputRecord {
   int selectionStart;  // -1: no selection.
   int selectionEnd;
   int viewStart;
-  int cursor;  // Byte position.
+  int cursor;    // Byte position.
   char* buffer;  // maxLength + 1 bytes, tracked heap.
   int cancelAllowed;
   int singleByteOnly;

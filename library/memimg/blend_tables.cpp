@@ -16,8 +16,7 @@ int SetupMemImgBlendTables() {
   for (int o = 0; o < 64; ++o)
     for (int k = 0; k < 64; ++k)
       for (int j = 0; j < 64; ++j)
-        tables.MixTable64[o * 4096 + k * 64 + j] =
-            static_cast<uint8_t>((o * k + (63 - o) * j) / 63);
+        tables.MixTable64[o * 4096 + k * 64 + j] = static_cast<uint8_t>((o * k + (63 - o) * j) / 63);
   return 0;
 }
 

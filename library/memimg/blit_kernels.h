@@ -21,16 +21,16 @@ enum BlitFamily {
 
 // Blend operations, with the special forms a call can select up front.
 enum BlitOperation {
-  kOperationCopy = 0,            // Mode 0 (and mode 1 at full strength).
-  kOperationAlpha,               // Mode 1.
-  kOperationAlphaHalving,        // Mode 1 at 128, no alpha, no blend image, plain bright.
-  kOperationAlphaMix,            // 16-bit mode 1 through the 6-bit mix table.
-  kOperationAdd,                 // Mode 2.
-  kOperationAddFull,             // Mode 2 at 255, no alpha, no blend image, plain bright.
-  kOperationSubtract,            // Mode 3.
-  kOperationMultiply,            // Mode 4.
-  kOperationInvertedAlpha,       // Mode 10.
-  kOperationMultiplyBlend,       // Mode 11.
+  kOperationCopy = 0,       // Mode 0 (and mode 1 at full strength).
+  kOperationAlpha,          // Mode 1.
+  kOperationAlphaHalving,   // Mode 1 at 128, no alpha, no blend image, plain bright.
+  kOperationAlphaMix,       // 16-bit mode 1 through the 6-bit mix table.
+  kOperationAdd,            // Mode 2.
+  kOperationAddFull,        // Mode 2 at 255, no alpha, no blend image, plain bright.
+  kOperationSubtract,       // Mode 3.
+  kOperationMultiply,       // Mode 4.
+  kOperationInvertedAlpha,  // Mode 10.
+  kOperationMultiplyBlend,  // Mode 11.
   kOperationCount,
 };
 
@@ -44,45 +44,47 @@ enum BlitForm {
 
 // Everything a loop needs, prepared once per call.
 struct BlitCall {
-  uint8_t* dest;               // First destination pixel drawn.
+  uint8_t* dest;  // First destination pixel drawn.
   ptrdiff_t destPitch;
-  const uint8_t* source;       // General and line-code forms: the source pixel drawn first;
-  ptrdiff_t sourcePitch;       // stretched: the source's top-left pixel.
-  const uint8_t* blend;        // Same position in the blend image, or null.
+  const uint8_t* source;  // General and line-code forms: the source pixel drawn first;
+  ptrdiff_t sourcePitch;  // stretched: the source's top-left pixel.
+  const uint8_t* blend;   // Same position in the blend image, or null.
   ptrdiff_t blendPitch;
-  int width;                   // Destination pixels per row and rows.
+  int width;  // Destination pixels per row and rows.
   int height;
-  const uint8_t* lineCodes;    // Line-code form: the codes of the source's first row.
-  uint32_t key;                // As GetMemImgComparedKey gives it.
-  const uint8_t* palette;      // Palette entries of a paletted source.
-  int param;                   // `BlendParam`, 0..255.
-  const int32_t* product;      // ProductTable row of the parameter.
+  const uint8_t* lineCodes;      // Line-code form: the codes of the source's first row.
+  uint32_t key;                  // As GetMemImgComparedKey gives it.
+  const uint8_t* palette;        // Palette entries of a paletted source.
+  int param;                     // `BlendParam`, 0..255.
+  const int32_t* product;        // ProductTable row of the parameter.
   const int32_t* signedProduct;  // Signed-product row of the parameter, centred.
-  const uint8_t* mix;          // MixTable64 plane of the parameter / 4.
-  const int32_t* bright[3];    // ProductTable rows of the bright colour's blue, green, red.
+  const uint8_t* mix;            // MixTable64 plane of the parameter / 4.
+  const int32_t* bright[3];      // ProductTable rows of the bright colour's blue, green, red.
   const uint8_t* blendWeights;   // BlendImageAlphaTable.
   // Stretched form.
   int64_t stepX;
   int64_t stepY;
   int64_t startErrorX;
   int64_t startErrorY;
-  int startColumn;             // First source column and row drawn.
+  int startColumn;  // First source column and row drawn.
   int startRow;
-  int directionX;              // +1 or -1.
+  int directionX;  // +1 or -1.
   int directionY;
 };
 
 typedef void (*BlitRowsFunction)(const BlitCall& call);
 
 // Looks a loop up; null for a combination that has none.
-BlitRowsFunction GetBlitRowsFunction(int form, int family, int operation, bool blendImage,
-                                     bool plainBright, bool sourceAlpha, bool transparent);
+BlitRowsFunction GetBlitRowsFunction(int form, int family, int operation, bool blendImage, bool plainBright,
+                                     bool sourceAlpha, bool transparent);
 
 namespace blit_detail {
 
-template <bool Wide> struct Channels;
+template <bool Wide>
+struct Channels;
 // 32-bit pixels: blue, green, red bytes, then a fourth byte that is not colour.
-template <> struct Channels<true> {
+template <>
+struct Channels<true> {
   using Pixel = uint32_t;
   static constexpr int kShift[3] = {0, 8, 16};
   static constexpr int kMaximum[3] = {255, 255, 255};
@@ -94,7 +96,8 @@ template <> struct Channels<true> {
   static constexpr uint32_t kHalfMask = 0x7F7F7F;
 };
 // 5-6-5 pixels: blue in bits 0-4, green 5-10, red 11-15.
-template <> struct Channels<false> {
+template <>
+struct Channels<false> {
   using Pixel = uint16_t;
   static constexpr int kShift[3] = {0, 5, 11};
   static constexpr int kMaximum[3] = {31, 63, 31};
@@ -106,15 +109,18 @@ template <> struct Channels<false> {
   static constexpr uint32_t kHalfMask = 0x7BEF;
 };
 
-template <typename T> inline T Load(const uint8_t* p) {
+template <typename T>
+inline T Load(const uint8_t* p) {
   T value;
   std::memcpy(&value, p, sizeof value);
   return value;
 }
-template <typename T> inline void Store(uint8_t* p, T value) { std::memcpy(p, &value, sizeof value); }
+template <typename T>
+inline void Store(uint8_t* p, T value) {
+  std::memcpy(p, &value, sizeof value);
+}
 
-template <int Family, int Operation, bool BlendImage, bool PlainBright, bool SourceAlpha,
-          bool Transparent, int Form>
+template <int Family, int Operation, bool BlendImage, bool PlainBright, bool SourceAlpha, bool Transparent, int Form>
 struct BlitLoop {
   static constexpr bool kWide = Family == kFamilyPalette32 || Family == kFamilyDirect32;
   static constexpr bool kPalette = Family == kFamilyPalette32 || Family == kFamilyPalette16;
@@ -155,9 +161,12 @@ struct BlitLoop {
 
   // Whether the key leaves this pixel out (sources without alpha, transparent flag set).
   static inline bool IsKey(const BlitCall& call, const uint8_t* p) {
-    if constexpr (kPalette) return *p == call.key;
-    else if constexpr (kWide) return Load<uint32_t>(p) == call.key;
-    else return Load<uint16_t>(p) == call.key;
+    if constexpr (kPalette)
+      return *p == call.key;
+    else if constexpr (kWide)
+      return Load<uint32_t>(p) == call.key;
+    else
+      return Load<uint16_t>(p) == call.key;
   }
 
   static inline int Field(uint32_t word, int channel) {
@@ -179,8 +188,8 @@ struct BlitLoop {
       return;
     }
     if constexpr (Operation == kOperationAlphaHalving) {
-      Store<Pixel>(target, static_cast<Pixel>(((source.raw >> 1) & C::kHalfMask) +
-                                              ((destination >> 1) & C::kHalfMask)));
+      Store<Pixel>(target,
+                   static_cast<Pixel>(((source.raw >> 1) & C::kHalfMask) + ((destination >> 1) & C::kHalfMask)));
       return;
     }
 
@@ -195,7 +204,8 @@ struct BlitLoop {
         word = static_cast<uint32_t>(call.bright[0][word & 0xFF] | (call.bright[1][(word >> 8) & 0xFF] << 8) |
                                      (call.bright[2][word >> 16] << 16));
       if constexpr (Operation == kOperationInvertedAlpha) word ^= 0xFFFFFF;
-      const uint32_t f = Operation == kOperationCopy ? static_cast<uint32_t>(combined) : static_cast<uint32_t>(call.param);
+      const uint32_t f = Operation == kOperationCopy ? static_cast<uint32_t>(combined)
+                                                     : static_cast<uint32_t>(call.param);
       const uint32_t g = 256 - f;
       const uint32_t redBlue = (((destination & 0xFF00FF) * g + (word & 0xFF00FF) * f) >> 8) & 0xFF00FF;
       const uint32_t green = (((destination & 0x00FF00) * g + (word & 0x00FF00) * f) >> 8) & 0x00FF00;
@@ -211,15 +221,16 @@ struct BlitLoop {
       d[c] = Field(destination, c);
     }
 
-
-    if constexpr (Operation == kOperationAdd || Operation == kOperationAddFull ||
-                  Operation == kOperationSubtract) {
+    if constexpr (Operation == kOperationAdd || Operation == kOperationAddFull || Operation == kOperationSubtract) {
       uint32_t scaled = 0;
       for (int c = 0; c < 3; ++c) {
         int value;
-        if constexpr (Operation == kOperationAddFull) value = s[c];
-        else if constexpr (kOpaque) value = call.product[s[c]];
-        else value = static_cast<int>((s[c] * combined * call.param) >> (kWeightShift + 8));
+        if constexpr (Operation == kOperationAddFull)
+          value = s[c];
+        else if constexpr (kOpaque)
+          value = call.product[s[c]];
+        else
+          value = static_cast<int>((s[c] * combined * call.param) >> (kWeightShift + 8));
         scaled |= static_cast<uint32_t>(value) << C::kShift[c];
       }
       const uint32_t d32 = destination;
@@ -254,8 +265,10 @@ struct BlitLoop {
       } else {
         // Alpha, inverted alpha and multiply-blend: a weighted step from d toward s.
         if constexpr (kOpaque) {
-          if constexpr (kWide) out[c] = dc + ((call.param * (sc - dc)) >> 8);
-          else out[c] = dc + call.signedProduct[sc - dc];
+          if constexpr (kWide)
+            out[c] = dc + ((call.param * (sc - dc)) >> 8);
+          else
+            out[c] = dc + call.signedProduct[sc - dc];
         } else {
           out[c] = dc + static_cast<int>((combined * call.param * (sc - dc)) >> (kWeightShift + 8));
         }
@@ -275,8 +288,10 @@ struct BlitLoop {
       const Source source = Read(call, sourcePixel);
       if constexpr (Transparent) {
         if (source.alpha == 0) return;
-        if (source.alpha == 255) Draw<false>(call, source, weight, target);
-        else Draw<true>(call, source, weight, target);
+        if (source.alpha == 255)
+          Draw<false>(call, source, weight, target);
+        else
+          Draw<true>(call, source, weight, target);
       } else if constexpr (Operation == kOperationCopy && !BlendImage && PlainBright) {
         Draw<false>(call, source, weight, target);  // Copied unchanged, alpha and all.
       } else {
@@ -294,8 +309,8 @@ struct BlitLoop {
     // and would make every pixel reload its fields.
     const BlitCall call = shared;
     if constexpr (Form == kFormGeneral) {
-      if constexpr (Operation == kOperationCopy && !BlendImage && PlainBright && !Transparent &&
-                    !kPalette && kSourceBytes == kDestBytes) {
+      if constexpr (Operation == kOperationCopy && !BlendImage && PlainBright && !Transparent && !kPalette &&
+                    kSourceBytes == kDestBytes) {
         // Rows that follow each other in both images are one block.
         const ptrdiff_t rowBytes = static_cast<ptrdiff_t>(call.width) * kDestBytes;
         // (Not when they overlap: row by row, a later row may read what an earlier one wrote.)
@@ -310,8 +325,8 @@ struct BlitLoop {
         const uint8_t* source = call.source + y * call.sourcePitch;
         const uint8_t* blend = BlendImage ? call.blend + y * call.blendPitch : nullptr;
         uint8_t* dest = call.dest + y * call.destPitch;
-        if constexpr (Operation == kOperationCopy && !BlendImage && PlainBright && !Transparent &&
-                      !kPalette && kSourceBytes == kDestBytes) {
+        if constexpr (Operation == kOperationCopy && !BlendImage && PlainBright && !Transparent && !kPalette &&
+                      kSourceBytes == kDestBytes) {
           std::memmove(dest, source, static_cast<size_t>(call.width) * kDestBytes);
           continue;
         }
@@ -342,8 +357,10 @@ struct BlitLoop {
             for (int i = x; i < x + length; ++i) {
               const int weight = BlendImage ? call.blendWeights[blend[i]] : 0;
               const Source pixel = Read(call, source + i * kSourceBytes);
-              if (SourceAlpha && kind == kMemImgRunPartial) Draw<true>(call, pixel, weight, dest + i * kDestBytes);
-              else Draw<false>(call, pixel, weight, dest + i * kDestBytes);
+              if (SourceAlpha && kind == kMemImgRunPartial)
+                Draw<true>(call, pixel, weight, dest + i * kDestBytes);
+              else
+                Draw<false>(call, pixel, weight, dest + i * kDestBytes);
             }
           }
           x += length;
@@ -359,8 +376,7 @@ struct BlitLoop {
         int64_t errorX = call.startErrorX;
         ptrdiff_t column = call.startColumn;
         for (int x = 0; x < call.width; ++x) {
-          Visit(call, source + column * kSourceBytes, BlendImage ? blend + column : nullptr,
-                dest + x * kDestBytes);
+          Visit(call, source + column * kSourceBytes, BlendImage ? blend + column : nullptr, dest + x * kDestBytes);
           errorX -= 0x10000;
           while (errorX <= 0) {
             errorX += call.stepX;

@@ -8,8 +8,8 @@ static int ClampedBlendParam(const MemImgDrawSettings& settings) {
   return param < 0 ? 0 : param > 255 ? 255 : param;
 }
 
-bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage, int transparent,
-                int form, const MemImgDrawSettings& settings, BlitChoice* choice) {
+bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage, int transparent, int form,
+                const MemImgDrawSettings& settings, BlitChoice* choice) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return false;
   if (blendImage && !IsMemImgValid(blendImage)) return false;
   const MemImgCore* destCore = dest->Core;
@@ -17,12 +17,11 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
   if (sourceCore->Format != destCore->Format || destCore->UsePalette || destCore->UseAlpha) return false;
   if (sourceCore->Format != kMemImgFormat16 && sourceCore->Format != kMemImgFormat32) return false;
   // The blend image is read at source coordinates: it must cover the source.
-  if (blendImage && (blendImage->Width < source->Width || blendImage->Height < source->Height))
-    return false;
+  if (blendImage && (blendImage->Width < source->Width || blendImage->Height < source->Height)) return false;
 
   const bool palette = sourceCore->UsePalette != 0;
   choice->family = sourceCore->Format == kMemImgFormat32 ? (palette ? kFamilyPalette32 : kFamilyDirect32)
-                                           : (palette ? kFamilyPalette16 : kFamilyDirect16);
+                                                         : (palette ? kFamilyPalette16 : kFamilyDirect16);
   choice->blendImage = blendImage != nullptr;
   choice->plainBright = (settings.BrightColor & 0xFFFFFF) == 0xFFFFFF;
   choice->sourceAlpha = sourceCore->UseAlpha != 0;
@@ -35,7 +34,9 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
   if (mode == BLEND_MODE_SUBTRACT && param == 0 && !palette) return false;
   const bool plainOpaque = !choice->blendImage && choice->plainBright && !choice->sourceAlpha;
   switch (mode) {
-    case BLEND_MODE_COPY: choice->operation = kOperationCopy; break;
+    case BLEND_MODE_COPY:
+      choice->operation = kOperationCopy;
+      break;
     case BLEND_MODE_ALPHA:
       if (form == kFormGeneral && plainOpaque && param == 128)
         choice->operation = kOperationAlphaHalving;
@@ -47,11 +48,20 @@ bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendIma
     case BLEND_MODE_ADD:
       choice->operation = plainOpaque && param == 255 ? kOperationAddFull : kOperationAdd;
       break;
-    case BLEND_MODE_SUBTRACT: choice->operation = kOperationSubtract; break;
-    case BLEND_MODE_MULTIPLY: choice->operation = kOperationMultiply; break;
-    case BLEND_MODE_INVERTED_ALPHA: choice->operation = kOperationInvertedAlpha; break;
-    case BLEND_MODE_PRODUCT_ALPHA: choice->operation = kOperationMultiplyBlend; break;
-    default: return false;
+    case BLEND_MODE_SUBTRACT:
+      choice->operation = kOperationSubtract;
+      break;
+    case BLEND_MODE_MULTIPLY:
+      choice->operation = kOperationMultiply;
+      break;
+    case BLEND_MODE_INVERTED_ALPHA:
+      choice->operation = kOperationInvertedAlpha;
+      break;
+    case BLEND_MODE_PRODUCT_ALPHA:
+      choice->operation = kOperationMultiplyBlend;
+      break;
+    default:
+      return false;
   }
   return true;
 }

@@ -17,8 +17,8 @@ struct BlitChoice {
 // alpha destination, a source format other than 0 or 1, a blend image smaller than the source,
 // or a blend mode and parameter that draw nothing. `form` matters for the forms of mode 1 that
 // only the general path has.
-bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage, int transparent,
-                int form, const MemImgDrawSettings& settings, BlitChoice* choice);
+bool ChooseBlit(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage, int transparent, int form,
+                const MemImgDrawSettings& settings, BlitChoice* choice);
 
 // Fills the call's key, palette and table rows from the source and the draw settings.
 void PrepareBlitCall(const MEMIMG* source, const MEMIMG* blendImage, const MemImgDrawSettings& settings,

@@ -8,8 +8,8 @@
 #include "memimg/blit_setup.h"
 #include "memimg/blit_vector.h"
 
-void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent,
-                      const MEMIMG* blendImage, const MemImgDrawSettings& settings) {
+void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int transparent, const MEMIMG* blendImage,
+                      const MemImgDrawSettings& settings) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return;
   const int left = rect[0] < rect[2] ? rect[0] : rect[2];
   const int right = rect[0] < rect[2] ? rect[2] : rect[0];
@@ -24,8 +24,7 @@ void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int
     BlitMemImgAt(dest, source, left, top, transparent, blendImage, settings);
     return;
   }
-  if (source->Width <= 0 || source->Height <= 0 || source->Width > 65536 || source->Height > 65536)
-    return;
+  if (source->Width <= 0 || source->Height <= 0 || source->Width > 65536 || source->Height > 65536) return;
 
   // Destination pixels per source pixel, 16.16.
   const int64_t stepX = (width << 16) / source->Width;
@@ -40,9 +39,8 @@ void BlitMemImgToRect(MEMIMG* dest, const MEMIMG* source, const int rect[4], int
 
   BlitChoice choice;
   if (!ChooseBlit(dest, source, blendImage, transparent, kFormStretched, settings, &choice)) return;
-  const BlitRowsFunction rows = GetBlitRowsFunction(kFormStretched, choice.family, choice.operation,
-                                                    choice.blendImage, choice.plainBright,
-                                                    choice.sourceAlpha, choice.transparent);
+  const BlitRowsFunction rows = GetBlitRowsFunction(kFormStretched, choice.family, choice.operation, choice.blendImage,
+                                                    choice.plainBright, choice.sourceAlpha, choice.transparent);
   if (!rows) return;
 
   BlitCall call = {};

@@ -2,10 +2,9 @@
 // operation and switch combination, null where the combination cannot occur.
 #include "memimg/blit_table.h"
 
-BlitRowsFunction GetBlitRowsFunction(int form, int family, int operation, bool blendImage,
-                                     bool plainBright, bool sourceAlpha, bool transparent) {
-  if (family < 0 || family >= kFamilyCount || operation < 0 || operation >= kOperationCount)
-    return nullptr;
+BlitRowsFunction GetBlitRowsFunction(int form, int family, int operation, bool blendImage, bool plainBright,
+                                     bool sourceAlpha, bool transparent) {
+  if (family < 0 || family >= kFamilyCount || operation < 0 || operation >= kOperationCount) return nullptr;
   if (form < 0 || form >= kFormCount) return nullptr;
   static constexpr const BlitFamilyLoops* kFamilies[kFamilyCount] = {&kPalette32Loops, &kDirect32Loops,
                                                                      &kPalette16Loops, &kDirect16Loops};

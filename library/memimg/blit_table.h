@@ -22,25 +22,28 @@ extern const BlitFamilyLoops kDirect16Loops;
 
 namespace blit_detail {
 
-constexpr int FamilyTableIndex(int operation, bool blendImage, bool plainBright, bool sourceAlpha,
-                               bool transparent) {
+constexpr int FamilyTableIndex(int operation, bool blendImage, bool plainBright, bool sourceAlpha, bool transparent) {
   return (operation * 2 + (blendImage ? 1 : 0)) * 8 + (plainBright ? 4 : 0) + (sourceAlpha ? 2 : 0) +
          (transparent ? 1 : 0);
 }
 
 // Which loops exist: paletted sources have no alpha, the line-code form always skips transparent
 // runs, and the special forms of modes 1 and 2 exist only where the call could select them.
-constexpr bool IsLoopUsed(int form, int family, int operation, bool blendImage, bool plainBright,
-                          bool sourceAlpha, bool transparent) {
+constexpr bool IsLoopUsed(int form, int family, int operation, bool blendImage, bool plainBright, bool sourceAlpha,
+                          bool transparent) {
   const bool palette = family == kFamilyPalette32 || family == kFamilyPalette16;
   if (palette && sourceAlpha) return false;
   if (form == kFormLineCodes && !transparent) return false;
   const bool plainOpaque = !blendImage && plainBright && !sourceAlpha;
   switch (operation) {
-    case kOperationAlphaHalving: return form == kFormGeneral && plainOpaque;
-    case kOperationAlphaMix: return form == kFormGeneral && family == kFamilyDirect16 && plainOpaque;
-    case kOperationAddFull: return plainOpaque;
-    default: return true;
+    case kOperationAlphaHalving:
+      return form == kFormGeneral && plainOpaque;
+    case kOperationAlphaMix:
+      return form == kFormGeneral && family == kFamilyDirect16 && plainOpaque;
+    case kOperationAddFull:
+      return plainOpaque;
+    default:
+      return true;
   }
 }
 

@@ -11,8 +11,8 @@ static LONG ClampToLong(long long value) {
   return value < INT_MIN ? INT_MIN : value > INT_MAX ? INT_MAX : static_cast<LONG>(value);
 }
 
-void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent,
-                  const MEMIMG* blendImage, const MemImgDrawSettings& settings) {
+void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent, const MEMIMG* blendImage,
+                  const MemImgDrawSettings& settings) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return;
   RECT area = {x, y, ClampToLong(static_cast<long long>(x) + source->Width),
                ClampToLong(static_cast<long long>(y) + source->Height)};
@@ -27,8 +27,8 @@ void BlitMemImgAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transpar
   // Line codes describe the whole store, so only a view of the whole store may use them.
   const bool wholeStore = source->Pixels == core->PixelBuffer && source->Width == core->Width &&
                           source->Height == core->Height;
-  const int form = transparent && core->LineCodesValid && core->LineCodes && fullSource && wholeStore
-                       ? kFormLineCodes : kFormGeneral;
+  const int form = transparent && core->LineCodesValid && core->LineCodes && fullSource && wholeStore ? kFormLineCodes
+                                                                                                      : kFormGeneral;
 
   BlitChoice choice;
   if (!ChooseBlit(dest, source, blendImage, transparent, form, settings, &choice)) return;

@@ -92,7 +92,8 @@ bool RunVectorBlit(int form, const BlitChoice& choice, const BlitCall& call) {
     // a group for both at once, and handles the mixed runs that codes cannot.
     if (form == kFormLineCodes && kind != kVectorSourceAlpha) return false;
     if (kind == kVectorCopy) return false;  // A row copy is one memmove already.
-    const uint8_t* readEnd = call.source + (call.height - 1) * call.sourcePitch + 4 * static_cast<ptrdiff_t>(call.width);
+    const uint8_t* readEnd = call.source + (call.height - 1) * call.sourcePitch +
+                             4 * static_cast<ptrdiff_t>(call.width);
     if (Overlaps(call.source, readEnd, call)) return false;
     kernels->rows[kind](call);
     return true;

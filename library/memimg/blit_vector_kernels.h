@@ -50,7 +50,8 @@ struct VectorRows {
     const Vec dLow = V::UnpackLow8(d, zero), dHigh = V::UnpackHigh8(d, zero);
     const Vec sLow = V::UnpackLow8(s, zero), sHigh = V::UnpackHigh8(s, zero);
     const Vec low = V::ShiftRight16(V::Add16(V::ShiftLeft16(dLow, 8), V::MulLow16(V::Sub16(sLow, dLow), weightLow)), 8);
-    const Vec high = V::ShiftRight16(V::Add16(V::ShiftLeft16(dHigh, 8), V::MulLow16(V::Sub16(sHigh, dHigh), weightHigh)), 8);
+    const Vec high = V::ShiftRight16(
+        V::Add16(V::ShiftLeft16(dHigh, 8), V::MulLow16(V::Sub16(sHigh, dHigh), weightHigh)), 8);
     return V::PackUnsigned16(low, high);
   }
 

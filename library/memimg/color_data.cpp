@@ -85,8 +85,8 @@ int SetupRGB24ColorData(ColorData* color) {
   return 0;
 }
 
-int SetupColorDataFromMasks(ColorData* color, int bits, uint32_t redMask, uint32_t greenMask,
-                            uint32_t blueMask, uint32_t alphaMask) {
+int SetupColorDataFromMasks(ColorData* color, int bits, uint32_t redMask, uint32_t greenMask, uint32_t blueMask,
+                            uint32_t alphaMask) {
   color->bitDepth = static_cast<uint16_t>(bits);
   color->bytesPerPixel = static_cast<uint16_t>(bits / 8);
   color->redMask = redMask;
@@ -136,16 +136,15 @@ uint32_t MakeBaseImageColorCode(const ColorData* color, int red, int green, int 
     const uint32_t byte = static_cast<uint32_t>(value) & 0xFFu;
     return width >= 8 ? (byte << (width - 8)) << shift : (byte >> (8 - width)) << shift;
   };
-  uint32_t code = place(red, color->redWidth, color->redShift) |
-                  place(green, color->greenWidth, color->greenShift) |
+  uint32_t code = place(red, color->redWidth, color->redShift) | place(green, color->greenWidth, color->greenShift) |
                   place(blue, color->blueWidth, color->blueShift);
   code |= color->spareMask;
   if (color->alphaWidth != 0) code |= place(alpha, color->alphaWidth, color->alphaShift);
   return code;
 }
 
-int SplitColorCode(const ColorData* color, uint32_t code, uint32_t* red, uint32_t* green,
-                   uint32_t* blue, uint32_t* alpha) {
+int SplitColorCode(const ColorData* color, uint32_t code, uint32_t* red, uint32_t* green, uint32_t* blue,
+                   uint32_t* alpha) {
   const bool all8 = color->redWidth == 8 && color->greenWidth == 8 && color->blueWidth == 8;
   auto split = [&](uint32_t mask, int shift, int width, bool plain) -> uint32_t {
     if (width == 0) return 0;
@@ -157,7 +156,6 @@ int SplitColorCode(const ColorData* color, uint32_t code, uint32_t* red, uint32_
   if (red) *red = split(color->redMask, color->redShift, color->redWidth, all8);
   if (green) *green = split(color->greenMask, color->greenShift, color->greenWidth, all8);
   if (blue) *blue = split(color->blueMask, color->blueShift, color->blueWidth, all8);
-  if (alpha)
-    *alpha = split(color->alphaMask, color->alphaShift, color->alphaWidth, color->alphaWidth == 8);
+  if (alpha) *alpha = split(color->alphaMask, color->alphaShift, color->alphaWidth, color->alphaWidth == 8);
   return 0;
 }

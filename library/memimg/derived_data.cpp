@@ -37,8 +37,7 @@ void BuildMemImgLineCodes(MemImgCore* core) {
     while (x < core->Width) {
       const int kind = LineCodeKind(core, row, x, key);
       int length = 1;
-      while (x + length < core->Width && length < 64 && LineCodeKind(core, row, x + length, key) == kind)
-        ++length;
+      while (x + length < core->Width && length < 64 && LineCodeKind(core, row, x + length, key) == kind) ++length;
       *code++ = static_cast<uint8_t>((kind << 6) | (length - 1));
       x += length;
     }
@@ -63,9 +62,9 @@ void BuildMemImgPremultPlane(MemImgCore* core) {
         // fourth byte is kept.
         const uint32_t colour = pixel & 0xFFFF;
         const uint32_t alpha = (pixel >> 16) & 0xFF;
-        const uint32_t scaled = (((colour & 0xF800) * alpha & 0xF80000) |
-                                 ((colour & 0x07E0) * alpha & 0x07E000) |
-                                 ((colour & 0x001F) * alpha & 0x1F00)) >> 8;
+        const uint32_t scaled = (((colour & 0xF800) * alpha & 0xF80000) | ((colour & 0x07E0) * alpha & 0x07E000) |
+                                 ((colour & 0x001F) * alpha & 0x1F00)) >>
+                                8;
         result = (pixel & 0xFF000000) | (alpha << 16) | scaled;
       }
       std::memcpy(target + x * 4, &result, 4);

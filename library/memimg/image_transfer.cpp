@@ -16,14 +16,21 @@ bool g_fastPathsEnabled = true;
 
 inline void WritePixel(uint8_t* p, int bytes, uint32_t value) {
   switch (bytes) {
-    case 1: p[0] = static_cast<uint8_t>(value); break;
-    case 2: p[0] = static_cast<uint8_t>(value); p[1] = static_cast<uint8_t>(value >> 8); break;
+    case 1:
+      p[0] = static_cast<uint8_t>(value);
+      break;
+    case 2:
+      p[0] = static_cast<uint8_t>(value);
+      p[1] = static_cast<uint8_t>(value >> 8);
+      break;
     case 3:
       p[0] = static_cast<uint8_t>(value);
       p[1] = static_cast<uint8_t>(value >> 8);
       p[2] = static_cast<uint8_t>(value >> 16);
       break;
-    default: std::memcpy(p, &value, 4); break;
+    default:
+      std::memcpy(p, &value, 4);
+      break;
   }
 }
 
@@ -82,11 +89,13 @@ struct NearestPaletteCache {
   bool filled[1024];
 };
 
-uint8_t NearestIndex(const ColorData& palette, NearestPaletteCache& cache, uint32_t red, uint32_t green, uint32_t blue) {
+uint8_t NearestIndex(const ColorData& palette, NearestPaletteCache& cache, uint32_t red, uint32_t green,
+                     uint32_t blue) {
   const uint32_t rgb = (red << 16) | (green << 8) | blue;
   const uint32_t slot = (rgb * 2654435761u) >> 22;
   if (cache.filled[slot] && cache.keys[slot] == rgb) return cache.indices[slot];
-  const auto index = static_cast<uint8_t>(MakeBaseImageColorCode(&palette, static_cast<int>(red), static_cast<int>(green), static_cast<int>(blue), 0));
+  const auto index = static_cast<uint8_t>(
+      MakeBaseImageColorCode(&palette, static_cast<int>(red), static_cast<int>(green), static_cast<int>(blue), 0));
   cache.keys[slot] = rgb;
   cache.indices[slot] = index;
   cache.filled[slot] = true;
@@ -398,7 +407,8 @@ int TransferGeneral(const TransferJob& job) {
   if (job.keyToAlpha) {
     uint32_t keyValue;
     if (srcBytes == 1) {
-      const uint32_t index = MakeBaseImageColorCode(&s, (job.key >> 16) & 0xFF, (job.key >> 8) & 0xFF, job.key & 0xFF, 255);
+      const uint32_t index = MakeBaseImageColorCode(&s, (job.key >> 16) & 0xFF, (job.key >> 8) & 0xFF, job.key & 0xFF,
+                                                    255);
       keyValue = PaletteWord(s.palette[index & 0xFF]);
     } else {
       keyValue = MakeBaseImageColorCode(&s, (job.key >> 16) & 0xFF, (job.key >> 8) & 0xFF, job.key & 0xFF, 255);
@@ -410,10 +420,14 @@ int TransferGeneral(const TransferJob& job) {
 
   // Where alpha comes from and how wide it is there.
   int alphaSourceWidth = 0;
-  if (job.keyToAlpha) alphaSourceWidth = d.alphaWidth;
-  else if (job.alphaFromImage) alphaSourceWidth = job.alphaColor.redWidth;
-  else if (!srcHasAlpha) alphaSourceWidth = d.alphaWidth;
-  else alphaSourceWidth = s.alphaWidth;
+  if (job.keyToAlpha)
+    alphaSourceWidth = d.alphaWidth;
+  else if (job.alphaFromImage)
+    alphaSourceWidth = job.alphaColor.redWidth;
+  else if (!srcHasAlpha)
+    alphaSourceWidth = d.alphaWidth;
+  else
+    alphaSourceWidth = s.alphaWidth;
   if (job.alphaFromRed) alphaSourceWidth = s.redWidth;
 
   const bool dither = job.ditherMode != kDitherNone &&
@@ -465,7 +479,8 @@ int TransferGeneral(const TransferJob& job) {
 
       uint32_t out[4];
       for (int c = 0; c < 4; ++c) {
-        out[c] = channel[c] < tableSize[c] ? widthTable[c][channel[c]] : MatchWidth(channel[c], fromWidth[c], toWidth[c]);
+        out[c] = channel[c] < tableSize[c] ? widthTable[c][channel[c]]
+                                           : MatchWidth(channel[c], fromWidth[c], toWidth[c]);
         if (dither && fromWidth[c] > toWidth[c] && toWidth[c] > 0) {
           const int dropped = fromWidth[c] - toWidth[c];
           const uint32_t droppedMask = WidthMaximum(dropped);
@@ -501,12 +516,11 @@ int TransferGeneral(const TransferJob& job) {
 
 void EnableImageTransferFastPaths(int enable) { g_fastPathsEnabled = enable != 0; }
 
-int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor,
-                        const uint8_t* srcPixels, int srcPitch, const ColorData* srcColor,
-                        const uint8_t* alphaPixels, int alphaPitch, const ColorData* alphaColor,
-                        int dstX, int dstY, const ImageTransferRect* srcRect, int mirror,
-                        int keyToAlpha, uint32_t keyColor, int ditherMode, int colorOff,
-                        int alphaFromRed, int keySkip, int paletteRemap) {
+int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor, const uint8_t* srcPixels,
+                        int srcPitch, const ColorData* srcColor, const uint8_t* alphaPixels, int alphaPitch,
+                        const ColorData* alphaColor, int dstX, int dstY, const ImageTransferRect* srcRect, int mirror,
+                        int keyToAlpha, uint32_t keyColor, int ditherMode, int colorOff, int alphaFromRed, int keySkip,
+                        int paletteRemap) {
   const ImageTransferOptions options = {.alphaPixels = alphaPixels,
                                         .alphaPitch = alphaPitch,
                                         .alphaColor = alphaColor,
@@ -518,13 +532,12 @@ int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstCo
                                         .alphaFromRed = alphaFromRed,
                                         .keySkip = keySkip,
                                         .paletteRemap = paletteRemap};
-  return TransferImagePixels(dstPixels, dstPitch, dstColor, srcPixels, srcPitch, srcColor, dstX, dstY,
-                             srcRect, options);
+  return TransferImagePixels(dstPixels, dstPitch, dstColor, srcPixels, srcPitch, srcColor, dstX, dstY, srcRect,
+                             options);
 }
 
-int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor,
-                        const uint8_t* srcPixels, int srcPitch, const ColorData* srcColor, int dstX,
-                        int dstY, const ImageTransferRect* srcRect,
+int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor, const uint8_t* srcPixels,
+                        int srcPitch, const ColorData* srcColor, int dstX, int dstY, const ImageTransferRect* srcRect,
                         const ImageTransferOptions& options) {
   const uint8_t* alphaPixels = options.alphaPixels;
   TransferJob jobRecord;
@@ -537,8 +550,10 @@ int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstCo
   job->src = *srcColor;
   job->alphaPixels = alphaPixels;
   job->alphaPitch = options.alphaPitch;
-  if (options.alphaColor) job->alphaColor = *options.alphaColor;
-  else std::memset(&job->alphaColor, 0, sizeof(job->alphaColor));
+  if (options.alphaColor)
+    job->alphaColor = *options.alphaColor;
+  else
+    std::memset(&job->alphaColor, 0, sizeof(job->alphaColor));
   job->dstX = dstX;
   job->dstY = dstY;
   job->left = srcRect->left;

@@ -28,9 +28,8 @@ struct ImageTransferOptions {
 };
 
 // TransferImagePixels with its options in a record; the same results.
-int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor,
-                        const uint8_t* srcPixels, int srcPitch, const ColorData* srcColor, int dstX,
-                        int dstY, const ImageTransferRect* srcRect,
+int TransferImagePixels(uint8_t* dstPixels, int dstPitch, const ColorData* dstColor, const uint8_t* srcPixels,
+                        int srcPitch, const ColorData* srcColor, int dstX, int dstY, const ImageTransferRect* srcRect,
                         const ImageTransferOptions& options);
 
 // With 0 every transfer that would take a fast path takes the general path instead; tests use it

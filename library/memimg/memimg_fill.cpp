@@ -20,8 +20,8 @@ struct Placement {
   int destY;
 };
 
-bool ClipPlacement(int sourceX, int sourceY, int width, int height, int destX, int destY,
-                   int sourceWidth, int sourceHeight, int destWidth, int destHeight, Placement* out) {
+bool ClipPlacement(int sourceX, int sourceY, int width, int height, int destX, int destY, int sourceWidth,
+                   int sourceHeight, int destWidth, int destHeight, Placement* out) {
   long long left = sourceX, top = sourceY, right = static_cast<long long>(sourceX) + width,
             bottom = static_cast<long long>(sourceY) + height;
   long long dx = destX, dy = destY;
@@ -51,9 +51,8 @@ bool IsReadableBaseImage(const BaseImage* image) {
 
 }  // namespace
 
-int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, MEMIMG* dest,
-                            int sourceX, int sourceY, int width, int height, int destX, int destY,
-                            int useKeyColor) {
+int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, MEMIMG* dest, int sourceX, int sourceY,
+                            int width, int height, int destX, int destY, int useKeyColor) {
   if (!IsMemImgValid(dest) || !base || !IsReadableBaseImage(base)) return -1;
   if (alphaBase && !IsReadableBaseImage(alphaBase)) return -1;
   MemImgCore* core = dest->Core;
@@ -64,8 +63,8 @@ int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, M
     sourceHeight = std::min(sourceHeight, alphaBase->height);
   }
   Placement placement;
-  if (!ClipPlacement(sourceX, sourceY, width, height, destX, destY, sourceWidth, sourceHeight,
-                     dest->Width, dest->Height, &placement))
+  if (!ClipPlacement(sourceX, sourceY, width, height, destX, destY, sourceWidth, sourceHeight, dest->Width,
+                     dest->Height, &placement))
     return -1;
   InvalidateMemImgDerivedData(dest);
 
@@ -73,12 +72,11 @@ int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, M
   if (core->Format >= kMemImgFormatChannel8) {
     // Single-channel images take the source's red: colour off, alpha from red.
     TransferImagePixels(dest->Pixels, core->Pitch, core->Layout, base->pixels, base->pitch, &base->color,
-                        placement.destX, placement.destY, &placement.source,
-                        {.colorOff = 1, .alphaFromRed = 1});
+                        placement.destX, placement.destY, &placement.source, {.colorOff = 1, .alphaFromRed = 1});
   } else {
     const bool withAlpha = alphaBase != nullptr;
-    result = TransferImagePixels(dest->Pixels, core->Pitch, core->Layout, base->pixels, base->pitch,
-                                 &base->color, placement.destX, placement.destY, &placement.source,
+    result = TransferImagePixels(dest->Pixels, core->Pitch, core->Layout, base->pixels, base->pitch, &base->color,
+                                 placement.destX, placement.destY, &placement.source,
                                  {.alphaPixels = withAlpha ? alphaBase->pixels : nullptr,
                                   .alphaPitch = withAlpha ? alphaBase->pitch : 0,
                                   .alphaColor = withAlpha ? &alphaBase->color : nullptr,
@@ -92,8 +90,8 @@ int FillMemImgFromBaseImage(const BaseImage* base, const BaseImage* alphaBase, M
     for (int i = 0; i < 256; ++i) {
       const ColorPaletteEntry& entry = base->color.palette[i];
       if (core->Format == kMemImgFormat16) {
-        const uint16_t value = static_cast<uint16_t>(((entry.red & 0xF8) << 8) | ((entry.green & 0xFC) << 3) |
-                                                     (entry.blue >> 3));
+        const uint16_t value =
+            static_cast<uint16_t>(((entry.red & 0xF8) << 8) | ((entry.green & 0xFC) << 3) | (entry.blue >> 3));
         std::memcpy(core->Palette + i * 2, &value, 2);
       } else {
         const uint32_t value = (static_cast<uint32_t>(entry.red) << 16) | (entry.green << 8) | entry.blue;
@@ -119,11 +117,10 @@ int CopyMemImgArea(MEMIMG* dest, const MEMIMG* source, const RECT* sourceArea, i
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return -1;
   const RECT area = sourceArea ? *sourceArea : RECT{0, 0, source->Width, source->Height};
   Placement placement;
-  if (!ClipPlacement(area.left, area.top, area.right - area.left, area.bottom - area.top, destX, destY,
-                     source->Width, source->Height, dest->Width, dest->Height, &placement))
+  if (!ClipPlacement(area.left, area.top, area.right - area.left, area.bottom - area.top, destX, destY, source->Width,
+                     source->Height, dest->Width, dest->Height, &placement))
     return -1;
   InvalidateMemImgDerivedData(dest);
-  return TransferImagePixels(dest->Pixels, dest->Core->Pitch, dest->Core->Layout, source->Pixels,
-                             source->Core->Pitch, source->Core->Layout, placement.destX, placement.destY,
-                             &placement.source, {});
+  return TransferImagePixels(dest->Pixels, dest->Core->Pitch, dest->Core->Layout, source->Pixels, source->Core->Pitch,
+                             source->Core->Layout, placement.destX, placement.destY, &placement.source, {});
 }

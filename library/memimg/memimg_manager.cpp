@@ -5,8 +5,8 @@
 // freed. Set-up refuses sizes whose buffers could not be addressed and pitches shorter than a row,
 // and a failed set-up leaves nothing allocated behind.
 #include <climits>
-#include <utility>
 #include <cstring>
+#include <utility>
 
 #include "memimg/derived_data.h"
 #include "memimg/memimg_services.h"
@@ -15,10 +15,14 @@
 int GetMemImgBytesPerPixel(const MemImgCore* core) {
   if (core->UsePalette) return 1;
   switch (core->Format) {
-    case 0: return core->UseAlpha ? 4 : 2;
-    case 1: return 4;
-    case 2: return 1;
-    default: return 2;
+    case 0:
+      return core->UseAlpha ? 4 : 2;
+    case 1:
+      return 4;
+    case 2:
+      return 1;
+    default:
+      return 2;
   }
 }
 
@@ -53,8 +57,7 @@ const ColorData* GetMemImgColorData(unsigned format, int useAlpha, int usePalett
     if (format == kMemImgFormat16)
       SetupColorDataFromMasks(&color, bits, 0xF800, 0x07E0, 0x001F, alpha ? 0x00FF0000 : 0);
     else
-      SetupColorDataFromMasks(&color, bits, 0x00FF0000, 0x0000FF00, 0x000000FF,
-                              alpha ? 0xFF000000 : 0);
+      SetupColorDataFromMasks(&color, bits, 0x00FF0000, 0x0000FF00, 0x000000FF, alpha ? 0xFF000000 : 0);
     built[format][alpha][palette] = true;
   }
   return &layouts[format][alpha][palette];
@@ -75,11 +78,10 @@ static int BufferSize(long long rowBytes, long long rows) {
   return size > INT_MAX ? -1 : static_cast<int>(size);
 }
 
-int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyColor, int format,
-                int usePalette, int useAlpha, int extraBuffers, void* userPixels) {
+int SetupMemImg(MEMIMG* image, int width, int height, int pitch, uint32_t keyColor, int format, int usePalette,
+                int useAlpha, int extraBuffers, void* userPixels) {
   if (image->ValidMark == kMemImgValidMark) return -1;
-  if (width < 0 || height < 0 || format < kMemImgFormat16 || format > kMemImgFormatChannel16 || pitch < -1)
-    return -1;
+  if (width < 0 || height < 0 || format < kMemImgFormat16 || format > kMemImgFormatChannel16 || pitch < -1) return -1;
 
   // A core left in an unmarked record is reused, but as a fresh store: whatever buffers it holds
   // were made for another size.
@@ -190,14 +192,11 @@ void ReleaseMemImg(MEMIMG* image) {
   image->ValidMark = 0;
 }
 
-int IsMemImgValid(const MEMIMG* image) {
-  return image && image->ValidMark == kMemImgValidMark && image->Core ? 1 : 0;
-}
+int IsMemImgValid(const MEMIMG* image) { return image && image->ValidMark == kMemImgValidMark && image->Core ? 1 : 0; }
 
 void MakeMemImgView(MEMIMG* view, const MEMIMG* source, int x, int y, int width, int height) {
   if (!IsMemImgValid(source)) return;
-  if (x < 0 || y < 0 || width < 0 || height < 0 ||
-      static_cast<long long>(x) + width > source->Width ||
+  if (x < 0 || y < 0 || width < 0 || height < 0 || static_cast<long long>(x) + width > source->Width ||
       static_cast<long long>(y) + height > source->Height)
     return;
   MemImgCore* core = source->Core;

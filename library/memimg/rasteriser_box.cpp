@@ -27,17 +27,16 @@ void FillBoxRow(const FlatColorContext& c, uint8_t* row, int count) {
 // [kMemImgFormat16, kMemImgFormat32][mode index of kRasterBlendModes]
 constexpr BoxRowFunction kBoxRows[2][7] = {
     {FillBoxRow<0, BLEND_MODE_COPY>, FillBoxRow<0, BLEND_MODE_ALPHA>, FillBoxRow<0, BLEND_MODE_ADD>,
-     FillBoxRow<0, BLEND_MODE_SUBTRACT>, FillBoxRow<0, BLEND_MODE_MULTIPLY>,
-     FillBoxRow<0, BLEND_MODE_INVERTED_ALPHA>, FillBoxRow<0, BLEND_MODE_PRODUCT_ALPHA>},
+     FillBoxRow<0, BLEND_MODE_SUBTRACT>, FillBoxRow<0, BLEND_MODE_MULTIPLY>, FillBoxRow<0, BLEND_MODE_INVERTED_ALPHA>,
+     FillBoxRow<0, BLEND_MODE_PRODUCT_ALPHA>},
     {FillBoxRow<1, BLEND_MODE_COPY>, FillBoxRow<1, BLEND_MODE_ALPHA>, FillBoxRow<1, BLEND_MODE_ADD>,
-     FillBoxRow<1, BLEND_MODE_SUBTRACT>, FillBoxRow<1, BLEND_MODE_MULTIPLY>,
-     FillBoxRow<1, BLEND_MODE_INVERTED_ALPHA>, FillBoxRow<1, BLEND_MODE_PRODUCT_ALPHA>},
+     FillBoxRow<1, BLEND_MODE_SUBTRACT>, FillBoxRow<1, BLEND_MODE_MULTIPLY>, FillBoxRow<1, BLEND_MODE_INVERTED_ALPHA>,
+     FillBoxRow<1, BLEND_MODE_PRODUCT_ALPHA>},
 };
 
 }  // namespace
 
-int PrepareMemImgBox(const MEMIMG* dst, const RECT* box, const RasterDrawSettings& settings,
-                     RECT* clipped) {
+int PrepareMemImgBox(const MEMIMG* dst, const RECT* box, const RasterDrawSettings& settings, RECT* clipped) {
   RECT area = box != nullptr ? *box : RECT{0, 0, dst->Width, dst->Height};
   if (area.right < area.left) {
     const LONG swap = area.left;
@@ -68,6 +67,5 @@ void FillMemImgBox(MEMIMG* dst, const RECT* box, unsigned color, const MemImgDra
   const int pixelBytes = RasterDestinationPixelBytes(dst);
   const ptrdiff_t pitch = dst->Core->Pitch;
   uint8_t* row = dst->Pixels + area.top * pitch + static_cast<ptrdiff_t>(area.left) * pixelBytes;
-  for (LONG y = area.top; y < area.bottom; ++y, row += pitch)
-    fillRow(context, row, area.right - area.left);
+  for (LONG y = area.top; y < area.bottom; ++y, row += pitch) fillRow(context, row, area.right - area.left);
 }

@@ -28,8 +28,7 @@ inline uint32_t ScaleFlatColor(int format, uint32_t color, const RasterDrawSetti
   if (!settings.UseBright) return color;
   if (format == kMemImgFormat32) {
     uint32_t out = color & 0xFF000000;
-    for (int i = 0; i < 3; ++i)
-      out |= ((((color >> (8 * i)) & 0xFF) * settings.Bright[i]) >> 8) << (8 * i);
+    for (int i = 0; i < 3; ++i) out |= ((((color >> (8 * i)) & 0xFF) * settings.Bright[i]) >> 8) << (8 * i);
     return out;
   }
   const uint32_t blue = ((color & 31) * settings.Bright[0]) >> 8;
@@ -38,8 +37,7 @@ inline uint32_t ScaleFlatColor(int format, uint32_t color, const RasterDrawSetti
   return red << 11 | green << 5 | blue;
 }
 
-inline void SetupFlatColorContext(int format, uint32_t scaledColor, int param,
-                                  FlatColorContext* c) {
+inline void SetupFlatColorContext(int format, uint32_t scaledColor, int param, FlatColorContext* c) {
   const int32_t* productRow = g_memImgBlendTables.ProductTable[param];
   c->BlendParam = static_cast<uint32_t>(param);
   c->SignedParamRow = GetSignedProductRow(param);
@@ -103,8 +101,7 @@ inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
         if constexpr (Mode == BLEND_MODE_ALPHA) channel = WeightChannel(dc, c.Channels[i], p, 8);
         if constexpr (Mode == BLEND_MODE_MULTIPLY) channel = (dc * c.Channels[i]) >> 8;
         if constexpr (Mode == BLEND_MODE_INVERTED_ALPHA) channel = WeightChannel(dc, c.Inverted[i], p, 8);
-        if constexpr (Mode == BLEND_MODE_PRODUCT_ALPHA)
-          channel = WeightChannel(dc, (dc * c.Channels[i]) >> 8, p, 8);
+        if constexpr (Mode == BLEND_MODE_PRODUCT_ALPHA) channel = WeightChannel(dc, (dc * c.Channels[i]) >> 8, p, 8);
         out |= channel << (8 * i);
       }
       StorePixel32(dst, out);
@@ -143,5 +140,4 @@ inline void FlatColorPixel(const FlatColorContext& c, uint8_t* dst) {
 }
 
 // The box put in order (null: the whole image) and clipped to the draw area; -1 when empty.
-int PrepareMemImgBox(const MEMIMG* dst, const RECT* box, const RasterDrawSettings& settings,
-                     RECT* clipped);
+int PrepareMemImgBox(const MEMIMG* dst, const RECT* box, const RasterDrawSettings& settings, RECT* clipped);

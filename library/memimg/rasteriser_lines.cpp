@@ -38,8 +38,7 @@ void DrawMemImgLine(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color,
   });
 }
 
-void DrawMemImgLines(MEMIMG* dst, const MemImgLineRecord* lines, int count,
-                     const MemImgDrawSettings& drawSettings) {
+void DrawMemImgLines(MEMIMG* dst, const MemImgLineRecord* lines, int count, const MemImgDrawSettings& drawSettings) {
   if (lines == nullptr) return;
   for (int i = 0; i < count; ++i)
     DrawMemImgLine(dst, lines[i].x1, lines[i].y1, lines[i].x2, lines[i].y2, lines[i].color, drawSettings);

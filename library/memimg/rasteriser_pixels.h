@@ -79,8 +79,8 @@ inline uint32_t WeightChannel(uint32_t dest, uint32_t target, uint32_t weight, i
 // 5-6-5) before the bright colour; weight and weightCount are the product and number of the
 // alpha and blend-image factors present (1 and 0 when none).
 template <int Format, int Mode, bool UseBright>
-inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32_t value,
-                               uint32_t weight, int weightCount) {
+inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32_t value, uint32_t weight,
+                               int weightCount) {
   const uint32_t p = c.BlendParam;
   if constexpr (Format == kMemImgFormat32) {
     uint32_t s[3] = {value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF};
@@ -113,8 +113,7 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
       return;
     } else if constexpr (Mode == BLEND_MODE_MULTIPLY) {
       for (int i = 0; i < 3; ++i)
-        out[i] = weightCount == 0 ? (s[i] * dc[i]) >> 8
-                                  : (s[i] * weight * dc[i]) >> (8 * weightCount + 8);
+        out[i] = weightCount == 0 ? (s[i] * dc[i]) >> 8 : (s[i] * weight * dc[i]) >> (8 * weightCount + 8);
     }
     StorePixel32(dst, (d & 0xFF000000) | out[2] << 16 | out[1] << 8 | out[0]);
   } else {
@@ -139,11 +138,10 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
         uint32_t target = s[i];
         if constexpr (Mode == BLEND_MODE_INVERTED_ALPHA) target = kMaximum[i] - s[i];
         if constexpr (Mode == BLEND_MODE_PRODUCT_ALPHA) target = (s[i] * dc[i]) >> kProductShift[i];
-        out[i] =
-            weightCount == 0
-                ? dc[i] + static_cast<uint32_t>(
-                              c.SignedParamRow[static_cast<int>(target) - static_cast<int>(dc[i])])
-                : WeightChannel(dc[i], target, weight * p, 8 * (weightCount + 1));
+        out[i] = weightCount == 0
+                     ? dc[i] +
+                           static_cast<uint32_t>(c.SignedParamRow[static_cast<int>(target) - static_cast<int>(dc[i])])
+                     : WeightChannel(dc[i], target, weight * p, 8 * (weightCount + 1));
       }
     } else if constexpr (Mode == BLEND_MODE_ADD || Mode == BLEND_MODE_SUBTRACT) {
       uint32_t scaled[3];
@@ -155,8 +153,7 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
       StorePixel16(dst, Mode == BLEND_MODE_ADD ? PackedAdd16(word, d) : PackedSubtract16(word, d));
       return;
     } else if constexpr (Mode == BLEND_MODE_MULTIPLY) {
-      for (int i = 0; i < 3; ++i)
-        out[i] = (s[i] * weight * dc[i]) >> (8 * weightCount + kProductShift[i]);
+      for (int i = 0; i < 3; ++i) out[i] = (s[i] * weight * dc[i]) >> (8 * weightCount + kProductShift[i]);
     }
     StorePixel16(dst, (out[2] & 31) << 11 | (out[1] & 63) << 5 | (out[0] & 31));
   }
@@ -165,8 +162,8 @@ inline void CombineRasterPixel(const RasterPixelContext& c, uint8_t* dst, uint32
 // ---- Per-triangle choices ----
 
 // Blend modes with loops, in the order of the loop table.
-constexpr int kRasterBlendModes[7] = {BLEND_MODE_COPY,     BLEND_MODE_ALPHA,    BLEND_MODE_ADD,
-                                      BLEND_MODE_SUBTRACT, BLEND_MODE_MULTIPLY, BLEND_MODE_INVERTED_ALPHA,
+constexpr int kRasterBlendModes[7] = {BLEND_MODE_COPY,         BLEND_MODE_ALPHA,    BLEND_MODE_ADD,
+                                      BLEND_MODE_SUBTRACT,     BLEND_MODE_MULTIPLY, BLEND_MODE_INVERTED_ALPHA,
                                       BLEND_MODE_PRODUCT_ALPHA};
 
 // The mode a triangle really runs: alpha at parameter 255 is a copy; alpha, add and subtract at
@@ -207,6 +204,5 @@ struct TriangleDraw {
 };
 
 // Checks the images and chooses the variant; -1 when nothing is drawn.
-int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
-                        const MEMIMG* blendImage, unsigned color,
+int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent, const MEMIMG* blendImage, unsigned color,
                         const RasterDrawSettings& settings, TriangleDraw* draw);

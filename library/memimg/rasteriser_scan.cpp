@@ -6,8 +6,7 @@
 #include <cmath>
 #include <cstdint>
 
-int ReadRasterDrawSettings(const MEMIMG* dst, const MemImgDrawSettings& drawSettings,
-                           RasterDrawSettings* settings) {
+int ReadRasterDrawSettings(const MEMIMG* dst, const MemImgDrawSettings& drawSettings, RasterDrawSettings* settings) {
   if (!IsMemImgValid(dst) || dst->Pixels == nullptr) return -1;
   const MemImgCore* core = dst->Core;
   if ((core->Format != kMemImgFormat16 && core->Format != kMemImgFormat32) || core->UsePalette != 0 ||

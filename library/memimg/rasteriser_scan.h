@@ -25,13 +25,10 @@ struct RasterDrawSettings {
 
 // Reads the draw settings for a draw into dst. Returns -1 when dst cannot be drawn into: null, not
 // 16- or 32-bit, paletted or carrying alpha.
-int ReadRasterDrawSettings(const MEMIMG* dst, const MemImgDrawSettings& drawSettings,
-                           RasterDrawSettings* settings);
+int ReadRasterDrawSettings(const MEMIMG* dst, const MemImgDrawSettings& drawSettings, RasterDrawSettings* settings);
 
 // Bytes per pixel of a destination that passed `ReadRasterDrawSettings`.
-inline int RasterDestinationPixelBytes(const MEMIMG* dst) {
-  return dst->Core->Format == kMemImgFormat32 ? 4 : 2;
-}
+inline int RasterDestinationPixelBytes(const MEMIMG* dst) { return dst->Core->Format == kMemImgFormat32 ? 4 : 2; }
 
 // Whole units of a fixed-point value, rounded down: a position left of or above 0 lands on its
 // own pixel, so a picture moving off the top or left edge does not jump by one pixel.
@@ -93,14 +90,11 @@ void WalkTriangleSpans(const TriangleScan& scan, const RECT& area, Emit&& emit) 
         // accumulates down the triangle.
         const uint32_t offsetX = static_cast<uint32_t>(first - scan.OriginX);
         const uint32_t offsetY = static_cast<uint32_t>(y - scan.OriginY);
-        const uint32_t u = static_cast<uint32_t>(scan.OriginU) +
-                           offsetX * static_cast<uint32_t>(scan.GradientUx) +
+        const uint32_t u = static_cast<uint32_t>(scan.OriginU) + offsetX * static_cast<uint32_t>(scan.GradientUx) +
                            offsetY * static_cast<uint32_t>(scan.GradientUy);
-        const uint32_t v = static_cast<uint32_t>(scan.OriginV) +
-                           offsetX * static_cast<uint32_t>(scan.GradientVx) +
+        const uint32_t v = static_cast<uint32_t>(scan.OriginV) + offsetX * static_cast<uint32_t>(scan.GradientVx) +
                            offsetY * static_cast<uint32_t>(scan.GradientVy);
-        emit(static_cast<int>(y), static_cast<int>(first), static_cast<int>(last - first + 1), u,
-             v);
+        emit(static_cast<int>(y), static_cast<int>(first), static_cast<int>(last - first + 1), u, v);
       }
     }
     leftX += left->StepX;

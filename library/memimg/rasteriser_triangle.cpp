@@ -12,10 +12,9 @@
 
 namespace {
 
-template <int Format, RasterSourceKind Kind, int Mode, bool UseBlendImage, bool UseBright,
-          bool Transparent>
-void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint32_t u, uint32_t v,
-                      uint32_t stepU, uint32_t stepV) {
+template <int Format, RasterSourceKind Kind, int Mode, bool UseBlendImage, bool UseBright, bool Transparent>
+void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint32_t u, uint32_t v, uint32_t stepU,
+                      uint32_t stepV) {
   constexpr int kPixelBytes = Format == kMemImgFormat32 ? 4 : 2;
   for (; count > 0; --count, dst += kPixelBytes, u += stepU, v += stepV) {
     if constexpr (Kind == RasterSourceKind::Flat) {
@@ -31,8 +30,7 @@ void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint
       if constexpr (Kind == RasterSourceKind::Paletted) {
         const uint32_t index = row[tx];
         if (Transparent && index == c.KeyColor) continue;
-        value = Format == kMemImgFormat32 ? LoadPixel32(c.Palette + 4 * index)
-                                          : LoadPixel16(c.Palette + 2 * index);
+        value = Format == kMemImgFormat32 ? LoadPixel32(c.Palette + 4 * index) : LoadPixel16(c.Palette + 2 * index);
       } else if constexpr (Kind == RasterSourceKind::Direct) {
         value = Format == kMemImgFormat32 ? LoadPixel32(row + 4 * tx) : LoadPixel16(row + 2 * tx);
         if (Transparent && value == c.KeyColor) continue;
@@ -64,14 +62,13 @@ void TriangleSpanLoop(const RasterPixelContext& c, uint8_t* dst, int count, uint
   }
 }
 
-using TriangleSpanFunction = void (*)(const RasterPixelContext&, uint8_t*, int, uint32_t, uint32_t,
-                                      uint32_t, uint32_t);
+using TriangleSpanFunction = void (*)(const RasterPixelContext&, uint8_t*, int, uint32_t, uint32_t, uint32_t, uint32_t);
 
 // Table index: format, source kind, mode, blend image, bright colour, transparency (last fastest).
 constexpr size_t kTriangleLoopCount = 2 * 4 * 7 * 2 * 2 * 2;
 
-constexpr size_t TriangleLoopIndex(int format, RasterSourceKind kind, int modeIndex,
-                                   bool useBlendImage, bool useBright, bool transparent) {
+constexpr size_t TriangleLoopIndex(int format, RasterSourceKind kind, int modeIndex, bool useBlendImage, bool useBright,
+                                   bool transparent) {
   size_t index = static_cast<size_t>(format) * 4 + static_cast<size_t>(kind);
   index = index * 7 + static_cast<size_t>(modeIndex);
   index = index * 2 + useBlendImage;
@@ -90,13 +87,11 @@ constexpr TriangleSpanFunction MakeTriangleLoopEntry() {
   // A flat triangle has no texel to test or weight: those entries share the plain flat loop.
   constexpr bool kFlat = kKind == RasterSourceKind::Flat;
   constexpr int kMode = kRasterBlendModes[kModeIndex];
-  return &TriangleSpanLoop<kFormat, kKind, kMode, kBlendImage && !kFlat, kBright,
-                           kTransparent && !kFlat>;
+  return &TriangleSpanLoop < kFormat, kKind, kMode, kBlendImage && !kFlat, kBright, kTransparent && !kFlat > ;
 }
 
 template <size_t... Index>
-constexpr std::array<TriangleSpanFunction, sizeof...(Index)> MakeTriangleLoopTable(
-    std::index_sequence<Index...>) {
+constexpr std::array<TriangleSpanFunction, sizeof...(Index)> MakeTriangleLoopTable(std::index_sequence<Index...>) {
   return {MakeTriangleLoopEntry<Index>()...};
 }
 
@@ -111,8 +106,7 @@ int BlendModeIndex(int mode) {
 
 }  // namespace
 
-int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
-                        const MEMIMG* blendImage, unsigned color,
+int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent, const MEMIMG* blendImage, unsigned color,
                         const RasterDrawSettings& settings, TriangleDraw* draw) {
   const MemImgCore* dstCore = dst->Core;
   RasterPixelContext& c = draw->Context;
@@ -129,8 +123,7 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
     c.Color = color;
   } else {
     const MemImgCore* srcCore = src->Core;
-    if (!IsMemImgValid(src) || src->Pixels == nullptr || srcCore->Format != dstCore->Format)
-      return -1;
+    if (!IsMemImgValid(src) || src->Pixels == nullptr || srcCore->Format != dstCore->Format) return -1;
     // The texel bounds are width and height x 2^18 as unsigned 32-bit values.
     if (src->Width <= 0 || src->Height <= 0 || src->Width > 16383 || src->Height > 16383) return -1;
     if (srcCore->UsePalette) {
@@ -152,8 +145,8 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
       // it would be read past its end.
       const MemImgCore* blendCore = blendImage->Core;
       if (!IsMemImgValid(blendImage) || blendImage->Pixels == nullptr ||
-          (blendCore->Format != kMemImgFormatChannel8 && !blendCore->UsePalette) ||
-          blendImage->Width < src->Width || blendImage->Height < src->Height)
+          (blendCore->Format != kMemImgFormatChannel8 && !blendCore->UsePalette) || blendImage->Width < src->Width ||
+          blendImage->Height < src->Height)
         return -1;
       draw->UseBlendImage = true;
       c.BlendPixels = blendImage->Pixels;
@@ -163,16 +156,15 @@ int PrepareTriangleDraw(const MEMIMG* dst, const MEMIMG* src, int transparent,
   }
   draw->Mode = ResolveTriangleBlendMode(settings.BlendMode, settings.BlendParam, draw->Kind);
   if (draw->Mode < 0) return -1;
-  for (int i = 0; i < 3; ++i)
-    c.BrightRows[i] = g_memImgBlendTables.ProductTable[settings.Bright[i]];
+  for (int i = 0; i < 3; ++i) c.BrightRows[i] = g_memImgBlendTables.ProductTable[settings.Bright[i]];
   c.BlendParam = static_cast<uint32_t>(settings.BlendParam);
   c.ParamRow = g_memImgBlendTables.ProductTable[settings.BlendParam];
   c.SignedParamRow = GetSignedProductRow(settings.BlendParam);
   return 0;
 }
 
-void MapMemImgTriangle(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3], int transparent,
-                       MEMIMG* blendImage, unsigned color, const MemImgDrawSettings& drawSettings) {
+void MapMemImgTriangle(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3], int transparent, MEMIMG* blendImage,
+                       unsigned color, const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
   if (vertices == nullptr || ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   TriangleDraw draw;
@@ -180,9 +172,8 @@ void MapMemImgTriangle(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3],
   TriangleScan scan;
   if (SetupTriangleScan(vertices, &scan) != 0) return;
   InvalidateMemImgDerivedData(dst);
-  const TriangleSpanFunction loop =
-      kTriangleLoops[TriangleLoopIndex(draw.Format, draw.Kind, BlendModeIndex(draw.Mode),
-                                       draw.UseBlendImage, draw.UseBright, draw.Transparent)];
+  const TriangleSpanFunction loop = kTriangleLoops[TriangleLoopIndex(
+      draw.Format, draw.Kind, BlendModeIndex(draw.Mode), draw.UseBlendImage, draw.UseBright, draw.Transparent)];
   WalkTriangleSpans(scan, settings.Area, [&](int y, int x, int count, uint32_t u, uint32_t v) {
     uint8_t* row = draw.DestinationPixels + static_cast<ptrdiff_t>(y) * draw.DestinationPitch;
     loop(draw.Context, row + static_cast<ptrdiff_t>(x) * draw.PixelBytes, count, u, v,

@@ -22,32 +22,32 @@ using MovieFrameCallback = int (*)(MovieSlot* slot, int value);
 // as a library sound; any other file plays through a filter graph that ends in the movie renderer.
 struct MovieSlot {
   int serial;
-  int playType;     // 1 background, 3 loop (the bit of value 2 loops at the end).
-  int theora;       // 1 when the Theora decoder plays this movie.
+  int playType;  // 1 background, 3 loop (the bit of value 2 loops at the end).
+  int theora;    // 1 when the Theora decoder plays this movie.
   TheoraMovieDecoder* decoder;
   uint64_t startTime;  // Microseconds at which frame 0 was due.
   StreamHandle stream;
-  int sound;        // The sound track, -1 when there is none.
+  int sound;  // The sound track, -1 when there is none.
   IGraphBuilder* graph;
   IMediaControl* control;
   IMediaSeeking* seeking;
   IBasicAudio* audio;
   Z_CMovieRenderer* renderer;  // Held with a reference of the slot's own.
-  LONGLONG duration;      // 100-ns units (graph only).
-  int currentTime;        // Milliseconds of the frame shown (Theora only).
-  LONGLONG stopPosition;  // 100-ns units; reaching it ends the movie (graph only).
+  LONGLONG duration;           // 100-ns units (graph only).
+  int currentTime;             // Milliseconds of the frame shown (Theora only).
+  LONGLONG stopPosition;       // 100-ns units; reaching it ends the movie (graph only).
   int width;
   int height;
-  int playing;      // 1 while the movie counts as playing.
-  int paused;       // 1 while it does not advance.
+  int playing;  // 1 while the movie counts as playing.
+  int paused;   // 1 while it does not advance.
   // 1 once the frame callback has run; the graph code sets it back to 0 when its graph lost the
   // picture, so that the next callback copies the frame again.
   int callbackRan;
-  int alphaOption;  // 1: the right half of each frame is the alpha. Nothing sets it.
-  int drawMode;     // 1 would draw straight to the screen. Nothing sets it.
-  int temporaryCopy;  // 1 when the graph plays a temporary copy of the file.
-  WCHAR fileName[260];  // The file (or its copy) the graph rendered.
-  BaseImage frameImage;   // A graph movie's frame, borrowed from the renderer.
+  int alphaOption;          // 1: the right half of each frame is the alpha. Nothing sets it.
+  int drawMode;             // 1 would draw straight to the screen. Nothing sets it.
+  int temporaryCopy;        // 1 when the graph plays a temporary copy of the file.
+  WCHAR fileName[260];      // The file (or its copy) the graph rendered.
+  BaseImage frameImage;     // A graph movie's frame, borrowed from the renderer.
   BaseImage* currentImage;  // The frame to show.
   MovieFrameCallback callback;
   int callbackValue;

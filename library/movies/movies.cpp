@@ -28,7 +28,7 @@ constexpr int kTheoraStock = 10;
 constexpr int kPlayBackground = 1;
 constexpr int kLoopBit = 2;
 constexpr int kCopyChunk = 1048576;
-constexpr LONGLONG kShortestDuration = 166666;  // One sixtieth of a second.
+constexpr LONGLONG kShortestDuration = 166666;                 // One sixtieth of a second.
 constexpr int kOnlyOggVorbis = static_cast<int>(0xFFFFFFFBu);  // Every sound decoder off but Ogg Vorbis.
 constexpr unsigned kReadWhilePlaying = 3;
 

@@ -37,7 +37,7 @@
 namespace {
 
 enum TheoraThreadState : int {
-  kThreadIdle = 0,      // The stock holds every frame it should.
+  kThreadIdle = 0,  // The stock holds every frame it should.
   kThreadDecoding = 1,
   kThreadSeeking = 2,
   kThreadEnded = 3,
@@ -131,7 +131,7 @@ struct TheoraMovieDecoder {
   std::atomic<int> yuvUpToDate;
 
   // The decode thread's own.
-  int pictureHeld;         // 1 while libtheora's picture is the decoded frame's.
+  int pictureHeld;          // 1 while libtheora's picture is the decoded frame's.
   int64_t unreachableFrom;  // The first frame the data ran out before.
 };
 
@@ -165,8 +165,7 @@ int ReadTheoraHeaders(TheoraMovieDecoder* decoder) {
       if (decoder->headerCount > 0) continue;
       ogg_stream_state trial;
       if (ogg_stream_init(&trial, ogg_page_serialno(&decoder->page)) != 0) return -1;
-      if (ogg_stream_pagein(&trial, &decoder->page) == 0 &&
-          ogg_stream_packetout(&trial, &decoder->packet) == 1 &&
+      if (ogg_stream_pagein(&trial, &decoder->page) == 0 && ogg_stream_packetout(&trial, &decoder->packet) == 1 &&
           theora_decode_header(&decoder->info, &decoder->comment, &decoder->packet) >= 0) {
         decoder->oggStream = trial;
         decoder->serial = ogg_page_serialno(&decoder->page);
@@ -323,9 +322,9 @@ int DecodeFromKeyFrame(TheoraMovieDecoder* decoder, int64_t target) {
   while (key > 0 && !decoder->keyFrames[key]) --key;
   const TheoraPageEntry* pages = decoder->pages;
   const TheoraPageEntry* end = pages + decoder->pageCount;
-  const TheoraPageEntry* entry = std::upper_bound(
-      pages, end, key,
-      [](int64_t frame, const TheoraPageEntry& page) { return frame < page.firstFrame + page.frameCount; });
+  const TheoraPageEntry* entry = std::upper_bound(pages, end, key, [](int64_t frame, const TheoraPageEntry& page) {
+    return frame < page.firstFrame + page.frameCount;
+  });
   if (entry == end) return -1;
   // A page's first packet may have begun on the page before, and would be lost.
   if (entry != pages && entry->firstFrame == key) --entry;
@@ -646,8 +645,8 @@ TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHand
 
   // Streams that cannot be played are refused quietly: the movie then goes another way.
   const theora_info& info = decoder->info;
-  if (ReadTheoraHeaders(decoder) != 0 || info.fps_numerator == 0 || info.fps_denominator == 0 ||
-      info.width == 0 || info.height == 0 || info.width > kLargestCodedSide || info.height > kLargestCodedSide ||
+  if (ReadTheoraHeaders(decoder) != 0 || info.fps_numerator == 0 || info.fps_denominator == 0 || info.width == 0 ||
+      info.height == 0 || info.width > kLargestCodedSide || info.height > kLargestCodedSide ||
       theora_decode_init(&decoder->state, &decoder->info) != 0) {
     CloseTheoraDecoder(decoder);
     return nullptr;

@@ -15,7 +15,7 @@
 struct TheoraInfo {
   double framesPerSecond;
   int64_t frameCount;
-  int width;   // The coded size.
+  int width;  // The coded size.
   int height;
 };
 

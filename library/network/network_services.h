@@ -39,7 +39,7 @@ struct SocketRecord {
   SOCKET socket;
 
   // Receive side: whole messages' bytes (without their lengths) gather in `receiveRing`.
-  int incomingRemaining;  // Bytes still missing of the current message; 0: a length comes next.
+  int incomingRemaining;      // Bytes still missing of the current message; 0: a length comes next.
   uint8_t incomingPrefix[4];  // The next message's length as far as it has arrived.
   int incomingPrefixBytes;
   ByteRing receiveRing;
@@ -79,11 +79,11 @@ struct NetworkState {
   HandleChainNode chainTail;
   SocketRecord* handles[NETWORK_HANDLE_TABLE_SIZE];
   int handleCount;
-  int freeSlotHint;        // No slot below it is free.
-  int acceptRefused;       // FD_ACCEPT found the table full: a freed slot offers the waiting again.
-  int acceptFailing;       // A failed accept is logged once until one succeeds.
-  int readsOwed;           // Some handle may have `readOwed` set.
-  uint32_t pumpCalls;      // Counts pump calls; a handle is read once per call.
+  int freeSlotHint;    // No slot below it is free.
+  int acceptRefused;   // FD_ACCEPT found the table full: a freed slot offers the waiting again.
+  int acceptFailing;   // A failed accept is logged once until one succeeds.
+  int readsOwed;       // Some handle may have `readOwed` set.
+  uint32_t pumpCalls;  // Counts pump calls; a handle is read once per call.
 };
 
 extern NetworkState g_network;

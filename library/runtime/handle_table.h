@@ -46,8 +46,7 @@ constexpr int HANDLE_CHECK_COUNT_LIMIT = 2048;
 
 constexpr HandleWord MakeHandleWord(int slot, int checkCount, HandleKind kind) {
   return static_cast<HandleWord>(static_cast<uint32_t>(slot & 0xFFFF) |
-                                 (static_cast<uint32_t>(checkCount & 0x7FF) | static_cast<uint32_t>(kind) << 11)
-                                     << 16);
+                                 (static_cast<uint32_t>(checkCount & 0x7FF) | static_cast<uint32_t>(kind) << 11) << 16);
 }
 constexpr int HandleSlotOf(HandleWord handle) { return handle & 0xFFFF; }
 constexpr int HandleCheckCountOf(HandleWord handle) { return (handle >> 16) & 0x7FF; }

@@ -80,8 +80,8 @@ bool Traced(int size) {
 // A size whose header would not fit beside it in an int is refused rather than wrapped.
 bool SizeIsAllowed(int size, const char* callerName, int line) {
   if (size >= 0 && size <= INT_MAX - kHeaderSize) return true;
-  WriteLogFormat("確保するメモリのサイズが不正です(%d byte)  file:%s  line:%d", size,
-                 callerName ? callerName : "", line);
+  WriteLogFormat("確保するメモリのサイズが不正です(%d byte)  file:%s  line:%d", size, callerName ? callerName : "",
+                 line);
   return false;
 }
 
@@ -110,8 +110,8 @@ int GetTrackedTotalBytes() {
 void* AllocTrackedMemory(int size, const char* callerName, int line) {
   HeapLock lock;
   if (!SizeIsAllowed(size, callerName, line)) return nullptr;
-  auto* header = static_cast<TrackedBlockHeader*>(
-      HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(size) + kHeaderSize));
+  auto* header =
+      static_cast<TrackedBlockHeader*>(HeapAlloc(GetProcessHeap(), 0, static_cast<SIZE_T>(size) + kHeaderSize));
   if (!header) {
     DumpTrackedMemory();
     CheckTrackedMemory();
@@ -198,8 +198,10 @@ void* ReallocTrackedMemory(void* data, int size, const char* callerName, int lin
   header->size = size;
   StampHeader(header, callerName, line);
   if (header->older) header->older->newer = header;
-  if (header->newer) header->newer->older = header;
-  else g_heap.head = header;  // Only the newest block has no newer neighbour.
+  if (header->newer)
+    header->newer->older = header;
+  else
+    g_heap.head = header;  // Only the newest block has no newer neighbour.
   g_heap.totalBytes += size - oldSize;
   RefreshCheckCopy(header);
   RefreshCheckCopy(header->older);
@@ -216,8 +218,7 @@ void* ReallocTrackedMemory(void* data, int size, const char* callerName, int lin
 
 int CheckTrackedMemory() {
   HeapLock lock;
-  for (TrackedBlockHeader* header = g_heap.head; header && header != &g_heap.sentinel;
-       header = header->older) {
+  for (TrackedBlockHeader* header = g_heap.head; header && header != &g_heap.sentinel; header = header->older) {
     if (!HeaderIsIntact(header)) {
       AddLogText("以下のメモリ確保情報が破損しました");
       LogTrackedBlock(header);
@@ -231,8 +232,7 @@ void DumpTrackedMemory() {
   HeapLock lock;
   AddLogText("\n");
   AddLogText("Alloc memory dump\n");
-  for (TrackedBlockHeader* header = g_heap.head; header && header != &g_heap.sentinel;
-       header = header->older)
+  for (TrackedBlockHeader* header = g_heap.head; header && header != &g_heap.sentinel; header = header->older)
     LogTrackedBlock(header);
   LogTrackedTotals();
   AddLogText("\n");
@@ -249,8 +249,8 @@ void LogTrackedBlock(const TrackedBlockHeader* header) {
   const auto* data = reinterpret_cast<const unsigned char*>(header) + kHeaderSize;
   char tag[sizeof(header->tag)];
   CopyStringN(tag, header->tag, static_cast<int>(sizeof(tag)) - 1);  // A damaged tag may lack its end.
-  FormatText(text, sizeof(text), "\tsize:%d(%.3fkb)  file:%s  line:%d  ID:%d  addr:%08x  data:<",
-             header->size, header->size / 1024.0, tag, header->line, header->id,
+  FormatText(text, sizeof(text), "\tsize:%d(%.3fkb)  file:%s  line:%d  ID:%d  addr:%08x  data:<", header->size,
+             header->size / 1024.0, tag, header->line, header->id,
              static_cast<unsigned>(reinterpret_cast<uintptr_t>(data)));
   int length = static_cast<int>(std::strlen(text));
   const int shown = header->size < 0 ? 0 : (header->size < 16 ? header->size : 16);

@@ -9,8 +9,7 @@
 
 int CheckLeadByte(const char* p, int charSet) {
   const unsigned char byte = static_cast<unsigned char>(*p);
-  if (charSet == CHARSET_HANGEUL || charSet == CHARSET_BIG5 || charSet == CHARSET_GB2312)
-    return (byte & 0x80) ? 1 : 0;
+  if (charSet == CHARSET_HANGEUL || charSet == CHARSET_BIG5 || charSet == CHARSET_GB2312) return (byte & 0x80) ? 1 : 0;
   return ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) ? 1 : 0;
 }
 

@@ -10,21 +10,21 @@ struct OnScreenLogState {
   static constexpr int kLineCount = 80;
   int started = 0;
   int lineHeight = 16;
-  int font = -1;       // Font handle, -1 when none.
-  int fontLost = 1;    // Set by the font system when the font goes.
-  int show = 0;        // The show switch.
+  int font = -1;     // Font handle, -1 when none.
+  int fontLost = 1;  // Set by the font system when the font goes.
+  int show = 0;      // The show switch.
   char lines[kLineCount][255] = {};
 };
 
 struct LogState {
-  int indentLevel = 0;   // One tab per level at the start of each line.
-  int midLine = 0;       // 1 while the last text written did not end with a line feed.
-  int noTimeStamp = 0;   // Option: lines start without "%d:".
+  int indentLevel = 0;       // One tab per level at the start of each line.
+  int midLine = 0;           // 1 while the last text written did not end with a line feed.
+  int noTimeStamp = 0;       // Option: lines start without "%d:".
   char directory[260] = {};  // Where Log.txt lives: the start-up directory; empty: no log yet.
   int fileOutputOff = 0;     // Option: the log writes nothing anywhere.
   int datedName = 0;         // Option: "Log<year>_<month>_<day>_<hour>_<minute>_<second>.txt".
   char fileName[64] = "Log.txt";
-  uint32_t startTime = 0;  // timeGetTime when the log was opened.
+  uint32_t startTime = 0;     // timeGetTime when the log was opened.
   OnScreenLogState onScreen;  // Cleared with the indent level by the window set-up.
 };
 

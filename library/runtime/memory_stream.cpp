@@ -18,8 +18,8 @@ const StreamFunctionSet* GetFileStreamFuncs() { return &g_fileStreamFuncs; }
 const StreamFunctionSet* GetMemoryStreamFuncs() { return &g_memoryStreamFuncs; }
 
 int FillStreamFunctionSets() {
-  g_fileStreamFuncs = {StreamFileTell, StreamFileSeek, StreamFileRead, StreamFileEof, StreamFileIdleWait,
-                       StreamFileClose};
+  g_fileStreamFuncs = {StreamFileTell, StreamFileSeek,     StreamFileRead,
+                       StreamFileEof,  StreamFileIdleWait, StreamFileClose};
   g_memoryStreamFuncs = {MemoryStreamTell, MemoryStreamSeek,     MemoryStreamRead,
                          MemoryStreamEof,  MemoryStreamIdleWait, CloseMemoryStream};
   return 0;

@@ -65,7 +65,8 @@ int OpenAcmStreams(PcmConverter* converter, int bufferSize) {
   // A sound shorter than the buffer needs no more room than its whole output: any buffer that
   // holds one block's sound converts it all, a larger one only costs memory and page faults.
   const int64_t wholeOutput = static_cast<int64_t>(acm.totalSamples) * converter->outputFormat.nBlockAlign;
-  if (acm.totalSamples >= 0 && wholeOutput < bufferSize) bufferSize = wholeOutput > 0 ? static_cast<int>(wholeOutput) : 1;
+  if (acm.totalSamples >= 0 && wholeOutput < bufferSize)
+    bufferSize = wholeOutput > 0 ? static_cast<int>(wholeOutput) : 1;
   // The buffer must hold the sound of one whole source block, or no step could ever convert.
   DWORD blockOutput = 0;
   const auto* source = reinterpret_cast<const WAVEFORMATEX*>(acm.sourceFormat);

@@ -60,8 +60,8 @@ void ReleaseStreamEntries(SoundRecord* record) {
     entry.dataBlock = nullptr;
     // Only the entry's own source: the memory stream over its block (whole PCM, file image), or a file
     // it still reads from and owns; a caller's file that loading already closed is not ours.
-    const bool ownSource =
-        entry.kind == STREAM_ENTRY_WHOLE_PCM || entry.kind == STREAM_ENTRY_FILE_IMAGE || stream.entryOwnsStream[i];
+    const bool ownSource = entry.kind == STREAM_ENTRY_WHOLE_PCM || entry.kind == STREAM_ENTRY_FILE_IMAGE ||
+                           stream.entryOwnsStream[i];
     if (ownSource && entry.stream && entry.streamFunctions.Close) entry.streamFunctions.Close(entry.stream);
     if (entry.closeCallback) entry.closeCallback(entry.stream);
     entry.stream = 0;

@@ -95,8 +95,8 @@ int LoadSoundFileImpl(const char* name, int bufferCount, int sharedStream) {
     UnlockSound();
     return -1;
   }
-  handle = LoadSoundFromMemoryImage(image, size, bufferCount < kSoundBuffersPerSound ? bufferCount : kSoundBuffersPerSound,
-                                    -1);
+  handle = LoadSoundFromMemoryImage(image, size,
+                                    bufferCount < kSoundBuffersPerSound ? bufferCount : kSoundBuffersPerSound, -1);
   if (handle == -1) WriteLogFormat("右記の音声ファイルのロードに失敗しました_2：%s", name);
   ZV_FREE(image);
   UnlockSound();
@@ -138,7 +138,8 @@ int LoadSoundFromMemoryImage(const void* data, int size, int bufferCount, int sh
       EndPcmConverter(&converter);
       CloseMemoryStream(reinterpret_cast<StreamHandle>(stream));
       stream = nullptr;
-      if (format.nAvgBytesPerSec == 0 || pcmSize / static_cast<int>(format.nAvgBytesPerSec) > kLongestWholeSoundSeconds ||
+      if (format.nAvgBytesPerSec == 0 ||
+          pcmSize / static_cast<int>(format.nAvgBytesPerSec) > kLongestWholeSoundSeconds ||
           CreateSoundBuffers(-1, &format, pcmSize, SOUND_BUFFERS_WHOLE_PCM, bufferCount, handle) != 0) {
         ZV_FREE(pcm);
         streamMode = SOUND_LOAD_FILE_IMAGE;

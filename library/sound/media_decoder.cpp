@@ -167,8 +167,8 @@ int SetupMediaFrameworkDecoder(PcmConverter* converter) {
   if (FAILED(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                               reinterpret_cast<void**>(&d.nullRenderer))))
     return Fail("MP3変換用 NullRender の作成に失敗しました");
-  if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER, IID_IGraphBuilder,
-                              reinterpret_cast<void**>(&d.graph))))
+  if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                              IID_IGraphBuilder, reinterpret_cast<void**>(&d.graph))))
     return Fail("MP3変換用 IGraphBuilder の作成に失敗しました");
 
   result = 1;
@@ -200,7 +200,8 @@ int SetupMediaFrameworkDecoder(PcmConverter* converter) {
   Z_CMediaTypeHolder decoded;
   if (FAILED(d.grabberControl->GetAcceptedType(&decoded)))
     return Fail("音声が含まれていないか、オーディオフォーマットの取得に失敗しました。");
-  if (decoded.formattype != FORMAT_WaveFormatEx || !decoded.pbFormat || decoded.cbFormat < sizeof(WAVEFORMATEX) - sizeof(WORD))
+  if (decoded.formattype != FORMAT_WaveFormatEx || !decoded.pbFormat ||
+      decoded.cbFormat < sizeof(WAVEFORMATEX) - sizeof(WORD))
     return Fail("サポート外のストリームフォーマットです。");
   WAVEFORMATEX format{};
   std::memcpy(&format, decoded.pbFormat, decoded.cbFormat < sizeof(format) ? decoded.cbFormat : sizeof(format));
@@ -222,7 +223,8 @@ int SetupMediaFrameworkDecoder(PcmConverter* converter) {
 
   // Ten times the compressed size, counted so that it cannot wrap.
   const int64_t capacity = static_cast<int64_t>(imageSize) * 10;
-  memory.pcm = capacity <= INT_MAX ? static_cast<BYTE*>(ZV_ALLOC(capacity > 0 ? static_cast<int>(capacity) : 1)) : nullptr;
+  memory.pcm = capacity <= INT_MAX ? static_cast<BYTE*>(ZV_ALLOC(capacity > 0 ? static_cast<int>(capacity) : 1))
+                                   : nullptr;
   if (!memory.pcm) return Fail("PCMデータを格納するメモリ領域の確保に失敗しました");
   memory.capacity = capacity > 0 ? static_cast<int>(capacity) : 1;
   memory.size = 0;

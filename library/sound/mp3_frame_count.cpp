@@ -12,7 +12,8 @@ constexpr int64_t kDecoderDelay = 529;
 constexpr uint32_t kMostInformationFrames = 1u << 20;
 
 uint32_t ReadBigEndian32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 | p[3];
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+         p[3];
 }
 
 }  // namespace

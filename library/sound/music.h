@@ -15,7 +15,7 @@ enum CurrentMusicKind : int {
 struct MidiRecord {
   int check;
   int playing;
-  int started;  // DirectMusic: the performance has reported the segment playing once
+  int started;    // DirectMusic: the performance has reported the segment playing once
   uint8_t* data;  // Tracked heap
   int dataSize;
   IDirectMusicSegment8* segment;  // Null under MCI
@@ -28,9 +28,9 @@ struct MusicTable {
   // MCI state.
   int mciPlaying;
   MCIDEVICEID mciDevice;
-  int replay;  // 1: a finished play starts again from the beginning
-  int deleteTempFile;  // 1: stopping deletes the temporary MIDI file (g_soundOptions.midiTempFile)
-  int currentMusic;  // Handle; 0 none
+  int replay;            // 1: a finished play starts again from the beginning
+  int deleteTempFile;    // 1: stopping deletes the temporary MIDI file (g_soundOptions.midiTempFile)
+  int currentMusic;      // Handle; 0 none
   int currentMusicKind;  // CurrentMusicKind
 };
 

@@ -46,23 +46,33 @@ const DecoderChoice kDecoderOrder[] = {
 
 int RunStep(PcmConverter* converter) {
   switch (converter->method) {
-    case PCM_CONVERT_WAVE_PCM: return ReadWavePcmBlock(converter);
-    case PCM_CONVERT_ACM: return ConvertAcmBlock(converter);
-    case PCM_CONVERT_OGG_VORBIS: return DecodeOggBlock(converter);
-    case PCM_CONVERT_MEMORY_PCM: return CopyMemoryPcmBlock(converter);
-    default: return -1;
+    case PCM_CONVERT_WAVE_PCM:
+      return ReadWavePcmBlock(converter);
+    case PCM_CONVERT_ACM:
+      return ConvertAcmBlock(converter);
+    case PCM_CONVERT_OGG_VORBIS:
+      return DecodeOggBlock(converter);
+    case PCM_CONVERT_MEMORY_PCM:
+      return CopyMemoryPcmBlock(converter);
+    default:
+      return -1;
   }
 }
 
 void ReleaseMethod(PcmConverter* converter) {
   switch (converter->method) {
-    case PCM_CONVERT_ACM: EndAcmDecoder(converter); break;
-    case PCM_CONVERT_OGG_VORBIS: EndOggDecoder(converter); break;
+    case PCM_CONVERT_ACM:
+      EndAcmDecoder(converter);
+      break;
+    case PCM_CONVERT_OGG_VORBIS:
+      EndOggDecoder(converter);
+      break;
     case PCM_CONVERT_MEMORY_PCM:
       ZV_FREE(converter->memory.pcm);
       converter->memory.pcm = nullptr;
       break;
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -128,16 +138,23 @@ int SetPcmConverterSampleTime(PcmConverter* converter, int sample) {
   const int64_t distance = static_cast<int64_t>(target) - converter->outputPosition;
   if (distance > -16 && distance < 16) return 0;
   switch (converter->method) {
-    case PCM_CONVERT_WAVE_PCM: SeekWavePcm(converter, sample); break;
-    case PCM_CONVERT_ACM: SeekAcm(converter, sample); break;
-    case PCM_CONVERT_OGG_VORBIS: SeekOgg(converter, sample); break;
+    case PCM_CONVERT_WAVE_PCM:
+      SeekWavePcm(converter, sample);
+      break;
+    case PCM_CONVERT_ACM:
+      SeekAcm(converter, sample);
+      break;
+    case PCM_CONVERT_OGG_VORBIS:
+      SeekOgg(converter, sample);
+      break;
     case PCM_CONVERT_MEMORY_PCM:
       converter->memory.readPosition = target < converter->memory.size ? target : converter->memory.size;
       converter->outputPosition = target;
       converter->validBytes = 0;
       converter->readOffset = 0;
       break;
-    default: break;
+    default:
+      break;
   }
   converter->end = 0;
   return 0;
@@ -150,7 +167,8 @@ int GetPcmConverterFormat(PcmConverter* converter, WAVEFORMATEX* out) {
 
 int GetPcmConvertedSize(PcmConverter* converter) {
   switch (converter->method) {
-    case PCM_CONVERT_WAVE_PCM: return converter->dataSize;
+    case PCM_CONVERT_WAVE_PCM:
+      return converter->dataSize;
     case PCM_CONVERT_ACM: {
       if (converter->acm.totalSamples >= 0) {
         const int64_t size = static_cast<int64_t>(converter->acm.totalSamples) * converter->outputFormat.nBlockAlign;
@@ -162,9 +180,12 @@ int GetPcmConvertedSize(PcmConverter* converter) {
         return 0;
       return size > INT_MAX ? INT_MAX : static_cast<int>(size);
     }
-    case PCM_CONVERT_OGG_VORBIS: return GetOggPcmSize(converter);
-    case PCM_CONVERT_MEMORY_PCM: return converter->memory.size;
-    default: return 0;
+    case PCM_CONVERT_OGG_VORBIS:
+      return GetOggPcmSize(converter);
+    case PCM_CONVERT_MEMORY_PCM:
+      return converter->memory.size;
+    default:
+      return 0;
   }
 }
 

@@ -59,7 +59,7 @@ struct PcmConverter {
   int formatChunkPosition;
   int formatChunkSize;
   int dataPosition;
-  int dataSize;  // Source bytes of data; for Ogg Vorbis the total PCM bytes.
+  int dataSize;               // Source bytes of data; for Ogg Vorbis the total PCM bytes.
   WAVEFORMATEX outputFormat;  // Always PCM with no extra bytes.
   // One of these is in use, by method.
   PcmAcmState acm;
@@ -131,4 +131,3 @@ int SourceSeek(const SoundStreamSource& source, int offset, int origin);
 int SourceRead(const SoundStreamSource& source, void* buffer, int bytes);
 // The stream's size, found by seeking to its end; the position is put back to 0.
 int SourceSizeFromStart(const SoundStreamSource& source);
-

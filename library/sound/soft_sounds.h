@@ -15,9 +15,9 @@ struct SoftSoundRecord {
   // A player's node in the player chain; a soft sound keeps its sample block in the data word.
   HandleChainNode node;
   int queuedFrames;
-  ByteRing queue;  // Queued sample bytes
+  ByteRing queue;           // Queued sample bytes
   SoundBufferEntry buffer;  // Looping
-  int bufferLength;  // Bytes
+  int bufferLength;         // Bytes
   int writeOffset;
   int endOffset;  // Where the real data ends in the buffer; -1 none
   int lastPlayCursor;

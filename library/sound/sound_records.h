@@ -20,9 +20,9 @@ constexpr int kStreamEntriesPerSound = 4;  // At most 3 are used.
 // How a stream entry holds its data; a load mode other than SOUND_LOAD_WHOLE is passed on as the
 // kind of the entry it makes.
 enum StreamEntryKind : int {
-  STREAM_ENTRY_WHOLE_PCM = 0,       // Converted at once, kept as an in-memory WAVE image.
-  STREAM_ENTRY_FILE_IMAGE = 2,      // The file image kept in memory, converted while playing.
-  STREAM_ENTRY_CALLER_STREAM = 3,   // Converted from the caller's stream while playing.
+  STREAM_ENTRY_WHOLE_PCM = 0,      // Converted at once, kept as an in-memory WAVE image.
+  STREAM_ENTRY_FILE_IMAGE = 2,     // The file image kept in memory, converted while playing.
+  STREAM_ENTRY_CALLER_STREAM = 3,  // Converted from the caller's stream while playing.
 };
 
 // What CreateSoundBuffers makes; the sound's stream flag keeps it.
@@ -50,7 +50,7 @@ struct SoundBufferEntry {
   // Software back end.
   uint8_t* pcm;
   int playing;
-  int position;   // Sample frames
+  int position;  // Sample frames
   int loop;
   int pan;        // -256 (left) to 256 (right)
   int volume;     // 0 to 256
@@ -61,24 +61,24 @@ struct SoundBufferEntry {
 
 // One data entry of a stream sound, played in order.
 struct StreamSoundEntry {
-  int kind;  // StreamEntryKind
+  int kind;       // StreamEntryKind
   int loopCount;  // Further passes, kept to a signed byte; -1 endless
   int loopStart;  // Sample frames where an endless entry starts its next pass
   PcmConverter converter;
   void* dataBlock;  // Tracked block the entry owns (whole PCM and file image), or null
   StreamFunctionSet streamFunctions;
-  StreamHandle stream;  // The entry's source stream
+  StreamHandle stream;                        // The entry's source stream
   int (*closeCallback)(StreamHandle stream);  // The caller's own close, when set
 };
 
 // The stream part of a sound record (stream flag 1).
 struct StreamSoundPart {
-  int playType;  // SOUND_PLAY_ value
+  int playType;        // SOUND_PLAY_ value
   int referredHandle;  // The stream sound whose buffer this one plays through; -1 none
   int referrerCount;   // Stream sounds playing through this one's buffer
   int bufferUser;      // Handle now playing through this buffer; -1 none
   int deletePending;
-  int bufferLength;  // Bytes
+  int bufferLength;   // Bytes
   int writePosition;  // Where the next refill writes; kStreamNotPrimed before priming
   int refillMark;     // A refill is due while the play cursor is between this and the write position
   StreamSoundEntry entries[kStreamEntriesPerSound];
@@ -108,8 +108,8 @@ struct SoundRecord {
   WAVEFORMATEX format;
   int streamFlag;  // SoundBufferKind: 0 whole PCM, 1 stream sound
   StreamSoundPart stream;
-  int dataSize;  // Bytes of PCM
-  uint8_t* pcm;  // Shared by every buffer of the sound
+  int dataSize;            // Bytes of PCM
+  uint8_t* pcm;            // Shared by every buffer of the sound
   int* pcmReferenceCount;  // Records sharing the PCM block
   int bufferWords[kSoundBuffersPerSound];
   int bufferCount;
@@ -151,7 +151,7 @@ struct SoundOptions {
   int movieSoundFlag;
   HANDLE threadHandle;
   DWORD threadId;
-  std::atomic<int> threadStop;  // SoundThreadState
+  std::atomic<int> threadStop;   // SoundThreadState
   std::atomic<bool> threadRuns;  // From its start until it has stopped; message processing refills otherwise
   int captureActive;
   int captureFrames;

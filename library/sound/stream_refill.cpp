@@ -29,8 +29,9 @@ bool LockWindow(SoundBufferEntry* buffer, int offset, int bytes, RefillWindow* w
   int firstSize = 0;
   int secondSize = 0;
   if (SndBufLock(offset, buffer, bytes, &first, &firstSize, &second, &secondSize) != 0) return false;
-  *window = RefillWindow{offset, static_cast<uint8_t*>(first), static_cast<uint8_t*>(second), firstSize, secondSize,
-                         0, 0, firstSize, secondSize};
+  *window = RefillWindow{
+      offset,    static_cast<uint8_t*>(first), static_cast<uint8_t*>(second), firstSize, secondSize, 0, 0, firstSize,
+      secondSize};
   return true;
 }
 

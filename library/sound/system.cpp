@@ -68,8 +68,7 @@ void StartSilentBuffer() {
   format.nAvgBytesPerSec = 176400;
   DSBUFFERDESC description{};
   description.dwSize = sizeof(DSBUFFERDESC);
-  description.dwFlags =
-      DSBCAPS_GLOBALFOCUS | (g_soundOptions.softwareMixing ? DSBCAPS_LOCSOFTWARE : DSBCAPS_STATIC);
+  description.dwFlags = DSBCAPS_GLOBALFOCUS | (g_soundOptions.softwareMixing ? DSBCAPS_LOCSOFTWARE : DSBCAPS_STATIC);
   description.dwBufferBytes = kSilentBufferBytes;
   description.lpwfxFormat = &format;
   IDirectSoundBuffer* silent = nullptr;

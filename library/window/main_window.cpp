@@ -245,11 +245,21 @@ int InitMainWindow() {
 
   if (GetCodePage() == 0) {
     switch (GetOEMCP()) {
-      case 932: SetCharSet(CHARSET_SHIFTJIS, 932); break;
-      case 936: SetCharSet(CHARSET_GB2312, 936); break;
-      case 949: SetCharSet(CHARSET_HANGEUL, 949); break;
-      case 950: SetCharSet(CHARSET_BIG5, 950); break;
-      default: SetCharSet(CHARSET_SHIFTJIS, 0); break;
+      case 932:
+        SetCharSet(CHARSET_SHIFTJIS, 932);
+        break;
+      case 936:
+        SetCharSet(CHARSET_GB2312, 936);
+        break;
+      case 949:
+        SetCharSet(CHARSET_HANGEUL, 949);
+        break;
+      case 950:
+        SetCharSet(CHARSET_BIG5, 950);
+        break;
+      default:
+        SetCharSet(CHARSET_SHIFTJIS, 0);
+        break;
     }
   }
 
@@ -648,7 +658,8 @@ int CollectDisplayModes(int* count, DisplayModeEntry** list) {
   for (DWORD i = 0; filled < total && EnumDisplaySettingsA(nullptr, i, &mode); ++i) {
     if (mode.dmBitsPerPel <= 15) continue;
     entries[filled++] = DisplayModeEntry{static_cast<int>(mode.dmPelsWidth), static_cast<int>(mode.dmPelsHeight),
-                                         static_cast<int>(mode.dmBitsPerPel), static_cast<int>(mode.dmDisplayFrequency)};
+                                         static_cast<int>(mode.dmBitsPerPel),
+                                         static_cast<int>(mode.dmDisplayFrequency)};
   }
   *list = entries;
   *count = filled;

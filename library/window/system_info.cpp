@@ -13,17 +13,27 @@ int OsCodeOfVersion(DWORD platformId, DWORD major, DWORD minor, char* word, int 
   if (platformId == VER_PLATFORM_WIN32s) {
     text = "3.1";
   } else if (platformId == VER_PLATFORM_WIN32_WINDOWS) {
-    if (minor == 0) text = "95", code = OS_CODE_95;
-    else if (minor == 10) text = "98", code = OS_CODE_98;
-    else if (minor == 90) text = "Me", code = OS_CODE_ME;
+    if (minor == 0)
+      text = "95", code = OS_CODE_95;
+    else if (minor == 10)
+      text = "98", code = OS_CODE_98;
+    else if (minor == 90)
+      text = "Me", code = OS_CODE_ME;
   } else if (platformId == VER_PLATFORM_WIN32_NT) {
-    if (major == 3) text = "NT 3.51", code = OS_CODE_NT351;
-    else if (major == 4) text = "4.0", code = OS_CODE_NT4;
-    else if (major == 5 && minor == 0) text = "2000", code = OS_CODE_2000;
-    else if (major == 5) text = "XP", code = OS_CODE_XP;
-    else if (major == 6 && minor == 0) text = "Vista", code = OS_CODE_VISTA;
-    else if (major == 6 && minor == 1) text = "7", code = OS_CODE_7;
-    else if (major >= 6) text = "7", code = OS_CODE_7;  // Newer NT keeps every "this or later" test true.
+    if (major == 3)
+      text = "NT 3.51", code = OS_CODE_NT351;
+    else if (major == 4)
+      text = "4.0", code = OS_CODE_NT4;
+    else if (major == 5 && minor == 0)
+      text = "2000", code = OS_CODE_2000;
+    else if (major == 5)
+      text = "XP", code = OS_CODE_XP;
+    else if (major == 6 && minor == 0)
+      text = "Vista", code = OS_CODE_VISTA;
+    else if (major == 6 && minor == 1)
+      text = "7", code = OS_CODE_7;
+    else if (major >= 6)
+      text = "7", code = OS_CODE_7;  // Newer NT keeps every "this or later" test true.
   }
   FormatText(word, wordSize, "%s", text);
   return code;

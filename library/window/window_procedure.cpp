@@ -349,10 +349,16 @@ LRESULT MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
       SoundHooks().midiNotify();
       break;
     case kKeyFlag1Message:
-      if (wParam == 1) InputHooks().setKeyFlag1(); else InputHooks().clearKeyFlag1();
+      if (wParam == 1)
+        InputHooks().setKeyFlag1();
+      else
+        InputHooks().clearKeyFlag1();
       break;
     case kKeyFlag2Message:
-      if (wParam == 1) InputHooks().setKeyFlag2(); else InputHooks().clearKeyFlag2();
+      if (wParam == 1)
+        InputHooks().setKeyFlag2();
+      else
+        InputHooks().clearKeyFlag2();
       break;
     case kSocketMessage:
       return NetworkHooks().socketMessage(lParam, static_cast<SOCKET>(wParam));

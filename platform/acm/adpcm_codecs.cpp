@@ -57,13 +57,13 @@ class AdpcmBlockDecoder : public SourceDecoder {
 
 // ---- IMA ADPCM ----
 
-const int kImaStepSizes[89] = {
-    7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,    21,    23,    25,    28,
-    31,    34,    37,    41,    45,    50,    55,    60,    66,    73,    80,    88,    97,    107,   118,
-    130,   143,   157,   173,   190,   209,   230,   253,   279,   307,   337,   371,   408,   449,   494,
-    544,   598,   658,   724,   796,   876,   963,   1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,
-    2272,  2499,  2749,  3024,  3327,  3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,
-    9493,  10442, 11487, 12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
+const int kImaStepSizes[89] = {7,     8,     9,     10,    11,    12,    13,    14,    16,    17,    19,   21,    23,
+                               25,    28,    31,    34,    37,    41,    45,    50,    55,    60,    66,   73,    80,
+                               88,    97,    107,   118,   130,   143,   157,   173,   190,   209,   230,  253,   279,
+                               307,   337,   371,   408,   449,   494,   544,   598,   658,   724,   796,  876,   963,
+                               1060,  1166,  1282,  1411,  1552,  1707,  1878,  2066,  2272,  2499,  2749, 3024,  3327,
+                               3660,  4026,  4428,  4871,  5358,  5894,  6484,  7132,  7845,  8630,  9493, 10442, 11487,
+                               12635, 13899, 15289, 16818, 18500, 20350, 22385, 24623, 27086, 29794, 32767};
 const int kImaIndexSteps[16] = {-1, -1, -1, -1, 2, 4, 6, 8, -1, -1, -1, -1, 2, 4, 6, 8};
 
 struct ImaChannelState {
@@ -132,10 +132,12 @@ struct MsChannelState {
 };
 
 int16_t ExpandMsNibble(MsChannelState* state, int nibble) {
-  const int64_t predicted =
-      (static_cast<int64_t>(state->sample1) * state->coefficient1 + static_cast<int64_t>(state->sample2) * state->coefficient2) >> 8;
+  const int64_t predicted = (static_cast<int64_t>(state->sample1) * state->coefficient1 +
+                             static_cast<int64_t>(state->sample2) * state->coefficient2) >>
+                            8;
   const int signedNibble = nibble >= 8 ? nibble - 16 : nibble;
-  const int sample = static_cast<int>(std::clamp<int64_t>(predicted + static_cast<int64_t>(signedNibble) * state->delta, -32768, 32767));
+  const int sample = static_cast<int>(
+      std::clamp<int64_t>(predicted + static_cast<int64_t>(signedNibble) * state->delta, -32768, 32767));
   state->sample2 = state->sample1;
   state->sample1 = sample;
   // Real encoders keep the step far below the cap; a hostile block cannot make it overflow.

@@ -206,12 +206,13 @@ class MpegAudioDecoder : public SourceDecoder {
     if (!handle_) return;
     // Whole frames are fed, so no read-ahead is needed to trust the first one. The flags are set
     // whole, as a handle used before may carry flags of another sound.
-    mpg123_param(handle_, MPG123_FLAGS,
-                 defaultFlags_ | MPG123_QUIET | MPG123_NO_READAHEAD |
-                     (channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO),
-                 0);
+    mpg123_param(
+        handle_, MPG123_FLAGS,
+        defaultFlags_ | MPG123_QUIET | MPG123_NO_READAHEAD | (channels_ == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO),
+        0);
     mpg123_format_none(handle_);
-    mpg123_format(handle_, static_cast<long>(rate_), channels_ == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    mpg123_format(handle_, static_cast<long>(rate_), channels_ == 1 ? MPG123_MONO : MPG123_STEREO,
+                  MPG123_ENC_SIGNED_16);
     if (mpg123_open_feed(handle_) != MPG123_OK) {
       mpg123_delete(handle_);
       handle_ = nullptr;
@@ -249,7 +250,15 @@ class MpegAudioDecoder : public SourceDecoder {
 bool AcceptsMpegAudio(const WAVEFORMATEX* format) {
   if (format->nChannels < 1 || format->nChannels > 2) return false;
   switch (format->nSamplesPerSec) {
-    case 8000: case 11025: case 12000: case 16000: case 22050: case 24000: case 32000: case 44100: case 48000:
+    case 8000:
+    case 11025:
+    case 12000:
+    case 16000:
+    case 22050:
+    case 24000:
+    case 32000:
+    case 44100:
+    case 48000:
       return true;
     default:
       return false;

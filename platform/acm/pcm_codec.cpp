@@ -23,7 +23,8 @@ class PcmDecoder : public FixedFrameDecoder {
     const size_t samples = static_cast<size_t>(frames) * channels_;
     out->resize(samples);
     int32_t* o = out->data();
-    for (size_t i = 0; i < samples; ++i) o[i] = platform::winmm::ReadFullScaleSample(layout_, unit + i * bytesPerSample_);
+    for (size_t i = 0; i < samples; ++i)
+      o[i] = platform::winmm::ReadFullScaleSample(layout_, unit + i * bytesPerSample_);
     return frames;
   }
 

@@ -96,7 +96,8 @@ DWORD PcmOutput::Write(const FrameBuffer& source, DWORD frames, BYTE* destinatio
     return frames * blockAlign_;
   }
   if (sourceRate_ == rate_) {
-    for (DWORD f = 0; f < frames; ++f) EncodeFrame(frameData + static_cast<size_t>(f) * channels_, destination + f * blockAlign_);
+    for (DWORD f = 0; f < frames; ++f)
+      EncodeFrame(frameData + static_cast<size_t>(f) * channels_, destination + f * blockAlign_);
     return frames * blockAlign_;
   }
   if (frames == 0) return 0;
@@ -113,7 +114,8 @@ DWORD PcmOutput::Write(const FrameBuffer& source, DWORD frames, BYTE* destinatio
     const int32_t* a = index < first ? lastFrame_.data() : frameData + (index - first) * channels_;
     const int32_t* b = frameData + (index + 1 - first) * channels_;
     for (int c = 0; c < channels_; ++c)
-      frame[c] = static_cast<int32_t>(a[c] + (static_cast<int64_t>(b[c]) - a[c]) * fraction / static_cast<int64_t>(rate_));
+      frame[c] =
+          static_cast<int32_t>(a[c] + (static_cast<int64_t>(b[c]) - a[c]) * fraction / static_cast<int64_t>(rate_));
     EncodeFrame(frame.data(), destination + written);
     written += blockAlign_;
   }

@@ -63,10 +63,10 @@ MMRESULT acmFormatSuggest(HACMDRIVER, LPWAVEFORMATEX source, LPWAVEFORMATEX dest
   WAVEFORMATEX suggestion;
   suggestion.wFormatTag = WAVE_FORMAT_PCM;
   suggestion.nChannels = (flags & ACM_FORMATSUGGESTF_NCHANNELS) ? destination->nChannels : source->nChannels;
-  suggestion.nSamplesPerSec =
-      (flags & ACM_FORMATSUGGESTF_NSAMPLESPERSEC) ? destination->nSamplesPerSec : source->nSamplesPerSec;
-  suggestion.wBitsPerSample =
-      (flags & ACM_FORMATSUGGESTF_WBITSPERSAMPLE) ? destination->wBitsPerSample : codec->SuggestedBits(source);
+  suggestion.nSamplesPerSec = (flags & ACM_FORMATSUGGESTF_NSAMPLESPERSEC) ? destination->nSamplesPerSec
+                                                                          : source->nSamplesPerSec;
+  suggestion.wBitsPerSample = (flags & ACM_FORMATSUGGESTF_WBITSPERSAMPLE) ? destination->wBitsPerSample
+                                                                          : codec->SuggestedBits(source);
   suggestion.nBlockAlign = static_cast<WORD>(suggestion.nChannels * suggestion.wBitsPerSample / 8);
   suggestion.nAvgBytesPerSec = suggestion.nBlockAlign * suggestion.nSamplesPerSec;
   suggestion.cbSize = 0;

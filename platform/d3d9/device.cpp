@@ -399,8 +399,8 @@ HRESULT Device::PresentBackBuffer(const RECT* source, const RECT* destination, H
     presentPixels_.resize(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y)
       for (int x = 0; x < width; ++x)
-        presentPixels_[static_cast<size_t>(y) * width + x] =
-            ReadPixelArgb(back.format, back.Row(area.top + y) + static_cast<size_t>(area.left + x) * bytes);
+        presentPixels_[static_cast<size_t>(y) * width + x] = ReadPixelArgb(
+            back.format, back.Row(area.top + y) + static_cast<size_t>(area.left + x) * bytes);
     pixels = presentPixels_.data();
     pitch = static_cast<size_t>(width) * 4;
   }
@@ -550,8 +550,8 @@ HRESULT Device::UpdateSurface(IDirect3DSurface9* sourceInterface, const RECT* so
   if (IsDxtFormat(from.format) && ((area.left | area.top | at.x | at.y) & 3)) return D3DERR_INVALIDCALL;
   CopyRect(from, area, to, at);
   RecordCall("UpdateSurface", "%ld,%ld,%ld,%ld,%ld,%ld", static_cast<long>(area.left), static_cast<long>(area.top),
-                             static_cast<long>(area.right), static_cast<long>(area.bottom), static_cast<long>(at.x),
-                             static_cast<long>(at.y));
+             static_cast<long>(area.right), static_cast<long>(area.bottom), static_cast<long>(at.x),
+             static_cast<long>(at.y));
   return D3D_OK;
 }
 
@@ -624,10 +624,9 @@ HRESULT Device::StretchRect(IDirect3DSurface9* sourceInterface, const RECT* sour
   if (source == destination && Intersect(fromArea, toArea, &overlap)) return D3DERR_INVALIDCALL;
   StretchPixels(from, fromArea, to, toArea, filter == D3DTEXF_LINEAR);
   RecordCall("StretchRect", "%ld,%ld,%ld,%ld,%ld,%ld,%ld,%ld,%u", static_cast<long>(fromArea.left),
-                                            static_cast<long>(fromArea.top), static_cast<long>(fromArea.right),
-                                            static_cast<long>(fromArea.bottom), static_cast<long>(toArea.left),
-                                            static_cast<long>(toArea.top), static_cast<long>(toArea.right),
-                                            static_cast<long>(toArea.bottom), filter);
+             static_cast<long>(fromArea.top), static_cast<long>(fromArea.right), static_cast<long>(fromArea.bottom),
+             static_cast<long>(toArea.left), static_cast<long>(toArea.top), static_cast<long>(toArea.right),
+             static_cast<long>(toArea.bottom), filter);
   return D3D_OK;
 }
 
@@ -647,7 +646,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surfaceInterface, const RECT* rect,
     for (LONG x = area.left; x < area.right; ++x)
       std::memcpy(storage.Row(y) + static_cast<size_t>(x) * bytes, encoded, bytes);
   RecordCall("ColorFill", "%ld,%ld,%ld,%ld,0x%08X", static_cast<long>(area.left), static_cast<long>(area.top),
-                             static_cast<long>(area.right), static_cast<long>(area.bottom), color);
+             static_cast<long>(area.right), static_cast<long>(area.bottom), color);
   return D3D_OK;
 }
 
@@ -762,7 +761,7 @@ HRESULT Device::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* matri
     return D3DERR_INVALIDCALL;
   const float* m = &matrix->m[0][0];
   RecordCall("SetTransform", "%u,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g,%g", state, m[0], m[1], m[2], m[3], m[4],
-                             m[5], m[6], m[7], m[8], m[9], m[10], m[11], m[12], m[13], m[14], m[15]);
+             m[5], m[6], m[7], m[8], m[9], m[10], m[11], m[12], m[13], m[14], m[15]);
   return D3D_OK;
 }
 
@@ -789,8 +788,8 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
       !(viewport->MaxZ <= 1.0f) || !(viewport->MinZ <= viewport->MaxZ))
     return D3DERR_INVALIDCALL;
   viewport_ = *viewport;
-  RecordCall("SetViewport", "%u,%u,%u,%u,%g,%g", viewport->X, viewport->Y, viewport->Width,
-                                            viewport->Height, viewport->MinZ, viewport->MaxZ);
+  RecordCall("SetViewport", "%u,%u,%u,%u,%g,%g", viewport->X, viewport->Y, viewport->Width, viewport->Height,
+             viewport->MinZ, viewport->MaxZ);
   return D3D_OK;
 }
 
@@ -803,8 +802,8 @@ HRESULT Device::GetViewport(D3DVIEWPORT9* viewport) {
 HRESULT Device::SetMaterial(const D3DMATERIAL9* material) {
   if (!material) return D3DERR_INVALIDCALL;
   material_ = *material;
-  RecordCall("SetMaterial", "%g,%g,%g,%g", material->Diffuse.r, material->Diffuse.g,
-                                            material->Diffuse.b, material->Diffuse.a);
+  RecordCall("SetMaterial", "%g,%g,%g,%g", material->Diffuse.r, material->Diffuse.g, material->Diffuse.b,
+             material->Diffuse.a);
   return D3D_OK;
 }
 
@@ -917,7 +916,7 @@ HRESULT Device::SetScissorRect(const RECT* rect) {
   if (!rect) return D3DERR_INVALIDCALL;
   scissor_ = *rect;
   RecordCall("SetScissorRect", "%ld,%ld,%ld,%ld", static_cast<long>(rect->left), static_cast<long>(rect->top),
-                             static_cast<long>(rect->right), static_cast<long>(rect->bottom));
+             static_cast<long>(rect->right), static_cast<long>(rect->bottom));
   return D3D_OK;
 }
 

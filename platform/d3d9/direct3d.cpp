@@ -82,8 +82,8 @@ void FillDeviceCaps(D3DCAPS9* caps) {
   caps->SrcBlendCaps = caps->DestBlendCaps = 0x7FF;  // ZERO through SRCALPHASAT.
   caps->ShadeCaps = D3DPSHADECAPS_COLORGOURAUDRGB | D3DPSHADECAPS_SPECULARGOURAUDRGB | D3DPSHADECAPS_ALPHAGOURAUDBLEND |
                     D3DPSHADECAPS_FOGGOURAUD;
-  caps->TextureCaps =
-      D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP | D3DPTEXTURECAPS_VOLUMEMAP;
+  caps->TextureCaps = D3DPTEXTURECAPS_PERSPECTIVE | D3DPTEXTURECAPS_ALPHA | D3DPTEXTURECAPS_MIPMAP |
+                      D3DPTEXTURECAPS_VOLUMEMAP;
   if (switches.reportSquareOnlyTextures) caps->TextureCaps |= D3DPTEXTURECAPS_SQUAREONLY;
   caps->TextureFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MIPFPOINT |
                             D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MAGFLINEAR;
@@ -116,8 +116,8 @@ void FillDeviceCaps(D3DCAPS9* caps) {
   }
   caps->NumberOfAdaptersInGroup = 1;
   caps->NumSimultaneousRTs = 1;
-  caps->StretchRectFilterCaps =
-      D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MINFLINEAR | D3DPTFILTERCAPS_MAGFLINEAR;
+  caps->StretchRectFilterCaps = D3DPTFILTERCAPS_MINFPOINT | D3DPTFILTERCAPS_MAGFPOINT | D3DPTFILTERCAPS_MINFLINEAR |
+                                D3DPTFILTERCAPS_MAGFLINEAR;
 }
 
 HRESULT CompletePresentParameters(D3DPRESENT_PARAMETERS* parameters, HWND focusWindow) {
@@ -270,8 +270,8 @@ HRESULT Direct3D::MakeDevice(UINT adapter, D3DDEVTYPE type, HWND focusWindow, DW
   }
   *parameters = completed;
   *device = new Device(this, ex, focusWindow, behaviorFlags, completed);
-  RecordCall("CreateDevice", "0x%X,%u,%u,%u", behaviorFlags, completed.BackBufferWidth,
-                                             completed.BackBufferHeight, completed.BackBufferFormat);
+  RecordCall("CreateDevice", "0x%X,%u,%u,%u", behaviorFlags, completed.BackBufferWidth, completed.BackBufferHeight,
+             completed.BackBufferFormat);
   return D3D_OK;
 }
 

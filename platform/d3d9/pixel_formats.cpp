@@ -45,8 +45,8 @@ inline uint32_t Unpack(uint32_t value, int alphaBits, int redBits, int greenBits
   uint32_t b = value & ((1u << blueBits) - 1);
   uint32_t g = (value >> blueBits) & ((1u << greenBits) - 1);
   uint32_t r = (value >> (blueBits + greenBits)) & ((1u << redBits) - 1);
-  uint32_t a =
-      alphaBits ? Widen((value >> (blueBits + greenBits + redBits)) & ((1u << alphaBits) - 1), alphaBits) : 255;
+  uint32_t a = alphaBits ? Widen((value >> (blueBits + greenBits + redBits)) & ((1u << alphaBits) - 1), alphaBits)
+                         : 255;
   return (a << 24) | (Widen(r, redBits) << 16) | (Widen(g, greenBits) << 8) | Widen(b, blueBits);
 }
 

@@ -109,8 +109,8 @@ bool SetUpSpanCoordinate(const AttributePlane& plane, const TriangleSetup& setup
 // along the other axis, everywhere in the box: then the plain formula floors to the corner's
 // texel plus the pixel distance. The bound is SetUpSpanCoordinate's over the whole box, plus how
 // far the plane's steps drift from whole texels across it.
-bool ProveUnitTexels(const AttributePlane& plane, const TriangleSetup& setup, int left, int top, int right,
-                     int bottom, int size, bool alongX, int* offset) {
+bool ProveUnitTexels(const AttributePlane& plane, const TriangleSetup& setup, int left, int top, int right, int bottom,
+                     int size, bool alongX, int* offset) {
   const double start = PlainTexelCoordinate(plane, setup, left, top, size);
   if (!(std::fabs(start) < 1e8)) return false;
   const double width = right - left, height = bottom - top;
@@ -189,8 +189,7 @@ inline uint32_t BlendSourceAlpha(uint32_t source, uint32_t destination) {
 
 #if defined(__x86_64__)
 // The ORed copy eight pixels a step, for processors with AVX2 (chosen at run time).
-__attribute__((target("avx2"))) int CopyRunAvx2(const uint8_t* source, uint8_t* destination, int count,
-                                                uint32_t fill) {
+__attribute__((target("avx2"))) int CopyRunAvx2(const uint8_t* source, uint8_t* destination, int count, uint32_t fill) {
   const __m256i fills = _mm256_set1_epi32(static_cast<int>(fill));
   int i = 0;
   for (; i + 16 <= count; i += 16) {
@@ -253,7 +252,8 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
   };
   for (; i + 4 <= count; i += 4) {
     __m128i from = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
-    __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)), destinationFills);
+    __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
+                                destinationFills);
     __m128i low = blendTwo(_mm_unpacklo_epi8(from, zero), _mm_unpacklo_epi8(onto, zero));
     __m128i high = blendTwo(_mm_unpackhi_epi8(from, zero), _mm_unpackhi_epi8(onto, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
@@ -261,9 +261,9 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
   }
 #endif
   for (; i < count; ++i) {
-    uint32_t out =
-        BlendSourceAlpha(Load32(source + 4 * i) | sourceFill, Load32(destination + 4 * i) | destinationFill) |
-        destinationFill;
+    uint32_t out = BlendSourceAlpha(Load32(source + 4 * i) | sourceFill,
+                                    Load32(destination + 4 * i) | destinationFill) |
+                   destinationFill;
     std::memcpy(destination + 4 * i, &out, 4);
   }
 }
@@ -274,14 +274,22 @@ inline __m128i AlphaTestMask(__m128i texels, DWORD function, __m128i reference) 
   const __m128i alpha = _mm_srli_epi32(texels, 24);
   const __m128i all = _mm_set1_epi32(-1);
   switch (function) {
-    case D3DCMP_NEVER: return _mm_setzero_si128();
-    case D3DCMP_LESS: return _mm_cmpgt_epi32(reference, alpha);
-    case D3DCMP_EQUAL: return _mm_cmpeq_epi32(alpha, reference);
-    case D3DCMP_LESSEQUAL: return _mm_xor_si128(_mm_cmpgt_epi32(alpha, reference), all);
-    case D3DCMP_GREATER: return _mm_cmpgt_epi32(alpha, reference);
-    case D3DCMP_NOTEQUAL: return _mm_xor_si128(_mm_cmpeq_epi32(alpha, reference), all);
-    case D3DCMP_GREATEREQUAL: return _mm_xor_si128(_mm_cmpgt_epi32(reference, alpha), all);
-    default: return all;
+    case D3DCMP_NEVER:
+      return _mm_setzero_si128();
+    case D3DCMP_LESS:
+      return _mm_cmpgt_epi32(reference, alpha);
+    case D3DCMP_EQUAL:
+      return _mm_cmpeq_epi32(alpha, reference);
+    case D3DCMP_LESSEQUAL:
+      return _mm_xor_si128(_mm_cmpgt_epi32(alpha, reference), all);
+    case D3DCMP_GREATER:
+      return _mm_cmpgt_epi32(alpha, reference);
+    case D3DCMP_NOTEQUAL:
+      return _mm_xor_si128(_mm_cmpeq_epi32(alpha, reference), all);
+    case D3DCMP_GREATEREQUAL:
+      return _mm_xor_si128(_mm_cmpgt_epi32(reference, alpha), all);
+    default:
+      return all;
   }
 }
 #endif
@@ -319,7 +327,8 @@ void AlphaTestedRun(const uint8_t* source, uint8_t* destination, int count, uint
     const uint32_t texel = Load32(source + 4 * i) | sourceFill;
     if (!AlphaPasses(function, static_cast<int>(texel >> 24), reference)) continue;
     uint32_t out = texel;
-    if (blendKind == BlendKind::SourceAlpha) out = BlendSourceAlpha(texel, Load32(destination + 4 * i) | destinationFill);
+    if (blendKind == BlendKind::SourceAlpha)
+      out = BlendSourceAlpha(texel, Load32(destination + 4 * i) | destinationFill);
     out |= destinationFill;
     std::memcpy(destination + 4 * i, &out, 4);
   }
@@ -328,8 +337,8 @@ void AlphaTestedRun(const uint8_t* source, uint8_t* destination, int count, uint
 // A run of texels times one diffuse colour (Div255Product per channel), then written or
 // blended by its alpha like BlendRun; four pixels at a time with SSE2 in the same lane arithmetic.
 template <BlendKind blendKind>
-void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32_t sourceFill,
-                  uint32_t destinationFill, const int diffuse[4]) {
+void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32_t sourceFill, uint32_t destinationFill,
+                  const int diffuse[4]) {
   int i = 0;
 #if defined(__SSE2__)
   const __m128i zero = _mm_setzero_si128(), half = _mm_set1_epi16(128), full = _mm_set1_epi16(255);
@@ -351,7 +360,8 @@ void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32
   };
   for (; i + 4 <= count; i += 4) {
     __m128i texels = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
-    __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)), destinationFills);
+    __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
+                                destinationFills);
     __m128i low = shadeTwo(_mm_unpacklo_epi8(texels, zero), _mm_unpacklo_epi8(onto, zero));
     __m128i high = shadeTwo(_mm_unpackhi_epi8(texels, zero), _mm_unpackhi_epi8(onto, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
@@ -486,11 +496,10 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
   if (!modulate && !state.alphaTest && inside(cu, width) && inside(cv, height)) {
     uint8_t* destination = row + static_cast<size_t>(xl) * 4;
     for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step, destination += 4) {
-      uint32_t texel = cu.Settled() && cv.Settled()
-                           ? Load32(texels + static_cast<size_t>(cv.value >> 32) * pitch +
-                                    static_cast<size_t>(cu.value >> 32) * 4) |
-                                 textureAlphaFill
-                           : plainTexel(px);
+      uint32_t texel = cu.Settled() && cv.Settled() ? Load32(texels + static_cast<size_t>(cv.value >> 32) * pitch +
+                                                             static_cast<size_t>(cu.value >> 32) * 4) |
+                                                          textureAlphaFill
+                                                    : plainTexel(px);
       if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | targetAlphaFill);
       texel |= targetAlphaFill;
       std::memcpy(destination, &texel, 4);
@@ -584,11 +593,10 @@ FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangl
   if (span) {
     const SurfaceStorage& texture = *sampler.levels[0];
     const int set = stage.texCoordSet;
-    triangle->unitTexels =
-        ProveUnitTexels(setup.u[set], setup, left, top, right, bottom, static_cast<int>(texture.width), true,
-                        &triangle->unitTexelX) &&
-        ProveUnitTexels(setup.v[set], setup, left, top, right, bottom, static_cast<int>(texture.height), false,
-                        &triangle->unitTexelY);
+    triangle->unitTexels = ProveUnitTexels(setup.u[set], setup, left, top, right, bottom,
+                                           static_cast<int>(texture.width), true, &triangle->unitTexelX) &&
+                           ProveUnitTexels(setup.v[set], setup, left, top, right, bottom,
+                                           static_cast<int>(texture.height), false, &triangle->unitTexelY);
     int diffuse[4];
     const bool unchanged = stageKind == StageKind::TextureOnly ||
                            (ConstantDiffuse(setup, diffuse) && diffuse[0] == 255 && diffuse[1] == 255 &&

@@ -370,8 +370,8 @@ void ShadePixel(const PipelineState& state, const PixelInput& input, int x, int 
   if (state.blend) {
     int blended[4];
     for (int channel = 0; channel < 3; ++channel)
-      blended[channel] =
-          BlendChannel(state.blendOp, state.sourceBlend, state.destinationBlend, channel, color, destination);
+      blended[channel] = BlendChannel(state.blendOp, state.sourceBlend, state.destinationBlend, channel, color,
+                                      destination);
     blended[3] = state.separateAlphaBlend
                      ? BlendChannel(state.blendOpAlpha, state.sourceBlendAlpha, state.destinationBlendAlpha, 3, color,
                                     destination)

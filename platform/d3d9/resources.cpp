@@ -70,7 +70,6 @@ void DeviceChild::OnLastExternalRelease() {
   if (holdsDevice_) device_->ReleaseExternal();
 }
 
-
 // ---- Surfaces ----
 
 Surface::Surface(Device* device, CountedObject* container, SurfaceKind kind, D3DFORMAT format, UINT width, UINT height,
@@ -100,7 +99,7 @@ HRESULT Surface::LockRect(D3DLOCKED_RECT* locked, const RECT* rect, DWORD flags)
   if (!RectInside(rect, storage_.width, storage_.height, &area)) return D3DERR_INVALIDCALL;
   if (kind_ == SurfaceKind::BackBuffer) ChargeReadBack(CurrentSwitches().backBufferLockMicroseconds);
   RecordCall("LockRect", "%ld,%ld,%ld,%ld,0x%X", static_cast<long>(area.left), static_cast<long>(area.top),
-                             static_cast<long>(area.right), static_cast<long>(area.bottom), flags);
+             static_cast<long>(area.right), static_cast<long>(area.bottom), flags);
   size_t offset;
   if (IsDxtFormat(storage_.format)) {
     if (rect && ((area.left | area.top) & 3)) return D3DERR_INVALIDCALL;
@@ -193,8 +192,8 @@ HRESULT VolumeTexture::LockBox(UINT level, D3DLOCKED_BOX* locked, const D3DBOX* 
     return D3DERR_INVALIDCALL;
   locked->RowPitch = static_cast<INT>(entry.rowPitch);
   locked->SlicePitch = static_cast<INT>(entry.slicePitch);
-  locked->pBits =
-      entry.bytes.data() + area.Front * entry.slicePitch + area.Top * entry.rowPitch + RowPitchOf(format_, area.Left);
+  locked->pBits = entry.bytes.data() + area.Front * entry.slicePitch + area.Top * entry.rowPitch +
+                  RowPitchOf(format_, area.Left);
   entry.locked = true;
   return D3D_OK;
 }

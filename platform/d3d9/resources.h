@@ -81,7 +81,8 @@ class Texture final : public ComInterfaces<Texture, IDirect3DTexture9>, public D
  public:
   Texture(Device* device, UINT width, UINT height, UINT levels, DWORD usage, D3DFORMAT format, D3DPOOL pool);
   ~Texture() override;
-  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DTexture9};
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9,
+                                                 &IID_IDirect3DTexture9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_TEXTURE; }
   DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
@@ -113,7 +114,8 @@ class VolumeTexture final : public ComInterfaces<VolumeTexture, IDirect3DVolumeT
   };
   VolumeTexture(Device* device, UINT width, UINT height, UINT depth, UINT levels, DWORD usage, D3DFORMAT format,
                 D3DPOOL pool);
-  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9, &IID_IDirect3DVolumeTexture9};
+  static constexpr const IID* kInterfaceIds[] = {&IID_IDirect3DResource9, &IID_IDirect3DBaseTexture9,
+                                                 &IID_IDirect3DVolumeTexture9};
   HRESULT GetDevice(IDirect3DDevice9** device) override { return GetDeviceReference(device); }
   D3DRESOURCETYPE GetType() override { return D3DRTYPE_VOLUMETEXTURE; }
   DWORD GetLevelCount() override { return static_cast<DWORD>(levels_.size()); }
@@ -147,7 +149,9 @@ class BufferBytes {
   bool locked_ = false;
 };
 
-class VertexBuffer final : public ComInterfaces<VertexBuffer, IDirect3DVertexBuffer9>, public DeviceChild, public BufferBytes {
+class VertexBuffer final : public ComInterfaces<VertexBuffer, IDirect3DVertexBuffer9>,
+                           public DeviceChild,
+                           public BufferBytes {
  public:
   VertexBuffer(Device* device, UINT length, DWORD usage, DWORD fvf, D3DPOOL pool)
       : DeviceChild(device, true), BufferBytes(length, usage, pool), fvf_(fvf) {}
@@ -163,7 +167,9 @@ class VertexBuffer final : public ComInterfaces<VertexBuffer, IDirect3DVertexBuf
   DWORD fvf_;
 };
 
-class IndexBuffer final : public ComInterfaces<IndexBuffer, IDirect3DIndexBuffer9>, public DeviceChild, public BufferBytes {
+class IndexBuffer final : public ComInterfaces<IndexBuffer, IDirect3DIndexBuffer9>,
+                          public DeviceChild,
+                          public BufferBytes {
  public:
   IndexBuffer(Device* device, UINT length, DWORD usage, D3DFORMAT format, D3DPOOL pool)
       : DeviceChild(device, true), BufferBytes(length, usage, pool), format_(format) {}
@@ -180,7 +186,8 @@ class IndexBuffer final : public ComInterfaces<IndexBuffer, IDirect3DIndexBuffer
   D3DFORMAT format_;
 };
 
-class VertexDeclaration final : public ComInterfaces<VertexDeclaration, IDirect3DVertexDeclaration9>, public DeviceChild {
+class VertexDeclaration final : public ComInterfaces<VertexDeclaration, IDirect3DVertexDeclaration9>,
+                                public DeviceChild {
  public:
   VertexDeclaration(Device* device, std::vector<D3DVERTEXELEMENT9> elements)
       : DeviceChild(device, true), elements_(std::move(elements)) {}

@@ -4,8 +4,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/ddraw.h"
 #include "kernel/state.h"
+#include "platform/ddraw.h"
 #include "platform/display_modes.h"
 
 namespace platform::d3d9 {
@@ -14,10 +14,18 @@ namespace {
 AdapterMode AdapterModeOf(const DisplayModeRecord& mode) {
   D3DFORMAT format = D3DFMT_UNKNOWN;
   switch (mode.bits) {
-    case 15: format = D3DFMT_X1R5G5B5; break;
-    case 16: format = D3DFMT_R5G6B5; break;
-    case 24: format = D3DFMT_R8G8B8; break;
-    case 32: format = D3DFMT_X8R8G8B8; break;
+    case 15:
+      format = D3DFMT_X1R5G5B5;
+      break;
+    case 16:
+      format = D3DFMT_R5G6B5;
+      break;
+    case 24:
+      format = D3DFMT_R8G8B8;
+      break;
+    case 32:
+      format = D3DFMT_X8R8G8B8;
+      break;
   }
   return {static_cast<UINT>(mode.width), static_cast<UINT>(mode.height), static_cast<UINT>(mode.refresh), format};
 }
@@ -36,7 +44,8 @@ void ChargeReadBack(uint64_t microseconds) {
 AdapterMode DesktopAdapterMode() { return AdapterModeOf(CurrentDisplayMode()); }
 
 Direct3DStandInState& StandIn() {
-  static Direct3DStandInState* state = new Direct3DStandInState;  // Never destroyed: objects may outlive static teardown.
+  static Direct3DStandInState* state =
+      new Direct3DStandInState;  // Never destroyed: objects may outlive static teardown.
   return *state;
 }
 

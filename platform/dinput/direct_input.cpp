@@ -16,8 +16,10 @@
 #include "user/keyboard_state.h"
 
 const DIDATAFORMAT c_dfDIKeyboard = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0x2, 256, 0, nullptr};
-const DIDATAFORMAT c_dfDIMouse = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0x2, sizeof(DIMOUSESTATE), 0, nullptr};
-const DIDATAFORMAT c_dfDIJoystick = {sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0x1, sizeof(DIJOYSTATE), 0, nullptr};
+const DIDATAFORMAT c_dfDIMouse = {
+    sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0x2, sizeof(DIMOUSESTATE), 0, nullptr};
+const DIDATAFORMAT c_dfDIJoystick = {
+    sizeof(DIDATAFORMAT), sizeof(DIOBJECTDATAFORMAT), 0x1, sizeof(DIJOYSTATE), 0, nullptr};
 
 namespace platform {
 namespace {

@@ -52,15 +52,24 @@ void CloseSystemPads(PadTable& table) {
 
 int HatToHundredths(Uint8 hat) {
   switch (hat) {
-    case SDL_HAT_UP: return 0;
-    case SDL_HAT_RIGHTUP: return 4500;
-    case SDL_HAT_RIGHT: return 9000;
-    case SDL_HAT_RIGHTDOWN: return 13500;
-    case SDL_HAT_DOWN: return 18000;
-    case SDL_HAT_LEFTDOWN: return 22500;
-    case SDL_HAT_LEFT: return 27000;
-    case SDL_HAT_LEFTUP: return 31500;
-    default: return -1;
+    case SDL_HAT_UP:
+      return 0;
+    case SDL_HAT_RIGHTUP:
+      return 4500;
+    case SDL_HAT_RIGHT:
+      return 9000;
+    case SDL_HAT_RIGHTDOWN:
+      return 13500;
+    case SDL_HAT_DOWN:
+      return 18000;
+    case SDL_HAT_LEFTDOWN:
+      return 22500;
+    case SDL_HAT_LEFT:
+      return 27000;
+    case SDL_HAT_LEFTUP:
+      return 31500;
+    default:
+      return -1;
   }
 }
 
@@ -78,11 +87,17 @@ void ReadSystemPad(const SystemPad& pad, PadSnapshot* out) {
     out->axes[4] = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_TRIGGERRIGHT) * 2 - 32767;
     out->axes[5] = SDL_GameControllerGetAxis(c, SDL_CONTROLLER_AXIS_RIGHTY);
     out->axisCount = 6;
-    const SDL_GameControllerButton order[] = {
-        SDL_CONTROLLER_BUTTON_A,         SDL_CONTROLLER_BUTTON_B,          SDL_CONTROLLER_BUTTON_X,
-        SDL_CONTROLLER_BUTTON_Y,         SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
-        SDL_CONTROLLER_BUTTON_BACK,      SDL_CONTROLLER_BUTTON_START,      SDL_CONTROLLER_BUTTON_LEFTSTICK,
-        SDL_CONTROLLER_BUTTON_RIGHTSTICK, SDL_CONTROLLER_BUTTON_GUIDE};
+    const SDL_GameControllerButton order[] = {SDL_CONTROLLER_BUTTON_A,
+                                              SDL_CONTROLLER_BUTTON_B,
+                                              SDL_CONTROLLER_BUTTON_X,
+                                              SDL_CONTROLLER_BUTTON_Y,
+                                              SDL_CONTROLLER_BUTTON_LEFTSHOULDER,
+                                              SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
+                                              SDL_CONTROLLER_BUTTON_BACK,
+                                              SDL_CONTROLLER_BUTTON_START,
+                                              SDL_CONTROLLER_BUTTON_LEFTSTICK,
+                                              SDL_CONTROLLER_BUTTON_RIGHTSTICK,
+                                              SDL_CONTROLLER_BUTTON_GUIDE};
     int count = 0;
     for (SDL_GameControllerButton button : order)
       out->buttons[count++] = SDL_GameControllerGetButton(c, button) ? 0x80 : 0;
@@ -110,8 +125,7 @@ int EnumeratePads() {
   std::lock_guard<std::mutex> lock(table.mutex);
   CloseSystemPads(table);
   if (!table.ignoreSystem) {
-    if (!table.sdlReady)
-      table.sdlReady = SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) == 0;
+    if (!table.sdlReady) table.sdlReady = SDL_InitSubSystem(SDL_INIT_JOYSTICK | SDL_INIT_GAMECONTROLLER) == 0;
     if (table.sdlReady) {
       for (int i = 0; i < SDL_NumJoysticks(); ++i) {
         SystemPad pad;

@@ -11,8 +11,8 @@ namespace platform {
 struct PadSnapshot {
   bool present = false;
   std::string name;
-  int axes[6] = {};   // X, Y, Z, Rx, Ry, Rz: -32768..32767.
-  int hat = -1;       // Hundredths of degrees; -1 centred.
+  int axes[6] = {};  // X, Y, Z, Rx, Ry, Rz: -32768..32767.
+  int hat = -1;      // Hundredths of degrees; -1 centred.
   BYTE buttons[32] = {};
   int axisCount = 0;
   int buttonCount = 0;

@@ -206,7 +206,8 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
   HRESULT RemoveFilter(IBaseFilter* filter) override {
     if (!filter) return E_POINTER;
     std::lock_guard<std::recursive_mutex> lock(m_graphLock);
-    const auto found = std::find_if(m_filters.begin(), m_filters.end(), [&](const Entry& e) { return e.filter == filter; });
+    const auto found = std::find_if(m_filters.begin(), m_filters.end(),
+                                    [&](const Entry& e) { return e.filter == filter; });
     if (found == m_filters.end()) return VFW_E_NOT_FOUND;
     for (const Held<IPin>& pin : PinsOf(filter)) {
       IPin* peer = nullptr;
@@ -545,18 +546,40 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
 
   // ---- IMediaSeeking: the connected renderers that seek answer; questions go to the first,
   // changes to all ----
-  HRESULT GetCapabilities(DWORD* capabilities) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetCapabilities(capabilities); }); }
-  HRESULT CheckCapabilities(DWORD* capabilities) override { return AskSeeker([&](IMediaSeeking* s) { return s->CheckCapabilities(capabilities); }); }
-  HRESULT IsFormatSupported(const GUID* format) override { return AskSeeker([&](IMediaSeeking* s) { return s->IsFormatSupported(format); }); }
-  HRESULT QueryPreferredFormat(GUID* format) override { return AskSeeker([&](IMediaSeeking* s) { return s->QueryPreferredFormat(format); }); }
-  HRESULT GetTimeFormat(GUID* format) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetTimeFormat(format); }); }
-  HRESULT IsUsingTimeFormat(const GUID* format) override { return AskSeeker([&](IMediaSeeking* s) { return s->IsUsingTimeFormat(format); }); }
-  HRESULT SetTimeFormat(const GUID* format) override { return TellSeekers([&](IMediaSeeking* s) { return s->SetTimeFormat(format); }); }
-  HRESULT GetDuration(LONGLONG* duration) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetDuration(duration); }); }
-  HRESULT GetStopPosition(LONGLONG* stop) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetStopPosition(stop); }); }
-  HRESULT GetCurrentPosition(LONGLONG* current) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetCurrentPosition(current); }); }
-  HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source, const GUID* sourceFormat) override {
-    return AskSeeker([&](IMediaSeeking* s) { return s->ConvertTimeFormat(target, targetFormat, source, sourceFormat); });
+  HRESULT GetCapabilities(DWORD* capabilities) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetCapabilities(capabilities); });
+  }
+  HRESULT CheckCapabilities(DWORD* capabilities) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->CheckCapabilities(capabilities); });
+  }
+  HRESULT IsFormatSupported(const GUID* format) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->IsFormatSupported(format); });
+  }
+  HRESULT QueryPreferredFormat(GUID* format) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->QueryPreferredFormat(format); });
+  }
+  HRESULT GetTimeFormat(GUID* format) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetTimeFormat(format); });
+  }
+  HRESULT IsUsingTimeFormat(const GUID* format) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->IsUsingTimeFormat(format); });
+  }
+  HRESULT SetTimeFormat(const GUID* format) override {
+    return TellSeekers([&](IMediaSeeking* s) { return s->SetTimeFormat(format); });
+  }
+  HRESULT GetDuration(LONGLONG* duration) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetDuration(duration); });
+  }
+  HRESULT GetStopPosition(LONGLONG* stop) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetStopPosition(stop); });
+  }
+  HRESULT GetCurrentPosition(LONGLONG* current) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetCurrentPosition(current); });
+  }
+  HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                            const GUID* sourceFormat) override {
+    return AskSeeker(
+        [&](IMediaSeeking* s) { return s->ConvertTimeFormat(target, targetFormat, source, sourceFormat); });
   }
   // A new current position starts the stream time again, as the sources stamp its samples from 0:
   // a running graph is paused for it and run from a new start time (run on, every sample of the
@@ -572,11 +595,21 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
     if (restart) Run();
     return result;
   }
-  HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetPositions(current, stop); }); }
-  HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetAvailable(earliest, latest); }); }
-  HRESULT SetRate(double rate) override { return TellSeekers([&](IMediaSeeking* s) { return s->SetRate(rate); }); }
-  HRESULT GetRate(double* rate) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetRate(rate); }); }
-  HRESULT GetPreroll(LONGLONG* preroll) override { return AskSeeker([&](IMediaSeeking* s) { return s->GetPreroll(preroll); }); }
+  HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetPositions(current, stop); });
+  }
+  HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetAvailable(earliest, latest); });
+  }
+  HRESULT SetRate(double rate) override {
+    return TellSeekers([&](IMediaSeeking* s) { return s->SetRate(rate); });
+  }
+  HRESULT GetRate(double* rate) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetRate(rate); });
+  }
+  HRESULT GetPreroll(LONGLONG* preroll) override {
+    return AskSeeker([&](IMediaSeeking* s) { return s->GetPreroll(preroll); });
+  }
 
  private:
   std::vector<Held<IMediaSeeking>> Seekers() {
@@ -709,7 +742,8 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
       Held<IBaseFilter> filter = MakeFilter(candidate);
       if (!filter) continue;
       for (const Held<IPin>& middleIn : PinsOf(filter.pointer)) {
-        if (DirectionOf(middleIn.pointer) != PINDIR_INPUT || FAILED(output->Connect(middleIn.pointer, nullptr))) continue;
+        if (DirectionOf(middleIn.pointer) != PINDIR_INPUT || FAILED(output->Connect(middleIn.pointer, nullptr)))
+          continue;
         for (const Held<IPin>& middleOut : PinsOf(filter.pointer)) {
           if (DirectionOf(middleOut.pointer) != PINDIR_OUTPUT || IsConnected(middleOut.pointer)) continue;
           if (SUCCEEDED(ConnectThrough(middleOut.pointer, input, depth + 1))) return S_OK;
@@ -816,9 +850,9 @@ class FilterGraph final : public ComObject<FilterGraph, IFilterGraph2, IMediaCon
   IReferenceClock* m_clock = nullptr;  // One reference held.
   bool m_clockChosen = false;          // SetSyncSource was called; null then means unclocked.
   int m_reconnections = 0;
-  REFERENCE_TIME m_runStart = 0;   // The start time the filters last ran from.
-  REFERENCE_TIME m_pausedAt = 0;   // The clock when a running graph was paused.
-  bool m_resumable = false;        // Paused from running, with no seek or stop since.
+  REFERENCE_TIME m_runStart = 0;  // The start time the filters last ran from.
+  REFERENCE_TIME m_pausedAt = 0;  // The clock when a running graph was paused.
+  bool m_resumable = false;       // Paused from running, with no seek or stop since.
 
   std::mutex m_eventMutex;
   std::condition_variable m_eventArrived;

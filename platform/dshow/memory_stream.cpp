@@ -34,8 +34,7 @@ class MemoryStreamObject final : public MemoryStream {
     if (!buffer) return E_POINTER;
     std::lock_guard<std::mutex> lock(m_mutex);
     ULONG count = 0;
-    if (m_position < m_bytes.size())
-      count = static_cast<ULONG>(std::min<uint64_t>(size, m_bytes.size() - m_position));
+    if (m_position < m_bytes.size()) count = static_cast<ULONG>(std::min<uint64_t>(size, m_bytes.size() - m_position));
     std::copy_n(m_bytes.begin() + static_cast<std::ptrdiff_t>(m_position), count, static_cast<uint8_t*>(buffer));
     m_position += count;
     if (read) *read = count;

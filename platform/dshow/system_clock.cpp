@@ -49,7 +49,8 @@ class SystemClock final : public ComObject<SystemClock, IReferenceClock> {
 
   HRESULT Unadvise(DWORD_PTR cookie) override {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const auto found = std::find_if(m_advises.begin(), m_advises.end(), [&](const Advise& a) { return a.cookie == cookie; });
+    const auto found = std::find_if(m_advises.begin(), m_advises.end(),
+                                    [&](const Advise& a) { return a.cookie == cookie; });
     if (found == m_advises.end()) return S_FALSE;
     m_advises.erase(found);
     return S_OK;

@@ -92,8 +92,7 @@ HRESULT SoundBuffer::Lock(DWORD offset, DWORD bytes, LPVOID* part1, LPDWORD byte
 
 HRESULT SoundBuffer::Unlock(LPVOID part1, DWORD bytes1, LPVOID part2, DWORD bytes2) {
   if (!owner) return DSERR_UNINITIALIZED;
-  if (!locked_ || part1 != staging_.data() || bytes1 > lockBytes1_ || bytes2 > lockBytes2_)
-    return DSERR_INVALIDPARAM;
+  if (!locked_ || part1 != staging_.data() || bytes1 > lockBytes1_ || bytes2 > lockBytes2_) return DSERR_INVALIDPARAM;
   if (bytes2 != 0 && part2 != staging_.data() + lockBytes1_) return DSERR_INVALIDPARAM;
   {
     std::lock_guard<std::mutex> lock(owner->mixerMutex);

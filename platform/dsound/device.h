@@ -16,8 +16,7 @@ class SoundBuffer;
 // The SDL driver of the silent output that stands in when no audio device opens, and the line
 // that says so (on the error stream, and as the device's description).
 inline constexpr char kSilentDriver[] = "dummy";
-inline constexpr char kSilentOutputDescription[] =
-    "No audio device could be opened: sound plays on a silent output";
+inline constexpr char kSilentOutputDescription[] = "No audio device could be opened: sound plays on a silent output";
 
 // The test door's switches.
 struct SoundSwitches {

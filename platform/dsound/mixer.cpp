@@ -33,8 +33,10 @@ inline int32_t Scale(int32_t sample, int32_t gain) {
 int32_t ReadSample(const Voice& voice, uint32_t frame, int channel) {
   const uint8_t* bytes = voice.samples->bytes.data() + static_cast<size_t>(frame) * voice.format.nBlockAlign;
   switch (voice.layout) {
-    case platform::winmm::SampleLayout::kUnsigned8: return DecodeSample8(bytes + channel);
-    case platform::winmm::SampleLayout::kSigned16: return DecodeSample16(bytes + channel * 2);
+    case platform::winmm::SampleLayout::kUnsigned8:
+      return DecodeSample8(bytes + channel);
+    case platform::winmm::SampleLayout::kSigned16:
+      return DecodeSample16(bytes + channel * 2);
     default:
       return platform::winmm::ReadFullScaleSample(voice.layout, bytes + channel * (voice.format.wBitsPerSample / 8)) >>
              16;
@@ -135,8 +137,7 @@ typedef void (*VoiceMixer)(Voice& voice, int32_t* accumulator, int frames);
 // Keyed by [16-bit][stereo][rate equals the output rate].
 constexpr VoiceMixer kVoiceMixers[2][2][2] = {
     {{MixVoiceFast<8, 1, false>, MixVoiceFast<8, 1, true>}, {MixVoiceFast<8, 2, false>, MixVoiceFast<8, 2, true>}},
-    {{MixVoiceFast<16, 1, false>, MixVoiceFast<16, 1, true>},
-     {MixVoiceFast<16, 2, false>, MixVoiceFast<16, 2, true>}},
+    {{MixVoiceFast<16, 1, false>, MixVoiceFast<16, 1, true>}, {MixVoiceFast<16, 2, false>, MixVoiceFast<16, 2, true>}},
 };
 
 }  // namespace
@@ -157,7 +158,8 @@ void MixVoiceReference(Voice& voice, int32_t* accumulator, int frames) {
 
 void MixVoice(Voice& voice, int32_t* accumulator, int frames) {
   if (voice.frames == 0 || !voice.playing) return;
-  if (voice.layout != platform::winmm::SampleLayout::kUnsigned8 && voice.layout != platform::winmm::SampleLayout::kSigned16) {
+  if (voice.layout != platform::winmm::SampleLayout::kUnsigned8 &&
+      voice.layout != platform::winmm::SampleLayout::kSigned16) {
     MixVoiceReference(voice, accumulator, frames);
     return;
   }

@@ -13,8 +13,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/winmm.h"
 #include "../winmm/wave_samples.h"
+#include "platform/winmm.h"
 
 namespace platform::dsound {
 
@@ -35,15 +35,13 @@ struct Voice {
   uint32_t frequency = 0;  // Current rate in Hz.
   bool playing = false;
   bool looping = false;
-  uint64_t position = 0;  // Frames, 32.32 fixed point.
+  uint64_t position = 0;     // Frames, 32.32 fixed point.
   int32_t leftGain = 65536;  // Q16, volume and pan together.
   int32_t rightGain = 65536;
 };
 
 // The cursor step per output frame for a voice playing at `frequency`.
-inline uint64_t StepOf(uint32_t frequency) {
-  return (static_cast<uint64_t>(frequency) << 32) / kOutputRate;
-}
+inline uint64_t StepOf(uint32_t frequency) { return (static_cast<uint64_t>(frequency) << 32) / kOutputRate; }
 
 // Q16 gains of a volume and a pan in hundredths of a decibel: the amplitude falls by
 // 10^(hundredths / 2000), pan lowers the far side only, and the ends of the ranges are silence.

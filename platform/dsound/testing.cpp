@@ -1,6 +1,6 @@
 // The test door's sound switches and the manual mix.
-#include "dsound/device.h"
 #include "platform/testing.h"
+#include "dsound/device.h"
 
 namespace platform::testing {
 

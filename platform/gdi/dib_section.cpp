@@ -145,8 +145,11 @@ void DibSection::StorePixel(int x, int y, uint32_t bgrx) {
       p[3 * x + 1] = static_cast<uint8_t>(bgrx >> 8);
       p[3 * x + 2] = static_cast<uint8_t>(bgrx >> 16);
       break;
-    case 32: std::memcpy(p + 4 * x, &bgrx, 4); break;
-    default: break;  // Palette sections are not drawn into.
+    case 32:
+      std::memcpy(p + 4 * x, &bgrx, 4);
+      break;
+    default:
+      break;  // Palette sections are not drawn into.
   }
 }
 
@@ -208,9 +211,15 @@ bool DecodeDib(const BITMAPINFO* info, const void* bitsPointer, UINT startScan, 
     for (int x = 0; x < width; ++x) {
       uint32_t color = 0;
       switch (bitCount) {
-        case 1: color = PaletteColor(info, colors, (source[x >> 3] >> (7 - (x & 7))) & 1u); break;
-        case 4: color = PaletteColor(info, colors, (x & 1) ? source[x >> 1] & 0xF : source[x >> 1] >> 4); break;
-        case 8: color = PaletteColor(info, colors, source[x]); break;
+        case 1:
+          color = PaletteColor(info, colors, (source[x >> 3] >> (7 - (x & 7))) & 1u);
+          break;
+        case 4:
+          color = PaletteColor(info, colors, (x & 1) ? source[x >> 1] & 0xF : source[x >> 1] >> 4);
+          break;
+        case 8:
+          color = PaletteColor(info, colors, source[x]);
+          break;
         case 16: {
           const uint32_t value = static_cast<uint32_t>(source[2 * x] | (source[2 * x + 1] << 8));
           color = (red.Read(value) << 16) | (green.Read(value) << 8) | blue.Read(value);

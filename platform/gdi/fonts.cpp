@@ -447,9 +447,9 @@ uint32_t UnicodeOf(UINT code, UINT codePage) {
 
 using namespace platform;
 
-HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
-                  DWORD quality, DWORD pitchAndFamily, LPCSTR faceName) {
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                  DWORD pitchAndFamily, LPCSTR faceName) {
   FontEngine& engine = Engine();
   if (TakeFault(engine.failCreations)) return nullptr;
   LOGFONTA request{};
@@ -490,8 +490,8 @@ BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics) {
   return TRUE;
 }
 
-DWORD GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize,
-                       LPVOID buffer, const MAT2* matrix) {
+DWORD GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize, LPVOID buffer,
+                       const MAT2* matrix) {
   if (!matrix || (format != GGO_METRICS && format != GGO_BITMAP && format != GGO_GRAY4_BITMAP)) return GDI_ERROR;
   const bool identity = matrix->eM11.value == 1 && matrix->eM11.fract == 0 && matrix->eM22.value == 1 &&
                         matrix->eM22.fract == 0 && matrix->eM12.value == 0 && matrix->eM12.fract == 0 &&
@@ -502,8 +502,7 @@ DWORD GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS* metric
   FontObject* font = SelectedFont(dc);
   if (!font) return GDI_ERROR;
   std::lock_guard<std::mutex> lock(engine.mutex);
-  return font->Outline(UnicodeOf(character, font->codePage()), format, metrics, bufferSize,
-                       static_cast<BYTE*>(buffer));
+  return font->Outline(UnicodeOf(character, font->codePage()), format, metrics, bufferSize, static_cast<BYTE*>(buffer));
 }
 
 namespace platform::testing {

@@ -13,8 +13,7 @@ namespace {
 int DrawDecoded(HDC dc, const DecodedDib& dib, int destinationX, int destinationY, int destinationWidth,
                 int destinationHeight, int sourceX, int sourceY, int sourceWidth, int sourceHeight) {
   DeviceContext* context = LookUpDeviceContext(dc);
-  if (!context || sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth == 0 || destinationHeight == 0)
-    return 0;
+  if (!context || sourceWidth <= 0 || sourceHeight <= 0 || destinationWidth == 0 || destinationHeight == 0) return 0;
   const bool mirrorX = destinationWidth < 0;
   const bool mirrorY = destinationHeight < 0;
   const int outWidth = mirrorX ? -destinationWidth : destinationWidth;
@@ -47,7 +46,8 @@ int DrawDecoded(HDC dc, const DecodedDib& dib, int destinationX, int destination
   const RECT destination = {destinationX, destinationY, destinationX + outWidth, destinationY + outHeight};
   // Unscaled from inside the picture: its rows go to the window as they are.
   if (!mirrorX && !mirrorY && outWidth == sourceWidth && outHeight == sourceHeight && sourceX >= 0 && sourceY >= 0 &&
-      static_cast<int64_t>(sourceX) + sourceWidth <= dib.width && static_cast<int64_t>(sourceY) + sourceHeight <= dib.height) {
+      static_cast<int64_t>(sourceX) + sourceWidth <= dib.width &&
+      static_cast<int64_t>(sourceY) + sourceHeight <= dib.height) {
     const uint32_t* first = dib.pixels.data() + static_cast<size_t>(sourceY) * dib.width + sourceX;
     if (!PresentToWindow(context->window, first, outWidth, outHeight, dib.width * 4, &destination)) return 0;
     return sourceHeight;
@@ -67,9 +67,8 @@ int TopDownSourceY(const BITMAPINFO* info, int height, int sourceY, int sourceHe
 }  // namespace
 }  // namespace platform
 
-int SetDIBitsToDevice(HDC dc, int destinationX, int destinationY, DWORD width, DWORD height, int sourceX,
-                      int sourceY, UINT startScan, UINT scanLines, const void* bits, const BITMAPINFO* info,
-                      UINT) {
+int SetDIBitsToDevice(HDC dc, int destinationX, int destinationY, DWORD width, DWORD height, int sourceX, int sourceY,
+                      UINT startScan, UINT scanLines, const void* bits, const BITMAPINFO* info, UINT) {
   platform::DecodedDib dib;
   if (!platform::DecodeDib(info, bits, startScan, scanLines, &dib)) return 0;
   if (width > 0x7FFFFFFF || height > 0x7FFFFFFF) return 0;
@@ -81,9 +80,9 @@ int SetDIBitsToDevice(HDC dc, int destinationX, int destinationY, DWORD width, D
   return static_cast<int>(available < scanLines ? (available < 0 ? 0 : available) : scanLines);
 }
 
-int StretchDIBits(HDC dc, int destinationX, int destinationY, int destinationWidth, int destinationHeight,
-                  int sourceX, int sourceY, int sourceWidth, int sourceHeight, const void* bits,
-                  const BITMAPINFO* info, UINT, DWORD) {
+int StretchDIBits(HDC dc, int destinationX, int destinationY, int destinationWidth, int destinationHeight, int sourceX,
+                  int sourceY, int sourceWidth, int sourceHeight, const void* bits, const BITMAPINFO* info, UINT,
+                  DWORD) {
   platform::DecodedDib dib;
   if (!info) return 0;
   const int lines = info->bmiHeader.biHeight < 0 ? -info->bmiHeader.biHeight : info->bmiHeader.biHeight;

@@ -31,7 +31,7 @@ InputContext& Context() {
 HIMC ContextHandle() { return reinterpret_cast<HIMC>(&Context()); }
 
 void Post(WindowRecord* window, UINT message, WPARAM wParam, LPARAM lParam) {
-  MSG msg{HandleOf(window), message, wParam, lParam, static_cast<DWORD>(NowMicroseconds() / 1000u),
+  MSG msg{HandleOf(window),     message, wParam, lParam, static_cast<DWORD>(NowMicroseconds() / 1000u),
           User().cursorPosition};
   PostToQueue(window->threadId, msg);
 }
@@ -132,8 +132,7 @@ LONG ImmGetCompositionStringA(HIMC handle, DWORD index, LPVOID buffer, DWORD buf
   }
 }
 
-BOOL ImmSetCompositionStringA(HIMC handle, DWORD index, LPVOID composition, DWORD compositionLength, LPVOID,
-                              DWORD) {
+BOOL ImmSetCompositionStringA(HIMC handle, DWORD index, LPVOID composition, DWORD compositionLength, LPVOID, DWORD) {
   Lock lock(User().mutex);
   if (handle != ContextHandle() || index != SCS_SETSTR) return FALSE;
   InputContext& context = Context();
@@ -162,8 +161,10 @@ BOOL ImmNotifyIME(HIMC handle, DWORD action, DWORD index, DWORD) {
   Lock lock(User().mutex);
   if (handle != ContextHandle() || action != NI_COMPOSITIONSTR) return FALSE;
   InputContext& context = Context();
-  if (index == CPS_COMPLETE) context.result = context.composition;
-  else if (index != CPS_CANCEL) return FALSE;
+  if (index == CPS_COMPLETE)
+    context.result = context.composition;
+  else if (index != CPS_CANCEL)
+    return FALSE;
   context.composition.clear();
   context.cursor = 0;
   context.composing = false;

@@ -5,8 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -31,7 +31,7 @@ struct FileObject : KernelObject {
 
 struct FindObject : KernelObject {
   FindObject() : KernelObject(ObjectKind::Find) {}
-  std::string directory;  // Linux path.
+  std::string directory;           // Linux path.
   std::vector<std::string> names;  // UTF-8 names that match, in directory order.
   size_t next = 0;
 };
@@ -139,7 +139,7 @@ bool MatchWildcard(const char* pattern, const char* name) {
     if (p == '*') {
       while (*pattern == '*') ++pattern;
       if (!*pattern) return true;
-      for (const char* rest = name;; ) {
+      for (const char* rest = name;;) {
         if (MatchWildcard(pattern, rest)) return true;
         if (!*rest) return false;
         rest += (IsCp932LeadByte(static_cast<unsigned char>(*rest)) && rest[1]) ? 2 : 1;
@@ -346,9 +346,10 @@ BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD toWrite, LPDWORD written, OV
 DWORD SetFilePointer(HANDLE handle, LONG distance, PLONG distanceHigh, DWORD method) {
   FileObject* file = LookUpFile(handle);
   if (!file) return INVALID_SET_FILE_POINTER;
-  int64_t offset = distanceHigh ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
-                                                       static_cast<uint32_t>(distance))
-                                : static_cast<int64_t>(distance);
+  int64_t offset = distanceHigh
+                       ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                                              static_cast<uint32_t>(distance))
+                       : static_cast<int64_t>(distance);
   int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : method == FILE_END ? SEEK_END : -1;
   if (whence < 0) {
     SetLastError(ERROR_INVALID_PARAMETER);

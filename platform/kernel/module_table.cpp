@@ -1,7 +1,7 @@
 // The modules LoadLibraryA can find. A library of the stand-in that the program loads by name
 // adds one line here.
-#include "platform/module_registry.h"
 #include "platform/d3d9.h"
+#include "platform/module_registry.h"
 
 // ---- DSOUND.DLL ----
 #include "platform/dsound.h"

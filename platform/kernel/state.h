@@ -17,7 +17,7 @@ struct KernelState {
   std::atomic<bool> fakeClock{false};
   std::atomic<uint64_t> fakeMicroseconds{0};
   std::atomic<bool> sleepMovesFakeClock{false};
-  std::atomic<DWORD> fakeClockDriver{0};  // The thread whose sleeps and readings move it; 0 none.
+  std::atomic<DWORD> fakeClockDriver{0};       // The thread whose sleeps and readings move it; 0 none.
   std::atomic<uint64_t> fakeSleepLateness{0};  // Microseconds each of the driver's sleeps overruns.
   bool fakeLocalTimeSet = false;
   SYSTEMTIME fakeLocalTime{};

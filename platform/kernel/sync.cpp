@@ -189,9 +189,7 @@ void DeleteCriticalSection(LPCRITICAL_SECTION section) {
 
 void EnterCriticalSection(LPCRITICAL_SECTION section) { static_cast<std::recursive_mutex*>(section->lock)->lock(); }
 
-void LeaveCriticalSection(LPCRITICAL_SECTION section) {
-  static_cast<std::recursive_mutex*>(section->lock)->unlock();
-}
+void LeaveCriticalSection(LPCRITICAL_SECTION section) { static_cast<std::recursive_mutex*>(section->lock)->unlock(); }
 
 BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
   return static_cast<std::recursive_mutex*>(section->lock)->try_lock() ? TRUE : FALSE;

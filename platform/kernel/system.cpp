@@ -329,9 +329,9 @@ HANDLE GetProcessHeap() {
 
 LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
   if (TakeFault(State().failHeap) || bytes > (SIZE_T(1) << 46)) return nullptr;
-  auto* header = static_cast<HeapBlockHeader*>(
-      (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, sizeof(HeapBlockHeader) + bytes)
-                                 : std::malloc(sizeof(HeapBlockHeader) + bytes));
+  auto* header = static_cast<HeapBlockHeader*>((flags & HEAP_ZERO_MEMORY)
+                                                   ? std::calloc(1, sizeof(HeapBlockHeader) + bytes)
+                                                   : std::malloc(sizeof(HeapBlockHeader) + bytes));
   if (!header) return nullptr;
   header->size = bytes;
   return header + 1;

@@ -11,7 +11,7 @@
 namespace platform {
 
 namespace {
-constexpr int64_t kPerformanceFrequency = 10000000;     // 100 ns ticks.
+constexpr int64_t kPerformanceFrequency = 10000000;             // 100 ns ticks.
 constexpr uint64_t kFileTimeUnixEpoch = 116444736000000000ull;  // 1601 to 1970 in 100 ns.
 
 uint64_t RealMicroseconds() {

@@ -15,8 +15,8 @@ using Lock = std::lock_guard<std::recursive_mutex>;
 struct ClipboardState {
   DWORD openThread = 0;  // 0: closed.
   bool emptiedByOpener = false;
-  HGLOBAL text = nullptr;   // The CF_TEXT block the clipboard owns.
-  std::string localText;    // The text when SDL has no clipboard.
+  HGLOBAL text = nullptr;  // The CF_TEXT block the clipboard owns.
+  std::string localText;   // The text when SDL has no clipboard.
   bool hasLocalText = false;
 };
 
@@ -111,8 +111,7 @@ HANDLE GetClipboardData(UINT format) {
 
 HANDLE SetClipboardData(UINT format, HANDLE block) {
   Lock lock(User().mutex);
-  if (Clipboard().openThread != GetCurrentThreadId() || !Clipboard().emptiedByOpener || format != CF_TEXT ||
-      !block) {
+  if (Clipboard().openThread != GetCurrentThreadId() || !Clipboard().emptiedByOpener || format != CF_TEXT || !block) {
     return nullptr;
   }
   SIZE_T size = GlobalSize(block);

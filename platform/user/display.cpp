@@ -189,6 +189,7 @@ BOOL ClipCursor(const RECT* rect) {
   if (rect) User().cursorClip = *rect;
   for (auto& entry : User().windows)
     if (entry.second->sdlWindow)
-      SDL_SetWindowGrab(entry.second->sdlWindow, rect && User().foreground == HandleOf(entry.first) ? SDL_TRUE : SDL_FALSE);
+      SDL_SetWindowGrab(entry.second->sdlWindow,
+                        rect && User().foreground == HandleOf(entry.first) ? SDL_TRUE : SDL_FALSE);
   return TRUE;
 }

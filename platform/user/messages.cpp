@@ -75,11 +75,11 @@ int CharacterOf(UINT key, bool shift, bool control, bool capsLock) {
     char shifted;
   };
   static const Pair kKeys[] = {
-      {VK_SPACE, ' ', ' '},      {VK_RETURN, '\r', '\r'},   {VK_BACK, '\b', '\b'},     {VK_TAB, '\t', '\t'},
-      {VK_ESCAPE, 27, 27},       {VK_OEM_1, ';', ':'},      {VK_OEM_PLUS, '=', '+'},   {VK_OEM_COMMA, ',', '<'},
-      {VK_OEM_MINUS, '-', '_'},  {VK_OEM_PERIOD, '.', '>'}, {VK_OEM_2, '/', '?'},      {VK_OEM_3, '`', '~'},
-      {VK_OEM_4, '[', '{'},      {VK_OEM_5, '\\', '|'},     {VK_OEM_6, ']', '}'},      {VK_OEM_7, '\'', '"'},
-      {VK_MULTIPLY, '*', '*'},   {VK_ADD, '+', '+'},        {VK_SUBTRACT, '-', '-'},   {VK_DECIMAL, '.', '.'},
+      {VK_SPACE, ' ', ' '},     {VK_RETURN, '\r', '\r'},   {VK_BACK, '\b', '\b'},   {VK_TAB, '\t', '\t'},
+      {VK_ESCAPE, 27, 27},      {VK_OEM_1, ';', ':'},      {VK_OEM_PLUS, '=', '+'}, {VK_OEM_COMMA, ',', '<'},
+      {VK_OEM_MINUS, '-', '_'}, {VK_OEM_PERIOD, '.', '>'}, {VK_OEM_2, '/', '?'},    {VK_OEM_3, '`', '~'},
+      {VK_OEM_4, '[', '{'},     {VK_OEM_5, '\\', '|'},     {VK_OEM_6, ']', '}'},    {VK_OEM_7, '\'', '"'},
+      {VK_MULTIPLY, '*', '*'},  {VK_ADD, '+', '+'},        {VK_SUBTRACT, '-', '-'}, {VK_DECIMAL, '.', '.'},
       {VK_DIVIDE, '/', '/'},
   };
   for (const Pair& pair : kKeys)
@@ -250,7 +250,7 @@ int TranslateAcceleratorA(HWND, HACCEL, LPMSG) { return 0; }
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
   Lock lock(User().mutex);
   WindowRecord* record = LookUpWindow(window);
-  if (!record) return 0;  // Thread timers are not kept.
+  if (!record) return 0;         // Thread timers are not kept.
   if (elapse < 10) elapse = 10;  // The platform's smallest period.
   uint64_t due = NowMicroseconds() + static_cast<uint64_t>(elapse) * 1000u;
   for (TimerRecord& timer : record->timers) {
@@ -293,7 +293,6 @@ SHORT GetAsyncKeyState(int virtualKey) {
   Lock lock(User().mutex);
   return static_cast<SHORT>((User().keys[virtualKey] & 0x80) ? 0x8000 : 0);
 }
-
 
 // ---- Absent facilities ----
 

@@ -47,7 +47,7 @@ constexpr unsigned char kBadDrawable = 9;
 constexpr unsigned char kFirstExtensionError = 128;  // GLXBadDrawable and the like.
 
 struct X11Record {
-  std::mutex mutex;  // Its own: the error handler runs inside Xlib calls of any thread.
+  std::mutex mutex;                 // Its own: the error handler runs inside Xlib calls of any thread.
   std::set<unsigned long> windows;  // Every X window that has been behind one of ours.
   XErrorHandlerFunction previousHandler = nullptr;
   SyncFunction sync = nullptr;
@@ -93,7 +93,7 @@ bool X11WindowOf(SDL_Window* window, unsigned long* id, Display** display = null
 }
 
 void PostClose(WindowRecord* window) {
-  MSG msg{HandleOf(window), WM_SYSCOMMAND, SC_CLOSE, 0, static_cast<DWORD>(NowMicroseconds() / 1000u),
+  MSG msg{HandleOf(window),     WM_SYSCOMMAND, SC_CLOSE, 0, static_cast<DWORD>(NowMicroseconds() / 1000u),
           User().cursorPosition};
   PostToQueue(window->threadId, msg);
 }

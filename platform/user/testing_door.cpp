@@ -34,7 +34,8 @@ void SetDisplayModes(const std::vector<DisplayModeDescription>& modes, const Dis
   Lock lock(User().mutex);
   User().modes.clear();
   for (const auto& mode : modes) User().modes.push_back(DisplayMode{mode.width, mode.height, mode.bits, mode.refresh});
-  User().savedDesktop = User().currentDesktop = DisplayMode{desktop.width, desktop.height, desktop.bits, desktop.refresh};
+  User().savedDesktop = User().currentDesktop = DisplayMode{desktop.width, desktop.height, desktop.bits,
+                                                            desktop.refresh};
   User().displayKnown = true;
   User().testDisplay = true;
 }

@@ -67,7 +67,7 @@ struct WindowRecord {
   std::vector<TimerRecord> timers;
   SDL_Window* sdlWindow = nullptr;
   bool destroyedFromOutside = false;  // Another X client destroyed the window behind it.
-  int classLockDescriptor = -1;  // The locked file that lets other processes find the class.
+  int classLockDescriptor = -1;       // The locked file that lets other processes find the class.
 };
 
 struct ThreadQueue {
@@ -116,7 +116,7 @@ struct UserState {
 
   std::map<WORD, std::unique_ptr<IconRecord>> icons;  // Icons loaded from resources, by id.
 
-  std::string lockDirectory;  // Empty: $XDG_RUNTIME_DIR, else /tmp.
+  std::string lockDirectory;                              // Empty: $XDG_RUNTIME_DIR, else /tmp.
   std::map<std::string, std::pair<int, int>> classLocks;  // Upper-cased class: descriptor, users.
 };
 

@@ -20,17 +20,48 @@ struct KeyPair {
   UINT key;
 };
 const KeyPair kKeyTable[] = {
-    {SDLK_BACKSPACE, VK_BACK},     {SDLK_TAB, VK_TAB},         {SDLK_RETURN, VK_RETURN},    {SDLK_KP_ENTER, VK_RETURN},
-    {SDLK_ESCAPE, VK_ESCAPE},      {SDLK_SPACE, VK_SPACE},     {SDLK_PAGEUP, VK_PRIOR},     {SDLK_PAGEDOWN, VK_NEXT},
-    {SDLK_END, VK_END},            {SDLK_HOME, VK_HOME},       {SDLK_LEFT, VK_LEFT},        {SDLK_UP, VK_UP},
-    {SDLK_RIGHT, VK_RIGHT},        {SDLK_DOWN, VK_DOWN},       {SDLK_INSERT, VK_INSERT},    {SDLK_DELETE, VK_DELETE},
-    {SDLK_LSHIFT, VK_SHIFT},       {SDLK_RSHIFT, VK_SHIFT},    {SDLK_LCTRL, VK_CONTROL},    {SDLK_RCTRL, VK_CONTROL},
-    {SDLK_LALT, VK_MENU},          {SDLK_RALT, VK_MENU},       {SDLK_PAUSE, VK_PAUSE},      {SDLK_CAPSLOCK, VK_CAPITAL},
-    {SDLK_NUMLOCKCLEAR, VK_NUMLOCK}, {SDLK_SCROLLLOCK, VK_SCROLL}, {SDLK_SEMICOLON, VK_OEM_1}, {SDLK_EQUALS, VK_OEM_PLUS},
-    {SDLK_COMMA, VK_OEM_COMMA},    {SDLK_MINUS, VK_OEM_MINUS}, {SDLK_PERIOD, VK_OEM_PERIOD}, {SDLK_SLASH, VK_OEM_2},
-    {SDLK_BACKQUOTE, VK_OEM_3},    {SDLK_LEFTBRACKET, VK_OEM_4}, {SDLK_BACKSLASH, VK_OEM_5}, {SDLK_RIGHTBRACKET, VK_OEM_6},
-    {SDLK_QUOTE, VK_OEM_7},        {SDLK_KP_MULTIPLY, VK_MULTIPLY}, {SDLK_KP_PLUS, VK_ADD},  {SDLK_KP_MINUS, VK_SUBTRACT},
-    {SDLK_KP_PERIOD, VK_DECIMAL},  {SDLK_KP_DIVIDE, VK_DIVIDE},
+    {SDLK_BACKSPACE, VK_BACK},
+    {SDLK_TAB, VK_TAB},
+    {SDLK_RETURN, VK_RETURN},
+    {SDLK_KP_ENTER, VK_RETURN},
+    {SDLK_ESCAPE, VK_ESCAPE},
+    {SDLK_SPACE, VK_SPACE},
+    {SDLK_PAGEUP, VK_PRIOR},
+    {SDLK_PAGEDOWN, VK_NEXT},
+    {SDLK_END, VK_END},
+    {SDLK_HOME, VK_HOME},
+    {SDLK_LEFT, VK_LEFT},
+    {SDLK_UP, VK_UP},
+    {SDLK_RIGHT, VK_RIGHT},
+    {SDLK_DOWN, VK_DOWN},
+    {SDLK_INSERT, VK_INSERT},
+    {SDLK_DELETE, VK_DELETE},
+    {SDLK_LSHIFT, VK_SHIFT},
+    {SDLK_RSHIFT, VK_SHIFT},
+    {SDLK_LCTRL, VK_CONTROL},
+    {SDLK_RCTRL, VK_CONTROL},
+    {SDLK_LALT, VK_MENU},
+    {SDLK_RALT, VK_MENU},
+    {SDLK_PAUSE, VK_PAUSE},
+    {SDLK_CAPSLOCK, VK_CAPITAL},
+    {SDLK_NUMLOCKCLEAR, VK_NUMLOCK},
+    {SDLK_SCROLLLOCK, VK_SCROLL},
+    {SDLK_SEMICOLON, VK_OEM_1},
+    {SDLK_EQUALS, VK_OEM_PLUS},
+    {SDLK_COMMA, VK_OEM_COMMA},
+    {SDLK_MINUS, VK_OEM_MINUS},
+    {SDLK_PERIOD, VK_OEM_PERIOD},
+    {SDLK_SLASH, VK_OEM_2},
+    {SDLK_BACKQUOTE, VK_OEM_3},
+    {SDLK_LEFTBRACKET, VK_OEM_4},
+    {SDLK_BACKSLASH, VK_OEM_5},
+    {SDLK_RIGHTBRACKET, VK_OEM_6},
+    {SDLK_QUOTE, VK_OEM_7},
+    {SDLK_KP_MULTIPLY, VK_MULTIPLY},
+    {SDLK_KP_PLUS, VK_ADD},
+    {SDLK_KP_MINUS, VK_SUBTRACT},
+    {SDLK_KP_PERIOD, VK_DECIMAL},
+    {SDLK_KP_DIVIDE, VK_DIVIDE},
 };
 
 UINT VirtualKeyOf(SDL_Keycode sym) {
@@ -63,7 +94,7 @@ WPARAM MouseKeyFlags() {
 }
 
 void Post(WindowRecord* window, UINT message, WPARAM wParam, LPARAM lParam) {
-  MSG msg{HandleOf(window), message, wParam, lParam, static_cast<DWORD>(NowMicroseconds() / 1000u),
+  MSG msg{HandleOf(window),     message, wParam, lParam, static_cast<DWORD>(NowMicroseconds() / 1000u),
           User().cursorPosition};
   PostToQueue(window->threadId, msg);
 }
@@ -236,12 +267,14 @@ void EnsureDisplay() {
   if (StartVideo()) {
     SDL_DisplayMode mode;
     if (SDL_GetDesktopDisplayMode(0, &mode) == 0) {
-      desktop = DisplayMode{mode.w, mode.h, static_cast<int>(SDL_BYTESPERPIXEL(mode.format)) * 8, mode.refresh_rate ? mode.refresh_rate : 60};
+      desktop = DisplayMode{mode.w, mode.h, static_cast<int>(SDL_BYTESPERPIXEL(mode.format)) * 8,
+                            mode.refresh_rate ? mode.refresh_rate : 60};
     }
     int count = SDL_GetNumDisplayModes(0);
     for (int i = 0; i < count; ++i) {
       if (SDL_GetDisplayMode(0, i, &mode) != 0) continue;
-      DisplayMode entry{mode.w, mode.h, static_cast<int>(SDL_BYTESPERPIXEL(mode.format)) * 8, mode.refresh_rate ? mode.refresh_rate : 60};
+      DisplayMode entry{mode.w, mode.h, static_cast<int>(SDL_BYTESPERPIXEL(mode.format)) * 8,
+                        mode.refresh_rate ? mode.refresh_rate : 60};
       bool known = std::any_of(modes.begin(), modes.end(), [&](const DisplayMode& m) {
         return m.width == entry.width && m.height == entry.height && m.bits == entry.bits && m.refresh == entry.refresh;
       });
@@ -259,7 +292,8 @@ void CreateSdlWindow(WindowRecord* window) {
   int width = std::max<LONG>(1, window->clientRect.right - window->clientRect.left);
   int height = std::max<LONG>(1, window->clientRect.bottom - window->clientRect.top);
   std::string title = Cp932ToUtf8(window->title);
-  window->sdlWindow = SDL_CreateWindow(title.c_str(), window->clientRect.left, window->clientRect.top, width, height, flags);
+  window->sdlWindow = SDL_CreateWindow(title.c_str(), window->clientRect.left, window->clientRect.top, width, height,
+                                       flags);
   if (window->sdlWindow) WatchCloseSignals();
   ApplySdlWindowIcon(window);
   UpdateSdlWindow(window);
@@ -297,9 +331,9 @@ void ApplySdlWindowIcon(WindowRecord* window) {
   const IconRecord* icon = IconOf(window->windowClass->icon);
   if (!icon) return;
   // The pixels are only read: SDL keeps a copy of its own.
-  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
-      const_cast<uint32_t*>(icon->pixels.data()), icon->width, icon->height, 32, icon->width * 4,
-      SDL_PIXELFORMAT_ARGB8888);
+  SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(icon->pixels.data()), icon->width,
+                                                            icon->height, 32, icon->width * 4,
+                                                            SDL_PIXELFORMAT_ARGB8888);
   if (!surface) return;
   SDL_SetWindowIcon(window->sdlWindow, surface);
   SDL_FreeSurface(surface);

@@ -43,7 +43,8 @@ RECT FrameOf(DWORD style, DWORD exStyle, BOOL menu) {
 }
 
 void InvalidateWindow(WindowRecord* window, const RECT* rect) {
-  RECT area{0, 0, window->clientRect.right - window->clientRect.left, window->clientRect.bottom - window->clientRect.top};
+  RECT area{0, 0, window->clientRect.right - window->clientRect.left,
+            window->clientRect.bottom - window->clientRect.top};
   if (rect) {
     area.left = std::max(area.left, rect->left);
     area.top = std::max(area.top, rect->top);
@@ -175,8 +176,8 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD s
   HWND handle = HandleOf(raw);
   lock.unlock();
 
-  CREATESTRUCTA create{parameter, instance, menu, parent, height, width, y, x, static_cast<LONG>(style), windowName,
-                       className, exStyle};
+  CREATESTRUCTA create{parameter,  instance,  menu,   parent, height, width, y, x, static_cast<LONG>(style),
+                       windowName, className, exStyle};
   if (SendMessageA(handle, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&create)) == 0 ||
       SendMessageA(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
     DestroyWindow(handle);
@@ -586,7 +587,8 @@ BOOL GetClientRect(HWND window, LPRECT rect) {
   std::lock_guard<std::recursive_mutex> lock(User().mutex);
   WindowRecord* record = LookUpWindow(window);
   if (!record || !rect) return FALSE;
-  *rect = RECT{0, 0, record->clientRect.right - record->clientRect.left, record->clientRect.bottom - record->clientRect.top};
+  *rect = RECT{0, 0, record->clientRect.right - record->clientRect.left,
+               record->clientRect.bottom - record->clientRect.top};
   return TRUE;
 }
 

@@ -53,8 +53,8 @@ bool PresentToWindow(HWND window, const void* pixels, int width, int height, int
   g_lastFrame.height = height;
   g_lastFrame.pixels.resize(static_cast<size_t>(width) * height);
   for (int y = 0; y < height; ++y)
-    std::memcpy(&g_lastFrame.pixels[static_cast<size_t>(y) * width], static_cast<const char*>(pixels) + static_cast<size_t>(y) * pitch,
-                static_cast<size_t>(width) * 4);
+    std::memcpy(&g_lastFrame.pixels[static_cast<size_t>(y) * width],
+                static_cast<const char*>(pixels) + static_cast<size_t>(y) * pitch, static_cast<size_t>(width) * 4);
   g_lastFrame.destination = destination ? *destination : RECT{0, 0, width, height};
   ++g_lastFrame.serial;
   return true;

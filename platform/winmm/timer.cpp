@@ -15,4 +15,3 @@ MMRESULT timeGetDevCaps(TIMECAPS* caps, UINT size) {
   caps->wPeriodMax = 1000000;
   return TIMERR_NOERROR;
 }
-

@@ -9,8 +9,11 @@ SampleLayout SampleLayoutOf(const WAVEFORMATEX* format) {
   if (!format || format->nChannels == 0) return SampleLayout::kNone;
   bool floating = false;
   switch (format->wFormatTag) {
-    case WAVE_FORMAT_PCM: break;
-    case WAVE_FORMAT_IEEE_FLOAT: floating = true; break;
+    case WAVE_FORMAT_PCM:
+      break;
+    case WAVE_FORMAT_IEEE_FLOAT:
+      floating = true;
+      break;
     case WAVE_FORMAT_EXTENSIBLE: {
       if (format->cbSize < kWaveFormatExtensibleExtraBytes) return SampleLayout::kNone;
       WAVEFORMATEXTENSIBLE extensible;
@@ -22,23 +25,30 @@ SampleLayout SampleLayoutOf(const WAVEFORMATEX* format) {
         return SampleLayout::kNone;
       break;
     }
-    default: return SampleLayout::kNone;
+    default:
+      return SampleLayout::kNone;
   }
   const int bits = format->wBitsPerSample;
   if (format->nBlockAlign != format->nChannels * bits / 8 || bits % 8 != 0) return SampleLayout::kNone;
   if (floating) return bits == 32 ? SampleLayout::kFloat32 : SampleLayout::kNone;
   switch (bits) {
-    case 8: return SampleLayout::kUnsigned8;
-    case 16: return SampleLayout::kSigned16;
-    case 24: return SampleLayout::kSigned24;
-    case 32: return SampleLayout::kSigned32;
-    default: return SampleLayout::kNone;
+    case 8:
+      return SampleLayout::kUnsigned8;
+    case 16:
+      return SampleLayout::kSigned16;
+    case 24:
+      return SampleLayout::kSigned24;
+    case 32:
+      return SampleLayout::kSigned32;
+    default:
+      return SampleLayout::kNone;
   }
 }
 
 int32_t ReadFullScaleSample(SampleLayout layout, const uint8_t* p) {
   switch (layout) {
-    case SampleLayout::kUnsigned8: return (static_cast<int32_t>(p[0]) - 128) * (1 << 24);
+    case SampleLayout::kUnsigned8:
+      return (static_cast<int32_t>(p[0]) - 128) * (1 << 24);
     case SampleLayout::kSigned16:
       return static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 16 | static_cast<uint32_t>(p[1]) << 24);
     case SampleLayout::kSigned24:
@@ -55,7 +65,8 @@ int32_t ReadFullScaleSample(SampleLayout layout, const uint8_t* p) {
       if (value <= -1.0f) return INT32_MIN;
       return static_cast<int32_t>(static_cast<double>(value) * 2147483648.0);
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 

@@ -21,33 +21,64 @@ constexpr int kPlatformAddressRoom = 28;
 
 int ErrorCode(int error) {
   switch (error) {
-    case EINTR: return 10004;
-    case EBADF: return 10038;  // A closed descriptor is no socket.
-    case EACCES: return 10013;
-    case EFAULT: return 10014;
-    case EINVAL: return 10022;
-    case EMFILE: case ENFILE: return 10024;
-    case EAGAIN: case EINPROGRESS: return 10035;
-    case EALREADY: return 10037;
-    case ENOTSOCK: return 10038;
-    case EMSGSIZE: return 10040;
-    case EPROTONOSUPPORT: return 10043;
-    case EOPNOTSUPP: return 10045;
-    case EAFNOSUPPORT: return 10047;
-    case EADDRINUSE: return 10048;
-    case EADDRNOTAVAIL: return 10049;
-    case ENETDOWN: return 10050;
-    case ENETUNREACH: return 10051;
-    case ECONNABORTED: return 10053;
-    case ECONNRESET: case EPIPE: return 10054;
-    case ENOBUFS: case ENOMEM: return 10055;
-    case EISCONN: return 10056;
-    case ENOTCONN: return 10057;
-    case ESHUTDOWN: return 10058;
-    case ETIMEDOUT: return 10060;
-    case ECONNREFUSED: return 10061;
-    case EHOSTUNREACH: return 10065;
-    default: return 10022;
+    case EINTR:
+      return 10004;
+    case EBADF:
+      return 10038;  // A closed descriptor is no socket.
+    case EACCES:
+      return 10013;
+    case EFAULT:
+      return 10014;
+    case EINVAL:
+      return 10022;
+    case EMFILE:
+    case ENFILE:
+      return 10024;
+    case EAGAIN:
+    case EINPROGRESS:
+      return 10035;
+    case EALREADY:
+      return 10037;
+    case ENOTSOCK:
+      return 10038;
+    case EMSGSIZE:
+      return 10040;
+    case EPROTONOSUPPORT:
+      return 10043;
+    case EOPNOTSUPP:
+      return 10045;
+    case EAFNOSUPPORT:
+      return 10047;
+    case EADDRINUSE:
+      return 10048;
+    case EADDRNOTAVAIL:
+      return 10049;
+    case ENETDOWN:
+      return 10050;
+    case ENETUNREACH:
+      return 10051;
+    case ECONNABORTED:
+      return 10053;
+    case ECONNRESET:
+    case EPIPE:
+      return 10054;
+    case ENOBUFS:
+    case ENOMEM:
+      return 10055;
+    case EISCONN:
+      return 10056;
+    case ENOTCONN:
+      return 10057;
+    case ESHUTDOWN:
+      return 10058;
+    case ETIMEDOUT:
+      return 10060;
+    case ECONNREFUSED:
+      return 10061;
+    case EHOSTUNREACH:
+      return 10065;
+    default:
+      return 10022;
   }
 }
 
@@ -89,8 +120,7 @@ void ToPlatformAddress(const sockaddr_storage& address, socklen_t length, void* 
 }  // namespace
 
 int OpenSocket(int family, int type, int protocol) {
-  int descriptor = ::socket(HostFamily(family), type == 2 ? SOCK_DGRAM : type == 1 ? SOCK_STREAM : -1,
-                            protocol);
+  int descriptor = ::socket(HostFamily(family), type == 2 ? SOCK_DGRAM : type == 1 ? SOCK_STREAM : -1, protocol);
   return descriptor < 0 ? Failure() : descriptor;
 }
 

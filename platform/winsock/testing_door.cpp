@@ -112,8 +112,8 @@ bool ReadMessage(SOCKET s, std::vector<uint8_t>* bytes, int milliseconds) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
   uint8_t prefix[4];
   if (!ReadExactly(s, prefix, 4, deadline)) return false;
-  const int32_t length = static_cast<int32_t>(prefix[0] | prefix[1] << 8 | prefix[2] << 16 |
-                                              static_cast<uint32_t>(prefix[3]) << 24);
+  const int32_t length =
+      static_cast<int32_t>(prefix[0] | prefix[1] << 8 | prefix[2] << 16 | static_cast<uint32_t>(prefix[3]) << 24);
   if (length < 0 || length > kLargestMessage) return false;
   bytes->assign(static_cast<size_t>(length), 0);
   return ReadExactly(s, bytes->data(), length, deadline);

@@ -152,8 +152,7 @@ void CollectDueEvents(const std::vector<SOCKET>& selected, std::vector<PendingPo
     if (!entry.connected) continue;
 
     // Data left over from before a close is announced ahead of the close.
-    if (ready.readable && entry.readArmed && (entry.events & FD_READ) &&
-        host::SocketBytesAvailable(descriptor) > 0) {
+    if (ready.readable && entry.readArmed && (entry.events & FD_READ) && host::SocketBytesAvailable(descriptor) > 0) {
       entry.readArmed = false;
       post(FD_READ, 0);
     }
@@ -220,7 +219,6 @@ void PollSelectedSockets() {
   }
   PostAll(posts);
 }
-
 
 int HostDescriptorOf(SOCKET s) {
   Lock lock(Winsock().mutex);

@@ -15,9 +15,8 @@ namespace {
 std::vector<unsigned char> ArchiveClaiming(uint32_t claimed) {
   ArchiveWriterOptions options;
   options.compression = ArchiveCompression::Always;
-  std::vector<unsigned char> image =
-      PackTree(DirectoryItem("", {FileItem("big.bin", RandomBytes(1200000, 7)), FileItem("ok.txt", {'o', 'k'})}),
-               options);
+  std::vector<unsigned char> image = PackTree(
+      DirectoryItem("", {FileItem("big.bin", RandomBytes(1200000, 7)), FileItem("ok.txt", {'o', 'k'})}), options);
   ArchiveState archive;
   ClearArchiveState(&archive);
   EXPECT_EQ(OpenArchiveInMemory(&archive, image.data(), static_cast<int>(image.size()), nullptr), 0);

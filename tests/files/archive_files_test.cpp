@@ -37,11 +37,12 @@ class ArchiveFiles : public ScratchDirectory {
   }
   // GAME/DATA.ZVA holding img\a.png (stored), img\b.png (compressed), 画像\絵.bmp and six.txt.
   void PackDataArchive(const std::string& relativeArchive = "GAME/DATA.ZVA") {
-    const ArchiveWriterItem tree = DirectoryItem("", {
-        DirectoryItem("img", {FileItem("a.png", a_), FileItem("b.png", b_)}),
-        DirectoryItem("画像", {FileItem("絵.bmp", picture_)}),
-        FileItem("six.txt", {'1', '2', '3', '4', '5', '6'}),
-    });
+    const ArchiveWriterItem tree = DirectoryItem(
+        "", {
+                DirectoryItem("img", {FileItem("a.png", a_), FileItem("b.png", b_)}),
+                DirectoryItem("画像", {FileItem("絵.bmp", picture_)}),
+                FileItem("six.txt", {'1', '2', '3', '4', '5', '6'}),
+            });
     MakeDirectories("GAME");
     WriteDiskFile(Linux(relativeArchive), PackTree(tree));
   }
@@ -100,7 +101,9 @@ TEST_F(ArchiveFiles, ShortestDirectoryFirst) {
   // Both GAME.ZVA (with DATA\IMG\A.PNG) and GAME\DATA.ZVA (with IMG\A.PNG) exist: GAME.ZVA wins.
   PackDataArchive();
   const std::vector<unsigned char> outer = RandomBytes(77, 9);
-  WriteDiskFile(Linux("GAME.ZVA"), PackTree(DirectoryItem("", {DirectoryItem("data", {DirectoryItem("img", {FileItem("a.png", outer)})})})));
+  WriteDiskFile(
+      Linux("GAME.ZVA"),
+      PackTree(DirectoryItem("", {DirectoryItem("data", {DirectoryItem("img", {FileItem("a.png", outer)})})})));
   StreamHandle file = StreamFileOpen("game\\data\\img\\a.png", 0, 1, 0);
   ASSERT_NE(file, 0u);
   EXPECT_EQ(ReadAll(file), outer);
@@ -143,7 +146,7 @@ TEST_F(ArchiveFiles, ReadsSeeksAndEndOfMember) {
   EXPECT_EQ(StreamFileRead(buffer, 1, 10, file), 0);
   EXPECT_EQ(StreamFileEof(file), -1);
   EXPECT_EQ(StreamFileSeek(file, 2, 0), 0);
-  EXPECT_EQ(StreamFileEof(file), 0);  // A seek clears the end.
+  EXPECT_EQ(StreamFileEof(file), 0);                 // A seek clears the end.
   EXPECT_EQ(StreamFileRead(buffer, 4, 2, file), 1);  // Whole items only are counted.
   EXPECT_EQ(StreamFileTell(file), 6);
   EXPECT_EQ(StreamFileSeek(file, -100, 1), 0);  // Clamped into the member.
@@ -412,8 +415,8 @@ TEST_F(ArchiveFiles, ZvaPackStoresNamesInTheChosenCodePage) {
                                 Linux(tree) + "'";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::string archivePrefix = "cp" + std::to_string(test.codePage) + "\\";
-    const std::string member =
-        archivePrefix + InCodePage(test.directory, test.codePage) + "\\" + InCodePage(test.file, test.codePage);
+    const std::string member = archivePrefix + InCodePage(test.directory, test.codePage) + "\\" +
+                               InCodePage(test.file, test.codePage);
     StreamHandle opened = StreamFileOpen(member.c_str(), 0, 1, 0);
     ASSERT_NE(opened, 0u);
     EXPECT_EQ(ReadAll(opened), a_);
@@ -424,7 +427,8 @@ TEST_F(ArchiveFiles, ZvaPackStoresNamesInTheChosenCodePage) {
     StreamFileClose(opened);
     // The search reports the name as stored.
     FileFindData data;
-    const std::string pattern = archivePrefix + InCodePage(test.directory, test.codePage) + "\\*" + file.substr(file.rfind('.'));
+    const std::string pattern = archivePrefix + InCodePage(test.directory, test.codePage) + "\\*" +
+                                file.substr(file.rfind('.'));
     FileFindHandle find = GetFileFunctions()->FindFirst(pattern.c_str(), &data);
     ASSERT_NE(find, -1);
     EXPECT_EQ(std::string(data.name), InCodePage(test.file, test.codePage));
@@ -454,7 +458,9 @@ TEST_F(ArchiveFiles, ZvaPackStoresNamesInTheChosenCodePage) {
     EXPECT_FALSE(std::ifstream(Linux("REFUSED.ZVA")).good());
   }
   // Older versions carry no code page, so another one is refused for them.
-  EXPECT_NE(std::system((program + " -v 3 -c 949 '" + Linux("OLD.ZVA") + "' '" + Linux("tree949") + "' 2>/dev/null").c_str()), 0);
+  EXPECT_NE(
+      std::system((program + " -v 3 -c 949 '" + Linux("OLD.ZVA") + "' '" + Linux("tree949") + "' 2>/dev/null").c_str()),
+      0);
 }
 
 }  // namespace

@@ -10,15 +10,17 @@ namespace {
 // The tree most tests pack: stored and compressed files, nested directories, CP932 names.
 ArchiveWriterItem SampleTree() {
   return DirectoryItem("", {
-      FileItem("readme.txt", {'h', 'e', 'l', 'l', 'o', '!'}),
-      FileItem("empty.bin", {}),
-      FileItem("big.bin", CompressibleBytes(150000, 4)),
-      DirectoryItem("Data", {
-          DirectoryItem("img", {FileItem("a.png", RandomBytes(5000, 1)), FileItem("b.png", CompressibleBytes(3000, 2))}),
-          FileItem("notes.txt", CompressibleBytes(700, 3)),
-      }),
-      DirectoryItem("画像", {FileItem("表示.bmp", CompressibleBytes(2000, 5))}),
-  });
+                               FileItem("readme.txt", {'h', 'e', 'l', 'l', 'o', '!'}),
+                               FileItem("empty.bin", {}),
+                               FileItem("big.bin", CompressibleBytes(150000, 4)),
+                               DirectoryItem("Data",
+                                             {
+                                                 DirectoryItem("img", {FileItem("a.png", RandomBytes(5000, 1)),
+                                                                       FileItem("b.png", CompressibleBytes(3000, 2))}),
+                                                 FileItem("notes.txt", CompressibleBytes(700, 3)),
+                                             }),
+                               DirectoryItem("画像", {FileItem("表示.bmp", CompressibleBytes(2000, 5))}),
+                           });
 }
 
 struct Member {
@@ -43,7 +45,8 @@ std::vector<unsigned char> ReadWholeMember(ArchiveState* archive, const std::str
   std::vector<unsigned char> bytes;
   unsigned char buffer[777];
   int got;
-  while ((got = ReadArchiveMember(&member, buffer, sizeof(buffer))) > 0) bytes.insert(bytes.end(), buffer, buffer + got);
+  while ((got = ReadArchiveMember(&member, buffer, sizeof(buffer))) > 0)
+    bytes.insert(bytes.end(), buffer, buffer + got);
   CloseArchiveMember(&member);
   return bytes;
 }
@@ -85,8 +88,8 @@ TEST(ArchiveFormat, LookUpIgnoresTheCaseOfLettersAndKeepsDoubleByteNames) {
   ClearArchiveState(&archive);
   ASSERT_EQ(OpenArchiveInMemory(&archive, image.data(), static_cast<int>(image.size()), nullptr), 0);
   EXPECT_EQ(archive.charSet, CHARSET_SHIFTJIS);
-  for (const char* path : {"README.TXT", "ReadMe.txt", "data\\IMG\\A.PNG", "DATA/img/b.PNG", "\\Data\\notes.txt",
-                           "画像\\表示.BMP"})
+  for (const char* path :
+       {"README.TXT", "ReadMe.txt", "data\\IMG\\A.PNG", "DATA/img/b.PNG", "\\Data\\notes.txt", "画像\\表示.BMP"})
     EXPECT_NE(FindArchiveFileEntry(path, &archive), nullptr) << path;
   for (const char* path : {"Data", "Data\\img", "readme.tx", "img\\a.png", "Data\\img\\a.png\\x", "画像\\表示.bm", ""})
     EXPECT_EQ(FindArchiveFileEntry(path, &archive), nullptr) << path;
@@ -116,8 +119,11 @@ TEST(ArchiveFormat, NameKeys) {
       {"abc", {'A', 'B', 'C', 0}, 3},
       {"abcd", {'A', 'B', 'C', 'D', 0, 0, 0, 0}, 4},  // A full word of zeros after a whole word.
       {"x.Png\\rest", {'X', '.', 'P', 'N', 'G', 0, 0, 0}, 5},
-      {"\x95\x5C" "a/b", {0x95, 0x5C, 'A', 0}, 3},  // The 0x5C trail byte is kept, not a separator.
-      {"\x82\xA0", {0x82, 0xA0, 0, 0}, 2},           // Double-byte characters are not upper-cased.
+      {"\x95\x5C"
+       "a/b",
+       {0x95, 0x5C, 'A', 0},
+       3},                                  // The 0x5C trail byte is kept, not a separator.
+      {"\x82\xA0", {0x82, 0xA0, 0, 0}, 2},  // Double-byte characters are not upper-cased.
       {"", {0, 0, 0, 0}, 0},
   };
   for (const Case& test : cases) {
@@ -146,17 +152,27 @@ TEST(ArchiveFormat, Wildcards) {
     int expected;
   };
   const Case cases[] = {
-      {"A.PNG", "*.PNG", 0},     {"A.PNG.BAK", "*.PNG", -1},  // No back-tracking: the first "." is taken.
-      {"A.PNG", "*", 0},         {"", "*", 0},
-      {"A.PNG", "?.PNG", 0},     {"AB.PNG", "?.PNG", -1},
-      {"A.PNG", "A.PNG", 0},     {"A.PNG", "a.png", -1},      // Case-sensitive: searches upper-case.
-      {"A.PNG", "A.PN", -1},     {"A.PN", "A.PNG", -1},
-      {"\x95\x5C.BMP", "\x95\x5C.*", 0}, {"\x95\x5D.BMP", "\x95\x5C.*", -1},
-      {"ABC", "A*C", 0},         {"ABCD", "A*C", -1},
+      {"A.PNG", "*.PNG", 0},
+      {"A.PNG.BAK", "*.PNG", -1},  // No back-tracking: the first "." is taken.
+      {"A.PNG", "*", 0},
+      {"", "*", 0},
+      {"A.PNG", "?.PNG", 0},
+      {"AB.PNG", "?.PNG", -1},
+      {"A.PNG", "A.PNG", 0},
+      {"A.PNG", "a.png", -1},  // Case-sensitive: searches upper-case.
+      {"A.PNG", "A.PN", -1},
+      {"A.PN", "A.PNG", -1},
+      {"\x95\x5C.BMP", "\x95\x5C.*", 0},
+      {"\x95\x5D.BMP", "\x95\x5C.*", -1},
+      {"ABC", "A*C", 0},
+      {"ABCD", "A*C", -1},
       // A name that ends before the pattern does not match, even when only stars are left.
-      {"A", "A*", -1},           {"AB", "A*", 0},
-      {".", "*.*", -1},          {"A.B", "*.*", 0},
-      {"A.", "*.*", -1},         {"A", "A**", -1},
+      {"A", "A*", -1},
+      {"AB", "A*", 0},
+      {".", "*.*", -1},
+      {"A.B", "*.*", 0},
+      {"A.", "*.*", -1},
+      {"A", "A**", -1},
   };
   for (const Case& test : cases)
     EXPECT_EQ(MatchArchiveWildcard(test.name, test.pattern, &archive), test.expected)
@@ -233,7 +249,8 @@ TEST(ArchiveFormat, SecondKeyIsTheFallback) {
   ClearArchiveState(&archive);
   ASSERT_EQ(OpenArchiveInMemory(&archive, image.data(), static_cast<int>(image.size()), nullptr), 0);
   int opened = -1;
-  EXPECT_EQ(ReadWholeMember(&archive, "readme.txt", &opened), (std::vector<unsigned char>{'h', 'e', 'l', 'l', 'o', '!'}));
+  EXPECT_EQ(ReadWholeMember(&archive, "readme.txt", &opened),
+            (std::vector<unsigned char>{'h', 'e', 'l', 'l', 'o', '!'}));
   CloseArchiveState(&archive);
   EXPECT_EQ(image, written);
   // An archive of the key built without a text does not open under another key text, and the
@@ -273,11 +290,12 @@ void ReadEverything(std::vector<unsigned char> image) {
 TEST(ArchiveFormat, TruncatedAndDamagedImagesAreHandledCleanly) {
   ArchiveWriterOptions options;
   options.compression = ArchiveCompression::Always;
-  const ArchiveWriterItem tree = DirectoryItem("", {
-      FileItem("a.txt", CompressibleBytes(300, 1)),
-      FileItem("s.txt", {1, 2, 3}),
-      DirectoryItem("data", {DirectoryItem("img", {FileItem("p.png", CompressibleBytes(200, 2))})}),
-  });
+  const ArchiveWriterItem tree = DirectoryItem(
+      "", {
+              FileItem("a.txt", CompressibleBytes(300, 1)),
+              FileItem("s.txt", {1, 2, 3}),
+              DirectoryItem("data", {DirectoryItem("img", {FileItem("p.png", CompressibleBytes(200, 2))})}),
+          });
   const std::vector<unsigned char> image = PackTree(tree, options);
   for (size_t length = 0; length < image.size(); ++length)
     ReadEverything(std::vector<unsigned char>(image.begin(), image.begin() + static_cast<long>(length)));

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "../../tools/zva-pack/archive_writer.h"
-#include "platform/kernel.h"
-#include "platform/testing.h"
 #include "files/archive_files.h"
 #include "files/file_functions.h"
+#include "platform/kernel.h"
+#include "platform/testing.h"
 #include "zyvel/runtime.h"
 
 namespace files_test {

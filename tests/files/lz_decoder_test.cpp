@@ -75,7 +75,8 @@ TEST(LzDecoder, EveryLengthAndDistanceShape) {
     for (uint32_t i = 0; i < copy.length; ++i) expected.push_back(expected[expected.size() - copy.distance]);
   }
   int result = 0;
-  auto out = Decode(Stream(static_cast<uint32_t>(expected.size()), escape, body), static_cast<int>(expected.size()), &result);
+  auto out = Decode(Stream(static_cast<uint32_t>(expected.size()), escape, body), static_cast<int>(expected.size()),
+                    &result);
   EXPECT_EQ(result, static_cast<int>(expected.size()));
   EXPECT_EQ(out, expected);
 }

@@ -102,8 +102,6 @@ TEST(Assets, SoundEffectsDecodeAsShortMp3s) {
   }
 }
 
-TEST(Assets, SaveFileHoldsAZeroHighScore) {
-  EXPECT_EQ(ReadAsset("pylonrush21.dat"), Bytes(12, 0));
-}
+TEST(Assets, SaveFileHoldsAZeroHighScore) { EXPECT_EQ(ReadAsset("pylonrush21.dat"), Bytes(12, 0)); }
 
 }  // namespace

@@ -329,8 +329,8 @@ TEST(FirstPieces, EveryRunDealsTheSameFirstPieces) {
     std::vector<int> pieces;
     for (int i = 0; i < 3; ++i) {
       game.ChangeState(PlayState);
-      pieces.insert(pieces.end(), {game.board.current.shape, game.board.current.turn, game.board.next.shape,
-                                   game.board.next.turn});
+      pieces.insert(pieces.end(),
+                    {game.board.current.shape, game.board.current.turn, game.board.next.shape, game.board.next.turn});
       game.ChangeState(GameOverState);
     }
     // Draw the generator on, as a game would, before the next run starts.

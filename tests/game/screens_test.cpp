@@ -63,13 +63,11 @@ TEST_F(ScreensTest, NumbersAreFiveRightAlignedDigitsWithLeadingZeros) {
 TEST_F(ScreensTest, SidePanelShowsLabelsHighScoreLinesAndScore) {
   DrawSidePanel(services, ScoreRecord{4321, 120, 1234});
   const std::vector<DrawCall> expected = {
-      {280, 12, 200}, {280, 42, 201}, {280, 230, 202},
-      {284, 260, 300}, {305, 260, 304}, {326, 260, 303}, {347, 260, 302}, {368, 260, 301},
-      {280, 305, 204},
-      {326, 335, 302}, {347, 335, 303}, {368, 335, 304},  // 1234 lines show as 234.
-      {280, 380, 203},
-      {284, 410, 300}, {305, 410, 300}, {326, 410, 301}, {347, 410, 302}, {368, 410, 300},
-      {280, 470, 205},
+      {280, 12, 200},  {280, 42, 201},  {280, 230, 202}, {284, 260, 300},
+      {305, 260, 304}, {326, 260, 303}, {347, 260, 302}, {368, 260, 301},
+      {280, 305, 204}, {326, 335, 302}, {347, 335, 303}, {368, 335, 304},  // 1234 lines show as 234.
+      {280, 380, 203}, {284, 410, 300}, {305, 410, 300}, {326, 410, 301},
+      {347, 410, 302}, {368, 410, 300}, {280, 470, 205},
   };
   EXPECT_EQ(services.draws, expected);
 }
@@ -85,8 +83,8 @@ TEST_F(ScreensTest, BoardDrawsTheFrameEveryVisibleCellAndTheUnturnedPreview) {
 
   EXPECT_EQ(services.boxes, (std::vector<int>{11, 11, 253, 493, 0xC0C0C0, 0}));
   ASSERT_EQ(services.draws.size(), 200u + 4u);
-  EXPECT_EQ(services.draws[0], (DrawCall{12, 468, 103}));  // Cell (1, 1) at the bottom left.
-  EXPECT_EQ(services.draws[19], (DrawCall{12, 12, 100}));  // Cell (1, 20).
+  EXPECT_EQ(services.draws[0], (DrawCall{12, 468, 103}));    // Cell (1, 1) at the bottom left.
+  EXPECT_EQ(services.draws[19], (DrawCall{12, 12, 100}));    // Cell (1, 20).
   EXPECT_EQ(services.draws[199], (DrawCall{228, 12, 108}));  // Cell (10, 20) at the top right.
   for (int i = 0; i < 200; ++i) {
     EXPECT_EQ((services.draws[i].x - 12) % 24, 0);

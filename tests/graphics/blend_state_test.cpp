@@ -19,8 +19,11 @@ class BlendStateTest : public RenderDeviceTest {
     ASSERT_EQ(SetupDeviceStateCache(), 0);
     ResetVertexBatch();
     IDirect3DDevice9* device = g_renderDevice.Device;
-    ASSERT_EQ(device->CreateTexture(4, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture_, nullptr), D3D_OK);
-    ASSERT_EQ(device->CreateTexture(4, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &blendTexture_, nullptr), D3D_OK);
+    ASSERT_EQ(device->CreateTexture(4, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture_, nullptr),
+              D3D_OK);
+    ASSERT_EQ(
+        device->CreateTexture(4, 4, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &blendTexture_, nullptr),
+        D3D_OK);
   }
   void TearDown() override {
     SelectMainTexture(nullptr);
@@ -48,9 +51,8 @@ struct ModeExpectation {
 };
 const ModeExpectation kModes[13] = {
     {0, 0, 1, false, 0}, {5, 6, 1, true, 0}, {5, 2, 1, true, 0},  {5, 2, 3, true, 0},  // 3 with the cap
-    {1, 3, 1, true, 0},  {5, 2, 1, true, 0}, {0, 0, 1, false, 0}, {0, 0, 1, true, 0},
-    {1, 2, 1, true, 0},  {10, 1, 1, true, 0}, {5, 6, 1, true, 2}, {1, 3, 1, true, 1},
-    {5, 2, 3, true, 0},
+    {1, 3, 1, true, 0},  {5, 2, 1, true, 0}, {0, 0, 1, false, 0}, {0, 0, 1, true, 0}, {1, 2, 1, true, 0},
+    {10, 1, 1, true, 0}, {5, 6, 1, true, 2}, {1, 3, 1, true, 1},  {5, 2, 3, true, 0},
 };
 
 TEST_F(BlendStateTest, EachModeAndTransparencyCaseLeavesItsDeviceStates) {
@@ -92,8 +94,8 @@ TEST_F(BlendStateTest, EachModeAndTransparencyCaseLeavesItsDeviceStates) {
           EXPECT_EQ(stage0.Texture, nullptr);
           EXPECT_EQ(stage0.AlphaOp, D3DTOP_SELECTARG2);
           EXPECT_EQ(stage0.ColorOp, mode == 3 || m.variant == 2 ? D3DTOP_SELECTARG1
-                                    : m.variant == 1           ? D3DTOP_BLENDDIFFUSEALPHA
-                                                               : D3DTOP_SELECTARG2);
+                                    : m.variant == 1            ? D3DTOP_BLENDDIFFUSEALPHA
+                                                                : D3DTOP_SELECTARG2);
           if (m.variant == 2) {
             EXPECT_EQ(stage0.ColorArg1, D3DTA_COMPLEMENT | D3DTA_DIFFUSE);
           }
@@ -330,8 +332,11 @@ TEST_F(BlendStateTest, ModesZeroToFourDrawTheSoftwareBlitsPixels) {
     uint32_t source, dest;
     int param;
   };
-  const Sample samples[] = {{0xFF0000, 0x0000FF, 128}, {0x80C040, 0x406080, 200}, {0x10F0A0, 0xF01020, 64},
-                            {0xFFFFFF, 0x808080, 255}, {0x204060, 0xFFFFFF, 17}};
+  const Sample samples[] = {{0xFF0000, 0x0000FF, 128},
+                            {0x80C040, 0x406080, 200},
+                            {0x10F0A0, 0xF01020, 64},
+                            {0xFFFFFF, 0x808080, 255},
+                            {0x204060, 0xFFFFFF, 17}};
   for (bool blendOpCap : {true, false}) {
     g_renderDevice.BlendOpCap = blendOpCap;
     for (int mode = 0; mode <= 4; ++mode) {

@@ -116,10 +116,14 @@ TEST(BaseImage, CreatePitchesAndRelease) {
 // A width x height image whose pixel (x, y) holds the value 16 y + x in every byte.
 BaseImage MakeNumbered(int width, int height, int bits) {
   ColorData color{};
-  if (bits == 8) SetupPalette8ColorData(&color);
-  else if (bits == 24) SetupRGB24ColorData(&color);
-  else if (bits == 16) SetupColorDataFromMasks(&color, 16, 0xF800, 0x07E0, 0x001F, 0);
-  else SetupXRGB8ColorData(&color);
+  if (bits == 8)
+    SetupPalette8ColorData(&color);
+  else if (bits == 24)
+    SetupRGB24ColorData(&color);
+  else if (bits == 16)
+    SetupColorDataFromMasks(&color, 16, 0xF800, 0x07E0, 0x001F, 0);
+  else
+    SetupXRGB8ColorData(&color);
   BaseImage image;
   CreateBaseImageLike(width, height, &color, &image);
   for (int y = 0; y < height; ++y)
@@ -128,7 +132,9 @@ BaseImage MakeNumbered(int width, int height, int bits) {
   return image;
 }
 
-uint8_t At(const BaseImage& image, int x, int y) { return image.pixels[y * image.pitch + x * image.color.bytesPerPixel]; }
+uint8_t At(const BaseImage& image, int x, int y) {
+  return image.pixels[y * image.pitch + x * image.color.bytesPerPixel];
+}
 
 TEST(BaseImage, MirrorRotateAndClear) {
   for (int bits : {8, 16, 24, 32}) {

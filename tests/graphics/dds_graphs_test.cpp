@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "graphics/graphs/graph_records.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "runtime/tracked_heap.h"
@@ -58,10 +58,12 @@ TEST_P(DdsGraphTest, DdsPicturesBecomeGraphs) {
     const char* command;
   } pictures[] = {
       {"dxt1mips.dds", "-size 64x32 gradient:red-blue -define dds:compression=dxt1 -define dds:mipmaps=6"},
-      {"dxt1odd.dds", "-size 13x7 xc: -sparse-color bilinear '0,0 red 12,0 lime 0,6 blue 12,6 white' -alpha off "
-                      "-define dds:compression=dxt1 -define dds:mipmaps=0"},
-      {"dxt5odd.dds", "-size 9x6 gradient:orange-teal -alpha set -channel A -fx 'i/9' +channel "
-                      "-define dds:compression=dxt5 -define dds:mipmaps=0"},
+      {"dxt1odd.dds",
+       "-size 13x7 xc: -sparse-color bilinear '0,0 red 12,0 lime 0,6 blue 12,6 white' -alpha off "
+       "-define dds:compression=dxt1 -define dds:mipmaps=0"},
+      {"dxt5odd.dds",
+       "-size 9x6 gradient:orange-teal -alpha set -channel A -fx 'i/9' +channel "
+       "-define dds:compression=dxt5 -define dds:mipmaps=0"},
       {"plain.dds", "-size 20x10 gradient:yellow-navy -alpha off -define dds:compression=none"},
   };
   const int blocksBefore = GetTrackedBlockCount();
@@ -98,7 +100,8 @@ TEST_P(DdsGraphTest, DdsPicturesBecomeGraphs) {
         }
         bool close = true;
         for (int shift : {0, 8, 16})
-          close = close && std::abs(static_cast<int>(got >> shift & 0xFF) - static_cast<int>(want >> shift & 0xFF)) <= 1;
+          close = close &&
+                  std::abs(static_cast<int>(got >> shift & 0xFF) - static_cast<int>(want >> shift & 0xFF)) <= 1;
         if (!close && ++wrong <= 5)
           ADD_FAILURE() << x << "," << y << " is " << std::hex << (got & 0xFFFFFF) << ", wanted " << want;
       }

@@ -26,8 +26,10 @@ void Put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
 constexpr uint32_t kFourCCFlag = 0x4, kRgbFlag = 0x40, kAlphaPixelsFlag = 0x1;
 
 uint32_t Code(const char* text) {
-  return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) | static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
-         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
+  return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 8 |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 16 |
+         static_cast<uint32_t>(static_cast<uint8_t>(text[3])) << 24;
 }
 
 struct DdsFormat {
@@ -104,8 +106,7 @@ TEST_F(ImageMagickFiles, DecodeToImageMagicksPixels) {
       {"-size 1x1 xc:orange", "-define dds:compression=dxt1", 1, 1},
       {"-size 3x5 gradient:red-blue -alpha set -channel A -fx 'j/5' +channel", "-define dds:compression=dxt5", 5, 1},
       {"-size 5x3 gradient:white-green", "-define dds:compression=dxt1", 1, 1},
-      {"-size 5x3 gradient:white-green -alpha set -channel A -fx 'i/5' +channel", "-define dds:compression=none", 0,
-       0},
+      {"-size 5x3 gradient:white-green -alpha set -channel A -fx 'i/5' +channel", "-define dds:compression=none", 0, 0},
   };
   int made = 0;
   for (const MagickCase& c : cases) {
@@ -251,11 +252,17 @@ TEST(DdsLoader, LuminanceIsGreyAndAlphaOnlyIsWhite) {
     std::vector<uint8_t> rgba;
   } const cases[] = {
       {"L8", {kLuminanceFlag, 0, 8, {0xFF, 0, 0, 0}}, {0x00, 0x80}, {0, 0, 0, 255, 128, 128, 128, 255}},
-      {"L16", {kLuminanceFlag, 0, 16, {0xFFFF, 0, 0, 0}}, {0xFF, 0xFF, 0x80, 0x80},
+      {"L16",
+       {kLuminanceFlag, 0, 16, {0xFFFF, 0, 0, 0}},
+       {0xFF, 0xFF, 0x80, 0x80},
        {255, 255, 255, 255, 128, 128, 128, 255}},
-      {"A8L8", {kLuminanceFlag | kAlphaPixelsFlag, 0, 16, {0xFF, 0, 0, 0xFF00}}, {0x40, 0x80, 0xFF, 0x00},
+      {"A8L8",
+       {kLuminanceFlag | kAlphaPixelsFlag, 0, 16, {0xFF, 0, 0, 0xFF00}},
+       {0x40, 0x80, 0xFF, 0x00},
        {64, 64, 64, 128, 255, 255, 255, 0}},
-      {"A4L4", {kLuminanceFlag | kAlphaPixelsFlag, 0, 8, {0x0F, 0, 0, 0xF0}}, {0x8F, 0x30},
+      {"A4L4",
+       {kLuminanceFlag | kAlphaPixelsFlag, 0, 8, {0x0F, 0, 0, 0xF0}},
+       {0x8F, 0x30},
        {255, 255, 255, 136, 0, 0, 0, 51}},
       {"A8", {kAlphaOnlyFlag, 0, 8, {0, 0, 0, 0xFF}}, {0x00, 0xC0}, {255, 255, 255, 0, 255, 255, 255, 192}},
   };

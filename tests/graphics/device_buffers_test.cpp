@@ -10,8 +10,8 @@
 #include "../../tools/zva-pack/archive_writer.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/screens.h"
-#include "graphics/models/shader_pack.h"
 #include "graphics/graphs/texture_upload.h"
+#include "graphics/models/shader_pack.h"
 #include "render_device_support.h"
 
 namespace {

@@ -27,8 +27,8 @@ class DeviceStateCacheTest : public RenderDeviceTest {
 
   // Queues one 2D textured quad (two triangles).
   static void QueueQuad(float x) {
-    auto* vertices = reinterpret_cast<TexturedVertex2D*>(
-        ReserveBatchVertices(0, kBatchOneTexture, D3DPT_TRIANGLELIST, 6));
+    auto* vertices =
+        reinterpret_cast<TexturedVertex2D*>(ReserveBatchVertices(0, kBatchOneTexture, D3DPT_TRIANGLELIST, 6));
     ASSERT_NE(vertices, nullptr);
     for (int i = 0; i < 6; ++i) vertices[i] = {x + (i & 1), static_cast<float>(i / 2), 0.0f, 1.0f, 0xFFFFFFFF, 0, 0};
   }
@@ -92,8 +92,10 @@ TEST_F(DeviceStateCacheTest, BlendSelectionMarksWhatMustBeRebuilt) {
   DeviceStateCache& cache = g_deviceStateCache;
   IDirect3DTexture9* first = nullptr;
   IDirect3DTexture9* second = nullptr;
-  ASSERT_EQ(g_renderDevice.Device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &first, nullptr), D3D_OK);
-  ASSERT_EQ(g_renderDevice.Device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &second, nullptr), D3D_OK);
+  ASSERT_EQ(g_renderDevice.Device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &first, nullptr),
+            D3D_OK);
+  ASSERT_EQ(g_renderDevice.Device->CreateTexture(8, 8, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_SYSTEMMEM, &second, nullptr),
+            D3D_OK);
   cache.BlendDirty = cache.TextureChanged = 0;
   SelectMainTexture(first);
   EXPECT_EQ(cache.BlendDirty, 1) << "none to a texture";
@@ -131,7 +133,8 @@ TEST_F(DeviceStateCacheTest, ShaderConstantsRefuseRangesOutsideTheRegisters) {
 
 TEST_F(DeviceStateCacheTest, GridStripsJoinRowPairsThroughDegenerateTriangles) {
   std::vector<TexturedVertex2D> grid(10 * 3);
-  for (int i = 0; i < 30; ++i) grid[i] = {static_cast<float>(i % 10), static_cast<float>(i / 10), 0, 1, 0xFFFFFFFF, 0, 0};
+  for (int i = 0; i < 30; ++i)
+    grid[i] = {static_cast<float>(i % 10), static_cast<float>(i / 10), 0, 1, 0xFFFFFFFF, 0, 0};
   EXPECT_EQ(DrawGridStrips(10, 3, grid.data()), 0);
   EXPECT_EQ(Take(), (Calls{"SetFVF(0x144)", "DrawIndexedPrimitive(5,40,28)"})) << "42 indices: 20 + 1 + 1 + 20";
   EXPECT_EQ(DrawGridStrips(2, 2, grid.data()), 0);

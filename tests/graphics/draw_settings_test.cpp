@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "graphics/device/blend_state.h"
-#include "graphics/models/camera.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/screens.h"
+#include "graphics/models/camera.h"
 
 namespace device_test {
 namespace {

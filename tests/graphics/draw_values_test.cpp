@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "graphics/graphs/draw_state.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/software_drawing.h"
 

@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "font_files.h"
+#include "graphics/device/render_device.h"
+#include "graphics/fonts/fonts.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/draw_state.h"
-#include "graphics/fonts/fonts.h"
 #include "graphics/graphs/graph_records.h"
-#include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "runtime/runtime_state.h"
@@ -115,7 +115,9 @@ TEST_P(FontTest, TheTableHoldsFortyFontsAndRefusesStaleHandles) {
   EXPECT_EQ(QueryFontSize(again), 12);
   EXPECT_EQ(DeleteFontHandle(again), 0);
   for (int font : fonts)
-    if (font != old) { EXPECT_EQ(DeleteFontHandle(font), 0); }
+    if (font != old) {
+      EXPECT_EQ(DeleteFontHandle(font), 0);
+    }
 
   // Defaults, and an edge size above 1 makes an edge font.
   const int edged = CreateFontToHandle(nullptr, -1, -1, FONT_TYPE_PLAIN, -1, 3, 0, -1, -1);
@@ -150,7 +152,9 @@ TEST_P(FontTest, CacheLayoutFollowsTheCellSize) {
     EXPECT_EQ(record->CellSize, c.cell);
     EXPECT_EQ(record->LineHeight, c.lineHeight);
     EXPECT_EQ(record->SlotCount, device() ? c.deviceSlots : c.softwareSlots);
-    if (device()) { EXPECT_EQ(record->CacheWidth, c.deviceWidth); }
+    if (device()) {
+      EXPECT_EQ(record->CacheWidth, c.deviceWidth);
+    }
     DeleteFontHandle(font);
   }
 }
@@ -404,8 +408,10 @@ TEST_P(FontTest, TheOnScreenLogDrawsOverThePicture) {
   for (int y = 0; y < frame.height; ++y)
     for (int x = 0; x < frame.width; ++x) {
       const bool ink = (frame.pixels[static_cast<size_t>(y) * frame.width + x] & 0xFFFFFF) == 0xFFFFFF;
-      if (y >= 16 && y < 32 && x < 80) white += ink;
-      else elsewhere += ink;
+      if (y >= 16 && y < 32 && x < 80)
+        white += ink;
+      else
+        elsewhere += ink;
     }
   EXPECT_GT(white, 30);
   EXPECT_EQ(elsewhere, 0);
@@ -445,7 +451,6 @@ TEST_P(FontTest, BlendedSoftwareTextIsBlendedOnce) {
       for (int shift : {0, 8, 16}) {
         const int expected = 0x40 + ((static_cast<int>(o >> shift & 0xFF) - 0x40) * 128) / 255;
         off += std::abs(static_cast<int>(b >> shift & 0xFF) - expected) > 1;
-
       }
     }
   EXPECT_GT(drawn, 200);
@@ -501,9 +506,16 @@ TEST_P(FontTest, ABrokenDoubleBytePairDrawsAQuestionMarkAndKeepsTheNextByte) {
     const char* text;
     const char* drawnAs;
   } const cases[] = {
-      {"A\x81\x20" "B", "A? B"},   // A space cannot trail.
-      {"\x9F\x3F" "C", "??C"},     // Nor can a byte below 0x40.
-      {"\xE0\x7F" "D", "?\x7F" "D"},
+      {"A\x81\x20"
+       "B",
+       "A? B"},  // A space cannot trail.
+      {"\x9F\x3F"
+       "C",
+       "??C"},  // Nor can a byte below 0x40.
+      {"\xE0\x7F"
+       "D",
+       "?\x7F"
+       "D"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.drawnAs);
@@ -621,7 +633,8 @@ TEST_F(FontPathsTest, TheSameTextDrawsTheSamePixelsOnBothPaths) {
     const int x = static_cast<int>(i) % software.width, y = static_cast<int>(i) / software.width;
     const int type = y < 8 + 4 * 40 ? std::min(3, std::max(0, (y - 8) / 40)) : std::min(3, std::max(0, (x - 300) / 26));
     for (int shift : {0, 8, 16})
-      beyond[type] += std::abs(static_cast<int>(s >> shift & 0xFF) - static_cast<int>(d >> shift & 0xFF)) > tolerance[type];
+      beyond[type] += std::abs(static_cast<int>(s >> shift & 0xFF) - static_cast<int>(d >> shift & 0xFF)) >
+                      tolerance[type];
   }
   for (int type = 0; type < 4; ++type) EXPECT_EQ(beyond[type], 0) << "type " << type;
   EXPECT_EQ(Checksum(software), 2678574631u) << "the software picture moved";

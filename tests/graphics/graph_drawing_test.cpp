@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_records.h"
-#include "graphics/models/model_buffers.h"
-#include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
+#include "graphics/models/model_buffers.h"
 #include "image_test_support.h"
 #include "platform/testing.h"
 #include "runtime/tracked_heap.h"
@@ -201,7 +201,9 @@ TEST_P(GraphDrawingTest, GraphsOfSeveralTilesAreClippedPerTile) {
   WriteBmp("wide.bmp", 600, 8, Pattern);
   const int wide = LoadGraphFile("wide.bmp", 0);
   ASSERT_NE(wide, -1);
-  if (Device()) { EXPECT_GE(GetGraphRecord(wide)->TileCount, 2); }
+  if (Device()) {
+    EXPECT_GE(GetGraphRecord(wide)->TileCount, 2);
+  }
   EXPECT_EQ(DrawGraphAt(-100, 10, wide, 0), 0);
   EXPECT_EQ(DrawGraphStretched(-150, 30, 1050, 46, wide, 0), 0);
   EXPECT_EQ(DrawGraphQuad(-50, 60, 550, 60, 550, 68, -50, 68, wide, 0), 0);

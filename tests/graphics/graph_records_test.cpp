@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "graphics/graphs/graph_records.h"
-#include "zyvel/graphics.h"
 #include "runtime/log_directory.h"
+#include "zyvel/graphics.h"
 
 namespace {
 
@@ -33,10 +33,10 @@ TEST(SplitTextureSizes, CoversOneDimensionWithPowersOfTwo) {
   };
   const Case cases[] = {
       {5, 0, 2048, 640, {8}},
-      {100, 0, 2048, 640, {128}},        // e = 64, one texture of 2e below the screen width.
-      {64, 0, 2048, 640, {64}},          // e equals the length: no doubling.
-      {640, 0, 2048, 640, {512, 128}},   // 640 - 512 leaves 128, which ends the loop at 0.
-      {640, 1, 2048, 640, {1024}},       // Single: one texture of 2e.
+      {100, 0, 2048, 640, {128}},       // e = 64, one texture of 2e below the screen width.
+      {64, 0, 2048, 640, {64}},         // e equals the length: no doubling.
+      {640, 0, 2048, 640, {512, 128}},  // 640 - 512 leaves 128, which ends the loop at 0.
+      {640, 1, 2048, 640, {1024}},      // Single: one texture of 2e.
       // 188 left after 512: e falls to 128, then 32; 28 > 24 stops and the last doubles.
       {700, 0, 512, 640, {512, 128, 64}},
       // 488 > 384 does not stop at e = M; 232 > 192 does, and 256 doubles to 512 (not merged:

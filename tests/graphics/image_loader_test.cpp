@@ -4,9 +4,9 @@
 
 #include <unistd.h>
 
+#include <png.h>
 #include <cstdlib>
 #include <cstring>
-#include <png.h>
 #include <string>
 
 #include "image_test_support.h"
@@ -57,20 +57,27 @@ std::vector<uint8_t> MakeBmp(int width, int height, int bits, uint32_t compressi
 
 struct FixtureCase {
   const char* name;
-  int bitDepth;         // Of the loaded image.
-  int tolerance;        // Per channel, against ImageMagick's decode.
+  int bitDepth;   // Of the loaded image.
+  int tolerance;  // Per channel, against ImageMagick's decode.
   bool compareAlpha;
 };
 
 TEST(ImageFixtures, DecodeToImageMagicksPixels) {
   const FixtureCase cases[] = {
-      {"tga24.tga", 24, 0, true},          {"tga24rle.tga", 24, 0, true},
-      {"tga24top.tga", 24, 0, true},       {"tga24toprightrle.tga", 24, 0, true},
-      {"tga24right.tga", 24, 0, true},     {"tga32.tga", 32, 0, true},
-      {"tga32toprle.tga", 32, 0, true},    {"tga8mapped.tga", 24, 0, true},
-      {"tga8mappedrle.tga", 24, 0, true},  {"tga16.tga", 16, 0, false},
-      {"tga16rle.tga", 16, 0, false},      {"jpeg_baseline.jpg", 24, 2, true},
-      {"jpeg_progressive.jpg", 24, 2, true}, {"jpeg_grey.jpg", 8, 2, true},
+      {"tga24.tga", 24, 0, true},
+      {"tga24rle.tga", 24, 0, true},
+      {"tga24top.tga", 24, 0, true},
+      {"tga24toprightrle.tga", 24, 0, true},
+      {"tga24right.tga", 24, 0, true},
+      {"tga32.tga", 32, 0, true},
+      {"tga32toprle.tga", 32, 0, true},
+      {"tga8mapped.tga", 24, 0, true},
+      {"tga8mappedrle.tga", 24, 0, true},
+      {"tga16.tga", 16, 0, false},
+      {"tga16rle.tga", 16, 0, false},
+      {"jpeg_baseline.jpg", 24, 2, true},
+      {"jpeg_progressive.jpg", 24, 2, true},
+      {"jpeg_grey.jpg", 8, 2, true},
   };
   for (const FixtureCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -156,8 +163,10 @@ TEST(TgaLoader, FooterEndsRunLengthDataOnlyWithAZeroExtensionOffset) {
     GetBaseImagePixel(&image, 1, 0, &r, &g, &b, nullptr);
     EXPECT_EQ(r, 30u);
     GetBaseImagePixel(&image, 2, 0, &r, &g, &b, nullptr);
-    if (extension == 0) EXPECT_EQ(r + g + b, 0u);  // Never written.
-    else EXPECT_NE(r + g + b, 0u);                 // The footer's bytes decoded as a raw packet.
+    if (extension == 0)
+      EXPECT_EQ(r + g + b, 0u);  // Never written.
+    else
+      EXPECT_NE(r + g + b, 0u);  // The footer's bytes decoded as a raw packet.
     ReleaseBaseImage(&image);
   }
 }
@@ -174,7 +183,7 @@ TEST(TgaLoader, RunLengthPicturesLargerThanTheirPacketsCouldHoldAreRefused) {
       {10, 129, 1, 24, {0xFF, 1, 2, 3}, -1},
       {10, 128, 1, 24, {0xFF, 1, 2, 3}, 0},
       {10, 64, 4, 24, {0xFF, 1, 2, 3, 0x00, 4, 5, 6}, 0},  // 129 pixels given, the rest zero.
-      {9, 257, 1, 8, {0xFF, 0, 0x81, 0}, -1},                // Indices: a packet is two bytes.
+      {9, 257, 1, 8, {0xFF, 0, 0x81, 0}, -1},              // Indices: a packet is two bytes.
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << " x " << c.height);
@@ -277,8 +286,8 @@ TEST(BmpLoader, RunLengthThatLeavesThePictureIsRefused) {
   std::vector<uint32_t> table(256, 0);
   const std::vector<std::vector<uint8_t>> streams = {
       {0, 4, 1, 2, 3, 4, 0, 0, 0, 0, 0, 0, 3, 3},  // A run below the last row.
-      {0, 2, 9, 0},             // A move past the right edge.
-      {0, 6, 1, 2},             // A copy cut short by the end of the data.
+      {0, 2, 9, 0},                                // A move past the right edge.
+      {0, 6, 1, 2},                                // A copy cut short by the end of the data.
   };
   for (const auto& stream : streams) {
     BaseImage image;
@@ -332,8 +341,8 @@ TEST(BmpLoader, ImageMagickRunLengthFilesDecodeAsTheirUncompressedTwins) {
     const std::string plain = base + "/" + std::to_string(made) + ".bmp";
     ++made;
     const std::string picture = "convert " + std::string(source) + " -type Palette";
-    const std::string command =
-        picture + " -compress RLE BMP3:" + compressed + " && " + picture + " -compress None BMP3:" + plain;
+    const std::string command = picture + " -compress RLE BMP3:" + compressed + " && " + picture +
+                                " -compress None BMP3:" + plain;
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     const std::vector<uint8_t> file = ReadFileBytes(compressed);
     ASSERT_GT(file.size(), 34u);
@@ -396,7 +405,8 @@ void AppendPngData(png_structp png, png_bytep data, png_size_t length) {
 
 // Encodes rows with libpng (an independent encoder of the test's own).
 std::vector<uint8_t> EncodePng(int width, int height, int bitDepth, int colorType, const std::vector<uint8_t>& rows,
-                               const std::vector<png_color>& palette = {}, const std::vector<uint8_t>& transparency = {}) {
+                               const std::vector<png_color>& palette = {},
+                               const std::vector<uint8_t>& transparency = {}) {
   PngWriteBuffer buffer;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -541,11 +551,11 @@ TEST(JpegLoader, DataEndingInTheFirstRowOfBlocksIsRefused) {
 TEST(HostileInput, EveryPrefixAndByteFlipOfEachFormatIsHandled) {
   const int blocksBefore = GetTrackedBlockCount();
   std::vector<std::vector<uint8_t>> files;
-  for (const char* name : {"images/tga24rle.tga", "images/tga8mappedrle.tga", "images/tga32.tga",
-                           "images/jpeg_progressive.jpg", "images/jpeg_grey.jpg",
-                           "conformance/bmpsuite/good/pal4rle.bmp", "conformance/bmpsuite/good/pal8rle.bmp",
-                           "conformance/bmpsuite/good/rgb16-565.bmp", "conformance/bmpsuite/good/pal1.bmp",
-                           "conformance/pngsuite/primary/basi3p02.png", "conformance/pngsuite/primary/tbrn2c08.png"})
+  for (const char* name :
+       {"images/tga24rle.tga", "images/tga8mappedrle.tga", "images/tga32.tga", "images/jpeg_progressive.jpg",
+        "images/jpeg_grey.jpg", "conformance/bmpsuite/good/pal4rle.bmp", "conformance/bmpsuite/good/pal8rle.bmp",
+        "conformance/bmpsuite/good/rgb16-565.bmp", "conformance/bmpsuite/good/pal1.bmp",
+        "conformance/pngsuite/primary/basi3p02.png", "conformance/pngsuite/primary/tbrn2c08.png"})
     files.push_back(ReadFileBytes(FixturePath(name)));
   files.push_back(MakeBgra(0x10101010, 2, 2, std::vector<uint8_t>(32, 0x55)));
   uint32_t seed = 12345;
@@ -618,12 +628,9 @@ TEST(LoaderChain, AlphaCompanionFromMemoryAndNames) {
   const struct {
     const char* path;
     const char* expected;
-  } names[] = {{"pic.png", "pic_a.png"},
-               {"pic", "pic_a"},
-               {"./p.png", "./p_a.png"},
-               {"data.v2\\p.png", "data.v2\\p_a.png"},
-               {"a.b.c", "a_a.b.c"},
-               {"\x95\x5c.png", "\x95\x5c_a.png"}};
+  } names[] = {{"pic.png", "pic_a.png"}, {"pic", "pic_a"},
+               {"./p.png", "./p_a.png"}, {"data.v2\\p.png", "data.v2\\p_a.png"},
+               {"a.b.c", "a_a.b.c"},     {"\x95\x5c.png", "\x95\x5c_a.png"}};
   for (const auto& name : names) {
     char out[260];
     ASSERT_EQ(MakeAlphaFileName(out, name.path), 0);

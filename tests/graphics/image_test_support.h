@@ -103,7 +103,8 @@ inline std::string Sha256Hex(const std::vector<uint8_t>& data) {
   for (size_t chunk = 0; chunk < message.size(); chunk += 64) {
     uint32_t w[64];
     for (int i = 0; i < 16; ++i)
-      w[i] = (static_cast<uint32_t>(message[chunk + 4 * i]) << 24) | (static_cast<uint32_t>(message[chunk + 4 * i + 1]) << 16) |
+      w[i] = (static_cast<uint32_t>(message[chunk + 4 * i]) << 24) |
+             (static_cast<uint32_t>(message[chunk + 4 * i + 1]) << 16) |
              (static_cast<uint32_t>(message[chunk + 4 * i + 2]) << 8) | message[chunk + 4 * i + 3];
     for (int i = 16; i < 64; ++i) {
       const uint32_t s0 = rotate(w[i - 15], 7) ^ rotate(w[i - 15], 18) ^ (w[i - 15] >> 3);

@@ -18,13 +18,20 @@ ColorData Format(const char* name) {
     SetupPalette8ColorData(&c);
     for (int i = 0; i < 256; ++i)
       c.palette[i] = {static_cast<uint8_t>(i * 7), static_cast<uint8_t>(255 - i), static_cast<uint8_t>(i * 3 + 1), 0};
-  } else if (n == "565") SetupColorDataFromMasks(&c, 16, 0xF800, 0x07E0, 0x001F, 0);
-  else if (n == "x1555") SetupColorDataFromMasks(&c, 16, 0x7C00, 0x03E0, 0x001F, 0);
-  else if (n == "a1555") SetupColorDataFromMasks(&c, 16, 0x7C00, 0x03E0, 0x001F, 0x8000);
-  else if (n == "a4444") SetupColorDataFromMasks(&c, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
-  else if (n == "rgb24") SetupRGB24ColorData(&c);
-  else if (n == "xrgb8") SetupXRGB8ColorData(&c);
-  else if (n == "argb8") SetupARGB8ColorData(&c);
+  } else if (n == "565")
+    SetupColorDataFromMasks(&c, 16, 0xF800, 0x07E0, 0x001F, 0);
+  else if (n == "x1555")
+    SetupColorDataFromMasks(&c, 16, 0x7C00, 0x03E0, 0x001F, 0);
+  else if (n == "a1555")
+    SetupColorDataFromMasks(&c, 16, 0x7C00, 0x03E0, 0x001F, 0x8000);
+  else if (n == "a4444")
+    SetupColorDataFromMasks(&c, 16, 0x0F00, 0x00F0, 0x000F, 0xF000);
+  else if (n == "rgb24")
+    SetupRGB24ColorData(&c);
+  else if (n == "xrgb8")
+    SetupXRGB8ColorData(&c);
+  else if (n == "argb8")
+    SetupARGB8ColorData(&c);
   return c;
 }
 
@@ -70,10 +77,10 @@ TEST(TransferImagePixels, FastPathsGiveTheirOwnExactBytes) {
     uint32_t in;
     uint32_t out;
   } cases[] = {
-      {"565", "xrgb8", {}, 0xFFFF, 0x00F8FCF8},          // Shifted, top byte 0.
+      {"565", "xrgb8", {}, 0xFFFF, 0x00F8FCF8},  // Shifted, top byte 0.
       {"565", "rgb24", {}, 0xF81F, 0xF800F8},
-      {"565", "x1555", {}, 0xFFFF, 0x7FFF},              // Bit 15 clear.
-      {"x1555", "565", {}, 0x0021, 0x0061},              // green6 = 2 g5 + (g5 & 1).
+      {"565", "x1555", {}, 0xFFFF, 0x7FFF},  // Bit 15 clear.
+      {"x1555", "565", {}, 0x0021, 0x0061},  // green6 = 2 g5 + (g5 & 1).
       {"rgb24", "xrgb8", {}, 0x123456, 0xFF123456},
       {"rgb24", "argb8", {}, 0x123456, 0xFF123456},
       {"rgb24", "565", {}, 0xFFFFFF, 0xFFFF},
@@ -109,10 +116,9 @@ TEST(TransferImagePixels, FastPathsMatchTheGeneralPathWhereTheyAgree) {
     const char* from;
     const char* to;
     int keyToAlpha;
-  } pairs[] = {{"palette", "565", 0},   {"palette", "x1555", 0}, {"palette", "xrgb8", 0},
-               {"rgb24", "565", 0},     {"rgb24", "x1555", 0},   {"rgb24", "xrgb8", 0},
-               {"rgb24", "argb8", 0},   {"xrgb8", "565", 0},     {"palette", "argb8", 1},
-               {"palette", "a1555", 1}, {"rgb24", "argb8", 1},   {"rgb24", "a1555", 1}};
+  } pairs[] = {{"palette", "565", 0},   {"palette", "x1555", 0}, {"palette", "xrgb8", 0}, {"rgb24", "565", 0},
+               {"rgb24", "x1555", 0},   {"rgb24", "xrgb8", 0},   {"rgb24", "argb8", 0},   {"xrgb8", "565", 0},
+               {"palette", "argb8", 1}, {"palette", "a1555", 1}, {"rgb24", "argb8", 1},   {"rgb24", "a1555", 1}};
   uint32_t seed = 99;
   for (const auto& pair : pairs) {
     SCOPED_TRACE(std::string(pair.from) + " -> " + pair.to);
@@ -150,15 +156,18 @@ TEST(TransferImagePixels, PaletteCases) {
   for (int i = 0; i < 256; ++i) dst.palette[i] = src.palette[255 - i];
   uint8_t in[2] = {4, 200}, out[2] = {0, 0};
   const ImageTransferRect rect = {0, 0, 2, 1};
-  EXPECT_EQ(TransferImagePixels(out, 2, &dst, in, 2, &src, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 0, 0, 0, 0, 1), 0);
+  EXPECT_EQ(TransferImagePixels(out, 2, &dst, in, 2, &src, nullptr, 0, nullptr, 0, 0, &rect, 0, 0, 0, 0, 0, 0, 0, 1),
+            0);
   EXPECT_EQ(out[0], 251);
   EXPECT_EQ(out[1], 55);
 }
 
 TEST(TransferImagePixels, KeysAlphaImagesAndOptions) {
   // Key skip leaves matching pixels alone; with mirror it is a plain mirrored copy.
-  EXPECT_EQ(Convert("xrgb8", "xrgb8", {5, 7, 5}, {.keySkip = 1, .key = 5}), (std::vector<uint32_t>{0xEEEEEEEE, 7, 0xEEEEEEEE}));
-  EXPECT_EQ(Convert("xrgb8", "xrgb8", {5, 7, 6}, {.mirror = 1, .keySkip = 1, .key = 5}), (std::vector<uint32_t>{6, 7, 5}));
+  EXPECT_EQ(Convert("xrgb8", "xrgb8", {5, 7, 5}, {.keySkip = 1, .key = 5}),
+            (std::vector<uint32_t>{0xEEEEEEEE, 7, 0xEEEEEEEE}));
+  EXPECT_EQ(Convert("xrgb8", "xrgb8", {5, 7, 6}, {.mirror = 1, .keySkip = 1, .key = 5}),
+            (std::vector<uint32_t>{6, 7, 5}));
   // XRGB8 to ARGB8 with key skip: matched pixels untouched, others opaque.
   EXPECT_EQ(Convert("xrgb8", "argb8", {0xAA000005, 0x00000007}, {.keySkip = 1, .key = 5}),
             (std::vector<uint32_t>{0xEEEEEEEE, 0xFF000007}));

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/masks.h"
-#include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "runtime/tracked_heap.h"
@@ -245,7 +245,9 @@ TEST_P(MaskTest, TextLandsOnlyWhereTheMaskIsZero) {
     drawText();
     const auto unmasked = ReadScreen();
     ASSERT_NE(unmasked, ground);
-    if (g_maskScreen.MaskBuffer == nullptr) { ASSERT_EQ(CreateMaskScreen(), 0); }
+    if (g_maskScreen.MaskBuffer == nullptr) {
+      ASSERT_EQ(CreateMaskScreen(), 0);
+    }
     ASSERT_EQ(ClearDrawScreenAll(), 0);
     DrawGround();
     WriteMask(StripedMask);
@@ -283,9 +285,13 @@ TEST_P(MaskTest, NestedBracketsActOnce) {
   };
   if (device) platform::testing::RecordDeviceCalls(true);
   ASSERT_EQ(BeginMaskedDrawing(0, 0, kScreenWidth, kScreenHeight), 0);
-  if (device) { EXPECT_EQ(count(platform::testing::TakeRecordedDeviceCalls(), "StretchRect"), 1); }
+  if (device) {
+    EXPECT_EQ(count(platform::testing::TakeRecordedDeviceCalls(), "StretchRect"), 1);
+  }
   DrawScene(picture);
-  if (device) { EXPECT_EQ(count(platform::testing::TakeRecordedDeviceCalls(), "StretchRect"), 0) << "inner brackets"; }
+  if (device) {
+    EXPECT_EQ(count(platform::testing::TakeRecordedDeviceCalls(), "StretchRect"), 0) << "inner brackets";
+  }
   platform::testing::RecordDeviceCalls(false);
   EXPECT_EQ(ReadScreen(), ground) << "nothing composed while the outer bracket is open";
   ASSERT_EQ(EndMaskedDrawing(0, 0, kScreenWidth, kScreenHeight), 0);
@@ -382,8 +388,8 @@ TEST(MaskRecords, HandlesAreCheckedAndEveryRecordIsFreed) {
   ASSERT_GE(second, 0);
   EXPECT_EQ(first & 0x78000000, 0x28000000) << "kind 5";
   const int slot = first & 0xFFFF;
-  for (int refused : {-1, (first & ~0x78000000) | 0x08000000, (first & ~0xFFFF) | kMaskTableSize,
-                      first ^ (1 << 16), (first & ~0xFFFF) | (slot + 2)})
+  for (int refused : {-1, (first & ~0x78000000) | 0x08000000, (first & ~0xFFFF) | kMaskTableSize, first ^ (1 << 16),
+                      (first & ~0xFFFF) | (slot + 2)})
     EXPECT_EQ(DeleteMaskRecord(refused), -1) << std::hex << refused;
   EXPECT_EQ(DeleteMaskRecord(first), 0);
   EXPECT_EQ(DeleteMaskRecord(first), -1) << "deleted once";

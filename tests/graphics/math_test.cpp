@@ -7,9 +7,7 @@
 
 namespace {
 
-Matrix4 Sample() {
-  return Matrix4{{{2, 0, 1, 0}, {1, 3, 0, 0}, {0, 1, 4, 0}, {5, -2, 7, 1}}};
-}
+Matrix4 Sample() { return Matrix4{{{2, 0, 1, 0}, {1, 3, 0, 0}, {0, 1, 4, 0}, {5, -2, 7, 1}}}; }
 
 void ExpectNear(const Matrix4& expected, const Matrix4& actual, float tolerance) {
   for (int i = 0; i < 4; ++i)

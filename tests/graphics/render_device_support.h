@@ -15,8 +15,8 @@
 
 #include "graphics/device/device_state_cache.h"
 #include "graphics/device/display_modes.h"
-#include "graphics/graphs/draw_state.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/screen_settings.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"

@@ -64,8 +64,9 @@ const FallBack kFallBacks[] = {
        switches.noDirect3DCreate9Ex = true;
        platform::testing::SetDirect3DSwitches(switches);
      },
-     0, "IDirect3D9Ex オブジェクトを取得します.... IDirect3D9 オブジェクトを取得します.... 成功\n"
-        "IDirect3DDevice9 オブジェクトを取得します.... ソフトウエア頂点演算を使用します\n"},
+     0,
+     "IDirect3D9Ex オブジェクトを取得します.... IDirect3D9 オブジェクトを取得します.... 成功\n"
+     "IDirect3DDevice9 オブジェクトを取得します.... ソフトウエア頂点演算を使用します\n"},
     {"plain device refused",
      [] {
        platform::testing::Direct3DSwitches switches;
@@ -84,7 +85,8 @@ const FallBack kFallBacks[] = {
        platform::testing::FailDeviceCreation(1);
      },
      0, "IDirect3DDevice9Ex オブジェクトを取得します.... ソフトウエア頂点演算を使用します\n"},
-    {"shader model 2.0", [] {
+    {"shader model 2.0",
+     [] {
        platform::testing::Direct3DSwitches switches;
        switches.reportShaderModel2 = true;
        platform::testing::SetDirect3DSwitches(switches);
@@ -175,9 +177,10 @@ TEST_F(RenderDeviceTest, TheBackBufferLockRaceGoesToTheFasterRoute) {
   g_screenSettings.Height = 200;  // The test squares shrink to 128 x 128.
   ASSERT_EQ(StartDevice(), 0);
   EXPECT_EQ(g_renderDevice.UseBackBufferLock, 1);
-  EXPECT_NE(ReadLog().find("バックバッファロック転送の時間:100nsec  一時的な描画可能バッファを使用した転送の時間:900nsec\n"
-                           "バックバッファロックを使用します\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadLog().find("バックバッファロック転送の時間:100nsec  一時的な描画可能バッファを使用した転送の時間:900nsec\n"
+                     "バックバッファロックを使用します\n"),
+      std::string::npos);
 }
 
 TEST_F(RenderDeviceTest, ReleaseClearsEveryObjectAndFreesTheModule) {
@@ -241,9 +244,9 @@ TEST(MaxBrightnessColor, KeepsTheHueAtFullBrightness) {
   };
   // (200, 100, 50): S = 150 x 255 / 200 = 191; green 255 - 191 x (255 - 50 x 255 / 150) / 255
   // = 255 - 191 x 170 / 255 = 128.
-  const Case cases[] = {{0, 0, 0, 0xFFFFFF},       {90, 90, 90, 0xFFFFFF},     {200, 100, 50, 0xFF8040},
-                        {255, 0, 0, 0xFF0000},      {300, 0, 0, 0xFF0000},      {0, 128, 128, 0x00FFFF},
-                        {100, 100, 50, 0xFFFF80},   {50, 50, 100, 0x8080FF}};
+  const Case cases[] = {{0, 0, 0, 0xFFFFFF},      {90, 90, 90, 0xFFFFFF}, {200, 100, 50, 0xFF8040},
+                        {255, 0, 0, 0xFF0000},    {300, 0, 0, 0xFF0000},  {0, 128, 128, 0x00FFFF},
+                        {100, 100, 50, 0xFFFF80}, {50, 50, 100, 0x8080FF}};
   for (const Case& c : cases)
     EXPECT_EQ(MaxBrightnessColor(c.red, c.green, c.blue), c.expected) << c.red << "," << c.green << "," << c.blue;
 }

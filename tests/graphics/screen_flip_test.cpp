@@ -4,11 +4,11 @@
 
 #include <cstring>
 
-#include "graphics/models/camera.h"
-#include "graphics/graphs/draw_settings.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
+#include "graphics/models/camera.h"
 #include "runtime/tracked_heap.h"
 #include "window/window_state.h"
 

@@ -2,8 +2,8 @@
 // and emptying the table as shut-down does.
 #include <gtest/gtest.h>
 
-#include "graphics/screen_services.h"
 #include "graphics/images/soft_images.h"
+#include "graphics/screen_services.h"
 #include "runtime/tracked_heap.h"
 
 namespace {

@@ -12,15 +12,16 @@ namespace device_test {
 namespace {
 
 // A recognisable pattern: every pixel different.
-uint32_t Pattern(int x, int y) { return static_cast<uint32_t>((x * 7 + 3) << 16 | (y * 5 + 1) << 8 | (x ^ y)) & 0xFFFFFF; }
+uint32_t Pattern(int x, int y) {
+  return static_cast<uint32_t>((x * 7 + 3) << 16 | (y * 5 + 1) << 8 | (x ^ y)) & 0xFFFFFF;
+}
 
 struct SourceImage {
   BaseImage image{};
   SourceImage(int width, int height) {
     CreateXRGB8BaseImage(width, height, &image);
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x)
-        reinterpret_cast<uint32_t*>(image.pixels + image.pitch * y)[x] = Pattern(x, y);
+      for (int x = 0; x < width; ++x) reinterpret_cast<uint32_t*>(image.pixels + image.pitch * y)[x] = Pattern(x, y);
   }
   ~SourceImage() { ReleaseBaseImage(&image); }
 };
@@ -117,7 +118,8 @@ TEST_F(TextureUploadTest, AWideImageIsSplitOverItsTilesAndClippedToBothImages) {
   // A piece at an offset lands at that offset and nowhere else.
   SourceImage patch(8, 8);
   const RECT small = {2, 2, 6, 6};
-  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &small, 510, 10, 0, &patch.image, nullptr, 0, 0, 0), 0);
+  ASSERT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &small, 510, 10, 0, &patch.image, nullptr, 0, 0, 0),
+            0);
   EXPECT_EQ(TilePixels(part_.Textures[0])[10 * 512 + 511], Pattern(3, 2));
   EXPECT_EQ(TilePixels(part_.Textures[1])[13 * 128 + 1], Pattern(5, 5));
   EXPECT_EQ(TilePixels(part_.Textures[1])[13 * 128 + 2], Pattern(514, 13));
@@ -196,9 +198,9 @@ TEST_F(TextureUploadTest, ADrawableGraphIsFilledThroughASystemMemorySurfaceThatM
     IDirect3DSurface9* readable = nullptr;
     D3DSURFACE_DESC desc{};
     part_.Textures[0].Surface->GetDesc(&desc);
-    ASSERT_EQ(g_renderDevice.Device->CreateOffscreenPlainSurface(16, 16, desc.Format, D3DPOOL_SYSTEMMEM, &readable,
-                                                                 nullptr),
-              D3D_OK);
+    ASSERT_EQ(
+        g_renderDevice.Device->CreateOffscreenPlainSurface(16, 16, desc.Format, D3DPOOL_SYSTEMMEM, &readable, nullptr),
+        D3D_OK);
     ASSERT_EQ(g_renderDevice.Device->GetRenderTargetData(part_.Textures[0].Surface, readable), D3D_OK);
     D3DLOCKED_RECT locked;
     ASSERT_EQ(readable->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
@@ -252,7 +254,8 @@ TEST_F(TextureUploadTest, OnTheSoftwarePathThePixelsLandInThePartsImage) {
       ASSERT_EQ(at(x, y), inside ? Pattern(x - 10, y - 5) : 0u) << x << "," << y;
     }
   const RECT offImage = {60, 0, 70, 10};
-  EXPECT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &offImage, 0, 0, 0, &source.image, nullptr, 0, 0, 0), -1);
+  EXPECT_EQ(UploadImageToGraph(graph, nullptr, nullptr, nullptr, &offImage, 0, 0, 0, &source.image, nullptr, 0, 0, 0),
+            -1);
 }
 
 }  // namespace

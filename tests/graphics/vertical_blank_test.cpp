@@ -100,8 +100,7 @@ TEST_F(VerticalBlankTest, WithoutDirectDrawNothingIsWaitedFor) {
 // ---- Display modes ----
 
 TEST_F(RenderDeviceTest, TheDisplayModeListIsTheDisplaySettingsList) {
-  platform::testing::SetDisplayModes({{640, 480, 32, 60}, {800, 600, 16, 75}, {800, 600, 8, 60}},
-                                     {800, 600, 32, 60});
+  platform::testing::SetDisplayModes({{640, 480, 32, 60}, {800, 600, 16, 75}, {800, 600, 8, 60}}, {800, 600, 32, 60});
   ASSERT_EQ(GetDisplayModeCount(), 2) << "modes below 16 bits are not listed";
   DisplayModeEntry entry;
   GetDisplayModeEntry(&entry, 1);
@@ -149,11 +148,11 @@ TEST_F(RenderDeviceTest, ADisplayModeChangeFallsBackAndLeavesTheIndentAsItFoundI
     int endWidth, endHeight, endRefresh, emulation;
   };
   const Case cases[] = {
-      {640, 480, 16, 60, 0, 640, 480, 60, 0},   // Listed as asked.
-      {640, 480, 32, 75, 0, 640, 480, 0, 0},    // No 75 Hz: the refresh rate is dropped.
-      {320, 240, 16, 0, 0, 640, 480, 0, 1},     // Refused 320 x 240 runs as 640 x 480.
-      {800, 600, 32, 0, -1, 800, 600, 0, 0},    // Not offered at all.
-      {640, 480, 24, 0, -1, 640, 480, 0, 0},    // No 24-bit modes.
+      {640, 480, 16, 60, 0, 640, 480, 60, 0},  // Listed as asked.
+      {640, 480, 32, 75, 0, 640, 480, 0, 0},   // No 75 Hz: the refresh rate is dropped.
+      {320, 240, 16, 0, 0, 640, 480, 0, 1},    // Refused 320 x 240 runs as 640 x 480.
+      {800, 600, 32, 0, -1, 800, 600, 0, 0},   // Not offered at all.
+      {640, 480, 24, 0, -1, 640, 480, 0, 0},   // No 24-bit modes.
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << "x" << c.bits << "@" << c.refresh);
@@ -176,8 +175,9 @@ TEST_F(RenderDeviceTest, ADisplayModeChangeFallsBackAndLeavesTheIndentAsItFoundI
       EXPECT_EQ(static_cast<int>(now.dmPelsWidth), c.endWidth);
     }
   }
-  EXPECT_NE(ReadLog().find("画面モードの変更処理を開始します 640 x 480  16 bit \n\t画面解像度を変更します... 成功しました\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadLog().find("画面モードの変更処理を開始します 640 x 480  16 bit \n\t画面解像度を変更します... 成功しました\n"),
+      std::string::npos);
   EXPECT_NE(ReadLog().find("\t画面解像度を変更します... 画面モードの変更に失敗しました\n"), std::string::npos);
   // Release puts the desktop's own mode back.
   ReleaseDirect3D();

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "platform/dinput.h"
 #include "input/input.h"
+#include "platform/dinput.h"
 #include "runtime/log_directory.h"
 #include "runtime/runtime_state.h"
 

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
+#include "input/input.h"
 #include "platform/dinput.h"
 #include "platform/testing.h"
 #include "platform/winmm.h"
-#include "input/input.h"
 #include "window/window_state.h"
 #include "zyvel/runtime.h"
 #include "zyvel/window.h"
@@ -69,10 +69,10 @@ TEST_P(InputTest, DefaultKeysGivePadBitsOnEveryPath) {
     int bits;
   };
   const Case cases[] = {
-      {DIK_DOWN, 0x1},      {DIK_LEFT, 0x2},     {DIK_RIGHT, 0x4},   {DIK_UP, 0x8},     {DIK_NUMPAD2, 0x1},
-      {DIK_NUMPAD4, 0x2},   {DIK_NUMPAD6, 0x4},  {DIK_NUMPAD8, 0x8}, {DIK_Z, 0x10},     {DIK_X, 0x20},
-      {DIK_C, 0x40},        {DIK_A, 0x80},       {DIK_S, 0x100},     {DIK_D, 0x200},    {DIK_Q, 0x400},
-      {DIK_W, 0x800},       {DIK_ESCAPE, 0x1000}, {DIK_SPACE, 0x2000}, {DIK_RETURN, 0},
+      {DIK_DOWN, 0x1},    {DIK_LEFT, 0x2},      {DIK_RIGHT, 0x4},    {DIK_UP, 0x8},   {DIK_NUMPAD2, 0x1},
+      {DIK_NUMPAD4, 0x2}, {DIK_NUMPAD6, 0x4},   {DIK_NUMPAD8, 0x8},  {DIK_Z, 0x10},   {DIK_X, 0x20},
+      {DIK_C, 0x40},      {DIK_A, 0x80},        {DIK_S, 0x100},      {DIK_D, 0x200},  {DIK_Q, 0x400},
+      {DIK_W, 0x800},     {DIK_ESCAPE, 0x1000}, {DIK_SPACE, 0x2000}, {DIK_RETURN, 0},
   };
   EXPECT_EQ(PadBits(0x1001), 0);
   for (const Case& c : cases) {
@@ -173,8 +173,8 @@ TEST_F(InputStartTest, VirtualPadSticksAndButtons) {
     int bits;
   };
   const Case cases[] = {
-      {0, -32768, 0x2}, {0, 32767, 0x4}, {1, -32768, 0x8}, {1, 32767, 0x1},
-      {0, 9000, 0},     {1, -12000, 0},  // Inside the dead zone of half the range.
+      {0, -32768, 0x2}, {0, 32767, 0x4}, {1, -32768, 0x8},
+      {1, 32767, 0x1},  {0, 9000, 0},    {1, -12000, 0},  // Inside the dead zone of half the range.
       {0, 20000, 0x4},
   };
   for (const Case& c : cases) {
@@ -202,8 +202,8 @@ TEST_F(InputStartTest, PadNumbersOutsideThePadsOrTheMap) {
   ASSERT_EQ(g_input.padCount, 2);
   platform::testing::PressKey(DIK_DOWN, true);
   EXPECT_EQ(PadBits(5), 0);
-  EXPECT_EQ(PadBits(0x1005), 0);     // The keyboard through pad 5's map, which is empty.
-  EXPECT_EQ(PadBits(0x1011), 0);     // Pad 17 has no map at all.
+  EXPECT_EQ(PadBits(0x1005), 0);  // The keyboard through pad 5's map, which is empty.
+  EXPECT_EQ(PadBits(0x1011), 0);  // Pad 17 has no map at all.
   EXPECT_EQ(PadBits(0x1000 | 100), 0);
   EXPECT_EQ(PadBits(0x1001), 0x1);
 }
@@ -216,7 +216,7 @@ TEST_F(InputStartTest, WinmmAxesWithTheDeadBand) {
     LONG x;
     int bits;
   };
-  const Case cases[] = {{0x3000, -250, 0x2}, {0x5000, 0, 0}, {0, -1000, 0x2}, {0x7FFF, 0, 0},
+  const Case cases[] = {{0x3000, -250, 0x2}, {0x5000, 0, 0}, {0, -1000, 0x2},   {0x7FFF, 0, 0},
                         {0xFFFF, 999, 0x4},  {0xC001, 0, 0}, {0xE000, 500, 0x4}};
   for (const Case& c : cases) {
     platform::testing::SetVirtualPadAxis(pad, 0, c.position - 32768);

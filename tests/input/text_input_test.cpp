@@ -63,7 +63,15 @@ TEST_F(TextInputTest, CountCharactersCountsWhatStartsWithinTheBytes) {
     int bytes;
     int characters;
   } cases[] = {
-      {"\x82\xA0\x82\xA2" "a", 3, 2}, {"\x82\xA0\x82\xA2" "a", 5, 3}, {"abc", 10, 3}, {"abc", 0, 0}, {"\x82", 4, 1},
+      {"\x82\xA0\x82\xA2"
+       "a",
+       3, 2},
+      {"\x82\xA0\x82\xA2"
+       "a",
+       5, 3},
+      {"abc", 10, 3},
+      {"abc", 0, 0},
+      {"\x82", 4, 1},
   };
   for (const Case& c : cases) EXPECT_EQ(CountCharacters(c.text, c.bytes), c.characters) << c.bytes;
   for (int code : {0x10, 0x1D, 0x1C, 0x1E, 0x1F, 0x1A, 0x19, 0x17, 0x15}) EXPECT_EQ(IsControlCode(code), 1) << code;
@@ -100,11 +108,35 @@ const EditCase kEditCases[] = {
     {"CopyOfHomeSelection", 16, 0, "", {{"abc"}, {kHome, true}, {kCopy}}, "abc", 0, "abc", 0},
     {"TypingReplacesSelection", 16, 0, "", {{"abcd"}, {kLeft}, {kHome, true}, {"x"}}, "xd", 1, "", 0},
     {"FullTextDropsItsEnd", 3, 0, "", {{"abcd"}}, "abd", 3, "", 0},
-    {"DoubleByteDropsWholeCharacters", 3, 0, "", {{std::string("ab") + kA}}, "a" "\x82\xA0", 3, "", 0},
-    {"BackspaceAndDeleteTakeWholeCharacters", 16, 0, "",
-     {{std::string(kA) + kI + "z"}, {kLeft}, {kBack}, {kHome}, {kDelete}}, "z", 0, "", 0},
-    {"RightStepsOverDoubleByte", 16, 0, "", {{std::string(kA) + "b"}, {kHome}, {kRight}, {"-"}},
-     "\x82\xA0" "-b", 3, "", 0},
+    {"DoubleByteDropsWholeCharacters",
+     3,
+     0,
+     "",
+     {{std::string("ab") + kA}},
+     "a"
+     "\x82\xA0",
+     3,
+     "",
+     0},
+    {"BackspaceAndDeleteTakeWholeCharacters",
+     16,
+     0,
+     "",
+     {{std::string(kA) + kI + "z"}, {kLeft}, {kBack}, {kHome}, {kDelete}},
+     "z",
+     0,
+     "",
+     0},
+    {"RightStepsOverDoubleByte",
+     16,
+     0,
+     "",
+     {{std::string(kA) + "b"}, {kHome}, {kRight}, {"-"}},
+     "\x82\xA0"
+     "-b",
+     3,
+     "",
+     0},
     {"NumbersOnly", 16, 4, "", {{"-1.2.3a-"}}, "-1.23", 5, "", 0},
     {"SingleByteOnlyRefusesDoubleByte", 16, 2, "", {{std::string("a") + kA + "b"}}, "ab", 2, "", 0},
     {"PasteInsertsTheClipboard", 16, 0, "xy", {{"a"}, {kPaste}, {"b"}}, "axyb", 4, "xy", 0},

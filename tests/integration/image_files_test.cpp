@@ -48,11 +48,16 @@ std::string BaseName(const std::string& path) { return path.substr(path.rfind('/
 // Every loader of the chain and the formats' odd corners: RLE and bit fields through the platform's
 // DIB conversion, interlaced palettes, TGA footers and origins, progressive and grey JPEG.
 const char* const kPictures[] = {
-    "conformance/bmpsuite/good/rgb24.bmp",      "conformance/bmpsuite/good/pal4rle.bmp",
-    "conformance/bmpsuite/good/rgb16-565.bmp",  "conformance/pngsuite/primary/basn6a08.png",
-    "conformance/pngsuite/primary/basi3p08.png", "images/tga24rle.tga",
-    "images/tga32toprle.tga",                   "images/tga8mapped.tga",
-    "images/jpeg_progressive.jpg",              "images/jpeg_grey.jpg",
+    "conformance/bmpsuite/good/rgb24.bmp",
+    "conformance/bmpsuite/good/pal4rle.bmp",
+    "conformance/bmpsuite/good/rgb16-565.bmp",
+    "conformance/pngsuite/primary/basn6a08.png",
+    "conformance/pngsuite/primary/basi3p08.png",
+    "images/tga24rle.tga",
+    "images/tga32toprle.tga",
+    "images/tga8mapped.tga",
+    "images/jpeg_progressive.jpg",
+    "images/jpeg_grey.jpg",
 };
 
 class ImageFiles : public StartedLibrary {};
@@ -71,8 +76,8 @@ TEST_F(ImageFiles, PlainFilesAndArchiveMembersLoadLikeTheirMemoryImages) {
     const LoadedImage expected = LoadFromMemory(member.data);
     ASSERT_EQ(expected.result, 0);
     const std::string name = member.path.substr(4);
-    for (const std::string& path : {"img\\" + name, "data\\img\\" + name, "store\\img\\" + name,
-                                    "./Data/IMG/" + name, directory_ + "/store/img/" + name})
+    for (const std::string& path : {"img\\" + name, "data\\img\\" + name, "store\\img\\" + name, "./Data/IMG/" + name,
+                                    directory_ + "/store/img/" + name})
       EXPECT_TRUE(LoadFromFile(path) == expected) << path;
   }
   // The DIB output of the chain from an archive member.
@@ -155,10 +160,10 @@ TEST_F(ImageFiles, AlphaCompanionGivesTheAlphaAndItsAbsenceIsNoError) {
     const char* path;
     int expected;  // 0 with the companion, 1 without.
   };
-  for (const AlphaCase& c : {AlphaCase{"pic\\sprite.png", 0}, AlphaCase{"old.v2/sprite.png", 0},
-                             AlphaCase{"data\\pic\\sprite.png", 0}, AlphaCase{"表\\ソ.png", 0},
-                             AlphaCase{"data\\表\\ソ.png", 0},       AlphaCase{"pic\\lonely.png", 1},
-                             AlphaCase{"pic\\junk.png", 1}, AlphaCase{"data\\pic\\lonely.png", 1}}) {
+  for (const AlphaCase& c :
+       {AlphaCase{"pic\\sprite.png", 0}, AlphaCase{"old.v2/sprite.png", 0}, AlphaCase{"data\\pic\\sprite.png", 0},
+        AlphaCase{"表\\ソ.png", 0}, AlphaCase{"data\\表\\ソ.png", 0}, AlphaCase{"pic\\lonely.png", 1},
+        AlphaCase{"pic\\junk.png", 1}, AlphaCase{"data\\pic\\lonely.png", 1}}) {
     SCOPED_TRACE(c.path);
     BaseImage colourImage, alphaImage;
     ASSERT_EQ(LoadBaseImageWithAlpha(c.path, nullptr, 0, 0, nullptr, 0, 0, &colourImage, &alphaImage, 0), c.expected);

@@ -29,7 +29,7 @@ int Peak(const std::vector<int16_t>& mix) {
 
 // Each decoder: WAVE PCM (16 and 8 bits), WAVE through the ACM (IMA ADPCM, mu-law), MP3 with an
 // ID3v2 head and with a "TAG" trailer, Ogg Vorbis.
-const char* const kSounds[] = {"tone_mono.wav", "pcm8.wav", "ima_adpcm.wav", "mulaw.wav",
+const char* const kSounds[] = {"tone_mono.wav",        "pcm8.wav",         "ima_adpcm.wav",    "mulaw.wav",
                                "mp3_stereo_id3v2.mp3", "mp3_mono_tag.mp3", "vorbis_stereo.ogg"};
 
 class SoundFiles : public StartedLibrary {};
@@ -201,7 +201,8 @@ TEST_F(SoundFiles, LoopingStreamsOfStoredMembersStartOverExactly) {
   constexpr int kBlock = 4410;
   const char* const names[] = {"tone_stereo.wav", "ima_adpcm.wav", "mp3_stereo_cbr.mp3", "vorbis_stereo.ogg"};
   std::vector<Member> members;
-  for (const char* name : names) members.push_back({std::string("snd\\") + name, ReadFixture(std::string("sound/") + name)});
+  for (const char* name : names)
+    members.push_back({std::string("snd\\") + name, ReadFixture(std::string("sound/") + name)});
   WriteFile("STORE.ZVA", PackArchive(members, ArchiveCompression::Store));
   for (const Member& member : members) {
     SCOPED_TRACE(member.path);
@@ -237,12 +238,17 @@ TEST_F(SoundFiles, MissingAndUndecodableFilesFailWithTheirLogLines) {
     const char* lines[2];
   };
   const FailureCase cases[] = {
-      {"snd\\none.wav", {"右記のファイルのオープンに失敗しました：snd\\none.wav", "右記の音声ファイルのロードに失敗しました_1：snd\\none.wav"}},
+      {"snd\\none.wav",
+       {"右記のファイルのオープンに失敗しました：snd\\none.wav",
+        "右記の音声ファイルのロードに失敗しました_1：snd\\none.wav"}},
       {"data\\snd\\none.wav",
-       {"右記のファイルのオープンに失敗しました：data\\snd\\none.wav", "右記の音声ファイルのロードに失敗しました_1：data\\snd\\none.wav"}},
-      {"snd\\noise.wav", {"音声ファイルのＰＣＭへの変換に失敗しました", "右記の音声ファイルのロードに失敗しました_2：snd\\noise.wav"}},
+       {"右記のファイルのオープンに失敗しました：data\\snd\\none.wav",
+        "右記の音声ファイルのロードに失敗しました_1：data\\snd\\none.wav"}},
+      {"snd\\noise.wav",
+       {"音声ファイルのＰＣＭへの変換に失敗しました", "右記の音声ファイルのロードに失敗しました_2：snd\\noise.wav"}},
       {"data\\snd\\noise.wav",
-       {"音声ファイルのＰＣＭへの変換に失敗しました", "右記の音声ファイルのロードに失敗しました_2：data\\snd\\noise.wav"}},
+       {"音声ファイルのＰＣＭへの変換に失敗しました",
+        "右記の音声ファイルのロードに失敗しました_2：data\\snd\\noise.wav"}},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.path);

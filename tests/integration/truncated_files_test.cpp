@@ -15,11 +15,16 @@ struct CutFile {
   bool picture;
 };
 const CutFile kCutFiles[] = {
-    {"conformance/bmpsuite/good/rgb24.bmp", true}, {"conformance/bmpsuite/good/pal8rle.bmp", true},
-    {"conformance/pngsuite/primary/basn6a08.png", true}, {"images/tga24rle.tga", true},
-    {"images/tga32.tga", true}, {"images/jpeg_baseline.jpg", true},
-    {"sound/tone_stereo.wav", false}, {"sound/ms_adpcm.wav", false},
-    {"sound/mp3_stereo_cbr.mp3", false}, {"sound/vorbis_stereo.ogg", false},
+    {"conformance/bmpsuite/good/rgb24.bmp", true},
+    {"conformance/bmpsuite/good/pal8rle.bmp", true},
+    {"conformance/pngsuite/primary/basn6a08.png", true},
+    {"images/tga24rle.tga", true},
+    {"images/tga32.tga", true},
+    {"images/jpeg_baseline.jpg", true},
+    {"sound/tone_stereo.wav", false},
+    {"sound/ms_adpcm.wav", false},
+    {"sound/mp3_stereo_cbr.mp3", false},
+    {"sound/vorbis_stereo.ogg", false},
 };
 
 std::vector<size_t> CutLengths(size_t size) { return {0, 1, 17, 60, size / 2, size - 1}; }
@@ -71,9 +76,11 @@ TEST_F(TruncatedFiles, CutMembersLoadAsTheirMemoryImagesOrAreRefused) {
       if (file.picture) {
         BaseImage image;
         expected = PictureOutcome(
-            LoadBaseImagePlain(nullptr, member.data.data(), static_cast<int>(member.data.size()), 1, &image, 0), &image);
+            LoadBaseImagePlain(nullptr, member.data.data(), static_cast<int>(member.data.size()), 1, &image, 0),
+            &image);
       } else {
-        expected = SoundOutcome(LoadSoundFromMemoryImage(member.data.data(), static_cast<int>(member.data.size()), 1, -1));
+        expected =
+            SoundOutcome(LoadSoundFromMemoryImage(member.data.data(), static_cast<int>(member.data.size()), 1, -1));
       }
       // No format makes anything of its first 17 bytes.
       if (length < 18) {
@@ -82,13 +89,15 @@ TEST_F(TruncatedFiles, CutMembersLoadAsTheirMemoryImagesOrAreRefused) {
       for (const std::string& path : {"data\\" + member.path, "store\\" + member.path}) {
         if (file.picture) {
           BaseImage image;
-          EXPECT_EQ(PictureOutcome(LoadBaseImagePlain(path.c_str(), nullptr, 0, 0, &image, 0), &image), expected) << path;
+          EXPECT_EQ(PictureOutcome(LoadBaseImagePlain(path.c_str(), nullptr, 0, 0, &image, 0), &image), expected)
+              << path;
           continue;
         }
         const size_t logLength = ReadLog().size();
         EXPECT_EQ(SoundOutcome(LoadSoundFile(path.c_str(), 1, -1)), expected) << path;
         if (expected[0] != 0) {
-          EXPECT_NE(ReadLog().find("右記の音声ファイルのロードに失敗しました_2：" + path, logLength), std::string::npos);
+          EXPECT_NE(ReadLog().find("右記の音声ファイルのロードに失敗しました_2：" + path, logLength),
+                    std::string::npos);
         }
       }
     }

@@ -53,7 +53,8 @@ struct FilterChain {
   TestOutputPin* source = sourceFilter->AddPin<TestOutputPin>("Out");
   RecordingInputPin* sink = sinkFilter->AddPin<RecordingInputPin>("In");
   Filter* filter;
-  Z_CMediaTypeHolder type = MakeType(kMajorAudio, kSubPcm, FORMAT_WaveFormatEx, {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 0, 0});
+  Z_CMediaTypeHolder type = MakeType(kMajorAudio, kSubPcm, FORMAT_WaveFormatEx,
+                                     {1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0, 4, 0, 16, 0, 0, 0});
 
   explicit FilterChain(Filter* made) : filter(made) {
     filter->AddRef();
@@ -74,7 +75,9 @@ struct FilterChain {
   IPin* Out() { return static_cast<IPin*>(filter->PinAt(1)); }
   IMemInputPin* InputOfFilter() { return static_cast<IMemInputPin*>(static_cast<Z_CReceivingPin*>(filter->PinAt(0))); }
   HRESULT ConnectInput() { return source->Connect(In(), &type); }
-  HRESULT ConnectOutput(const AM_MEDIA_TYPE* outputType = nullptr) { return Out()->Connect(sink, outputType ? outputType : &type); }
+  HRESULT ConnectOutput(const AM_MEDIA_TYPE* outputType = nullptr) {
+    return Out()->Connect(sink, outputType ? outputType : &type);
+  }
   HRESULT Start() {
     HRESULT result = sinkFilter->Pause();
     if (SUCCEEDED(result)) result = filter->Pause();
@@ -227,7 +230,9 @@ TEST_F(ConvertFilters, ARunOfDropsRaisesOneQualityChangeUntilTheNextPause) {
   for (int i = 0; i < 5; ++i) {
     auto sample = chain.Sample(4);
     EXPECT_EQ(chain.InputOfFilter()->Receive(sample.get()), S_OK);
-    if (i == 3) { EXPECT_FALSE(chain.filter->IsSampleDropped()) << "a delivered sample clears the drop"; }
+    if (i == 3) {
+      EXPECT_FALSE(chain.filter->IsSampleDropped()) << "a delivered sample clears the drop";
+    }
   }
   EXPECT_EQ(chain.sink->samples.size(), 1u);
   EXPECT_EQ(chain.EventCount(EC_QUALITY_CHANGE), 1);
@@ -278,7 +283,8 @@ TEST_F(ConvertFilters, TheOutputPinSeeksThroughTheInputsUpstream) {
 
 class TestInPlace : public Z_CInPlaceFilter {
  public:
-  explicit TestInPlace(bool modifies) : Z_CInPlaceFilter("Test in-place", nullptr, kTestFilterClass, nullptr, modifies) {}
+  explicit TestInPlace(bool modifies)
+      : Z_CInPlaceFilter("Test in-place", nullptr, kTestFilterClass, nullptr, modifies) {}
   HRESULT TestInputType(const AM_MEDIA_TYPE*) override { return S_OK; }
   HRESULT TransformSample(IMediaSample* sample) override {
     transformed.push_back(sample);
@@ -413,7 +419,8 @@ struct GrabberRecord {
   HRESULT answer = S_OK;
 };
 
-HRESULT RecordGrab(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end, BOOL typeChanged, DWORD_PTR value) {
+HRESULT RecordGrab(IMediaSample* sample, REFERENCE_TIME* start, REFERENCE_TIME* end, BOOL typeChanged,
+                   DWORD_PTR value) {
   auto* record = reinterpret_cast<GrabberRecord*>(value);
   record->calls.push_back({sample, *start, *end, typeChanged});
   return record->answer;
@@ -552,12 +559,15 @@ TEST_F(ConvertFilters, TheDeliveryBufferIsCutByTheGrabbersOwnAllocator) {
     ALLOCATOR_PROPERTIES request;
     HRESULT expected;
   };
-  for (const PropertiesCase& c : {PropertiesCase{{1, 201, 1, 16}, E_FAIL}, PropertiesCase{{1, 100, 4, 16}, VFW_E_BADALIGN},
-                                  PropertiesCase{{1, 100, 1, 0}, E_FAIL}, PropertiesCase{{2, 100, 1, 16}, E_FAIL},
-                                  PropertiesCase{{1, 100, 1, 16}, S_OK}}) {
+  for (const PropertiesCase& c :
+       {PropertiesCase{{1, 201, 1, 16}, E_FAIL}, PropertiesCase{{1, 100, 4, 16}, VFW_E_BADALIGN},
+        PropertiesCase{{1, 100, 1, 0}, E_FAIL}, PropertiesCase{{2, 100, 1, 16}, E_FAIL},
+        PropertiesCase{{1, 100, 1, 16}, S_OK}}) {
     ALLOCATOR_PROPERTIES request = c.request, actual{};
     EXPECT_EQ(allocator->SetProperties(&request, &actual), c.expected);
-    if (c.expected == S_OK) { EXPECT_EQ(actual.cbBuffer, 200); }
+    if (c.expected == S_OK) {
+      EXPECT_EQ(actual.cbBuffer, 200);
+    }
   }
   ASSERT_EQ(allocator->Commit(), S_OK);
   IMediaSample* sample = nullptr;
@@ -569,7 +579,8 @@ TEST_F(ConvertFilters, TheDeliveryBufferIsCutByTheGrabbersOwnAllocator) {
   sample->Release();
   allocator->Decommit();
   IMemAllocator* other = nullptr;
-  CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator, reinterpret_cast<void**>(&other));
+  CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_IMemAllocator,
+                   reinterpret_cast<void**>(&other));
   EXPECT_EQ(input->NotifyAllocator(other, FALSE), E_FAIL) << "only the grabber's own allocator";
   other->Release();
   allocator->Release();

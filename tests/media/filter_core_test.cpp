@@ -256,9 +256,8 @@ TEST_F(FilterCore, RegistrationWalksPinsAndTypesUntilTheFirstFailure) {
   RecordingMapper mapper;
   EXPECT_EQ(filter->RegisterWithMapper(nullptr, &mapper, true), S_FALSE);
   EXPECT_EQ(filter->RegisterWithMapper(&setup, &mapper, true), S_OK);
-  EXPECT_EQ(mapper.calls, (std::vector<std::string>{"unregister", "filter Test 2097152", "pin In in",
-                                                     "type In audio", "type In other", "pin Out out",
-                                                     "type Out audio"}));
+  EXPECT_EQ(mapper.calls, (std::vector<std::string>{"unregister", "filter Test 2097152", "pin In in", "type In audio",
+                                                    "type In other", "pin Out out", "type Out audio"}));
   mapper.calls.clear();
   mapper.pinResult = static_cast<HRESULT>(0x80070005);
   EXPECT_EQ(filter->RegisterWithMapper(&setup, &mapper, true), static_cast<HRESULT>(0x80070005));

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "graph_test_filters.h"
-#include "media/framework/media_classes.h"
 #include "media/filters/sample_grabber.h"
+#include "media/framework/media_classes.h"
 #include "platform/dshow_position.h"
 
 namespace media_test {
@@ -22,8 +22,9 @@ class FilterGraphTest : public MediaTest {
     counter.reset(new CountingFilter(&log));
     RegisterMediaFrameworkClasses();
     static CountingRendererFactory factory;
-    ASSERT_EQ(CoRegisterClassObject(kCountingRendererClass, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &m_cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kCountingRendererClass, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &m_cookie),
+        S_OK);
     platform::testing::AddGraphFilterClass(kCountingRendererClass, u"Counting renderer");
     CountingRenderer::rendered = 0;
     CountingRenderer::made = 0;
@@ -66,8 +67,10 @@ class FilterGraphTest : public MediaTest {
     while (!found && pins->Next(1, &pin, &fetched) == S_OK) {
       PIN_DIRECTION direction;
       pin->QueryDirection(&direction);
-      if (direction == wanted) found.reset(pin);
-      else pin->Release();
+      if (direction == wanted)
+        found.reset(pin);
+      else
+        pin->Release();
     }
     pins->Release();
     return found;

@@ -185,7 +185,9 @@ class TestInputPin : public Z_CReceivingPin {
     *properties = requirements;
     return requirementsResult;
   }
-  HRESULT ReceiveCanBlock() override { return canBlockAnswer == S_OK ? Z_CReceivingPin::ReceiveCanBlock() : canBlockAnswer; }
+  HRESULT ReceiveCanBlock() override {
+    return canBlockAnswer == S_OK ? Z_CReceivingPin::ReceiveCanBlock() : canBlockAnswer;
+  }
 
   PinCalls calls;
   TypeRule rule;

@@ -49,7 +49,8 @@ class UpstreamSeeking final : public IMediaSeeking, public IMediaPosition {
     *current = 77700000;
     return S_OK;
   }
-  HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source, const GUID* sourceFormat) override {
+  HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
+                            const GUID* sourceFormat) override {
     if (targetFormat || !sourceFormat || !(*sourceFormat == TIME_FORMAT_MEDIA_TIME)) return E_INVALIDARG;
     *target = source;
     return S_OK;

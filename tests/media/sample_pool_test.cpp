@@ -50,7 +50,8 @@ struct Pool {
   Z_CHeapSamplePool* pool = nullptr;
   Pool() {
     IMemAllocator* allocator = nullptr;
-    EXPECT_EQ(Z_CHeapSamplePool::CreateInstance(nullptr, IID_IMemAllocator, reinterpret_cast<void**>(&allocator)), S_OK);
+    EXPECT_EQ(Z_CHeapSamplePool::CreateInstance(nullptr, IID_IMemAllocator, reinterpret_cast<void**>(&allocator)),
+              S_OK);
     pool = static_cast<Z_CHeapSamplePool*>(allocator);
   }
   ~Pool() {
@@ -128,7 +129,7 @@ TEST_F(SamplePools, BuffersSitBehindTheirPrefixOnAlignedSlots) {
     samples.back()->GetPointer(&buffer);
     EXPECT_EQ((reinterpret_cast<uintptr_t>(buffer) - 8) % 64, 0u);
     EXPECT_EQ(samples.back()->GetSize(), 120);  // 100 + 8 raised to 128, less the prefix.
-    std::memset(buffer - 8, 0x5A, 128);        // Prefix and buffer are ours to write (ASan agrees).
+    std::memset(buffer - 8, 0x5A, 128);         // Prefix and buffer are ours to write (ASan agrees).
     starts.push_back(reinterpret_cast<uintptr_t>(buffer));
   }
   std::sort(starts.begin(), starts.end());

@@ -43,7 +43,8 @@ struct DecisionCase {
 TEST_F(VideoRenderer, EachFrameIsDrawnAtOnceWaitedForOrDropped) {
   const DecisionCase cases[] = {
       {"46 ms late while drawing keeps up: drawn at once", 0, 250000, 0, 0, 1000000, 1380000, S_OK, 1},
-      {"more than half a frame late, drawing slow: dropped", 120000, 250000, 0, 0, 1000000, 1080000 + 150000, E_FAIL, -1},
+      {"more than half a frame late, drawing slow: dropped", 120000, 250000, 0, 0, 1000000, 1080000 + 150000, E_FAIL,
+       -1},
       {"late but waits have been long: drawn", 120000, 250000, 90000, 0, 1000000, 1080000 + 150000, S_OK, 1},
       {"after a drop the next frame is drawn as soon as possible", 120000, 250000, 0, -1, 1000000, 1000000, S_OK, 0},
       {"early: waits for its (advanced) time", 0, 250000, 0, 0, 2000000, 1000000, S_FALSE, 1},
@@ -66,7 +67,9 @@ TEST_F(VideoRenderer, EachFrameIsDrawnAtOnceWaitedForOrDropped) {
     REFERENCE_TIME stop = c.sampleStart + 250000;
     EXPECT_EQ(renderer->DecideDrawNow(&sample, &start, &stop), c.expected);
     EXPECT_EQ(renderer->m_catchUp, c.catchUpAfter);
-    if (c.expected == S_FALSE) { EXPECT_LT(start, c.sampleStart - 80000 + 1) << "timed at least 8 ms early"; }
+    if (c.expected == S_FALSE) {
+      EXPECT_LT(start, c.sampleStart - 80000 + 1) << "timed at least 8 ms early";
+    }
     renderer->SetSyncSource(nullptr);
     clock->Release();
   }
@@ -168,8 +171,12 @@ TEST_F(VideoRenderer, TheAverageFrameRateIsFramesPerSecondTimesAHundred) {
     sample->Release();
     quality->get_Jitter(&jitter);
     quality->get_DevSyncOffset(&deviation);
-    if (frame <= 3) { EXPECT_EQ(jitter, 0) << frame; }
-    if (frame <= 2) { EXPECT_EQ(deviation, 0) << frame; }
+    if (frame <= 3) {
+      EXPECT_EQ(jitter, 0) << frame;
+    }
+    if (frame <= 2) {
+      EXPECT_EQ(deviation, 0) << frame;
+    }
     platform::testing::AdvanceFakeClock(40000);
   }
   ASSERT_EQ(renderer->Stop(), S_OK);

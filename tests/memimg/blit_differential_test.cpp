@@ -67,8 +67,7 @@ class BlitDifferential : public testing::TestWithParam<VectorBlitLevel> {
 
 // Run with the plain loops alone and with the vector loops this processor runs (blit_vector_test
 // holds each set of vector loops to the plain ones).
-INSTANTIATE_TEST_SUITE_P(Levels, BlitDifferential,
-                         testing::Values(kVectorBlitNone, kVectorBlitBest));
+INSTANTIATE_TEST_SUITE_P(Levels, BlitDifferential, testing::Values(kVectorBlitNone, kVectorBlitBest));
 
 TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
   DrawSettingsScope scope;
@@ -94,9 +93,8 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                     const int height = 1 + random() % 12;
                     TestImage store;
                     const bool lineCodes = drawing == Drawing::UnscaledWhole;
-                    ASSERT_EQ(0, SetupMemImg(store.get(), width, height, -1, 0, format,
-                                             kind == SourceKind::Palette, kind == SourceKind::Alpha,
-                                             lineCodes, nullptr));
+                    ASSERT_EQ(0, SetupMemImg(store.get(), width, height, -1, 0, format, kind == SourceKind::Palette,
+                                             kind == SourceKind::Alpha, lineCodes, nullptr));
                     FillSource(store.get(), kind, format, random);
                     if (lineCodes) {
                       BuildMemImgLineCodes(store->Core);
@@ -112,8 +110,8 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
 
                     TestImage blend;
                     if (withBlend) {
-                      ASSERT_EQ(0, SetupMemImg(blend.get(), source->Width + random() % 3, source->Height, -1,
-                                               0, 2, 0, 0, 0, nullptr));
+                      ASSERT_EQ(0, SetupMemImg(blend.get(), source->Width + random() % 3, source->Height, -1, 0, 2, 0,
+                                               0, 0, nullptr));
                       FillRandom(blend.get(), random);
                       const int border = random() % 256;
                       const int range = random() % 4 == 0 ? 0 : random() % 256;
@@ -139,7 +137,7 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                       const LONG left = static_cast<LONG>(random() % (destWidth + 1)) - 2;
                       const LONG top = static_cast<LONG>(random() % (destHeight + 1)) - 2;
                       g_blitDrawSettings.DrawArea = {left, top, left + static_cast<LONG>(random() % (destWidth + 4)),
-                                              top + static_cast<LONG>(random() % (destHeight + 4))};
+                                                     top + static_cast<LONG>(random() % (destHeight + 4))};
                     }
 
                     const MEMIMG* blendImage = withBlend ? blend.get() : nullptr;
@@ -147,8 +145,10 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                       int rect[4];
                       rect[0] = static_cast<int>(random() % (destWidth + 8)) - 4;
                       rect[1] = static_cast<int>(random() % (destHeight + 8)) - 4;
-                      rect[2] = rect[0] + static_cast<int>(random() % (2 * width + 2)) - (random() % 3 == 0 ? 2 * width : 0);
-                      rect[3] = rect[1] + static_cast<int>(random() % (2 * height + 2)) - (random() % 3 == 0 ? 2 * height : 0);
+                      rect[2] = rect[0] + static_cast<int>(random() % (2 * width + 2)) -
+                                (random() % 3 == 0 ? 2 * width : 0);
+                      rect[3] = rect[1] + static_cast<int>(random() % (2 * height + 2)) -
+                                (random() % 3 == 0 ? 2 * height : 0);
                       BlitMemImgToRect(real.get(), source, rect, transparent, blendImage, g_blitDrawSettings);
                       ReferenceBlitToRect(reference.get(), source, rect, transparent, blendImage, g_blitDrawSettings);
                     } else {
@@ -166,12 +166,11 @@ TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
                     realHash = Fnv(realHash, realBytes);
                     referenceHash = Fnv(referenceHash, referenceBytes);
                     if (realBytes != referenceBytes && ++mismatches <= 10) {
-                      ADD_FAILURE() << "format " << format << " kind " << static_cast<int>(kind) << " mode "
-                                    << mode << " param " << g_blitDrawSettings.BlendParam << " bright "
-                                    << std::hex << g_blitDrawSettings.BrightColor << std::dec << " transparent "
-                                    << transparent << " blend " << withBlend << " drawing "
-                                    << static_cast<int>(drawing) << " source " << source->Width << "x"
-                                    << source->Height;
+                      ADD_FAILURE() << "format " << format << " kind " << static_cast<int>(kind) << " mode " << mode
+                                    << " param " << g_blitDrawSettings.BlendParam << " bright " << std::hex
+                                    << g_blitDrawSettings.BrightColor << std::dec << " transparent " << transparent
+                                    << " blend " << withBlend << " drawing " << static_cast<int>(drawing) << " source "
+                                    << source->Width << "x" << source->Height;
                     }
                   }
   EXPECT_EQ(0, mismatches) << "of " << cases << " cases";

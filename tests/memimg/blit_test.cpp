@@ -340,7 +340,7 @@ TEST_F(BlitTest, ExtremeCoordinatesStayInsideTheImages) {
   Mode(1, 77);
   const int kMin = std::numeric_limits<int>::min();
   const int kMax = std::numeric_limits<int>::max();
-  const int rects[][4] = {{kMin, kMin, kMax, kMax}, {kMax, 0, kMin, 10}, {-2000000000, 1, 2000000000, 2},
+  const int rects[][4] = {{kMin, kMin, kMax, kMax},         {kMax, 0, kMin, 10},       {-2000000000, 1, 2000000000, 2},
                           {kMax - 1, kMax - 1, kMax, kMax}, {3, 2, 3 + 1, 2 - 100000}, {0, 0, 1, 70000}};
   for (const auto& rect : rects) {
     TestImage real;

@@ -20,8 +20,10 @@ struct Kind {
 };
 
 const Kind kKinds[] = {
-    {"per-pixel alpha", 0, 0, true, 1},     {"alpha copy", 0, 0, true, 0},
-    {"key copy", 0, 0, false, 1},           {"constant alpha", 1, 77, false, 0},
+    {"per-pixel alpha", 0, 0, true, 1},
+    {"alpha copy", 0, 0, true, 0},
+    {"key copy", 0, 0, false, 1},
+    {"constant alpha", 1, 77, false, 0},
     {"constant alpha with key", 1, 200, false, 1},
 };
 
@@ -49,14 +51,16 @@ void FillPicture(MEMIMG* image, bool alpha, std::mt19937& random) {
     }
 }
 
-std::vector<uint8_t> Draw(VectorBlitLevel level, const MEMIMG* source, const MEMIMG* start, int x,
-                          int y, const int* rect, int transparent) {
+std::vector<uint8_t> Draw(VectorBlitLevel level, const MEMIMG* source, const MEMIMG* start, int x, int y,
+                          const int* rect, int transparent) {
   TestImage dest;
   EXPECT_EQ(0, SetupMemImg(dest.get(), start->Width, start->Height, -1, 0, 1, 0, 0, 0, nullptr));
   std::memcpy(dest->Pixels, start->Pixels, static_cast<size_t>(start->Core->Pitch) * start->Height);
   SetVectorBlitLevel(level);
-  if (rect) BlitMemImgToRect(dest.get(), source, rect, transparent, nullptr, g_blitDrawSettings);
-  else BlitMemImgAt(dest.get(), source, x, y, transparent, nullptr, g_blitDrawSettings);
+  if (rect)
+    BlitMemImgToRect(dest.get(), source, rect, transparent, nullptr, g_blitDrawSettings);
+  else
+    BlitMemImgAt(dest.get(), source, x, y, transparent, nullptr, g_blitDrawSettings);
   SetVectorBlitLevel(kVectorBlitBest);
   return StoreBytes(dest.get());
 }
@@ -89,7 +93,8 @@ TEST(BlitVector, EveryWidthAndAlignmentMatchesThePlainLoops) {
           const int rect[4] = {destOffset + (stretchedWidth < 0 ? width : 0), 1,
                                destOffset + (stretchedWidth < 0 ? 0 : stretchedWidth), 1 + 2 * (sourceOffset % 2 + 1)};
           for (const int* drawRect : {static_cast<const int*>(nullptr), rect}) {
-            const std::vector<uint8_t> plain = Draw(kVectorBlitNone, view.get(), start.get(), destOffset, 1, drawRect, kind.transparent);
+            const std::vector<uint8_t> plain = Draw(kVectorBlitNone, view.get(), start.get(), destOffset, 1, drawRect,
+                                                    kind.transparent);
             for (VectorBlitLevel level : {kVectorBlitSse2, kVectorBlitAvx2}) {
               if (Draw(level, view.get(), start.get(), destOffset, 1, drawRect, kind.transparent) != plain &&
                   ++mismatches <= 10)

@@ -49,12 +49,12 @@ TEST(MemImgSetup, PitchesShiftsAndPixelSizes) {
   const PitchCase cases[] = {
       {100, 1, 0, 0, -1, 400, -1, 4, 0},  // Not a power of two.
       {128, 1, 0, 0, -1, 512, 9, 4, 0},
-      {4, 0, 0, 0, -1, 16, -1, 2, 0},     // Padded to 16 bytes: never a power-of-two pitch.
-      {4, 0, 0, 1, -1, 16, 4, 4, 1},      // 5-6-5 with alpha takes 4 bytes.
-      {10, 1, 1, 1, -1, 16, 4, 1, 0},     // A paletted image never has alpha.
-      {64, 1, 0, 0, 256, 256, 8, 4, 0},   // A given pitch counts as it is.
+      {4, 0, 0, 0, -1, 16, -1, 2, 0},    // Padded to 16 bytes: never a power-of-two pitch.
+      {4, 0, 0, 1, -1, 16, 4, 4, 1},     // 5-6-5 with alpha takes 4 bytes.
+      {10, 1, 1, 1, -1, 16, 4, 1, 0},    // A paletted image never has alpha.
+      {64, 1, 0, 0, 256, 256, 8, 4, 0},  // A given pitch counts as it is.
       {64, 1, 0, 0, 300, 300, -1, 4, 0},
-      {7, 2, 1, 1, -1, 16, -1, 1, 0},     // Single-channel formats take neither option.
+      {7, 2, 1, 1, -1, 16, -1, 1, 0},  // Single-channel formats take neither option.
       {8, 3, 0, 0, -1, 16, 4, 2, 0},
   };
   for (const PitchCase& c : cases) {
@@ -74,8 +74,8 @@ TEST(MemImgSetup, RefusesWhatItCannotHold) {
   ASSERT_EQ(0, SetupMemImg(image.get(), 8, 8, -1, 0, 1, 0, 0, 0, nullptr));
   EXPECT_EQ(-1, SetupMemImg(image.get(), 8, 8, -1, 0, 1, 0, 0, 0, nullptr));  // Already set up.
   MEMIMG other = {};
-  EXPECT_EQ(-1, SetupMemImg(&other, 8, 8, 16, 0, 1, 0, 0, 0, nullptr));        // Pitch shorter than a row.
-  EXPECT_EQ(-1, SetupMemImg(&other, 8, 8, -1, 0, 4, 0, 0, 0, nullptr));        // No format 4.
+  EXPECT_EQ(-1, SetupMemImg(&other, 8, 8, 16, 0, 1, 0, 0, 0, nullptr));              // Pitch shorter than a row.
+  EXPECT_EQ(-1, SetupMemImg(&other, 8, 8, -1, 0, 4, 0, 0, 0, nullptr));              // No format 4.
   EXPECT_EQ(-1, SetupMemImg(&other, 0x10000, 0x10000, -1, 0, 1, 0, 0, 0, nullptr));  // Too large.
   EXPECT_EQ(-1, SetupMemImg(&other, -1, 8, -1, 0, 1, 0, 0, 0, nullptr));
   EXPECT_EQ(0, IsMemImgValid(&other));
@@ -136,7 +136,7 @@ TEST(MemImgViews, ShareTheStoreUntilTheLastRelease) {
 
   ReleaseMemImg(&image);
   EXPECT_EQ(0, IsMemImgValid(&image));
-  ReleaseMemImg(&image);  // A second release of an unset record does nothing.
+  ReleaseMemImg(&image);                  // A second release of an unset record does nothing.
   WritePixelAt(&view, 0, 0, 0x12345678);  // The store is alive while a view holds it.
   EXPECT_EQ(0x12345678u, ReadPixelAt(&view, 0, 0));
   ReleaseMemImg(&view);
@@ -326,7 +326,7 @@ TEST(MemImgBlendTables, ProductsMixesAndTheBorderTable) {
   EXPECT_EQ(-128, GetSignedProductRow(128)[-255]);
   EXPECT_EQ(-128, t.SignedProductTable[128][1]);  // The centre is entry 256 of the row.
   EXPECT_EQ(0, t.SignedProductTable[200][0]);
-  EXPECT_EQ(-7, GetSignedProductRow(100)[-20]);   // Truncated toward zero.
+  EXPECT_EQ(-7, GetSignedProductRow(100)[-20]);  // Truncated toward zero.
   for (int k = 0; k < 64; k += 9)
     for (int j = 0; j < 64; j += 7) {
       EXPECT_EQ(k, t.MixTable64[63 * 4096 + k * 64 + j]);
@@ -340,7 +340,7 @@ TEST(MemImgBlendTables, ProductsMixesAndTheBorderTable) {
     int expected;
   };
   const BorderCase cases[] = {
-      {0, 0, 0, 255}, {0, 200, 0, 255}, {128, 255, 0, 0}, {128, 255, 77, 77}, {128, 255, 255, 255},
+      {0, 0, 0, 255},   {0, 200, 0, 255},   {128, 255, 0, 0},   {128, 255, 77, 77}, {128, 255, 255, 255},
       {128, 0, 127, 0}, {128, 0, 128, 128}, {128, 0, 129, 255}, {255, 255, 254, 0}, {255, 255, 255, 1},
   };
   for (const BorderCase& c : cases) {

@@ -24,8 +24,7 @@ struct TestImage {
 };
 
 inline uint8_t* PixelAt(const MEMIMG* image, int x, int y) {
-  return image->Pixels + static_cast<ptrdiff_t>(y) * image->Core->Pitch +
-         x * GetMemImgBytesPerPixel(image->Core);
+  return image->Pixels + static_cast<ptrdiff_t>(y) * image->Core->Pitch + x * GetMemImgBytesPerPixel(image->Core);
 }
 
 inline uint32_t ReadPixelAt(const MEMIMG* image, int x, int y) {

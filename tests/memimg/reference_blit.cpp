@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <cstring>
 
-
 namespace {
 
 enum class Path { General, LineCodes, Stretched };
@@ -29,13 +28,13 @@ int BlendWeight(int byte) {
 }
 
 struct Call {
-  bool wide;        // Format 1.
+  bool wide;  // Format 1.
   bool palette;
   bool sourceAlpha;
   bool transparent;
   bool blend;
   bool plain;
-  int mode;         // After the full-strength rule of mode 1.
+  int mode;  // After the full-strength rule of mode 1.
   int param;
   uint32_t bright;
   Path path;
@@ -54,8 +53,7 @@ uint32_t ReadPixel(const uint8_t* p, int bytes) {
 }
 
 // Draws one source pixel (raw value as read, colour word, alpha) onto the destination pixel.
-void DrawPixel(const Call& call, uint32_t raw, uint32_t colour, int alpha, bool isKey, int blendByte,
-               uint8_t* target) {
+void DrawPixel(const Call& call, uint32_t raw, uint32_t colour, int alpha, bool isKey, int blendByte, uint8_t* target) {
   const int destBytes = call.wide ? 4 : 2;
   const uint32_t destination = ReadPixel(target, destBytes);
 
@@ -163,8 +161,8 @@ void DrawPixel(const Call& call, uint32_t raw, uint32_t colour, int alpha, bool 
 bool MakeCall(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage, int transparent,
               const MemImgDrawSettings& settings, Path path, Call* call) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return false;
-  if (blendImage && (!IsMemImgValid(blendImage) || blendImage->Width < source->Width ||
-                     blendImage->Height < source->Height))
+  if (blendImage &&
+      (!IsMemImgValid(blendImage) || blendImage->Width < source->Width || blendImage->Height < source->Height))
     return false;
   const MemImgCore* sc = source->Core;
   const MemImgCore* dc = dest->Core;
@@ -187,8 +185,7 @@ bool MakeCall(const MEMIMG* dest, const MEMIMG* source, const MEMIMG* blendImage
 }
 
 // Reads source pixel (x, y) and draws it.
-void DrawSourcePixel(const Call& call, const MEMIMG* source, int x, int y, const MEMIMG* blendImage,
-                     uint8_t* target) {
+void DrawSourcePixel(const Call& call, const MEMIMG* source, int x, int y, const MEMIMG* blendImage, uint8_t* target) {
   const MemImgCore* core = source->Core;
   const int bytes = GetMemImgBytesPerPixel(core);
   const uint8_t* p = source->Pixels + static_cast<ptrdiff_t>(y) * core->Pitch + x * bytes;
@@ -216,8 +213,7 @@ void DrawSourcePixel(const Call& call, const MEMIMG* source, int x, int y, const
   DrawPixel(call, raw, colour, alpha, isKey, blendByte, target);
 }
 
-RECT ClippedArea(const MEMIMG* dest, const RECT& area, int64_t left, int64_t top, int64_t right,
-                 int64_t bottom) {
+RECT ClippedArea(const MEMIMG* dest, const RECT& area, int64_t left, int64_t top, int64_t right, int64_t bottom) {
   RECT result;
   result.left = static_cast<LONG>(std::max<int64_t>({left, area.left, 0}));
   result.top = static_cast<LONG>(std::max<int64_t>({top, area.top, 0}));
@@ -237,8 +233,8 @@ void SetReferenceBlendImageBorder(int border, int range) {
   g_blendRange = range;
 }
 
-void ReferenceBlitAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent,
-                     const MEMIMG* blendImage, const MemImgDrawSettings& settings) {
+void ReferenceBlitAt(MEMIMG* dest, const MEMIMG* source, int x, int y, int transparent, const MEMIMG* blendImage,
+                     const MemImgDrawSettings& settings) {
   if (!IsMemImgValid(dest) || !IsMemImgValid(source)) return;
   const RECT area = ClippedArea(dest, settings.DrawArea, x, y, int64_t{x} + source->Width, int64_t{y} + source->Height);
   if (area.left >= area.right || area.top >= area.bottom) return;

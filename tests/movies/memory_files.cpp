@@ -79,7 +79,8 @@ FileFindHandle FindFirst(const char*, FileFindData*) { return static_cast<FileFi
 int FindNext(FileFindHandle, FileFindData*) { return -1; }
 int FindClose(FileFindHandle) { return -1; }
 
-const FileFunctionTable kTable = {Open, Close, Tell, Seek, Read, Eof, IdleWait, SetDir, GetDir, FindFirst, FindNext, FindClose};
+const FileFunctionTable kTable = {Open,     Close,  Tell,   Seek,      Read,     Eof,
+                                  IdleWait, SetDir, GetDir, FindFirst, FindNext, FindClose};
 
 }  // namespace
 

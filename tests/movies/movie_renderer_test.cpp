@@ -15,10 +15,10 @@
 #include <thread>  // Also std::chrono's clocks: <chrono> itself does not build as CP932.
 #include <vector>
 
-#include "movies/movie_renderer.h"
-#include "media/framework/named_object.h"
-#include "platform/dshow_position.h"
 #include "../media/media_test_support.h"
+#include "media/framework/named_object.h"
+#include "movies/movie_renderer.h"
+#include "platform/dshow_position.h"
 #include "rgb24_test_source.h"
 #include "runtime/tracked_heap.h"
 
@@ -53,7 +53,8 @@ VideoType Rgb24Type(LONG width, LONG height) {
 // A sample over a byte vector, with the data length the test says.
 class BufferSample final : public IMediaSample {
  public:
-  explicit BufferSample(std::vector<BYTE> bytes) : data(std::move(bytes)), actualLength(static_cast<LONG>(data.size())) {}
+  explicit BufferSample(std::vector<BYTE> bytes)
+      : data(std::move(bytes)), actualLength(static_cast<LONG>(data.size())) {}
   HRESULT QueryInterface(REFIID iid, void** out) override {
     *out = iid == IID_IUnknown || iid == IID_IMediaSample ? this : nullptr;
     return *out ? S_OK : E_NOINTERFACE;
@@ -90,7 +91,8 @@ class BufferSample final : public IMediaSample {
 // Rows of `pitch` bytes, every byte of row r being r + 1.
 std::vector<BYTE> NumberedRows(int pitch, int rows) {
   std::vector<BYTE> bytes;
-  for (int row = 0; row < rows; ++row) bytes.insert(bytes.end(), static_cast<size_t>(pitch), static_cast<BYTE>(row + 1));
+  for (int row = 0; row < rows; ++row)
+    bytes.insert(bytes.end(), static_cast<size_t>(pitch), static_cast<BYTE>(row + 1));
   return bytes;
 }
 
@@ -331,11 +333,11 @@ class MovieGraphTest : public MovieRendererTest {
   }
 
   std::u16string WriteFile(const std::vector<uint8_t>& bytes, const std::string& name) {
-    const std::string path = (std::filesystem::temp_directory_path() /
-                              ("zyvel_movie_renderer_" + std::to_string(::getpid()) + "_" + name))
-                                 .string();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
+    const std::string path =
+        (std::filesystem::temp_directory_path() / ("zyvel_movie_renderer_" + std::to_string(::getpid()) + "_" + name))
+            .string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     m_files.push_back(path);
     return std::u16string(path.begin(), path.end());
   }

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "../../tools/zva-pack/archive_writer.h"
-#include "graphics/graphs/graph_records.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/screens.h"
 #include "movies/movie_renderer.h"
 #include "movies/movie_services.h"

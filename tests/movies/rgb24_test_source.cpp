@@ -29,7 +29,8 @@ constexpr LONGLONG kUnitsPerSecond = 10000000;
 int RowBytes(int width) { return (width * 3 + 3) & ~3; }
 
 void PutLittle32(std::vector<uint8_t>* out, int value) {
-  for (int shift = 0; shift < 32; shift += 8) out->push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> shift));
+  for (int shift = 0; shift < 32; shift += 8)
+    out->push_back(static_cast<uint8_t>(static_cast<uint32_t>(value) >> shift));
 }
 
 int ReadLittle32(const BYTE* p) {
@@ -111,9 +112,7 @@ class SourceOutputPin final : public Z_CDeliveringPin, public IMediaSeeking {
     return S_OK;
   }
   HRESULT IsUsingTimeFormat(const GUID* format) override { return IsFormatSupported(format); }
-  HRESULT SetTimeFormat(const GUID* format) override {
-    return IsFormatSupported(format) == S_OK ? S_OK : E_INVALIDARG;
-  }
+  HRESULT SetTimeFormat(const GUID* format) override { return IsFormatSupported(format) == S_OK ? S_OK : E_INVALIDARG; }
   HRESULT GetDuration(LONGLONG* duration) override;
   HRESULT GetStopPosition(LONGLONG* stop) override;
   HRESULT GetCurrentPosition(LONGLONG* current) override;

@@ -71,7 +71,8 @@ VorbisTrack EncodeVorbisTrack(double seconds, int serial) {
     if (chunk > 0) {
       float** buffer = vorbis_analysis_buffer(&dsp, chunk);
       for (int i = 0; i < chunk; ++i)
-        buffer[0][i] = 0.1f * static_cast<float>(std::sin(2 * M_PI * 440.0 * static_cast<double>(written + i) / kSoundRate));
+        buffer[0][i] = 0.1f *
+                       static_cast<float>(std::sin(2 * M_PI * 440.0 * static_cast<double>(written + i) / kSoundRate));
       written += chunk;
     }
     vorbis_analysis_wrote(&dsp, chunk > 0 ? chunk : 0);

@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "movies/theora_decoder.h"
 #include "memory_files.h"
+#include "movies/theora_decoder.h"
 #include "platform/testing.h"
 #include "runtime/tracked_heap.h"
 #include "theora_clips.h"

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "network/network_services.h"
-#include "runtime/handle_table.h"
 #include "platform/testing.h"
+#include "runtime/handle_table.h"
 #include "zyvel/runtime.h"
 
 namespace network_test {

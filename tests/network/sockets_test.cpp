@@ -256,10 +256,9 @@ TEST_P(Sockets, HandlesOfAnotherKindOrAStaleCountAreRefused) {
   ASSERT_GE(handle, 0);
   const int slot = HandleSlotOf(handle);
   const int count = HandleCheckCountOf(handle);
-  for (int wrong : {MakeHandleWord(slot, count, HANDLE_KIND_GRAPH),
-                    MakeHandleWord(slot, (count + 1) % 2048, HANDLE_KIND_NETWORK),
-                    MakeHandleWord(slot + 1, count, HANDLE_KIND_NETWORK),
-                    MakeHandleWord(9000, 0, HANDLE_KIND_NETWORK)}) {
+  for (int wrong :
+       {MakeHandleWord(slot, count, HANDLE_KIND_GRAPH), MakeHandleWord(slot, (count + 1) % 2048, HANDLE_KIND_NETWORK),
+        MakeHandleWord(slot + 1, count, HANDLE_KIND_NETWORK), MakeHandleWord(9000, 0, HANDLE_KIND_NETWORK)}) {
     SCOPED_TRACE(wrong);
     EXPECT_EQ(RecvSocket(wrong), -1);
     EXPECT_EQ(SendSocket(wrong), -1);

@@ -8,7 +8,11 @@ namespace {
 
 TEST(CodePageTest, UnconvertibleBytesBecomeOneWideQuestionMarkEach) {
   WCHAR wide[8] = {};
-  const int count = MultiByteToWideChar(932, 0, "\xff" "a\x80" "b", 4, wide, 8);
+  const int count = MultiByteToWideChar(932, 0,
+                                        "\xff"
+                                        "a\x80"
+                                        "b",
+                                        4, wide, 8);
   ASSERT_EQ(count, 4);
   EXPECT_EQ(std::u16string(wide, 4), u"?a?b");
 }

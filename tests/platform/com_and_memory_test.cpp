@@ -56,7 +56,8 @@ TEST(RegisteredClasses, CoCreateInstanceFindsThemUntilRevokedUnlessRefused) {
   EXPECT_EQ(factory.references, 1);
   EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG);
   EXPECT_EQ(CoCreateInstance(kMadeUpClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
-  EXPECT_EQ(CoRegisterClassObject(kMadeUpClass, nullptr, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie), E_INVALIDARG);
+  EXPECT_EQ(CoRegisterClassObject(kMadeUpClass, nullptr, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+            E_INVALIDARG);
 }
 
 TEST(TaskMemory, AllocatesAndCanBeRefused) {
@@ -110,7 +111,7 @@ TEST(WideStrings, CompareCodeUnitsAndCopyWithATerminator) {
     int sign;
   };
   const Case cases[] = {
-      {u"In", u"In", 0}, {u"In", u"in", -1}, {u"Out", u"In", 1}, {u"In", u"Input", -1},
+      {u"In", u"In", 0}, {u"In", u"in", -1},  {u"Out", u"In", 1},   {u"In", u"Input", -1},
       {u"", nullptr, 0}, {nullptr, u"a", -1}, {u"\xFF21", u"A", 1},
   };
   for (const Case& c : cases) {

@@ -50,7 +50,8 @@ std::vector<uint32_t> DrawIntoSection(const InfoBlock& block, const std::vector<
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
       const uint8_t* p = rows + y * description.bmWidthBytes + x * 3;
-      pixels.push_back(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16));
+      pixels.push_back(static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                       (static_cast<uint32_t>(p[2]) << 16));
     }
   DeleteDC(dc);
   EXPECT_TRUE(DeleteObject(bitmap));
@@ -66,7 +67,9 @@ TEST(GdiPictureOutput, DrawsEveryDibFormatIntoASection) {
     std::vector<uint8_t> bits;
     std::vector<uint32_t> expected;  // Top row first.
   } cases[] = {
-      {"1-bit bottom-up", MakeInfo(3, 2, 1, BI_RGB, twoColours), {0xA0, 0, 0, 0, 0x40, 0, 0, 0},
+      {"1-bit bottom-up",
+       MakeInfo(3, 2, 1, BI_RGB, twoColours),
+       {0xA0, 0, 0, 0, 0x40, 0, 0, 0},
        {0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF}},
       {"4-bit top-down", MakeInfo(2, -1, 4, BI_RGB, sixteen), {0x31, 0, 0, 0}, {0x778899, 0x112233}},
       {"8-bit", MakeInfo(1, 1, 8, BI_RGB, sixteen), {2, 0, 0, 0}, {0x445566}},
@@ -101,10 +104,11 @@ TEST(GdiPictureOutput, RefusesUnknownFormats) {
   HBITMAP bitmap = CreateDIBSection(dc, section.info(), DIB_RGB_COLORS, &bits, nullptr, 0);
   SelectObject(dc, bitmap);
   const uint8_t data[16] = {};
-  for (const InfoBlock& info : {MakeInfo(2, 2, 2, BI_RGB), MakeInfo(2, 2, 24, 4), MakeInfo(0, 2, 24, BI_RGB),
-                                MakeInfo(2, 2, 24, BI_BITFIELDS)})
+  for (const InfoBlock& info :
+       {MakeInfo(2, 2, 2, BI_RGB), MakeInfo(2, 2, 24, 4), MakeInfo(0, 2, 24, BI_RGB), MakeInfo(2, 2, 24, BI_BITFIELDS)})
     EXPECT_EQ(SetDIBitsToDevice(dc, 0, 0, 2, 2, 0, 0, 0, 2, data, info.info(), DIB_RGB_COLORS), 0);
-  EXPECT_EQ(CreateDIBSection(dc, MakeInfo(100000, 100000, 32, BI_RGB).info(), DIB_RGB_COLORS, &bits, nullptr, 0), nullptr);
+  EXPECT_EQ(CreateDIBSection(dc, MakeInfo(100000, 100000, 32, BI_RGB).info(), DIB_RGB_COLORS, &bits, nullptr, 0),
+            nullptr);
   EXPECT_FALSE(DeleteObject(bitmap));  // Still selected.
   DeleteDC(dc);
   EXPECT_TRUE(DeleteObject(bitmap));

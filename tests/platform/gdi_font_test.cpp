@@ -147,8 +147,7 @@ TEST_F(GdiFontTest, RefusesWhatItCannotAnswer) {
   const DWORD size = GetGlyphOutlineA(font.dc(), 'A', GGO_GRAY4_BITMAP, &metrics, 0, nullptr, &kIdentity);
   ASSERT_GT(size, 0u);
   std::vector<BYTE> bits(size);
-  EXPECT_EQ(GetGlyphOutlineA(font.dc(), 'A', GGO_GRAY4_BITMAP, &metrics, size - 1, bits.data(), &kIdentity),
-            GDI_ERROR)
+  EXPECT_EQ(GetGlyphOutlineA(font.dc(), 'A', GGO_GRAY4_BITMAP, &metrics, size - 1, bits.data(), &kIdentity), GDI_ERROR)
       << "buffer too small";
   const MAT2 doubled = {{0, 2}, {0, 0}, {0, 0}, {0, 2}};
   EXPECT_EQ(GetGlyphOutlineA(font.dc(), 'A', GGO_BITMAP, &metrics, 0, nullptr, &doubled), GDI_ERROR);
@@ -199,7 +198,8 @@ TEST_F(GdiFontTest, HeavyWeightsOnARegularFaceAreEmboldened) {
   const std::vector<BYTE> thickBits = heavy.Glyph('I', GGO_BITMAP, &thick);
   EXPECT_EQ(thick.gmCellIncX, thin.gmCellIncX + 2);
   EXPECT_EQ(thick.gmBlackBoxY, thin.gmBlackBoxY) << "emboldening widens, it does not heighten";
-  EXPECT_GT(InkOfMonochrome(thickBits, thick), InkOfMonochrome(thinBits, thin) + 2 * static_cast<int>(thin.gmBlackBoxY) - 1);
+  EXPECT_GT(InkOfMonochrome(thickBits, thick),
+            InkOfMonochrome(thinBits, thin) + 2 * static_cast<int>(thin.gmBlackBoxY) - 1);
 }
 
 TEST(GdiFontMatching, FontconfigServesTheDefaultFaceAndTheNearestWeight) {
@@ -255,8 +255,11 @@ TEST_F(GdiFontTest, DoubleByteCodesAreLookedUpThroughTheCodePage) {
   struct Case {
     UINT code;
     int advance;  // Full width 22, half width 11.
-  } const cases[] = {{0x82A0, 22} /* あ */, {0x8ABF, 22} /* 漢 */, {0xB1, 11} /* half-width ｱ */,
-                     {0x8260, 22} /* full-width Ａ */, {0x5C, 11}};
+  } const cases[] = {{0x82A0, 22} /* あ */,
+                     {0x8ABF, 22} /* 漢 */,
+                     {0xB1, 11} /* half-width ｱ */,
+                     {0x8260, 22} /* full-width Ａ */,
+                     {0x5C, 11}};
   for (const Case& c : cases) {
     const std::vector<BYTE> bits = font.Glyph(c.code, GGO_BITMAP, &metrics);
     EXPECT_FALSE(bits.empty()) << std::hex << c.code;

@@ -99,7 +99,7 @@ TEST(CriticalSections, ReentrantAndExclusive) {
   CRITICAL_SECTION* section = &shared->section;
   InitializeCriticalSection(section);
   EnterCriticalSection(section);
-  EnterCriticalSection(section);  // The owner may enter again,
+  EnterCriticalSection(section);                  // The owner may enter again,
   EXPECT_TRUE(TryEnterCriticalSection(section));  // also without waiting.
   LeaveCriticalSection(section);
   EXPECT_FALSE(AnotherThreadEnters(section));
@@ -280,7 +280,8 @@ class FileNamespace : public ::testing::Test {
 };
 
 std::string ReadAll(const char* name) {
-  HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) return "<none>";
   char buffer[256];
   DWORD read = 0;

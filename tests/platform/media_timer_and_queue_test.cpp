@@ -88,9 +88,19 @@ struct MulDivCase {
 
 TEST(MulDiv, RoundsHalfAwayFromZeroAndFailsWithMinusOne) {
   const MulDivCase cases[] = {
-      {100000, 250, 10000, 2500}, {5, 1, 2, 3},   {-5, 1, 2, -3},       {5, -1, 2, -3},          {-5, -1, 2, 3},
-      {7, 1, 3, 2},               {8, 1, 3, 3},   {1, 1, 0, -1},        {0x7FFFFFFF, 2, 1, -1},  {0x40000000, 4, 2, -1},
-      {0x7FFFFFFF, 2, 2, 0x7FFFFFFF}, {-0x7FFFFFFF - 1, 1, 1, -0x7FFFFFFF - 1}, {0, 5, 7, 0},
+      {100000, 250, 10000, 2500},
+      {5, 1, 2, 3},
+      {-5, 1, 2, -3},
+      {5, -1, 2, -3},
+      {-5, -1, 2, 3},
+      {7, 1, 3, 2},
+      {8, 1, 3, 3},
+      {1, 1, 0, -1},
+      {0x7FFFFFFF, 2, 1, -1},
+      {0x40000000, 4, 2, -1},
+      {0x7FFFFFFF, 2, 2, 0x7FFFFFFF},
+      {-0x7FFFFFFF - 1, 1, 1, -0x7FFFFFFF - 1},
+      {0, 5, 7, 0},
   };
   for (const MulDivCase& c : cases)
     EXPECT_EQ(MulDiv(c.number, c.numerator, c.denominator), c.expected)

@@ -1,7 +1,7 @@
 // The window stand-in: message order, synchronous create and destroy, geometry messages only on
 // change, paint while invalid, timers, per-thread queues, display modes and input from SDL.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -61,8 +61,8 @@ class WindowStandIn : public ::testing::Test {
   }
 
   HWND Make(DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU, DWORD exStyle = WS_EX_CLIENTEDGE) {
-    HWND window = CreateWindowExA(exStyle, "Stand-in Test", "Test", style, 10, 20, 300, 200, nullptr, nullptr,
-                                  nullptr, nullptr);
+    HWND window = CreateWindowExA(exStyle, "Stand-in Test", "Test", style, 10, 20, 300, 200, nullptr, nullptr, nullptr,
+                                  nullptr);
     made_.push_back(window);
     return window;
   }
@@ -137,9 +137,9 @@ TEST_F(WindowStandIn, AdjustWindowRectExFrames) {
     EXPECT_EQ(rect.right - 508, c.frame.right) << std::hex << c.style;
     EXPECT_EQ(rect.bottom - 604, c.frame.bottom) << std::hex << c.style;
     // A window made at the adjusted size has exactly the asked client area.
-    HWND window = CreateWindowExA(c.exStyle, "Stand-in Test", "", c.style, rect.left, rect.top,
-                                  rect.right - rect.left, rect.bottom - rect.top, nullptr,
-                                  c.menu ? reinterpret_cast<HMENU>(1) : nullptr, nullptr, nullptr);
+    HWND window = CreateWindowExA(c.exStyle, "Stand-in Test", "", c.style, rect.left, rect.top, rect.right - rect.left,
+                                  rect.bottom - rect.top, nullptr, c.menu ? reinterpret_cast<HMENU>(1) : nullptr,
+                                  nullptr, nullptr);
     RECT client;
     GetClientRect(window, &client);
     EXPECT_EQ(client.right, 408);
@@ -312,7 +312,8 @@ TEST_F(WindowStandIn, ShowingActivatesAndFocusLossIsQueued) {
   platform::testing::PostFocusChange(window, false);
   MSG msg;
   std::vector<std::pair<UINT, WPARAM>> queued;
-  while (PeekMessageA(&msg, window, WM_ACTIVATE, WM_ACTIVATEAPP, PM_REMOVE)) queued.emplace_back(msg.message, msg.wParam);
+  while (PeekMessageA(&msg, window, WM_ACTIVATE, WM_ACTIVATEAPP, PM_REMOVE))
+    queued.emplace_back(msg.message, msg.wParam);
   EXPECT_EQ(queued, (std::vector<std::pair<UINT, WPARAM>>{{WM_ACTIVATE, WA_INACTIVE}, {WM_ACTIVATEAPP, 0}}));
   EXPECT_TRUE(g_calls.empty()) << "focus messages are posted, not sent";
 }
@@ -342,8 +343,9 @@ TEST_F(WindowStandIn, KeyStateFollowsTheMessagesTaken) {
     TranslateMessage(&msg);
     typed.emplace_back(msg.message, msg.wParam);
   }
-  EXPECT_EQ(typed, (std::vector<std::pair<UINT, WPARAM>>{
-                       {WM_KEYDOWN, VK_SHIFT}, {WM_KEYDOWN, 'Q'}, {WM_CHAR, 'Q'}, {WM_KEYUP, VK_SHIFT}, {WM_KEYUP, 'Q'}}));
+  EXPECT_EQ(typed,
+            (std::vector<std::pair<UINT, WPARAM>>{
+                {WM_KEYDOWN, VK_SHIFT}, {WM_KEYDOWN, 'Q'}, {WM_CHAR, 'Q'}, {WM_KEYUP, VK_SHIFT}, {WM_KEYUP, 'Q'}}));
   EXPECT_FALSE(GetKeyState('Q') & 0x8000);
 }
 
@@ -358,8 +360,8 @@ TEST_F(WindowStandIn, PresentedPicturesShowInTheWindow) {
     int x, y;
     uint32_t rgb;
   };
-  for (const Probe& probe : {Probe{10, 10, 0xFF0000}, Probe{290, 10, 0x00FF00}, Probe{10, 190, 0x0000FF},
-                             Probe{290, 190, 0xFFFFFF}}) {
+  for (const Probe& probe :
+       {Probe{10, 10, 0xFF0000}, Probe{290, 10, 0x00FF00}, Probe{10, 190, 0x0000FF}, Probe{290, 190, 0xFFFFFF}}) {
     uint32_t shown = 0;
     ASSERT_TRUE(platform::testing::ReadShownPixel(window, probe.x, probe.y, &shown));
     EXPECT_EQ(shown, probe.rgb) << probe.x << "," << probe.y;
@@ -453,7 +455,8 @@ TEST_F(WindowStandIn, FindWindowChild) {
   windowClass.lpfnWndProc = DefWindowProcA;
   windowClass.lpszClassName = "Other Process Class";
   ASSERT_TRUE(RegisterClassExA(&windowClass));
-  HWND window = CreateWindowExA(0, "Other Process Class", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+  HWND window = CreateWindowExA(0, "Other Process Class", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr,
+                                nullptr);
   ASSERT_TRUE(window);
   char ready = 1;
   ASSERT_EQ(write(3, &ready, 1), 1);

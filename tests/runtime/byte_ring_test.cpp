@@ -106,7 +106,8 @@ TEST_F(ByteRingFailureTest, SizesThatWouldOverflowAreRefusedAndTheBytesKept) {
   ASSERT_EQ(ReadByteRing(&ring, out, 100, 0), 0);
   for (int i = 0; i < 100; ++i) ASSERT_EQ(out[i], i);
   FreeByteRing(&ring);
-  EXPECT_NE(LogText().find(zyvel_test::Utf8(u8"リングバッファの再確保に失敗しました(確保しようとしたサイズ 2147484797 byte)")),
+  EXPECT_NE(LogText().find(
+                zyvel_test::Utf8(u8"リングバッファの再確保に失敗しました(確保しようとしたサイズ 2147484797 byte)")),
             std::string::npos)
       << LogText();
 }
@@ -118,8 +119,9 @@ TEST_F(ByteRingFailureTest, RunningOutOfMemoryEmptiesTheRing) {
   EXPECT_EQ(ring.data, nullptr);
   EXPECT_EQ(ring.capacity, 0);
   EXPECT_EQ(ring.stored, 0);
-  EXPECT_NE(LogText().find(zyvel_test::Utf8(u8"リングバッファの再確保に失敗しました(確保しようとしたサイズ 1016 byte)")),
-            std::string::npos);
+  EXPECT_NE(
+      LogText().find(zyvel_test::Utf8(u8"リングバッファの再確保に失敗しました(確保しようとしたサイズ 1016 byte)")),
+      std::string::npos);
 }
 
 TEST(ByteRingTest, RandomScriptMatchesADeque) {

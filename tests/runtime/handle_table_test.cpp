@@ -76,8 +76,8 @@ TEST(HandleTableTest, RefusesNegativeForeignOutOfRangeEmptyAndStaleHandles) {
       -1,
       INT_MIN,
       static_cast<HandleWord>(static_cast<uint32_t>(first) | 0x80000000u),  // Sign bit on a valid word.
-      MakeHandleWord(HandleSlotOf(first), 0, HANDLE_KIND_FONT),              // A font handle.
-      MakeHandleWord(4, 0, HANDLE_KIND_GRAPH),                               // Past the table.
+      MakeHandleWord(HandleSlotOf(first), 0, HANDLE_KIND_FONT),             // A font handle.
+      MakeHandleWord(4, 0, HANDLE_KIND_GRAPH),                              // Past the table.
       MakeHandleWord(0x8000, 0, HANDLE_KIND_GRAPH),
       MakeHandleWord(3, 0, HANDLE_KIND_GRAPH),  // A slot never used.
       second,                                   // Deleted, its slot reused.

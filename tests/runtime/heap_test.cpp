@@ -26,9 +26,7 @@ class TrackedHeapTest : public zyvel_test::LogDirectoryTest {
   }
 
   static TrackedBlockHeader* HeaderOf(void* data) { return static_cast<TrackedBlockHeader*>(data) - 1; }
-  static unsigned AddressOf(const void* data) {
-    return static_cast<unsigned>(reinterpret_cast<uintptr_t>(data));
-  }
+  static unsigned AddressOf(const void* data) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(data)); }
   static std::string Hex8(const void* data) {
     char text[16];
     std::snprintf(text, sizeof(text), "%08x", AddressOf(data));

@@ -34,7 +34,9 @@ TEST(CheckLeadByte, LeadRangesPerCharacterSet) {
 
 TEST(GetByteKindAt, WalksByCharacters) {
   // "A", then 表 (0x95 0x5C, whose trail byte is a backslash), then "B".
-  const char text[] = "A\x95\x5C" "B";
+  const char text[] =
+      "A\x95\x5C"
+      "B";
   EXPECT_EQ(GetByteKindAt(text, 0, CHARSET_SHIFTJIS), 0);
   EXPECT_EQ(GetByteKindAt(text, 1, CHARSET_SHIFTJIS), 1);
   EXPECT_EQ(GetByteKindAt(text, 2, CHARSET_SHIFTJIS), 2);
@@ -54,7 +56,9 @@ TEST(GetByteKindAt, LeadByteBeforeTerminatorEndsTheText) {
 
 TEST(FindCharInString, StepsOverTrailBytes) {
   g_runtime.charSet = CHARSET_SHIFTJIS;
-  const char text[] = "\x95\x5C" "ab\\cd";
+  const char text[] =
+      "\x95\x5C"
+      "ab\\cd";
   char* found = FindCharInString(text, '\\');
   ASSERT_NE(found, nullptr);
   EXPECT_EQ(found - text, 4);
@@ -65,9 +69,15 @@ TEST(FindCharInString, StepsOverTrailBytes) {
 TEST(UpperCaseString, LeavesDoubleByteCharactersAlone) {
   g_runtime.charSet = CHARSET_SHIFTJIS;
   // ａ (full-width a, 0x82 0x81), then "b", then 0x83 0x61 (trail byte 'a'), then "z!".
-  char text[] = "\x82\x81" "b\x83" "az!";
+  char text[] =
+      "\x82\x81"
+      "b\x83"
+      "az!";
   char* end = UpperCaseString(text);
-  EXPECT_STREQ(text, "\x82\x81" "B\x83" "aZ!");
+  EXPECT_STREQ(text,
+               "\x82\x81"
+               "B\x83"
+               "aZ!");
   EXPECT_EQ(*end, 0);
   EXPECT_EQ(end - text, 7);
 }
@@ -147,9 +157,16 @@ TEST(IntToText, BasesAndSigns) {
     const char* text;
   };
   const Case cases[] = {
-      {-255, 16, "-ff"},          {0, 2, "0"},     {255, 2, "11111111"},         {35, 36, "z"},
-      {INT_MAX, 10, "2147483647"}, {-7, 10, "-7"}, {INT_MIN, 10, "-2147483648"}, {INT_MIN, 16, "-80000000"},
-      {5, 1, ""},                 {5, 37, ""},
+      {-255, 16, "-ff"},
+      {0, 2, "0"},
+      {255, 2, "11111111"},
+      {35, 36, "z"},
+      {INT_MAX, 10, "2147483647"},
+      {-7, 10, "-7"},
+      {INT_MIN, 10, "-2147483648"},
+      {INT_MIN, 16, "-80000000"},
+      {5, 1, ""},
+      {5, 37, ""},
   };
   for (const Case& c : cases) {
     char out[40];
@@ -158,15 +175,14 @@ TEST(IntToText, BasesAndSigns) {
 }
 
 TEST(Arithmetic128, MatchesCompilerWideIntegers) {
-  const uint64_t values[] = {0, 1, 3, 0xFFFFFFFFull, 0x100000000ull, 0x123456789ABCDEFull, ~0ull, 1000000ull,
-                             0x8000000000000000ull};
+  const uint64_t values[] = {
+      0, 1, 3, 0xFFFFFFFFull, 0x100000000ull, 0x123456789ABCDEFull, ~0ull, 1000000ull, 0x8000000000000000ull};
   for (uint64_t a : values) {
     for (uint64_t b : values) {
       uint32_t product[4];
       MulU64ToU128(&a, &b, product);
       unsigned __int128 expected = static_cast<unsigned __int128>(a) * b;
-      for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(product[i], static_cast<uint32_t>(expected >> (32 * i))) << a << " * " << b;
+      for (int i = 0; i < 4; ++i) EXPECT_EQ(product[i], static_cast<uint32_t>(expected >> (32 * i))) << a << " * " << b;
       if (b == 0) continue;
       uint64_t quotient = 0;
       EXPECT_EQ(DivU128ByU64(product, &b, &quotient), 0);

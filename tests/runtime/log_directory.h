@@ -43,8 +43,10 @@ inline void RemoveTree(const std::string& path) {
       if (name == "." || name == "..") continue;
       const std::string child = path + "/" + name;
       struct stat info;
-      if (lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) RemoveTree(child);
-      else unlink(child.c_str());
+      if (lstat(child.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        RemoveTree(child);
+      else
+        unlink(child.c_str());
     }
     closedir(dir);
   }

@@ -32,7 +32,11 @@ INSTANTIATE_TEST_SUITE_P(
                       LineEndCase{"StopsAtFirstCrLf", "a\r\nb\nc", "a\r\nb\nc"},
                       LineEndCase{"ConvertsBeforeFirstCrLf", "a\nb\r\nc\nd", "a\r\nb\r\nc\nd"},
                       LineEndCase{"LeadingLineFeed", "\nx\n", "\r\nx\r\n"},
-                      LineEndCase{"TrailByteTenIsNoLineFeed", "\x81\x0a" "z\n", "\x81\x0a" "z\r\n"},
+                      LineEndCase{"TrailByteTenIsNoLineFeed",
+                                  "\x81\x0a"
+                                  "z\n",
+                                  "\x81\x0a"
+                                  "z\r\n"},
                       LineEndCase{"TrailByteThirteenIsNoCarriageReturn", "\x81\x0d\nz\n", "\x81\x0d\r\nz\r\n"},
                       LineEndCase{"LoneLeadByteAtTheEnd", "ab\x81", "ab\x81"}),
     [](const ::testing::TestParamInfo<LineEndCase>& info) { return std::string(info.param.name); });

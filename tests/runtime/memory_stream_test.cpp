@@ -2,8 +2,8 @@
 #include <climits>
 #include <cstring>
 
-#include "zyvel/runtime.h"
 #include "runtime/tracked_heap.h"
+#include "zyvel/runtime.h"
 
 #include <gtest/gtest.h>
 
@@ -49,9 +49,9 @@ TEST_F(MemoryStreamTest, WholeItemsThenTheLastPartialItemThenTheEnd) {
 TEST_F(MemoryStreamTest, SeekClampsIntoTheBlockAndClearsEof) {
   const struct {
     int start, offset, origin, position;
-  } cases[] = {{4, -5, 0, 0}, {4, 110, 0, 10}, {4, 3, 0, 3},      {4, 3, 1, 7},       {4, -9, 1, 0},
-               {4, 100, 1, 10}, {4, -3, 2, 7}, {4, 5, 2, 10},     {4, INT_MAX, 1, 10}, {4, INT_MIN, 1, 0},
-               {9, INT_MAX, 2, 10}, {9, INT_MIN, 2, 0}};
+  } cases[] = {{4, -5, 0, 0},       {4, 110, 0, 10},    {4, 3, 0, 3},        {4, 3, 1, 7},
+               {4, -9, 1, 0},       {4, 100, 1, 10},    {4, -3, 2, 7},       {4, 5, 2, 10},
+               {4, INT_MAX, 1, 10}, {4, INT_MIN, 1, 0}, {9, INT_MAX, 2, 10}, {9, INT_MIN, 2, 0}};
   unsigned char out[16];
   for (const auto& one : cases) {
     funcs_->Seek(stream_, 0, 2);

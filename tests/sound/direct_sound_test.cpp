@@ -80,7 +80,7 @@ TEST_F(DirectSoundTest, ToneIsHeardAtItsPitchForItsLengthThenTheBufferStops) {
   std::vector<int> left = Channel(mix, 0, 0, 44100);
   EXPECT_NEAR(UpwardCrossings(left), 440, 1);
   EXPECT_NEAR(Peak(left), 12000, 60);
-  EXPECT_EQ(Channel(mix, 1, 0, 44100), left);  // Mono plays on both sides.
+  EXPECT_EQ(Channel(mix, 1, 0, 44100), left);                 // Mono plays on both sides.
   EXPECT_GT(Peak(Channel(mix, 0, 44100 - 441, 441)), 10000);  // Still sounding in its last 10 ms.
   EXPECT_EQ(Peak(Channel(mix, 0, 44100)), 0);                 // Silent after its end.
 
@@ -256,9 +256,9 @@ TEST_F(DirectSoundTest, WideAndFloatSamplesMixAsTheirTopSixteenBits) {
     WORD bits;
     bool extensible;
   };
-  for (const Case& c : {Case{WAVE_FORMAT_PCM, 24, false}, Case{WAVE_FORMAT_PCM, 32, false},
-                        Case{WAVE_FORMAT_IEEE_FLOAT, 32, false}, Case{WAVE_FORMAT_PCM, 24, true},
-                        Case{WAVE_FORMAT_PCM, 32, true}, Case{WAVE_FORMAT_IEEE_FLOAT, 32, true}}) {
+  for (const Case& c :
+       {Case{WAVE_FORMAT_PCM, 24, false}, Case{WAVE_FORMAT_PCM, 32, false}, Case{WAVE_FORMAT_IEEE_FLOAT, 32, false},
+        Case{WAVE_FORMAT_PCM, 24, true}, Case{WAVE_FORMAT_PCM, 32, true}, Case{WAVE_FORMAT_IEEE_FLOAT, 32, true}}) {
     SCOPED_TRACE(testing::Message() << c.tag << "/" << c.bits << (c.extensible ? " extensible" : ""));
     std::vector<uint8_t> bytes;
     for (int value : heard) {

@@ -235,7 +235,7 @@ TEST_F(MusicTest, DirectMusicFollowsThePerformanceAndReleasesTheSegmentOnDelete)
   record->started = 1;
   ASSERT_EQ(DeleteMusicHandle(handle), 0);
   EXPECT_EQ(g_calls, (std::vector<std::string>{"performance.StopEx(segment,0,0)", "segment.Unload(performance)",
-                                                "loader.ReleaseObjectByUnknown(segment)", "segment.Release"}));
+                                               "loader.ReleaseObjectByUnknown(segment)", "segment.Release"}));
   EXPECT_EQ(segment.base.references, 0u);
   EXPECT_EQ(GetMidiRecord(handle), nullptr);
   EXPECT_EQ(GetTrackedBlockCount(), blocksAtStart_);

@@ -45,9 +45,9 @@ inline int CreateTestSoftSoundPlayer(WAVEFORMATEX format, int bufferBytes, int l
   auto* record = static_cast<SoftSoundRecord*>(ZV_ALLOC_ZEROED(sizeof(SoftSoundRecord)));
   record->isPlayer = 1;
   record->format = format;
-  DSBUFFERDESC description = BufferDescription(&record->format, static_cast<DWORD>(bufferBytes),
-                                               DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY |
-                                                   DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2);
+  DSBUFFERDESC description = BufferDescription(
+      &record->format, static_cast<DWORD>(bufferBytes),
+      DSBCAPS_CTRLVOLUME | DSBCAPS_CTRLPAN | DSBCAPS_CTRLFREQUENCY | DSBCAPS_GLOBALFOCUS | DSBCAPS_GETCURRENTPOSITION2);
   if (SndBufCreate(&record->buffer, &description) != 0) {
     ZV_FREE(record);
     return -1;

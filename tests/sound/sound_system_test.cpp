@@ -14,10 +14,10 @@
 #include "platform/testing.h"
 #include "runtime/log.h"
 #include "runtime/runtime_state.h"
-#include "window/window_state.h"
 #include "sound/sound_records.h"
 #include "sound_system_fixture.h"
 #include "sound_test_support.h"
+#include "window/window_state.h"
 
 using namespace sound_test;
 namespace testing_door = platform::testing;
@@ -235,12 +235,13 @@ TEST_F(SoundSystemTest, StartAndEndWriteTheirLogLinesInOrder) {
       "DirectSound の初期化は正常に終了しました",
   }));
   ASSERT_EQ(EndSoundSystem(), 0);
-  EXPECT_TRUE(log.HasInOrder({"DirectSound の初期化は正常に終了しました", "DirectSound の終了処理は正常に終了しました"}));
+  EXPECT_TRUE(
+      log.HasInOrder({"DirectSound の初期化は正常に終了しました", "DirectSound の終了処理は正常に終了しました"}));
 
   testing_door::FailSoundDevice(true);
   ASSERT_EQ(InitSoundSystem(), -1);
-  EXPECT_TRUE(log.HasInOrder({"DirectSound の終了処理は正常に終了しました",
-                              "引き続きインターフェースの初期化処理...  初期化に失敗しました"}));
+  EXPECT_TRUE(log.HasInOrder(
+      {"DirectSound の終了処理は正常に終了しました", "引き続きインターフェースの初期化処理...  初期化に失敗しました"}));
   testing_door::FailSoundDevice(false);
 
   // The DirectMusic back end finds no loader and goes on with DirectSound.
@@ -422,7 +423,8 @@ TEST_F(SoundSystemTest, SoftwareBuffersLockVolumeAndPanAsTheirDataModelSays) {
   EXPECT_EQ(firstSize, 4000);
   EXPECT_EQ(second, nullptr);
   EXPECT_EQ(secondSize, 0);
-  for (int refusedBytes : {4001, 0, -4}) EXPECT_EQ(SndBufLock(0, &entry, refusedBytes, &first, &firstSize, &second, &secondSize), -1);
+  for (int refusedBytes : {4001, 0, -4})
+    EXPECT_EQ(SndBufLock(0, &entry, refusedBytes, &first, &firstSize, &second, &secondSize), -1);
   EXPECT_EQ(SndBufLock(3998, &entry, 4001, &first, &firstSize, &second, &secondSize), -1);
   EXPECT_EQ(SndBufLock(4000, &entry, 4, &first, &firstSize, &second, &secondSize), -1);
 
@@ -431,8 +433,8 @@ TEST_F(SoundSystemTest, SoftwareBuffersLockVolumeAndPanAsTheirDataModelSays) {
     int volume;
     int pan;
   };
-  for (Level level : {Level{-10000, 0, -256}, Level{-1000, 25, -230}, Level{-600, 64, -191}, Level{0, 256, 0},
-                      Level{-1, 255, 0}}) {
+  for (Level level :
+       {Level{-10000, 0, -256}, Level{-1000, 25, -230}, Level{-600, 64, -191}, Level{0, 256, 0}, Level{-1, 255, 0}}) {
     ASSERT_EQ(SndBufSetVolume(&entry, level.hundredths), 0);
     EXPECT_EQ(entry.volume, level.volume) << level.hundredths;
     ASSERT_EQ(SndBufSetPan(level.hundredths, &entry), 0);
@@ -513,7 +515,8 @@ TEST_F(SoundSystemTest, EndingACaptureWritesTheWaveHeader) {
   char path[MAX_PATH];
   ASSERT_GT(GetTempPathA(sizeof(directory), directory), 0u);
   ASSERT_NE(GetTempFileNameA(directory, "cap", 0, path), 0u);
-  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   std::vector<uint8_t> body(46 + 40, 0xAB);
   DWORD written = 0;
@@ -531,9 +534,9 @@ TEST_F(SoundSystemTest, EndingACaptureWritesTheWaveHeader) {
   ASSERT_TRUE(ReadFile(file, header, sizeof(header), &read, nullptr));
   CloseHandle(file);
   DeleteFileA(path);
-  const uint8_t expected[46] = {'R', 'I', 'F', 'F', 78, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-                                18, 0, 0, 0, 1, 0, 2, 0, 0x44, 0xAC, 0, 0, 0x10, 0xB1, 2, 0,
-                                4, 0, 16, 0, 0, 0, 'd', 'a', 't', 'a', 40, 0, 0, 0};
+  const uint8_t expected[46] = {'R', 'I', 'F', 'F', 78, 0, 0,   0,   'W',  'A',  'V', 'E', 'f',  'm',  't', ' ',
+                                18,  0,   0,   0,   1,  0, 2,   0,   0x44, 0xAC, 0,   0,   0x10, 0xB1, 2,   0,
+                                4,   0,   16,  0,   0,  0, 'd', 'a', 't',  'a',  40,  0,   0,    0};
   EXPECT_EQ(std::vector<uint8_t>(header, header + 46), std::vector<uint8_t>(expected, expected + 46));
 }
 

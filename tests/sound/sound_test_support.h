@@ -52,7 +52,8 @@ inline bool Fill(IDirectSoundBuffer* buffer, const void* data, DWORD bytes) {
 }
 
 // One channel (0 left, 1 right) of interleaved stereo output.
-inline std::vector<int> Channel(const std::vector<int16_t>& mix, int channel, size_t from = 0, size_t count = SIZE_MAX) {
+inline std::vector<int> Channel(const std::vector<int16_t>& mix, int channel, size_t from = 0,
+                                size_t count = SIZE_MAX) {
   std::vector<int> samples;
   for (size_t frame = from; frame < mix.size() / 2 && samples.size() < count; ++frame)
     samples.push_back(mix[2 * frame + channel]);

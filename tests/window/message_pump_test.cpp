@@ -90,7 +90,7 @@ TEST_F(PumpTest, KeysBecomeKeyAndCharacterMessages) {
   for (const MSG& msg : g_seen)
     if (msg.message == WM_KEYDOWN || msg.message == WM_KEYUP || msg.message == WM_CHAR)
       keys.emplace_back(msg.message, msg.wParam);
-  std::vector<std::pair<UINT, WPARAM>> expected{{WM_KEYDOWN, 'A'},        {WM_CHAR, 'a'},     {WM_KEYUP, 'A'},
+  std::vector<std::pair<UINT, WPARAM>> expected{{WM_KEYDOWN, 'A'},      {WM_CHAR, 'a'},    {WM_KEYUP, 'A'},
                                                 {WM_KEYDOWN, VK_SHIFT}, {WM_KEYDOWN, '2'}, {WM_CHAR, '@'},
                                                 {WM_KEYUP, VK_SHIFT}};
   EXPECT_EQ(keys, expected);
@@ -135,7 +135,9 @@ TEST_P(CloseSignalTest, ClosesTheWindowAsItsCloseButtonDoes) {
 
 INSTANTIATE_TEST_SUITE_P(Signals, CloseSignalTest, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
                          [](const ::testing::TestParamInfo<int>& info) {
-                           return std::string(info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP");
+                           return std::string(info.param == SIGINT    ? "SIGINT"
+                                              : info.param == SIGTERM ? "SIGTERM"
+                                                                      : "SIGHUP");
                          });
 
 TEST_F(PumpTest, FocusLossWaitsUntilActiveAgain) {

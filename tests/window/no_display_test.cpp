@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/testing.h"
 #include "graphics/screen_services.h"
+#include "platform/testing.h"
 #include "window/window_services.h"
 #include "zyvel/runtime.h"
 

@@ -44,13 +44,13 @@ TEST_F(LibraryTest, RunsFramesClosesAndFinishes) {
 
   std::string log = ReadLog();
   if (log.empty()) GTEST_SKIP() << "no Log.txt written by this build's log";
-  ExpectInOrder(log, {"システムの情報を出力します", "論理プロセッサの数 : ", "ＯＳ  Windows",
-                      "ＣＯＭの初期化... 成功しました", "ソフトの二重起動検査... 二重起動はされていませんでした",
-                      "ウインドウクラスを登録します... 登録に成功しました",
-                      "ウインドウモード起動用のウインドウを作成します", "ウインドウの作成に成功しました",
-                      "ウインドウを閉じようとしています", "ウインドウが破棄されようとしています",
-                      "ソフトを終了する準備が整いました", "ＣＯＭを終了... 完了", "Alloc memory dump",
-                      "Total size:0(0.000kb)  Alloc num:0"});
+  ExpectInOrder(
+      log,
+      {"システムの情報を出力します", "論理プロセッサの数 : ", "ＯＳ  Windows", "ＣＯＭの初期化... 成功しました",
+       "ソフトの二重起動検査... 二重起動はされていませんでした", "ウインドウクラスを登録します... 登録に成功しました",
+       "ウインドウモード起動用のウインドウを作成します", "ウインドウの作成に成功しました",
+       "ウインドウを閉じようとしています", "ウインドウが破棄されようとしています", "ソフトを終了する準備が整いました",
+       "ＣＯＭを終了... 完了", "Alloc memory dump", "Total size:0(0.000kb)  Alloc num:0"});
 }
 
 TEST_F(LibraryTest, StartUpMeasuresTheClocksOnTheTestClock) {
@@ -59,10 +59,13 @@ TEST_F(LibraryTest, StartUpMeasuresTheClocksOnTheTestClock) {
   // round of the probe and the millisecond timer hardly ever, so the counter is chosen.
   EXPECT_EQ(g_runtime.clocks.usePerformanceCounter, 1);
   // Its time-stamp counter runs at 1 GHz, measured over the 100 ms that the sleeps move it on.
-  if (g_runtime.clocks.hasTimeStampCounter) { EXPECT_NEAR(g_runtime.processor.processorMHz, 1000, 10); }
+  if (g_runtime.clocks.hasTimeStampCounter) {
+    EXPECT_NEAR(g_runtime.processor.processorMHz, 1000, 10);
+  }
   std::string log = ReadLog();
   if (log.empty()) GTEST_SKIP() << "no Log.txt written by this build's log";
-  ExpectInOrder(log, {"タイマーの精度を検査します", "パフォーマンスカウンター：60", "パフォーマンスカウンターを使用します"});
+  ExpectInOrder(log,
+                {"タイマーの精度を検査します", "パフォーマンスカウンター：60", "パフォーマンスカウンターを使用します"});
 }
 
 TEST_F(LibraryTest, InitialiseAndFinishTwice) {
@@ -129,8 +132,8 @@ TEST_P(SizeRules, FullScreenRequest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Window, SizeRules,
-                         ::testing::Values(SizeRuleCase{800, 600, 1, 800, 600, 800},   // No such mode: windowed.
-                                           SizeRuleCase{320, 240, 0, 640, 480, 320},   // Emulated at 640 x 480.
+                         ::testing::Values(SizeRuleCase{800, 600, 1, 800, 600, 800},    // No such mode: windowed.
+                                           SizeRuleCase{320, 240, 0, 640, 480, 320},    // Emulated at 640 x 480.
                                            SizeRuleCase{640, 480, 0, 640, 480, 640}));  // Offered: full screen.
 
 TEST_F(LibraryTest, ClassNameAndTitleDefaults) {
@@ -282,12 +285,12 @@ TEST_F(LibraryTest, OsCodes) {
     const char* word;
   };
   const Case cases[] = {
-      {VER_PLATFORM_WIN32s, 3, 10, 0, "3.1"},       {VER_PLATFORM_WIN32_WINDOWS, 4, 0, 1, "95"},
-      {VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2, "98"}, {VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3, "Me"},
+      {VER_PLATFORM_WIN32s, 3, 10, 0, "3.1"},         {VER_PLATFORM_WIN32_WINDOWS, 4, 0, 1, "95"},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 10, 2, "98"},   {VER_PLATFORM_WIN32_WINDOWS, 4, 90, 3, "Me"},
       {VER_PLATFORM_WIN32_NT, 3, 51, 260, "NT 3.51"}, {VER_PLATFORM_WIN32_NT, 4, 0, 261, "4.0"},
-      {VER_PLATFORM_WIN32_NT, 5, 0, 262, "2000"},   {VER_PLATFORM_WIN32_NT, 5, 1, 263, "XP"},
-      {VER_PLATFORM_WIN32_NT, 6, 0, 264, "Vista"},  {VER_PLATFORM_WIN32_NT, 6, 1, 265, "7"},
-      {VER_PLATFORM_WIN32_NT, 6, 18, 265, "7"},     {VER_PLATFORM_WIN32_NT, 10, 0, 265, "7"},
+      {VER_PLATFORM_WIN32_NT, 5, 0, 262, "2000"},     {VER_PLATFORM_WIN32_NT, 5, 1, 263, "XP"},
+      {VER_PLATFORM_WIN32_NT, 6, 0, 264, "Vista"},    {VER_PLATFORM_WIN32_NT, 6, 1, 265, "7"},
+      {VER_PLATFORM_WIN32_NT, 6, 18, 265, "7"},       {VER_PLATFORM_WIN32_NT, 10, 0, 265, "7"},
   };
   for (const Case& c : cases) {
     char word[32];

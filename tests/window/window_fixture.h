@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "graphics/screen_services.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
-#include "graphics/screen_services.h"
 #include "runtime/runtime_state.h"
 #include "window/window_services.h"
 

@@ -85,8 +85,8 @@ TEST_F(WindowHooksTest, StartUpAndShutDownCallTheSubsystemsInTheirOrder) {
                                                kTextInput, kDrawTargets, kModelsStart}));
   g_steps.clear();
   ASSERT_EQ(EndLibrary(), 0);
-  EXPECT_EQ(g_steps, (std::vector<std::string>{kNetworkEnd, kMusicEnd, kModelsEnd, kGraphicsEnd, kInputEnd,
-                                               kSoundEnd, kSoftImages}));
+  EXPECT_EQ(g_steps, (std::vector<std::string>{kNetworkEnd, kMusicEnd, kModelsEnd, kGraphicsEnd, kInputEnd, kSoundEnd,
+                                               kSoftImages}));
 }
 
 TEST_F(WindowHooksTest, SubsystemsLeftOutOfStartUpAreNotCalled) {

@@ -78,8 +78,8 @@ bool EndsInLeadByte(const std::string& name, int charSet) {
 
 }  // namespace
 
-bool WriteArchive(const ArchiveWriterItem& root, const ArchiveWriterOptions& options,
-                  std::vector<unsigned char>* out, std::string* error) {
+bool WriteArchive(const ArchiveWriterItem& root, const ArchiveWriterOptions& options, std::vector<unsigned char>* out,
+                  std::string* error) {
   if (options.version < 0 || options.version > 4) {
     *error = "version must be 0 to 4";
     return false;

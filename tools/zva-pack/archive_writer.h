@@ -18,22 +18,22 @@ struct ArchiveWriterItem {
 };
 
 enum class ArchiveCompression {
-  Store,          // Every member stored.
-  WhenSmaller,    // LZ where it saves space (versions 2 to 4).
-  Always,         // LZ for every file (versions 2 to 4).
+  Store,        // Every member stored.
+  WhenSmaller,  // LZ where it saves space (versions 2 to 4).
+  Always,       // LZ for every file (versions 2 to 4).
 };
 
 struct ArchiveWriterOptions {
-  int version = 4;            // 0 to 4; below 2 every member is stored.
-  uint32_t codePage = 932;    // Written in version 4 only.
+  int version = 4;          // 0 to 4; below 2 every member is stored.
+  uint32_t codePage = 932;  // Written in version 4 only.
   ArchiveCompression compression = ArchiveCompression::WhenSmaller;
-  bool secondKey = false;     // Scramble with the readers' fallback key.
+  bool secondKey = false;  // Scramble with the readers' fallback key.
 };
 
 // The archive's bytes, scrambled; false with a reason for duplicate names, a directory name
 // ending in a lead byte, a bad version or an archive of 2 GB or more.
-bool WriteArchive(const ArchiveWriterItem& root, const ArchiveWriterOptions& options,
-                  std::vector<unsigned char>* out, std::string* error);
+bool WriteArchive(const ArchiveWriterItem& root, const ArchiveWriterOptions& options, std::vector<unsigned char>* out,
+                  std::string* error);
 
 // One LZ stream (head and body) for `size` bytes; the escape byte is the least frequent byte.
 std::vector<unsigned char> PackArchiveLz(const unsigned char* data, size_t size);

@@ -26,7 +26,8 @@ namespace {
 constexpr uint64_t kFileTimeUnixEpoch = 116444736000000000ull;
 
 uint64_t FileTimeOf(const timespec& time) {
-  return kFileTimeUnixEpoch + static_cast<uint64_t>(time.tv_sec) * 10000000u + static_cast<uint64_t>(time.tv_nsec) / 100u;
+  return kFileTimeUnixEpoch + static_cast<uint64_t>(time.tv_sec) * 10000000u +
+         static_cast<uint64_t>(time.tv_nsec) / 100u;
 }
 
 // File names from UTF-8 into the archive's code page, strictly: no stand-in characters.

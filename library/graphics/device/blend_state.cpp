@@ -5,27 +5,27 @@
 #include <cmath>
 #include <cstring>
 
-#include "graphics/models/camera.h"
 #include "graphics/device/device_buffers.h"
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/graph_records.h"
-#include "graphics/device/render_device.h"
+#include "graphics/models/camera.h"
 
 // Destination and source factors are D3DBLEND numbers, the operation a D3DBLENDOP number.
 const BlendModeRow BlendModeTable[13] = {
-    {-1, -1, 0, D3DBLENDOP_ADD},                                          // 0 copy
-    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, 0, D3DBLENDOP_ADD},         // 1 alpha
-    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, 0, D3DBLENDOP_ADD},                 // 2 add
-    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, 0, D3DBLENDOP_ADD},            // 3 subtract (emulated)
-    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, 0, D3DBLENDOP_ADD},                // 4 multiply
-    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, 0, D3DBLENDOP_ADD},                 // 5
-    {-1, -1, 0, D3DBLENDOP_ADD},                                          // 6
-    {-1, -1, 0, D3DBLENDOP_ADD},                                          // 7
-    {D3DBLEND_ONE, D3DBLEND_ZERO, 0, D3DBLENDOP_ADD},                     // 8
-    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, 0, D3DBLENDOP_ADD},            // 9
-    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, 2, D3DBLENDOP_ADD},         // 10 inverted alpha
-    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, 1, D3DBLENDOP_ADD},                // 11 product alpha
-    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, 0, D3DBLENDOP_REVSUBTRACT},         // 12
+    {-1, -1, 0, D3DBLENDOP_ADD},                                   // 0 copy
+    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, 0, D3DBLENDOP_ADD},  // 1 alpha
+    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, 0, D3DBLENDOP_ADD},          // 2 add
+    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, 0, D3DBLENDOP_ADD},     // 3 subtract (emulated)
+    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, 0, D3DBLENDOP_ADD},         // 4 multiply
+    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, 0, D3DBLENDOP_ADD},          // 5
+    {-1, -1, 0, D3DBLENDOP_ADD},                                   // 6
+    {-1, -1, 0, D3DBLENDOP_ADD},                                   // 7
+    {D3DBLEND_ONE, D3DBLEND_ZERO, 0, D3DBLENDOP_ADD},              // 8
+    {D3DBLEND_ZERO, D3DBLEND_INVDESTCOLOR, 0, D3DBLENDOP_ADD},     // 9
+    {D3DBLEND_INVSRCALPHA, D3DBLEND_SRCALPHA, 2, D3DBLENDOP_ADD},  // 10 inverted alpha
+    {D3DBLEND_SRCCOLOR, D3DBLEND_ZERO, 1, D3DBLENDOP_ADD},         // 11 product alpha
+    {D3DBLEND_ONE, D3DBLEND_SRCALPHA, 0, D3DBLENDOP_REVSUBTRACT},  // 12
 };
 
 int g_blendVertexKind = 0;
@@ -83,8 +83,10 @@ StageSet BuildTextureSet(int transparency, int alphaModulation, int colorModulat
   StageRecord& stage0 = set.Stages[0];
   stage0 = Stage(0, 0, D3DTA_TEXTURE, D3DTA_DIFFUSE, 0, 0, 0);
   SetTextureColor(stage0, colorModulation, variant);
-  if (transparency == 0) stage0.AlphaOp = D3DTOP_SELECTARG2;
-  else stage0.AlphaOp = alphaModulation ? D3DTOP_MODULATE : D3DTOP_SELECTARG1;
+  if (transparency == 0)
+    stage0.AlphaOp = D3DTOP_SELECTARG2;
+  else
+    stage0.AlphaOp = alphaModulation ? D3DTOP_MODULATE : D3DTOP_SELECTARG1;
   set.Count = 1;
   if (variant == 1) {
     set.Stages[1] = Stage(1, D3DTOP_SELECTARG1, D3DTA_CURRENT, kStageKeep, D3DTOP_BLENDCURRENTALPHA, D3DTA_CURRENT,
@@ -118,8 +120,8 @@ StageSet BuildBlendTextureSet(int transparency, int alphaModulation, int colorMo
     }
   }
   if (alphaModulation && transparency != 0) {
-    set.Stages[n++] = Stage(transparency == 1 ? 0 : 1, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_CURRENT,
-                            D3DTOP_SELECTARG1, D3DTA_CURRENT, kStageKeep);
+    set.Stages[n++] = Stage(transparency == 1 ? 0 : 1, D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1,
+                            D3DTA_CURRENT, kStageKeep);
   }
   set.Count = n;
   Close(set);
@@ -139,8 +141,8 @@ struct StageSetTable {
       for (int y = 0; y < 2; ++y)
         for (int e = 0; e < 3; ++e) Sets[BlendTextureStageSetIndex(e, y, x)] = BuildBlendTextureSet(e, y, x);
     SubtractUntextured = StageSet{};
-    SubtractUntextured.Stages[0] =
-        Stage(0, D3DTOP_SELECTARG2, kStageKeep, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, kStageKeep);
+    SubtractUntextured.Stages[0] = Stage(0, D3DTOP_SELECTARG2, kStageKeep, D3DTA_DIFFUSE, D3DTOP_SELECTARG1,
+                                         D3DTA_DIFFUSE, kStageKeep);
     SubtractUntextured.Count = 1;
     Close(SubtractUntextured);
   }
@@ -274,7 +276,8 @@ BlendConfiguration FromUserRecord(const UserBlendRecord& record, int resolve) {
   config.Stages.Count = count < kStageCount ? count : kStageCount - 1;
   for (int s = 0; s < kStageCount; ++s) {
     config.Stages.Stages[s] = record.Stages[s];
-    if (resolve) config.Stages.Stages[s].Texture = FirstTextureOfGraph(reinterpret_cast<intptr_t>(record.Stages[s].Texture));
+    if (resolve)
+      config.Stages.Stages[s].Texture = FirstTextureOfGraph(reinterpret_cast<intptr_t>(record.Stages[s].Texture));
   }
   if (count < kStageCount) config.Stages.Stages[count] = DisableStage();
   return config;
@@ -283,9 +286,12 @@ BlendConfiguration FromUserRecord(const UserBlendRecord& record, int resolve) {
 // The border ramp of a blend graph whose range is above 1.
 void SetBorderRamp(BlendConfiguration& config, int param, int range) {
   int scale, offset, stage1Op;
-  if (range <= 64) scale = 1280, offset = 1024, stage1Op = D3DTOP_MODULATE4X;
-  else if (range <= 128) scale = 768, offset = 512, stage1Op = D3DTOP_MODULATE2X;
-  else scale = 512, offset = 256, stage1Op = D3DTOP_MODULATE;
+  if (range <= 64)
+    scale = 1280, offset = 1024, stage1Op = D3DTOP_MODULATE4X;
+  else if (range <= 128)
+    scale = 768, offset = 512, stage1Op = D3DTOP_MODULATE2X;
+  else
+    scale = 512, offset = 256, stage1Op = D3DTOP_MODULATE;
   const int k = param * scale / 255;
   const int v = scale - k;
   int alpha, stage0Op;
@@ -375,8 +381,9 @@ int ApplyBlendState(int resolveGraphHandles, const UserBlendRecord* userBlend, i
     config.AlphaTestEnable = 0;
   } else if (!hasBlendTexture) {
     g_blendVertexKind = 1;
-    config.Stages = StageSets().Sets[TextureStageSetIndex(transparency, cache.AlphaModulation,
-                                                          cache.ColorModulation, row.StageVariant)];
+    config.Stages =
+        StageSets()
+            .Sets[TextureStageSetIndex(transparency, cache.AlphaModulation, cache.ColorModulation, row.StageVariant)];
     config.Stages.Stages[0].Texture = cache.MainTexture;
     if (k) {
       config.AlphaTestEnable = 1, config.AlphaRef = 16, config.AlphaFunc = D3DCMP_GREATER;
@@ -390,8 +397,8 @@ int ApplyBlendState(int resolveGraphHandles, const UserBlendRecord* userBlend, i
     config.TextureFactor = 0xFFFFFFFF;
   } else {
     g_blendVertexKind = 2;
-    config.Stages = StageSets().Sets[BlendTextureStageSetIndex(transparency, cache.AlphaModulation,
-                                                               cache.ColorModulation)];
+    config.Stages =
+        StageSets().Sets[BlendTextureStageSetIndex(transparency, cache.AlphaModulation, cache.ColorModulation)];
     config.Stages.Stages[0].Texture = cache.BlendTexture;
     config.Stages.Stages[a ? 2 : 1].Texture = cache.MainTexture;
     if (!modeBlends) config.DestBlend = D3DBLEND_INVSRCALPHA, config.SrcBlend = D3DBLEND_SRCALPHA;
@@ -452,8 +459,10 @@ void PrepareDeviceForDraw(const TextureFormatDescription* format, IDirect3DBaseT
 
   DrawLightArea& lights = state.Lights;
   if ((flags & kPrepareLighting) && !lights.LightingOff) {
-    if (lights.LightsChanged || lights.ForceApplyLights) ApplyLightsToDevice();
-    else SetDeviceLightingEnable(1);
+    if (lights.LightsChanged || lights.ForceApplyLights)
+      ApplyLightsToDevice();
+    else
+      SetDeviceLightingEnable(1);
     if (lights.MaterialChanged) {
       D3DMATERIAL9 material;
       static_assert(sizeof(material) == sizeof(lights.Material), "the light area keeps the device's material");

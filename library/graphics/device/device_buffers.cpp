@@ -91,8 +91,8 @@ int RecreateVertexBufferObject(VertexBufferRecord* record) {
   ReleaseAndClear(record->Buffer);
   // A non-zero format flag is read through a vertex declaration.
   const DWORD fvf = record->FormatFlag == 0 ? kVertexBufferFvf : 0;
-  record->Buffer =
-      CreateDeviceVertexBuffer(record->VertexCount * record->Stride, D3DUSAGE_WRITEONLY, fvf, D3DPOOL_DEFAULT);
+  record->Buffer = CreateDeviceVertexBuffer(record->VertexCount * record->Stride, D3DUSAGE_WRITEONLY, fvf,
+                                            D3DPOOL_DEFAULT);
   if (!record->Buffer) {
     AddLogText("頂点バッファの作成に失敗しました\n");
     return -1;
@@ -104,8 +104,8 @@ int RecreateIndexBufferObject(IndexBufferRecord* record) {
   if (!record || !g_renderDevice.HardwareVertexProcessing) return 0;
   ReleaseAndClear(record->Buffer);
   const D3DFORMAT format = record->FormatFlag == 0 ? D3DFMT_INDEX16 : D3DFMT_INDEX32;
-  record->Buffer =
-      CreateDeviceIndexBuffer(record->IndexCount * record->IndexSize, D3DUSAGE_WRITEONLY, format, D3DPOOL_DEFAULT);
+  record->Buffer = CreateDeviceIndexBuffer(record->IndexCount * record->IndexSize, D3DUSAGE_WRITEONLY, format,
+                                           D3DPOOL_DEFAULT);
   if (!record->Buffer) {
     AddLogText("インデックスバッファの作成に失敗しました\n");
     return -1;

@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "graphics/device/blend_state.h"
-#include "graphics/models/camera.h"
 #include "graphics/device/device_buffers.h"
 #include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/screen_settings.h"
+#include "graphics/models/camera.h"
 
 DeviceStateCache g_deviceStateCache;
 
@@ -317,8 +317,12 @@ int SetDeviceViewport(const D3DVIEWPORT9* viewport) {
 }
 
 int SetDeviceViewportRect(int x1, int y1, int x2, int y2) {
-  D3DVIEWPORT9 viewport = {static_cast<DWORD>(x1), static_cast<DWORD>(y1), static_cast<DWORD>(x2 - x1),
-                           static_cast<DWORD>(y2 - y1), 0.0f, 1.0f};
+  D3DVIEWPORT9 viewport = {static_cast<DWORD>(x1),
+                           static_cast<DWORD>(y1),
+                           static_cast<DWORD>(x2 - x1),
+                           static_cast<DWORD>(y2 - y1),
+                           0.0f,
+                           1.0f};
   return SetDeviceViewport(&viewport);
 }
 
@@ -478,7 +482,9 @@ int CreateVertexDeclarations() {
          {68, C, COL, 1}},
         8,
         72}},
-      {{{{0, F3, POS, 0}, {12, F3, NRM, 0}, {24, F3, NRM, 1}, {36, F3, NRM, 2}, {48, C, COL, 0}, {52, C, COL, 1}}, 6, 56},
+      {{{{0, F3, POS, 0}, {12, F3, NRM, 0}, {24, F3, NRM, 1}, {36, F3, NRM, 2}, {48, C, COL, 0}, {52, C, COL, 1}},
+        6,
+        56},
        {{{0, F3, POS, 0},
          {12, U4, BI, 0},
          {16, F4, BW, 0},
@@ -509,11 +515,19 @@ int CreateVertexDeclarations() {
         D3DVERTEXELEMENT9 elements[20];
         int n = 0;
         for (int i = 0; i < base.count; ++i)
-          elements[n++] = {0, base.elements[i].offset, base.elements[i].type, D3DDECLMETHOD_DEFAULT,
-                           base.elements[i].usage, base.elements[i].index};
+          elements[n++] = {0,
+                           base.elements[i].offset,
+                           base.elements[i].type,
+                           D3DDECLMETHOD_DEFAULT,
+                           base.elements[i].usage,
+                           base.elements[i].index};
         for (int k = 0; k < extra; ++k)
-          elements[n++] = {0, static_cast<WORD>(base.extraFrom + 16 * k), F4, D3DDECLMETHOD_DEFAULT,
-                           D3DDECLUSAGE_TEXCOORD, static_cast<BYTE>(k)};
+          elements[n++] = {0,
+                           static_cast<WORD>(base.extraFrom + 16 * k),
+                           F4,
+                           D3DDECLMETHOD_DEFAULT,
+                           D3DDECLUSAGE_TEXCOORD,
+                           static_cast<BYTE>(k)};
         elements[n++] = D3DDECL_END();
         IDirect3DVertexDeclaration9*& slot = cache.VertexDeclarations[tangent][skin][extra];
         if (slot) slot->Release();
@@ -574,7 +588,8 @@ int SetupDeviceStateCache() {
     device->SetSamplerState(static_cast<DWORD>(stage), D3DSAMP_ADDRESSU, static_cast<DWORD>(cache.AddressU[stage]));
     device->SetSamplerState(static_cast<DWORD>(stage), D3DSAMP_ADDRESSV, static_cast<DWORD>(cache.AddressV[stage]));
     device->SetSamplerState(static_cast<DWORD>(stage), D3DSAMP_ADDRESSW, static_cast<DWORD>(cache.AddressW[stage]));
-    int filter = cache.FilterMode >= 0 && cache.FilterMode <= 2 ? cache.FilterMode + 1 : static_cast<int>(D3DTEXF_POINT);
+    int filter = cache.FilterMode >= 0 && cache.FilterMode <= 2 ? cache.FilterMode + 1
+                                                                : static_cast<int>(D3DTEXF_POINT);
     cache.MagFilter[stage] = cache.MinFilter[stage] = cache.MipFilter[stage] = filter;
     device->SetSamplerState(static_cast<DWORD>(stage), D3DSAMP_MAGFILTER, static_cast<DWORD>(filter));
     device->SetSamplerState(static_cast<DWORD>(stage), D3DSAMP_MINFILTER, static_cast<DWORD>(filter));
@@ -736,8 +751,9 @@ int RestoreDeviceStates() {
   SetDeviceSpecularEnable(cache.SpecularEnable);
   SetDiffuseMaterialSource(cache.DiffuseMaterialSource);
   SetSpecularMaterialSource(cache.SpecularMaterialSource);
-  D3DCOLOR ambient = D3DCOLOR_ARGB(static_cast<int>(cache.Ambient[3] * 255.0f), static_cast<int>(cache.Ambient[0] * 255.0f),
-                                   static_cast<int>(cache.Ambient[1] * 255.0f), static_cast<int>(cache.Ambient[2] * 255.0f));
+  D3DCOLOR ambient = D3DCOLOR_ARGB(
+      static_cast<int>(cache.Ambient[3] * 255.0f), static_cast<int>(cache.Ambient[0] * 255.0f),
+      static_cast<int>(cache.Ambient[1] * 255.0f), static_cast<int>(cache.Ambient[2] * 255.0f));
   device->SetRenderState(D3DRS_AMBIENT, ambient);
   SetDeviceLightingEnable(cache.LightingEnable);
   // Disabled lights too, so that enabling one later finds it; an index never given a light and

@@ -8,8 +8,8 @@
 
 #include <cstdint>
 
-#include "graphics/models/math.h"
 #include "graphics/device/render_device.h"
+#include "graphics/models/math.h"
 
 constexpr int kStageCount = 8;
 constexpr int kVertexConstantCount = 256;

@@ -4,8 +4,8 @@
 // so the processor stays free. Times are the microsecond clock's.
 #include "graphics/device/display_modes.h"
 
-#include "graphics/graphs/draw_state.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/screen_settings.h"
 #include "window/window_services.h"
 

@@ -8,9 +8,9 @@
 #include "graphics/device/device_state_cache.h"
 #include "graphics/device/display_modes.h"
 #include "graphics/graphs/draw_state.h"
+#include "graphics/graphs/screen_settings.h"
 #include "graphics/models/model_buffers.h"
 #include "graphics/models/shader_pack.h"
-#include "graphics/graphs/screen_settings.h"
 #include "platform/com.h"
 #include "window/window_services.h"
 
@@ -42,23 +42,51 @@ struct FormatRule {
 };
 
 const FormatRule kFormatRules[] = {
-    {kTextureFormatColor16, {{D3DFMT_R5G6B5, "Z_D3DFMT_R5G6B5"}, {D3DFMT_X1R5G5B5, "Z_D3DFMT_X1R5G5B5"}}, 2, -1, false,
-     "16bit カラーフォーマットは %s です", "使用できる 16bit カラーフォーマットが見つかりませんでした\n"},
-    {kTextureFormatColor32, {{D3DFMT_X8R8G8B8, "Z_D3DFMT_X8R8G8B8"}}, 1, kTextureFormatColor16, false,
-     "32bit カラーフォーマットは %s です", nullptr},
-    {kTextureFormatAlpha16, {{D3DFMT_A4R4G4B4, "Z_D3DFMT_A4R4G4B4"}, {D3DFMT_A8R8G8B8, "Z_D3DFMT_A8R8G8B8"}}, 2, -1,
-     false, "アルファ付き 16bit カラーフォーマットは %s です",
+    {kTextureFormatColor16,
+     {{D3DFMT_R5G6B5, "Z_D3DFMT_R5G6B5"}, {D3DFMT_X1R5G5B5, "Z_D3DFMT_X1R5G5B5"}},
+     2,
+     -1,
+     false,
+     "16bit カラーフォーマットは %s です",
+     "使用できる 16bit カラーフォーマットが見つかりませんでした\n"},
+    {kTextureFormatColor32,
+     {{D3DFMT_X8R8G8B8, "Z_D3DFMT_X8R8G8B8"}},
+     1,
+     kTextureFormatColor16,
+     false,
+     "32bit カラーフォーマットは %s です",
+     nullptr},
+    {kTextureFormatAlpha16,
+     {{D3DFMT_A4R4G4B4, "Z_D3DFMT_A4R4G4B4"}, {D3DFMT_A8R8G8B8, "Z_D3DFMT_A8R8G8B8"}},
+     2,
+     -1,
+     false,
+     "アルファ付き 16bit カラーフォーマットは %s です",
      "使用できるアルファ付き 16bit カラーフォーマットが見つかりませんでした\n"},
-    {kTextureFormatAlpha32, {{D3DFMT_A8R8G8B8, "Z_D3DFMT_A8R8G8B8"}, {D3DFMT_A4R4G4B4, "Z_D3DFMT_A4R4G4B4"}}, 2, -1,
-     false, "アルファ付き 32bit カラーフォーマットは %s です",
+    {kTextureFormatAlpha32,
+     {{D3DFMT_A8R8G8B8, "Z_D3DFMT_A8R8G8B8"}, {D3DFMT_A4R4G4B4, "Z_D3DFMT_A4R4G4B4"}},
+     2,
+     -1,
+     false,
+     "アルファ付き 32bit カラーフォーマットは %s です",
      "使用できるアルファ付き 32bit カラーフォーマットが見つかりませんでした\n"},
     {kTextureFormatAlphaTest16,
-     {{D3DFMT_A1R5G5B5, "Z_D3DFMT_A1R5G5B5"}, {D3DFMT_A8R8G8B8, "Z_D3DFMT_A8R8G8B8"}, {D3DFMT_A4R4G4B4, "Z_D3DFMT_A4R4G4B4"}},
-     3, -1, false, "アルファテスト用 16bit カラーフォーマットは %s です",
+     {{D3DFMT_A1R5G5B5, "Z_D3DFMT_A1R5G5B5"},
+      {D3DFMT_A8R8G8B8, "Z_D3DFMT_A8R8G8B8"},
+      {D3DFMT_A4R4G4B4, "Z_D3DFMT_A4R4G4B4"}},
+     3,
+     -1,
+     false,
+     "アルファテスト用 16bit カラーフォーマットは %s です",
      "使用できるアルファテスト用 16bit カラーフォーマットが見つかりませんでした\n"},
     {kTextureFormatAlphaTest32,
-     {{D3DFMT_A8R8G8B8, "Z_D3DFMT_A8R8G8B8"}, {D3DFMT_A1R5G5B5, "Z_D3DFMT_A1R5G5B5"}, {D3DFMT_A4R4G4B4, "Z_D3DFMT_A4R4G4B4"}},
-     3, -1, false, "アルファテスト用 32bit カラーフォーマットは %s です",
+     {{D3DFMT_A8R8G8B8, "Z_D3DFMT_A8R8G8B8"},
+      {D3DFMT_A1R5G5B5, "Z_D3DFMT_A1R5G5B5"},
+      {D3DFMT_A4R4G4B4, "Z_D3DFMT_A4R4G4B4"}},
+     3,
+     -1,
+     false,
+     "アルファテスト用 32bit カラーフォーマットは %s です",
      "使用できるアルファテスト用 32bit カラーフォーマットが見つかりませんでした\n"},
 };
 
@@ -70,9 +98,8 @@ const char* const kDxtNames[5] = {" Z_D3DFMT_DXT1 です", " Z_D3DFMT_DXT2 で�
                                   " Z_D3DFMT_DXT4 です", " Z_D3DFMT_DXT5 です"};
 
 bool FormatSupported(D3DFORMAT format, DWORD usage) {
-  return SUCCEEDED(g_renderDevice.Direct3D->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL,
-                                                              g_renderDevice.ScreenFormat, usage, D3DRTYPE_TEXTURE,
-                                                              format));
+  return SUCCEEDED(g_renderDevice.Direct3D->CheckDeviceFormat(
+      D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, g_renderDevice.ScreenFormat, usage, D3DRTYPE_TEXTURE, format));
 }
 
 // The first supported candidate; its log name through `name`. D3DFMT_UNKNOWN when none.
@@ -98,7 +125,8 @@ int ChooseTextureFormats() {
   D3DFORMAT* table = device.TextureFormats;
   const char* name = nullptr;
 
-  const FormatCandidate depth[] = {{D3DFMT_D16, "D3DFMT_D16"}, {D3DFMT_D24X8, "D3DFMT_D24X8"}, {D3DFMT_D32, "D3DFMT_D32"}};
+  const FormatCandidate depth[] = {
+      {D3DFMT_D16, "D3DFMT_D16"}, {D3DFMT_D24X8, "D3DFMT_D24X8"}, {D3DFMT_D32, "D3DFMT_D32"}};
   table[kTextureFormatZBuffer] = D3DFMT_UNKNOWN;
   for (const FormatCandidate& candidate : depth)
     if (SUCCEEDED(device.Direct3D->CheckDepthStencilMatch(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, device.ScreenFormat,
@@ -219,8 +247,8 @@ void TimeBackBufferReads(int side, int64_t* direct, int64_t* temporary) {
   bool copied = false;
   if (SUCCEEDED(device->CreateRenderTarget(side, side, state.ScreenFormat, D3DMULTISAMPLE_NONE, 0, FALSE, &target,
                                            nullptr)) &&
-      SUCCEEDED(device->CreateOffscreenPlainSurface(side, side, state.ScreenFormat, D3DPOOL_SYSTEMMEM, &second,
-                                                    nullptr)) &&
+      SUCCEEDED(
+          device->CreateOffscreenPlainSurface(side, side, state.ScreenFormat, D3DPOOL_SYSTEMMEM, &second, nullptr)) &&
       SUCCEEDED(device->StretchRect(state.BackBuffer, &area, target, &area, D3DTEXF_NONE)) &&
       SUCCEEDED(device->GetRenderTargetData(target, second))) {
     D3DLOCKED_RECT secondLock;
@@ -262,10 +290,14 @@ void ChooseBackBufferReadRoute() {
 
 const char* ScreenFormatName(D3DFORMAT format) {
   switch (format) {
-    case D3DFMT_X8R8G8B8: return "D3DFMT_X8R8G8B8";
-    case D3DFMT_R5G6B5: return "D3DFMT_R5G6B5";
-    case D3DFMT_X1R5G5B5: return "D3DFMT_X1R5G5B5";
-    default: return nullptr;
+    case D3DFMT_X8R8G8B8:
+      return "D3DFMT_X8R8G8B8";
+    case D3DFMT_R5G6B5:
+      return "D3DFMT_R5G6B5";
+    case D3DFMT_X1R5G5B5:
+      return "D3DFMT_X1R5G5B5";
+    default:
+      return nullptr;
   }
 }
 
@@ -348,7 +380,8 @@ int CreateDirect3DDevice() {
 
   auto formatOfBits = [&](int bits, D3DFORMAT* format) {
     if (bits == 16) {
-      *format = state.Direct3D->GetAdapterModeCount(D3DADAPTER_DEFAULT, D3DFMT_R5G6B5) ? D3DFMT_R5G6B5 : D3DFMT_X1R5G5B5;
+      *format = state.Direct3D->GetAdapterModeCount(D3DADAPTER_DEFAULT, D3DFMT_R5G6B5) ? D3DFMT_R5G6B5
+                                                                                       : D3DFMT_X1R5G5B5;
       return true;
     }
     if (bits == 32) {
@@ -378,9 +411,9 @@ int CreateDirect3DDevice() {
     parameters.Windowed = FALSE;
     if (!formatOfBits(g_screenSettings.ColorBits, &parameters.BackBufferFormat)) return -1;
     parameters.FullScreen_RefreshRateInHz = static_cast<UINT>(g_screenSettings.Refresh);
-    fullScreenMode = {sizeof(D3DDISPLAYMODEEX), parameters.BackBufferWidth, parameters.BackBufferHeight,
-                      parameters.FullScreen_RefreshRateInHz, parameters.BackBufferFormat,
-                      D3DSCANLINEORDERING_PROGRESSIVE};
+    fullScreenMode = {sizeof(D3DDISPLAYMODEEX),    parameters.BackBufferWidth,
+                      parameters.BackBufferHeight, parameters.FullScreen_RefreshRateInHz,
+                      parameters.BackBufferFormat, D3DSCANLINEORDERING_PROGRESSIVE};
     fullScreen = true;
     SetDesktopComposition(0);
     if (HasCompositionSwitch()) AddLogText("Desktop Window Manager を無効にしました\n");
@@ -388,8 +421,8 @@ int CreateDirect3DDevice() {
 
   D3DCAPS9 caps = {};
   state.Direct3D->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps);
-  state.HardwareVertexProcessing =
-      (caps.VertexShaderVersion & 0xFFFF) >= 0x200 && (caps.PixelShaderVersion & 0xFFFF) >= 0x200;
+  state.HardwareVertexProcessing = (caps.VertexShaderVersion & 0xFFFF) >= 0x200 &&
+                                   (caps.PixelShaderVersion & 0xFFFF) >= 0x200;
   DWORD preserve = IsFloatingPointPreserved() ? D3DCREATE_FPU_PRESERVE : 0;
   auto behaviour = [&]() -> DWORD {
     return (state.HardwareVertexProcessing ? D3DCREATE_MIXED_VERTEXPROCESSING : D3DCREATE_SOFTWARE_VERTEXPROCESSING) |
@@ -412,7 +445,8 @@ int CreateDirect3DDevice() {
                                                   &attempt, &device);
     return SUCCEEDED(result) ? device : nullptr;
   };
-  AddLogText(ex ? "IDirect3DDevice9Ex オブジェクトを取得します.... " : "IDirect3DDevice9 オブジェクトを取得します.... ");
+  AddLogText(ex ? "IDirect3DDevice9Ex オブジェクトを取得します.... "
+                : "IDirect3DDevice9 オブジェクトを取得します.... ");
   state.Device = create();
   if (!state.Device) {
     // Again with software vertex processing.
@@ -427,7 +461,8 @@ int CreateDirect3DDevice() {
     state.DeviceEx = static_cast<IDirect3DDevice9Ex*>(state.Device);
     state.DeviceEx->SetMaximumFrameLatency(1);
   }
-  AddLogText(state.HardwareVertexProcessing ? "ハードウエア頂点演算を使用します\n" : "ソフトウエア頂点演算を使用します\n");
+  AddLogText(state.HardwareVertexProcessing ? "ハードウエア頂点演算を使用します\n"
+                                            : "ソフトウエア頂点演算を使用します\n");
 
   IDirect3DDevice9* device = state.Device;
   MeasureVerticalBlankPeriod();
@@ -522,15 +557,13 @@ int CreateBrightnessVolumeTexture() {
   IDirect3DVolumeTexture9* source = nullptr;
   if (FAILED(state.Device->CreateVolumeTexture(kSide, kSide, kSide, 1, 0, D3DFMT_X8R8G8B8, D3DPOOL_SYSTEMMEM, &source,
                                                nullptr))) {
-    AddLogText(
-        "RGBカラーを輝度を最大にしたRGB値に変換するための転送元用ボリュームテクスチャの作成に失敗しました\n");
+    AddLogText("RGBカラーを輝度を最大にしたRGB値に変換するための転送元用ボリュームテクスチャの作成に失敗しました\n");
     ReleaseAndClear(state.BrightnessVolumeTexture);
     return -1;
   }
   D3DLOCKED_BOX box;
   if (FAILED(source->LockBox(0, &box, nullptr, 0))) {
-    AddLogText(
-        "RGBカラーを輝度を最大にしたRGB値に変換するための転送元用ボリュームテクスチャのロックに失敗しました\n");
+    AddLogText("RGBカラーを輝度を最大にしたRGB値に変換するための転送元用ボリュームテクスチャのロックに失敗しました\n");
     source->Release();
     ReleaseAndClear(state.BrightnessVolumeTexture);
     return -1;

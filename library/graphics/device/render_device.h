@@ -10,9 +10,9 @@
 #include <cstdint>
 
 #include "graphics/models/math.h"
+#include "graphics/screen_services.h"
 #include "platform/d3d9.h"
 #include "platform/ddraw.h"
-#include "graphics/screen_services.h"
 #include "zyvel/graphics.h"
 
 // What each entry of the texture format table holds (the formats tried for each are in
@@ -70,8 +70,8 @@ static_assert(sizeof(Vertex2D) == 20 && sizeof(TexturedVertex2D) == 28 && sizeof
 
 struct VertexBatch {
   uint8_t* Caches[kBatchSetCount * kBatchKindCount] = {};  // [set * 3 + kind]; the 3D kinds share one buffer.
-  int Set3D = 0;         // 0 while the batch holds 2D vertices, 1 for 3D.
-  int PendingCount = 0;  // Vertices written since the last flush.
+  int Set3D = 0;                                           // 0 while the batch holds 2D vertices, 1 for 3D.
+  int PendingCount = 0;                                    // Vertices written since the last flush.
   int Kind = kBatchUntextured;
   int PrimitiveType = D3DPT_TRIANGLELIST;
   uint8_t* WritePointer = nullptr;

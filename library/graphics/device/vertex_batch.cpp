@@ -2,8 +2,8 @@
 // 64 KB, and one DrawPrimitiveUP draws them when something forces it, so thousands of small draws
 // a frame cost a few device calls and no allocation.
 #include "graphics/device/device_state_cache.h"
-#include "graphics/graphs/draw_state.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/draw_state.h"
 #include "graphics/screen_services.h"
 #include "zyvel/window.h"
 
@@ -26,13 +26,19 @@ uint8_t* CacheStart(const VertexBatch& batch) { return batch.Caches[batch.Set3D 
 
 int PrimitiveCount(int type, int vertices) {
   switch (type) {
-    case D3DPT_POINTLIST: return vertices;
-    case D3DPT_LINELIST: return vertices / 2;
-    case D3DPT_LINESTRIP: return vertices - 1;
-    case D3DPT_TRIANGLELIST: return vertices / 3;
+    case D3DPT_POINTLIST:
+      return vertices;
+    case D3DPT_LINELIST:
+      return vertices / 2;
+    case D3DPT_LINESTRIP:
+      return vertices - 1;
+    case D3DPT_TRIANGLELIST:
+      return vertices / 3;
     case D3DPT_TRIANGLESTRIP:
-    case D3DPT_TRIANGLEFAN: return vertices - 2;
-    default: return 0;
+    case D3DPT_TRIANGLEFAN:
+      return vertices - 2;
+    default:
+      return 0;
   }
 }
 
@@ -99,7 +105,8 @@ int FlushVertexBatch() {
 
 uint8_t* ReserveBatchVertices(int set3D, int kind, int primitiveType, int count) {
   VertexBatch& batch = g_renderDevice.Batch;
-  if (!g_renderDevice.Device || set3D < 0 || set3D >= kBatchSetCount || kind < 0 || kind >= kBatchKindCount) return nullptr;
+  if (!g_renderDevice.Device || set3D < 0 || set3D >= kBatchSetCount || kind < 0 || kind >= kBatchKindCount)
+    return nullptr;
   const BatchLayout& layout = kBatchLayouts[set3D][kind];
   if (layout.capacity == 0 || count <= 0 || count >= layout.capacity) return nullptr;
   if (!batch.Caches[0]) ResetVertexBatch();

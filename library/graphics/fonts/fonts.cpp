@@ -586,7 +586,8 @@ int CacheTextGlyphs(int maxLength, const char* text, int handle, CharacterEntry*
   int characterCount = 0, pendingCount = 0;
   for (int at = 0; at < length;) {
     const int bytes = FindCharacterLength(text, at, length, font->CharSet);
-    CharacterEntry entry{{static_cast<uint8_t>(text[at]), bytes == 2 ? static_cast<uint8_t>(text[at + 1]) : uint8_t{0}, 0}};
+    CharacterEntry entry{
+        {static_cast<uint8_t>(text[at]), bytes == 2 ? static_cast<uint8_t>(text[at + 1]) : uint8_t{0}, 0}};
     characters[characterCount++] = entry;
     const uint16_t code = static_cast<uint16_t>(entry.Bytes[0] | entry.Bytes[1] << 8);
     GlyphCodeEntry& codeEntry = font->Codes[code];
@@ -664,10 +665,10 @@ GlyphSlot* RenderGlyphsToCache(int handle, int count, const CharacterEntry* list
       // The rows the buffer holds bound what is read, whatever the metrics claim; what lies past
       // the cell is cut there anyway, so it is not decoded.
       const int64_t rowBytes = antiAlias ? w : (w + 7) / 8;
-      const int readableWidth =
-          std::min<int>(font->CellSize, static_cast<int>(rowBytes <= pitch ? w : (antiAlias ? pitch : pitch * 8)));
-      const int readableRows =
-          std::min<int>(font->CellSize, static_cast<int>(pitch > 0 ? std::min<int64_t>(h, size / pitch) : 0));
+      const int readableWidth = std::min<int>(
+          font->CellSize, static_cast<int>(rowBytes <= pitch ? w : (antiAlias ? pitch : pitch * 8)));
+      const int readableRows = std::min<int>(font->CellSize,
+                                             static_cast<int>(pitch > 0 ? std::min<int64_t>(h, size / pitch) : 0));
       DecodeGlyph(planes, buffer + pitch, static_cast<int>(pitch), readableWidth, readableRows, edgeSize, antiAlias);
       ZV_FREE(buffer);
       if (edge) GrowEdge(planes, edgeSize, font->TextureCache ? (antiAlias ? 1 : 0) : (antiAlias ? 2 : 0));

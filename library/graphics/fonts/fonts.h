@@ -59,7 +59,7 @@ struct FontRecord {
   uint8_t* BytePixels;  // Software cache.
   int32_t BytePitch;
   int32_t ByteBitsPerPixel;  // 1 or 8.
-  char FaceName[256];  // Empty when the default face was used.
+  char FaceName[256];        // Empty when the default face was used.
   int32_t Thickness;
   int32_t Size;
   int32_t LineHeight;
@@ -67,15 +67,15 @@ struct FontRecord {
   int32_t CharSpacing;
   int32_t CellSize;
   HFONT Font;
-  int32_t Type;  // FontTypeBits.
+  int32_t Type;     // FontTypeBits.
   int32_t CharSet;  // CharSetId of lead-byte tests.
   int32_t EdgeSize;
   int32_t CacheWidth;  // The glyph area; the cache image is twice as wide for edge fonts.
   int32_t CacheHeight;
   int32_t CellsPerColumn;
-  int32_t CacheGraph;  // -1 when none.
-  int32_t EdgeGraph;   // The right half of the cache graph (edge fonts), -1 when none.
-  int32_t CacheLost;   // 1: the cache graphs are to be made (again) before the next draw.
+  int32_t CacheGraph;    // -1 when none.
+  int32_t EdgeGraph;     // The right half of the cache graph (edge fonts), -1 when none.
+  int32_t CacheLost;     // 1: the cache graphs are to be made (again) before the next draw.
   BaseImage CacheImage;  // Device path.
   int32_t TextureCache;  // 1: cache image and graph; 0: byte cache.
 };
@@ -110,8 +110,7 @@ int EndFontSystem();
 void GetGlyphCellPosition(const FontRecord* font, int slot, int* x, int* y);
 
 // String drawing.
-int DrawTextTextureCache(int handle, const char* text, int x, int y, unsigned color, unsigned edgeColor,
-                         int vertical);
+int DrawTextTextureCache(int handle, const char* text, int x, int y, unsigned color, unsigned edgeColor, int vertical);
 int DrawTextSoftware(int handle, int x, int y, const char* text, unsigned color, unsigned edgeColor, int vertical);
 // Measures (draw 0) or draws the text: into `target` on the software path, as cache-graph
 // rectangles on the device path. `size` receives {width, height} when given. The pen length, or -1.

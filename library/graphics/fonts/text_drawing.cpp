@@ -12,13 +12,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "graphics/device/render_device.h"
+#include "graphics/fonts/fonts.h"
 #include "graphics/graphs/blend_mode.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/draw_state.h"
-#include "graphics/fonts/fonts.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/masks.h"
-#include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "graphics/graphs/software_drawing.h"
@@ -285,8 +285,7 @@ int DrawTextCore(int draw, int x, int y, const char* text, unsigned color, MEMIM
   return static_cast<int>(pen);
 }
 
-int DrawTextTextureCache(int handle, const char* text, int x, int y, unsigned color, unsigned edgeColor,
-                         int vertical) {
+int DrawTextTextureCache(int handle, const char* text, int x, int y, unsigned color, unsigned edgeColor, int vertical) {
   CreateFontCacheGraphs(handle);
   const RECT area = g_drawState.DrawArea;
   DrawTextCore(1, x, y, text, color, nullptr, &area, 1, handle, edgeColor, static_cast<int>(std::strlen(text)),
@@ -303,8 +302,8 @@ int DrawTextSoftware(int handle, int x, int y, const char* text, unsigned color,
   int size[2] = {0, 0};
   DrawTextCore(0, 0, 0, text, color, nullptr, nullptr, 1, handle, edgeColor, -1, vertical, size);
   const bool antiAlias = (font->Type & kFontTypeAntiAlias) != 0;
-  const bool direct = !antiAlias && (state.BlendMode == kBlendCopy ||
-                                     (state.BlendMode == kBlendAlpha && state.BlendParam == 255));
+  const bool direct = !antiAlias &&
+                      (state.BlendMode == kBlendCopy || (state.BlendMode == kBlendAlpha && state.BlendParam == 255));
   if (direct) {
     const RECT area = state.DrawArea;
     DrawTextCore(1, x, y, text, color, target, &area, 1, handle, edgeColor, -1, vertical, nullptr);

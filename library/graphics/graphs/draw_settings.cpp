@@ -5,14 +5,14 @@
 #include <cstring>
 
 #include "graphics/device/blend_state.h"
-#include "graphics/models/camera.h"
 #include "graphics/device/device_state_cache.h"
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/masks.h"
-#include "graphics/device/render_device.h"
-#include "graphics/screen_services.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/software_drawing.h"
+#include "graphics/models/camera.h"
+#include "graphics/screen_services.h"
 #include "window/window_services.h"
 
 namespace {
@@ -69,8 +69,12 @@ int SetDrawClipArea(int x1, int y1, int x2, int y2) {
   if (!g_renderDevice.Device) return -1;
 
   const int areaWidth = x2 - x1, areaHeight = y2 - y1;
-  D3DVIEWPORT9 viewport = {static_cast<DWORD>(x1), static_cast<DWORD>(y1), static_cast<DWORD>(areaWidth),
-                           static_cast<DWORD>(areaHeight), 0.0f, 1.0f};
+  D3DVIEWPORT9 viewport = {static_cast<DWORD>(x1),
+                           static_cast<DWORD>(y1),
+                           static_cast<DWORD>(areaWidth),
+                           static_cast<DWORD>(areaHeight),
+                           0.0f,
+                           1.0f};
   SetDeviceViewport(&viewport);
   SetDeviceScissorRect(&state.DrawArea);
   // Outline boxes are clipped by the scissor rectangle, so the test is on wherever an area is set.

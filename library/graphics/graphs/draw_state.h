@@ -58,8 +58,8 @@ struct DrawLightArea {
 
 struct DrawState {
   int (*GraphRestoreCallback)() = nullptr;  // Null: the default restorer.
-  int DrawTarget = SCREEN_FRONT;  // A ScreenTarget, -3, -5, or a graph.
-  RECT DrawArea = {0, 0, 0, 0};  // Right and bottom exclusive.
+  int DrawTarget = SCREEN_FRONT;            // A ScreenTarget, -3, -5, or a graph.
+  RECT DrawArea = {0, 0, 0, 0};             // Right and bottom exclusive.
   float DrawAreaF[4] = {0.0f, 0.0f, 0.0f, 0.0f};
   int DrawTargetWidth = 0;
   int DrawTargetHeight = 0;
@@ -109,7 +109,7 @@ struct DrawState {
   int AlphaFromParam = 0;  // Alpha modulation also in blend mode 0.
   int NoSpecular = 0;
   int FogEnable = 0;
-  int CullMode = 0;  // 0 none, 1 counter-clockwise, 2 clockwise.
+  int CullMode = 0;                 // 0 none, 1 counter-clockwise, 2 clockwise.
   int TextureTransformPending = 0;  // The stage 0-3 transforms below go to the device next draw.
   int TextureTransformOn[4] = {};
   Matrix4 TextureTransforms[4] = {};

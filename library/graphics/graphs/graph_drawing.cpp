@@ -8,14 +8,14 @@
 #include <algorithm>
 #include <cmath>
 
-#include "graphics/graphs/blend_mode.h"
 #include "graphics/device/blend_state.h"
 #include "graphics/device/device_state_cache.h"
+#include "graphics/device/render_device.h"
+#include "graphics/graphs/blend_mode.h"
 #include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/masks.h"
-#include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "graphics/graphs/software_drawing.h"
@@ -153,8 +153,9 @@ int DrawPlacedTiles(GraphRecord* graph, const TilePlacement& p) {
     QuadCorner corner[4];
     for (int i = 0; i < 4; ++i) {
       const GraphTileDraw::Corner& from = tile.Corners[i];
-      corner[i] = QuadCorner{p.originX + p.scaleX * from.x, p.originY + p.scaleY * from.y, from.u, from.v,
-                             from.x * state.BlendTextureInverseWidth, from.y * state.BlendTextureInverseHeight};
+      corner[i] = QuadCorner{
+          p.originX + p.scaleX * from.x,           p.originY + p.scaleY * from.y,           from.u, from.v,
+          from.x * state.BlendTextureInverseWidth, from.y * state.BlendTextureInverseHeight};
       if (p.clip) ClipCorner(corner[i], p, textureWidth, textureHeight);
     }
     if (WriteQuad(kind, corner, color) != 0) return -1;
@@ -173,9 +174,15 @@ int DrawGraphTilesHW(int x, int y, GraphRecord* graph, int transparent) {
   const TextureFormatDescription format = DescribeFormat(*graph->Part);
   PrepareDeviceForDraw(&format, FirstTexture(*graph), TransparentFlag(transparent) | kPrepareKeepTransparencyFiltered);
   const float* area = g_drawState.DrawAreaF;
-  const TilePlacement placement = {static_cast<float>(x) - 0.5f, static_cast<float>(y) - 0.5f, 1.0f, 1.0f,
+  const TilePlacement placement = {static_cast<float>(x) - 0.5f,
+                                   static_cast<float>(y) - 0.5f,
+                                   1.0f,
+                                   1.0f,
                                    !InsideDrawArea(x, y, x + graph->Width, y + graph->Height),
-                                   area[0], area[1], area[2], area[3]};
+                                   area[0],
+                                   area[1],
+                                   area[2],
+                                   area[3]};
   return DrawPlacedTiles(graph, placement);
 }
 
@@ -191,8 +198,8 @@ int DrawGraphStretchedHW(float x1, float y1, float x2, float y2, GraphRecord* gr
   const TextureFormatDescription format = DescribeFormat(*graph->Part);
   PrepareDeviceForDraw(&format, FirstTexture(*graph), flags);
   const float* area = g_drawState.DrawAreaF;
-  const bool inside =
-      InsideDrawArea(std::min(left, right), std::min(top, bottom), std::max(left, right), std::max(top, bottom));
+  const bool inside = InsideDrawArea(std::min(left, right), std::min(top, bottom), std::max(left, right),
+                                     std::max(top, bottom));
   const TilePlacement placement = {x1 - 0.5f,
                                    y1 - 0.5f,
                                    (x2 - x1) / static_cast<float>(graph->Width),
@@ -271,8 +278,7 @@ int DrawGraphQuadAffineHW(GraphRecord* graph, const int c[8], int transparent) {
   FlushVertexBatch();
   BeginSceneIfClosed();
   const TextureFormatDescription format = DescribeFormat(*graph->Part);
-  PrepareDeviceForDraw(&format, FirstTexture(*graph),
-                       TransparentFlag(transparent) | kPrepareKeepTransparencyFiltered);
+  PrepareDeviceForDraw(&format, FirstTexture(*graph), TransparentFlag(transparent) | kPrepareKeepTransparencyFiltered);
   const float width = static_cast<float>(graph->Width), height = static_cast<float>(graph->Height);
   const Point p1 = {x1 - 0.5f, y1 - 0.5f}, p2 = {x2 - 0.5f, y2 - 0.5f};
   const Point p3 = {x3 - 0.5f, y3 - 0.5f}, p4 = {x4 - 0.5f, y4 - 0.5f};
@@ -301,9 +307,16 @@ int DrawGraphQuadAffineHW(GraphRecord* graph, const int c[8], int transparent) {
     for (int i = 0; i < 4; ++i) {
       const GraphTileDraw::Corner& from = tile.Corners[order[i]];
       const Point& p = at[order[i]];
-      blendStrip[i] = BlendVertex2D{p.x, p.y, state.DrawZ, 1.0f, color, 0xFFFFFFFF,
-                                    from.x * state.BlendTextureInverseWidth, from.y * state.BlendTextureInverseHeight,
-                                    from.u, from.v};
+      blendStrip[i] = BlendVertex2D{p.x,
+                                    p.y,
+                                    state.DrawZ,
+                                    1.0f,
+                                    color,
+                                    0xFFFFFFFF,
+                                    from.x * state.BlendTextureInverseWidth,
+                                    from.y * state.BlendTextureInverseHeight,
+                                    from.u,
+                                    from.v};
       strip[i] = TexturedVertex2D{p.x, p.y, state.DrawZ, 1.0f, color, from.u, from.v};
     }
     const BatchLayout& layout = kBatchLayouts[0][kind];
@@ -425,8 +438,8 @@ int DrawOutlineBoxSW(int x1, int y1, int x2, int y2, unsigned color) {
                                      {left, bottom, left, top, color, param}};
   // A box one pixel wide or high has edges of no length; its pixels are the one line itself.
   if (left == right || top == bottom) {
-    const MemImgLineRecord line = {left, top, right + (left == right ? 0 : 1), bottom + (left == right ? 1 : 0), color,
-                                   param};
+    const MemImgLineRecord line = {left,  top,  right + (left == right ? 0 : 1), bottom + (left == right ? 1 : 0),
+                                   color, param};
     DrawMemImgLines(target, &line, 1, SoftDrawSettings());
     return 0;
   }
@@ -493,9 +506,8 @@ int DrawStretched(float x1, float y1, float x2, float y2, int handle, int transp
     return DrawMasked(area, [&] { return DrawGraphStretchedSoftware(left, top, right, bottom, graph, transparent); });
   }
   return DrawMasked(area, [&] {
-    return DrawWithEmulation(graph->Part->Textured, area, [&] {
-      return DrawGraphStretchedHW(x1, y1, x2, y2, graph, transparent, integerCall);
-    });
+    return DrawWithEmulation(graph->Part->Textured, area,
+                             [&] { return DrawGraphStretchedHW(x1, y1, x2, y2, graph, transparent, integerCall); });
   });
 }
 
@@ -585,8 +597,7 @@ int DrawGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   const int bottom = std::max(0, static_cast<int>(std::max({y1, y2, y3, y4})));
   const RECT area = {left, top, right, bottom};
   if (!graph->Part->Textured)
-    return DrawMasked(area,
-                      [&] { return DrawGraphQuadSoftwareF(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent); });
+    return DrawMasked(area, [&] { return DrawGraphQuadSoftwareF(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent); });
   return DrawMasked(area, [&] {
     return DrawWithEmulation(graph->Part->Textured, area, [&] { return DrawGraphQuadHW(graph, corners, transparent); });
   });

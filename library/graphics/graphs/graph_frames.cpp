@@ -57,6 +57,7 @@ int CopyFrameImageToGraph(int graph, const BaseImage* color, const BaseImage* al
   const RECT source = {record->PartX, record->PartY, record->PartX + record->Width, record->PartY + record->Height};
   BaseImage colorCopy = *color;
   BaseImage alphaCopy = alpha ? *alpha : BaseImage{};
-  UploadImageToGraph(graph, nullptr, nullptr, nullptr, &source, 0, 0, 0, &colorCopy, alpha ? &alphaCopy : nullptr, 0, 0, 0);
+  UploadImageToGraph(graph, nullptr, nullptr, nullptr, &source, 0, 0, 0, &colorCopy, alpha ? &alphaCopy : nullptr, 0, 0,
+                     0);
   return 0;
 }

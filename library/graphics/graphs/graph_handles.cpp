@@ -6,13 +6,13 @@
 #include <cstring>
 
 #include "graphics/device/device_state_cache.h"
-#include "graphics/graphs/draw_settings.h"
-#include "graphics/fonts/fonts.h"
-#include "graphics/models/model_buffers.h"
 #include "graphics/device/render_device.h"
+#include "graphics/fonts/fonts.h"
+#include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "graphics/graphs/texture_upload.h"
+#include "graphics/models/model_buffers.h"
 #include "window/window_services.h"
 #include "zyvel/files.h"
 #include "zyvel/memimg.h"
@@ -60,7 +60,6 @@ void MirrorBoth(BaseImage* color, BaseImage* alpha) {
   MirrorBaseImage(color);
   if (alpha) MirrorBaseImage(alpha);
 }
-
 
 // Without the movies connected no file opens as a movie, and a graph never holds one.
 int NoMovieOpens(const char*, int*, int*, int) { return -1; }

@@ -48,8 +48,7 @@ int GetGraphDimensions(int handle, int* width, int* height) {
 namespace {
 // One axis of a tile piece: the graph spans [graphStart, graphStart + graphLength) of the part,
 // the tile [tileStart, tileStart + used).
-void PlaceTilePiece(int graphStart, int graphLength, int tileStart, int used, int* dest, int* source,
-                    int* length) {
+void PlaceTilePiece(int graphStart, int graphLength, int tileStart, int used, int* dest, int* source, int* length) {
   if (graphStart < tileStart) {
     *dest = tileStart - graphStart;
     *source = 0;
@@ -74,8 +73,7 @@ int SetupGraphTileDraws(int handle) {
   GraphImagePart* part = record->Part;
 
   if (!part->Textured) {
-    MakeMemImgView(&record->SoftView, &part->SoftImage, record->PartX, record->PartY, record->Width,
-                   record->Height);
+    MakeMemImgView(&record->SoftView, &part->SoftImage, record->PartX, record->PartY, record->Width, record->Height);
     record->TileCount = 0;
     return 0;
   }

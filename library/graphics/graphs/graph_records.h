@@ -26,18 +26,18 @@ enum SoftwareGraphFormat : int {
 };
 
 struct GraphTexture {
-  IDirect3DTexture9* Texture;    // What is drawn from.
-  IDirect3DTexture9* Twin;       // System-memory copy pixels are written through, or null.
-  IDirect3DSurface9* Surface;    // Level 0 of the texture.
+  IDirect3DTexture9* Texture;       // What is drawn from.
+  IDirect3DTexture9* Twin;          // System-memory copy pixels are written through, or null.
+  IDirect3DSurface9* Surface;       // Level 0 of the texture.
   IDirect3DSurface9* ExtraSurface;  // Drawable parts only.
-  int X, Y;                      // Where the tile starts in the image.
-  int UsedWidth, UsedHeight;     // The part of the tile that holds image pixels.
+  int X, Y;                         // Where the tile starts in the image.
+  int UsedWidth, UsedHeight;        // The part of the tile that holds image pixels.
   int TextureWidth, TextureHeight;  // Powers of two.
 };
 
 struct GraphImagePart {
-  int RefCount;  // Graphs that show this part.
-  int FormatCode;  // Texture format index (hardware) or a SoftwareGraphFormat.
+  int RefCount;      // Graphs that show this part.
+  int FormatCode;    // Texture format index (hardware) or a SoftwareGraphFormat.
   uint8_t Textured;  // 1: pixels in texture tiles; 0: in `SoftImage`.
   uint8_t Alpha;
   uint8_t Drawable;  // The textures are render targets.
@@ -48,10 +48,10 @@ struct GraphImagePart {
   uint8_t RequestMipLevels;
   uint8_t RequestTop;
   uint8_t ColorBits;
-  uint8_t AlphaFromRed;  // Uploads take alpha from the source's red channel.
-  uint8_t Palette;       // The software image holds 8-bit palette indices.
+  uint8_t AlphaFromRed;       // Uploads take alpha from the source's red channel.
+  uint8_t Palette;            // The software image holds 8-bit palette indices.
   uint32_t TransparentColor;  // 0x00RRGGBB.
-  int Width, Height;  // Of the whole image.
+  int Width, Height;          // Of the whole image.
   // Software path.
   MEMIMG SoftImage;
   MEMIMG* ExtraSoftImage;  // Drawable parts only.
@@ -62,7 +62,7 @@ struct GraphImagePart {
 };
 
 struct GraphTileDraw {
-  int DestX, DestY;  // Where the piece starts inside the graph.
+  int DestX, DestY;      // Where the piece starts inside the graph.
   int SourceX, SourceY;  // Where it starts inside the tile's texture.
   int Width, Height;
   // Top-left, top-right, bottom-left, bottom-right.
@@ -93,7 +93,7 @@ struct GraphRecord {
   int PartX, PartY;  // The graph's rectangle in its image part.
   int Width, Height;
   void* WorkBuffers[2];  // Freed with the record.
-  MEMIMG SoftView;  // Software path: the graph's rectangle of the part's image.
+  MEMIMG SoftView;       // Software path: the graph's rectangle of the part's image.
   int TileCount;
   GraphTileDraw* TileDraws() { return reinterpret_cast<GraphTileDraw*>(this + 1); }
 };

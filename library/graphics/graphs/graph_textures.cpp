@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "graphics/device/device_buffers.h"
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_records.h"
-#include "graphics/device/render_device.h"
-#include "graphics/graphs/texture_upload.h"
 #include "graphics/graphs/screen_settings.h"
+#include "graphics/graphs/texture_upload.h"
 #include "zyvel/runtime.h"
 
 namespace {

@@ -3,21 +3,21 @@
 // draw state defaults; shut-down takes it all down again in a fixed order.
 #include <cstring>
 
-#include "graphics/models/camera.h"
 #include "graphics/device/device_buffers.h"
 #include "graphics/device/device_state_cache.h"
 #include "graphics/device/display_modes.h"
-#include "graphics/graphs/draw_settings.h"
+#include "graphics/device/render_device.h"
 #include "graphics/fonts/fonts.h"
+#include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/masks.h"
-#include "graphics/models/model_buffers.h"
-#include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
-#include "graphics/models/shader_pack.h"
 #include "graphics/graphs/texture_upload.h"
+#include "graphics/models/camera.h"
+#include "graphics/models/model_buffers.h"
+#include "graphics/models/shader_pack.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
 #include "zyvel/input.h"
@@ -42,7 +42,8 @@ int StartProgrammableShaders() {
   if (device.VertexShader20Usable && device.PixelShader20Usable && CreateLibraryShaders() == 0)
     g_libraryShadersInUse = 1;
   g_deviceStateCache.LibraryShadersInUse = g_libraryShadersInUse;
-  AddLogText(g_libraryShadersInUse ? "プログラマブルシェーダーを使用します\n" : "プログラマブルシェーダーを使用しません\n");
+  AddLogText(g_libraryShadersInUse ? "プログラマブルシェーダーを使用します\n"
+                                   : "プログラマブルシェーダーを使用しません\n");
   // The shadows always hold the constants; the device gets them only while the shaders are in use.
   SetVertexShaderConstants(0, kVertexConstant0, 1);
   SetPixelShaderConstants(0, kPixelConstant0, 1);
@@ -105,8 +106,8 @@ int SetupPrimaryMemImg() {
   }
   int red = 0, green = 0, blue = 0;
   GetWindowBackgroundColor(&red, &green, &blue);
-  const uint32_t background =
-      MakeBaseImageColorCode(soft.ScreenImage.Core->Layout, red & 0xFF, green & 0xFF, blue & 0xFF, 0);
+  const uint32_t background = MakeBaseImageColorCode(soft.ScreenImage.Core->Layout, red & 0xFF, green & 0xFF,
+                                                     blue & 0xFF, 0);
   FillMemImgRaw(&soft.ScreenImage, nullptr, background);
   soft.TargetImage = &soft.ScreenImage;
   return 0;
@@ -300,8 +301,7 @@ int ChangeScreenMode(const ScreenModeRequest* request) {
       started = TryScreenMode(640, 480, colorBits, refresh) == 0;
     }
     if (!started) started = TryScreenMode(oldWidth, oldHeight, oldBits, oldRefresh) == 0;
-    if (!started && TryScreenMode(640, 480, 16, 0) != 0)
-      AbortWithLog("予期せぬ画面モード変更不能現象が起きました2\n");
+    if (!started && TryScreenMode(640, 480, 16, 0) != 0) AbortWithLog("予期せぬ画面モード変更不能現象が起きました2\n");
   }
   if (IsWindowedMode()) ApplyWindowStyle();
   if (fontSize != -1) SetDefaultFontSize(nullptr, fontSize, fontThickness);
@@ -335,6 +335,7 @@ int SetScreenMode(int width, int height, int colorBits, int refresh) {
     return 0;
   const bool changed = screen.Width != oldWidth || screen.Height != oldHeight || screen.ColorBits != oldBits ||
                        screen.Refresh != oldRefresh;
-  if (changed && screen.Width == 640 && screen.Height == 480 && screen.ColorBits == 16 && screen.Refresh == 0) return -2;
+  if (changed && screen.Width == 640 && screen.Height == 480 && screen.ColorBits == 16 && screen.Refresh == 0)
+    return -2;
   return -1;
 }

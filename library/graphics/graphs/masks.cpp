@@ -13,9 +13,9 @@
 
 #include "graphics/device/blend_state.h"
 #include "graphics/device/device_state_cache.h"
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/graph_records.h"
-#include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "zyvel/graphics.h"
@@ -96,14 +96,14 @@ void MakeMaskTextures(int width, int height) {
   MaskScreenState& mask = g_maskScreen;
   RenderDeviceState& device = g_renderDevice;
   const D3DFORMAT screenFormat = device.ScreenFormat;
-  if (!device.Direct3D || FAILED(device.Direct3D->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, screenFormat,
-                                                                    D3DUSAGE_RENDERTARGET, D3DRTYPE_TEXTURE,
-                                                                    screenFormat)))
+  if (!device.Direct3D ||
+      FAILED(device.Direct3D->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, screenFormat, D3DUSAGE_RENDERTARGET,
+                                                D3DRTYPE_TEXTURE, screenFormat)))
     AbortWithLog("マスク描画用カラーバッファで使用できるテクスチャフォーマットがありませんでした");
   const MaskImageFormat* imageFormat = nullptr;
   for (const MaskImageFormat& candidate : kMaskImageFormats) {
-    if (SUCCEEDED(device.Direct3D->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, screenFormat,
-                                                     D3DUSAGE_DYNAMIC, D3DRTYPE_TEXTURE, candidate.format))) {
+    if (SUCCEEDED(device.Direct3D->CheckDeviceFormat(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, screenFormat, D3DUSAGE_DYNAMIC,
+                                                     D3DRTYPE_TEXTURE, candidate.format))) {
       imageFormat = &candidate;
       break;
     }
@@ -160,7 +160,8 @@ void ComposeSoftware(const RECT& area) {
   if (!IsMemImgValid(target) || !IsMemImgValid(&mask.MaskImage)) return;
   const int bytes = GetMemImgBytesPerPixel(target->Core);
   if (bytes != GetMemImgBytesPerPixel(mask.MaskImage.Core) || (bytes != 2 && bytes != 4)) return;
-  const RECT limit = {0, 0, std::min(target->Width, mask.MaskImage.Width), std::min(target->Height, mask.MaskImage.Height)};
+  const RECT limit = {0, 0, std::min(target->Width, mask.MaskImage.Width),
+                      std::min(target->Height, mask.MaskImage.Height)};
   RECT clipped = area;
   ClipRectToRect(&clipped, &limit);
   for (LONG y = clipped.top; y < clipped.bottom; ++y) {

@@ -4,8 +4,8 @@
 // size.
 #include <cstring>
 
-#include "graphics/graphs/graph_records.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "graphics/graphs/texture_upload.h"
@@ -68,8 +68,8 @@ int LockDrawScreenBuffer(const RECT* area, BaseImage* out) {
         return -1;
       }
       IDirect3DSurface9* system = nullptr;
-      if (FAILED(device.Device->CreateOffscreenPlainSurface(static_cast<UINT>(width), static_cast<UINT>(height),
-                                                            format, D3DPOOL_SYSTEMMEM, &system, nullptr))) {
+      if (FAILED(device.Device->CreateOffscreenPlainSurface(static_cast<UINT>(width), static_cast<UINT>(height), format,
+                                                            D3DPOOL_SYSTEMMEM, &system, nullptr))) {
         AddLogText("バックバッファロック用システムメモリサーフェスの作成に失敗しました\n");
         target->Release();
         return -1;
@@ -151,8 +151,8 @@ int CaptureDrawScreenToGraph(int x1, int y1, int x2, int y2, int graphHandle) {
   BaseImage screen{};
   if (LockDrawScreenBuffer(&area, &screen) != 0) return -1;
   const RECT whole{0, 0, screen.width, screen.height};
-  const int result = UploadImageToGraph(graphHandle, nullptr, nullptr, nullptr, &whole, 0, 0, 0, &screen, nullptr,
-                                        0, 1, 0);
+  const int result = UploadImageToGraph(graphHandle, nullptr, nullptr, nullptr, &whole, 0, 0, 0, &screen, nullptr, 0, 1,
+                                        0);
   UnlockDrawScreenBuffer();
   return result < 0 ? -1 : 0;
 }

@@ -19,7 +19,7 @@ struct ScreenSettings {
   int64_t LastVerticalBlankTime = 0;  // Microseconds.
   int HardwareInUse = 0;
   int SoftwareRequested = 0;
-  int Emulating320x240 = 0;  // A requested 320 x 240 full screen runs as 640 x 480.
+  int Emulating320x240 = 0;              // A requested 320 x 240 full screen runs as 640 x 480.
   RECT PresentationRect = {0, 0, 0, 0};  // The part of the screen image the last flip showed.
 };
 

@@ -4,16 +4,16 @@
 #include <cstring>
 
 #include "graphics/device/blend_state.h"
-#include "graphics/models/camera.h"
 #include "graphics/device/device_state_cache.h"
 #include "graphics/device/display_modes.h"
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/masks.h"
-#include "graphics/device/render_device.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "graphics/graphs/software_drawing.h"
+#include "graphics/models/camera.h"
 #include "platform/gdi.h"
 #include "window/window_services.h"
 #include "zyvel/graphics.h"
@@ -166,8 +166,8 @@ int ClearDrawScreen(const RECT* area) {
   if (!g_screenSettings.HardwareInUse) {
     MEMIMG* image = graph ? GraphSoftImage(graph) : &g_softwareScreen.ScreenImage;
     if (!image || !IsMemImgValid(image)) return 0;
-    const uint32_t value = MakeBaseImageColorCode(image->Core->Layout, background >> 16 & 0xFF,
-                                                  background >> 8 & 0xFF, background & 0xFF, 0);
+    const uint32_t value = MakeBaseImageColorCode(image->Core->Layout, background >> 16 & 0xFF, background >> 8 & 0xFF,
+                                                  background & 0xFF, 0);
     FillMemImgRaw(image, area, value);
     return 0;
   }

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "graphics/graphs/draw_state.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/screen_settings.h"
 #include "graphics/graphs/screens.h"
 #include "window/window_services.h"
@@ -105,8 +105,8 @@ void SetDrawBrightColor(uint32_t color) {
 
 uint32_t ComputeVertexColor() {
   const DrawState& state = g_drawState;
-  const uint32_t alpha =
-      state.BlendMode != kBlendCopy || state.AlphaFromParam ? static_cast<uint32_t>(state.BlendParam) : 255u;
+  const uint32_t alpha = state.BlendMode != kBlendCopy || state.AlphaFromParam ? static_cast<uint32_t>(state.BlendParam)
+                                                                               : 255u;
   return alpha << 24 | (state.BrightColor & 0xFFFFFF);
 }
 
@@ -117,7 +117,7 @@ int CheckBlendGraphCovers(const GraphRecord* graph) {
 }
 
 Vector3* TransformPoint(Vector3* out, const Vector3* in, const Matrix4* matrix) {
-  const float (*m)[4] = matrix->m;
+  const float(*m)[4] = matrix->m;
   const Vector3 v = *in;
   out->x = v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0] + m[3][0];
   out->y = v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1] + m[3][1];
@@ -126,7 +126,7 @@ Vector3* TransformPoint(Vector3* out, const Vector3* in, const Matrix4* matrix) 
 }
 
 Vector3* TransformDirection(Vector3* out, const Vector3* in, const Matrix4* matrix) {
-  const float (*m)[4] = matrix->m;
+  const float(*m)[4] = matrix->m;
   const Vector3 v = *in;
   out->x = v.x * m[0][0] + v.y * m[1][0] + v.z * m[2][0];
   out->y = v.x * m[0][1] + v.y * m[1][1] + v.z * m[2][1];

@@ -14,8 +14,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "graphics/graphs/graph_records.h"
 #include "graphics/device/render_device.h"
+#include "graphics/graphs/graph_records.h"
 #include "zyvel/runtime.h"
 
 namespace {
@@ -43,8 +43,7 @@ Rect Intersect(const Rect& a, const Rect& b) {
 }
 
 // Repeats the last written row below it and the last column beside it (and the corner).
-void CopyEdges(uint8_t* bits, int pitch, int bytesPerPixel, int width, int height, bool extraColumn,
-               bool extraRow) {
+void CopyEdges(uint8_t* bits, int pitch, int bytesPerPixel, int width, int height, bool extraColumn, bool extraRow) {
   if (extraColumn)
     for (int y = 0; y < height; ++y) {
       uint8_t* row = bits + static_cast<size_t>(pitch) * y;
@@ -73,8 +72,7 @@ int UploadToTile(GraphImagePart* part, GraphTexture& tile, const Rect& piece, in
   }
   const bool wholeTexture = placeX == 0 && placeY == 0 && width == tile.TextureWidth && height == tile.TextureHeight;
   if (wholeTexture && color->color.dxtKind && DxtFormatOf(color->color.dxtKind) == format) {
-    std::memcpy(locked.pBits, color->pixels,
-                static_cast<size_t>(height) * width * color->color.bitDepth / 8);
+    std::memcpy(locked.pBits, color->pixels, static_cast<size_t>(height) * width * color->color.bitDepth / 8);
   } else if (IsDxtFormat(format)) {
     AddLogText("DXTフォーマットのテクスチャに標準形式のイメージを転送することはできません\n");
   } else {
@@ -87,8 +85,8 @@ int UploadToTile(GraphImagePart* part, GraphTexture& tile, const Rect& piece, in
     const ImageTransferRect source = {sourceX, sourceY, sourceX + width, sourceY + height};
     TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, color->pixels, color->pitch,
                         &color->color, alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0,
-                        alpha ? &alpha->color : nullptr, 0, 0, &source, 0, keyToAlpha, part->TransparentColor, 0,
-                        0, alphaFromRed, 0, 0);
+                        alpha ? &alpha->color : nullptr, 0, 0, &source, 0, keyToAlpha, part->TransparentColor, 0, 0,
+                        alphaFromRed, 0, 0);
     CopyEdges(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target->bytesPerPixel, width, height, extraColumn,
               extraRow);
   }
@@ -180,9 +178,8 @@ int UploadMipLevels(GraphTexture& tile, int levels, const Rect& piece, int sourc
       const ImageTransferRect source = {sourceX >> shift, sourceY >> shift, (sourceX >> shift) + width,
                                         (sourceY >> shift) + height};
       if (source.right <= w && source.bottom <= h)
-        TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, data, sourcePitch,
-                            &color->color, nullptr, 0, nullptr, 0, 0, &source, 0, keyToAlpha, key, 0, 0,
-                            alphaFromRed, 0, 0);
+        TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, data, sourcePitch, &color->color,
+                            nullptr, 0, nullptr, 0, 0, &source, 0, keyToAlpha, key, 0, 0, alphaFromRed, 0, 0);
       texture->UnlockRect(static_cast<UINT>(level));
       data += static_cast<size_t>(sourcePitch) * h;
       w = std::max(1, w / 2), h = std::max(1, h / 2);
@@ -202,8 +199,8 @@ int UploadMipLevels(GraphTexture& tile, int levels, const Rect& piece, int sourc
   uint8_t* other = buffers + bufferBytes;
   const ImageTransferRect source = {sourceX, sourceY, sourceX + piece.Width(), sourceY + piece.Height()};
   TransferImagePixels(current, bufferWidth * bytesPerPixel, target, color->pixels, color->pitch, &color->color,
-                      alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0, alpha ? &alpha->color : nullptr, 0,
-                      0, &source, 0, keyToAlpha, key, 0, 0, alphaFromRed, 0, 0);
+                      alpha ? alpha->pixels : nullptr, alpha ? alpha->pitch : 0, alpha ? &alpha->color : nullptr, 0, 0,
+                      &source, 0, keyToAlpha, key, 0, 0, alphaFromRed, 0, 0);
   int result = 0;
   int width = bufferWidth, height = bufferHeight;
   for (int level = 0; level < levels; ++level) {
@@ -220,9 +217,8 @@ int UploadMipLevels(GraphTexture& tile, int levels, const Rect& piece, int sourc
       break;
     }
     const ImageTransferRect levelRect = {0, 0, pieceWidth, pieceHeight};
-    TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, current,
-                        bufferWidth * bytesPerPixel, target, nullptr, 0, nullptr, 0, 0, &levelRect, 0, 0, 0, 0, 0, 0,
-                        0, 0);
+    TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, current, bufferWidth * bytesPerPixel,
+                        target, nullptr, 0, nullptr, 0, 0, &levelRect, 0, 0, 0, 0, 0, 0, 0, 0);
     texture->UnlockRect(static_cast<UINT>(level));
   }
   ZV_FREE(buffers);
@@ -287,9 +283,8 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
     if ((colorImage->color.dxtKind && DecodeDxtBaseImage(colorImage) != 0) ||
         (alphaImage && alphaImage->color.dxtKind && DecodeDxtBaseImage(alphaImage) != 0))
       return -1;
-    if (FillMemImgFromBaseImage(colorImage, alphaImage, &part->SoftImage, sourceLeft, sourceTop,
-                                clippedDest.Width(), clippedDest.Height(), clippedDest.left, clippedDest.top,
-                                keyToAlpha) < 0)
+    if (FillMemImgFromBaseImage(colorImage, alphaImage, &part->SoftImage, sourceLeft, sourceTop, clippedDest.Width(),
+                                clippedDest.Height(), clippedDest.left, clippedDest.top, keyToAlpha) < 0)
       return -1;
     MemImgCore* core = part->SoftImage.Core;
     if (part->Palette && core && core->UsePalette && core->Palette) core->KeyColor = FindPaletteKey(*part, *core);
@@ -332,14 +327,14 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
                                       sourceTop + clippedDest.Height()};
     TransferImagePixels(static_cast<uint8_t*>(locked.pBits), locked.Pitch, target, colorImage->pixels,
                         colorImage->pitch, &colorImage->color, alphaImage ? alphaImage->pixels : nullptr,
-                        alphaImage ? alphaImage->pitch : 0, alphaImage ? &alphaImage->color : nullptr, 0, 0, &source,
-                        0, key, part->TransparentColor, 0, 0, alphaFromRed, 0, 0);
+                        alphaImage ? alphaImage->pitch : 0, alphaImage ? &alphaImage->color : nullptr, 0, 0, &source, 0,
+                        key, part->TransparentColor, 0, 0, alphaFromRed, 0, 0);
     staging->UnlockRect();
     int result = 0;
     for (int i = 0; i < part->TextureCount; ++i) {
       GraphTexture& tile = part->Textures[i];
-      const Rect piece =
-          Intersect(clippedDest, Rect{tile.X, tile.Y, tile.X + tile.UsedWidth, tile.Y + tile.UsedHeight});
+      const Rect piece = Intersect(clippedDest,
+                                   Rect{tile.X, tile.Y, tile.X + tile.UsedWidth, tile.Y + tile.UsedHeight});
       if (piece.Empty() || !tile.Surface) continue;
       const RECT from = {piece.left - clippedDest.left, piece.top - clippedDest.top, piece.right - clippedDest.left,
                          piece.bottom - clippedDest.top};
@@ -362,11 +357,10 @@ int UploadImageToGraph(int graph, const ColorData* bitmapColor, void* colorBitma
     const int sourceY = sourceTop + piece.top - clippedDest.top;
     // Compressed textures take their blocks level by level, a single level too.
     const bool byLevels = part->MipLevels >= 2 || IsDxtFormat(format);
-    const int result = byLevels
-                           ? UploadMipLevels(tile, part->MipLevels, piece, sourceX, sourceY, colorImage, alphaImage,
-                                             target, format, key, alphaFromRed, part->TransparentColor)
-                           : UploadToTile(part, tile, piece, sourceX, sourceY, colorImage, alphaImage, target,
-                                          format, key, alphaFromRed);
+    const int result = byLevels ? UploadMipLevels(tile, part->MipLevels, piece, sourceX, sourceY, colorImage,
+                                                  alphaImage, target, format, key, alphaFromRed, part->TransparentColor)
+                                : UploadToTile(part, tile, piece, sourceX, sourceY, colorImage, alphaImage, target,
+                                               format, key, alphaFromRed);
     if (tile.Twin && byLevels) g_renderDevice.Device->UpdateTexture(tile.Twin, tile.Texture);
     if (result < 0) return -1;
   }

@@ -115,16 +115,14 @@ uint32_t GetBaseImagePixelArgb(const BaseImage* image, int x, int y) {
   uint32_t argb = AlignChannel(value, color.blueMask, color.blueShift, color.blueWidth, 8) |
                   AlignChannel(value, color.greenMask, color.greenShift, color.greenWidth, 16) |
                   AlignChannel(value, color.redMask, color.redShift, color.redWidth, 24);
-  if (color.alphaWidth != 0)
-    argb |= AlignChannel(value, color.alphaMask, color.alphaShift, color.alphaWidth, 32);
+  if (color.alphaWidth != 0) argb |= AlignChannel(value, color.alphaMask, color.alphaShift, color.alphaWidth, 32);
   return argb;
 }
 
-int GetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, uint32_t* red, uint32_t* green,
-                      uint32_t* blue, uint32_t* alpha) {
+int GetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, uint32_t* red, uint32_t* green, uint32_t* blue,
+                      uint32_t* alpha) {
   if (DecodeDxtBaseImage(image) != 0) return -1;
-  if (x >= static_cast<unsigned>(image->width) || y >= static_cast<unsigned>(image->height) ||
-      !image->pixels)
+  if (x >= static_cast<unsigned>(image->width) || y >= static_cast<unsigned>(image->height) || !image->pixels)
     return -1;
   const int bytes = image->color.bytesPerPixel;
   const uint8_t* p = image->pixels + static_cast<int64_t>(y) * image->pitch + static_cast<int64_t>(x) * bytes;
@@ -139,11 +137,9 @@ int GetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, uint32_t* red, u
   return SplitColorCode(&image->color, ReadPixelValue(p, bytes), red, green, blue, alpha);
 }
 
-int SetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, int red, int green, int blue,
-                      int alpha) {
+int SetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, int red, int green, int blue, int alpha) {
   if (DecodeDxtBaseImage(image) != 0) return -1;
-  if (x >= static_cast<unsigned>(image->width) || y >= static_cast<unsigned>(image->height) ||
-      !image->pixels)
+  if (x >= static_cast<unsigned>(image->width) || y >= static_cast<unsigned>(image->height) || !image->pixels)
     return -1;
   const int bytes = image->color.bytesPerPixel;
   uint8_t* p = image->pixels + static_cast<int64_t>(y) * image->pitch + static_cast<int64_t>(x) * bytes;

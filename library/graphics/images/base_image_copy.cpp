@@ -2,8 +2,8 @@
 #include <cstring>
 
 #include "memimg/memimg_services.h"
-#include "zyvel/graphics.h"
 #include "platform/gdi.h"
+#include "zyvel/graphics.h"
 
 int CopyBaseImageRect(int srcX, int srcY, int width, int height, int dstX, int dstY, BaseImage* src, BaseImage* dst) {
   if (DecodeDxtBaseImage(src) != 0 || DecodeDxtBaseImage(dst) != 0) return -1;
@@ -25,8 +25,8 @@ int CopyBaseImageRect(int srcX, int srcY, int width, int height, int dstX, int d
 namespace {
 
 bool IsStretchRectValid(const BaseImage* image, int x1, int y1, int x2, int y2) {
-  return x1 >= 0 && y1 >= 0 && x1 < x2 && y1 < y2 && x1 < image->width && y1 < image->height &&
-         x2 <= image->width && y2 <= image->height;
+  return x1 >= 0 && y1 >= 0 && x1 < x2 && y1 < y2 && x1 < image->width && y1 < image->height && x2 <= image->width &&
+         y2 <= image->height;
 }
 
 }  // namespace
@@ -151,7 +151,8 @@ int ConvertBaseImageToDib(BaseImage* image, BITMAPINFO* out, void** bitsOut, int
     }
     auto* bits = static_cast<uint8_t*>(ZV_ALLOC(pitch * height));
     if (!bits) return -1;
-    for (int y = 0; y < height; ++y) std::memcpy(bits + y * pitch, image->pixels + static_cast<int64_t>(y) * image->pitch, width);
+    for (int y = 0; y < height; ++y)
+      std::memcpy(bits + y * pitch, image->pixels + static_cast<int64_t>(y) * image->pitch, width);
     *bitsOut = bits;
     return 1;
   }
@@ -173,7 +174,8 @@ int ConvertBaseImageToDib(BaseImage* image, BITMAPINFO* out, void** bitsOut, int
     auto* bits = static_cast<uint8_t*>(ZV_ALLOC(pitch * height));
     if (!bits) return -1;
     for (int y = 0; y < height; ++y)
-      std::memcpy(bits + y * pitch, image->pixels + static_cast<int64_t>(y) * image->pitch, static_cast<size_t>(width) * 3);
+      std::memcpy(bits + y * pitch, image->pixels + static_cast<int64_t>(y) * image->pitch,
+                  static_cast<size_t>(width) * 3);
     *bitsOut = bits;
     return 1;
   }

@@ -34,20 +34,20 @@ struct DdsFormatCode {
 
 // Direct3D format numbers an uncompressed file may name instead of giving its masks.
 const DdsFormatCode DdsFormatCodeTable[] = {
-    {20, 24, 0xFF0000, 0xFF00, 0xFF, 0},                    // R8G8B8
-    {21, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000},           // A8R8G8B8
-    {22, 32, 0xFF0000, 0xFF00, 0xFF, 0},                    // X8R8G8B8
-    {23, 16, 0xF800, 0x07E0, 0x001F, 0},                    // R5G6B5
-    {24, 16, 0x7C00, 0x03E0, 0x001F, 0},                    // X1R5G5B5
-    {25, 16, 0x7C00, 0x03E0, 0x001F, 0x8000},               // A1R5G5B5
-    {26, 16, 0x0F00, 0x00F0, 0x000F, 0xF000},               // A4R4G4B4
-    {27, 8, 0xE0, 0x1C, 0x03, 0},                           // R3G3B2
-    {29, 16, 0xE0, 0x1C, 0x03, 0xFF00},                     // A8R3G3B2
-    {30, 16, 0x0F00, 0x00F0, 0x000F, 0},                    // X4R4G4B4
-    {31, 32, 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000},       // A2B10G10R10
-    {32, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000},           // A8B8G8R8
-    {33, 32, 0xFF, 0xFF00, 0xFF0000, 0},                    // X8B8G8R8
-    {35, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000},       // A2R10G10B10
+    {20, 24, 0xFF0000, 0xFF00, 0xFF, 0},               // R8G8B8
+    {21, 32, 0xFF0000, 0xFF00, 0xFF, 0xFF000000},      // A8R8G8B8
+    {22, 32, 0xFF0000, 0xFF00, 0xFF, 0},               // X8R8G8B8
+    {23, 16, 0xF800, 0x07E0, 0x001F, 0},               // R5G6B5
+    {24, 16, 0x7C00, 0x03E0, 0x001F, 0},               // X1R5G5B5
+    {25, 16, 0x7C00, 0x03E0, 0x001F, 0x8000},          // A1R5G5B5
+    {26, 16, 0x0F00, 0x00F0, 0x000F, 0xF000},          // A4R4G4B4
+    {27, 8, 0xE0, 0x1C, 0x03, 0},                      // R3G3B2
+    {29, 16, 0xE0, 0x1C, 0x03, 0xFF00},                // A8R3G3B2
+    {30, 16, 0x0F00, 0x00F0, 0x000F, 0},               // X4R4G4B4
+    {31, 32, 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000},  // A2B10G10R10
+    {32, 32, 0xFF, 0xFF00, 0xFF0000, 0xFF000000},      // A8B8G8R8
+    {33, 32, 0xFF, 0xFF00, 0xFF0000, 0},               // X8B8G8R8
+    {35, 32, 0x3FF00000, 0xFFC00, 0x3FF, 0xC0000000},  // A2R10G10B10
     {-1, 0, 0, 0, 0, 0},
 };
 
@@ -115,8 +115,8 @@ uint8_t ExpandByteChannel(uint32_t value, uint32_t mask) {
 void SetupMaskPalette(ColorData* color, uint32_t redMask, uint32_t greenMask, uint32_t blueMask) {
   SetupPalette8ColorData(color);
   for (uint32_t i = 0; i < 256; ++i)
-    color->palette[i] = {ExpandByteChannel(i, blueMask), ExpandByteChannel(i, greenMask),
-                         ExpandByteChannel(i, redMask), 0};
+    color->palette[i] = {ExpandByteChannel(i, blueMask), ExpandByteChannel(i, greenMask), ExpandByteChannel(i, redMask),
+                         0};
 }
 
 // One-byte pixels with an alpha mask, as ARGB8 words, level by level: the top level's rows are
@@ -217,8 +217,9 @@ int LoadDdsImage(ImageLoadSource* source, BaseImage* out) {
   if (dxtKind == 0 && bits == 8 && (masks[3] & 0xFF) != 0) {
     // Four bytes for each pixel (the top level's row padding dropped): that must fit the limit too.
     const int64_t expanded = 4 * (total - (pitch - width) * height);
-    uint8_t* words =
-        expanded <= MaximumImageBytes ? ExpandAlphaBytes(pixels, width, height, pitch, levels, masks, expanded) : nullptr;
+    uint8_t* words = expanded <= MaximumImageBytes
+                         ? ExpandAlphaBytes(pixels, width, height, pitch, levels, masks, expanded)
+                         : nullptr;
     ZV_FREE(pixels);
     if (!words) return -1;
     pixels = words;

@@ -13,14 +13,14 @@ struct BlockColor {
 };
 
 BlockColor ExpandColor565(uint16_t value) {
-  return {(value & 0x1Fu) * 255u / 31u, ((value >> 5) & 0x3Fu) * 255u / 63u,
-          ((value >> 11) & 0x1Fu) * 255u / 31u, 255u};
+  return {(value & 0x1Fu) * 255u / 31u, ((value >> 5) & 0x3Fu) * 255u / 63u, ((value >> 11) & 0x1Fu) * 255u / 31u,
+          255u};
 }
 
 uint16_t ReadWord(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 uint32_t ReadDword(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 // Decodes the 8-byte colour block into 16 pixels (blue, green, red, alpha each).
@@ -106,8 +106,10 @@ int DecodeDxtBaseImage(BaseImage* image) {
         DecodeColorBlock(block, true, pixels);
       } else {
         DecodeColorBlock(block + 8, false, pixels);
-        if (kind <= 3) DecodeExplicitAlpha(block, pixels);
-        else DecodeInterpolatedAlpha(block, pixels);
+        if (kind <= 3)
+          DecodeExplicitAlpha(block, pixels);
+        else
+          DecodeInterpolatedAlpha(block, pixels);
         if (kind == 2 || kind == 4)
           for (auto& pixel : pixels) Unpremultiply(pixel);
       }

@@ -19,8 +19,8 @@ struct UserImageLoaderTable {
 // Applications could add loaders here; nothing in the system does.
 UserImageLoaderTable g_userImageLoaders = {};
 
-const ImageLoaderFunc BuiltinImageLoaderTable[] = {LoadBmpImage,  LoadJpegImage, LoadPngImage, LoadBgraImage,
-                                                   LoadTgaImage,  LoadDdsImage,  nullptr};
+const ImageLoaderFunc BuiltinImageLoaderTable[] = {LoadBmpImage, LoadJpegImage, LoadPngImage, LoadBgraImage,
+                                                   LoadTgaImage, LoadDdsImage,  nullptr};
 
 // A refusing loader may have left buffers in the record; they are released before the next try.
 void ClearRefusedImage(BaseImage* out) {
@@ -47,8 +47,8 @@ int LoadBaseImageFromStream(ImageLoadSource* source, BaseImage* out) {
   return -1;
 }
 
-int LoadBaseImage(const char* path, const void* memoryImage, int memorySize, int fromMemory, int wantDib,
-                  int mirror, BaseImage* out, BITMAPINFO** dibOut, void** bitsOut) {
+int LoadBaseImage(const char* path, const void* memoryImage, int memorySize, int fromMemory, int wantDib, int mirror,
+                  BaseImage* out, BITMAPINFO** dibOut, void** bitsOut) {
   ImageLoadSource source;
   const StreamFunctionSet* functions = fromMemory ? GetMemoryStreamFuncs() : GetFileStreamFuncs();
   source.Tell = functions->Tell;
@@ -113,8 +113,10 @@ int LoadBaseImage(const char* path, const void* memoryImage, int memorySize, int
       ZV_FREE(image.pixels);
       image.pixels = nullptr;
     }
-    if (dibOut) *dibOut = dib;
-    else ZV_FREE(dib);
+    if (dibOut)
+      *dibOut = dib;
+    else
+      ZV_FREE(dib);
     if (bitsOut) *bitsOut = bits;
   } else {
     *out = image;

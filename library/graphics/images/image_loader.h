@@ -33,6 +33,6 @@ inline uint32_t ReadLittle32(const uint8_t* p) {
 
 // True when a width x height image of `bytesPerPixel` (rows `pitch` bytes) is within the limits.
 inline bool IsImageSizeAcceptable(int64_t width, int64_t height, int64_t pitch) {
-  return width > 0 && height > 0 && width <= MaximumImageSide && height <= MaximumImageSide &&
-         pitch > 0 && pitch * height <= MaximumImageBytes;
+  return width > 0 && height > 0 && width <= MaximumImageSide && height <= MaximumImageSide && pitch > 0 &&
+         pitch * height <= MaximumImageBytes;
 }

@@ -42,9 +42,7 @@ struct JpegReadSource {
 namespace {
 
 // True while the decoder is still on the first row of blocks of the first scan.
-bool InFirstRowOfFirstScan(j_decompress_ptr info) {
-  return info->input_scan_number <= 1 && info->input_iMCU_row == 0;
-}
+bool InFirstRowOfFirstScan(j_decompress_ptr info) { return info->input_scan_number <= 1 && info->input_iMCU_row == 0; }
 
 // The Huffman decoder warns when it needs bits past the end of a scan's coded data (the end of
 // the file, the end-of-image marker, or any other marker); reading ahead alone does not warn, so
@@ -67,9 +65,7 @@ void JpegErrorExit(j_common_ptr info) {
   longjmp(errors->jump, 1);
 }
 
-void JpegInitSource(j_decompress_ptr info) {
-  reinterpret_cast<JpegReadSource*>(info->src)->startOfFile = TRUE;
-}
+void JpegInitSource(j_decompress_ptr info) { reinterpret_cast<JpegReadSource*>(info->src)->startOfFile = TRUE; }
 
 boolean JpegFillInputBuffer(j_decompress_ptr info) {
   auto* reader = reinterpret_cast<JpegReadSource*>(info->src);
@@ -175,8 +171,10 @@ int LoadJpegImage(ImageLoadSource* source, BaseImage* out) {
     if (jpeg_read_scanlines(&info, &target, 1) != 1) ERREXIT(&info, JERR_INPUT_EOF);
   }
   jpeg_finish_decompress(&info);
-  if (components == 1) SetupGrey8ColorData(&out->color);
-  else SetupRGB24ColorData(&out->color);
+  if (components == 1)
+    SetupGrey8ColorData(&out->color);
+  else
+    SetupRGB24ColorData(&out->color);
   out->width = static_cast<int32_t>(info.output_width);
   out->height = static_cast<int32_t>(info.output_height);
   out->pitch = static_cast<int32_t>(stride);

@@ -4,9 +4,9 @@
 // Results: palette pictures stay 8-bit palette images; grey pictures become grey 8-bit images;
 // anything with an alpha channel or transparency becomes 32-bit with alpha (grey ones included);
 // other colour pictures become RGB24. 16-bit samples keep their high byte.
+#include <png.h>
 #include <csetjmp>
 #include <cstring>
-#include <png.h>
 
 #include "graphics/images/image_loader.h"
 

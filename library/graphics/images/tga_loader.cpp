@@ -85,9 +85,18 @@ int LoadTgaImage(ImageLoadSource* source, BaseImage* out) {
   if (source->Seek(source->stream, 0, STREAM_SEEK_START) != 0) return -1;
   uint8_t raw[18];
   if (!ReadSourceBytes(source, raw, 18)) return -1;
-  const TgaHeader h = {raw[0], raw[1], raw[2], ReadLittle16(raw + 3), ReadLittle16(raw + 5), raw[7],
-                       ReadLittle16(raw + 8), ReadLittle16(raw + 10), ReadLittle16(raw + 12), ReadLittle16(raw + 14),
-                       raw[16], raw[17]};
+  const TgaHeader h = {raw[0],
+                       raw[1],
+                       raw[2],
+                       ReadLittle16(raw + 3),
+                       ReadLittle16(raw + 5),
+                       raw[7],
+                       ReadLittle16(raw + 8),
+                       ReadLittle16(raw + 10),
+                       ReadLittle16(raw + 12),
+                       ReadLittle16(raw + 14),
+                       raw[16],
+                       raw[17]};
   if (h.imageType != kTgaColorMapped && h.imageType != kTgaTrueColor && h.imageType != kTgaRunLengthColorMapped &&
       h.imageType != kTgaRunLengthTrueColor)
     return -1;

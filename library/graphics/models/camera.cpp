@@ -5,9 +5,9 @@
 
 #include "graphics/device/blend_state.h"
 #include "graphics/device/device_state_cache.h"
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/draw_state.h"
 #include "graphics/models/math.h"
-#include "graphics/device/render_device.h"
 #include "runtime/runtime_services.h"
 #include "zyvel/runtime.h"
 

@@ -23,14 +23,13 @@ int MultiplyMatrix(Matrix4* out, const Matrix4* a, const Matrix4* b) {
   Matrix4 product;
   for (int i = 0; i < 4; ++i)
     for (int j = 0; j < 4; ++j)
-      product.m[i][j] = a->m[i][0] * b->m[0][j] + a->m[i][1] * b->m[1][j] +
-                        a->m[i][2] * b->m[2][j] + a->m[i][3] * b->m[3][j];
+      product.m[i][j] = a->m[i][0] * b->m[0][j] + a->m[i][1] * b->m[1][j] + a->m[i][2] * b->m[2][j] +
+                        a->m[i][3] * b->m[3][j];
   *out = product;
   return 0;
 }
 
-int MakePerspectiveFovMatrix(Matrix4* out, float fieldOfView, float nearPlane, float farPlane,
-                             float aspect) {
+int MakePerspectiveFovMatrix(Matrix4* out, float fieldOfView, float nearPlane, float farPlane, float aspect) {
   if (aspect < 0.0f) {
     int width = 0;
     int height = 0;
@@ -82,8 +81,7 @@ static float MinorDeterminant(const Matrix4& in, int row, int column) {
 int InvertMatrix(Matrix4* out, const Matrix4* in) {
   float cofactor[4][4];
   for (int i = 0; i < 4; ++i)
-    for (int j = 0; j < 4; ++j)
-      cofactor[i][j] = ((i + j) % 2 ? -1.0f : 1.0f) * MinorDeterminant(*in, i, j);
+    for (int j = 0; j < 4; ++j) cofactor[i][j] = ((i + j) % 2 ? -1.0f : 1.0f) * MinorDeterminant(*in, i, j);
   float determinant = 0.0f;
   for (int j = 0; j < 4; ++j) determinant += in->m[0][j] * cofactor[0][j];
   if (determinant > -1e-7f && determinant < 1e-7f) return -1;

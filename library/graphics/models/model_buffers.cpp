@@ -15,8 +15,8 @@
 #include "graphics/device/device_buffers.h"
 #include "graphics/device/device_state_cache.h"
 #include "graphics/device/render_device.h"
-#include "graphics/screen_services.h"
 #include "graphics/graphs/screen_settings.h"
+#include "graphics/screen_services.h"
 #include "zyvel/graphics.h"
 #include "zyvel/runtime.h"
 
@@ -97,10 +97,10 @@ bool CopyMeshSource(const ModelMeshSource& from, ModelMeshSource* to) {
   to->BlendIndices = CopyArray(from.BlendIndices, 4 * n * from.SkinKind, &failed);
   to->BlendWeights = CopyArray(from.BlendWeights, 4 * n * from.SkinKind, &failed);
   for (int set = 0; set < kModelTexCoordSetLimit; ++set)
-    to->TexCoords[set] =
-        set < from.TexCoordCount
-            ? CopyArray(from.TexCoords[set], n * static_cast<size_t>(from.TexCoordComponents[set]), &failed)
-            : nullptr;
+    to->TexCoords[set] = set < from.TexCoordCount
+                             ? CopyArray(from.TexCoords[set], n * static_cast<size_t>(from.TexCoordComponents[set]),
+                                         &failed)
+                             : nullptr;
   to->Indices = CopyArray(from.Indices, static_cast<size_t>(from.IndexCount), &failed);
   if (failed) FreeMeshSource(to);
   return !failed;
@@ -294,8 +294,8 @@ int AddModelBase(const ModelMeshSource* meshes, int meshCount, const ModelTextur
   auto* base = static_cast<ModelBase*>(ZV_ALLOC_ZEROED(sizeof(ModelBase)));
   if (!base) return -1;
   bool failed = false;
-  base->Meshes =
-      meshCount ? static_cast<ModelMesh*>(ZV_ALLOC_ZEROED(static_cast<int>(sizeof(ModelMesh)) * meshCount)) : nullptr;
+  base->Meshes = meshCount ? static_cast<ModelMesh*>(ZV_ALLOC_ZEROED(static_cast<int>(sizeof(ModelMesh)) * meshCount))
+                           : nullptr;
   failed = meshCount > 0 && !base->Meshes;
   for (int i = 0; i < meshCount && !failed; ++i) {
     failed = !CopyMeshSource(meshes[i], &base->Meshes[i].Source);
@@ -379,15 +379,15 @@ int BuildModelBaseBuffers(int baseSlot) {
         failed = true;
         break;
       }
-      record->VertexBuffer =
-          CreateDeviceVertexBuffer(static_cast<int>(vertexBytes), D3DUSAGE_WRITEONLY, record->Fvf, D3DPOOL_DEFAULT);
+      record->VertexBuffer = CreateDeviceVertexBuffer(static_cast<int>(vertexBytes), D3DUSAGE_WRITEONLY, record->Fvf,
+                                                      D3DPOOL_DEFAULT);
       void* vertices = nullptr;
       failed = !record->VertexBuffer || FAILED(record->VertexBuffer->Lock(0, 0, &vertices, 0));
       if (failed) break;
       record->LockedVertices = static_cast<uint8_t*>(vertices);
       if (record->IndexCount == 0) continue;
-      record->IndexBuffer =
-          CreateDeviceIndexBuffer(record->IndexCount * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16, D3DPOOL_DEFAULT);
+      record->IndexBuffer = CreateDeviceIndexBuffer(record->IndexCount * 2, D3DUSAGE_WRITEONLY, D3DFMT_INDEX16,
+                                                    D3DPOOL_DEFAULT);
       void* indices = nullptr;
       failed = !record->IndexBuffer || FAILED(record->IndexBuffer->Lock(0, 0, &indices, 0));
       if (!failed) record->LockedIndices = static_cast<uint16_t*>(indices);

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstring>
 
+#include "graphics/device/render_device.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/draw_state.h"
 #include "graphics/models/model_buffers.h"
-#include "graphics/device/render_device.h"
 #include "zyvel/graphics.h"
 
 namespace {

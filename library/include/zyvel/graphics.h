@@ -16,10 +16,9 @@ int ClearBaseImageRect(BaseImage* image, int x, int y, int width, int height);
 int MirrorBaseImage(BaseImage* image);
 int RotateBaseImage180(BaseImage* image);
 uint32_t GetBaseImagePixelArgb(const BaseImage* image, int x, int y);
-int GetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, uint32_t* red, uint32_t* green,
-                      uint32_t* blue, uint32_t* alpha);
-int SetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, int red, int green, int blue,
-                      int alpha);
+int GetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, uint32_t* red, uint32_t* green, uint32_t* blue,
+                      uint32_t* alpha);
+int SetBaseImagePixel(BaseImage* image, unsigned x, unsigned y, int red, int green, int blue, int alpha);
 
 // DXT-compressed images turn into ARGB8 pixels in place; 0 at once for plain images.
 int DecodeDxtBaseImage(BaseImage* image);
@@ -27,16 +26,13 @@ int DecodeDxtBaseImage(BaseImage* image);
 // ---- Image conversion and transfer ----
 struct BITMAPINFO;
 
-int CopyBaseImageRect(int srcX, int srcY, int width, int height, int dstX, int dstY,
-                      BaseImage* src, BaseImage* dst);
-int StretchBaseImageRect(int srcX1, int srcY1, int srcX2, int srcY2, BaseImage* src, int dstX1,
-                         int dstY1, int dstX2, int dstY2, BaseImage* dst, int bilinear);
-int ShrinkImageByHalf(const ColorData* color, uint8_t* dstPixels, int dstPitch,
-                      const uint8_t* srcPixels, int srcPitch, int dstX, int unused, int srcX,
-                      int row, int srcWidth, int srcHeight);
+int CopyBaseImageRect(int srcX, int srcY, int width, int height, int dstX, int dstY, BaseImage* src, BaseImage* dst);
+int StretchBaseImageRect(int srcX1, int srcY1, int srcX2, int srcY2, BaseImage* src, int dstX1, int dstY1, int dstX2,
+                         int dstY2, BaseImage* dst, int bilinear);
+int ShrinkImageByHalf(const ColorData* color, uint8_t* dstPixels, int dstPitch, const uint8_t* srcPixels, int srcPitch,
+                      int dstX, int unused, int srcX, int row, int srcWidth, int srcHeight);
 // -1 on failure, 0 when the DIB uses the image's pixels, 1 when *bitsOut is a new buffer.
-int ConvertBaseImageToDib(BaseImage* image, BITMAPINFO* out, void** bitsOut, int forceCopy,
-                          int force24Bit);
+int ConvertBaseImageToDib(BaseImage* image, BITMAPINFO* out, void** bitsOut, int forceCopy, int force24Bit);
 
 // ---- Image loaders ----
 // What every loader reads from: the six stream operations and the stream they act on.
@@ -54,14 +50,14 @@ struct ImageLoadSource {
 typedef int (*ImageLoaderFunc)(ImageLoadSource* source, BaseImage* out);
 
 int LoadBaseImageFromStream(ImageLoadSource* source, BaseImage* out);
-int LoadBaseImage(const char* path, const void* memoryImage, int memorySize, int fromMemory,
-                  int wantDib, int mirror, BaseImage* out, BITMAPINFO** dibOut, void** bitsOut);
-int LoadBaseImagePlain(const char* path, const void* memoryImage, int memorySize, int fromMemory,
-                       BaseImage* out, int mirror);
+int LoadBaseImage(const char* path, const void* memoryImage, int memorySize, int fromMemory, int wantDib, int mirror,
+                  BaseImage* out, BITMAPINFO** dibOut, void** bitsOut);
+int LoadBaseImagePlain(const char* path, const void* memoryImage, int memorySize, int fromMemory, BaseImage* out,
+                       int mirror);
 // 0 with an alpha image in `alphaOut`, 1 when the colour image stands alone, -1 on failure.
-int LoadBaseImageWithAlpha(const char* path, const void* memoryImage, int memorySize,
-                           int fromMemory, const void* alphaMemoryImage, int alphaMemorySize,
-                           int alphaSource, BaseImage* colorOut, BaseImage* alphaOut, int mirror);
+int LoadBaseImageWithAlpha(const char* path, const void* memoryImage, int memorySize, int fromMemory,
+                           const void* alphaMemoryImage, int alphaMemorySize, int alphaSource, BaseImage* colorOut,
+                           BaseImage* alphaOut, int mirror);
 // `out` holds 260 bytes; -1 when the name would not fit.
 int MakeAlphaFileName(char* out, const char* path);
 
@@ -92,8 +88,7 @@ int MakeIdentityMatrix(Matrix4* out);
 int MultiplyMatrix(Matrix4* out, const Matrix4* a, const Matrix4* b);
 // Vertical field of view in radians; aspect is height / width (negative: the graph mode's).
 // -1, leaving out untouched, when near and far or the field of view are too close to 0.
-int MakePerspectiveFovMatrix(Matrix4* out, float fieldOfView, float nearPlane, float farPlane,
-                             float aspect);
+int MakePerspectiveFovMatrix(Matrix4* out, float fieldOfView, float nearPlane, float farPlane, float aspect);
 int TransposeMatrix(Matrix4* out, const Matrix4* in);
 // -1, leaving out untouched, when the matrix is (nearly) singular.
 int InvertMatrix(Matrix4* out, const Matrix4* in);
@@ -214,7 +209,7 @@ ColorF* MakeColorF(ColorF* out, float red, float green, float blue, float alpha)
 // set, edge size 1, upright; slot and check value -1 make a new handle.
 enum FontTypeValue : int {
   FONT_TYPE_PLAIN = 0,
-  FONT_TYPE_EDGE = 1,             // An outline of the edge colour around every glyph.
+  FONT_TYPE_EDGE = 1,  // An outline of the edge colour around every glyph.
   FONT_TYPE_ANTIALIAS = 2,
   FONT_TYPE_ANTIALIAS_EDGE = 3,
 };

@@ -102,10 +102,10 @@ enum StreamSeekOrigin : int {
 
 struct StreamFunctionSet {
   int (*Tell)(StreamHandle stream);
-  int (*Seek)(StreamHandle stream, int offset, int origin);  // origin: a StreamSeekOrigin
+  int (*Seek)(StreamHandle stream, int offset, int origin);                 // origin: a StreamSeekOrigin
   int (*Read)(void* buffer, int itemSize, int count, StreamHandle stream);  // whole items read
-  int (*Eof)(StreamHandle stream);       // non-zero at the end
-  int (*IdleWait)(StreamHandle stream);  // 1 when no asynchronous work is pending
+  int (*Eof)(StreamHandle stream);                                          // non-zero at the end
+  int (*IdleWait)(StreamHandle stream);                                     // 1 when no asynchronous work is pending
   int (*Close)(StreamHandle stream);
 };
 

@@ -5,8 +5,8 @@
 // yes/no queries return 1 or 0. Text is multi-byte text in the active character set (CP932).
 #pragma once
 
-#include "zyvel/runtime.h"
 #include "platform/types.h"
+#include "zyvel/runtime.h"
 
 // ---- Start-up, shut-down, call lock, main window and message processing ----
 // The program's three entries: start-up, shut-down and the once-per-frame message processing.

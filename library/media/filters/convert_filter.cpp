@@ -149,9 +149,9 @@ HRESULT Z_CConvertFilter::PrepareOutputSample(IMediaSample* input, IMediaSample*
   if (!(properties.dwSampleFlags & AM_SAMPLE_SPLICEPOINT)) flags |= AM_GBF_NOTASYNCPOINT;
   REFERENCE_TIME start = properties.tStart;
   REFERENCE_TIME stop = properties.tStop;
-  HRESULT result = m_output->TakeDeliveryBuffer(output, (properties.dwSampleFlags & AM_SAMPLE_TIMEVALID) ? &start : nullptr,
-                                                (properties.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr,
-                                                flags);
+  HRESULT result = m_output->TakeDeliveryBuffer(
+      output, (properties.dwSampleFlags & AM_SAMPLE_TIMEVALID) ? &start : nullptr,
+      (properties.dwSampleFlags & AM_SAMPLE_STOPVALID) ? &stop : nullptr, flags);
   if (FAILED(result)) return result;
   IMediaSample* sample = *output;
 
@@ -163,7 +163,8 @@ HRESULT Z_CConvertFilter::PrepareOutputSample(IMediaSample* input, IMediaSample*
     sample2->GetProperties(kHeadSize, reinterpret_cast<BYTE*>(&record));
     record.cbData = kTimesSize;
     record.dwTypeSpecificFlags = properties.dwTypeSpecificFlags;
-    record.dwSampleFlags = (properties.dwSampleFlags & ~AM_SAMPLE_TYPECHANGED) | (record.dwSampleFlags & AM_SAMPLE_TYPECHANGED);
+    record.dwSampleFlags = (properties.dwSampleFlags & ~AM_SAMPLE_TYPECHANGED) |
+                           (record.dwSampleFlags & AM_SAMPLE_TYPECHANGED);
     record.tStart = properties.tStart;
     record.tStop = properties.tStop;
     result = sample2->SetProperties(kTimesSize, reinterpret_cast<const BYTE*>(&record));
@@ -281,8 +282,7 @@ HRESULT Z_CConvertInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop
 
 // ---- Z_CConvertOutputPin ----
 
-Z_CConvertOutputPin::Z_CConvertOutputPin(const char* name, Z_CConvertFilter* filter, HRESULT* result,
-                                         LPCWSTR pinName)
+Z_CConvertOutputPin::Z_CConvertOutputPin(const char* name, Z_CConvertFilter* filter, HRESULT* result, LPCWSTR pinName)
     : Z_CDeliveringPin(name, filter, filter->FilterLock(), result, pinName), m_owner(filter) {}
 
 Z_CConvertOutputPin::~Z_CConvertOutputPin() {

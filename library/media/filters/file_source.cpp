@@ -14,7 +14,8 @@ Z_CFileStream::~Z_CFileStream() {
 HRESULT Z_CFileStream::Open(const char* path) {
   Z_CScopedLock lock(&m_lock);
   if (m_file != INVALID_HANDLE_VALUE) return E_UNEXPECTED;
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                            nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     return error ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : E_FAIL;
@@ -44,7 +45,8 @@ HRESULT Z_CFileStream::ReadBytes(BYTE* buffer, LONG length, BOOL, LONG* actual) 
   LONGLONG count = length < 0 ? 0 : length;
   if (m_position + count > m_length) count = m_length - m_position;
   LONG high = static_cast<LONG>(m_position >> 32);
-  if (SetFilePointer(m_file, static_cast<LONG>(m_position & 0xFFFFFFFF), &high, FILE_BEGIN) == INVALID_SET_FILE_POINTER &&
+  if (SetFilePointer(m_file, static_cast<LONG>(m_position & 0xFFFFFFFF), &high, FILE_BEGIN) ==
+          INVALID_SET_FILE_POINTER &&
       GetLastError() != 0)
     return E_FAIL;
   DWORD read = 0;
@@ -99,7 +101,8 @@ HRESULT Z_CFileSource::Load(LPCWSTR fileName, const AM_MEDIA_TYPE* type) {
   m_file.SetPosition(0);
   m_file.ReadBytes(head, 3, FALSE, &actual);
   m_file.UnlockStream();
-  const bool mpegAudio = actual == 3 && (std::memcmp(head, "ID3", 3) == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0));
+  const bool mpegAudio = actual == 3 &&
+                         (std::memcmp(head, "ID3", 3) == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0));
   m_offeredType.InitEmpty();
   m_offeredType.majortype = MEDIATYPE_Stream;
   m_offeredType.subtype = mpegAudio ? MEDIASUBTYPE_MPEG1Audio : GUID_NULL;

@@ -3,8 +3,8 @@
 
 #include "media/filters/file_source.h"
 #include "media/filters/graph_renderers.h"
-#include "media/framework/media_classes.h"
 #include "media/filters/mpeg_audio_decoder.h"
+#include "media/framework/media_classes.h"
 #include "platform/dshow.h"
 
 void RegisterGraphFilterClasses() {

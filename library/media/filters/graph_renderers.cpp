@@ -186,7 +186,8 @@ HRESULT Z_CAudioRenderer::InnerQueryInterface(REFIID iid, void** out) {
 HRESULT Z_CAudioRenderer::TestType(const AM_MEDIA_TYPE* type) {
   if (!type) return E_POINTER;
   if (type->majortype != MEDIATYPE_Audio || type->subtype != MEDIASUBTYPE_PCM) return S_FALSE;
-  if (type->formattype != FORMAT_WaveFormatEx || type->cbFormat < sizeof(WAVEFORMATEX) - sizeof(WORD) || !type->pbFormat)
+  if (type->formattype != FORMAT_WaveFormatEx || type->cbFormat < sizeof(WAVEFORMATEX) - sizeof(WORD) ||
+      !type->pbFormat)
     return S_FALSE;
   WAVEFORMATEX format{};
   std::memcpy(&format, type->pbFormat, std::min<size_t>(type->cbFormat, sizeof(format)));

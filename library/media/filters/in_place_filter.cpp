@@ -64,8 +64,7 @@ HRESULT Z_CInPlaceFilter::OnLinked(int side, IPin*) {
 
 HRESULT Z_CInPlaceFilter::ReceiveSample(IMediaSample* sample) {
   if (!sample) return E_POINTER;
-  if (m_input->SampleProperties().dwStreamId != 0)
-    return m_output->IsConnected() ? m_output->SendSample(sample) : S_OK;
+  if (m_input->SampleProperties().dwStreamId != 0) return m_output->IsConnected() ? m_output->SendSample(sample) : S_OK;
   IMediaSample* copy = nullptr;
   if (m_input->Allocator() != m_output->Allocator()) {
     copy = CopySample(sample);
@@ -169,7 +168,8 @@ HRESULT Z_CInPlaceInputPin::NotifyAllocator(IMemAllocator* allocator, BOOL readO
   Z_CScopedLock lock(m_lock);
   m_readOnly = readOnly != 0;
   Z_CInPlaceOutputPin* output = m_inPlace->InPlaceOutput();
-  if (!output || !output->IsConnected() || !output->PeerInput()) return Z_CReceivingPin::NotifyAllocator(allocator, readOnly);
+  if (!output || !output->IsConnected() || !output->PeerInput())
+    return Z_CReceivingPin::NotifyAllocator(allocator, readOnly);
 
   IMemInputPin* downstream = output->PeerInput();
   HRESULT result = S_OK;
@@ -213,8 +213,7 @@ HRESULT Z_CInPlaceInputPin::GetAllocatorRequirements(ALLOCATOR_PROPERTIES* prope
 
 // ---- Z_CInPlaceOutputPin ----
 
-Z_CInPlaceOutputPin::Z_CInPlaceOutputPin(const char* name, Z_CInPlaceFilter* filter, HRESULT* result,
-                                         LPCWSTR pinName)
+Z_CInPlaceOutputPin::Z_CInPlaceOutputPin(const char* name, Z_CInPlaceFilter* filter, HRESULT* result, LPCWSTR pinName)
     : Z_CConvertOutputPin(name, filter, result, pinName), m_inPlace(filter) {}
 
 HRESULT Z_CInPlaceOutputPin::TestType(const AM_MEDIA_TYPE* type) {

@@ -95,7 +95,8 @@ HRESULT Z_CMpegAudioDecoder::Examine(IAsyncReader* reader) {
   LONGLONG start = 0;
   if (total >= 10 && reader->SyncRead(0, 10, head) == S_OK && std::memcmp(head, "ID3", 3) == 0) {
     start = (((static_cast<LONGLONG>(head[6] & 0x7F) * 128 + (head[7] & 0x7F)) * 128 + (head[8] & 0x7F)) * 128 +
-             (head[9] & 0x7F)) + 10;
+             (head[9] & 0x7F)) +
+            10;
     if (head[3] == 4 && (head[5] & 0x10)) start += 10;
   }
   LONGLONG end = total;

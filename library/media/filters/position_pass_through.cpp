@@ -39,7 +39,9 @@ HRESULT UpstreamInterface(IPin* pin, REFIID iid, Interface** out) {
 
 }  // namespace
 
-HRESULT Z_CPosPassThru::GetUpstreamSeeking(IMediaSeeking** out) { return UpstreamInterface(m_pin, IID_IMediaSeeking, out); }
+HRESULT Z_CPosPassThru::GetUpstreamSeeking(IMediaSeeking** out) {
+  return UpstreamInterface(m_pin, IID_IMediaSeeking, out);
+}
 
 HRESULT Z_CPosPassThru::GetUpstreamPosition(IMediaPosition** out) {
   return UpstreamInterface(m_pin, IID_IMediaPosition, out);
@@ -236,9 +238,10 @@ HRESULT Z_CSeekingPassThru::Init(BOOL supportRendering, IPin* pin) {
   if (!pin) return E_POINTER;
   if (m_passThrough) return E_UNEXPECTED;
   HRESULT result = S_OK;
-  Z_CPosPassThru* passThrough =
-      supportRendering ? new (std::nothrow) Z_CRenderPosTracker("Renderer Z_CPosPassThru", OuterUnknown(), &result, pin)
-                       : new (std::nothrow) Z_CPosPassThru("Z_CPosPassThru", OuterUnknown(), &result, pin);
+  Z_CPosPassThru* passThrough = supportRendering
+                                    ? new (std::nothrow)
+                                          Z_CRenderPosTracker("Renderer Z_CPosPassThru", OuterUnknown(), &result, pin)
+                                    : new (std::nothrow) Z_CPosPassThru("Z_CPosPassThru", OuterUnknown(), &result, pin);
   if (!passThrough) return E_OUTOFMEMORY;
   if (FAILED(result)) {
     delete passThrough;

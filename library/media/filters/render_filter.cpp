@@ -37,8 +37,7 @@ DWORD WaitWithMessageDispatch(HANDLE object, DWORD timeoutMilliseconds, HWND win
   int priority = THREAD_PRIORITY_NORMAL;
   for (;;) {
     const DWORD slice = std::min<DWORD>(remaining, 10);
-    result = MsgWaitForMultipleObjects(count, objects, FALSE, slice,
-                                       QS_SENDMESSAGE | (window ? QS_POSTMESSAGE : 0));
+    result = MsgWaitForMultipleObjects(count, objects, FALSE, slice, QS_SENDMESSAGE | (window ? QS_POSTMESSAGE : 0));
     if (!(result == WAIT_OBJECT_0 + count || (result == WAIT_TIMEOUT && slice < remaining))) break;
     MSG msg;
     if (window)
@@ -311,8 +310,8 @@ int Z_CRenderFilter::PlanSample(IMediaSample* sample) {
     return 1;
   }
   DWORD_PTR cookie = 0;
-  if (!m_clock || FAILED(m_clock->AdviseTime(m_startTime, start, reinterpret_cast<HEVENT>(m_renderEvent.Handle()),
-                                              &cookie)))
+  if (!m_clock ||
+      FAILED(m_clock->AdviseTime(m_startTime, start, reinterpret_cast<HEVENT>(m_renderEvent.Handle()), &cookie)))
     return 0;
   m_adviseCookie = cookie;
   return 1;

@@ -7,8 +7,8 @@
 
 #include <atomic>
 
-#include "media/framework/heap_sample_pool.h"
 #include "media/filters/in_place_filter.h"
+#include "media/framework/heap_sample_pool.h"
 
 // The sample, its start and end time plus the segment start (a sample without times counts as 0), 1 for the
 // first callback after each connection of the input pin, and the caller's value. 0 lets the
@@ -17,9 +17,11 @@ typedef HRESULT (*GrabberSampleCallback)(IMediaSample* sample, REFERENCE_TIME* s
                                          BOOL typeChanged, DWORD_PTR value);
 
 // {6B652FFF-11FE-4FCE-9264-323635373766}
-inline constexpr IID IID_Z_IGrabberControl = {0x6B652FFF, 0x11FE, 0x4FCE, {0x92, 0x64, 0x32, 0x36, 0x35, 0x37, 0x37, 0x66}};
+inline constexpr IID IID_Z_IGrabberControl = {
+    0x6B652FFF, 0x11FE, 0x4FCE, {0x92, 0x64, 0x32, 0x36, 0x35, 0x37, 0x37, 0x66}};
 // {2FA4F053-6D60-4CB0-9533-653933666633}
-inline constexpr CLSID CLSID_Z_SampleGrabber = {0x2FA4F053, 0x6D60, 0x4CB0, {0x95, 0x33, 0x65, 0x39, 0x33, 0x66, 0x66, 0x33}};
+inline constexpr CLSID CLSID_Z_SampleGrabber = {
+    0x2FA4F053, 0x6D60, 0x4CB0, {0x95, 0x33, 0x65, 0x39, 0x33, 0x66, 0x66, 0x33}};
 
 struct Z_IGrabberControl : IUnknown {
   // A deep copy for later connections; null accepts every type again.

@@ -8,14 +8,12 @@
 
 namespace {
 
-constexpr LONGLONG kFrameAdvance = 80000;         // Every frame is timed 8 ms early.
-constexpr LONGLONG kLatenessLimit = 500000000;    // ±50 s.
+constexpr LONGLONG kFrameAdvance = 80000;       // Every frame is timed 8 ms early.
+constexpr LONGLONG kLatenessLimit = 500000000;  // ±50 s.
 constexpr LONGLONG kOneSecond = 10000000;
-constexpr LONG kDropWaitLimit = 80000;            // 8 ms.
+constexpr LONG kDropWaitLimit = 80000;  // 8 ms.
 
-LONG ClampToLateness(LONGLONG value) {
-  return static_cast<LONG>(std::clamp(value, -kLatenessLimit, kLatenessLimit));
-}
+LONG ClampToLateness(LONGLONG value) { return static_cast<LONG>(std::clamp(value, -kLatenessLimit, kLatenessLimit)); }
 
 }  // namespace
 
@@ -149,8 +147,7 @@ HRESULT Z_CVideoRenderFilter::JudgeQuality(LONGLONG late, LONGLONG stream) {
       if (m_waitAverage >= m_frameInterval)
         quality.Proportion = 2000;
       else
-        quality.Proportion = std::min<LONG>(
-            1000 * (m_frameInterval / (m_frameInterval - m_waitAverage + 20000)), 2000);
+        quality.Proportion = std::min<LONG>(1000 * (m_frameInterval / (m_frameInterval - m_waitAverage + 20000)), 2000);
     }
   }
   quality.Late = late + m_averageDrawTime / 2;

@@ -13,7 +13,8 @@
 #include "media/framework/pin_core.h"
 
 // {C553F2C0-1529-11D0-B4D1-00805F6CBBEA}
-inline constexpr CLSID CLSID_AsyncSource = {0xC553F2C0, 0x1529, 0x11D0, {0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA}};
+inline constexpr CLSID CLSID_AsyncSource = {
+    0xC553F2C0, 0x1529, 0x11D0, {0xB4, 0xD1, 0x00, 0x80, 0x5F, 0x6C, 0xBB, 0xEA}};
 
 class Z_CAsyncSource;
 
@@ -35,8 +36,7 @@ class Z_CAsyncSourcePin : public IAsyncReader, public Z_CPinCore {
   HRESULT Notify(IBaseFilter*, Quality) override { return E_NOTIMPL; }
 
   // IAsyncReader.
-  HRESULT RequestAllocator(IMemAllocator* preferred, ALLOCATOR_PROPERTIES* properties,
-                           IMemAllocator** actual) override;
+  HRESULT RequestAllocator(IMemAllocator* preferred, ALLOCATOR_PROPERTIES* properties, IMemAllocator** actual) override;
   HRESULT Request(IMediaSample* sample, DWORD_PTR userValue) override;
   HRESULT WaitForNext(DWORD timeoutMilliseconds, IMediaSample** sample, DWORD_PTR* userValue) override;
   HRESULT SyncReadAligned(IMediaSample* sample) override;

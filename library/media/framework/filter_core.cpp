@@ -126,7 +126,8 @@ HRESULT Z_CFilterCore::FindPin(LPCWSTR id, IPin** pin) {
   for (int index = 0; index < count; ++index) {
     Z_CPinCore* candidate = PinAt(index);
     if (!candidate) continue;
-    if (lstrcmpW(candidate->PinName(), id) == 0) return HandOutInterface(static_cast<IPin*>(candidate), reinterpret_cast<void**>(pin));
+    if (lstrcmpW(candidate->PinName(), id) == 0)
+      return HandOutInterface(static_cast<IPin*>(candidate), reinterpret_cast<void**>(pin));
   }
   *pin = nullptr;
   return VFW_E_NOT_FOUND;

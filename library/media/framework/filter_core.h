@@ -67,7 +67,7 @@ class Z_CFilterCore : public Z_CInnerUnknown, public IBaseFilter, public IAMovie
   CLSID m_classId;
   Z_CLockSection* m_lock;
   WCHAR* m_name = nullptr;
-  IFilterGraph* m_graph = nullptr;           // No reference held.
-  IMediaEventSink* m_eventSink = nullptr;    // No reference held.
+  IFilterGraph* m_graph = nullptr;         // No reference held.
+  IMediaEventSink* m_eventSink = nullptr;  // No reference held.
   LONG m_pinRevision = 1;
 };

@@ -53,7 +53,7 @@ class Z_CInnerUnknown : public Z_CNamedObject {
 
 // The three IUnknown methods of every interface a framework class exposes: forwarded to the outer
 // unknown. A class that adds interfaces to its base's repeats this, so the new ones forward too.
-#define Z_FORWARD_IUNKNOWN_TO_OUTER                                                                         \
-  HRESULT QueryInterface(REFIID iid, void** out) override { return ForwardQueryInterface(iid, out); }      \
-  ULONG AddRef() override { return ForwardAddRef(); }                                                      \
+#define Z_FORWARD_IUNKNOWN_TO_OUTER                                                                   \
+  HRESULT QueryInterface(REFIID iid, void** out) override { return ForwardQueryInterface(iid, out); } \
+  ULONG AddRef() override { return ForwardAddRef(); }                                                 \
   ULONG Release() override { return ForwardRelease(); }

@@ -32,7 +32,8 @@ class Z_CScopedLock {
 // Users set, reset and wait on the handle directly; it is null when creation failed.
 class Z_CWaitEvent {
  public:
-  explicit Z_CWaitEvent(bool manualReset) : m_event(CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr)) {}
+  explicit Z_CWaitEvent(bool manualReset)
+      : m_event(CreateEventA(nullptr, manualReset ? TRUE : FALSE, FALSE, nullptr)) {}
   ~Z_CWaitEvent() {
     if (m_event) CloseHandle(m_event);
   }

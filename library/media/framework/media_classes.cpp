@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "media/filters/graph_filters.h"
-#include "media/framework/heap_sample_pool.h"
 #include "media/filters/position_pass_through.h"
+#include "media/framework/heap_sample_pool.h"
 #include "platform/dshow.h"
 
 void RegisterMediaFrameworkClasses() {

@@ -26,9 +26,7 @@ class FrameworkClass final : public IClassFactory {
   }
   ULONG AddRef() override { return 2; }
   ULONG Release() override { return 1; }
-  HRESULT CreateInstance(LPUNKNOWN outer, REFIID iid, void** object) override {
-    return Create(outer, iid, object);
-  }
+  HRESULT CreateInstance(LPUNKNOWN outer, REFIID iid, void** object) override { return Create(outer, iid, object); }
   HRESULT LockServer(BOOL) override { return S_OK; }
 };
 

@@ -42,7 +42,6 @@ HRESULT Z_CMemStream::ReadBytes(BYTE* buffer, LONG length, BOOL, LONG* actual) {
 LONGLONG Z_CMemStream::QuerySize(LONGLONG* available) {
   const DWORD elapsed = timeGetTime() - m_startTime;
   const uint64_t arrived = static_cast<uint64_t>(elapsed) * m_rate;
-  if (available)
-    *available = arrived < static_cast<uint64_t>(m_length) ? static_cast<LONGLONG>(arrived) : m_length;
+  if (available) *available = arrived < static_cast<uint64_t>(m_length) ? static_cast<LONGLONG>(arrived) : m_length;
   return m_length;
 }

@@ -93,8 +93,7 @@ HRESULT Z_CPinCore::Connect(IPin* receivingPin, const AM_MEDIA_TYPE* type) {
 }
 
 HRESULT Z_CPinCore::NegotiateType(IPin* receivingPin, const AM_MEDIA_TYPE* type) {
-  if (type && !IsMediaTypePartiallySpecified(*type))
-    return TryOneType(receivingPin, type);
+  if (type && !IsMediaTypePartiallySpecified(*type)) return TryOneType(receivingPin, type);
 
   HRESULT result = VFW_E_NO_ACCEPTABLE_TYPES;
   IPin* const offeringPins[2] = {receivingPin, static_cast<IPin*>(this)};

@@ -33,7 +33,7 @@ class Z_CPinCore : public Z_CInnerUnknown, public IPin, public IQualityControl {
   virtual HRESULT TestType(const AM_MEDIA_TYPE* type) = 0;  // S_OK accepts.
   virtual HRESULT AdoptType(const AM_MEDIA_TYPE* type);
   virtual HRESULT TestPeer(IPin* peer);
-  virtual HRESULT OnUnlink();  // The connection is being broken or was not completed.
+  virtual HRESULT OnUnlink();            // The connection is being broken or was not completed.
   virtual HRESULT OnLinked(IPin* peer);  // The connection is complete; a failure undoes it.
   // The type offered at an index; anything but S_OK when there is none (the base offers none).
   virtual HRESULT ListTypeAt(int index, Z_CMediaTypeHolder* type);

@@ -182,8 +182,7 @@ HRESULT Z_CSampleBuffer::SetMediaTime(LONGLONG* start, LONGLONG* end) {
   }
   if (!end) return E_POINTER;
   m_mediaStart = *start;
-  m_mediaEndDifference =
-      static_cast<LONG>(static_cast<uint32_t>(*end) - static_cast<uint32_t>(*start));
+  m_mediaEndDifference = static_cast<LONG>(static_cast<uint32_t>(*end) - static_cast<uint32_t>(*start));
   m_flags |= kMediaTimeValid;
   return S_OK;
 }

@@ -62,7 +62,7 @@ class Z_CSampleBuffer : public IMediaSample2 {
   REFERENCE_TIME m_start;
   REFERENCE_TIME m_end;
   LONGLONG m_mediaStart;
-  LONG m_mediaEndDifference;  // Media end minus media start, low 32 bits.
+  LONG m_mediaEndDifference;             // Media end minus media start, low 32 bits.
   AM_MEDIA_TYPE* m_mediaType = nullptr;  // Owned task-memory copy.
   DWORD m_streamId = 0;
   std::atomic<LONG> m_referenceCount{0};

@@ -1,8 +1,7 @@
 // Commit and decommit, handing out and taking back samples, and the free count of a sample pool.
 #include "media/framework/sample_pool.h"
 
-Z_CSamplePool::Z_CSamplePool(const char* name, IUnknown* outer, HRESULT* result, bool makeSemaphore,
-                             bool notifyEnabled)
+Z_CSamplePool::Z_CSamplePool(const char* name, IUnknown* outer, HRESULT* result, bool makeSemaphore, bool notifyEnabled)
     : Z_CInnerUnknown(name, outer), m_notifyEnabled(notifyEnabled) {
   if (makeSemaphore) {
     m_semaphore = CreateSemaphoreA(nullptr, 0, 0x7FFFFFFF, nullptr);

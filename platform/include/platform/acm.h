@@ -91,17 +91,16 @@ MMRESULT acmMetrics(HACMOBJ object, UINT metric, LPVOID out);
 #define ACM_FORMATSUGGESTF_TYPEMASK 0x00FF0000u
 // Fills `destination` (cbDestination bytes) with the format a conversion of `source` gives; the
 // fields named by the flags are taken from `destination` as given. Only PCM results are offered.
-MMRESULT acmFormatSuggest(HACMDRIVER driver, LPWAVEFORMATEX source, LPWAVEFORMATEX destination,
-                          DWORD cbDestination, DWORD flags);
+MMRESULT acmFormatSuggest(HACMDRIVER driver, LPWAVEFORMATEX source, LPWAVEFORMATEX destination, DWORD cbDestination,
+                          DWORD flags);
 
 #define ACM_STREAMOPENF_QUERY 0x00000001u
 #define ACM_STREAMOPENF_ASYNC 0x00000002u
 #define ACM_STREAMOPENF_NONREALTIME 0x00000004u
 // Opens a conversion from `source` to `destination` (PCM). With ACM_STREAMOPENF_QUERY nothing is
 // opened and the result only says whether the conversion is possible. No filters, no callbacks.
-MMRESULT acmStreamOpen(LPHACMSTREAM stream, HACMDRIVER driver, LPWAVEFORMATEX source,
-                       LPWAVEFORMATEX destination, LPWAVEFILTER filter, DWORD_PTR callback,
-                       DWORD_PTR instance, DWORD flags);
+MMRESULT acmStreamOpen(LPHACMSTREAM stream, HACMDRIVER driver, LPWAVEFORMATEX source, LPWAVEFORMATEX destination,
+                       LPWAVEFILTER filter, DWORD_PTR callback, DWORD_PTR instance, DWORD flags);
 MMRESULT acmStreamClose(HACMSTREAM stream, DWORD flags);
 
 #define ACM_STREAMSIZEF_SOURCE 0x00000000u

@@ -33,11 +33,13 @@
 
 // ---- Class and interface ids ----
 // {47D4D946-62E8-11CF-93BC-444553540000}
-inline constexpr CLSID CLSID_DirectSound = {0x47D4D946, 0x62E8, 0x11CF, {0x93, 0xBC, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+inline constexpr CLSID CLSID_DirectSound = {
+    0x47D4D946, 0x62E8, 0x11CF, {0x93, 0xBC, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 // {279AFA83-4981-11CE-A521-0020AF0BE560}
 inline constexpr IID IID_IDirectSound = {0x279AFA83, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 // {279AFA85-4981-11CE-A521-0020AF0BE560}
-inline constexpr IID IID_IDirectSoundBuffer = {0x279AFA85, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
+inline constexpr IID IID_IDirectSoundBuffer = {
+    0x279AFA85, 0x4981, 0x11CE, {0xA5, 0x21, 0x00, 0x20, 0xAF, 0x0B, 0xE5, 0x60}};
 
 // ---- Capabilities ----
 #define DSCAPS_PRIMARYMONO 0x00000001u
@@ -130,13 +132,13 @@ struct IDirectSoundBuffer : IUnknown {
   virtual HRESULT GetStatus(LPDWORD status) = 0;
   // Hands out the window of `bytes` bytes from `offset`: the first part up to the end of the
   // buffer, the rest (when the window wraps) from its start.
-  virtual HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* part1, LPDWORD bytes1, LPVOID* part2,
-                       LPDWORD bytes2, DWORD flags) = 0;
+  virtual HRESULT Lock(DWORD offset, DWORD bytes, LPVOID* part1, LPDWORD bytes1, LPVOID* part2, LPDWORD bytes2,
+                       DWORD flags) = 0;
   virtual HRESULT Play(DWORD reserved, DWORD priority, DWORD flags) = 0;
   virtual HRESULT SetCurrentPosition(DWORD offset) = 0;
   virtual HRESULT SetFormat(LPCWAVEFORMATEX format) = 0;
-  virtual HRESULT SetVolume(LONG volume) = 0;  // Hundredths of a decibel, -10,000 (silence) to 0
-  virtual HRESULT SetPan(LONG pan) = 0;  // -10,000 (right silent) to 10,000 (left silent)
+  virtual HRESULT SetVolume(LONG volume) = 0;         // Hundredths of a decibel, -10,000 (silence) to 0
+  virtual HRESULT SetPan(LONG pan) = 0;               // -10,000 (right silent) to 10,000 (left silent)
   virtual HRESULT SetFrequency(DWORD frequency) = 0;  // 0: the format's own rate
   virtual HRESULT Stop() = 0;
   // Commits the bytes written into the parts that Lock handed out.
@@ -145,8 +147,7 @@ struct IDirectSoundBuffer : IUnknown {
 typedef IDirectSoundBuffer* LPDIRECTSOUNDBUFFER;
 
 struct IDirectSound : IUnknown {
-  virtual HRESULT CreateSoundBuffer(LPCDSBUFFERDESC description, LPDIRECTSOUNDBUFFER* buffer,
-                                    LPUNKNOWN outer) = 0;
+  virtual HRESULT CreateSoundBuffer(LPCDSBUFFERDESC description, LPDIRECTSOUNDBUFFER* buffer, LPUNKNOWN outer) = 0;
   virtual HRESULT GetCaps(LPDSCAPS caps) = 0;
   virtual HRESULT DuplicateSoundBuffer(LPDIRECTSOUNDBUFFER original, LPDIRECTSOUNDBUFFER* duplicate) = 0;
   virtual HRESULT SetCooperativeLevel(HWND window, DWORD level) = 0;

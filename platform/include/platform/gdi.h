@@ -43,12 +43,11 @@ HGDIOBJ GetStockObject(int index);
 // Both draw a DIB (any of the formats below) onto a context: onto a memory context they write
 // into its selected DIB section, onto a window context they show the picture in the window.
 // They return the number of scan lines drawn, 0 on failure.
-int SetDIBitsToDevice(HDC dc, int destinationX, int destinationY, DWORD width, DWORD height, int sourceX,
-                      int sourceY, UINT startScan, UINT scanLines, const void* bits, const struct BITMAPINFO* info,
-                      UINT usage);
-int StretchDIBits(HDC dc, int destinationX, int destinationY, int destinationWidth, int destinationHeight,
-                  int sourceX, int sourceY, int sourceWidth, int sourceHeight, const void* bits,
-                  const struct BITMAPINFO* info, UINT usage, DWORD rasterOperation);
+int SetDIBitsToDevice(HDC dc, int destinationX, int destinationY, DWORD width, DWORD height, int sourceX, int sourceY,
+                      UINT startScan, UINT scanLines, const void* bits, const struct BITMAPINFO* info, UINT usage);
+int StretchDIBits(HDC dc, int destinationX, int destinationY, int destinationWidth, int destinationHeight, int sourceX,
+                  int sourceY, int sourceWidth, int sourceHeight, const void* bits, const struct BITMAPINFO* info,
+                  UINT usage, DWORD rasterOperation);
 #define DIB_RGB_COLORS 0
 #define SRCCOPY 0x00CC0020u
 
@@ -109,8 +108,7 @@ struct BITMAP {
 
 // A DIB section: a bitmap whose pixels live in memory the caller can write (*bitsOut), zero-filled.
 // 1, 4, 8, 16, 24 and 32 bits; BI_RGB or BI_BITFIELDS.
-HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bitsOut, HANDLE section,
-                         DWORD offset);
+HBITMAP CreateDIBSection(HDC dc, const BITMAPINFO* info, UINT usage, void** bitsOut, HANDLE section, DWORD offset);
 // A bitmap in the context's format (32-bit here), zero-filled.
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height);
 
@@ -207,9 +205,9 @@ struct GLYPHMETRICS {
 #define GGO_GRAY4_BITMAP 5
 #define GDI_ERROR 0xFFFFFFFFu
 
-HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
-                  DWORD quality, DWORD pitchAndFamily, LPCSTR faceName);
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                  DWORD pitchAndFamily, LPCSTR faceName);
 // Metrics of the font selected into the context; FALSE when none is selected.
 BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
 // One character of the selected font: a one-byte code, or lead byte x 256 + trail byte in the
@@ -218,5 +216,5 @@ BOOL GetTextMetricsA(HDC dc, TEXTMETRICA* metrics);
 // 4 bytes. With no buffer (or a size of 0) it returns the bytes needed; GDI_ERROR for a buffer too
 // small, another format, or a matrix other than the identity (nothing here turns glyphs). A
 // character without ink (a space) has a 1 x 1 black box and 0 bytes.
-DWORD GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize,
-                       LPVOID buffer, const MAT2* matrix);
+DWORD GetGlyphOutlineA(HDC dc, UINT character, UINT format, GLYPHMETRICS* metrics, DWORD bufferSize, LPVOID buffer,
+                       const MAT2* matrix);

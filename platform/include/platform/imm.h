@@ -49,8 +49,8 @@ HIMC ImmAssociateContext(HWND window, HIMC context);
 // cursor's byte offset in the composition string.
 LONG ImmGetCompositionStringA(HIMC context, DWORD index, LPVOID buffer, DWORD bufferLength);
 // SCS_SETSTR puts a composition string in place (the reading string is ignored).
-BOOL ImmSetCompositionStringA(HIMC context, DWORD index, LPVOID composition, DWORD compositionLength,
-                              LPVOID reading, DWORD readingLength);
+BOOL ImmSetCompositionStringA(HIMC context, DWORD index, LPVOID composition, DWORD compositionLength, LPVOID reading,
+                              DWORD readingLength);
 // Always 0: there are no candidates.
 DWORD ImmGetCandidateListA(HIMC context, DWORD index, LPCANDIDATELIST list, DWORD bufferLength);
 BOOL ImmGetOpenStatus(HIMC context);

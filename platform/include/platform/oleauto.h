@@ -53,8 +53,8 @@ struct IDispatch : IUnknown {
   virtual HRESULT GetTypeInfoCount(UINT* count) = 0;
   virtual HRESULT GetTypeInfo(UINT index, LCID locale, ITypeInfo** info) = 0;
   virtual HRESULT GetIDsOfNames(REFIID iid, LPOLESTR* names, UINT nameCount, LCID locale, DISPID* ids) = 0;
-  virtual HRESULT Invoke(DISPID member, REFIID iid, LCID locale, WORD flags, DISPPARAMS* parameters,
-                         VARIANT* result, EXCEPINFO* exception, UINT* argumentError) = 0;
+  virtual HRESULT Invoke(DISPID member, REFIID iid, LCID locale, WORD flags, DISPPARAMS* parameters, VARIANT* result,
+                         EXCEPINFO* exception, UINT* argumentError) = 0;
 };
 
 // The automation library's entry points, as GetProcAddress would give them.

@@ -72,7 +72,7 @@ struct PresentedFrame {
   int height = 0;
   std::vector<uint32_t> pixels;  // 0xXXRRGGBB, top row first, `width` per row.
   RECT destination{};
-  uint64_t serial = 0;           // Counts presents since the start of the process.
+  uint64_t serial = 0;  // Counts presents since the start of the process.
 };
 // While on, every picture handed to a window is also copied for LastPresentedFrame; off (the
 // default) nothing is copied and the kept picture is dropped.
@@ -204,8 +204,8 @@ struct RecordedMciCommand {
   MCIDEVICEID device;
   UINT message;
   DWORD_PTR flags;
-  DWORD from;      // MCI_PLAY's start
-  HWND callback;   // The parameters' callback window
+  DWORD from;     // MCI_PLAY's start
+  HWND callback;  // The parameters' callback window
 };
 MCIDEVICEID InstallRecordingMciDevice();
 void RemoveRecordingMciDevice();
@@ -228,9 +228,9 @@ struct Direct3DSwitches {
   bool offerDxtFormats = false;
   bool reportZeroMaximumTextureSize = false;
   bool reportSquareOnlyTextures = false;
-  bool reportShaderModel2 = false;            // Caps say 2.0; shader objects are made but never run.
-  bool refuseMixedVertexProcessing = false;   // Even when shader model 2.0 is reported.
-  bool noBlendOperations = false;             // Caps lack D3DPMISCCAPS_BLENDOP (no reverse subtract).
+  bool reportShaderModel2 = false;           // Caps say 2.0; shader objects are made but never run.
+  bool refuseMixedVertexProcessing = false;  // Even when shader model 2.0 is reported.
+  bool noBlendOperations = false;            // Caps lack D3DPMISCCAPS_BLENDOP (no reverse subtract).
   // On the fake clock, what reading a picture back costs: each LockRect of a back buffer and each
   // GetRenderTargetData moves the clock by these microseconds (a real card's read-back speed).
   uint64_t backBufferLockMicroseconds = 0;
@@ -376,7 +376,7 @@ void FailTimerCreation(int count);
 class MemoryStream : public IStream {
  public:
   virtual std::vector<uint8_t> Bytes() = 0;
-  virtual void SetSeekResult(HRESULT result) = 0;  // Seek answers this failure without moving.
+  virtual void SetSeekResult(HRESULT result) = 0;   // Seek answers this failure without moving.
   virtual void SetWriteResult(HRESULT result) = 0;  // Write answers this failure without writing.
 };
 MemoryStream* CreateMemoryStream();

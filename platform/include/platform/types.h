@@ -50,7 +50,9 @@ typedef LONG* PLONG;
 #define INFINITE 0xFFFFFFFFu
 
 #define ZV_DECLARE_HANDLE(name) \
-  struct name##__ { int unused; }; \
+  struct name##__ {             \
+    int unused;                 \
+  };                            \
   typedef struct name##__* name
 
 typedef void* HANDLE;
@@ -140,7 +142,8 @@ inline bool operator==(const GUID& a, const GUID& b) {
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xFFFF))
 #define LOBYTE(w) ((BYTE)(((DWORD_PTR)(w)) & 0xFF))
 #define HIBYTE(w) ((BYTE)((((DWORD_PTR)(w)) >> 8) & 0xFF))
-#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xFFFF)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xFFFF))) << 16))
+#define MAKELONG(a, b) \
+  ((LONG)(((WORD)(((DWORD_PTR)(a)) & 0xFFFF)) | ((DWORD)((WORD)(((DWORD_PTR)(b)) & 0xFFFF))) << 16))
 
 #define WINAPI
 #define CALLBACK

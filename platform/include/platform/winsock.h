@@ -42,9 +42,9 @@ typedef UINT_PTR SOCKET;
 #define FD_CLOSE 0x20
 
 // The event word of an asynchronous-select message: the event low, the error code high.
-#define WSAGETSELECTEVENT(lParam) (static_cast<WORD>((lParam) & 0xFFFF))
+#define WSAGETSELECTEVENT(lParam) (static_cast<WORD>((lParam)&0xFFFF))
 #define WSAGETSELECTERROR(lParam) (static_cast<WORD>(((lParam) >> 16) & 0xFFFF))
-#define WSAMAKESELECTREPLY(event, error) (static_cast<LPARAM>(((error) & 0xFFFF) << 16 | ((event) & 0xFFFF)))
+#define WSAMAKESELECTREPLY(event, error) (static_cast<LPARAM>(((error)&0xFFFF) << 16 | ((event)&0xFFFF)))
 
 #define WSAEINTR 10004
 #define WSAEBADF 10009

@@ -104,8 +104,8 @@ class GameDirectory {
 class GameProgram {
  public:
   GameProgram(const XServer& server, const GameDirectory& game, const fs::path& lockDirectory) : game_(game) {
-    const char* const ownNames[] = {"DISPLAY=", "SDL_AUDIODRIVER=", "SDL_VIDEODRIVER=", "LSAN_OPTIONS=",
-                                    "XDG_RUNTIME_DIR="};
+    const char* const ownNames[] = {
+        "DISPLAY=", "SDL_AUDIODRIVER=", "SDL_VIDEODRIVER=", "LSAN_OPTIONS=", "XDG_RUNTIME_DIR="};
     std::vector<std::string> variables;
     for (char** entry = environ; *entry; ++entry) {
       const std::string variable = *entry;

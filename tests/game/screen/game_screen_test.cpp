@@ -43,8 +43,7 @@ struct Picture {
     std::ifstream in(path, std::ios::binary);
     const Bytes file{std::istreambuf_iterator<char>(in), {}};
     BaseImage image{};
-    if (file.empty() ||
-        LoadBaseImagePlain(nullptr, file.data(), static_cast<int>(file.size()), 1, &image, 0) != 0)
+    if (file.empty() || LoadBaseImagePlain(nullptr, file.data(), static_cast<int>(file.size()), 1, &image, 0) != 0)
       return picture;
     picture.width = image.width;
     picture.height = image.height;
@@ -132,8 +131,8 @@ struct Shape {
 };
 // The pieces' shapes: centre (0, 0) and three offsets, y growing upward on the board.
 constexpr Shape kShapes[8] = {
-    {1, {{0, 0}, {0, 0}, {0, 0}}},   {2, {{-1, 0}, {1, 0}, {2, 0}}}, {4, {{-1, 0}, {1, 0}, {1, 1}}},
-    {4, {{-1, 0}, {1, 0}, {1, -1}}}, {2, {{-1, 0}, {0, 1}, {1, 1}}}, {2, {{-1, 0}, {0, -1}, {1, -1}}},
+    {1, {{0, 0}, {0, 0}, {0, 0}}},   {2, {{-1, 0}, {1, 0}, {2, 0}}},  {4, {{-1, 0}, {1, 0}, {1, 1}}},
+    {4, {{-1, 0}, {1, 0}, {1, -1}}}, {2, {{-1, 0}, {0, 1}, {1, 1}}},  {2, {{-1, 0}, {0, -1}, {1, -1}}},
     {1, {{1, 0}, {0, 1}, {1, 1}}},   {4, {{-1, 0}, {0, 1}, {0, -1}}},
 };
 
@@ -272,8 +271,9 @@ class GameScreen : public ::testing::Test {
   }
 
   void SetUp() override {
-    if (display_.empty()) GTEST_SKIP() << "Xvfb, xdotool, ImageMagick's import, xprop or xwininfo is missing (scripts/setup "
-                                          "installs them), or Xvfb could not start a display here";
+    if (display_.empty())
+      GTEST_SKIP() << "Xvfb, xdotool, ImageMagick's import, xprop or xwininfo is missing (scripts/setup "
+                      "installs them), or Xvfb could not start a display here";
     ASSERT_GT(sheets_.cells.width, 0);
     char pattern[] = "/tmp/pylonrush_screen_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -339,8 +339,9 @@ class GameScreen : public ::testing::Test {
   std::string WaitForWindow(const std::string& name, int milliseconds) {
     for (int waited = 0; waited <= milliseconds; waited += 100) {
       // xwininfo lists the message box too, which xdotool's search passes over.
-      const std::string window = RunCommand("DISPLAY=" + display_ + " xwininfo -root -children 2>/dev/null | grep -F '\"" +
-                                            name + "\": (' | head -n 1 | awk '{print $1}'");
+      const std::string window = RunCommand("DISPLAY=" + display_ +
+                                            " xwininfo -root -children 2>/dev/null | grep -F '\"" + name +
+                                            "\": (' | head -n 1 | awk '{print $1}'");
       if (!window.empty()) return window;
       if (ProgramEnded()) return "";
       Pause(100);
@@ -449,7 +450,8 @@ TEST_P(GameScreenPath, TitlePlayAndGameOverShowTheirPicturesAndEscapeSavesTheHig
     for (const auto& [label, rect] : titleLabels) wrong += LabelMismatches(shot, sheets_, label, rect.x, rect.y);
     return wrong;
   };
-  const Picture title = ShotUntil(window, "1_title", 15000, [&](const Picture& shot) { return titleMismatches(shot) == 0; });
+  const Picture title = ShotUntil(window, "1_title", 15000,
+                                  [&](const Picture& shot) { return titleMismatches(shot) == 0; });
   ASSERT_EQ(title.width, 408);
   ASSERT_EQ(title.height, 504);
   EXPECT_EQ(titleMismatches(title), 0) << lastShot_;
@@ -566,7 +568,8 @@ TEST_F(GameScreen, WithoutTheSaveFileTheProgramEndsSilentlyWithoutSaving) {
   bool messageSeen = false;
   int status = -1;
   for (int waited = 0; waited < 20000 && status == -1; waited += 200) {
-    messageSeen = messageSeen || !RunCommand("DISPLAY=" + display_ + " xwininfo -root -children | grep -F '\"MESSAGE\"'").empty();
+    messageSeen = messageSeen ||
+                  !RunCommand("DISPLAY=" + display_ + " xwininfo -root -children | grep -F '\"MESSAGE\"'").empty();
     status = WaitForExit(200);
   }
   EXPECT_EQ(status, 0) << "the program ends by itself";
@@ -611,7 +614,8 @@ TEST_F(GameScreen, WithoutAnAudioDeviceTheGamePlaysSilentlyAndSaysSoOnce) {
   RunCommand(Xdotool() + "windowfocus --sync " + window + " 2>/dev/null");
   ShotUntil(window, "title", 15000, [&](const Picture& shot) { return TitleShown(shot, sheets_); });
   Key("keydown", "s");
-  const Picture play = ShotUntil(window, "play", 15000, [&](const Picture& shot) { return OnePieceInView(shot, sheets_); });
+  const Picture play = ShotUntil(window, "play", 15000,
+                                 [&](const Picture& shot) { return OnePieceInView(shot, sheets_); });
   Key("keyup", "s");
   EXPECT_TRUE(OnePieceInView(play, sheets_)) << "the sounds loaded and a game is in play: " << lastShot_;
   Key("keydown", "Escape");
@@ -625,7 +629,8 @@ TEST_F(GameScreen, WithoutAnAudioDeviceTheGamePlaysSilentlyAndSaysSoOnce) {
   // The line with its reason; the log's own lines may be echoed to the error stream as well.
   const std::string withReason = std::string(kLine) + " (";
   size_t count = 0;
-  for (size_t at = errorText.find(withReason); at != std::string::npos; at = errorText.find(withReason, at + 1)) ++count;
+  for (size_t at = errorText.find(withReason); at != std::string::npos; at = errorText.find(withReason, at + 1))
+    ++count;
   EXPECT_EQ(count, 1u) << errorText;
   const Bytes logBytes = ReadFile(directory_ / "Log.txt");
   EXPECT_NE(std::string(logBytes.begin(), logBytes.end()).find(kLine), std::string::npos);
@@ -646,7 +651,8 @@ TEST_P(GameScreenOutsideEnd, EndsThroughTheNormalShutDownWithTheHighScoreSaved) 
   Start({});
   std::string window = WaitForWindow("Pylon Rush", 20000);
   ASSERT_FALSE(window.empty()) << "the game's window did not appear: " << EndReport();
-  const Picture title = ShotUntil(window, "title", 15000, [&](const Picture& shot) { return TitleShown(shot, sheets_); });
+  const Picture title = ShotUntil(window, "title", 15000,
+                                  [&](const Picture& shot) { return TitleShown(shot, sheets_); });
   ASSERT_TRUE(TitleShown(title, sheets_)) << lastShot_;
   if (GetParam().signal != 0) {
     ASSERT_EQ(kill(program_.Id(), GetParam().signal), 0);

@@ -7,15 +7,15 @@
 #include <cstdlib>
 #include <string>
 
+#include "graphics/screen_services.h"
 #include "platform/dinput.h"
 #include "platform/kernel.h"
 #include "platform/testing.h"
-#include "graphics/screen_services.h"
 #include "runtime/runtime_state.h"
 #include "window/window_services.h"
-#include "zyvel/runtime.h"
 #include "x_processes.h"
 #include "zyvel/input.h"
+#include "zyvel/runtime.h"
 
 // The X11 video driver loads system libraries that keep process-wide caches until exit; their
 // blocks are not leaks of ours. Our own code is never suppressed.

@@ -50,8 +50,7 @@ TEST_F(BoxAndLineTest, BoxCornersAreOrderedAndClippedToTheDrawArea) {
       g_rasterDrawSettings.DrawArea = test.Area;
       FillMemImgBox(image.Get(), &test.Box, 0x7777, g_rasterDrawSettings);
       EXPECT_EQ(Drawn(image, 0), test.Expected)
-          << format << ": " << test.Box.left << "," << test.Box.top << "," << test.Box.right << ","
-          << test.Box.bottom;
+          << format << ": " << test.Box.left << "," << test.Box.top << "," << test.Box.right << "," << test.Box.bottom;
     }
   }
   RasterImage image(16, 12, 1, 4);
@@ -114,11 +113,10 @@ TEST_F(BoxAndLineTest, LinesLeaveOutTheirEndPointAndClip) {
       DrawMemImgLine(image.Get(), test.X1, test.Y1, test.X2, test.Y2, 0x7777, g_rasterDrawSettings);
       std::vector<std::pair<int, int>> drawn = Drawn(image, 0);
       std::vector<std::pair<int, int>> expected = test.Expected;
-      std::sort(expected.begin(), expected.end(), [](auto a, auto b) {
-        return a.second != b.second ? a.second < b.second : a.first < b.first;
-      });
-      EXPECT_EQ(drawn, expected) << format << ": (" << test.X1 << "," << test.Y1 << ") to ("
-                                 << test.X2 << "," << test.Y2 << ")";
+      std::sort(expected.begin(), expected.end(),
+                [](auto a, auto b) { return a.second != b.second ? a.second < b.second : a.first < b.first; });
+      EXPECT_EQ(drawn, expected) << format << ": (" << test.X1 << "," << test.Y1 << ") to (" << test.X2 << ","
+                                 << test.Y2 << ")";
     }
   }
 }
@@ -133,8 +131,8 @@ TEST_F(BoxAndLineTest, LineListsDrawTheirRecordsInOrder) {
   for (const MemImgLineRecord& line : records)
     DrawMemImgLine(oneByOne.Get(), line.x1, line.y1, line.x2, line.y2, line.color, g_rasterDrawSettings);
   for (int i = 2; i >= 0; --i)
-    DrawMemImgLine(reversed.Get(), records[i].x1, records[i].y1, records[i].x2, records[i].y2,
-                   records[i].color, g_rasterDrawSettings);
+    DrawMemImgLine(reversed.Get(), records[i].x1, records[i].y1, records[i].x2, records[i].y2, records[i].color,
+                   g_rasterDrawSettings);
   EXPECT_EQ(listed.Buffer, oneByOne.Buffer);
   EXPECT_NE(listed.Buffer, reversed.Buffer);
   RasterImage untouched(8, 8, 1, 4);

@@ -49,12 +49,10 @@ constexpr GoldenCase kGoldenCases[] = {
 };
 
 // Modes that draw nothing, whatever the drawer.
-constexpr int kInactive[][2] = {{5, 128},  {7, 128}, {9, 128}, {12, 128},
-                                {-1, 128}, {1, 0},   {2, 0},   {3, 0}};
+constexpr int kInactive[][2] = {{5, 128}, {7, 128}, {9, 128}, {12, 128}, {-1, 128}, {1, 0}, {2, 0}, {3, 0}};
 
 enum class Drawer { DirectTriangle, FlatTriangle, Box, Line };
-constexpr Drawer kDrawers[] = {Drawer::DirectTriangle, Drawer::FlatTriangle, Drawer::Box,
-                               Drawer::Line};
+constexpr Drawer kDrawers[] = {Drawer::DirectTriangle, Drawer::FlatTriangle, Drawer::Box, Drawer::Line};
 
 // Draws the colour with one drawer over pixel (1, 1) of an 8 x 8 image and returns that pixel.
 uint32_t DrawOnePixel(Drawer drawer, int format, uint32_t dest, uint32_t color) {
@@ -94,8 +92,8 @@ TEST_F(GoldenPixelTest, EveryModeGivesTheWorkedOutPixelInEveryDrawer) {
       g_rasterDrawSettings.BlendMode = golden.Mode;
       g_rasterDrawSettings.BlendParam = golden.Param;
       EXPECT_EQ(DrawOnePixel(drawer, golden.Format, golden.Dest, golden.Color), golden.Expected)
-          << "format " << golden.Format << " mode " << golden.Mode << " param " << golden.Param
-          << " drawer " << static_cast<int>(drawer);
+          << "format " << golden.Format << " mode " << golden.Mode << " param " << golden.Param << " drawer "
+          << static_cast<int>(drawer);
     }
   }
 }
@@ -108,8 +106,7 @@ TEST_F(GoldenPixelTest, InactiveModesAndZeroParametersDrawNothing) {
         g_rasterDrawSettings.BlendParam = inactive[1];
         const uint32_t dest = format == 1 ? 0x11406080 : 0x5514;
         EXPECT_EQ(DrawOnePixel(drawer, format, dest, format == 1 ? 0x22C08020 : 0xF284), dest)
-            << "mode " << inactive[0] << " param " << inactive[1] << " drawer "
-            << static_cast<int>(drawer);
+            << "mode " << inactive[0] << " param " << inactive[1] << " drawer " << static_cast<int>(drawer);
       }
     }
   }

@@ -36,8 +36,7 @@ class RandomDrawTest : public RasterTest {
 
   void RandomSettings() {
     // One case in ten takes an inactive mode (5, 7 or 12).
-    g_rasterDrawSettings.BlendMode =
-        Below(10) == 0 ? kInactiveModes[Below(3)] : kModes[Below(std::size(kModes))];
+    g_rasterDrawSettings.BlendMode = Below(10) == 0 ? kInactiveModes[Below(3)] : kModes[Below(std::size(kModes))];
     g_rasterDrawSettings.BlendParam = Below(3) == 0 ? Below(256) : kParams[Below(std::size(kParams))];
     g_rasterDrawSettings.BrightColor = Below(2) == 0 ? 0xFFFFFF : random();
     // The whole image, or any area, also reaching past the image or turned inside out.
@@ -58,8 +57,7 @@ class RandomDrawTest : public RasterTest {
 
   // The fast result must equal the reference result, and every byte outside the draw area (cut
   // to the image) must still hold the pattern, the row padding included.
-  void Check(RasterImage& fast, RasterImage& reference, const std::vector<uint8_t>& pattern,
-             int caseNumber) {
+  void Check(RasterImage& fast, RasterImage& reference, const std::vector<uint8_t>& pattern, int caseNumber) {
     ASSERT_EQ(fast.Buffer, reference.Buffer) << "case " << caseNumber;
     RECT area = g_rasterDrawSettings.DrawArea;
     area.left = std::max<LONG>(area.left, 0);
@@ -124,9 +122,8 @@ TEST_F(RandomDrawTest, Triangles) {
   struct Sources {
     RasterImage Direct, Paletted, Alpha;
   };
-  Sources sources[2] = {
-      {RasterImage(20, 14, 0, 2), RasterImage(20, 14, 0, 1, 1), RasterImage(20, 14, 0, 4, 0, 1)},
-      {RasterImage(20, 14, 1, 4), RasterImage(20, 14, 1, 1, 1), RasterImage(20, 14, 1, 4, 0, 1)}};
+  Sources sources[2] = {{RasterImage(20, 14, 0, 2), RasterImage(20, 14, 0, 1, 1), RasterImage(20, 14, 0, 4, 0, 1)},
+                        {RasterImage(20, 14, 1, 4), RasterImage(20, 14, 1, 1, 1), RasterImage(20, 14, 1, 4, 0, 1)}};
   for (Sources& kind : sources) {
     for (RasterImage* image : {&kind.Direct, &kind.Paletted, &kind.Alpha}) {
       FillRandom(*image);
@@ -171,8 +168,8 @@ TEST_F(RandomDrawTest, Triangles) {
     MEMIMG* blendImage = Below(3) == 0 ? blend.Get() : nullptr;
     const uint32_t color = random();
     MapMemImgTriangle(fast.Get(), sourceImage, corners, transparent, blendImage, color, g_rasterDrawSettings);
-    MapMemImgTriangleReference(reference.Get(), sourceImage, corners, transparent, blendImage,
-                               color, g_rasterDrawSettings);
+    MapMemImgTriangleReference(reference.Get(), sourceImage, corners, transparent, blendImage, color,
+                               g_rasterDrawSettings);
   });
 }
 

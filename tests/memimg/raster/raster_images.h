@@ -22,10 +22,9 @@ struct RasterImage {
   MEMIMG Image{};
 
   // format 0 or 1 as in the core; bytesPerPixel 1 (paletted or format 2), 2 or 4.
-  RasterImage(int width, int height, int format, int bytesPerPixel, int usePalette = 0,
-              int useAlpha = 0, int padding = 12)
-      : Buffer(static_cast<size_t>(width * bytesPerPixel + padding) * height, 0),
-        PaletteBytes(2048, 0) {
+  RasterImage(int width, int height, int format, int bytesPerPixel, int usePalette = 0, int useAlpha = 0,
+              int padding = 12)
+      : Buffer(static_cast<size_t>(width * bytesPerPixel + padding) * height, 0), PaletteBytes(2048, 0) {
     Core.RefCount = 1;
     Core.Width = width;
     Core.Height = height;
@@ -51,17 +50,14 @@ struct RasterImage {
   MEMIMG* Get() { return &Image; }
 
   uint8_t* At(int x, int y) {
-    return Buffer.data() + static_cast<size_t>(y) * Core.Pitch +
-           static_cast<size_t>(x) * PixelBytes;
+    return Buffer.data() + static_cast<size_t>(y) * Core.Pitch + static_cast<size_t>(x) * PixelBytes;
   }
   uint32_t Pixel(int x, int y) {
     uint32_t value = 0;
     std::memcpy(&value, At(x, y), static_cast<size_t>(PixelBytes));
     return value;
   }
-  void SetPixel(int x, int y, uint32_t value) {
-    std::memcpy(At(x, y), &value, static_cast<size_t>(PixelBytes));
-  }
+  void SetPixel(int x, int y, uint32_t value) { std::memcpy(At(x, y), &value, static_cast<size_t>(PixelBytes)); }
   void Fill(uint32_t value) {
     for (int y = 0; y < Image.Height; ++y)
       for (int x = 0; x < Image.Width; ++x) SetPixel(x, y, value);

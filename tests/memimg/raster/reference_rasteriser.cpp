@@ -52,8 +52,7 @@ int64_t SignedScale(int64_t p, int64_t d) { return p * d / 255; }
 // overflow. Returns the red carry. In 5-6-5 the saturation mask of green starts one bit above the
 // field (the carries are spaced 5 bits apart), so a saturated green keeps its lowest bit from the
 // sum instead of setting it.
-int64_t ChannelAdd(const ChannelLayout& layout, const int64_t s[3], const int64_t d[3],
-                   int64_t out[3]) {
+int64_t ChannelAdd(const ChannelLayout& layout, const int64_t s[3], const int64_t d[3], int64_t out[3]) {
   const bool narrowGreenMask = layout.Maximum[1] == 63;
   int64_t carry = 0;
   for (int i = 0; i < 3; ++i) {
@@ -78,8 +77,7 @@ int64_t ChannelAdd(const ChannelLayout& layout, const int64_t s[3], const int64_
 // The packed subtract, channel by channel: blue clamps at 0; green and red subtract their upper
 // bits, clamp at 0, and otherwise take as lowest bit whether the channel below stayed >= 0. In
 // 5-6-5 green's lowest bit falls outside every keep mask and is always cleared.
-void ChannelSubtract(const ChannelLayout& layout, const int64_t s[3], const int64_t d[3],
-                     int64_t out[3]) {
+void ChannelSubtract(const ChannelLayout& layout, const int64_t s[3], const int64_t d[3], int64_t out[3]) {
   const bool narrowGreenMask = layout.Maximum[1] == 63;
   bool kept = d[0] >= s[0];
   out[0] = kept ? d[0] - s[0] : 0;
@@ -99,8 +97,8 @@ struct ReferenceSource {
   int WeightCount;
 };
 
-void BlendReferencePixel(int format, int mode, int p, const ReferenceSource& source,
-                         const uint8_t bright[3], uint8_t* dst) {
+void BlendReferencePixel(int format, int mode, int p, const ReferenceSource& source, const uint8_t bright[3],
+                         uint8_t* dst) {
   const ChannelLayout& layout = LayoutOf(format);
   int64_t s[3], d[3], out[3];
   Unpack(format, source.Value, s);
@@ -171,8 +169,8 @@ void BlendReferencePixel(int format, int mode, int p, const ReferenceSource& sou
     StorePixel16(dst, Pack(0, out));
 }
 
-void ReferenceTrianglePixel(const TriangleDraw& draw, const RasterDrawSettings& settings,
-                            uint8_t* dst, uint32_t u, uint32_t v) {
+void ReferenceTrianglePixel(const TriangleDraw& draw, const RasterDrawSettings& settings, uint8_t* dst, uint32_t u,
+                            uint32_t v) {
   const RasterPixelContext& c = draw.Context;
   const int format = draw.Format;
   ReferenceSource source{};
@@ -188,8 +186,7 @@ void ReferenceTrianglePixel(const TriangleDraw& draw, const RasterDrawSettings& 
   if (draw.Kind == RasterSourceKind::Paletted) {
     const uint32_t index = row[tx];
     if (draw.Transparent && index == c.KeyColor) return;
-    source.Value =
-        format == 1 ? LoadPixel32(c.Palette + 4 * index) : LoadPixel16(c.Palette + 2 * index);
+    source.Value = format == 1 ? LoadPixel32(c.Palette + 4 * index) : LoadPixel16(c.Palette + 2 * index);
   } else if (draw.Kind == RasterSourceKind::Direct) {
     source.Value = format == 1 ? LoadPixel32(row + 4 * tx) : LoadPixel16(row + 2 * tx);
     if (draw.Transparent && source.Value == c.KeyColor) return;
@@ -269,9 +266,8 @@ uint32_t ReferenceScaleFlatColor(int format, uint32_t color, const RasterDrawSet
 
 }  // namespace
 
-void MapMemImgTriangleReference(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3],
-                                int transparent, MEMIMG* blendImage, unsigned color,
-                                const MemImgDrawSettings& drawSettings) {
+void MapMemImgTriangleReference(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3], int transparent,
+                                MEMIMG* blendImage, unsigned color, const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
   if (vertices == nullptr || ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   TriangleDraw draw;
@@ -289,8 +285,7 @@ void MapMemImgTriangleReference(MEMIMG* dst, MEMIMG* src, const MemImgVertex ver
   });
 }
 
-void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color,
-                            const MemImgDrawSettings& drawSettings) {
+void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color, const MemImgDrawSettings& drawSettings) {
   RasterDrawSettings settings;
   if (ReadRasterDrawSettings(dst, drawSettings, &settings) != 0) return;
   RECT area;
@@ -302,9 +297,9 @@ void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color,
   const int pixelBytes = RasterDestinationPixelBytes(dst);
   for (LONG y = area.top; y < area.bottom; ++y)
     for (LONG x = area.left; x < area.right; ++x)
-      ReferenceFlatPixel(format, mode, settings.BlendParam, scaled,
-                         dst->Pixels + static_cast<ptrdiff_t>(y) * dst->Core->Pitch +
-                             static_cast<ptrdiff_t>(x) * pixelBytes);
+      ReferenceFlatPixel(
+          format, mode, settings.BlendParam, scaled,
+          dst->Pixels + static_cast<ptrdiff_t>(y) * dst->Core->Pitch + static_cast<ptrdiff_t>(x) * pixelBytes);
 }
 
 void DrawMemImgLineReference(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color,
@@ -319,8 +314,8 @@ void DrawMemImgLineReference(MEMIMG* dst, int x1, int y1, int x2, int y2, unsign
   const uint32_t scaled = ReferenceScaleFlatColor(format, color, settings);
   const int pixelBytes = RasterDestinationPixelBytes(dst);
   WalkLinePixels(scan, [&](int x, int y) {
-    ReferenceFlatPixel(format, mode, settings.BlendParam, scaled,
-                       dst->Pixels + static_cast<ptrdiff_t>(y) * dst->Core->Pitch +
-                           static_cast<ptrdiff_t>(x) * pixelBytes);
+    ReferenceFlatPixel(
+        format, mode, settings.BlendParam, scaled,
+        dst->Pixels + static_cast<ptrdiff_t>(y) * dst->Core->Pitch + static_cast<ptrdiff_t>(x) * pixelBytes);
   });
 }

@@ -6,10 +6,8 @@
 
 #include "zyvel/memimg.h"
 
-void MapMemImgTriangleReference(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3],
-                                int transparent, MEMIMG* blendImage, unsigned color,
-                                const MemImgDrawSettings& drawSettings);
-void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color,
-                            const MemImgDrawSettings& drawSettings);
+void MapMemImgTriangleReference(MEMIMG* dst, MEMIMG* src, const MemImgVertex vertices[3], int transparent,
+                                MEMIMG* blendImage, unsigned color, const MemImgDrawSettings& drawSettings);
+void FillMemImgBoxReference(MEMIMG* dst, const RECT* box, unsigned color, const MemImgDrawSettings& drawSettings);
 void DrawMemImgLineReference(MEMIMG* dst, int x1, int y1, int x2, int y2, unsigned color,
                              const MemImgDrawSettings& drawSettings);

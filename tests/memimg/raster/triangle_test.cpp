@@ -39,14 +39,12 @@ TEST_F(TriangleTest, RightTriangleCoversItsRowsAndColumnsHalfOpen) {
 
 TEST_F(TriangleTest, CornerOrderAndWindingDoNotChangeCoverage) {
   std::array<MemImgVertex, 3> corners = {{{3, 1, 0, 0}, {27, 9, 0, 0}, {8, 33, 0, 0}}};
-  std::sort(corners.begin(), corners.end(),
-            [](const MemImgVertex& a, const MemImgVertex& b) { return a.x < b.x; });
+  std::sort(corners.begin(), corners.end(), [](const MemImgVertex& a, const MemImgVertex& b) { return a.x < b.x; });
   Count({corners[0], corners[1], corners[2]});
   std::vector<uint32_t> first(counts.Buffer.begin(), counts.Buffer.end());
   int orders = 0;
-  while (std::next_permutation(
-      corners.begin(), corners.end(),
-      [](const MemImgVertex& a, const MemImgVertex& b) { return a.x < b.x; })) {
+  while (std::next_permutation(corners.begin(), corners.end(),
+                               [](const MemImgVertex& a, const MemImgVertex& b) { return a.x < b.x; })) {
     counts.Fill(0);
     Count({corners[0], corners[1], corners[2]});
     EXPECT_TRUE(std::equal(first.begin(), first.end(), counts.Buffer.begin())) << orders;
@@ -66,8 +64,7 @@ TEST_F(TriangleTest, SharedEdgesAreDrawnOnceWithoutGaps) {
   // A fan of triangles around one centre, with edges in every direction (and the middle corner on
   // either side): no pixel twice, and each row of the convex whole is one unbroken run.
   counts.Fill(0);
-  const int outline[][2] = {{20, 1},  {33, 6}, {38, 19}, {31, 35},
-                            {17, 38}, {4, 30}, {2, 13},  {9, 4}};
+  const int outline[][2] = {{20, 1}, {33, 6}, {38, 19}, {31, 35}, {17, 38}, {4, 30}, {2, 13}, {9, 4}};
   const int count = static_cast<int>(std::size(outline));
   for (int i = 0; i < count; ++i) {
     const int* a = outline[i];
@@ -99,10 +96,9 @@ void FillNumbered(RasterImage& source) {
     for (int x = 0; x < source.Image.Width; ++x) source.SetPixel(x, y, 0x100u + x + 16u * y);
 }
 
-void DrawQuad(MEMIMG* dst, MEMIMG* src, int left, int top, int right, int bottom, int uRight,
-              int vBottom, int uLeft = 0, int vTop = 0) {
-  const MemImgVertex first[3] = {
-      {left, top, uLeft, vTop}, {right, top, uRight, vTop}, {left, bottom, uLeft, vBottom}};
+void DrawQuad(MEMIMG* dst, MEMIMG* src, int left, int top, int right, int bottom, int uRight, int vBottom,
+              int uLeft = 0, int vTop = 0) {
+  const MemImgVertex first[3] = {{left, top, uLeft, vTop}, {right, top, uRight, vTop}, {left, bottom, uLeft, vBottom}};
   const MemImgVertex second[3] = {
       {right, top, uRight, vTop}, {left, bottom, uLeft, vBottom}, {right, bottom, uRight, vBottom}};
   MapMemImgTriangle(dst, src, first, 0, nullptr, 0, g_rasterDrawSettings);
@@ -120,8 +116,7 @@ TEST_F(TriangleTest, AnUnscaledQuadCopiesTheSourceTexelForTexel) {
     for (int y = 0; y < 12; ++y)
       for (int x = 0; x < 16; ++x) {
         const bool inside = x >= 3 && x < 11 && y >= 2 && y < 8;
-        EXPECT_EQ(dest.Pixel(x, y), inside ? source.Pixel(x - 3, y - 2) : 0xAAAAu)
-            << format << ": " << x << "," << y;
+        EXPECT_EQ(dest.Pixel(x, y), inside ? source.Pixel(x - 3, y - 2) : 0xAAAAu) << format << ": " << x << "," << y;
       }
   }
 }
@@ -154,8 +149,7 @@ TEST_F(TriangleTest, TexelsOutsideTheSourceLeaveTheDestination) {
   // u runs from -4 to 12 over the 16 pixels: only texels 0..3 (pixels 4..7) exist.
   DrawQuad(dest.Get(), source.Get(), 0, 0, 16, 4, 12, 4, -4, 0);
   for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 16; ++x)
-      EXPECT_EQ(dest.Pixel(x, y), x >= 4 && x < 8 ? source.Pixel(x - 4, y) : 0xAAAAu) << x;
+    for (int x = 0; x < 16; ++x) EXPECT_EQ(dest.Pixel(x, y), x >= 4 && x < 8 ? source.Pixel(x - 4, y) : 0xAAAAu) << x;
 }
 
 // What one texel does to the destination pixel (1, 1).
@@ -205,8 +199,7 @@ TEST_F(TriangleTest, SourceKindsTransparencyAndWeights) {
   for (const SourceCase& test : kSourceCases) {
     const int format = test.Format;
     const bool alpha = test.Kind == 2, paletted = test.Kind == 1;
-    RasterImage source(8, 8, format, paletted ? 1 : (format == 1 || alpha ? 4 : 2), paletted,
-                       alpha);
+    RasterImage source(8, 8, format, paletted ? 1 : (format == 1 || alpha ? 4 : 2), paletted, alpha);
     source.Fill(test.Texel);
     source.Core.KeyColor = test.Key;
     source.SetPaletteEntry(5, format == 1 ? kPaletteEntry32 : 0xF284);
@@ -217,8 +210,8 @@ TEST_F(TriangleTest, SourceKindsTransparencyAndWeights) {
     g_rasterDrawSettings.BlendMode = test.Mode;
     g_rasterDrawSettings.BlendParam = test.Param;
     const MemImgVertex corners[3] = {{0, 0, 0, 0}, {8, 0, 8, 0}, {0, 8, 0, 8}};
-    MapMemImgTriangle(dest.Get(), source.Get(), corners, test.Transparent,
-                      test.BlendByte < 0 ? nullptr : blend.Get(), 0, g_rasterDrawSettings);
+    MapMemImgTriangle(dest.Get(), source.Get(), corners, test.Transparent, test.BlendByte < 0 ? nullptr : blend.Get(),
+                      0, g_rasterDrawSettings);
     EXPECT_EQ(dest.Pixel(1, 1), test.Expected) << test.Name;
   }
 }
@@ -261,8 +254,7 @@ TEST_F(TriangleTest, UnsupportedImagesAndCornersDrawNothing) {
   MapMemImgTriangle(nullptr, source.Get(), corners, 0, nullptr, 0, g_rasterDrawSettings);
   MapMemImgTriangle(dest.Get(), source.Get(), nullptr, 0, nullptr, 0, g_rasterDrawSettings);
   for (RasterImage* image : {&dest, &paletted, &withAlpha, &single})
-    EXPECT_TRUE(std::all_of(image->Buffer.begin(), image->Buffer.end(),
-                            [](uint8_t byte) { return byte == 0; }));
+    EXPECT_TRUE(std::all_of(image->Buffer.begin(), image->Buffer.end(), [](uint8_t byte) { return byte == 0; }));
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <vector>
 #include <utility>
+#include <vector>
 
 #include "platform/d3d9.h"
 #include "platform/kernel.h"

@@ -139,7 +139,7 @@ TEST_F(DeviceTest, TriangleCoverageFollowsTheFillRuleAtEveryPixel) {
       vertices[k] = {x, y, 0, 1, 0xFFFFFFFF, 0, 0};
     }
     if (scene % 3 == 1) vertices[2].x = vertices[1].x + (random() % 2 ? 0.01f : 0.0f);  // steep
-    if (scene % 3 == 2) vertices[2].y = vertices[1].y;                                   // flat edge
+    if (scene % 3 == 2) vertices[2].y = vertices[1].y;                                  // flat edge
     for (int k = 0; k < 3; ++k) {
       X[k] = std::llround(vertices[k].x * 256.0);
       Y[k] = std::llround(vertices[k].y * 256.0);
@@ -158,7 +158,8 @@ TEST_F(DeviceTest, TriangleCoverageFollowsTheFillRuleAtEveryPixel) {
         for (int e = 0; e < 3 && inside; ++e) {
           const int k = order[e], next = order[(e + 1) % 3];
           const int64_t dx = X[next] - X[k], dy = Y[next] - Y[k];
-          const int64_t edge = dx * (static_cast<int64_t>(py) * 256 - Y[k]) - dy * (static_cast<int64_t>(px) * 256 - X[k]);
+          const int64_t edge = dx * (static_cast<int64_t>(py) * 256 - Y[k]) -
+                               dy * (static_cast<int64_t>(px) * 256 - X[k]);
           const bool topOrLeft = (dy == 0 && dx > 0) || dy < 0;
           inside = edge > 0 || (edge == 0 && topOrLeft);
         }

@@ -137,10 +137,10 @@ TEST(AcmFormats, SuggestsPcmForEveryCodecAndRefusesTheRest) {
     const char* file;
     int bits;
   };
-  for (const SuggestCase& c : {SuggestCase{"ima_adpcm.wav", 16}, SuggestCase{"ms_adpcm.wav", 16},
-                               SuggestCase{"mulaw.wav", 16}, SuggestCase{"pcm24.wav", 24},
-                               SuggestCase{"pcm24_ext.wav", 16}, SuggestCase{"pcm32_ext.wav", 16},
-                               SuggestCase{"float32.wav", 16}}) {
+  for (const SuggestCase& c :
+       {SuggestCase{"ima_adpcm.wav", 16}, SuggestCase{"ms_adpcm.wav", 16}, SuggestCase{"mulaw.wav", 16},
+        SuggestCase{"pcm24.wav", 24}, SuggestCase{"pcm24_ext.wav", 16}, SuggestCase{"pcm32_ext.wav", 16},
+        SuggestCase{"float32.wav", 16}}) {
     SCOPED_TRACE(c.file);
     Bytes format;
     DataChunk(ReadSoundFixture(c.file), &format);
@@ -292,8 +292,7 @@ TEST(AcmStreams, MpegAudioWithoutAnInformationFrameGivesEveryFrame) {
     WAVEFORMATEX pcm = Pcm(2, 44100, 16);
     HACMSTREAM stream = nullptr;
     ASSERT_EQ(acmStreamOpen(&stream, nullptr, &layer3.wfx, &pcm, nullptr, 0, 0, 0), 0u);
-    const Conversion first =
-        ConvertOnce(stream, Bytes(frames.begin(), frames.begin() + c.firstFrameBytes), 1 << 16, 0);
+    const Conversion first = ConvertOnce(stream, Bytes(frames.begin(), frames.begin() + c.firstFrameBytes), 1 << 16, 0);
     EXPECT_EQ(first.sourceUsed, c.firstFrameBytes);
     EXPECT_EQ(first.output.size(), 1152u * 4);
     acmStreamClose(stream, 0);

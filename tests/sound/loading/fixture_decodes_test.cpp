@@ -16,8 +16,8 @@ struct FixtureCase {
   const char* reference;  // Signed 16-bit reference decode
   int channels;
   int rate;
-  int decoderMask;        // Decoders skipped, to reach the path under test
-  int tolerance;          // Largest sample difference allowed
+  int decoderMask;  // Decoders skipped, to reach the path under test
+  int tolerance;    // Largest sample difference allowed
 };
 
 // Every codec here matches its reference sample for sample: the ADPCM and G.711 decoders follow
@@ -76,7 +76,8 @@ TEST_P(FixtureDecode, MatchesTheReferenceDecode) {
 INSTANTIATE_TEST_SUITE_P(SoundFixtures, FixtureDecode, ::testing::ValuesIn(kFixtureCases),
                          [](const ::testing::TestParamInfo<FixtureCase>& info) {
                            std::string name = info.param.file;
-                           std::replace_if(name.begin(), name.end(), [](char ch) { return !isalnum(ch); }, '_');
+                           std::replace_if(
+                               name.begin(), name.end(), [](char ch) { return !isalnum(ch); }, '_');
                            return name;
                          });
 
@@ -223,7 +224,8 @@ TEST(PcmFixtures, DecodeDirectlyAndThroughTheCompressionManagerAlike) {
     int worst = 0;
     for (size_t i = 0; i < tone.size(); ++i) {
       const uint8_t* p = direct.pcm.data() + i * bytesPerSample;
-      int value = bytesPerSample == 1 ? (p[0] - 128) * 256 : static_cast<int16_t>(p[bytesPerSample - 2] | p[bytesPerSample - 1] << 8);
+      int value = bytesPerSample == 1 ? (p[0] - 128) * 256
+                                      : static_cast<int16_t>(p[bytesPerSample - 2] | p[bytesPerSample - 1] << 8);
       worst = std::max(worst, std::abs(value - tone[i]));
     }
     EXPECT_LE(worst, c.tolerance);

@@ -8,8 +8,8 @@
 
 namespace {
 
-const char* const kFixtures[] = {"tone_mono.wav", "pcm8.wav",          "pcm24.wav",        "ima_adpcm.wav",
-                                 "ms_adpcm.wav",  "mulaw.wav",         "mp3_mono_cbr.mp3", "mp3_stereo_vbr.mp3",
+const char* const kFixtures[] = {"tone_mono.wav",        "pcm8.wav",         "pcm24.wav",        "ima_adpcm.wav",
+                                 "ms_adpcm.wav",         "mulaw.wav",        "mp3_mono_cbr.mp3", "mp3_stereo_vbr.mp3",
                                  "mp3_stereo_id3v2.mp3", "mp3_mono_tag.mp3", "vorbis_stereo.ogg"};
 
 // Whatever a damaged file gives, a whole decode stays within what its converter promised, and

@@ -4,12 +4,12 @@
 
 #include <algorithm>
 
+#include "../sound_system_fixture.h"
 #include "platform/testing.h"
 #include "runtime/runtime_state.h"
-#include "window/window_state.h"
-#include "../sound_system_fixture.h"
 #include "sound/loading.h"
 #include "sound_fixtures.h"
+#include "window/window_state.h"
 
 namespace testing_door = platform::testing;
 
@@ -133,9 +133,9 @@ TEST_F(SoundLoadingTest, DecodedSoundsLoadWithTheirFormatAndLength) {
     int frames;
     int rate;
   };
-  for (const DecodedCase& c : {DecodedCase{"mp3_stereo_cbr.mp3", 11025, 44100},
-                               DecodedCase{"vorbis_stereo.ogg", 11025, 44100},
-                               DecodedCase{"ms_adpcm.wav", 12216, 44100}, DecodedCase{"pcm8.wav", 6615, 22050}}) {
+  for (const DecodedCase& c :
+       {DecodedCase{"mp3_stereo_cbr.mp3", 11025, 44100}, DecodedCase{"vorbis_stereo.ogg", 11025, 44100},
+        DecodedCase{"ms_adpcm.wav", 12216, 44100}, DecodedCase{"pcm8.wav", 6615, 22050}}) {
     SCOPED_TRACE(c.file);
     const int handle = LoadImage(ReadSoundFixture(c.file), 3);
     ASSERT_NE(handle, -1);
@@ -173,7 +173,8 @@ TEST_F(SoundLoadingTest, RefusesBadCountsAndUndecodableImagesLeavingNoHandle) {
 // load mode is the caller's again.
 TEST_F(SoundLoadingTest, LongOrBufferlessSoundsGoToStreamSoundsWithTheSameLoadMode) {
   auto slowWave = [](int bytes) {
-    return BuildWave({{"fmt ", FormatChunk(WAVE_FORMAT_PCM, 1, 100, 1, 8)}, {"data", Bytes(static_cast<size_t>(bytes), 128)}});
+    return BuildWave(
+        {{"fmt ", FormatChunk(WAVE_FORMAT_PCM, 1, 100, 1, 8)}, {"data", Bytes(static_cast<size_t>(bytes), 128)}});
   };
   const int before = g_soundHandles.usedCount;
   const int whole = LoadImage(slowWave(100 * 180 + 99), 1);  // 180.99 s stays whole
@@ -259,7 +260,8 @@ TEST_F(SoundLoadingTest, WideFloatAndExtensibleFilesPlayAsTheSixteenBitTone) {
     SCOPED_TRACE(loadMode);
     const std::vector<int16_t> tone = heard(ReadSoundFixture("tone_mono.wav"), loadMode);
     ASSERT_EQ(tone.size(), 15u * 1024 * 2);
-    for (const char* file : {"pcm24.wav", "pcm32.wav", "pcm24_ext.wav", "pcm32_ext.wav", "float32.wav", "float32_ext"}) {
+    for (const char* file :
+         {"pcm24.wav", "pcm32.wav", "pcm24_ext.wav", "pcm32_ext.wav", "float32.wav", "float32_ext"}) {
       SCOPED_TRACE(file);
       EXPECT_EQ(heard(WideSampleFixture(file), loadMode), tone);
     }

@@ -42,9 +42,16 @@ TEST(Mp3FrameHeader, DecodesLengthsAndRefusesReservedValues) {
 }
 
 Bytes Id3Head(int majorVersion, uint8_t flags, int size) {
-  Bytes head = {'I', 'D', '3', static_cast<uint8_t>(majorVersion), 0, flags,
-                static_cast<uint8_t>((size >> 21) & 0x7F), static_cast<uint8_t>((size >> 14) & 0x7F),
-                static_cast<uint8_t>((size >> 7) & 0x7F), static_cast<uint8_t>(size & 0x7F)};
+  Bytes head = {'I',
+                'D',
+                '3',
+                static_cast<uint8_t>(majorVersion),
+                0,
+                flags,
+                static_cast<uint8_t>((size >> 21) & 0x7F),
+                static_cast<uint8_t>((size >> 14) & 0x7F),
+                static_cast<uint8_t>((size >> 7) & 0x7F),
+                static_cast<uint8_t>(size & 0x7F)};
   // A body full of would-be frame syncs: only skipping it whole leaves them out.
   for (int i = 0; i < size; ++i) head.push_back(i % 2 ? 0xFB : 0xFF);
   return head;
@@ -103,14 +110,15 @@ TEST(Mp3Decoder, SkipsGarbageBetweenFramesAndRefusesBadHeaders) {
   const size_t frameStart = 417 + 417 + 418;
   ASSERT_EQ(plain[frameStart], 0xFF);
   const Bytes garbage = {0x00, 0xFF, 0x00, 0xFF, 0xE0, 0x12, 0x00};
-  const Bytes withGarbage = Concatenate({Bytes(plain.begin(), plain.begin() + frameStart), garbage,
-                                         Bytes(plain.begin() + frameStart, plain.end())});
+  const Bytes withGarbage = Concatenate(
+      {Bytes(plain.begin(), plain.begin() + frameStart), garbage, Bytes(plain.begin() + frameStart, plain.end())});
   MemoryConverter skipped(withGarbage);
   ASSERT_EQ(skipped.setupResult, 0);
   EXPECT_EQ(skipped.converter.acm.totalSamples, reference.converter.acm.totalSamples);
   EXPECT_EQ(skipped.ReadAll(), expected);
 
-  const Bytes badRate = Concatenate({Bytes(plain.begin(), plain.begin() + frameStart), {0xFF, 0xFB, 0xF0, 0x00},
+  const Bytes badRate = Concatenate({Bytes(plain.begin(), plain.begin() + frameStart),
+                                     {0xFF, 0xFB, 0xF0, 0x00},
                                      Bytes(plain.begin() + frameStart, plain.end())});
   // The media framework's decoder, last in the chain, is left out: these are this decoder's refusals.
   EXPECT_EQ(MemoryConverter(badRate, SOUND_DECODER_MEDIA_FRAMEWORK).setupResult, -1);
@@ -209,7 +217,8 @@ int CountingRead(void* buffer, int itemSize, int count, StreamHandle stream) {
 }
 
 TEST(Mp3Decoder, TheFrameScanReadsThroughABuffer) {
-  for (const Bytes& image : {Bytes(132000, 0x00), Concatenate({Bytes(4095, 0x00), ReadSoundFixture("mp3_stereo_noinfo.mp3")})}) {
+  for (const Bytes& image :
+       {Bytes(132000, 0x00), Concatenate({Bytes(4095, 0x00), ReadSoundFixture("mp3_stereo_noinfo.mp3")})}) {
     SoundStreamSource source;
     source.functions = *GetMemoryStreamFuncs();
     source.functions.Read = CountingRead;

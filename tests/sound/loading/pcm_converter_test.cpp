@@ -16,8 +16,8 @@ Bytes PcmWave(int frames, int channels = 2, int rate = 8000) {
 
 TEST(PcmConverterSetup, EveryDecoderMaskedFailsWithTheStreamAtTheStart) {
   const Bytes image = PcmWave(100);
-  SoundStreamSource source{*GetMemoryStreamFuncs(),
-                           reinterpret_cast<StreamHandle>(OpenMemoryStream(image.data(), static_cast<int>(image.size())))};
+  SoundStreamSource source{*GetMemoryStreamFuncs(), reinterpret_cast<StreamHandle>(OpenMemoryStream(
+                                                        image.data(), static_cast<int>(image.size())))};
   MemoryStreamSeek(source.stream, 10, 0);
   PcmConverter converter{};
   g_soundOptions.decoderMask = 0x1F;
@@ -96,9 +96,9 @@ TEST(PcmConverterSeek, SeekThenConvertEqualsASliceOfTheWholeDecode) {
     const char* file;
     int mask;
   };
-  for (const SeekCase& c : {SeekCase{"tone_stereo.wav", 0}, SeekCase{"tone_stereo.wav", SOUND_DECODER_WAVE_PCM},
-                            SeekCase{"ms_adpcm.wav", 0}, SeekCase{"mp3_stereo_cbr.mp3", 0},
-                            SeekCase{"vorbis_stereo.ogg", 0}}) {
+  for (const SeekCase& c :
+       {SeekCase{"tone_stereo.wav", 0}, SeekCase{"tone_stereo.wav", SOUND_DECODER_WAVE_PCM},
+        SeekCase{"ms_adpcm.wav", 0}, SeekCase{"mp3_stereo_cbr.mp3", 0}, SeekCase{"vorbis_stereo.ogg", 0}}) {
     SCOPED_TRACE(c.file);
     const Bytes image = ReadSoundFixture(c.file);
     const Bytes whole = MemoryConverter(image, c.mask).ReadAll();
@@ -140,8 +140,8 @@ TEST(SoundDataPath, SamplesToMillisecondsAndStreamReads) {
   EXPECT_EQ(SamplesToMilliseconds(5, 0), 0);
 
   const Bytes image = PcmWave(10);
-  SoundStreamSource source{*GetMemoryStreamFuncs(),
-                           reinterpret_cast<StreamHandle>(OpenMemoryStream(image.data(), static_cast<int>(image.size())))};
+  SoundStreamSource source{*GetMemoryStreamFuncs(), reinterpret_cast<StreamHandle>(OpenMemoryStream(
+                                                        image.data(), static_cast<int>(image.size())))};
   void* data = nullptr;
   int size = 0;
   ASSERT_EQ(ReadStreamToMemory(&source, &data, &size), 0);

@@ -64,7 +64,8 @@ Bytes FormatChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t block
   format.nBlockAlign = blockAlign;
   format.wBitsPerSample = bits;
   Bytes bytes(static_cast<size_t>(size), 0);
-  std::memcpy(bytes.data(), &format, static_cast<size_t>(size) < sizeof(format) ? static_cast<size_t>(size) : sizeof(format));
+  std::memcpy(bytes.data(), &format,
+              static_cast<size_t>(size) < sizeof(format) ? static_cast<size_t>(size) : sizeof(format));
   return bytes;
 }
 

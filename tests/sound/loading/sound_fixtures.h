@@ -23,8 +23,8 @@ struct WaveChunk {
   uint32_t claimedSize = 0xFFFFFFFFu;  // The size field written, when not the payload's size.
 };
 Bytes BuildWave(const std::vector<WaveChunk>& chunks);
-Bytes FormatChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits,
-                  int size = 16, uint32_t average = 0xFFFFFFFFu);
+Bytes FormatChunk(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t blockAlign, uint16_t bits, int size = 16,
+                  uint32_t average = 0xFFFFFFFFu);
 // Frames of 16-bit PCM that differ from one another, so a slip by any byte shows.
 Bytes CountingPcm16(int frames, int channels);
 

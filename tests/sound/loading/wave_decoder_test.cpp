@@ -74,7 +74,8 @@ TEST(WaveFormatFields, ZerosAreRefusedAndAMissingAverageIsFilledIn) {
 
 TEST(WavePcmDecoder, SixteenByteFormatTakesItsBitsFromTheBlockAlign) {
   const Bytes pcm = CountingPcm16(100, 2);
-  const WholeDecode wrongBits = DecodeWhole(BuildWave({{"fmt ", FormatChunk(WAVE_FORMAT_PCM, 2, 8000, 4, 12)}, {"data", pcm}}), kWaveOnly);
+  const WholeDecode wrongBits = DecodeWhole(
+      BuildWave({{"fmt ", FormatChunk(WAVE_FORMAT_PCM, 2, 8000, 4, 12)}, {"data", pcm}}), kWaveOnly);
   ASSERT_EQ(wrongBits.result, 0);
   EXPECT_EQ(wrongBits.format.wBitsPerSample, 16);
   EXPECT_EQ(wrongBits.format.cbSize, 0);

@@ -100,7 +100,8 @@ TEST_F(StreamEntriesTest, EntriesAreRefusedWithTheirLogLines) {
   const std::string junkFile = WriteFile("junk.wav", junk);
   EXPECT_EQ(AddStreamSoundFile(junkFile.c_str(), 0, empty, 2, -1), -1);
   EXPECT_EQ(AddStreamSoundFile("missing.wav", 0, empty, 2, -1), -1);
-  EXPECT_NE(LogText().find("右記のＷＡＶファイルのセットアップに失敗しました：" + junkFile + " \r\n"), std::string::npos);
+  EXPECT_NE(LogText().find("右記のＷＡＶファイルのセットアップに失敗しました：" + junkFile + " \r\n"),
+            std::string::npos);
   EXPECT_NE(LogText().find("右記のＷＡＶファイルのロードに失敗しました：missing.wav \r\n"), std::string::npos);
   EXPECT_EQ(LogText().find("\r\n\r\n"), std::string::npos);
 
@@ -162,8 +163,8 @@ TEST_F(StreamEntriesTest, AWrongAverageInTheHeaderStillStreamsExactly) {
 // block headers and nibbles are arbitrary bytes, which both codecs decode.
 std::vector<uint8_t> AdpcmWave(uint16_t tag, uint16_t channels, uint16_t blockAlign, uint32_t dataBytes) {
   const bool ima = tag == 0x11;
-  const uint16_t samplesPerBlock = static_cast<uint16_t>(
-      ima ? (blockAlign - 4 * channels) * 2 / channels + 1 : (blockAlign - 7 * channels) * 2 / channels + 2);
+  const uint16_t samplesPerBlock = static_cast<uint16_t>(ima ? (blockAlign - 4 * channels) * 2 / channels + 1
+                                                             : (blockAlign - 7 * channels) * 2 / channels + 2);
   // Microsoft ADPCM's seven standard coefficient pairs.
   const int16_t coefficients[14] = {256, 0, 512, -256, 0, 0, 192, 64, 240, 0, 460, -208, 392, -232};
   const uint16_t extra = ima ? 2 : 4 + sizeof(coefficients);
@@ -294,11 +295,11 @@ TEST_F(StreamEntriesTest, ThePlayCountFollowsTheCursorAcrossTheWrapAndTheEndMark
   stream.playing = 1;
   stream.playedBytesAtEndMark = 1000;
   for (const Case& c : {
-           Case{160000, 5000, true, 170000, 7, 1000 + 11400, false},  // Over the mark, then the wrap
-           Case{170000, 3000, true, 3000, 7, 1000, false},            // Onto a mark just after the wrap
-           Case{1000, 5000, true, 170000, 7, 4007, true},             // Short of the mark
-           Case{170000, 1000, false, 0, 7, 7 + 6400 + 1000, false},   // The wrap alone
-           Case{5000, 5000, true, 5000, 7, 7, true},                  // No move
+           Case{160000, 5000, true, 170000, 7, 1000 + 11400, false},      // Over the mark, then the wrap
+           Case{170000, 3000, true, 3000, 7, 1000, false},                // Onto a mark just after the wrap
+           Case{1000, 5000, true, 170000, 7, 4007, true},                 // Short of the mark
+           Case{170000, 1000, false, 0, 7, 7 + 6400 + 1000, false},       // The wrap alone
+           Case{5000, 5000, true, 5000, 7, 7, true},                      // No move
            Case{100, 4100, false, 0, 3000000000LL, 3000004000LL, false},  // Hours of play
        }) {
     stream.lastPlayCursor = c.last;

@@ -20,9 +20,9 @@
 #include "platform/testing.h"
 #include "runtime/log.h"
 #include "runtime/runtime_state.h"
-#include "window/window_state.h"
 #include "sound/loading.h"
 #include "sound/stream_sound.h"
+#include "window/window_state.h"
 
 namespace stream_test {
 
