@@ -11,6 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -165,6 +168,31 @@ class VirtualXServer {
  private:
   ChildProcess process_;
   std::string display_;
+};
+
+// A test suite whose tests share one X server, started before its first test and stopped after its
+// last. Each test is skipped when no server could start, and its X clients (the library included)
+// run on that server, not on SDL's dummy video driver. A SetUp of its own calls this one first
+// and returns when IsSkipped().
+class SharedXServerTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Server() = std::make_unique<VirtualXServer>();
+    if (!Server()->Start()) Server().reset();
+  }
+  static void TearDownTestSuite() { Server().reset(); }
+
+  void SetUp() override {
+    if (!Server()) GTEST_SKIP() << "Xvfb missing, or it could not start a display here";
+    setenv("DISPLAY", Server()->display().c_str(), 1);
+    unsetenv("SDL_VIDEODRIVER");
+  }
+
+ private:
+  static std::unique_ptr<VirtualXServer>& Server() {
+    static std::unique_ptr<VirtualXServer> server;
+    return server;
+  }
 };
 
 }  // namespace x_processes

@@ -44,18 +44,11 @@ std::string ClipboardText() {
 
 // One X server for the program (see above); the library starts afresh on it for each test, in a
 // scratch directory of its own for Log.txt.
-class XClipboardTest : public ::testing::Test {
+class XClipboardTest : public x_processes::SharedXServerTest {
  protected:
-  static void SetUpTestSuite() {
-    server_ = std::make_unique<x_processes::VirtualXServer>();
-    if (!server_->Start()) server_.reset();
-  }
-  static void TearDownTestSuite() { server_.reset(); }
-
   void SetUp() override {
-    if (!server_) GTEST_SKIP() << "Xvfb missing, or it could not start a display here";
-    setenv("DISPLAY", server_->display().c_str(), 1);
-    unsetenv("SDL_VIDEODRIVER");
+    SharedXServerTest::SetUp();
+    if (IsSkipped()) return;
     char previous[4096];
     previousDirectory_ = getcwd(previous, sizeof(previous)) ? previous : "/";
     char pattern[] = "/tmp/zyvel-xclipboard-XXXXXX";
@@ -82,13 +75,10 @@ class XClipboardTest : public ::testing::Test {
     }
   }
 
-  static std::unique_ptr<x_processes::VirtualXServer> server_;
   std::string previousDirectory_;
   std::string workDirectory_;
   bool libraryStarted_ = false;
 };
-
-std::unique_ptr<x_processes::VirtualXServer> XClipboardTest::server_;
 
 TEST_F(XClipboardTest, JapaneseTextRoundTrip) {
   const std::string japanese = "日本語のテキスト";

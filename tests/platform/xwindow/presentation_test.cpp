@@ -20,18 +20,11 @@ namespace {
 
 enum ChildExit { kStraight = 0, kThroughRenderer = 1, kNoStart = 2 };
 
-class PresentationTest : public ::testing::Test {
+class PresentationTest : public x_processes::SharedXServerTest {
  protected:
-  static void SetUpTestSuite() {
-    server_ = std::make_unique<x_processes::VirtualXServer>();
-    if (!server_->Start()) server_.reset();
-  }
-  static void TearDownTestSuite() { server_.reset(); }
-
   void SetUp() override {
-    if (!server_) GTEST_SKIP() << "Xvfb missing, or it could not start a display here";
-    setenv("DISPLAY", server_->display().c_str(), 1);
-    unsetenv("SDL_VIDEODRIVER");
+    SharedXServerTest::SetUp();
+    if (IsSkipped()) return;
     char pattern[] = "/tmp/zyvel-xwindow-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     workDirectory_ = pattern;
@@ -59,11 +52,8 @@ class PresentationTest : public ::testing::Test {
     std::_Exit(platform::testing::PresentsThroughRenderer(g_windowSystem.mainWindow) ? kThroughRenderer : kStraight);
   }
 
-  static std::unique_ptr<x_processes::VirtualXServer> server_;
   std::string workDirectory_;
 };
-
-std::unique_ptr<x_processes::VirtualXServer> PresentationTest::server_;
 
 TEST_F(PresentationTest, TheWindowSurfaceTakesOpenGLOnlyWhenTheUserAsks) {
   GTEST_FLAG_SET(death_test_style, "fast");
