@@ -93,7 +93,7 @@ build/fuzz/build.ninja: | setup-fuzz
 fuzz: setup-fuzz build/fuzz/build.ninja
 	cmake --build build/fuzz -j $(JOBS)
 	@for f in build/fuzz/fuzz/fuzz_*; do \
-	  name=$$(basename $$f); seeds=fuzz/corpus/$${name#fuzz_}; work=build/fuzz/corpus/$$name; mkdir -p $$work; \
+	  name=$$(basename $$f); seeds=$(CURDIR)/fuzz/corpus/$${name#fuzz_}; work=$(CURDIR)/build/fuzz/corpus/$$name; mkdir -p $$work; \
 	  echo "== $$f"; LSAN_OPTIONS=suppressions=$(CURDIR)/fuzz/lsan.supp \
 	    $$f -max_total_time=$(FUZZ_SECONDS) $$work $$( [ -d $$seeds ] && echo $$seeds ) || exit 1; \
 	done
