@@ -71,7 +71,7 @@ class GameScene {
     SetFlipVSyncWait(0);
     WriteSheet("sheet.bmp");
     if (InitializeLibrary() != 0) return;
-    SelectDrawTarget(-2);
+    SelectDrawTarget(SCREEN_BACK);
     const int sheet = LoadGraphFile("sheet.bmp", 0);
     for (int k = 0; k < 10; ++k) cells_.push_back(CutSubGraph(24 * k, 0, 24, 24, sheet));
     for (int k = 0; k < 6; ++k) labels_.push_back(CutSubGraph(0, 24 + 24 * k, 109, 24, sheet));

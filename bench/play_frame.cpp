@@ -50,7 +50,7 @@ void PlayFrame(benchmark::State& state) {
   if (InitializeLibrary() != 0) {
     state.SkipWithError("the library did not start");
   } else {
-    SelectDrawTarget(-2);
+    SelectDrawTarget(SCREEN_BACK);
     game->LoadResources();
     game->ChangeState(PlayState);
     for (auto _ : state) {

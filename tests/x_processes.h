@@ -42,7 +42,6 @@ class ChildProcess {
   // the program keeps none: one that outlived a crashed test would otherwise hold the test's pipes
   // (ctest's output, a death test's status) open. A process of an earlier start that still runs
   // is killed first. False when it cannot start.
-  bool Start(const std::vector<std::string>& arguments) { return Start(arguments, Options()); }
   bool Start(const std::vector<std::string>& arguments, const Options& options) {
     Kill();
     std::vector<std::string> argumentCopies = arguments;

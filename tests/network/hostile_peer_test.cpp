@@ -54,13 +54,6 @@ bool ConnectWaiting(USHORT port, int count, FarEnds* ends) {
   return true;
 }
 
-USHORT ListeningPort() {
-  sockaddr_in address{};
-  int length = sizeof(address);
-  getsockname(g_network.listenSocket->socket, reinterpret_cast<sockaddr*>(&address), &length);
-  return ntohs(address.sin_port);
-}
-
 // A far end that sends numbered messages of one size without pause, until stopped or until it
 // has sent `limit` bytes. Each message starts with its number, little-endian.
 class Flooder {
@@ -255,7 +248,7 @@ TEST_F(HostilePeers, OutOfDescriptorsThePumpReturnsAndTheWaitingGetInLater) {
   ASSERT_TRUE(PumpUntil([&] { return g_network.handleCount == 0; }));
 
   FarEnds waiting;
-  ASSERT_TRUE(ConnectWaiting(ListeningPort(), 100, &waiting));
+  ASSERT_TRUE(ConnectWaiting(network_.port(), 100, &waiting));
   {
     DescriptorsExhausted exhausted;
     ASSERT_TRUE(exhausted.Holds());
@@ -321,7 +314,7 @@ TEST_F(HostilePeers, AFullTableLetsWaitingConnectionsInAsSlotsFree) {
     getrlimit(RLIMIT_NOFILE, &limit);
   }
   if (limit.rlim_cur < needed) GTEST_SKIP() << "too few descriptors for a full table";
-  const USHORT port = ListeningPort();
+  const USHORT port = network_.port();
   FarEnds ends;
   while (g_network.handleCount < NETWORK_ACCEPT_SLOTS) {
     const int batch = std::min(512, NETWORK_ACCEPT_SLOTS - g_network.handleCount);
@@ -345,7 +338,7 @@ TEST_F(HostilePeers, AFullTableLetsWaitingConnectionsInAsSlotsFree) {
 TEST_F(HostilePeers, AcceptingConnectionsCostsWorkInProportionToTheirNumber) {
   constexpr int kConnections = 2000;
   FarEnds ends;
-  ASSERT_TRUE(ConnectWaiting(ListeningPort(), kConnections, &ends));
+  ASSERT_TRUE(ConnectWaiting(network_.port(), kConnections, &ends));
   const uint64_t before = platform::testing::SocketReadinessChecks();
   ASSERT_TRUE(PumpUntil([&] { return g_network.handleCount == kConnections; }));
   EXPECT_LE(platform::testing::SocketReadinessChecks() - before, 16u * kConnections);

@@ -123,6 +123,9 @@ class NetworkFixture {
     return g_network.chainHead.next->handle;  // The newest handle comes first.
   }
 
+  // The loopback port the layer listens on.
+  USHORT port() const { return port_; }
+
  private:
   bool ipv6_ = false;
   HWND window_ = nullptr;

@@ -128,8 +128,6 @@ class GameProgram {
   GameProgram(const GameProgram&) = delete;
   GameProgram& operator=(const GameProgram&) = delete;
 
-  bool Started() const { return process_.Id() > 0; }
-
   void Kill() { process_.Kill(); }
 
   // The exit status once the program ends within the time, else -1.
