@@ -90,11 +90,11 @@ int EndOnScreenLog();
 IDirect3DDevice9* GetMovieSurfaceDevice();
 
 // ---- Whole frames into a graph (what a graph that shows a movie asks of graphics) ----
-// How a graph's pixels can take a frame: -1 no such graph, 0 its MEMIMG (software path), 1 its
-// textures, which cannot take a device surface now (none made, or no device), 2 its textures, which can.
+// Whether a graph's pixels can take a device surface now: -1 no such graph, 0 no (its MEMIMG, or
+// textures without a device or none made yet), 1 yes (its textures).
 int GetGraphFrameTarget(int graph);
-// Copies a device surface into the graph's first texture over the area it uses (target 2 only).
+// Copies a device surface into the graph's first texture over the area it uses (target 1 only).
 int CopySurfaceToGraph(int graph, IDirect3DSurface9* source);
 // Copies a frame image (with an optional alpha image) into the whole graph. With `straightCopy`
 // a MEMIMG graph of the frame's own pixel layout takes its rows as they are.
-int CopyFrameImageToGraph(int graph, const BaseImage* color, const BaseImage* alpha, int straightCopy);
+int CopyFrameImageToGraph(int graph, BaseImage* color, BaseImage* alpha, int straightCopy);

@@ -11,8 +11,8 @@ int CopyMovieFrameToGraph(MovieSlot* slot, int graph) {
   // moves on.
   const bool firstCopy = !slot->callbackRan;
   if (slot->theora) {
-    IDirect3DSurface9* yuv = target >= 1 ? GetTheoraYuvSurface(slot->decoder) : nullptr;
-    if (yuv && target == 2) {
+    IDirect3DSurface9* yuv = target == 1 ? GetTheoraYuvSurface(slot->decoder) : nullptr;
+    if (yuv) {
       if (FetchTheoraFrame(slot->decoder, 0, 1) == 0 && !firstCopy) return 0;
       CopySurfaceToGraph(graph, yuv);
       return 0;

@@ -108,97 +108,92 @@ struct ConnectedHooks {
 };
 ConnectedHooks g_hooks;
 
-template <typename Field>
-void Complete(Field* field, Field absent) {
-  if (!*field) *field = absent;
-}
-
 }  // namespace
 
 void SetWindowGraphicsHooks(const WindowGraphicsHooks* hooks) {
   WindowGraphicsHooks& to = g_hooks.graphics;
   const WindowGraphicsHooks& none = kNoGraphics;
   to = hooks ? *hooks : none;
-  Complete(&to.start, none.start);
-  Complete(&to.end, none.end);
-  Complete(&to.startModels, none.startModels);
-  Complete(&to.endModels, none.endModels);
-  Complete(&to.deleteAllSoftImages, none.deleteAllSoftImages);
-  Complete(&to.forgetRestoreCallback, none.forgetRestoreCallback);
-  Complete(&to.selectStartDrawTargets, none.selectStartDrawTargets);
-  Complete(&to.screenSize, none.screenSize);
-  Complete(&to.screenColorBits, none.screenColorBits);
-  Complete(&to.hardwareAccelWanted, none.hardwareAccelWanted);
-  Complete(&to.displayModeCount, none.displayModeCount);
-  Complete(&to.displayModeEntry, none.displayModeEntry);
-  Complete(&to.setEmulating320x240, none.setEmulating320x240);
-  Complete(&to.queryScreenMode, none.queryScreenMode);
-  Complete(&to.applyWindowMode, none.applyWindowMode);
-  Complete(&to.revive, none.revive);
-  Complete(&to.startOnScreenLog, none.startOnScreenLog);
-  Complete(&to.endOnScreenLog, none.endOnScreenLog);
-  Complete(&to.hasRestoreCallback, none.hasRestoreCallback);
-  Complete(&to.fullScreenDisplayOpen, none.fullScreenDisplayOpen);
-  Complete(&to.paintClientArea, none.paintClientArea);
-  Complete(&to.windowMoved, none.windowMoved);
-  Complete(&to.switchDialogBoxMode, none.switchDialogBoxMode);
+  CompleteHook(&to.start, none.start);
+  CompleteHook(&to.end, none.end);
+  CompleteHook(&to.startModels, none.startModels);
+  CompleteHook(&to.endModels, none.endModels);
+  CompleteHook(&to.deleteAllSoftImages, none.deleteAllSoftImages);
+  CompleteHook(&to.forgetRestoreCallback, none.forgetRestoreCallback);
+  CompleteHook(&to.selectStartDrawTargets, none.selectStartDrawTargets);
+  CompleteHook(&to.screenSize, none.screenSize);
+  CompleteHook(&to.screenColorBits, none.screenColorBits);
+  CompleteHook(&to.hardwareAccelWanted, none.hardwareAccelWanted);
+  CompleteHook(&to.displayModeCount, none.displayModeCount);
+  CompleteHook(&to.displayModeEntry, none.displayModeEntry);
+  CompleteHook(&to.setEmulating320x240, none.setEmulating320x240);
+  CompleteHook(&to.queryScreenMode, none.queryScreenMode);
+  CompleteHook(&to.applyWindowMode, none.applyWindowMode);
+  CompleteHook(&to.revive, none.revive);
+  CompleteHook(&to.startOnScreenLog, none.startOnScreenLog);
+  CompleteHook(&to.endOnScreenLog, none.endOnScreenLog);
+  CompleteHook(&to.hasRestoreCallback, none.hasRestoreCallback);
+  CompleteHook(&to.fullScreenDisplayOpen, none.fullScreenDisplayOpen);
+  CompleteHook(&to.paintClientArea, none.paintClientArea);
+  CompleteHook(&to.windowMoved, none.windowMoved);
+  CompleteHook(&to.switchDialogBoxMode, none.switchDialogBoxMode);
 }
 
 void SetWindowInputHooks(const WindowInputHooks* hooks) {
   WindowInputHooks& to = g_hooks.input;
   const WindowInputHooks& none = kNoInput;
   to = hooks ? *hooks : none;
-  Complete(&to.startDevices, none.startDevices);
-  Complete(&to.releaseDevices, none.releaseDevices);
-  Complete(&to.startTextInput, none.startTextInput);
-  Complete(&to.imeInUse, none.imeInUse);
-  Complete(&to.deleteAllTextInputHandles, none.deleteAllTextInputHandles);
-  Complete(&to.resetIme, none.resetIme);
-  Complete(&to.reacquireDevices, none.reacquireDevices);
-  Complete(&to.refreshEffectPlayState, none.refreshEffectPlayState);
-  Complete(&to.stockChar, none.stockChar);
-  Complete(&to.stockControlKey, none.stockControlKey);
-  Complete(&to.imeMessage, none.imeMessage);
-  Complete(&to.setKeyFlag1, none.setKeyFlag1);
-  Complete(&to.clearKeyFlag1, none.clearKeyFlag1);
-  Complete(&to.setKeyFlag2, none.setKeyFlag2);
-  Complete(&to.clearKeyFlag2, none.clearKeyFlag2);
-  Complete(&to.refreshKeyboard, none.refreshKeyboard);
-  Complete(&to.processJoypadEffects, none.processJoypadEffects);
-  Complete(&to.processTextInput, none.processTextInput);
+  CompleteHook(&to.startDevices, none.startDevices);
+  CompleteHook(&to.releaseDevices, none.releaseDevices);
+  CompleteHook(&to.startTextInput, none.startTextInput);
+  CompleteHook(&to.imeInUse, none.imeInUse);
+  CompleteHook(&to.deleteAllTextInputHandles, none.deleteAllTextInputHandles);
+  CompleteHook(&to.resetIme, none.resetIme);
+  CompleteHook(&to.reacquireDevices, none.reacquireDevices);
+  CompleteHook(&to.refreshEffectPlayState, none.refreshEffectPlayState);
+  CompleteHook(&to.stockChar, none.stockChar);
+  CompleteHook(&to.stockControlKey, none.stockControlKey);
+  CompleteHook(&to.imeMessage, none.imeMessage);
+  CompleteHook(&to.setKeyFlag1, none.setKeyFlag1);
+  CompleteHook(&to.clearKeyFlag1, none.clearKeyFlag1);
+  CompleteHook(&to.setKeyFlag2, none.setKeyFlag2);
+  CompleteHook(&to.clearKeyFlag2, none.clearKeyFlag2);
+  CompleteHook(&to.refreshKeyboard, none.refreshKeyboard);
+  CompleteHook(&to.processJoypadEffects, none.processJoypadEffects);
+  CompleteHook(&to.processTextInput, none.processTextInput);
 }
 
 void SetWindowSoundHooks(const WindowSoundHooks* hooks) {
   WindowSoundHooks& to = g_hooks.sound;
   const WindowSoundHooks& none = kNoSound;
   to = hooks ? *hooks : none;
-  Complete(&to.start, none.start);
-  Complete(&to.end, none.end);
-  Complete(&to.endCurrentMusic, none.endCurrentMusic);
-  Complete(&to.threadRunning, none.threadRunning);
-  Complete(&to.updateStreams, none.updateStreams);
-  Complete(&to.updateSoftPlayers, none.updateSoftPlayers);
-  Complete(&to.updateMidiPlayState, none.updateMidiPlayState);
-  Complete(&to.midiNotify, none.midiNotify);
+  CompleteHook(&to.start, none.start);
+  CompleteHook(&to.end, none.end);
+  CompleteHook(&to.endCurrentMusic, none.endCurrentMusic);
+  CompleteHook(&to.threadRunning, none.threadRunning);
+  CompleteHook(&to.updateStreams, none.updateStreams);
+  CompleteHook(&to.updateSoftPlayers, none.updateSoftPlayers);
+  CompleteHook(&to.updateMidiPlayState, none.updateMidiPlayState);
+  CompleteHook(&to.midiNotify, none.midiNotify);
 }
 
 void SetWindowNetworkHooks(const WindowNetworkHooks* hooks) {
   WindowNetworkHooks& to = g_hooks.network;
   const WindowNetworkHooks& none = kNoNetwork;
   to = hooks ? *hooks : none;
-  Complete(&to.end, none.end);
-  Complete(&to.pump, none.pump);
-  Complete(&to.socketMessage, none.socketMessage);
+  CompleteHook(&to.end, none.end);
+  CompleteHook(&to.pump, none.pump);
+  CompleteHook(&to.socketMessage, none.socketMessage);
 }
 
 void SetWindowMovieHooks(const WindowMovieHooks* hooks) {
   WindowMovieHooks& to = g_hooks.movies;
   const WindowMovieHooks& none = kNoMovies;
   to = hooks ? *hooks : none;
-  Complete(&to.buildColorTables, none.buildColorTables);
-  Complete(&to.pauseAll, none.pauseAll);
-  Complete(&to.resumeAll, none.resumeAll);
-  Complete(&to.drawScreenMovies, none.drawScreenMovies);
+  CompleteHook(&to.buildColorTables, none.buildColorTables);
+  CompleteHook(&to.pauseAll, none.pauseAll);
+  CompleteHook(&to.resumeAll, none.resumeAll);
+  CompleteHook(&to.drawScreenMovies, none.drawScreenMovies);
 }
 
 void ClearWindowHooks() { g_hooks = ConnectedHooks{}; }

@@ -21,6 +21,13 @@ struct DisplayModeEntry {
   int refresh;
 };
 
+// Fills an empty field of a hook record with the answer of a subsystem that is not there, so that
+// a call site never checks for one.
+template <typename Field>
+void CompleteHook(Field* field, Field absent) {
+  if (!*field) *field = absent;
+}
+
 struct WindowGraphicsHooks {
   // Start-up and shut-down steps.
   int (*start)();

@@ -365,14 +365,9 @@ int DrawTextWithFont(int x, int y, const char* text, unsigned color, int handle,
     if (rect.left >= state.DrawArea.right) return 0;
   }
   auto draw = [&]() {
-    if (subtract && textured && !g_renderDevice.BlendOpCap) {
-      BeginSubtractEmulation(rect);
-      const int result = DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical);
-      EndSubtractEmulation(rect);
-      return result;
-    }
-    return textured ? DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical)
-                    : DrawTextSoftware(handle, x, y, text, color, edgeColor, vertical);
+    if (!textured) return DrawTextSoftware(handle, x, y, text, color, edgeColor, vertical);
+    return DrawWithSubtractEmulation(
+        rect, [&] { return DrawTextTextureCache(handle, text, x, y, color, edgeColor, vertical); });
   };
   // While masking is active the text goes through the mask over the rectangle it may cover.
   if (!IsMaskActive()) return draw();

@@ -27,3 +27,14 @@ enum DrawBlendMode : int {
 // destination - source is the inverse of (inverse of destination + source). The parameter is kept.
 void BeginSubtractEmulation(const RECT& area);
 void EndSubtractEmulation(const RECT& area);
+// True when a draw through the device in the current mode needs the emulation.
+bool NeedsSubtractEmulation();
+// Runs a draw through the device, inside the emulation's brackets where it needs them.
+template <typename Draw>
+int DrawWithSubtractEmulation(const RECT& area, Draw draw) {
+  if (!NeedsSubtractEmulation()) return draw();
+  BeginSubtractEmulation(area);
+  const int result = draw();
+  EndSubtractEmulation(area);
+  return result;
+}

@@ -449,11 +449,6 @@ int DrawOutlineBoxSW(int x1, int y1, int x2, int y2, unsigned color) {
 
 // ---- Subtractive blending without the device's reverse-subtract operation ----
 
-// Graphs whose image part is textured and boxes on the device path draw through the device.
-bool NeedsSubtractEmulation(bool throughDevice) {
-  return g_drawState.BlendMode == kBlendSubtract && throughDevice && !g_renderDevice.BlendOpCap;
-}
-
 // Inverts the rectangle with a white box drawn in the subtract mode's inverting form, and leaves
 // the mode `next` with the saved parameter: destination - source is the inverse of (inverse of
 // destination + source).
@@ -468,15 +463,6 @@ void InvertForSubtractEmulation(const RECT& area, int next) {
   DrawFilledBoxHW(area.left, area.top, area.right, area.bottom, static_cast<unsigned>(MakeColorCode(255, 255, 255)));
   state.BrightColor = bright;
   SetDrawBlendMode(next, param);
-}
-
-template <typename Draw>
-int DrawWithEmulation(bool throughDevice, const RECT& area, Draw draw) {
-  if (!NeedsSubtractEmulation(throughDevice)) return draw();
-  BeginSubtractEmulation(area);
-  const int result = draw();
-  EndSubtractEmulation(area);
-  return result;
 }
 
 // While masking is active a draw goes into the mask screen, bracketed over its rectangle so that
@@ -506,8 +492,8 @@ int DrawStretched(float x1, float y1, float x2, float y2, int handle, int transp
     return DrawMasked(area, [&] { return DrawGraphStretchedSoftware(left, top, right, bottom, graph, transparent); });
   }
   return DrawMasked(area, [&] {
-    return DrawWithEmulation(graph->Part->Textured, area,
-                             [&] { return DrawGraphStretchedHW(x1, y1, x2, y2, graph, transparent, integerCall); });
+    return DrawWithSubtractEmulation(
+        area, [&] { return DrawGraphStretchedHW(x1, y1, x2, y2, graph, transparent, integerCall); });
   });
 }
 
@@ -523,13 +509,14 @@ int DrawBox(int x1, int y1, int x2, int y2, unsigned color, bool fill) {
       }
       return DrawOutlineBoxSW(x1, y1, x2, y2, color);
     }
-    return DrawWithEmulation(true, area, [&] {
-      return fill ? DrawFilledBoxHW(x1, y1, x2, y2, color) : DrawOutlineBoxHW(x1, y1, x2, y2, color);
-    });
+    return DrawWithSubtractEmulation(
+        area, [&] { return fill ? DrawFilledBoxHW(x1, y1, x2, y2, color) : DrawOutlineBoxHW(x1, y1, x2, y2, color); });
   });
 }
 
 }  // namespace
+
+bool NeedsSubtractEmulation() { return g_drawState.BlendMode == kBlendSubtract && !g_renderDevice.BlendOpCap; }
 
 void BeginSubtractEmulation(const RECT& area) { InvertForSubtractEmulation(area, kBlendDeviceAdd); }
 void EndSubtractEmulation(const RECT& area) { InvertForSubtractEmulation(area, kBlendSubtract); }
@@ -541,7 +528,7 @@ int DrawGraphAt(int x, int y, int handle, int transparent) {
   const RECT area = {x, y, x + graph->Width, y + graph->Height};
   if (!graph->Part->Textured) return DrawMasked(area, [&] { return DrawGraphSoftware(x, y, transparent, graph); });
   return DrawMasked(area, [&] {
-    return DrawWithEmulation(graph->Part->Textured, area, [&] { return DrawGraphTilesHW(x, y, graph, transparent); });
+    return DrawWithSubtractEmulation(area, [&] { return DrawGraphTilesHW(x, y, graph, transparent); });
   });
 }
 
@@ -599,7 +586,7 @@ int DrawGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, fl
   if (!graph->Part->Textured)
     return DrawMasked(area, [&] { return DrawGraphQuadSoftwareF(x1, y1, x2, y2, x4, y4, x3, y3, graph, transparent); });
   return DrawMasked(area, [&] {
-    return DrawWithEmulation(graph->Part->Textured, area, [&] { return DrawGraphQuadHW(graph, corners, transparent); });
+    return DrawWithSubtractEmulation(area, [&] { return DrawGraphQuadHW(graph, corners, transparent); });
   });
 }
 

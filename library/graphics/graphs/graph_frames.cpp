@@ -32,19 +32,18 @@ int GetGraphFrameTarget(int graph) {
   const GraphRecord* record = GetGraphRecord(graph);
   if (!record || !record->Part) return -1;
   const GraphImagePart* part = record->Part;
-  if (!part->Textured) return 0;
-  return part->TextureCount > 0 && g_renderDevice.Device ? 2 : 1;
+  return part->Textured && part->TextureCount > 0 && g_renderDevice.Device ? 1 : 0;
 }
 
 int CopySurfaceToGraph(int graph, IDirect3DSurface9* source) {
-  if (GetGraphFrameTarget(graph) != 2 || !source) return -1;
+  if (GetGraphFrameTarget(graph) != 1 || !source) return -1;
   const GraphTexture& first = GetGraphRecord(graph)->Part->Textures[0];
   const RECT area = {0, 0, first.UsedWidth, first.UsedHeight};
   g_renderDevice.Device->StretchRect(source, &area, first.Surface, &area, D3DTEXF_NONE);
   return 0;
 }
 
-int CopyFrameImageToGraph(int graph, const BaseImage* color, const BaseImage* alpha, int straightCopy) {
+int CopyFrameImageToGraph(int graph, BaseImage* color, BaseImage* alpha, int straightCopy) {
   GraphRecord* record = GetGraphRecord(graph);
   if (!record || !record->Part || !color) return -1;
   if (!record->Part->Textured) {
@@ -55,9 +54,6 @@ int CopyFrameImageToGraph(int graph, const BaseImage* color, const BaseImage* al
     }
   }
   const RECT source = {record->PartX, record->PartY, record->PartX + record->Width, record->PartY + record->Height};
-  BaseImage colorCopy = *color;
-  BaseImage alphaCopy = alpha ? *alpha : BaseImage{};
-  UploadImageToGraph(graph, nullptr, nullptr, nullptr, &source, 0, 0, 0, &colorCopy, alpha ? &alphaCopy : nullptr, 0, 0,
-                     0);
+  UploadImageToGraph(graph, nullptr, nullptr, nullptr, &source, 0, 0, 0, color, alpha, 0, 0, 0);
   return 0;
 }

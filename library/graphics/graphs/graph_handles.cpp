@@ -79,11 +79,6 @@ const GraphMovieHooks kNoMovies{
 };
 GraphMovieHooks g_graphMovies = kNoMovies;
 
-template <typename Field>
-void Complete(Field* field, Field absent) {
-  if (!*field) *field = absent;
-}
-
 }  // namespace
 
 int GetTextureFormatIndex(const GraphImagePart* part) {
@@ -185,12 +180,12 @@ int CreateGraphImagePart(int mipLevels, int graph, int width, int height, int al
 void SetGraphMovieHooks(const GraphMovieHooks* hooks) {
   GraphMovieHooks& to = g_graphMovies;
   to = hooks ? *hooks : kNoMovies;
-  Complete(&to.open, kNoMovies.open);
-  Complete(&to.hasAlphaHalf, kNoMovies.hasAlphaHalf);
-  Complete(&to.showInGraph, kNoMovies.showInGraph);
-  Complete(&to.updateFrame, kNoMovies.updateFrame);
-  Complete(&to.release, kNoMovies.release);
-  Complete(&to.forgetPicture, kNoMovies.forgetPicture);
+  CompleteHook(&to.open, kNoMovies.open);
+  CompleteHook(&to.hasAlphaHalf, kNoMovies.hasAlphaHalf);
+  CompleteHook(&to.showInGraph, kNoMovies.showInGraph);
+  CompleteHook(&to.updateFrame, kNoMovies.updateFrame);
+  CompleteHook(&to.release, kNoMovies.release);
+  CompleteHook(&to.forgetPicture, kNoMovies.forgetPicture);
 }
 
 const GraphMovieHooks& GraphMovies() { return g_graphMovies; }
@@ -439,9 +434,6 @@ int RestoreAllGraphs() {
     g_restoreCallback();
   else
     RestoreGraphsFromFiles();
-  // Model textures and glyph caches live in graphs without a file: their makers fill them again.
-  ReloadModelTextures();
-  RecreateAllFonts();
   return 0;
 }
 

@@ -219,14 +219,14 @@ int RestartGraphicsDevice(int newMode, int width, int height, int colorBits, int
     ClearDrawScreenAll();
     PresentScreen(nullptr);
   }
-  if (newMode) {
+  if (newMode)
     RestoreGraphsFromFiles();
-    ReloadModelTextures();
-    // The glyph caches live in graphs that have no file: the fonts are made again, same handles.
-    RecreateAllFonts();
-  } else {
+  else
     RestoreAllGraphs();
-  }
+  // Model textures and glyph caches live in graphs without a file: their makers fill them again
+  // (the fonts under the same handles).
+  ReloadModelTextures();
+  RecreateAllFonts();
   ReapplyDeviceStates();
   RebuildAllModelBuffers();
   // The device indices the lights recorded were the old device's: the next lit draw sends every
