@@ -69,8 +69,7 @@ int64_t CountMpegAudioSamples(const uint8_t* data, uint32_t bytes) {
   while (at + 4 <= bytes) {
     Mp3FrameInfo frame;
     // MPEG-2.5 too: the codec decodes it inside WAVE files though MP3 files refuse it.
-    if (platform::ReadMpegAudioFrameHeader(data + at, &frame) == 0 && frame.frameLength > 4 &&
-        frame.frameLength <= bytes - at) {
+    if (platform::ReadSizedMpegAudioFrameHeader(data + at, &frame) && frame.frameLength <= bytes - at) {
       if (!first) {
         first = data + at;
         firstFrame = frame;

@@ -22,11 +22,6 @@ namespace acm {
 
 namespace {
 
-// A frame header with a frame length (free format has none); false when the bytes are none.
-bool ReadFrameHeader(const BYTE* p, platform::MpegAudioFrameHeader* out) {
-  return platform::ReadMpegAudioFrameHeader(p, out) == 0 && out->frameLength > 4;
-}
-
 // More frames than any real sound holds (over six hours at 44.1 kHz).
 constexpr uint32_t kMostInformationFrames = 1u << 20;
 
@@ -112,7 +107,7 @@ class MpegAudioDecoder : public SourceDecoder {
       return true;
     }
     platform::MpegAudioFrameHeader header;
-    if (!ReadFrameHeader(source, &header)) {
+    if (!platform::ReadSizedMpegAudioFrameHeader(source, &header)) {
       // Skip to the next byte that may start a frame.
       DWORD skip = 1;
       while (skip < length && source[skip] != 0xFF) ++skip;
@@ -143,7 +138,7 @@ class MpegAudioDecoder : public SourceDecoder {
     if (handle_ && whole) {
       for (DWORD at = 0; at < bytes;) {
         platform::MpegAudioFrameHeader header;
-        ReadFrameHeader(unit + at, &header);
+        platform::ReadSizedMpegAudioFrameHeader(unit + at, &header);
         if (ClaimsAbsurdLength(unit + at, header.frameLength))
           mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
         at += header.frameLength;
@@ -154,7 +149,7 @@ class MpegAudioDecoder : public SourceDecoder {
         DWORD frames = 0;
         for (DWORD at = 0; at < bytes; ++frames) {
           platform::MpegAudioFrameHeader header;
-          ReadFrameHeader(unit + at, &header);
+          platform::ReadSizedMpegAudioFrameHeader(unit + at, &header);
           at += header.frameLength;
         }
         for (DWORD call = 0; call < frames + 3; ++call) {
@@ -229,8 +224,8 @@ class MpegAudioDecoder : public SourceDecoder {
     DWORD at = 0;
     *samples = 0;
     platform::MpegAudioFrameHeader header;
-    while (length - at >= 4 && ReadFrameHeader(source + at, &header) && header.frameLength <= length - at &&
-           (at == 0 || *samples + header.samplesPerFrame <= room)) {
+    while (length - at >= 4 && platform::ReadSizedMpegAudioFrameHeader(source + at, &header) &&
+           header.frameLength <= length - at && (at == 0 || *samples + header.samplesPerFrame <= room)) {
       at += header.frameLength;
       *samples += header.samplesPerFrame;
     }

@@ -16,10 +16,7 @@ HRESULT Z_CFileStream::Open(const char* path) {
   if (m_file != INVALID_HANDLE_VALUE) return E_UNEXPECTED;
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                             nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    return error ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : E_FAIL;
-  }
+  if (file == INVALID_HANDLE_VALUE) return ResultOfLastError();
   DWORD high = 0;
   const DWORD low = GetFileSize(file, &high);
   if (low == INVALID_FILE_SIZE && GetLastError() != 0) {

@@ -15,11 +15,6 @@ constexpr LONG kReadStep = 8192;
 constexpr size_t kMostPending = 1 << 20;
 constexpr int kTrailerSize = 128;
 
-// MPEG-1, MPEG-2 and MPEG-2.5 headers with a bit rate from the table; false for anything else.
-bool ReadFrameHeader(const BYTE* p, platform::MpegAudioFrameHeader* out) {
-  return platform::ReadMpegAudioFrameHeader(p, out) == 0 && out->frameLength > 4;
-}
-
 }  // namespace
 
 // ---- Pins ----
@@ -114,10 +109,11 @@ HRESULT Z_CMpegAudioDecoder::Examine(IAsyncReader* reader) {
   platform::MpegAudioFrameHeader frame{};
   LONGLONG first = -1;
   for (LONG at = 0; at + 4 <= window && first < 0; ++at) {
-    if (!ReadFrameHeader(&bytes[static_cast<size_t>(at)], &frame)) continue;
+    if (!platform::ReadSizedMpegAudioFrameHeader(&bytes[static_cast<size_t>(at)], &frame)) continue;
     const LONGLONG next = at + static_cast<LONGLONG>(frame.frameLength);
     platform::MpegAudioFrameHeader following{};
-    if (start + next == end || (next + 4 <= window && ReadFrameHeader(&bytes[static_cast<size_t>(next)], &following)))
+    if (start + next == end ||
+        (next + 4 <= window && platform::ReadSizedMpegAudioFrameHeader(&bytes[static_cast<size_t>(next)], &following)))
       first = start + at;
   }
   if (first < 0) return VFW_E_TYPE_NOT_ACCEPTED;
@@ -177,10 +173,7 @@ HRESULT Z_CMpegAudioDecoder::Pause() {
     m_thread = CreateThread(nullptr, 0, StreamEntry, this, 0, &threadId);
     // Without the thread nothing would ever be delivered: the pause fails, as a refused worker
     // fails the asynchronous reader.
-    if (!m_thread) {
-      const DWORD error = GetLastError();
-      return error ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : E_FAIL;
-    }
+    if (!m_thread) return ResultOfLastError();
   }
   return result;
 }

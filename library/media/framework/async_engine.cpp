@@ -116,8 +116,7 @@ HRESULT Z_CAsyncEngine::StartThread() {
   m_thread = CreateThread(nullptr, 0, ThreadEntry, this, 0, &threadId);
   if (m_thread) return S_OK;
   // Without a worker no queued read would ever finish: a failure even when no code is given.
-  const DWORD error = GetLastError();
-  return error ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : E_FAIL;
+  return ResultOfLastError();
 }
 
 void Z_CAsyncEngine::StopThread() {

@@ -1,6 +1,7 @@
 // The framework's synchronisation wrappers: a critical section, a scoped holder of one, and an
 // event handle. A filter owns its section and lends it to its pins; the section is re-entrant, so
-// a locked method may call another that takes it again.
+// a locked method may call another that takes it again. Beside them, the result a failed kernel
+// call (a thread, a file) turns into.
 #pragma once
 
 #include "platform/kernel.h"
@@ -45,3 +46,9 @@ class Z_CWaitEvent {
  private:
   HANDLE m_event;
 };
+
+// The last kernel error as a result code; a failure even when the kernel gave no code.
+inline HRESULT ResultOfLastError() {
+  const DWORD error = GetLastError();
+  return error ? static_cast<HRESULT>(0x80070000u | (error & 0xFFFFu)) : E_FAIL;
+}

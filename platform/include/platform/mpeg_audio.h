@@ -22,4 +22,10 @@ struct MpegAudioFrameHeader {
 // set bits); -1 for the reserved version or layer, bit-rate index 15 or sample-rate index 3.
 int ReadMpegAudioFrameHeader(const uint8_t header[4], MpegAudioFrameHeader* out);
 
+// A frame header with a frame length the parsers can step by (free format has none): false for
+// anything else.
+inline bool ReadSizedMpegAudioFrameHeader(const uint8_t header[4], MpegAudioFrameHeader* out) {
+  return ReadMpegAudioFrameHeader(header, out) == 0 && out->frameLength > 4;
+}
+
 }  // namespace platform
