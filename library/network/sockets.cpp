@@ -76,13 +76,17 @@ int ContiguousRoom(ByteRing* ring) {
   return ring->writePos >= ring->readPos ? ring->capacity - ring->writePos : ring->readPos - ring->writePos;
 }
 
+void MarkPeerClosed(SocketRecord* record) {
+  record->connected = 0;
+  record->closing = 0;
+  record->peerClosed = 1;
+}
+
 // A recv that found the stream ended (or broken) marks the peer closed at once, as FD_CLOSE would
 // later: the close drains, which do not pump, stop on it.
 void NoteReceiveResult(SocketRecord* record, int got) {
   if (got > 0 || (got < 0 && WSAGetLastError() == WSAEWOULDBLOCK)) return;
-  record->connected = 0;
-  record->closing = 0;
-  record->peerClosed = 1;
+  MarkPeerClosed(record);
 }
 
 // Receives what has arrived of the current message into the ring, at most `limit` bytes; the
@@ -485,9 +489,7 @@ int HandleSocketMessage(LPARAM eventWord, SOCKET socket) {
       if (error == 0) record->connected = 1;
       break;
     case FD_CLOSE:
-      record->connected = 0;
-      record->closing = 0;
-      record->peerClosed = 1;
+      MarkPeerClosed(record);
       break;
     default:
       break;
