@@ -393,6 +393,16 @@ int StoreWindowModeFlag(int windowed) {
   return 0;
 }
 
+bool IsDisplayModeOffered(int width, int height) {
+  const WindowGraphicsHooks& graphics = GraphicsHooks();
+  DisplayModeEntry entry;
+  for (int i = 0; i < graphics.displayModeCount(); ++i) {
+    graphics.displayModeEntry(&entry, i);
+    if (entry.width == width && entry.height == height) return true;
+  }
+  return false;
+}
+
 int ChangeWindowMode(int windowed) {
   WindowSystemRecord& record = g_windowSystem;
   windowed = windowed ? 1 : 0;
@@ -402,12 +412,8 @@ int ChangeWindowMode(int windowed) {
     const WindowGraphicsHooks& graphics = GraphicsHooks();
     int width = 0, height = 0;
     graphics.screenSize(&width, &height);
-    bool offered = width == 320 && height == 240 && graphics.hardwareAccelWanted();
-    DisplayModeEntry entry;
-    for (int i = 0; !offered && i < graphics.displayModeCount(); ++i) {
-      graphics.displayModeEntry(&entry, i);
-      offered = entry.width == width && entry.height == height;
-    }
+    const bool offered = (width == 320 && height == 240 && graphics.hardwareAccelWanted()) ||
+                         IsDisplayModeOffered(width, height);
     if (!offered) return -1;
     if (width == 320 && height == 240) graphics.setEmulating320x240(1);
   }

@@ -21,12 +21,7 @@ void CheckFullScreenSize() {
   const WindowGraphicsHooks& graphics = GraphicsHooks();
   int width = 0, height = 0;
   graphics.screenSize(&width, &height);
-  bool offered = false;
-  DisplayModeEntry entry;
-  for (int i = 0; !offered && i < graphics.displayModeCount(); ++i) {
-    graphics.displayModeEntry(&entry, i);
-    offered = entry.width == width && entry.height == height;
-  }
+  const bool offered = IsDisplayModeOffered(width, height);
   if (!offered && !(width == 320 && height == 240 && graphics.hardwareAccelWanted())) ChangeWindowMode(1);
   graphics.screenSize(&width, &height);
   if (width == 320 && height == 240 && !g_windowSystem.windowedMode) graphics.setEmulating320x240(1);

@@ -45,6 +45,8 @@ int ForceWindowForeground(HWND window, int topmost);
 int ClearDroppedFiles();
 int DrawInactiveWindowImage(HDC dc);
 int CollectDisplayModes(int* count, DisplayModeEntry** list);
+// True when one of the display modes graphics lists has this size.
+bool IsDisplayModeOffered(int width, int height);
 // Refreshes a layered main window from an image; -1 where the platform has no layered windows.
 struct BaseImage;
 int UpdateLayeredWindowFromImage(const BaseImage* image, HDC source, int useAlpha);
