@@ -1,4 +1,5 @@
 // Per-thread message queues: post, send, peek, get, translate, dispatch, and window timers.
+#include <algorithm>
 #include <condition_variable>
 #include <thread>
 
@@ -35,11 +36,16 @@ bool PassesWindowFilter(HWND target, HWND filter) {
   return false;
 }
 
-// Whether a posted message passes the filter; the caller holds the lock.
+// The first posted message that passes the filter, or the queue's end; the caller holds the lock.
+auto FindPosted(ThreadQueue& queue, HWND filter, UINT filterMin, UINT filterMax) {
+  return std::find_if(queue.posted.begin(), queue.posted.end(), [&](const MSG& posted) {
+    return PassesWindowFilter(posted.hwnd, filter) && InRange(posted.message, filterMin, filterMax);
+  });
+}
+
 bool HasPostedMessage(DWORD thread, HWND filter, UINT filterMin, UINT filterMax) {
-  for (const MSG& posted : User().queues[thread].posted)
-    if (PassesWindowFilter(posted.hwnd, filter) && InRange(posted.message, filterMin, filterMax)) return true;
-  return false;
+  ThreadQueue& queue = User().queues[thread];
+  return FindPosted(queue, filter, filterMin, filterMax) != queue.posted.end();
 }
 
 // The sockets a call has just re-enabled are looked at on every retrieval, every selected socket
@@ -106,8 +112,7 @@ void FollowKeyMessage(const MSG& msg) {
 // made up when nothing is posted, as the platform does.
 bool TakeMessage(DWORD thread, MSG* out, HWND filter, UINT filterMin, UINT filterMax, bool remove) {
   ThreadQueue& queue = User().queues[thread];
-  for (auto it = queue.posted.begin(); it != queue.posted.end(); ++it) {
-    if (!PassesWindowFilter(it->hwnd, filter) || !InRange(it->message, filterMin, filterMax)) continue;
+  if (auto it = FindPosted(queue, filter, filterMin, filterMax); it != queue.posted.end()) {
     *out = *it;
     if (remove) {
       queue.posted.erase(it);
