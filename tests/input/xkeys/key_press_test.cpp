@@ -38,11 +38,12 @@ std::string RunCommand(const std::string& command) {
   return output;
 }
 
-class XServerTest : public ::testing::Test {
+class XServerTest : public x_processes::SharedXServerTest {
  protected:
   void SetUp() override {
-    if (!Installed("/usr/bin/Xvfb") || !Installed("/usr/bin/xdotool")) GTEST_SKIP() << "Xvfb or xdotool missing";
-    if (!server_.Start()) GTEST_SKIP() << "Xvfb could not start a display here";
+    SharedXServerTest::SetUp();
+    if (IsSkipped()) return;
+    if (!Installed("/usr/bin/xdotool")) GTEST_SKIP() << "xdotool missing";
     // Start-up writes Log.txt into the current directory: give it one of its own.
     char previous[4096];
     previousDirectory_ = getcwd(previous, sizeof(previous)) ? previous : "/";
@@ -52,8 +53,6 @@ class XServerTest : public ::testing::Test {
     ASSERT_EQ(chdir(workDirectory_.c_str()), 0);
     // Windows of other test processes on this machine must not count as a second copy.
     platform::testing::SetWindowLockDirectory(workDirectory_);
-    setenv("DISPLAY", server_.display().c_str(), 1);
-    unsetenv("SDL_VIDEODRIVER");
     platform::testing::CaptureDebugOutput([](const std::string&) {});
   }
 
@@ -80,7 +79,6 @@ class XServerTest : public ::testing::Test {
     return state;
   }
 
-  x_processes::VirtualXServer server_;
   std::string previousDirectory_;
   std::string workDirectory_;
 };
@@ -92,7 +90,7 @@ TEST_F(XServerTest, XdotoolKeyPressReachesIsKeyDown) {
   ASSERT_EQ(InitializeLibrary(), 0);
   for (int i = 0; i < 10; ++i) ProcessWindowMessages();
 
-  const std::string prefix = "DISPLAY=" + server_.display() + " xdotool ";
+  const std::string prefix = std::string("DISPLAY=") + std::getenv("DISPLAY") + " xdotool ";
   const std::string window = RunCommand(prefix + "search --name 'Zyvel Key Test' | head -n 1");
   ASSERT_FALSE(window.empty()) << "the window is not on the X server";
   RunCommand(prefix + "windowfocus --sync " + window);
