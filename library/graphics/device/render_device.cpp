@@ -9,6 +9,7 @@
 #include "graphics/device/display_modes.h"
 #include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/screen_settings.h"
+#include "graphics/graphs/screens.h"
 #include "graphics/models/model_buffers.h"
 #include "graphics/models/shader_pack.h"
 #include "platform/com.h"
@@ -469,9 +470,7 @@ int CreateDirect3DDevice() {
   ClearDeviceStateWords();
   device->SetRenderState(D3DRS_ZENABLE, TRUE);
 
-  int red = 0, green = 0, blue = 0;
-  GetWindowBackgroundColor(&red, &green, &blue);
-  D3DCOLOR background = static_cast<D3DCOLOR>((red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF));
+  const D3DCOLOR background = BackgroundColor();
   for (int i = 0; i < 4; ++i) {
     device->Clear(0, nullptr, D3DCLEAR_TARGET, background, 1.0f, 0);
     if (i < 3) device->Present(nullptr, nullptr, GetMainWindow(), nullptr);

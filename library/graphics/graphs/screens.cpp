@@ -48,12 +48,6 @@ bool HalfMode() {
   return (g_drawState.Emulate320x240 || g_screenSettings.Emulating320x240) && width == 640 && height == 480;
 }
 
-uint32_t BackgroundColor() {
-  int red = 0, green = 0, blue = 0;
-  GetWindowBackgroundColor(&red, &green, &blue);
-  return static_cast<uint32_t>((red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF));
-}
-
 // The front-screen timer keeps the window fresh while the program draws into the shown screen.
 constexpr UINT_PTR kFrontScreenTimerId = 0x7FFF;
 constexpr UINT kFrontScreenTimerPeriod = 32;
@@ -108,6 +102,12 @@ const ColorData* ScreenColorData() {
 }
 
 }  // namespace
+
+uint32_t BackgroundColor() {
+  int red = 0, green = 0, blue = 0;
+  GetWindowBackgroundColor(&red, &green, &blue);
+  return static_cast<uint32_t>((red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF));
+}
 
 int SelectDrawTarget(int target) {
   if (!g_screenSettings.Initialised) return -1;

@@ -39,3 +39,6 @@ void FrontScreenTimerProc(HWND window, UINT message, UINT_PTR id, DWORD time);
 // or while a lock is held.
 int LockDrawScreenBuffer(const RECT* area, BaseImage* out);
 int UnlockDrawScreenBuffer();
+
+// The window's background colour as an X8R8G8B8 word: what cleared screens show.
+uint32_t BackgroundColor();
