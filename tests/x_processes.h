@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +21,26 @@
 extern char** environ;
 
 namespace x_processes {
+
+inline bool Installed(const char* path) { return access(path, X_OK) == 0; }
+
+// Runs a shell command and returns its output, without trailing blanks. Every command is bounded
+// by `seconds`: an X tool waiting for an event that never comes (a focus under --sync, a window to
+// capture) must not hang the test.
+inline std::string RunCommand(const std::string& command, int seconds) {
+  std::string quoted;
+  for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  const std::string bounded = "timeout -k 5 " + std::to_string(seconds) + " sh -c '" + quoted + "'";
+  std::string output;
+  if (FILE* pipe = popen(bounded.c_str(), "r")) {
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
+    pclose(pipe);
+  }
+  while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
+  return output;
+}
 
 // A program started by the test; the destructor stops it (Stop) if it still runs.
 class ChildProcess {

@@ -24,25 +24,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-bool Installed(const char* path) { return access(path, X_OK) == 0; }
-
 void Pause(int milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
 
-// A shell command's output; bounded, so an X tool that waits for something that never comes
-// cannot hang the test.
-std::string RunCommand(const std::string& command) {
-  std::string quoted;
-  for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  std::string output;
-  if (FILE* pipe = popen(("timeout -k 5 30 sh -c '" + quoted + "'").c_str(), "r")) {
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    pclose(pipe);
-  }
-  while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
-  return output;
-}
+using x_processes::Installed;
+
+std::string RunCommand(const std::string& command) { return x_processes::RunCommand(command, 30); }
 
 // An Xvfb of its own display, ended with the object.
 class XServer {

@@ -218,22 +218,7 @@ int PreviewShape(const Picture& shot, const Sheets& sheets) {
 
 // ---- Processes ----
 
-// Runs a shell command and returns its output. Every command is bounded: an X tool waiting for
-// an event that never comes (a focus under --sync, a window to capture) must not hang the test.
-std::string RunCommand(const std::string& command) {
-  std::string quoted;
-  for (char c : command) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  const std::string bounded = "timeout -k 5 60 sh -c '" + quoted + "'";
-  std::string output;
-  if (FILE* pipe = popen(bounded.c_str(), "r")) {
-    char buffer[4096];
-    size_t got = 0;
-    while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, got);
-    pclose(pipe);
-  }
-  while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
-  return output;
-}
+std::string RunCommand(const std::string& command) { return x_processes::RunCommand(command, 60); }
 
 void Pause(int milliseconds) { usleep(static_cast<useconds_t>(milliseconds) * 1000); }
 
@@ -247,9 +232,8 @@ void WriteFile(const fs::path& path, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-bool Installed(const char* path) { return access(path, X_OK) == 0; }
-
 using x_processes::ChildProcess;
+using x_processes::Installed;
 
 constexpr char kSystemLeaks[] = "leak:libdbus-1.so\nleak:libX11.so\nleak:libxcb.so\nleak:libfontconfig.so\n";
 

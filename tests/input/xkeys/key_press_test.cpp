@@ -25,18 +25,9 @@ extern "C" const char* __lsan_default_suppressions() {
 
 namespace {
 
-bool Installed(const char* path) { return access(path, X_OK) == 0; }
+using x_processes::Installed;
 
-std::string RunCommand(const std::string& command) {
-  std::string output;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[256];
-    while (fgets(buffer, sizeof(buffer), pipe)) output += buffer;
-    pclose(pipe);
-  }
-  while (!output.empty() && (output.back() == '\n' || output.back() == ' ')) output.pop_back();
-  return output;
-}
+std::string RunCommand(const std::string& command) { return x_processes::RunCommand(command, 30); }
 
 class XServerTest : public x_processes::SharedXServerTest {
  protected:
