@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 #include <utility>
@@ -49,6 +50,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
   double unit_;
   std::map<std::string, double> rates_;
 };
+
+// Stops the whole run, loudly, when a measurement and its reference did not produce the same output
+// (within the tolerance the caller allows): a ratio between different work is worth nothing. Call it
+// once per pair, before timing.
+inline void RequireSameOutput(bool same, const char* what) {
+  if (same) return;
+  std::fprintf(stderr, "BENCHMARK OUTPUTS DIFFER: %s\n", what);
+  std::fflush(stderr);
+  std::exit(1);
+}
 
 // Runs the registered benchmarks (command-line filters apply) and prints the ratio table.
 inline int RunBenchmarksWithRatios(int argc, char** argv, const char* counter, std::vector<RatioPair> pairs,
