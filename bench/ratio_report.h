@@ -1,5 +1,6 @@
 // A benchmark main that prints, after the usual table, each measurement beside its reference run
-// in the same process: "ours / reference" of a rate counter (pixels per second, x realtime).
+// in the same process: "ours / reference" of a rate counter (pixels per second, x realtime). With
+// --benchmark_repetitions the ratios are of the medians.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -7,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,10 +25,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
       : counter_(std::move(counter)), pairs_(std::move(pairs)), unit_(unit) {}
 
   void ReportRuns(const std::vector<Run>& runs) override {
+    // With repetitions, the median stands for the benchmark, whatever order the runs arrive in.
     for (const Run& run : runs) {
       const auto found = run.counters.find(counter_);
-      if (found != run.counters.end() && run.run_type == Run::RT_Iteration)
-        rates_[run.benchmark_name()] = found->second.value;
+      if (found == run.counters.end()) continue;
+      const std::string name = run.run_name.str();
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        rates_[name] = found->second.value;
+        medians_.insert(name);
+      } else if (run.run_type == Run::RT_Iteration && !medians_.count(name)) {
+        rates_[name] = found->second.value;
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -49,6 +58,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
   std::vector<RatioPair> pairs_;
   double unit_;
   std::map<std::string, double> rates_;
+  std::set<std::string> medians_;
 };
 
 // Stops the whole run, loudly, when a measurement and its reference did not produce the same output
