@@ -30,6 +30,7 @@
 #include <new>
 
 #include "graphics/screen_services.h"
+#include "movies/theora_rgb.h"
 #include "platform/kernel.h"
 #include "zyvel/graphics.h"
 #include "zyvel/runtime.h"
@@ -56,16 +57,6 @@ constexpr uint32_t kLargestCodedSide = 4096;
 
 constexpr D3DFORMAT kYuvFourCcs[] = {ZV_D3D_FOURCC('Y', 'V', '1', '2'), ZV_D3D_FOURCC('Y', 'U', 'Y', '2'),
                                      ZV_D3D_FOURCC('U', 'Y', 'V', 'Y')};
-
-// YUV to RGB in 1/16384 units (BT.601, studio range); the clamp table is indexed -512..767.
-constexpr int kColorShiftUnit = 16384;
-constexpr int kClampBias = 512;
-uint8_t g_clamp[1280];
-int32_t g_yTerm[256];
-int32_t g_vToRed[256];
-int32_t g_uToGreen[256];
-int32_t g_vToGreen[256];
-int32_t g_uToBlue[256];
 
 // One page that completes at least one frame packet of the Theora stream.
 struct TheoraPageEntry {
@@ -571,56 +562,20 @@ void CopyFrameToYuvSurface(TheoraMovieDecoder* decoder, const TheoraStockFrame& 
   decoder->yuvUpToDate.store(1, std::memory_order_relaxed);
 }
 
-// 4:2:0 goes through the integer tables; other layouts per pixel in floating point, with the
-// chroma sample that covers the pixel in that layout.
 void ConvertFrameToRgb(TheoraMovieDecoder* decoder, const TheoraStockFrame& frame) {
+  const TheoraYuvPlanes picture{{frame.planes[0], frame.planes[1], frame.planes[2]},
+                                frame.yWidth,
+                                frame.yHeight,
+                                frame.yStride,
+                                frame.uvWidth,
+                                frame.uvHeight,
+                                frame.uvStride};
   BaseImage& image = decoder->rgbImage;
-  const int width = std::min(frame.yWidth, image.width);
-  const int height = std::min(frame.yHeight, image.height);
-  const bool is420 = frame.yWidth == 2 * frame.uvWidth && frame.yHeight == 2 * frame.uvHeight;
-  const uint8_t* clamp = g_clamp + kClampBias;
-  for (int row = 0; row < height; ++row) {
-    const uint8_t* luma = frame.planes[0] + static_cast<ptrdiff_t>(row) * frame.yStride;
-    const int chromaRow = static_cast<int>(static_cast<int64_t>(row) * frame.uvHeight / frame.yHeight);
-    const uint8_t* u = frame.planes[1] + static_cast<ptrdiff_t>(chromaRow) * frame.uvStride;
-    const uint8_t* v = frame.planes[2] + static_cast<ptrdiff_t>(chromaRow) * frame.uvStride;
-    uint8_t* out = image.pixels + static_cast<ptrdiff_t>(row) * image.pitch;
-    for (int column = 0; column < width; ++column, out += 4) {
-      if (is420) {
-        const int y = g_yTerm[luma[column]];
-        const int cb = u[column / 2], cr = v[column / 2];
-        out[0] = clamp[(y + g_uToBlue[cb]) / kColorShiftUnit];
-        out[1] = clamp[(y + g_uToGreen[cb] + g_vToGreen[cr]) / kColorShiftUnit];
-        out[2] = clamp[(y + g_vToRed[cr]) / kColorShiftUnit];
-      } else {
-        const int chromaColumn = static_cast<int>(static_cast<int64_t>(column) * frame.uvWidth / frame.yWidth);
-        const double y = (luma[column] - 16) * 1.164;
-        const double cb = u[chromaColumn] - 128, cr = v[chromaColumn] - 128;
-        const auto clampDouble = [](double value) {
-          return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
-        };
-        out[0] = clampDouble(y + 2.018 * cb);
-        out[1] = clampDouble(y - 0.391 * cb - 0.813 * cr);
-        out[2] = clampDouble(y + 1.596 * cr);
-      }
-      out[3] = 255;
-    }
-  }
+  ConvertTheoraPlanesToRgb(picture, image.pixels, image.pitch, image.width, image.height);
   decoder->rgbUpToDate.store(1, std::memory_order_relaxed);
 }
 
 }  // namespace
-
-void InitTheoraColorTables() {
-  for (int i = 0; i < 1280; ++i) g_clamp[i] = static_cast<uint8_t>(std::clamp(i - kClampBias, 0, 255));
-  for (int i = 0; i < 256; ++i) {
-    g_yTerm[i] = 19070 * (i - 16);
-    g_vToRed[i] = 26148 * (i - 128);
-    g_uToGreen[i] = -6406 * (i - 128);
-    g_vToGreen[i] = -13320 * (i - 128);
-    g_uToBlue[i] = 33062 * (i - 128);
-  }
-}
 
 TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHandle stream, int stockSize) {
   if (!files || stockSize <= 0) return nullptr;
