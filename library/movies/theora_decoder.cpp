@@ -13,7 +13,9 @@
 //   before it looks at it, and the thread only frees entries it can move from valid to free.
 // - Frames the data cannot give (a file damaged or cut short after it was indexed) are published
 //   as the end frame, so a fetch of such a frame fails instead of waiting.
-// Every wait of the main thread also ends when the thread has ended.
+// Every wait of the main thread also ends when the thread has ended. The main thread waits for
+// a frame on an event that the thread sets whenever it publishes a frame, gives frames up or
+// ends, so neither spins nor oversleeps; without the event (its creation failed) it polls.
 //
 // Limitations: coded frames larger than 4096 x 4096 are refused; only one Theora stream of the
 // file is played (the first); the YUV surface is filled only from 4:2:0 frames.
@@ -54,6 +56,7 @@ enum StockEntryState : int {
 constexpr int kFeedBytes = 4096;
 constexpr int kIndexGrowth = 1000;  // Page entries and key-frame flags grow by this many.
 constexpr uint32_t kLargestCodedSide = 4096;
+constexpr DWORD kFrameWaitMilliseconds = 10;
 
 constexpr D3DFORMAT kYuvFourCcs[] = {ZV_D3D_FOURCC('Y', 'V', '1', '2'), ZV_D3D_FOURCC('Y', 'U', 'Y', '2'),
                                      ZV_D3D_FOURCC('U', 'Y', 'V', 'Y')};
@@ -88,6 +91,7 @@ struct TheoraMovieDecoder {
   std::atomic<int64_t> endFrame;  // Frames from here on cannot be had; the frame count while the data holds.
   HANDLE thread;
   DWORD threadId;
+  HANDLE frameEvent;  // Auto-reset; null when it could not be made.
 
   FileFunctionTable files;
   StreamHandle stream;
@@ -376,12 +380,17 @@ bool CopyPictureToStock(TheoraMovieDecoder* decoder, TheoraStockFrame* entry) {
   return true;
 }
 
+void SignalFrameEvent(TheoraMovieDecoder* decoder) {
+  if (decoder->frameEvent) SetEvent(decoder->frameEvent);
+}
+
 // The data cannot give `target`: neither it nor, when decoding ran out earlier, anything from the
 // frame that ran out on. Fetches of those frames fail from now on instead of waiting.
 void MarkUnreachable(TheoraMovieDecoder* decoder, int64_t target) {
   const int64_t ranOutOn = decoder->decodedFrame.load(std::memory_order_relaxed) + 1;
   decoder->unreachableFrom = std::min({decoder->unreachableFrom, target, std::max<int64_t>(ranOutOn, 0)});
   decoder->endFrame.store(decoder->unreachableFrom, std::memory_order_release);
+  SignalFrameEvent(decoder);
 }
 
 // Distance of `frame` ahead of `current`, counting round the end of the movie.
@@ -433,6 +442,7 @@ bool KeepTheoraStock(TheoraMovieDecoder* decoder) {
     return false;
   }
   freeEntry->state.store(kStockValid, std::memory_order_release);
+  SignalFrameEvent(decoder);
   return true;
 }
 
@@ -457,9 +467,11 @@ DWORD TheoraDecodeThread(LPVOID parameter) {
       Sleep(0);
       continue;
     }
-    Sleep(KeepTheoraStock(decoder) ? 0 : 1);
+    // A frame decoded: straight on to the next; none to decode: look again shortly.
+    if (!KeepTheoraStock(decoder)) Sleep(1);
   }
   decoder->threadState.store(kThreadEnded, std::memory_order_release);
+  SignalFrameEvent(decoder);
   return 0;
 }
 
@@ -513,7 +525,11 @@ TheoraStockFrame* PinCurrentFrame(TheoraMovieDecoder* decoder) {
       entry.state.store(kStockValid, std::memory_order_release);
     }
     if (current >= decoder->endFrame.load(std::memory_order_acquire) || ThreadEnded(decoder)) return nullptr;
-    WaitRound(round);
+    // The timeout only bounds the cost of a signal the stock was searched just after.
+    if (decoder->frameEvent)
+      WaitForSingleObject(decoder->frameEvent, kFrameWaitMilliseconds);
+    else
+      WaitRound(round);
   }
 }
 
@@ -639,6 +655,7 @@ TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHand
   decoder->lastPauseTicket = 1;
   decoder->pauseRequest.store(1);
   decoder->threadState.store(kThreadIdle);
+  decoder->frameEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   decoder->thread = CreateThread(nullptr, 0, TheoraDecodeThread, decoder, 0, &decoder->threadId);
   if (!decoder->thread) {
     AddLogText("Theora ムービーデコード用スレッドの作成に失敗しました\n");
@@ -658,6 +675,7 @@ int CloseTheoraDecoder(TheoraMovieDecoder* decoder) {
     WaitForSingleObject(decoder->thread, INFINITE);
     CloseHandle(decoder->thread);
   }
+  if (decoder->frameEvent) CloseHandle(decoder->frameEvent);
   if (decoder->stock) {
     for (int i = 0; i < decoder->stockSize; ++i)
       for (uint8_t* plane : decoder->stock[i].planes)
