@@ -15,7 +15,9 @@
 //   as the end frame, so a fetch of such a frame fails instead of waiting.
 // Every wait of the main thread also ends when the thread has ended. The main thread waits for
 // a frame on an event that the thread sets whenever it publishes a frame, gives frames up or
-// ends, so neither spins nor oversleeps; without the event (its creation failed) it polls.
+// ends; the thread, with nothing to decode, waits on one that the main thread sets when it moves
+// the wanted frame or asks for a pause or the end. So neither spins, and neither oversleeps;
+// without the events (their creation failed) both poll.
 //
 // Limitations: coded frames larger than 4096 x 4096 are refused; only one Theora stream of the
 // file is played (the first); the YUV surface is filled only from 4:2:0 frames.
@@ -56,7 +58,9 @@ enum StockEntryState : int {
 constexpr int kFeedBytes = 4096;
 constexpr int kIndexGrowth = 1000;  // Page entries and key-frame flags grow by this many.
 constexpr uint32_t kLargestCodedSide = 4096;
+// The events' waits time out only to bound the cost of a signal given just before the wait.
 constexpr DWORD kFrameWaitMilliseconds = 10;
+constexpr DWORD kWorkWaitMilliseconds = 10;
 
 constexpr D3DFORMAT kYuvFourCcs[] = {ZV_D3D_FOURCC('Y', 'V', '1', '2'), ZV_D3D_FOURCC('Y', 'U', 'Y', '2'),
                                      ZV_D3D_FOURCC('U', 'Y', 'V', 'Y')};
@@ -91,7 +95,8 @@ struct TheoraMovieDecoder {
   std::atomic<int64_t> endFrame;  // Frames from here on cannot be had; the frame count while the data holds.
   HANDLE thread;
   DWORD threadId;
-  HANDLE frameEvent;  // Auto-reset; null when it could not be made.
+  HANDLE frameEvent;  // Auto-reset, for the main thread; null when it could not be made.
+  HANDLE workEvent;   // Auto-reset, for the decode thread; null when it could not be made.
 
   FileFunctionTable files;
   StreamHandle stream;
@@ -384,6 +389,10 @@ void SignalFrameEvent(TheoraMovieDecoder* decoder) {
   if (decoder->frameEvent) SetEvent(decoder->frameEvent);
 }
 
+void SignalWorkEvent(TheoraMovieDecoder* decoder) {
+  if (decoder->workEvent) SetEvent(decoder->workEvent);
+}
+
 // The data cannot give `target`: neither it nor, when decoding ran out earlier, anything from the
 // frame that ran out on. Fetches of those frames fail from now on instead of waiting.
 void MarkUnreachable(TheoraMovieDecoder* decoder, int64_t target) {
@@ -467,8 +476,14 @@ DWORD TheoraDecodeThread(LPVOID parameter) {
       Sleep(0);
       continue;
     }
-    // A frame decoded: straight on to the next; none to decode: look again shortly.
-    if (!KeepTheoraStock(decoder)) Sleep(1);
+    // A frame decoded: straight on to the next. None to decode: wait for the main thread to want
+    // something.
+    if (!KeepTheoraStock(decoder)) {
+      if (decoder->workEvent)
+        WaitForSingleObject(decoder->workEvent, kWorkWaitMilliseconds);
+      else
+        Sleep(1);
+    }
   }
   decoder->threadState.store(kThreadEnded, std::memory_order_release);
   SignalFrameEvent(decoder);
@@ -488,6 +503,7 @@ void WaitRound(int round) { Sleep(round < 64 ? 0 : 1); }
 bool PauseTheoraThread(TheoraMovieDecoder* decoder) {
   const int ticket = decoder->lastPauseTicket = decoder->lastPauseTicket % 0x7FFFFFFF + 1;
   decoder->pauseRequest.store(ticket, std::memory_order_release);
+  SignalWorkEvent(decoder);
   for (int round = 0; decoder->pausedTicket.load(std::memory_order_acquire) != ticket; ++round) {
     if (ThreadEnded(decoder)) return false;
     WaitRound(round);
@@ -525,7 +541,6 @@ TheoraStockFrame* PinCurrentFrame(TheoraMovieDecoder* decoder) {
       entry.state.store(kStockValid, std::memory_order_release);
     }
     if (current >= decoder->endFrame.load(std::memory_order_acquire) || ThreadEnded(decoder)) return nullptr;
-    // The timeout only bounds the cost of a signal the stock was searched just after.
     if (decoder->frameEvent)
       WaitForSingleObject(decoder->frameEvent, kFrameWaitMilliseconds);
     else
@@ -656,6 +671,7 @@ TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHand
   decoder->pauseRequest.store(1);
   decoder->threadState.store(kThreadIdle);
   decoder->frameEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  decoder->workEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   decoder->thread = CreateThread(nullptr, 0, TheoraDecodeThread, decoder, 0, &decoder->threadId);
   if (!decoder->thread) {
     AddLogText("Theora ムービーデコード用スレッドの作成に失敗しました\n");
@@ -671,11 +687,13 @@ int CloseTheoraDecoder(TheoraMovieDecoder* decoder) {
   if (!decoder) return 0;
   if (decoder->thread) {
     decoder->exitRequest.store(1, std::memory_order_release);
+    SignalWorkEvent(decoder);
     while (!ThreadEnded(decoder)) Sleep(1);
     WaitForSingleObject(decoder->thread, INFINITE);
     CloseHandle(decoder->thread);
   }
   if (decoder->frameEvent) CloseHandle(decoder->frameEvent);
+  if (decoder->workEvent) CloseHandle(decoder->workEvent);
   if (decoder->stock) {
     for (int i = 0; i < decoder->stockSize; ++i)
       for (uint8_t* plane : decoder->stock[i].planes)
@@ -716,6 +734,7 @@ int AdvanceTheoraFrame(TheoraMovieDecoder* decoder, int64_t count) {
   if (count <= 0) return 0;
   const int64_t current = decoder->currentFrame.load(std::memory_order_relaxed);
   decoder->currentFrame.store((current + count % decoder->frameCount) % decoder->frameCount, std::memory_order_release);
+  SignalWorkEvent(decoder);
   decoder->rgbUpToDate.store(0, std::memory_order_relaxed);
   decoder->yuvUpToDate.store(0, std::memory_order_relaxed);
   return 0;
