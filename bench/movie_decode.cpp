@@ -22,7 +22,6 @@
 
 extern "C" {
 #include <libavcodec/avcodec.h>
-#include <libavutil/imgutils.h>
 #include <libswscale/swscale.h>
 }
 
@@ -341,8 +340,8 @@ void Register(const char* name, void (*function)(benchmark::State&)) {
   benchmark::RegisterBenchmark(name, function)->MeasureProcessCPUTime()->UseRealTime();
 }
 
-// One whole round of the clip from each, before anything is timed: the decoder's pictures must be
-// the plain loop's bytes, and swscale's within its tolerance.
+// A round of the clip and a little more from each, before anything is timed: the decoder's
+// pictures must be the plain loop's bytes, and swscale's within its tolerance.
 void CompareOutputs() {
   OurDecoder ours;
   LibtheoraDecoder libtheora;
@@ -352,8 +351,8 @@ void CompareOutputs() {
   std::vector<uint8_t> ourFrame(kFrameBytes), plainFrame(kFrameBytes), swscaleFrame(kFrameBytes);
   int largest = 0;
   double differenceSum = 0;
-  // A round and a few frames more, so the wrap back to the first frame is compared too. The
-  // decoder's image holds frame 0 once opened.
+  // The few frames past the round compare the wrap back to the first frame too. The decoder's
+  // image holds frame 0 once opened.
   constexpr int kCompared = kFrames + 4;
   for (int frame = 0; frame < kCompared; ++frame) {
     if (frame > 0) RequireSameOutput(ours.Next(), "the decoder could not give a frame");
