@@ -26,6 +26,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
