@@ -13,7 +13,11 @@
 //   before it looks at it, and the thread only frees entries it can move from valid to free.
 // - Frames the data cannot give (a file damaged or cut short after it was indexed) are published
 //   as the end frame, so a fetch of such a frame fails instead of waiting.
-// Every wait of the main thread also ends when the thread has ended.
+// Every wait of the main thread also ends when the thread has ended. The main thread waits for
+// a frame on an event that the thread sets whenever it publishes a frame, gives frames up or
+// ends; the thread, with nothing to decode, waits on one that the main thread sets when it moves
+// the wanted frame or asks for a pause or the end. So neither spins, and neither oversleeps;
+// without the events (their creation failed) both poll.
 //
 // Limitations: coded frames larger than 4096 x 4096 are refused; only one Theora stream of the
 // file is played (the first); the YUV surface is filled only from 4:2:0 frames.
@@ -30,6 +34,7 @@
 #include <new>
 
 #include "graphics/screen_services.h"
+#include "movies/theora_rgb.h"
 #include "platform/kernel.h"
 #include "zyvel/graphics.h"
 #include "zyvel/runtime.h"
@@ -53,19 +58,12 @@ enum StockEntryState : int {
 constexpr int kFeedBytes = 4096;
 constexpr int kIndexGrowth = 1000;  // Page entries and key-frame flags grow by this many.
 constexpr uint32_t kLargestCodedSide = 4096;
+// The events' waits time out only to bound the cost of a signal given just before the wait.
+constexpr DWORD kFrameWaitMilliseconds = 10;
+constexpr DWORD kWorkWaitMilliseconds = 10;
 
 constexpr D3DFORMAT kYuvFourCcs[] = {ZV_D3D_FOURCC('Y', 'V', '1', '2'), ZV_D3D_FOURCC('Y', 'U', 'Y', '2'),
                                      ZV_D3D_FOURCC('U', 'Y', 'V', 'Y')};
-
-// YUV to RGB in 1/16384 units (BT.601, studio range); the clamp table is indexed -512..767.
-constexpr int kColorShiftUnit = 16384;
-constexpr int kClampBias = 512;
-uint8_t g_clamp[1280];
-int32_t g_yTerm[256];
-int32_t g_vToRed[256];
-int32_t g_uToGreen[256];
-int32_t g_vToGreen[256];
-int32_t g_uToBlue[256];
 
 // One page that completes at least one frame packet of the Theora stream.
 struct TheoraPageEntry {
@@ -97,6 +95,8 @@ struct TheoraMovieDecoder {
   std::atomic<int64_t> endFrame;  // Frames from here on cannot be had; the frame count while the data holds.
   HANDLE thread;
   DWORD threadId;
+  HANDLE frameEvent;  // Auto-reset, for the main thread; null when it could not be made.
+  HANDLE workEvent;   // Auto-reset, for the decode thread; null when it could not be made.
 
   FileFunctionTable files;
   StreamHandle stream;
@@ -385,12 +385,21 @@ bool CopyPictureToStock(TheoraMovieDecoder* decoder, TheoraStockFrame* entry) {
   return true;
 }
 
+void SignalFrameEvent(TheoraMovieDecoder* decoder) {
+  if (decoder->frameEvent) SetEvent(decoder->frameEvent);
+}
+
+void SignalWorkEvent(TheoraMovieDecoder* decoder) {
+  if (decoder->workEvent) SetEvent(decoder->workEvent);
+}
+
 // The data cannot give `target`: neither it nor, when decoding ran out earlier, anything from the
 // frame that ran out on. Fetches of those frames fail from now on instead of waiting.
 void MarkUnreachable(TheoraMovieDecoder* decoder, int64_t target) {
   const int64_t ranOutOn = decoder->decodedFrame.load(std::memory_order_relaxed) + 1;
   decoder->unreachableFrom = std::min({decoder->unreachableFrom, target, std::max<int64_t>(ranOutOn, 0)});
   decoder->endFrame.store(decoder->unreachableFrom, std::memory_order_release);
+  SignalFrameEvent(decoder);
 }
 
 // Distance of `frame` ahead of `current`, counting round the end of the movie.
@@ -442,6 +451,7 @@ bool KeepTheoraStock(TheoraMovieDecoder* decoder) {
     return false;
   }
   freeEntry->state.store(kStockValid, std::memory_order_release);
+  SignalFrameEvent(decoder);
   return true;
 }
 
@@ -466,9 +476,17 @@ DWORD TheoraDecodeThread(LPVOID parameter) {
       Sleep(0);
       continue;
     }
-    Sleep(KeepTheoraStock(decoder) ? 0 : 1);
+    // A frame decoded: straight on to the next. None to decode: wait for the main thread to want
+    // something.
+    if (!KeepTheoraStock(decoder)) {
+      if (decoder->workEvent)
+        WaitForSingleObject(decoder->workEvent, kWorkWaitMilliseconds);
+      else
+        Sleep(1);
+    }
   }
   decoder->threadState.store(kThreadEnded, std::memory_order_release);
+  SignalFrameEvent(decoder);
   return 0;
 }
 
@@ -485,6 +503,7 @@ void WaitRound(int round) { Sleep(round < 64 ? 0 : 1); }
 bool PauseTheoraThread(TheoraMovieDecoder* decoder) {
   const int ticket = decoder->lastPauseTicket = decoder->lastPauseTicket % 0x7FFFFFFF + 1;
   decoder->pauseRequest.store(ticket, std::memory_order_release);
+  SignalWorkEvent(decoder);
   for (int round = 0; decoder->pausedTicket.load(std::memory_order_acquire) != ticket; ++round) {
     if (ThreadEnded(decoder)) return false;
     WaitRound(round);
@@ -522,7 +541,10 @@ TheoraStockFrame* PinCurrentFrame(TheoraMovieDecoder* decoder) {
       entry.state.store(kStockValid, std::memory_order_release);
     }
     if (current >= decoder->endFrame.load(std::memory_order_acquire) || ThreadEnded(decoder)) return nullptr;
-    WaitRound(round);
+    if (decoder->frameEvent)
+      WaitForSingleObject(decoder->frameEvent, kFrameWaitMilliseconds);
+    else
+      WaitRound(round);
   }
 }
 
@@ -571,56 +593,20 @@ void CopyFrameToYuvSurface(TheoraMovieDecoder* decoder, const TheoraStockFrame& 
   decoder->yuvUpToDate.store(1, std::memory_order_relaxed);
 }
 
-// 4:2:0 goes through the integer tables; other layouts per pixel in floating point, with the
-// chroma sample that covers the pixel in that layout.
 void ConvertFrameToRgb(TheoraMovieDecoder* decoder, const TheoraStockFrame& frame) {
+  const TheoraYuvPlanes picture{{frame.planes[0], frame.planes[1], frame.planes[2]},
+                                frame.yWidth,
+                                frame.yHeight,
+                                frame.yStride,
+                                frame.uvWidth,
+                                frame.uvHeight,
+                                frame.uvStride};
   BaseImage& image = decoder->rgbImage;
-  const int width = std::min(frame.yWidth, image.width);
-  const int height = std::min(frame.yHeight, image.height);
-  const bool is420 = frame.yWidth == 2 * frame.uvWidth && frame.yHeight == 2 * frame.uvHeight;
-  const uint8_t* clamp = g_clamp + kClampBias;
-  for (int row = 0; row < height; ++row) {
-    const uint8_t* luma = frame.planes[0] + static_cast<ptrdiff_t>(row) * frame.yStride;
-    const int chromaRow = static_cast<int>(static_cast<int64_t>(row) * frame.uvHeight / frame.yHeight);
-    const uint8_t* u = frame.planes[1] + static_cast<ptrdiff_t>(chromaRow) * frame.uvStride;
-    const uint8_t* v = frame.planes[2] + static_cast<ptrdiff_t>(chromaRow) * frame.uvStride;
-    uint8_t* out = image.pixels + static_cast<ptrdiff_t>(row) * image.pitch;
-    for (int column = 0; column < width; ++column, out += 4) {
-      if (is420) {
-        const int y = g_yTerm[luma[column]];
-        const int cb = u[column / 2], cr = v[column / 2];
-        out[0] = clamp[(y + g_uToBlue[cb]) / kColorShiftUnit];
-        out[1] = clamp[(y + g_uToGreen[cb] + g_vToGreen[cr]) / kColorShiftUnit];
-        out[2] = clamp[(y + g_vToRed[cr]) / kColorShiftUnit];
-      } else {
-        const int chromaColumn = static_cast<int>(static_cast<int64_t>(column) * frame.uvWidth / frame.yWidth);
-        const double y = (luma[column] - 16) * 1.164;
-        const double cb = u[chromaColumn] - 128, cr = v[chromaColumn] - 128;
-        const auto clampDouble = [](double value) {
-          return static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
-        };
-        out[0] = clampDouble(y + 2.018 * cb);
-        out[1] = clampDouble(y - 0.391 * cb - 0.813 * cr);
-        out[2] = clampDouble(y + 1.596 * cr);
-      }
-      out[3] = 255;
-    }
-  }
+  ConvertTheoraPlanesToRgb(picture, image.pixels, image.pitch, image.width, image.height);
   decoder->rgbUpToDate.store(1, std::memory_order_relaxed);
 }
 
 }  // namespace
-
-void InitTheoraColorTables() {
-  for (int i = 0; i < 1280; ++i) g_clamp[i] = static_cast<uint8_t>(std::clamp(i - kClampBias, 0, 255));
-  for (int i = 0; i < 256; ++i) {
-    g_yTerm[i] = 19070 * (i - 16);
-    g_vToRed[i] = 26148 * (i - 128);
-    g_uToGreen[i] = -6406 * (i - 128);
-    g_vToGreen[i] = -13320 * (i - 128);
-    g_uToBlue[i] = 33062 * (i - 128);
-  }
-}
 
 TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHandle stream, int stockSize) {
   if (!files || stockSize <= 0) return nullptr;
@@ -684,6 +670,8 @@ TheoraMovieDecoder* OpenTheoraDecoder(const FileFunctionTable* files, StreamHand
   decoder->lastPauseTicket = 1;
   decoder->pauseRequest.store(1);
   decoder->threadState.store(kThreadIdle);
+  decoder->frameEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+  decoder->workEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
   decoder->thread = CreateThread(nullptr, 0, TheoraDecodeThread, decoder, 0, &decoder->threadId);
   if (!decoder->thread) {
     AddLogText("Theora ムービーデコード用スレッドの作成に失敗しました\n");
@@ -699,10 +687,13 @@ int CloseTheoraDecoder(TheoraMovieDecoder* decoder) {
   if (!decoder) return 0;
   if (decoder->thread) {
     decoder->exitRequest.store(1, std::memory_order_release);
+    SignalWorkEvent(decoder);
     while (!ThreadEnded(decoder)) Sleep(1);
     WaitForSingleObject(decoder->thread, INFINITE);
     CloseHandle(decoder->thread);
   }
+  if (decoder->frameEvent) CloseHandle(decoder->frameEvent);
+  if (decoder->workEvent) CloseHandle(decoder->workEvent);
   if (decoder->stock) {
     for (int i = 0; i < decoder->stockSize; ++i)
       for (uint8_t* plane : decoder->stock[i].planes)
@@ -743,6 +734,7 @@ int AdvanceTheoraFrame(TheoraMovieDecoder* decoder, int64_t count) {
   if (count <= 0) return 0;
   const int64_t current = decoder->currentFrame.load(std::memory_order_relaxed);
   decoder->currentFrame.store((current + count % decoder->frameCount) % decoder->frameCount, std::memory_order_release);
+  SignalWorkEvent(decoder);
   decoder->rgbUpToDate.store(0, std::memory_order_relaxed);
   decoder->yuvUpToDate.store(0, std::memory_order_relaxed);
   return 0;

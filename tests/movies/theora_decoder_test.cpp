@@ -240,6 +240,31 @@ TEST_F(TheoraDecoder, ThreadCreationFailureGivesNullAndLeavesNothing) {
   MemoryFileTable()->Close(stream_);
 }
 
+// Without the events the two threads wait on (their creation refused), both poll: every frame
+// still comes, through the loop and after a seek.
+TEST_F(TheoraDecoder, PlaysByPollingWhenItsEventsCannotBeMade) {
+  TheoraClipOptions options;
+  options.frames = 12;
+  options.keyFrameInterval = 5;
+  const std::vector<uint8_t> clip = MakeTheoraClip(options);
+  for (int refused : {1, -1}) {  // The main thread's event only; both.
+    SCOPED_TRACE(refused);
+    platform::testing::FailEventAndSemaphoreCreation(refused);
+    TheoraMovieDecoder* decoder = Open(clip, 4);
+    platform::testing::FailEventAndSemaphoreCreation(0);
+    ASSERT_NE(decoder, nullptr);
+    for (int step = 0; step < options.frames + 3; ++step) {
+      const int frame = step % options.frames;
+      ASSERT_EQ(GetTheoraCurrentFrame(decoder), frame);
+      ExpectGreyFrame(decoder, DefaultClipLevel(frame));
+      AdvanceTheoraFrame(decoder, 1);
+    }
+    EXPECT_EQ(SeekTheoraFrame(decoder, 8), 0);
+    ExpectGreyFrame(decoder, DefaultClipLevel(8));
+    Close(decoder);
+  }
+}
+
 TEST_F(TheoraDecoder, ClosingWhileTheThreadDecodesEndsIt) {
   TheoraClipOptions options;
   options.width = 320;
