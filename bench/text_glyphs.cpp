@@ -198,6 +198,7 @@ class LibraryText {
     platform::testing::ResetFontSwitches();
   }
   bool Ready() const { return ready_; }
+  int Font() const { return font_; }
 
   // The two lines from (0, row). The device's queued glyphs are drawn before it returns.
   void Draw(int row) {
@@ -316,6 +317,21 @@ void BM_FillColdCache(benchmark::State& state) {
     ResetFontGlyphCache(bench.font);
     CacheTextGlyphs(-1, kText, bench.font, nullptr, nullptr);
     benchmark::ClobberMemory();
+  }
+  ReportGlyphs(state, glyphs);
+}
+
+// The same on the device path: the cells are uploaded into the cache graph's texture as well.
+void BM_DeviceFillColdCache(benchmark::State& state) {
+  LibraryText text(true, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  if (!text.Ready()) {
+    state.SkipWithError("the library did not start on the device path");
+    return;
+  }
+  const int glyphs = CountCharacters(kText);
+  for (auto _ : state) {
+    ResetFontGlyphCache(text.Font());
+    CacheTextGlyphs(-1, kText, text.Font(), nullptr, nullptr);
   }
   ReportGlyphs(state, glyphs);
 }
@@ -470,6 +486,7 @@ BENCHMARK(BM_SoftwareText)->Apply(FontCases)->MeasureProcessCPUTime();
 BENCHMARK(BM_FreeTypeFromScratch)->Apply(FontCases);
 BENCHMARK(BM_CopyCellsWithMemcpy)->Arg(24)->Arg(64);
 BENCHMARK(BM_FillColdCache)->Apply(FontCases);
+BENCHMARK(BM_DeviceFillColdCache)->Apply(FontCases)->MeasureProcessCPUTime();
 BENCHMARK(BM_PlatformGlyphOutlines)->Apply(FontCases);
 
 }  // namespace
@@ -488,6 +505,7 @@ int main(int argc, char** argv) {
       pairs.push_back({software, freetype});
       pairs.push_back({software, std::string("BM_CopyCellsWithMemcpy/") + size});
       pairs.push_back({"BM_FillColdCache" + args, "BM_PlatformGlyphOutlines" + args});
+      pairs.push_back({"BM_DeviceFillColdCache" + args + "/process_time", "BM_PlatformGlyphOutlines" + args});
     }
   return RunBenchmarksWithRatios(argc, argv, "glyphs", pairs, 1e3);
 }
