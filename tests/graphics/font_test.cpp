@@ -640,4 +640,37 @@ TEST_F(FontPathsTest, TheSameTextDrawsTheSamePixelsOnBothPaths) {
   EXPECT_EQ(Checksum(software), 2678574631u) << "the software picture moved";
 }
 
+// Glyphs close enough for an edge to reach into the glyph before it: each glyph's edge still goes
+// under its own body and over the glyphs before it, on the device path as on the software path
+// (monochrome edges match exactly), also when a string is longer than the device draws at once.
+TEST_F(FontPathsTest, OverlappingEdgeGlyphsDrawInStringOrderOnBothPaths) {
+  auto draw = [](Path path) {
+    SetHardwareAccelFlag(path == Path::kDevice ? 1 : 0);
+    platform::testing::PinFontFiles({font_files::kGothic});
+    EXPECT_EQ(InitializeLibrary(), 0);
+    SelectDrawTarget(SCREEN_BACK);
+    ClearDrawScreenAll();
+    const unsigned white = static_cast<unsigned>(MakeColorCode(255, 255, 255));
+    const unsigned red = static_cast<unsigned>(MakeColorCode(255, 0, 0));
+    const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_EDGE, -1, 3, 0, -1, -1);
+    SetFontCharSpacing(-9, font);
+    DrawTextWithFont(4, 4, "WWMW ラッシュ 漢字", white, font, red, 0);
+    // Two pixels a glyph: each covers the eight before it, and the string ends on the screen.
+    const std::string many(160, 'W');
+    SetFontCharSpacing(-16, font);
+    DrawTextWithFont(4, 40, many.c_str(), white, font, red, 0);
+    DeleteFontHandle(font);
+    Picture picture = ReadBackScreen();
+    EXPECT_EQ(FinishLibrary(), 0);
+    return picture;
+  };
+  const Picture software = draw(Path::kSoftware);
+  const Picture device = draw(Path::kDevice);
+  ASSERT_EQ(software.pixels.size(), device.pixels.size());
+  ASSERT_GT(software.InkCount(), 2000);
+  int mismatches = 0;
+  for (size_t i = 0; i < software.pixels.size(); ++i) mismatches += software.pixels[i] != device.pixels[i];
+  EXPECT_EQ(mismatches, 0);
+}
+
 }  // namespace

@@ -1,9 +1,10 @@
 // String drawing and measuring through a font's glyph cache.
 //
-// On the device path every glyph is a rectangle of the font's cache graph drawn through the
-// ordinary graph drawing (its edge picture first, in the edge colour, then its body in the text
-// colour, both by the draw-bright colour); vertical glyphs are the whole cache graph turned a
-// quarter clockwise under a clip area of one glyph. On the software path the glyph cells are
+// On the device path every glyph is a rectangle of the font's cache graph drawn as DrawGraphRect
+// draws it (its edge picture first, in the edge colour, then its body in the text colour, both by
+// the draw-bright colour), the rectangles of a string queued together after one preparation of
+// the device per colour; vertical glyphs are the whole cache graph turned a quarter clockwise
+// under a clip area of one glyph. On the software path the glyph cells are
 // written pixel by pixel into a MEMIMG by writers chosen by the cell encoding (the font type) and
 // the target's pixel layout; blended and anti-aliased strings are written into a work image first
 // and blitted once, so the blend applies to the string as a whole.
@@ -17,6 +18,7 @@
 #include "graphics/graphs/blend_mode.h"
 #include "graphics/graphs/draw_settings.h"
 #include "graphics/graphs/draw_state.h"
+#include "graphics/graphs/graph_drawing.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/masks.h"
 #include "graphics/graphs/screen_settings.h"
@@ -181,19 +183,10 @@ constexpr GlyphWriter kGlyphWriters[4][4] = {
 
 // ---- Device glyphs ----
 
-void DrawGlyphOnDevice(const FontRecord& font, const GlyphSlot& slot, int cellX, int cellY, int x, int y, int pen,
-                       bool vertical, const TextColours& colours) {
+// A vertical glyph: the whole cache graph turned a quarter clockwise under a clip area of the glyph.
+void DrawVerticalGlyphOnDevice(const FontRecord& font, const GlyphSlot& slot, int cellX, int cellY, int x, int y,
+                               int pen, const TextColours& colours) {
   const bool edge = (font.Type & kFontTypeEdge) != 0;
-  if (!vertical) {
-    const int gx = x + pen + slot.OriginX, gy = y + slot.OffsetY;
-    if (edge) {
-      SetDrawBrightColor(colours.edgeWord);
-      DrawGraphRect(gx, gy, cellX, cellY, slot.Width, slot.Height, font.EdgeGraph, 1, 0);
-    }
-    SetDrawBrightColor(colours.textWord);
-    DrawGraphRect(gx, gy, cellX, cellY, slot.Width, slot.Height, font.CacheGraph, 1, 0);
-    return;
-  }
   DrawState& state = g_drawState;
   const RECT saved = state.DrawArea;
   const int right = x + font.LineHeight - slot.OffsetY;
@@ -215,6 +208,75 @@ void DrawGlyphOnDevice(const FontRecord& font, const GlyphSlot& slot, int cellX,
     SetDrawClipArea(saved.left, saved.top, saved.right, saved.bottom);
   }
 }
+
+// Horizontal glyphs gathered for one draw of their cache rectangles. The edge pictures of edge
+// fonts go first and the bodies after them, each in one colour, so the device is prepared twice
+// for the lot and not twice a glyph; that is the picture of the glyph-by-glyph order as long as
+// no glyph box overlaps an earlier one of the batch, so a glyph that would overlap one draws the
+// batch out first.
+class DeviceGlyphBatch {
+ public:
+  DeviceGlyphBatch(const FontRecord& font, const TextColours& colours) : font_(font), colours_(colours) {}
+
+  void Add(int cellX, int cellY, int left, int top, int width, int height) {
+    const RECT box = {left, top, left + width, top + height};
+    if (count_ == kLimit || ((font_.Type & kFontTypeEdge) && OverlapsBatch(box))) Draw();
+    pieces_[count_++] = GraphRectPiece{left, top, cellX, cellY, width, height};
+    bounds_ = count_ == 1 ? box
+                          : RECT{std::min(bounds_.left, box.left), std::min(bounds_.top, box.top),
+                                 std::max(bounds_.right, box.right), std::max(bounds_.bottom, box.bottom)};
+  }
+
+  // Draws what was gathered (before the cache changes under it, and at the end).
+  void Draw() {
+    if (count_ == 0) return;
+    const bool edge = (font_.Type & kFontTypeEdge) != 0;
+    bool batched = true;
+    if (edge) {
+      SetDrawBrightColor(colours_.edgeWord);
+      batched = DrawGraphRectsOnDevice(font_.EdgeGraph, pieces_, count_) >= 0;
+    }
+    if (batched) {
+      SetDrawBrightColor(colours_.textWord);
+      if (DrawGraphRectsOnDevice(font_.CacheGraph, pieces_, count_) < 0)
+        for (int i = 0; i < count_; ++i) DrawPiece(font_.CacheGraph, pieces_[i]);
+    } else {
+      // Glyph by glyph, edge and body, through the single draws.
+      for (int i = 0; i < count_; ++i) {
+        SetDrawBrightColor(colours_.edgeWord);
+        DrawPiece(font_.EdgeGraph, pieces_[i]);
+        SetDrawBrightColor(colours_.textWord);
+        DrawPiece(font_.CacheGraph, pieces_[i]);
+      }
+    }
+    count_ = 0;
+  }
+
+ private:
+  static constexpr int kLimit = 128;
+
+  static void DrawPiece(int graph, const GraphRectPiece& p) {
+    DrawGraphRect(p.x, p.y, p.sourceX, p.sourceY, p.width, p.height, graph, 1, 0);
+  }
+
+  bool OverlapsBatch(const RECT& box) const {
+    auto overlap = [&](const RECT& a) {
+      return box.left < a.right && a.left < box.right && box.top < a.bottom && a.top < box.bottom;
+    };
+    if (count_ == 0 || !overlap(bounds_)) return false;
+    for (int i = 0; i < count_; ++i) {
+      const GraphRectPiece& p = pieces_[i];
+      if (overlap(RECT{p.x, p.y, p.x + p.width, p.y + p.height})) return true;
+    }
+    return false;
+  }
+
+  const FontRecord& font_;
+  const TextColours& colours_;
+  GraphRectPiece pieces_[kLimit];
+  int count_ = 0;
+  RECT bounds_ = {};
+};
 
 }  // namespace
 
@@ -251,9 +313,12 @@ int DrawTextCore(int draw, int x, int y, const char* text, unsigned color, MEMIM
   if (writer && clip) ClipRectToRect(&bounds, clip);
 
   double pen = 0.0;
+  DeviceGlyphBatch batch(*font, colours);
   for (int i = 0; i < count; ++i) {
     const CharacterEntry& character = list[i];
     const GlyphCodeEntry& code = font->Codes[character.Bytes[0] | character.Bytes[1] << 8];
+    // A glyph rendered now may take the cell of one the batch still has to draw.
+    if (!code.Cached) batch.Draw();
     const GlyphSlot* slot = code.Cached ? code.Slot : RenderGlyphsToCache(handle, 1, &character);
     // A character whose glyph cannot be had is left out; the rest of the string still draws.
     if (!slot) continue;
@@ -261,8 +326,10 @@ int DrawTextCore(int draw, int x, int y, const char* text, unsigned color, MEMIM
     if (draw && !IsBlank(character) && slot->Width > 0 && slot->Height > 0) {
       int cellX = 0, cellY = 0;
       GetGlyphCellPosition(font, slot->Index, &cellX, &cellY);
-      if (device) {
-        DrawGlyphOnDevice(*font, *slot, cellX, cellY, x, y, at, vertical != 0, colours);
+      if (device && !vertical) {
+        batch.Add(cellX, cellY, x + at + slot->OriginX, y + slot->OffsetY, slot->Width, slot->Height);
+      } else if (device) {
+        DrawVerticalGlyphOnDevice(*font, *slot, cellX, cellY, x, y, at, colours);
       } else if (writer) {
         const int left = vertical ? x + font->LineHeight - slot->OffsetY - slot->Height : x + at + slot->OriginX;
         const int top = vertical ? y + at + slot->OriginX : y + slot->OffsetY;
@@ -272,6 +339,7 @@ int DrawTextCore(int draw, int x, int y, const char* text, unsigned color, MEMIM
     }
     pen += slot->Advance + font->CharSpacing;
   }
+  batch.Draw();
   if (writer) InvalidateMemImgDerivedData(target);
   if (device) {
     SetDrawBrightColor(savedBright);

@@ -13,6 +13,7 @@
 #include "graphics/device/render_device.h"
 #include "graphics/graphs/blend_mode.h"
 #include "graphics/graphs/draw_state.h"
+#include "graphics/graphs/graph_drawing.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_records.h"
 #include "graphics/graphs/masks.h"
@@ -570,6 +571,41 @@ int DrawGraphRect(int x, int y, int sourceX, int sourceY, int width, int height,
   std::copy(savedAreaF, savedAreaF + 4, state.DrawAreaF);
   state.DrawAreaEmpty = savedEmpty;
   return result;
+}
+
+int DrawGraphRectsOnDevice(int handle, const GraphRectPiece* pieces, int count) {
+  const DrawState& state = g_drawState;
+  GraphRecord* graph = GetGraphRecord(handle);
+  if (!g_screenSettings.Initialised || !graph || !graph->Part || !graph->Part->Textured || graph->MovieHandle != -1 ||
+      state.BlendGraph != -1 || IsMaskActive() || NeedsSubtractEmulation() || !DeviceUsable())
+    return -1;
+  if (state.DrawAreaEmpty) return 0;
+  if (!IsWindowActive()) WaitWhileInactive();
+  BeginSceneIfClosed();
+  const TextureFormatDescription format = DescribeFormat(*graph->Part);
+  PrepareDeviceForDraw(&format, FirstTexture(*graph), TransparentFlag(1) | kPrepareKeepTransparencyFiltered);
+  // Each rectangle as DrawGraphRect draws it: the whole graph placed so that the rectangle lands at
+  // (x, y), cut to the rectangle within the draw area.
+  for (int i = 0; i < count; ++i) {
+    const GraphRectPiece& piece = pieces[i];
+    RECT area = {piece.x, piece.y, piece.x + piece.width, piece.y + piece.height};
+    ClipRectToRect(&area, &state.DrawArea);
+    if (area.right <= area.left || area.bottom <= area.top) continue;
+    const int left = piece.x - piece.sourceX, top = piece.y - piece.sourceY;
+    const bool inside = left >= area.left && top >= area.top && left + graph->Width <= area.right &&
+                        top + graph->Height <= area.bottom;
+    const TilePlacement placement = {static_cast<float>(left) - 0.5f,
+                                     static_cast<float>(top) - 0.5f,
+                                     1.0f,
+                                     1.0f,
+                                     !inside,
+                                     static_cast<float>(area.left),
+                                     static_cast<float>(area.top),
+                                     static_cast<float>(area.right),
+                                     static_cast<float>(area.bottom)};
+    if (DrawPlacedTiles(graph, placement) != 0) return 0;
+  }
+  return 0;
 }
 
 int DrawGraphQuad(float x1, float y1, float x2, float y2, float x3, float y3, float x4, float y4, int handle,
