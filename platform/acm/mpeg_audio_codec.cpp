@@ -7,7 +7,9 @@
 // promise, so no decoded sample is ever dropped. Bytes that do not start a frame are skipped as
 // pieces of their own. Gapless trimming (the encoder's delay and padding, from a LAME/Xing info
 // frame) is libmpg123's own. The libmpg123 handle is made when the first frame arrives, so a
-// stream that is opened and never used (a spare for backward seeks) costs nothing.
+// stream that is opened and never used (a spare for backward seeks) costs nothing. libmpg123's
+// 16-bit samples are copied straight to the destination when the output stage would only narrow
+// them back (same channels and rate, 16-bit PCM), and widened for the output stage otherwise.
 #include <mpg123.h>
 
 #include <algorithm>
@@ -128,56 +130,23 @@ class MpegAudioDecoder : public SourceDecoder {
   }
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
-    // What NextUnit promised for this piece: the carried frames and the piece's own.
-    DWORD samples = 0;
-    const bool whole = bytes >= 4 && WholeFrames(unit, bytes, 0xFFFFFFFFu, &samples) == bytes;
-    const size_t promised = (static_cast<size_t>(whole ? samples : 0) + CarriedFrames()) * channels_;
-    out->swap(carried_);
-    carried_.clear();
-    if (whole && !handle_) Open();
-    if (handle_ && whole) {
-      for (DWORD at = 0; at < bytes;) {
-        platform::MpegAudioFrameHeader header;
-        platform::ReadSizedMpegAudioFrameHeader(unit + at, &header);
-        if (ClaimsAbsurdLength(unit + at, header.frameLength))
-          mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
-        at += header.frameLength;
-      }
-      if (mpg123_feed(handle_, unit, bytes) == MPG123_OK) {
-        // Each frame in gives one frame out (after a format notice); a hostile stream gets no
-        // more calls than that, and whatever libmpg123 still holds comes out with the next piece.
-        DWORD frames = 0;
-        for (DWORD at = 0; at < bytes; ++frames) {
-          platform::MpegAudioFrameHeader header;
-          platform::ReadSizedMpegAudioFrameHeader(unit + at, &header);
-          at += header.frameLength;
-        }
-        for (DWORD call = 0; call < frames + 3; ++call) {
-          off_t frameNumber;
-          unsigned char* audio;
-          size_t audioBytes;
-          const int result = mpg123_decode_frame(handle_, &frameNumber, &audio, &audioBytes);
-          if (result == MPG123_NEW_FORMAT) continue;
-          if (result != MPG123_OK) break;
-          const size_t count = audioBytes / 2;
-          if (count == 0) continue;
-          const size_t base = out->size();
-          out->resize(base + count);
-          int32_t* to = out->data() + base;
-          for (size_t i = 0; i < count; ++i) {
-            int16_t sample;
-            std::memcpy(&sample, audio + 2 * i, 2);
-            to[i] = sample * (1 << 16);
-          }
-        }
-      }
+    const Piece piece = WalkPiece(unit, bytes);
+    scratch_.resize(PromisedSamples(piece) * 2);
+    const DWORD frames = Decode(unit, bytes, piece, scratch_.data());
+    const size_t count = static_cast<size_t>(frames) * channels_;
+    out->resize(count);
+    int32_t* to = out->data();
+    for (size_t i = 0; i < count; ++i) {
+      int16_t sample;
+      std::memcpy(&sample, scratch_.data() + 2 * i, 2);
+      to[i] = sample * (1 << 16);
     }
-    const size_t given = std::min(promised, out->size() / channels_ * channels_);
-    if (given < out->size()) {
-      carried_.assign(out->begin() + static_cast<std::ptrdiff_t>(given), out->end());
-      out->resize(given);
-    }
-    return static_cast<DWORD>(given / channels_);
+    return frames;
+  }
+
+  bool DecodesAsPcm16() const override { return true; }
+  DWORD DecodeUnitAsPcm16(const BYTE* unit, DWORD bytes, BYTE* destination) override {
+    return Decode(unit, bytes, WalkPiece(unit, bytes), destination);
   }
 
   void Reset() override {
@@ -217,7 +186,70 @@ class MpegAudioDecoder : public SourceDecoder {
     if (handle_) GiveBackHandle(handle_, defaultFlags_);
     handle_ = nullptr;
   }
-  DWORD CarriedFrames() const { return static_cast<DWORD>(carried_.size() / channels_); }
+  DWORD CarriedFrames() const { return static_cast<DWORD>(carried_.size() / 2 / channels_); }
+
+  // A piece as DecodeUnit is given it: whether it is a run of whole frames, and if so how many,
+  // the samples they hold, and whether one claims an absurd length.
+  struct Piece {
+    bool whole;
+    DWORD frames;
+    DWORD samples;
+    bool absurd;
+  };
+  static Piece WalkPiece(const BYTE* unit, DWORD bytes) {
+    Piece piece{false, 0, 0, false};
+    DWORD at = 0;
+    platform::MpegAudioFrameHeader header;
+    while (bytes - at >= 4 && platform::ReadSizedMpegAudioFrameHeader(unit + at, &header) &&
+           header.frameLength <= bytes - at) {
+      piece.absurd = piece.absurd || ClaimsAbsurdLength(unit + at, header.frameLength);
+      at += header.frameLength;
+      piece.samples += header.samplesPerFrame;
+      ++piece.frames;
+    }
+    piece.whole = bytes >= 4 && at == bytes;
+    return piece;
+  }
+  // What NextUnit promised for this piece, in samples: the carried frames and the piece's own.
+  size_t PromisedSamples(const Piece& piece) const {
+    return (static_cast<size_t>(piece.whole ? piece.samples : 0) + CarriedFrames()) * channels_;
+  }
+
+  // Decodes the piece as 16-bit samples at `to`, which has room for what NextUnit promised: the
+  // carried samples first, then the piece's own, as libmpg123 writes them. What goes beyond the
+  // promise, and a part frame at the end, is carried to the next piece. Returns the frames written.
+  DWORD Decode(const BYTE* unit, DWORD bytes, const Piece& piece, BYTE* to) {
+    const size_t promised = PromisedSamples(piece) * 2;  // In bytes from here on.
+    size_t written = std::min(carried_.size(), promised);
+    if (written > 0) std::memcpy(to, carried_.data(), written);
+    carried_.erase(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(written));
+    if (piece.whole && !handle_) Open();
+    if (handle_ && piece.whole) {
+      if (piece.absurd) mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
+      if (mpg123_feed(handle_, unit, bytes) == MPG123_OK) {
+        // Each frame in gives one frame out (after a format notice); a hostile stream gets no
+        // more calls than that, and whatever libmpg123 still holds comes out with the next piece.
+        for (DWORD call = 0; call < piece.frames + 3; ++call) {
+          off_t frameNumber;
+          unsigned char* audio;
+          size_t audioBytes;
+          const int result = mpg123_decode_frame(handle_, &frameNumber, &audio, &audioBytes);
+          if (result == MPG123_NEW_FORMAT) continue;
+          if (result != MPG123_OK) break;
+          audioBytes &= ~static_cast<size_t>(1);
+          const size_t fits = std::min(audioBytes, promised - written);
+          if (fits > 0) std::memcpy(to + written, audio, fits);
+          written += fits;
+          carried_.insert(carried_.end(), audio + fits, audio + audioBytes);
+        }
+      }
+    }
+    // Only whole frames are given out.
+    const size_t frameBytes = 2 * static_cast<size_t>(channels_);
+    const size_t given = written / frameBytes * frameBytes;
+    carried_.insert(carried_.begin(), to + given, to + written);
+    return static_cast<DWORD>(given / frameBytes);
+  }
   // The bytes of the whole frames that follow each other from `source` on (the first must be
   // one), no more of them than `room` samples hold beyond the first, and their sample count.
   static DWORD WholeFrames(const BYTE* source, DWORD length, DWORD room, DWORD* samples) {
@@ -234,7 +266,8 @@ class MpegAudioDecoder : public SourceDecoder {
 
   mpg123_handle* handle_ = nullptr;
   long defaultFlags_ = 0;
-  FrameBuffer carried_;  // Decoded, not yet given out.
+  std::vector<BYTE> carried_;  // Decoded 16-bit samples, not yet given out.
+  std::vector<BYTE> scratch_;  // DecodeUnit's 16-bit samples before they are widened.
   DWORD channels_;
   DWORD rate_;
   DWORD averageBytes_;
