@@ -115,6 +115,16 @@ int ConvertPcm(PcmConverter* converter, void* destination, int bytes) {
   while (delivered < bytes) {
     if (converter->validBytes <= 0) {
       converter->readOffset = 0;
+      // With the buffer empty, the compression manager converts straight into the caller's
+      // memory, saving a copy, when the room there takes the next piece's sound.
+      if (converter->method == PCM_CONVERT_ACM) {
+        const int made = ConvertAcmInto(converter, out + delivered, bytes - delivered);
+        if (made > 0) {
+          converter->outputPosition += made;
+          delivered += made;
+          continue;
+        }
+      }
       if (RunStep(converter) == -1) {
         converter->end = 1;
         break;
