@@ -31,6 +31,10 @@ constexpr uint32_t kMostInformationFrames = 1u << 20;
 // gapless set-up takes time in proportion to that count (half a minute for 2^31), so such a frame
 // is decoded as plain sound instead.
 bool ClaimsAbsurdLength(const BYTE* frame, DWORD bytes) {
+  if (bytes < 4 + 12) return false;
+  // Most frames hold neither tag's first letter where a tag may start: two quick scans tell.
+  const DWORD span = std::min<DWORD>(bytes - 12, 4 + 2 + 32) - 4 + 1;
+  if (!std::memchr(frame + 4, 'X', span) && !std::memchr(frame + 4, 'I', span)) return false;
   for (DWORD at = 4; at + 12 <= bytes && at <= 4 + 2 + 32; ++at) {
     if (std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0) continue;
     const BYTE* p = frame + at + 4;
@@ -101,6 +105,7 @@ class MpegAudioDecoder : public SourceDecoder {
 
   bool NextUnit(const BYTE* source, DWORD length, bool end, DWORD frameRoom, DWORD* unitBytes,
                 DWORD* maxFrames) override {
+    foundAt_ = nullptr;
     if (length == 0) return false;
     *maxFrames = CarriedFrames();
     if (length < 4) {
@@ -123,14 +128,15 @@ class MpegAudioDecoder : public SourceDecoder {
     }
     // As many whole frames as the room takes (at least one, as a single frame was always offered).
     const DWORD room = frameRoom > CarriedFrames() ? frameRoom - CarriedFrames() : 0;
-    DWORD samples = 0;
-    *unitBytes = WholeFrames(source, length, room, &samples);
-    *maxFrames = samples + CarriedFrames();
+    found_ = WalkFrames(source, length, room);
+    foundAt_ = source;
+    *unitBytes = found_.bytes;
+    *maxFrames = found_.samples + CarriedFrames();
     return true;
   }
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
-    const Piece piece = WalkPiece(unit, bytes);
+    const Piece piece = PieceAt(unit, bytes);
     scratch_.resize(PromisedSamples(piece) * 2);
     const DWORD frames = Decode(unit, bytes, piece, scratch_.data());
     const size_t count = static_cast<size_t>(frames) * channels_;
@@ -146,7 +152,7 @@ class MpegAudioDecoder : public SourceDecoder {
 
   bool DecodesAsPcm16() const override { return true; }
   DWORD DecodeUnitAsPcm16(const BYTE* unit, DWORD bytes, BYTE* destination) override {
-    return Decode(unit, bytes, WalkPiece(unit, bytes), destination);
+    return Decode(unit, bytes, PieceAt(unit, bytes), destination);
   }
 
   void Reset() override {
@@ -188,27 +194,40 @@ class MpegAudioDecoder : public SourceDecoder {
   }
   DWORD CarriedFrames() const { return static_cast<DWORD>(carried_.size() / 2 / channels_); }
 
-  // A piece as DecodeUnit is given it: whether it is a run of whole frames, and if so how many,
-  // the samples they hold, and whether one claims an absurd length.
+  // The whole frames that follow each other from a piece's start: their bytes, how many, the
+  // samples they hold, and whether one claims an absurd length; the piece is whole when the
+  // frames fill it.
   struct Piece {
-    bool whole;
+    DWORD bytes;
     DWORD frames;
     DWORD samples;
     bool absurd;
+    bool whole;
   };
-  static Piece WalkPiece(const BYTE* unit, DWORD bytes) {
-    Piece piece{false, 0, 0, false};
-    DWORD at = 0;
+  // Walks the whole frames from `source` on (the first must be one for any to count), no more of
+  // them than `room` samples hold beyond the first.
+  static Piece WalkFrames(const BYTE* source, DWORD length, DWORD room) {
+    Piece piece{0, 0, 0, false, false};
     platform::MpegAudioFrameHeader header;
-    while (bytes - at >= 4 && platform::ReadSizedMpegAudioFrameHeader(unit + at, &header) &&
-           header.frameLength <= bytes - at) {
-      piece.absurd = piece.absurd || ClaimsAbsurdLength(unit + at, header.frameLength);
-      at += header.frameLength;
+    while (length - piece.bytes >= 4 && platform::ReadSizedMpegAudioFrameHeader(source + piece.bytes, &header) &&
+           header.frameLength <= length - piece.bytes &&
+           (piece.bytes == 0 || piece.samples + header.samplesPerFrame <= room)) {
+      piece.absurd = piece.absurd || ClaimsAbsurdLength(source + piece.bytes, header.frameLength);
+      piece.bytes += header.frameLength;
       piece.samples += header.samplesPerFrame;
       ++piece.frames;
     }
-    piece.whole = bytes >= 4 && at == bytes;
+    piece.whole = length >= 4 && piece.bytes == length;
     return piece;
+  }
+  // The piece DecodeUnit is given: the one NextUnit just found, walked again only when it is not.
+  Piece PieceAt(const BYTE* unit, DWORD bytes) const {
+    if (unit == foundAt_ && bytes == found_.bytes) {
+      Piece piece = found_;
+      piece.whole = bytes >= 4;
+      return piece;
+    }
+    return WalkFrames(unit, bytes, 0xFFFFFFFFu);
   }
   // What NextUnit promised for this piece, in samples: the carried frames and the piece's own.
   size_t PromisedSamples(const Piece& piece) const {
@@ -250,24 +269,12 @@ class MpegAudioDecoder : public SourceDecoder {
     carried_.insert(carried_.begin(), to + given, to + written);
     return static_cast<DWORD>(given / frameBytes);
   }
-  // The bytes of the whole frames that follow each other from `source` on (the first must be
-  // one), no more of them than `room` samples hold beyond the first, and their sample count.
-  static DWORD WholeFrames(const BYTE* source, DWORD length, DWORD room, DWORD* samples) {
-    DWORD at = 0;
-    *samples = 0;
-    platform::MpegAudioFrameHeader header;
-    while (length - at >= 4 && platform::ReadSizedMpegAudioFrameHeader(source + at, &header) &&
-           header.frameLength <= length - at && (at == 0 || *samples + header.samplesPerFrame <= room)) {
-      at += header.frameLength;
-      *samples += header.samplesPerFrame;
-    }
-    return at;
-  }
-
   mpg123_handle* handle_ = nullptr;
   long defaultFlags_ = 0;
-  std::vector<BYTE> carried_;  // Decoded 16-bit samples, not yet given out.
-  std::vector<BYTE> scratch_;  // DecodeUnit's 16-bit samples before they are widened.
+  std::vector<BYTE> carried_;      // Decoded 16-bit samples, not yet given out.
+  std::vector<BYTE> scratch_;      // DecodeUnit's 16-bit samples before they are widened.
+  const BYTE* foundAt_ = nullptr;  // Where the piece NextUnit found last starts, or null.
+  Piece found_{};
   DWORD channels_;
   DWORD rate_;
   DWORD averageBytes_;
