@@ -70,12 +70,14 @@ int OpenAcmStreams(PcmConverter* converter, int bufferSize) {
   // The buffer must hold the sound of one whole source block, or no step could ever convert.
   DWORD blockOutput = 0;
   const auto* source = reinterpret_cast<const WAVEFORMATEX*>(acm.sourceFormat);
-  if (acmStreamSize(acm.mainStream, source->nBlockAlign, &blockOutput, ACM_STREAMSIZEF_SOURCE) == MMSYSERR_NOERROR &&
-      blockOutput > static_cast<DWORD>(bufferSize)) {
+  const bool sized = acmStreamSize(acm.mainStream, source->nBlockAlign, &blockOutput, ACM_STREAMSIZEF_SOURCE) ==
+                     MMSYSERR_NOERROR;
+  if (sized && blockOutput > static_cast<DWORD>(bufferSize)) {
     if (blockOutput > kLargestStepBuffer) return -1;
     bufferSize = static_cast<int>(blockOutput);
   }
   converter->bufferSize = bufferSize;
+  acm.pieceRoom = sized ? static_cast<int>(blockOutput) : bufferSize;
   acm.spareOutput = static_cast<BYTE*>(ZV_ALLOC(bufferSize));
   if (!acm.spareOutput) return -1;
   converter->method = PCM_CONVERT_ACM;

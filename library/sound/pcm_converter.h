@@ -35,6 +35,7 @@ struct PcmAcmState {
   int spareSourcePosition;
   int spareOutputPosition;
   BYTE* spareOutput;
+  int pieceRoom;  // Room for the sound of one source block: what a conversion needs to move on.
 };
 
 struct PcmOggState {
