@@ -27,9 +27,6 @@ namespace {
 // More frames than any real sound holds (over six hours at 44.1 kHz).
 constexpr uint32_t kMostInformationFrames = 1u << 20;
 
-// True for a Xing/Info information frame whose frame count is beyond any real sound. libmpg123's
-// gapless set-up takes time in proportion to that count (half a minute for 2^31), so such a frame
-// is decoded as plain sound instead.
 // True when one of the `count` bytes from `p` on is 'X' or 'I', looked at eight at a time.
 bool HoldsTagLetter(const BYTE* p, DWORD count) {
   constexpr uint64_t kOnes = 0x0101010101010101u;
@@ -49,6 +46,9 @@ bool HoldsTagLetter(const BYTE* p, DWORD count) {
   return false;
 }
 
+// True for a Xing/Info information frame whose frame count is beyond any real sound. libmpg123's
+// gapless set-up takes time in proportion to that count (half a minute for 2^31), so such a frame
+// is decoded as plain sound instead.
 bool ClaimsAbsurdLength(const BYTE* frame, DWORD bytes) {
   if (bytes < 4 + 12) return false;
   // Most frames hold neither tag's first letter where a tag may start: a quick scan tells.
@@ -287,6 +287,7 @@ class MpegAudioDecoder : public SourceDecoder {
     carried_.insert(carried_.begin(), to + given, to + written);
     return static_cast<DWORD>(given / frameBytes);
   }
+
   mpg123_handle* handle_ = nullptr;
   long defaultFlags_ = 0;
   std::vector<BYTE> carried_;      // Decoded 16-bit samples, not yet given out.
