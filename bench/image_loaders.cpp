@@ -3,12 +3,14 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
 #include <jpeglib.h>
 #include <png.h>
 
+#include "ratio_report.h"
 #include "zyvel/graphics.h"
 
 namespace {
@@ -69,22 +71,76 @@ std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb) {
   return out;
 }
 
+// One load through the glue; false when the loader refused the file.
+bool LoadOnce(const std::vector<uint8_t>& file, int (*loader)(ImageLoadSource*, BaseImage*), BaseImage* image) {
+  const StreamFunctionSet* f = GetMemoryStreamFuncs();
+  ImageLoadSource source = {f->Tell, f->Seek, f->Read, f->Eof, f->IdleWait, f->Close, 0};
+  source.stream = reinterpret_cast<StreamHandle>(OpenMemoryStream(file.data(), static_cast<int>(file.size())));
+  const bool loaded = loader(&source, image) == 0;
+  source.Close(source.stream);
+  return loaded;
+}
+
+void DecodePngRaw(const std::vector<uint8_t>& file, uint8_t* pixels) {
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  png_image_begin_read_from_memory(&image, file.data(), file.size());
+  image.format = PNG_FORMAT_BGR;
+  png_image_finish_read(&image, nullptr, pixels, 0, nullptr);
+}
+
+void DecodeJpegRaw(const std::vector<uint8_t>& file, uint8_t* pixels) {
+  jpeg_decompress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_decompress(&info);
+  jpeg_mem_src(&info, file.data(), file.size());
+  jpeg_read_header(&info, TRUE);
+  info.out_color_space = JCS_EXT_BGR;
+  jpeg_start_decompress(&info);
+  while (info.output_scanline < info.output_height) {
+    JSAMPROW row = &pixels[static_cast<size_t>(info.output_scanline) * Width * 3];
+    jpeg_read_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_decompress(&info);
+  jpeg_destroy_decompress(&info);
+}
+
+// Stops the run unless the glue's picture is the raw decode's (blue, green, red rows, top to
+// bottom), every channel within `tolerance` levels.
+void RequireSamePicture(const std::vector<uint8_t>& file, int (*loader)(ImageLoadSource*, BaseImage*),
+                        void (*decodeRaw)(const std::vector<uint8_t>&, uint8_t*), int tolerance, const char* what) {
+  std::vector<uint8_t> raw(static_cast<size_t>(Width) * Height * 3);
+  decodeRaw(file, raw.data());
+  BaseImage image{};
+  bool same = LoadOnce(file, loader, &image) && image.width == Width && image.height == Height &&
+              image.color.bytesPerPixel == 3 && image.pitch >= Width * 3;
+  for (int y = 0; same && y < Height; ++y)
+    for (int x = 0; x < Width * 3; ++x)
+      same = same && std::abs(image.pixels[static_cast<size_t>(y) * image.pitch + x] -
+                              raw[(static_cast<size_t>(y) * Width) * 3 + x]) <= tolerance;
+  ReleaseBaseImage(&image);
+  RequireSameOutput(same, what);
+}
+
+// Both ways run the same libpng and libjpeg (the same inverse DCT and colour conversion): the
+// pictures are equal byte for byte.
+constexpr int kPngTolerance = 0;
+constexpr int kJpegTolerance = 0;
+
 void LoadThroughGlue(benchmark::State& state, const std::vector<uint8_t>& file,
                      int (*loader)(ImageLoadSource*, BaseImage*)) {
-  const StreamFunctionSet* f = GetMemoryStreamFuncs();
   for (auto _ : state) {
-    ImageLoadSource source = {f->Tell, f->Seek, f->Read, f->Eof, f->IdleWait, f->Close, 0};
-    source.stream = reinterpret_cast<StreamHandle>(OpenMemoryStream(file.data(), static_cast<int>(file.size())));
     BaseImage image;
-    if (loader(&source, &image) != 0) state.SkipWithError("load failed");
+    if (!LoadOnce(file, loader, &image)) state.SkipWithError("load failed");
     ReleaseBaseImage(&image);
-    source.Close(source.stream);
   }
   state.SetItemsProcessed(state.iterations() * Width * Height);
 }
 
 void PngGlue(benchmark::State& state) {
   static const auto file = EncodePng(MakeRgbPicture());
+  RequireSamePicture(file, LoadPngImage, DecodePngRaw, kPngTolerance, "PNG through the glue and libpng alone");
   LoadThroughGlue(state, file, LoadPngImage);
 }
 
@@ -92,11 +148,7 @@ void PngRawDecode(benchmark::State& state) {
   static const auto file = EncodePng(MakeRgbPicture());
   std::vector<uint8_t> pixels(static_cast<size_t>(Width) * Height * 3);
   for (auto _ : state) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    png_image_begin_read_from_memory(&image, file.data(), file.size());
-    image.format = PNG_FORMAT_BGR;
-    png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr);
+    DecodePngRaw(file, pixels.data());
     benchmark::DoNotOptimize(pixels.data());
   }
   state.SetItemsProcessed(state.iterations() * Width * Height);
@@ -104,6 +156,7 @@ void PngRawDecode(benchmark::State& state) {
 
 void JpegGlue(benchmark::State& state) {
   static const auto file = EncodeJpeg(MakeRgbPicture());
+  RequireSamePicture(file, LoadJpegImage, DecodeJpegRaw, kJpegTolerance, "JPEG through the glue and libjpeg alone");
   LoadThroughGlue(state, file, LoadJpegImage);
 }
 
@@ -111,20 +164,7 @@ void JpegRawDecode(benchmark::State& state) {
   static const auto file = EncodeJpeg(MakeRgbPicture());
   std::vector<uint8_t> pixels(static_cast<size_t>(Width) * Height * 3);
   for (auto _ : state) {
-    jpeg_decompress_struct info;
-    jpeg_error_mgr errors;
-    info.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, file.data(), file.size());
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&info);
-    while (info.output_scanline < info.output_height) {
-      JSAMPROW row = &pixels[static_cast<size_t>(info.output_scanline) * Width * 3];
-      jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
+    DecodeJpegRaw(file, pixels.data());
     benchmark::DoNotOptimize(pixels.data());
   }
   state.SetItemsProcessed(state.iterations() * Width * Height);
@@ -136,3 +176,8 @@ BENCHMARK(PngRawDecode);
 BENCHMARK(PngGlue);
 BENCHMARK(JpegRawDecode);
 BENCHMARK(JpegGlue);
+
+int main(int argc, char** argv) {
+  return RunBenchmarksWithRatios(argc, argv, "items_per_second",
+                                 {{"PngGlue", "PngRawDecode"}, {"JpegGlue", "JpegRawDecode"}});
+}

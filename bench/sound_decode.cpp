@@ -8,7 +8,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ratio_report.h"
@@ -38,7 +40,8 @@ void ReportRealtime(benchmark::State& state, int64_t pcmBytes) {
                                                     benchmark::Counter::kIsRate);
 }
 
-int64_t ConvertAll(const Bytes& file, int decoderMask = 0) {
+// Converts the whole file in 64 KiB pieces; returns the PCM bytes, and keeps them when asked.
+int64_t ConvertAll(const Bytes& file, int decoderMask = 0, Bytes* kept = nullptr) {
   SoundStreamSource source{*GetMemoryStreamFuncs(), reinterpret_cast<StreamHandle>(
                                                         OpenMemoryStream(file.data(), static_cast<int>(file.size())))};
   PcmConverter converter{};
@@ -49,14 +52,63 @@ int64_t ConvertAll(const Bytes& file, int decoderMask = 0) {
   if (setup == 0) {
     static Bytes piece(65536);
     int got;
-    while ((got = ConvertPcm(&converter, piece.data(), static_cast<int>(piece.size()))) > 0) total += got;
+    while ((got = ConvertPcm(&converter, piece.data(), static_cast<int>(piece.size()))) > 0) {
+      total += got;
+      if (kept) kept->insert(kept->end(), piece.begin(), piece.begin() + got);
+    }
     EndPcmConverter(&converter);
   }
   CloseMemoryStream(source.stream);
   return total;
 }
 
+Bytes ConvertedPcm(const Bytes& file, int decoderMask = 0) {
+  Bytes pcm;
+  ConvertAll(file, decoderMask, &pcm);
+  return pcm;
+}
+
+// The file decoded straight by libmpg123 from memory in one feed; returns the PCM bytes, and
+// keeps them when asked.
+int64_t DecodeWithLibmpg123(const Bytes& file, std::vector<unsigned char>* out, Bytes* kept = nullptr) {
+  mpg123_handle* handle = mpg123_new(nullptr, nullptr);
+  mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
+  mpg123_open_feed(handle);
+  size_t done = 0;
+  int64_t bytes = 0;
+  int result = mpg123_decode(handle, file.data(), file.size(), out->data(), out->size(), &done);
+  for (;;) {
+    bytes += static_cast<int64_t>(done);
+    if (kept) kept->insert(kept->end(), out->begin(), out->begin() + static_cast<std::ptrdiff_t>(done));
+    if (result == MPG123_NEED_MORE || result == MPG123_ERR) break;
+    result = mpg123_decode(handle, nullptr, 0, out->data(), out->size(), &done);
+  }
+  mpg123_delete(handle);
+  return bytes;
+}
+
+Bytes Libmpg123Pcm(const Bytes& file) {
+  mpg123_init();
+  std::vector<unsigned char> out(1 << 20);
+  Bytes pcm;
+  DecodeWithLibmpg123(file, &out, &pcm);
+  return pcm;
+}
+
+// Both ways give the same samples, bit for bit: the converter runs the same libmpg123 with the
+// same gapless trimming, and copies its 16-bit samples unchanged.
+void RequireLibmpg123Samples(const char* const* names, int decoderMask, const char* what) {
+  static std::set<std::pair<const char* const*, int>> checked;  // Once a run each.
+  if (!checked.insert({names, decoderMask}).second) return;
+  for (int i = 0; i < 2; ++i) {
+    const Bytes file = ReadFixture(names[i]);
+    const Bytes ours = ConvertedPcm(file, decoderMask);
+    RequireSameOutput(!ours.empty() && ours == Libmpg123Pcm(file), what);
+  }
+}
+
 void BM_Mp3ThroughConverter(benchmark::State& state, const char* const* names) {
+  RequireLibmpg123Samples(names, 0, "MP3 through the converter and libmpg123 alone");
   const Bytes files[2] = {ReadFixture(names[0]), ReadFixture(names[1])};
   int64_t bytes = 0;
   int turn = 0;
@@ -68,14 +120,17 @@ BENCHMARK_CAPTURE(BM_Mp3ThroughConverter, 30s, kMp3Long);
 
 // The same effects through the media framework's filter graph (memory reader, MPEG-audio decoder,
 // sample grabber, null renderer), every other decoder masked: the graph's cost on top of the codec.
+// The graph streams on threads of its own, so the rate is per second of the whole process's
+// processor time.
 void BM_Mp3ThroughFilterGraph(benchmark::State& state) {
+  RequireLibmpg123Samples(kMp3Effects, 0x0F, "MP3 through the filter graph and libmpg123 alone");
   const Bytes files[2] = {ReadFixture(kMp3Effects[0]), ReadFixture(kMp3Effects[1])};
   int64_t bytes = 0;
   int turn = 0;
   for (auto _ : state) bytes += ConvertAll(files[turn++ & 1], 0x0F);
   ReportRealtime(state, bytes);
 }
-BENCHMARK(BM_Mp3ThroughFilterGraph);
+BENCHMARK(BM_Mp3ThroughFilterGraph)->MeasureProcessCPUTime();
 
 void BM_Mp3RawLibmpg123(benchmark::State& state, const char* const* names) {
   const Bytes files[2] = {ReadFixture(names[0]), ReadFixture(names[1])};
@@ -83,40 +138,20 @@ void BM_Mp3RawLibmpg123(benchmark::State& state, const char* const* names) {
   int64_t bytes = 0;
   int turn = 0;
   std::vector<unsigned char> out(1 << 20);
-  for (auto _ : state) {
-    const Bytes& file = files[turn++ & 1];
-    mpg123_handle* handle = mpg123_new(nullptr, nullptr);
-    mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET, 0);
-    mpg123_open_feed(handle);
-    size_t done = 0;
-    int result = mpg123_decode(handle, file.data(), file.size(), out.data(), out.size(), &done);
-    bytes += static_cast<int64_t>(done);
-    while (result != MPG123_NEED_MORE && result != MPG123_ERR) {
-      result = mpg123_decode(handle, nullptr, 0, out.data(), out.size(), &done);
-      bytes += static_cast<int64_t>(done);
-    }
-    mpg123_delete(handle);
-  }
+  for (auto _ : state) bytes += DecodeWithLibmpg123(files[turn++ & 1], &out);
   ReportRealtime(state, bytes);
 }
 BENCHMARK_CAPTURE(BM_Mp3RawLibmpg123, effects, kMp3Effects);
 BENCHMARK_CAPTURE(BM_Mp3RawLibmpg123, 30s, kMp3Long);
-
-void BM_VorbisThroughConverter(benchmark::State& state) {
-  const Bytes file = ReadFixture("vorbis_stereo.ogg");
-  int64_t bytes = 0;
-  for (auto _ : state) bytes += ConvertAll(file);
-  ReportRealtime(state, bytes);
-}
-BENCHMARK(BM_VorbisThroughConverter);
 
 struct RawOggSource {
   const Bytes* file;
   size_t position;
 };
 
-void BM_VorbisRawLibvorbisfile(benchmark::State& state) {
-  const Bytes file = ReadFixture("vorbis_stereo.ogg");
+// The file decoded straight by libvorbisfile from memory as 16-bit little-endian samples; returns
+// the PCM bytes (-1 when it is no Ogg Vorbis), and keeps them when asked.
+int64_t DecodeWithLibvorbisfile(const Bytes& file, std::vector<char>* out, Bytes* kept = nullptr) {
   const ov_callbacks callbacks = {[](void* buffer, size_t size, size_t count, void* data) -> size_t {
                                     auto* source = static_cast<RawOggSource*>(data);
                                     const size_t bytes = std::min(size * count,
@@ -126,19 +161,47 @@ void BM_VorbisRawLibvorbisfile(benchmark::State& state) {
                                     return size ? bytes / size : 0;
                                   },
                                   nullptr, nullptr, nullptr};
+  RawOggSource source{&file, 0};
+  OggVorbis_File vorbis;
+  if (ov_open_callbacks(&source, &vorbis, nullptr, 0, callbacks) != 0) return -1;
+  int64_t bytes = 0;
+  int section = 0;
+  long got;
+  while ((got = ov_read(&vorbis, out->data(), static_cast<int>(out->size()), 0, 2, 1, &section)) > 0) {
+    bytes += got;
+    if (kept) kept->insert(kept->end(), out->begin(), out->begin() + got);
+  }
+  ov_clear(&vorbis);
+  return bytes;
+}
+
+void BM_VorbisThroughConverter(benchmark::State& state) {
+  const Bytes file = ReadFixture("vorbis_stereo.ogg");
+  {
+    // The same library decodes both ways: the samples are equal bit for bit.
+    std::vector<char> out(4096);
+    Bytes reference;
+    DecodeWithLibvorbisfile(file, &out, &reference);
+    const Bytes ours = ConvertedPcm(file);
+    RequireSameOutput(!ours.empty() && ours == reference, "Ogg Vorbis through the converter and libvorbisfile alone");
+  }
+  int64_t bytes = 0;
+  for (auto _ : state) bytes += ConvertAll(file);
+  ReportRealtime(state, bytes);
+}
+BENCHMARK(BM_VorbisThroughConverter);
+
+void BM_VorbisRawLibvorbisfile(benchmark::State& state) {
+  const Bytes file = ReadFixture("vorbis_stereo.ogg");
   int64_t bytes = 0;
   std::vector<char> out(4096);
   for (auto _ : state) {
-    RawOggSource source{&file, 0};
-    OggVorbis_File vorbis;
-    if (ov_open_callbacks(&source, &vorbis, nullptr, 0, callbacks) != 0) {
+    const int64_t got = DecodeWithLibvorbisfile(file, &out);
+    if (got < 0) {
       state.SkipWithError("not Ogg Vorbis");
       break;
     }
-    int section = 0;
-    long got;
-    while ((got = ov_read(&vorbis, out.data(), static_cast<int>(out.size()), 0, 2, 1, &section)) > 0) bytes += got;
-    ov_clear(&vorbis);
+    bytes += got;
   }
   ReportRealtime(state, bytes);
 }

@@ -6,9 +6,11 @@
 
 #include <cstring>
 #include <random>
+#include <set>
 #include <vector>
 
 #include "../platform/dsound/mixer.h"  // The mixer core.
+#include "ratio_report.h"
 
 namespace {
 
@@ -54,8 +56,35 @@ std::vector<platform::dsound::Voice> MakeVoices(int count) {
   return voices;
 }
 
+// Stops the run unless the fast paths and the reference path mix the voices into the same
+// output, bit for bit, over a second and a half (every voice loops round once), and leave them
+// at the same positions.
+void RequireFastPathsMatchReference(int count) {
+  static std::set<int> checked;  // Once a run for each count.
+  if (!checked.insert(count).second) return;
+  std::vector<platform::dsound::Voice> fast = MakeVoices(count);
+  std::vector<platform::dsound::Voice> plain = MakeVoices(count);
+  std::vector<int32_t> fastSum(kFramesPerPeriod * 2), plainSum(kFramesPerPeriod * 2);
+  std::vector<int16_t> fastOut(kFramesPerPeriod * 2), plainOut(kFramesPerPeriod * 2);
+  bool same = true;
+  for (uint32_t done = 0; same && done < platform::dsound::kOutputRate * 3 / 2; done += kFramesPerPeriod) {
+    std::fill(fastSum.begin(), fastSum.end(), 0);
+    std::fill(plainSum.begin(), plainSum.end(), 0);
+    for (size_t i = 0; i < fast.size(); ++i) {
+      platform::dsound::MixVoice(fast[i], fastSum.data(), kFramesPerPeriod);
+      platform::dsound::MixVoiceReference(plain[i], plainSum.data(), kFramesPerPeriod);
+      same = same && fast[i].position == plain[i].position;
+    }
+    platform::dsound::ClipToOutput(fastSum.data(), fastOut.data(), kFramesPerPeriod * 2);
+    platform::dsound::ClipToOutput(plainSum.data(), plainOut.data(), kFramesPerPeriod * 2);
+    same = same && fastSum == plainSum && fastOut == plainOut;
+  }
+  RequireSameOutput(same, "the mixer's fast paths and its reference path");
+}
+
 template <void (*Mix)(platform::dsound::Voice&, int32_t*, int)>
 void MixVoices(benchmark::State& state) {
+  RequireFastPathsMatchReference(static_cast<int>(state.range(0)));
   std::vector<platform::dsound::Voice> voices = MakeVoices(static_cast<int>(state.range(0)));
   std::vector<int32_t> accumulator(kFramesPerPeriod * 2);
   std::vector<int16_t> output(kFramesPerPeriod * 2);

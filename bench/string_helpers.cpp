@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "ratio_report.h"
 #include "runtime/runtime_state.h"
 #include "zyvel/runtime.h"
 
@@ -28,6 +29,13 @@ std::vector<char> MixedText(size_t size) {
 
 void BM_CopyBytes(benchmark::State& state) {
   std::vector<char> from(static_cast<size_t>(state.range(0)), 'x'), to(from.size());
+  {
+    // The copy gives memcpy's bytes, from text that is not all one byte.
+    std::vector<char> text = MixedText(from.size()), copied(text.size(), 0), reference(text.size(), 1);
+    CopyBytes(copied.data(), text.data(), static_cast<int>(text.size()));
+    std::memcpy(reference.data(), text.data(), text.size());
+    RequireSameOutput(copied == reference, "CopyBytes and memcpy");
+  }
   for (auto _ : state) {
     CopyBytes(to.data(), from.data(), static_cast<int>(from.size()));
     benchmark::ClobberMemory();
@@ -47,6 +55,10 @@ void BM_MemcpyReference(benchmark::State& state) {
 void BM_FindCharInString(benchmark::State& state) {
   g_runtime.charSet = CHARSET_SHIFTJIS;
   std::vector<char> text = MixedText(static_cast<size_t>(state.range(0)));
+  // Both scans cross the whole text and find nothing (see BM_MemchrReference).
+  RequireSameOutput(
+      FindCharInString(text.data(), '|') == nullptr && std::memchr(text.data(), '\x01', text.size()) == nullptr,
+      "FindCharInString and memchr");
   for (auto _ : state) benchmark::DoNotOptimize(FindCharInString(text.data(), '|'));
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * state.range(0));
 }

@@ -17,8 +17,9 @@ MMRESULT OpenConversionStream(PcmConverter* converter, HACMSTREAM* handle) {
                        &converter->outputFormat, nullptr, 0, 0, ACM_STREAMOPENF_NONREALTIME);
 }
 
-// One conversion call over the next source step; -1 when no output came and no source was used.
-int ConvertOneStep(PcmConverter* converter) {
+// One conversion call over the next source step into `destination` (`room` bytes): the bytes
+// made, or -1 when no output came and no source was used.
+int ConvertOneStep(PcmConverter* converter, BYTE* destination, int room) {
   PcmAcmState& acm = converter->acm;
   const auto* source = reinterpret_cast<const WAVEFORMATEX*>(acm.sourceFormat);
   int step = source->nBlockAlign > kSourceBytesPerStep ? source->nBlockAlign : kSourceBytesPerStep;
@@ -28,18 +29,17 @@ int ConvertOneStep(PcmConverter* converter) {
   header.cbStruct = sizeof(header);
   header.pbSrc = acm.compressedData + acm.sourceReadPosition;
   header.cbSrcLength = static_cast<DWORD>(step);
-  header.pbDst = converter->buffer;
-  header.cbDstLength = static_cast<DWORD>(converter->bufferSize);
+  header.pbDst = destination;
+  header.cbDstLength = static_cast<DWORD>(room);
   if (acmStreamPrepareHeader(acm.mainStream, &header, 0) != MMSYSERR_NOERROR) return -1;
   // The step that reaches the end of the data says so, so that a part block at the end is
   // decoded too.
   const bool last = acm.sourceReadPosition + step == acm.compressedSize;
   acmStreamConvert(acm.mainStream, &header, ACM_STREAMCONVERTF_BLOCKALIGN | (last ? ACM_STREAMCONVERTF_END : 0));
-  converter->validBytes = static_cast<int>(header.cbDstLengthUsed);
   acm.sourceReadPosition += static_cast<int>(header.cbSrcLengthUsed);
   acmStreamUnprepareHeader(acm.mainStream, &header, 0);
   if (header.cbDstLengthUsed == 0 && header.cbSrcLengthUsed == 0) return -1;
-  return 0;
+  return static_cast<int>(header.cbDstLengthUsed);
 }
 
 }  // namespace
@@ -70,12 +70,14 @@ int OpenAcmStreams(PcmConverter* converter, int bufferSize) {
   // The buffer must hold the sound of one whole source block, or no step could ever convert.
   DWORD blockOutput = 0;
   const auto* source = reinterpret_cast<const WAVEFORMATEX*>(acm.sourceFormat);
-  if (acmStreamSize(acm.mainStream, source->nBlockAlign, &blockOutput, ACM_STREAMSIZEF_SOURCE) == MMSYSERR_NOERROR &&
-      blockOutput > static_cast<DWORD>(bufferSize)) {
+  const bool sized = acmStreamSize(acm.mainStream, source->nBlockAlign, &blockOutput, ACM_STREAMSIZEF_SOURCE) ==
+                     MMSYSERR_NOERROR;
+  if (sized && blockOutput > static_cast<DWORD>(bufferSize)) {
     if (blockOutput > kLargestStepBuffer) return -1;
     bufferSize = static_cast<int>(blockOutput);
   }
   converter->bufferSize = bufferSize;
+  acm.pieceRoom = sized ? static_cast<int>(blockOutput) : bufferSize;
   acm.spareOutput = static_cast<BYTE*>(ZV_ALLOC(bufferSize));
   if (!acm.spareOutput) return -1;
   converter->method = PCM_CONVERT_ACM;
@@ -132,12 +134,23 @@ int ConvertAcmBlock(PcmConverter* converter) {
   // A step may use source (bytes between frames, an information frame) and give no sound yet;
   // the data ends only when a step makes no progress at all.
   while (acm.sourceReadPosition < acm.compressedSize) {
-    if (ConvertOneStep(converter) != 0) break;
-    if (converter->validBytes > 0) return 0;
+    const int made = ConvertOneStep(converter, converter->buffer, converter->bufferSize);
+    if (made < 0) break;
+    converter->validBytes = made;
+    if (made > 0) return 0;
   }
   acm.sourceReadPosition = acm.compressedSize;
   converter->validBytes = 0;
   return -1;
+}
+
+int ConvertAcmInto(PcmConverter* converter, BYTE* destination, int room) {
+  PcmAcmState& acm = converter->acm;
+  while (acm.sourceReadPosition < acm.compressedSize) {
+    const int made = ConvertOneStep(converter, destination, room);
+    if (made != 0) return made > 0 ? made : 0;
+  }
+  return 0;
 }
 
 int SeekAcm(PcmConverter* converter, int sample) {

@@ -115,6 +115,21 @@ int ConvertPcm(PcmConverter* converter, void* destination, int bytes) {
   while (delivered < bytes) {
     if (converter->validBytes <= 0) {
       converter->readOffset = 0;
+      // With the buffer empty, the compression manager converts straight into the caller's
+      // memory, saving a copy, when the room there takes the next piece's sound. When it does
+      // not, the buffer takes about one piece, so that little is copied twice.
+      if (converter->method == PCM_CONVERT_ACM) {
+        const int made = ConvertAcmInto(converter, out + delivered, bytes - delivered);
+        if (made > 0) {
+          converter->outputPosition += made;
+          delivered += made;
+          continue;
+        }
+        const int room = converter->acm.pieceRoom < converter->bufferSize ? converter->acm.pieceRoom
+                                                                          : converter->bufferSize;
+        converter->validBytes = ConvertAcmInto(converter, converter->buffer, room);
+        if (converter->validBytes > 0) continue;
+      }
       if (RunStep(converter) == -1) {
         converter->end = 1;
         break;

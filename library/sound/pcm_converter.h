@@ -35,6 +35,7 @@ struct PcmAcmState {
   int spareSourcePosition;
   int spareOutputPosition;
   BYTE* spareOutput;
+  int pieceRoom;  // Room for the sound of one source block: what a conversion needs to move on.
 };
 
 struct PcmOggState {
@@ -99,6 +100,10 @@ int SeekWavePcm(PcmConverter* converter, int sample);
 
 int SetupWaveAcmDecoder(PcmConverter* converter);
 int ConvertAcmBlock(PcmConverter* converter);
+// Converts the next steps straight into `destination` (`room` bytes) instead of the buffer, as
+// far as the room takes whole pieces: the bytes made, or 0 when nothing came (the room holds not
+// even the next piece's sound, or the data ended), which leaves ConvertAcmBlock to decide.
+int ConvertAcmInto(PcmConverter* converter, BYTE* destination, int room);
 int SeekAcm(PcmConverter* converter, int sample);
 int EndAcmDecoder(PcmConverter* converter);
 // Opens the main and the spare conversion stream and the spare output block over the source

@@ -25,6 +25,13 @@ class SourceDecoder {
   // Decodes a piece that NextUnit found, replacing `out`'s contents; returns its frame count
   // (never more than NextUnit promised).
   virtual DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) = 0;
+  // True for a codec whose sound is 16-bit to begin with and that can write it as it is: when the
+  // output stage would only narrow the frames back (PcmOutput::PassesSixteenBits), the stream
+  // calls DecodeUnitAsPcm16 instead of DecodeUnit and Write.
+  virtual bool DecodesAsPcm16() const { return false; }
+  // As DecodeUnit, but writes the frames as 16-bit PCM of the source's channels at `destination`,
+  // which has room for what NextUnit promised.
+  virtual DWORD DecodeUnitAsPcm16(const BYTE*, DWORD, BYTE*) { return 0; }
   // Forgets everything carried from earlier pieces.
   virtual void Reset() {}
   // At most how many frames `bytes` source bytes give.
@@ -107,6 +114,9 @@ class PcmOutput {
   // at most `room`.
   DWORD Flush(BYTE* destination, DWORD room);
   DWORD DestinationBlockAlign() const { return blockAlign_; }
+  // True when Write would give each 16-bit source sample back as it was: the same channels and
+  // rate, a 16-bit destination.
+  bool PassesSixteenBits() const { return sourceChannels_ == channels_ && sourceRate_ == rate_ && bits_ == 16; }
 
  private:
   void EncodeFrame(const int32_t* frame, BYTE* out) const;

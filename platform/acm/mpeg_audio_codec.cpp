@@ -7,7 +7,9 @@
 // promise, so no decoded sample is ever dropped. Bytes that do not start a frame are skipped as
 // pieces of their own. Gapless trimming (the encoder's delay and padding, from a LAME/Xing info
 // frame) is libmpg123's own. The libmpg123 handle is made when the first frame arrives, so a
-// stream that is opened and never used (a spare for backward seeks) costs nothing.
+// stream that is opened and never used (a spare for backward seeks) costs nothing. libmpg123's
+// 16-bit samples are copied straight to the destination when the output stage would only narrow
+// them back (same channels and rate, 16-bit PCM), and widened for the output stage otherwise.
 #include <mpg123.h>
 
 #include <algorithm>
@@ -25,10 +27,32 @@ namespace {
 // More frames than any real sound holds (over six hours at 44.1 kHz).
 constexpr uint32_t kMostInformationFrames = 1u << 20;
 
+// True when one of the `count` bytes from `p` on is 'X' or 'I', looked at eight at a time.
+bool HoldsTagLetter(const BYTE* p, DWORD count) {
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  constexpr uint64_t kHighBits = 0x8080808080808080u;
+  auto holdsByte = [&](uint64_t word, BYTE letter) {
+    const uint64_t v = word ^ (kOnes * letter);  // A zero byte where the letter is.
+    return ((v - kOnes) & ~v & kHighBits) != 0;
+  };
+  DWORD at = 0;
+  for (; at + 8 <= count; at += 8) {
+    uint64_t word;
+    std::memcpy(&word, p + at, 8);
+    if (holdsByte(word, 'X') || holdsByte(word, 'I')) return true;
+  }
+  for (; at < count; ++at)
+    if (p[at] == 'X' || p[at] == 'I') return true;
+  return false;
+}
+
 // True for a Xing/Info information frame whose frame count is beyond any real sound. libmpg123's
 // gapless set-up takes time in proportion to that count (half a minute for 2^31), so such a frame
 // is decoded as plain sound instead.
 bool ClaimsAbsurdLength(const BYTE* frame, DWORD bytes) {
+  if (bytes < 4 + 12) return false;
+  // Most frames hold neither tag's first letter where a tag may start: a quick scan tells.
+  if (!HoldsTagLetter(frame + 4, std::min<DWORD>(bytes - 12, 4 + 2 + 32) - 4 + 1)) return false;
   for (DWORD at = 4; at + 12 <= bytes && at <= 4 + 2 + 32; ++at) {
     if (std::memcmp(frame + at, "Xing", 4) != 0 && std::memcmp(frame + at, "Info", 4) != 0) continue;
     const BYTE* p = frame + at + 4;
@@ -99,6 +123,7 @@ class MpegAudioDecoder : public SourceDecoder {
 
   bool NextUnit(const BYTE* source, DWORD length, bool end, DWORD frameRoom, DWORD* unitBytes,
                 DWORD* maxFrames) override {
+    foundAt_ = nullptr;
     if (length == 0) return false;
     *maxFrames = CarriedFrames();
     if (length < 4) {
@@ -121,63 +146,31 @@ class MpegAudioDecoder : public SourceDecoder {
     }
     // As many whole frames as the room takes (at least one, as a single frame was always offered).
     const DWORD room = frameRoom > CarriedFrames() ? frameRoom - CarriedFrames() : 0;
-    DWORD samples = 0;
-    *unitBytes = WholeFrames(source, length, room, &samples);
-    *maxFrames = samples + CarriedFrames();
+    found_ = WalkFrames(source, length, room);
+    foundAt_ = source;
+    *unitBytes = found_.bytes;
+    *maxFrames = found_.samples + CarriedFrames();
     return true;
   }
 
   DWORD DecodeUnit(const BYTE* unit, DWORD bytes, FrameBuffer* out) override {
-    // What NextUnit promised for this piece: the carried frames and the piece's own.
-    DWORD samples = 0;
-    const bool whole = bytes >= 4 && WholeFrames(unit, bytes, 0xFFFFFFFFu, &samples) == bytes;
-    const size_t promised = (static_cast<size_t>(whole ? samples : 0) + CarriedFrames()) * channels_;
-    out->swap(carried_);
-    carried_.clear();
-    if (whole && !handle_) Open();
-    if (handle_ && whole) {
-      for (DWORD at = 0; at < bytes;) {
-        platform::MpegAudioFrameHeader header;
-        platform::ReadSizedMpegAudioFrameHeader(unit + at, &header);
-        if (ClaimsAbsurdLength(unit + at, header.frameLength))
-          mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
-        at += header.frameLength;
-      }
-      if (mpg123_feed(handle_, unit, bytes) == MPG123_OK) {
-        // Each frame in gives one frame out (after a format notice); a hostile stream gets no
-        // more calls than that, and whatever libmpg123 still holds comes out with the next piece.
-        DWORD frames = 0;
-        for (DWORD at = 0; at < bytes; ++frames) {
-          platform::MpegAudioFrameHeader header;
-          platform::ReadSizedMpegAudioFrameHeader(unit + at, &header);
-          at += header.frameLength;
-        }
-        for (DWORD call = 0; call < frames + 3; ++call) {
-          off_t frameNumber;
-          unsigned char* audio;
-          size_t audioBytes;
-          const int result = mpg123_decode_frame(handle_, &frameNumber, &audio, &audioBytes);
-          if (result == MPG123_NEW_FORMAT) continue;
-          if (result != MPG123_OK) break;
-          const size_t count = audioBytes / 2;
-          if (count == 0) continue;
-          const size_t base = out->size();
-          out->resize(base + count);
-          int32_t* to = out->data() + base;
-          for (size_t i = 0; i < count; ++i) {
-            int16_t sample;
-            std::memcpy(&sample, audio + 2 * i, 2);
-            to[i] = sample * (1 << 16);
-          }
-        }
-      }
+    const Piece piece = PieceAt(unit, bytes);
+    scratch_.resize(PromisedSamples(piece) * 2);
+    const DWORD frames = Decode(unit, bytes, piece, scratch_.data());
+    const size_t count = static_cast<size_t>(frames) * channels_;
+    out->resize(count);
+    int32_t* to = out->data();
+    for (size_t i = 0; i < count; ++i) {
+      int16_t sample;
+      std::memcpy(&sample, scratch_.data() + 2 * i, 2);
+      to[i] = sample * (1 << 16);
     }
-    const size_t given = std::min(promised, out->size() / channels_ * channels_);
-    if (given < out->size()) {
-      carried_.assign(out->begin() + static_cast<std::ptrdiff_t>(given), out->end());
-      out->resize(given);
-    }
-    return static_cast<DWORD>(given / channels_);
+    return frames;
+  }
+
+  bool DecodesAsPcm16() const override { return true; }
+  DWORD DecodeUnitAsPcm16(const BYTE* unit, DWORD bytes, BYTE* destination) override {
+    return Decode(unit, bytes, PieceAt(unit, bytes), destination);
   }
 
   void Reset() override {
@@ -217,24 +210,90 @@ class MpegAudioDecoder : public SourceDecoder {
     if (handle_) GiveBackHandle(handle_, defaultFlags_);
     handle_ = nullptr;
   }
-  DWORD CarriedFrames() const { return static_cast<DWORD>(carried_.size() / channels_); }
-  // The bytes of the whole frames that follow each other from `source` on (the first must be
-  // one), no more of them than `room` samples hold beyond the first, and their sample count.
-  static DWORD WholeFrames(const BYTE* source, DWORD length, DWORD room, DWORD* samples) {
-    DWORD at = 0;
-    *samples = 0;
+  DWORD CarriedFrames() const { return static_cast<DWORD>(carried_.size() / 2 / channels_); }
+
+  // The whole frames that follow each other from a piece's start: their bytes, how many, the
+  // samples they hold, and whether one claims an absurd length; the piece is whole when the
+  // frames fill it.
+  struct Piece {
+    DWORD bytes;
+    DWORD frames;
+    DWORD samples;
+    bool absurd;
+    bool whole;
+  };
+  // Walks the whole frames from `source` on (the first must be one for any to count), no more of
+  // them than `room` samples hold beyond the first.
+  static Piece WalkFrames(const BYTE* source, DWORD length, DWORD room) {
+    Piece piece{0, 0, 0, false, false};
     platform::MpegAudioFrameHeader header;
-    while (length - at >= 4 && platform::ReadSizedMpegAudioFrameHeader(source + at, &header) &&
-           header.frameLength <= length - at && (at == 0 || *samples + header.samplesPerFrame <= room)) {
-      at += header.frameLength;
-      *samples += header.samplesPerFrame;
+    while (length - piece.bytes >= 4 && platform::ReadSizedMpegAudioFrameHeader(source + piece.bytes, &header) &&
+           header.frameLength <= length - piece.bytes &&
+           (piece.bytes == 0 || piece.samples + header.samplesPerFrame <= room)) {
+      piece.absurd = piece.absurd || ClaimsAbsurdLength(source + piece.bytes, header.frameLength);
+      piece.bytes += header.frameLength;
+      piece.samples += header.samplesPerFrame;
+      ++piece.frames;
     }
-    return at;
+    piece.whole = length >= 4 && piece.bytes == length;
+    return piece;
+  }
+  // The piece DecodeUnit is given: the one NextUnit just found, walked again only when it is not.
+  Piece PieceAt(const BYTE* unit, DWORD bytes) const {
+    if (unit == foundAt_ && bytes == found_.bytes) {
+      Piece piece = found_;
+      piece.whole = bytes >= 4;
+      return piece;
+    }
+    return WalkFrames(unit, bytes, 0xFFFFFFFFu);
+  }
+  // What NextUnit promised for this piece, in samples: the carried frames and the piece's own.
+  size_t PromisedSamples(const Piece& piece) const {
+    return (static_cast<size_t>(piece.whole ? piece.samples : 0) + CarriedFrames()) * channels_;
+  }
+
+  // Decodes the piece as 16-bit samples at `to`, which has room for what NextUnit promised: the
+  // carried samples first, then the piece's own, as libmpg123 writes them. What goes beyond the
+  // promise, and a part frame at the end, is carried to the next piece. Returns the frames written.
+  DWORD Decode(const BYTE* unit, DWORD bytes, const Piece& piece, BYTE* to) {
+    const size_t promised = PromisedSamples(piece) * 2;  // In bytes from here on.
+    size_t written = std::min(carried_.size(), promised);
+    if (written > 0) std::memcpy(to, carried_.data(), written);
+    carried_.erase(carried_.begin(), carried_.begin() + static_cast<std::ptrdiff_t>(written));
+    if (piece.whole && !handle_) Open();
+    if (handle_ && piece.whole) {
+      if (piece.absurd) mpg123_param(handle_, MPG123_ADD_FLAGS, MPG123_IGNORE_INFOFRAME, 0);
+      if (mpg123_feed(handle_, unit, bytes) == MPG123_OK) {
+        // Each frame in gives one frame out (after a format notice); a hostile stream gets no
+        // more calls than that, and whatever libmpg123 still holds comes out with the next piece.
+        for (DWORD call = 0; call < piece.frames + 3; ++call) {
+          off_t frameNumber;
+          unsigned char* audio;
+          size_t audioBytes;
+          const int result = mpg123_decode_frame(handle_, &frameNumber, &audio, &audioBytes);
+          if (result == MPG123_NEW_FORMAT) continue;
+          if (result != MPG123_OK) break;
+          audioBytes &= ~static_cast<size_t>(1);
+          const size_t fits = std::min(audioBytes, promised - written);
+          if (fits > 0) std::memcpy(to + written, audio, fits);
+          written += fits;
+          carried_.insert(carried_.end(), audio + fits, audio + audioBytes);
+        }
+      }
+    }
+    // Only whole frames are given out.
+    const size_t frameBytes = 2 * static_cast<size_t>(channels_);
+    const size_t given = written / frameBytes * frameBytes;
+    carried_.insert(carried_.begin(), to + given, to + written);
+    return static_cast<DWORD>(given / frameBytes);
   }
 
   mpg123_handle* handle_ = nullptr;
   long defaultFlags_ = 0;
-  FrameBuffer carried_;  // Decoded, not yet given out.
+  std::vector<BYTE> carried_;      // Decoded 16-bit samples, not yet given out.
+  std::vector<BYTE> scratch_;      // DecodeUnit's 16-bit samples before they are widened.
+  const BYTE* foundAt_ = nullptr;  // Where the piece NextUnit found last starts, or null.
+  Piece found_{};
   DWORD channels_;
   DWORD rate_;
   DWORD averageBytes_;

@@ -16,6 +16,7 @@ struct ConversionStream {
   std::unique_ptr<SourceDecoder> decoder;
   std::unique_ptr<PcmOutput> output;
   FrameBuffer frames;
+  bool writesPcm16;  // The decoder writes the destination's PCM itself (DecodesAsPcm16).
 };
 
 // The streams that are open, so a stale or made-up handle is refused instead of followed.
@@ -94,6 +95,7 @@ MMRESULT acmStreamOpen(LPHACMSTREAM handle, HACMDRIVER driver, LPWAVEFORMATEX so
   const auto* ownFormat = reinterpret_cast<const WAVEFORMATEX*>(stream->sourceFormat.data());
   stream->decoder = codec->Create(ownFormat);
   stream->output = std::make_unique<PcmOutput>(source->nChannels, source->nSamplesPerSec, stream->destination);
+  stream->writesPcm16 = stream->decoder->DecodesAsPcm16() && stream->output->PassesSixteenBits();
   {
     std::lock_guard<std::mutex> guard(Registry().lock);
     Registry().open.insert(stream);
@@ -191,9 +193,15 @@ MMRESULT acmStreamConvert(HACMSTREAM handle, LPACMSTREAMHEADER header, DWORD fla
     // A piece is taken only when all it can bring out fits, so nothing is left over for later.
     const uint64_t most = stream->output->MaxOutputFrames(maxFrames) * stream->output->DestinationBlockAlign();
     if (most > header->cbDstLength - destinationUsed) break;
-    const DWORD frames = stream->decoder->DecodeUnit(source + sourceUsed, unitBytes, &stream->frames);
+    if (stream->writesPcm16) {
+      const DWORD frames = stream->decoder->DecodeUnitAsPcm16(source + sourceUsed, unitBytes,
+                                                              destination + destinationUsed);
+      destinationUsed += frames * stream->destination.nBlockAlign;
+    } else {
+      const DWORD frames = stream->decoder->DecodeUnit(source + sourceUsed, unitBytes, &stream->frames);
+      destinationUsed += stream->output->Write(stream->frames, frames, destination + destinationUsed);
+    }
     sourceUsed += unitBytes;
-    destinationUsed += stream->output->Write(stream->frames, frames, destination + destinationUsed);
   }
   // Frames held back for resampling come out once the whole source has been taken.
   if (end && sourceUsed == header->cbSrcLength)

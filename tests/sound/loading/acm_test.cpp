@@ -274,6 +274,28 @@ TEST(AcmStreams, PiecesGiveTheBytesOfOneWholeRun) {
   EXPECT_EQ(ConvertInPieces(&layer3.wfx, &pcm, mp3, 7), whole);
 }
 
+// A 16-bit destination of the source's layout takes libmpg123's samples as they are; any other
+// gets the same samples through the output stage, narrowed or mixed, in one run or in pieces.
+TEST(AcmStreams, MpegAudioToOtherLayoutsIsTheSixteenBitDecodeConverted) {
+  const Bytes mp3 = ReadSoundFixture("mp3_stereo_vbr.mp3");
+  MPEGLAYER3WAVEFORMAT layer3{};
+  layer3.wfx = {WAVE_FORMAT_MPEGLAYER3, 2, 44100, 16000, 1, 0, MPEGLAYER3_WFX_EXTRA_BYTES};
+  WAVEFORMATEX stereo16 = Pcm(2, 44100, 16);
+  WAVEFORMATEX stereo8 = Pcm(2, 44100, 8);
+  WAVEFORMATEX mono16 = Pcm(1, 44100, 16);
+  const std::vector<int16_t> samples = ToSamples(ConvertWhole(&layer3.wfx, &stereo16, mp3));
+  ASSERT_EQ(samples, ToSamples(ReadSoundFixture("mp3_stereo_vbr.ref.raw")));
+  Bytes narrowed;
+  std::vector<int16_t> mixed;
+  for (size_t i = 0; i < samples.size(); ++i) narrowed.push_back(static_cast<BYTE>((samples[i] >> 8) + 128));
+  for (size_t i = 0; i + 1 < samples.size(); i += 2)
+    mixed.push_back(static_cast<int16_t>((samples[i] + samples[i + 1]) >> 1));
+  EXPECT_EQ(ConvertWhole(&layer3.wfx, &stereo8, mp3), narrowed);
+  EXPECT_EQ(ConvertInPieces(&layer3.wfx, &stereo8, mp3, 5), narrowed);
+  EXPECT_EQ(ToSamples(ConvertWhole(&layer3.wfx, &mono16, mp3)), mixed);
+  EXPECT_EQ(ToSamples(ConvertInPieces(&layer3.wfx, &mono16, mp3, 6)), mixed);
+}
+
 // Without an information frame to hold it back, each frame's sound comes out in the call that
 // took the frame, and whole runs and pieces give every frame (layers II and III alike).
 TEST(AcmStreams, MpegAudioWithoutAnInformationFrameGivesEveryFrame) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 #include "sound/sound_records.h"
 #include "sound_fixtures.h"
@@ -71,6 +72,33 @@ TEST(PcmConverterConvert, DeliversAnyPieceSizeAndStopsAtTheEnd) {
     EXPECT_EQ(memory.converter.end, 1);
     EXPECT_EQ(ConvertPcm(&memory.converter, scratch, 8), 0);
     EXPECT_EQ(GetPcmConvertedSize(&memory.converter), static_cast<int>(pcm.size()));
+  }
+}
+
+// Through the compression manager, pieces of any size give the bytes of the whole decode, whether
+// a piece's room takes the codec's output straight or the buffer serves it, and in any mix.
+TEST(PcmConverterConvert, CompressionManagerPiecesOfAnySizeGiveTheWholeDecode) {
+  for (const char* file : {"mp3_stereo_vbr.mp3", "mp3_mono_cbr.mp3", "ima_adpcm.wav", "mulaw.wav"}) {
+    SCOPED_TRACE(file);
+    const Bytes image = ReadSoundFixture(file);
+    const WholeDecode whole = DecodeWhole(image);
+    ASSERT_EQ(whole.result, 0);
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+      MemoryConverter memory(image);
+      ASSERT_EQ(memory.setupResult, 0);
+      ASSERT_EQ(memory.converter.method, PCM_CONVERT_ACM);
+      std::mt19937 random(seed);
+      Bytes pieces;
+      for (;;) {
+        const int size = static_cast<int>(random() % 3 == 0 ? 1 + random() % 64 : 1 + random() % 40000);
+        Bytes piece(static_cast<size_t>(size));
+        const int got = ConvertPcm(&memory.converter, piece.data(), size);
+        if (got <= 0) break;
+        pieces.insert(pieces.end(), piece.begin(), piece.begin() + got);
+      }
+      EXPECT_EQ(pieces, whole.pcm);
+      EXPECT_EQ(memory.converter.outputPosition, static_cast<int>(whole.pcm.size()));
+    }
   }
 }
 
