@@ -315,8 +315,20 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
   RecordCall(indices ? "DrawIndexedPrimitive" : "DrawPrimitive", "%u,%u,%u", type, primitiveCount, stride);
   if (CurrentCondition() != Condition::Operational) return D3D_OK;  // A lost device draws nothing, silently.
 
-  std::vector<ScreenVertex> screen(count);
-  std::vector<uint8_t> valid(count);
+  // Sprites and glyphs come a few vertices at a time: those stay on the stack.
+  constexpr UINT kLocalVertices = 16;
+  ScreenVertex localScreen[kLocalVertices];
+  uint8_t localValid[kLocalVertices];
+  std::vector<ScreenVertex> heapScreen;
+  std::vector<uint8_t> heapValid;
+  ScreenVertex* screen = localScreen;
+  uint8_t* valid = localValid;
+  if (count > kLocalVertices) {
+    heapScreen.resize(count);
+    heapValid.resize(count);
+    screen = heapScreen.data();
+    valid = heapValid.data();
+  }
   for (UINT i = 0; i < count; ++i)
     valid[i] = TransformVertex(layout, vertexData + static_cast<size_t>(first + i) * stride, &screen[i]);
   auto vertexAt = [&](UINT position) -> UINT { return (indices ? indices[position] : position) - first; };
@@ -327,7 +339,39 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
   auto triangle = [&](UINT a, UINT b, UINT c) {
     if (valid[a] && valid[b] && valid[c]) DrawTriangle(state, screen[a], screen[b], screen[c]);
   };
+  // Triangle p's vertices as the switch below takes them.
+  auto corners = [&](UINT p, UINT out[3]) {
+    switch (type) {
+      case D3DPT_TRIANGLELIST:
+        out[0] = vertexAt(3 * p), out[1] = vertexAt(3 * p + 1), out[2] = vertexAt(3 * p + 2);
+        return true;
+      case D3DPT_TRIANGLESTRIP:
+        out[0] = vertexAt(p), out[1] = vertexAt(p % 2 ? p + 2 : p + 1), out[2] = vertexAt(p % 2 ? p + 1 : p + 2);
+        return true;
+      case D3DPT_TRIANGLEFAN:
+        out[0] = vertexAt(p + 1), out[1] = vertexAt(p + 2), out[2] = vertexAt(0);
+        return true;
+      default:
+        return false;
+    }
+  };
+  // Two triangles that make a rectangle go to the rasteriser as one, when it can draw them so.
+  auto rectangle = [&](UINT p) {
+    UINT first[3], second[3];
+    if (!state.fastPaths || p + 1 >= primitiveCount || !corners(p, first) || !corners(p + 1, second)) return false;
+    const ScreenVertex* halves[2][3];
+    for (int k = 0; k < 3; ++k) {
+      if (!valid[first[k]] || !valid[second[k]]) return false;
+      halves[0][k] = &screen[first[k]];
+      halves[1][k] = &screen[second[k]];
+    }
+    return DrawRectangle(state, halves[0], halves[1]);
+  };
   for (UINT p = 0; p < primitiveCount; ++p) {
+    if (rectangle(p)) {
+      ++p;
+      continue;
+    }
     switch (type) {
       case D3DPT_POINTLIST:
         if (valid[vertexAt(p)]) DrawPoint(state, screen[vertexAt(p)]);

@@ -675,32 +675,39 @@ const FastSpanEntry kFastSpans[] = {
 
 }  // namespace
 
+namespace {
+
+// The state's part of what the fast spans serve (the triangle's levels, filters and planes aside).
+bool StateServed(const PipelineState& state) {
+  if (!Is32BitRgb(state.target->format) || state.depth || state.specularEnable || state.fogEnable ||
+      state.colorWriteMask != 0xF || state.stageCount != 1)
+    return false;
+  const StageSetup& stage = state.stages[0];
+  const SamplerSetup& sampler = stage.sampler;
+  if (sampler.levelCount == 0 || sampler.addressU != D3DTADDRESS_CLAMP || sampler.addressV != D3DTADDRESS_CLAMP ||
+      (stage.resultArg & D3DTA_SELECTMASK) == D3DTA_TEMP)
+    return false;
+  const D3DFORMAT format = sampler.levels[0]->format;
+  return (Is32BitRgb(format) || WideningTables(format)) && ClassifyStage(stage).served &&
+         ClassifyBlend(state) != BlendKind::Other;
+}
+
+}  // namespace
+
 FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangle, int left, int top, int right,
                               int bottom) {
   TriangleSetup& setup = *triangle;
   setup.unitTexels = false;
-  if (!Is32BitRgb(state.target->format) || state.depth || state.specularEnable || state.fogEnable ||
-      state.colorWriteMask != 0xF || state.stageCount != 1 || setup.perspective)
+  if (setup.perspective || setup.level[0] != 0 ||
+      (setup.filter[0] != D3DTEXF_POINT && setup.filter[0] != D3DTEXF_NONE) || !StateServed(state))
     return nullptr;
   const StageSetup& stage = state.stages[0];
-  const SamplerSetup& sampler = stage.sampler;
-  if (sampler.levelCount == 0 || setup.level[0] != 0 ||
-      (setup.filter[0] != D3DTEXF_POINT && setup.filter[0] != D3DTEXF_NONE) || sampler.addressU != D3DTADDRESS_CLAMP ||
-      sampler.addressV != D3DTADDRESS_CLAMP || (stage.resultArg & D3DTA_SELECTMASK) == D3DTA_TEMP)
-    return nullptr;
-  const SurfaceStorage& texture = *sampler.levels[0];
+  const SurfaceStorage& texture = *stage.sampler.levels[0];
   FastSpanPlan& plan = setup.plan;
-  if (Is32BitRgb(texture.format)) {
-    plan.bytesPerTexel = 4;
-    plan.widen = nullptr;
-  } else {
-    plan.widen = WideningTables(texture.format);
-    if (!plan.widen) return nullptr;
-    plan.bytesPerTexel = FindPixelFormat(texture.format)->bytesPerPixel;
-  }
+  plan.bytesPerTexel = Is32BitRgb(texture.format) ? 4 : FindPixelFormat(texture.format)->bytesPerPixel;
+  plan.widen = plan.bytesPerTexel == 4 ? nullptr : WideningTables(texture.format);
   const StageParts parts = ClassifyStage(stage);
   const BlendKind blendKind = ClassifyBlend(state);
-  if (!parts.served || blendKind == BlendKind::Other) return nullptr;
   plan.texels = texture.bytes.data();
   plan.pitch = texture.pitch;
   plan.width = static_cast<int>(texture.width);
@@ -725,6 +732,31 @@ FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangl
       ProveUnitTexels(setup.u[set], setup, left, top, right, bottom, plan.width, true, &setup.unitTexelX) &&
       ProveUnitTexels(setup.v[set], setup, left, top, right, bottom, plan.height, false, &setup.unitTexelY);
   return span;
+}
+
+bool FastRectanglePossible(const PipelineState& state) { return state.target && StateServed(state); }
+
+bool DrawFastRectangle(const PipelineState& state, TriangleSetup halves[2], int left, int top, int right, int bottom) {
+  // Both halves must map the whole rectangle one texel per pixel, by the same offset, inside the
+  // texture (no clamping), with one colour: then every pixel reads the texel and colour its own
+  // half would give it, and each row is one run.
+  FastSpanFunction spans[2];
+  for (int half = 0; half < 2; ++half) {
+    spans[half] = FindFastSpan(state, &halves[half], left, top, right, bottom);
+    if (!spans[half] || !halves[half].unitTexels || !halves[half].plan.constantDiffuse) return false;
+  }
+  const TriangleSetup& first = halves[0];
+  const TriangleSetup& second = halves[1];
+  if (spans[0] != spans[1] || first.unitTexelX != second.unitTexelX || first.unitTexelY != second.unitTexelY ||
+      !std::equal(first.plan.diffuse, first.plan.diffuse + 4, second.plan.diffuse))
+    return false;
+  if (static_cast<int64_t>(left) + first.unitTexelX < 0 ||
+      static_cast<int64_t>(right) + first.unitTexelX >= first.plan.width ||
+      static_cast<int64_t>(top) + first.unitTexelY < 0 ||
+      static_cast<int64_t>(bottom) + first.unitTexelY >= first.plan.height)
+    return false;
+  for (int py = top; py <= bottom; ++py) spans[0](state, first, py, left, right);
+  return true;
 }
 
 }  // namespace platform::d3d9

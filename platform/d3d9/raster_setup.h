@@ -95,4 +95,11 @@ typedef void (*FastSpanFunction)(const PipelineState& state, const TriangleSetup
 FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* setup, int left, int top, int right,
                               int bottom);
 
+// Whether the state is one the fast spans might draw a rectangle in (a quick test before any setup).
+bool FastRectanglePossible(const PipelineState& state);
+// Draws the pixels left..right, top..bottom of a rectangle made of two triangles (`halves`, set up
+// but not yet given a fast span) as rows of texel runs, when that gives exactly what the halves
+// would; false (nothing drawn) otherwise.
+bool DrawFastRectangle(const PipelineState& state, TriangleSetup halves[2], int left, int top, int right, int bottom);
+
 }  // namespace platform::d3d9

@@ -72,6 +72,11 @@ struct ScreenVertex {
 };
 
 void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
+// Two triangles that make one axis-aligned rectangle (a sprite's or a glyph's quad), drawn at once
+// on the fast spans with exactly the bytes the two DrawTriangle calls would give. False, with
+// nothing drawn, when they are not such a pair or the fast spans cannot draw it: the caller then
+// draws the triangles.
+bool DrawRectangle(const PipelineState& state, const ScreenVertex* const first[3], const ScreenVertex* const second[3]);
 void DrawLine(const PipelineState& state, const ScreenVertex& a, const ScreenVertex& b, bool lastPixel);
 void DrawPoint(const PipelineState& state, const ScreenVertex& a);
 

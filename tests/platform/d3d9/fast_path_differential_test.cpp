@@ -302,6 +302,86 @@ TEST_F(QuadDifferentialTest, GlyphAndSpriteQuadsGiveThePlainPathsBytes) {
   EXPECT_EQ(checksum, 0x7CB2A62855B2C9C1ull) << std::hex << "0x" << checksum;
 }
 
+// Pairs of triangles that make a rectangle are drawn as one on the fast spans; pairs that only
+// look alike must not be. Each case is drawn blended over a background (so a pixel drawn twice or
+// missed shows) with fast spans on and off, in every arrangement the primitive types give.
+TEST_F(QuadDifferentialTest, TrianglePairsGiveThePlainPathsBytes) {
+  std::mt19937 random(41);
+  std::vector<uint8_t> bytes;
+  IDirect3DTexture9* texture = MakeRawTexture(40, 40, D3DFMT_A8R8G8B8, 4, &random);
+  device_->SetTexture(0, texture);
+  UseStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+  // Corners of a 30 x 20 rectangle at a half-pixel offset, texels (4, 6) on.
+  auto corner = [](int right, int bottom, DWORD diffuse = 0xC0FFFFFF) {
+    const float x = right ? 35.5f : 5.5f, y = bottom ? 27.5f : 7.5f;
+    return TexturedVertex{x, y, 0, 1, diffuse, (x - 1.5f) / 40.0f, (y - 1.5f) / 40.0f};
+  };
+  const TexturedVertex tl = corner(0, 0), tr = corner(1, 0), bl = corner(0, 1), br = corner(1, 1);
+  struct Case {
+    const char* name;
+    D3DPRIMITIVETYPE type;
+    std::vector<TexturedVertex> vertices;
+    DWORD cull = D3DCULL_NONE;
+    bool scissor = false;
+    bool empty = false;  // Culled whole.
+  };
+  TexturedVertex shifted = br;  // The far corner's texel moved: the halves map differently.
+  shifted.u += 3.0f / 40.0f;
+  TexturedVertex tinted = br;
+  tinted.diffuse = 0x80FF0000;
+  TexturedVertex outside = br;  // Reaching past the texture's edge, where texels clamp.
+  outside.x += 12.0f;
+  outside.u += 12.0f / 40.0f;
+  TexturedVertex offGrid = bl;
+  offGrid.x += 1.0f / 512;
+  const Case cases[] = {
+      {"strip", D3DPT_TRIANGLESTRIP, {tl, tr, bl, br}},
+      {"list, diagonal from top-left", D3DPT_TRIANGLELIST, {tl, tr, br, tl, br, bl}},
+      {"list, diagonal from top-right", D3DPT_TRIANGLELIST, {tl, tr, bl, tr, br, bl}},
+      {"list, opposite windings", D3DPT_TRIANGLELIST, {tl, tr, bl, tr, bl, br}},
+      {"fan", D3DPT_TRIANGLEFAN, {tl, tr, br, bl}},
+      {"list, halves sharing a side (overlapping)", D3DPT_TRIANGLELIST, {tl, tr, bl, tl, tr, br}},
+      {"list, the same half twice", D3DPT_TRIANGLELIST, {tl, tr, bl, tl, tr, bl}},
+      {"list, one half culled", D3DPT_TRIANGLELIST, {tl, tr, bl, tr, bl, br}, D3DCULL_CCW},
+      {"strip, culled", D3DPT_TRIANGLESTRIP, {tl, tr, bl, br}, D3DCULL_CW, false, true},
+      {"strip, halves mapping different texels", D3DPT_TRIANGLESTRIP, {tl, tr, bl, shifted}},
+      {"strip, one corner tinted", D3DPT_TRIANGLESTRIP, {tl, tr, bl, tinted}},
+      {"strip, past the texture's edge", D3DPT_TRIANGLESTRIP, {tl, corner(1, 0), bl, outside}},
+      {"strip, a corner off the grid", D3DPT_TRIANGLESTRIP, {tl, tr, offGrid, br}},
+      {"strip, under a scissor rectangle", D3DPT_TRIANGLESTRIP, {tl, tr, bl, br}, D3DCULL_NONE, true},
+      {"list of three rectangles' halves", D3DPT_TRIANGLELIST, {tl, tr, bl, tr, br, bl, tl, tr, bl}},
+  };
+  for (const Case& test : cases) {
+    device_->SetRenderState(D3DRS_CULLMODE, test.cull);
+    device_->SetRenderState(D3DRS_SCISSORTESTENABLE, test.scissor);
+    const RECT scissor = {9, 3, 30, 25};
+    device_->SetScissorRect(&scissor);
+    const UINT primitives = test.type == D3DPT_TRIANGLELIST ? static_cast<UINT>(test.vertices.size() / 3)
+                                                            : static_cast<UINT>(test.vertices.size() - 2);
+    std::vector<uint32_t> results[2];
+    for (int fast = 0; fast < 2; ++fast) {
+      platform::testing::UseRasterFastPaths(fast != 0);
+      ASSERT_EQ(device_->SetRenderTarget(0, targets_[0]), D3D_OK);
+      ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF204060, 1.0f, 0), D3D_OK);
+      ASSERT_EQ(device_->SetScissorRect(&scissor), D3D_OK);  // Setting the target reset it.
+      ASSERT_EQ(device_->BeginScene(), D3D_OK);
+      ASSERT_EQ(device_->DrawPrimitiveUP(test.type, primitives, test.vertices.data(), sizeof(TexturedVertex)), D3D_OK);
+      ASSERT_EQ(device_->EndScene(), D3D_OK);
+      results[fast] = ReadTarget(targets_[0]);
+    }
+    platform::testing::UseRasterFastPaths(true);
+    EXPECT_EQ(results[0], results[1]) << test.name;
+    EXPECT_EQ(results[0] == std::vector<uint32_t>(results[0].size(), 0xFF204060u), test.empty) << test.name;
+  }
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device_->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+}
+
 // Every 16-bit value of the narrow texture formats, drawn 1:1 through the fast span (which widens
 // whole runs at once) and through the plain path's per-texel read.
 TEST_F(QuadDifferentialTest, EveryNarrowTexelWidensAsThePlainPathReadsIt) {
