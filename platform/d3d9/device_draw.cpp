@@ -288,11 +288,24 @@ void Device::BuildPipelineState(PipelineState* state) {
   state->fastPaths = StandIn().fastPaths.load();
 }
 
+const PipelineState& Device::CurrentPipelineState() {
+  if (!pipelineCurrent_) {
+    BuildPipelineState(&pipeline_);
+    pipelineCurrent_ = true;
+  }
+  pipeline_.fastPaths = StandIn().fastPaths.load();
+  return pipeline_;
+}
+
 HRESULT Device::CheckDrawable(UINT stride, VertexLayout* layout) {
   if (!inScene_ || !renderTarget_.Get()) return D3DERR_INVALIDCALL;
   // Shader objects exist only for tests of the caps switch; the device cannot run them.
   if (vertexShader_.Get() || pixelShader_.Get()) return D3DERR_INVALIDCALL;
-  *layout = declaration_.Get() ? LayoutFromDeclaration(declaration_.Get()->Elements()) : LayoutFromFvf(fvf_);
+  if (!layoutCurrent_) {
+    layout_ = declaration_.Get() ? LayoutFromDeclaration(declaration_.Get()->Elements()) : LayoutFromFvf(fvf_);
+    layoutCurrent_ = true;
+  }
+  *layout = layout_;
   if (!layout->valid || stride < layout->size || stride == 0) return D3DERR_INVALIDCALL;
   return D3D_OK;
 }
@@ -333,8 +346,7 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
     valid[i] = TransformVertex(layout, vertexData + static_cast<size_t>(first + i) * stride, &screen[i]);
   auto vertexAt = [&](UINT position) -> UINT { return (indices ? indices[position] : position) - first; };
 
-  PipelineState state;
-  BuildPipelineState(&state);
+  const PipelineState& state = CurrentPipelineState();
   if (state.clip.left >= state.clip.right || state.clip.top >= state.clip.bottom) return D3D_OK;
   auto triangle = [&](UINT a, UINT b, UINT c) {
     if (valid[a] && valid[b] && valid[c]) DrawTriangle(state, screen[a], screen[b], screen[c]);

@@ -658,19 +658,37 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
   }
 }
 
+// Rows top..bottom of a rectangle whose every pixel reads the texel at the setup's unit offset,
+// all inside the texture: one run per row.
+template <StageKind stageKind, BlendKind blendKind>
+void TexelRectangle(const PipelineState& state, const TriangleSetup& setup, int left, int top, int right, int bottom) {
+  const FastSpanPlan& plan = setup.plan;
+  const uint8_t* source = plan.texels + static_cast<size_t>(top + setup.unitTexelY) * plan.pitch +
+                          static_cast<size_t>(left + setup.unitTexelX) * plan.bytesPerTexel;
+  for (int py = top; py <= bottom; ++py, source += plan.pitch)
+    DrawRun<stageKind, blendKind>(state, setup, source, right - left + 1, py, left);
+}
+
+typedef void (*FastRectangleFunction)(const PipelineState& state, const TriangleSetup& setup, int left, int top,
+                                      int right, int bottom);
+
 struct FastSpanEntry {
   StageKind stage;
   BlendKind blend;
   FastSpanFunction span;
+  FastRectangleFunction rectangle;
 };
 
+template <StageKind stageKind, BlendKind blendKind>
+constexpr FastSpanEntry Entry() {
+  return {stageKind, blendKind, TexturedSpan<stageKind, blendKind>, TexelRectangle<stageKind, blendKind>};
+}
+
 const FastSpanEntry kFastSpans[] = {
-    {StageKind::TextureOnly, BlendKind::Opaque, TexturedSpan<StageKind::TextureOnly, BlendKind::Opaque>},
-    {StageKind::TextureOnly, BlendKind::SourceAlpha, TexturedSpan<StageKind::TextureOnly, BlendKind::SourceAlpha>},
-    {StageKind::TextureTimesDiffuse, BlendKind::Opaque,
-     TexturedSpan<StageKind::TextureTimesDiffuse, BlendKind::Opaque>},
-    {StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha,
-     TexturedSpan<StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha>},
+    Entry<StageKind::TextureOnly, BlendKind::Opaque>(),
+    Entry<StageKind::TextureOnly, BlendKind::SourceAlpha>(),
+    Entry<StageKind::TextureTimesDiffuse, BlendKind::Opaque>(),
+    Entry<StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha>(),
 };
 
 }  // namespace
@@ -755,7 +773,8 @@ bool DrawFastRectangle(const PipelineState& state, TriangleSetup halves[2], int 
       static_cast<int64_t>(top) + first.unitTexelY < 0 ||
       static_cast<int64_t>(bottom) + first.unitTexelY >= first.plan.height)
     return false;
-  for (int py = top; py <= bottom; ++py) spans[0](state, first, py, left, right);
+  for (const FastSpanEntry& entry : kFastSpans)
+    if (entry.span == spans[0]) entry.rectangle(state, first, left, top, right, bottom);
   return true;
 }
 

@@ -446,10 +446,15 @@ void SetUpPlanes(const PipelineState& state, const SnappedTriangle& t, TriangleS
   double q[3] = {vertex[0]->rhw, vertex[1]->rhw, vertex[2]->rhw};
   setup.perspective = !(q[0] == q[1] && q[1] == q[2]) && q[0] > 0 && q[1] > 0 && q[2] > 0;
   if (!setup.perspective) q[0] = q[1] = q[2] = 1.0;
-  setup.q = MakePlane(x, y, q, areaPixels);
+  // Planes no pixel reads are left flat: 1/w without perspective, depth without a depth test,
+  // and the specular colour without specular or fog.
+  if (setup.perspective) setup.q = MakePlane(x, y, q, areaPixels);
   double values[3];
-  for (int k = 0; k < 3; ++k) values[k] = vertex[k]->z;
-  setup.z = MakePlane(x, y, values, areaPixels);
+  if (state.depth) {
+    for (int k = 0; k < 3; ++k) values[k] = vertex[k]->z;
+    setup.z = MakePlane(x, y, values, areaPixels);
+  }
+  const bool specular = state.specularEnable || state.fogEnable;
   setup.gouraud = !state.flatShading;
   int flatDiffuse[4], flatSpecular[4];
   UnpackColor(vertex[0]->diffuse, flatDiffuse);
@@ -460,6 +465,7 @@ void SetUpPlanes(const PipelineState& state, const SnappedTriangle& t, TriangleS
     if (!setup.gouraud) continue;
     for (int k = 0; k < 3; ++k) values[k] = ((vertex[k]->diffuse >> (8 * channel)) & 0xFF) * q[k];
     setup.diffuse[channel] = MakePlane(x, y, values, areaPixels);
+    if (!specular) continue;
     for (int k = 0; k < 3; ++k) values[k] = ((vertex[k]->specular >> (8 * channel)) & 0xFF) * q[k];
     setup.specular[channel] = MakePlane(x, y, values, areaPixels);
   }
