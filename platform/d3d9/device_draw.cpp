@@ -286,6 +286,7 @@ void Device::BuildPipelineState(PipelineState* state) {
   state->colorWriteMask = renderStates_[D3DRS_COLORWRITEENABLE] & 0xF;
   state->lastPixel = renderStates_[D3DRS_LASTPIXEL] != 0;
   state->fastPaths = StandIn().fastPaths.load();
+  PrepareFastSpans(state);
 }
 
 const PipelineState& Device::CurrentPipelineState() {

@@ -693,47 +693,55 @@ const FastSpanEntry kFastSpans[] = {
 
 }  // namespace
 
-namespace {
-
-// The state's part of what the fast spans serve (the triangle's levels, filters and planes aside).
-bool StateServed(const PipelineState& state) {
-  if (!Is32BitRgb(state.target->format) || state.depth || state.specularEnable || state.fogEnable ||
-      state.colorWriteMask != 0xF || state.stageCount != 1)
-    return false;
-  const StageSetup& stage = state.stages[0];
+void PrepareFastSpans(PipelineState* state) {
+  PipelineState::FastSpanState& fast = state->fastSpans;
+  fast = {};
+  fast.prepared = true;
+  if (!state->target || !Is32BitRgb(state->target->format) || state->depth || state->specularEnable ||
+      state->fogEnable || state->colorWriteMask != 0xF || state->stageCount != 1)
+    return;
+  const StageSetup& stage = state->stages[0];
   const SamplerSetup& sampler = stage.sampler;
   if (sampler.levelCount == 0 || sampler.addressU != D3DTADDRESS_CLAMP || sampler.addressV != D3DTADDRESS_CLAMP ||
       (stage.resultArg & D3DTA_SELECTMASK) == D3DTA_TEMP)
-    return false;
+    return;
   const D3DFORMAT format = sampler.levels[0]->format;
-  return (Is32BitRgb(format) || WideningTables(format)) && ClassifyStage(stage).served &&
-         ClassifyBlend(state) != BlendKind::Other;
+  if (!Is32BitRgb(format)) {
+    fast.widen = WideningTables(format);
+    if (!fast.widen) return;
+    fast.bytesPerTexel = FindPixelFormat(format)->bytesPerPixel;
+  }
+  const StageParts parts = ClassifyStage(stage);
+  const BlendKind blend = ClassifyBlend(*state);
+  if (!parts.served || blend == BlendKind::Other) return;
+  fast.modulateColor = parts.modulateColor;
+  fast.modulateAlpha = parts.modulateAlpha;
+  fast.sourceAlpha = blend == BlendKind::SourceAlpha;
+  fast.served = true;
 }
-
-}  // namespace
 
 FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangle, int left, int top, int right,
                               int bottom) {
   TriangleSetup& setup = *triangle;
   setup.unitTexels = false;
-  if (setup.perspective || setup.level[0] != 0 ||
-      (setup.filter[0] != D3DTEXF_POINT && setup.filter[0] != D3DTEXF_NONE) || !StateServed(state))
+  const PipelineState::FastSpanState& fast = state.fastSpans;
+  if (!fast.prepared || !fast.served || setup.perspective || setup.level[0] != 0 ||
+      (setup.filter[0] != D3DTEXF_POINT && setup.filter[0] != D3DTEXF_NONE))
     return nullptr;
   const StageSetup& stage = state.stages[0];
   const SurfaceStorage& texture = *stage.sampler.levels[0];
   FastSpanPlan& plan = setup.plan;
-  plan.bytesPerTexel = Is32BitRgb(texture.format) ? 4 : FindPixelFormat(texture.format)->bytesPerPixel;
-  plan.widen = plan.bytesPerTexel == 4 ? nullptr : WideningTables(texture.format);
-  const StageParts parts = ClassifyStage(stage);
-  const BlendKind blendKind = ClassifyBlend(state);
+  plan.bytesPerTexel = fast.bytesPerTexel;
+  plan.widen = fast.widen;
+  const BlendKind blendKind = fast.sourceAlpha ? BlendKind::SourceAlpha : BlendKind::Opaque;
   plan.texels = texture.bytes.data();
   plan.pitch = texture.pitch;
   plan.width = static_cast<int>(texture.width);
   plan.height = static_cast<int>(texture.height);
   plan.textureFill = texture.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
   plan.targetFill = state.target->format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
-  plan.modulateColor = parts.modulateColor;
-  plan.modulateAlpha = parts.modulateAlpha;
+  plan.modulateColor = fast.modulateColor;
+  plan.modulateAlpha = fast.modulateAlpha;
   const bool modulated[4] = {plan.modulateColor, plan.modulateColor, plan.modulateColor, plan.modulateAlpha};
   plan.constantDiffuse = ConstantFactors(setup, modulated, plan.diffuse);
   plan.modulate = plan.modulateColor || plan.modulateAlpha;
@@ -752,7 +760,7 @@ FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangl
   return span;
 }
 
-bool FastRectanglePossible(const PipelineState& state) { return state.target && StateServed(state); }
+bool FastRectanglePossible(const PipelineState& state) { return state.fastSpans.prepared && state.fastSpans.served; }
 
 bool DrawFastRectangle(const PipelineState& state, TriangleSetup halves[2], int left, int top, int right, int bottom) {
   // Both halves must map the whole rectangle one texel per pixel, by the same offset, inside the

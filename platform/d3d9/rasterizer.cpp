@@ -318,6 +318,12 @@ void ChooseLevels(const PipelineState& state, TriangleSetup* setup) {
     setup->level[stage] = 0;
     setup->filter[stage] = sampler.magFilter;
     if (sampler.levelCount == 0) continue;
+    // Neither filter blending texels and no smaller level to choose: the level of detail would
+    // change nothing the pixels see.
+    auto pointLike = [](DWORD filter) { return filter != D3DTEXF_LINEAR && filter != D3DTEXF_ANISOTROPIC; };
+    if (pointLike(sampler.magFilter) && pointLike(sampler.minFilter) &&
+        (sampler.mipFilter == D3DTEXF_NONE || sampler.levelCount == 1))
+      continue;
     int set = state.stages[stage].texCoordSet;
     double width = sampler.levels[0]->width, height = sampler.levels[0]->height;
     double scaleX = std::hypot(setup->u[set].dx * width, setup->v[set].dx * height);
