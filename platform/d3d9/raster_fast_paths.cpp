@@ -261,10 +261,20 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
     sum = _mm_add_epi16(sum, half);
     return _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_epi16(sum, 8)), 8);
   };
+  const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   for (; i + 4 <= count; i += 4) {
     __m128i from = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
     __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
                                 destinationFills);
+    // Four clear texels leave the destination as it is, four opaque ones replace it (d * 255 / 255
+    // == d): glyphs and sprites are mostly one or the other.
+    const int clear = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(from, alphas), zero));
+    const int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(from, alphas), alphas));
+    if (clear == 0xFFFF || opaque == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
+                       _mm_or_si128(clear == 0xFFFF ? onto : from, destinationFills));
+      continue;
+    }
     __m128i low = blendTwo(_mm_unpacklo_epi8(from, zero), _mm_unpacklo_epi8(onto, zero));
     __m128i high = blendTwo(_mm_unpackhi_epi8(from, zero), _mm_unpackhi_epi8(onto, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
@@ -369,6 +379,7 @@ void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32
     __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(from, 0xFF), 0xFF);
     return divide(_mm_add_epi16(_mm_mullo_epi16(from, alpha), _mm_mullo_epi16(onto, _mm_sub_epi16(full, alpha))));
   };
+  const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   for (; i + 4 <= count; i += 4) {
     __m128i texels = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
     // Opaque runs do not read what they cover (the destination may be a scratch buffer).
@@ -376,6 +387,12 @@ void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32
                        ? _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
                                       destinationFills)
                        : zero;
+    // Four clear texels stay clear times any colour, and blend to the destination unchanged.
+    if (blendKind == BlendKind::SourceAlpha &&
+        _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(texels, alphas), zero)) == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i), _mm_or_si128(onto, destinationFills));
+      continue;
+    }
     __m128i low = shadeTwo(_mm_unpacklo_epi8(texels, zero), _mm_unpacklo_epi8(onto, zero));
     __m128i high = shadeTwo(_mm_unpackhi_epi8(texels, zero), _mm_unpackhi_epi8(onto, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
