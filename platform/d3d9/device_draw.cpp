@@ -53,6 +53,22 @@ UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives) {
   }
 }
 
+// A draw's indices widened to 32 bits: on the stack for the few of a sprite, else on the heap.
+struct IndexList {
+  explicit IndexList(UINT count) {
+    if (count > kLocalCount) {
+      heap.resize(count);
+      data = heap.data();
+    }
+  }
+  IndexList(const IndexList&) = delete;
+  IndexList& operator=(const IndexList&) = delete;
+  static constexpr UINT kLocalCount = 64;
+  uint32_t local[kLocalCount];
+  std::vector<uint32_t> heap;
+  uint32_t* data = local;
+};
+
 }  // namespace
 
 VertexLayout LayoutFromFvf(DWORD fvf) {
@@ -434,7 +450,8 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexInde
   streamSource_.Set(nullptr);
   indices_.Set(nullptr);
   UINT used = VertexCountFor(type, primitiveCount);
-  std::vector<uint32_t> indices(used);
+  IndexList list(used);
+  uint32_t* indices = list.data;
   for (UINT i = 0; i < used; ++i) {
     if (indexFormat == D3DFMT_INDEX16) {
       uint16_t value;
@@ -446,7 +463,7 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexInde
   }
   size_t bytes = static_cast<size_t>(minVertexIndex + static_cast<size_t>(vertexCount)) * stride;
   return DrawVertices(type, primitiveCount, static_cast<const uint8_t*>(vertexData), bytes, stride,
-                      used ? indices.data() : nullptr, minVertexIndex, vertexCount);
+                      used ? indices : nullptr, minVertexIndex, vertexCount);
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
@@ -469,7 +486,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
   size_t indexSize = indexBuffer->Format() == D3DFMT_INDEX16 ? 2 : 4;
   const std::vector<uint8_t>& indexBytes = indexBuffer->Bytes();
   if ((static_cast<size_t>(startIndex) + used) * indexSize > indexBytes.size()) return D3DERR_INVALIDCALL;
-  std::vector<uint32_t> indices(used);
+  IndexList list(used);
+  uint32_t* indices = list.data;
   for (UINT i = 0; i < used; ++i) {
     const uint8_t* p = indexBytes.data() + (static_cast<size_t>(startIndex) + i) * indexSize;
     uint32_t value = indexSize == 2 ? static_cast<uint32_t>(p[0] | (p[1] << 8)) : ReadDword(p);
@@ -483,7 +501,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
   const int64_t first = static_cast<int64_t>(baseVertexIndex) + minVertexIndex;
   if (first < 0 || first > 0xFFFFFFFF) return D3DERR_INVALIDCALL;
   return DrawVertices(type, primitiveCount, bytes.data() + streamOffset_, bytes.size() - streamOffset_, streamStride_,
-                      used ? indices.data() : nullptr, static_cast<UINT>(first), vertexCount);
+                      used ? indices : nullptr, static_cast<UINT>(first), vertexCount);
 }
 
 }  // namespace platform::d3d9
