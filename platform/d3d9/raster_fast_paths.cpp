@@ -651,19 +651,37 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
       const int64_t first = c.value >> 32, last = (c.value + c.step * (xr - xl)) >> 32;
       return first >= 0 && first < size && last >= 0 && last < size;
     };
-    const bool clampFree = inside(cu, width) && inside(cv, height);
+    // Locals, not the plan's fields: the stores below could otherwise alias them.
+    const uint8_t* const texels = plan.texels;
+    const size_t pitch = plan.pitch;
+    const uint32_t textureFill = plan.textureFill, targetFill = plan.targetFill;
+    auto plainTexel = [&](int px) {
+      double fu = PlainTexelCoordinate(setup.u[set], setup, px, py, width);
+      double fv = PlainTexelCoordinate(setup.v[set], setup, px, py, height);
+      if (!(std::fabs(fu) < 1e9 && std::fabs(fv) < 1e9)) return 0u;
+      int tx = std::clamp(static_cast<int>(std::floor(fu)), 0, width - 1);
+      int ty = std::clamp(static_cast<int>(std::floor(fv)), 0, height - 1);
+      return Load32(texels + static_cast<size_t>(ty) * pitch + static_cast<size_t>(tx) * 4) | textureFill;
+    };
+    if (inside(cu, width) && inside(cv, height)) {
+      for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step, destination += 4) {
+        uint32_t texel = cu.Settled() && cv.Settled() ? Load32(texels + static_cast<size_t>(cv.value >> 32) * pitch +
+                                                               static_cast<size_t>(cu.value >> 32) * 4) |
+                                                            textureFill
+                                                      : plainTexel(px);
+        if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | targetFill);
+        texel |= targetFill;
+        std::memcpy(destination, &texel, 4);
+      }
+      return;
+    }
     for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step, destination += 4) {
-      uint32_t texel;
-      if (!cu.Settled() || !cv.Settled())
-        texel = plainTexel(px);
-      else if (clampFree)
-        texel = Load32(plan.texels + static_cast<size_t>(cv.value >> 32) * plan.pitch +
-                       static_cast<size_t>(cu.value >> 32) * 4) |
-                plan.textureFill;
-      else
-        texel = TexelAt(plan, cu.Texel(width), cv.Texel(height));
-      if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | plan.targetFill);
-      texel |= plan.targetFill;
+      uint32_t texel = cu.Settled() && cv.Settled()
+                           ? Load32(texels + cv.Texel(height) * pitch + static_cast<size_t>(cu.Texel(width)) * 4) |
+                                 textureFill
+                           : plainTexel(px);
+      if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | targetFill);
+      texel |= targetFill;
       std::memcpy(destination, &texel, 4);
     }
     return;
