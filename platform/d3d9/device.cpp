@@ -175,6 +175,7 @@ void* Device::InterfaceFor(REFIID iid) {
 }
 void Device::UnbindAll() {
   StatesChanged();
+  layoutCurrent_ = false;
   declaration_.Set(nullptr);
   for (int stage = 0; stage < kStageCount; ++stage) {
     textureBindings_[stage].Set(nullptr);
@@ -880,13 +881,17 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
   if (stage >= kStageCount) return stage >= 256 && stage <= 260 ? D3D_OK : D3DERR_INVALIDCALL;
+  if (texture == textures_[stage]) {  // Bound already (and checked when it was bound).
+    RecordCall("SetTexture", "%u,%s", stage, texture ? "texture" : "null");
+    return D3D_OK;
+  }
   CountedObject* object = nullptr;
   if (texture) {
     object = TextureFrom(texture);
     if (!object) object = VolumeTextureFrom(texture);
     if (!object) return D3DERR_INVALIDCALL;
   }
-  if (textures_[stage] != texture) StatesChanged();
+  StatesChanged();
   textureBindings_[stage].Set(object);
   textures_[stage] = texture;
   RecordCall("SetTexture", "%u,%s", stage, texture ? "texture" : "null");

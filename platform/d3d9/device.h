@@ -179,12 +179,10 @@ class Device final : public ComInterfaces<Device, IDirect3DDevice9Ex>, public Co
   void UnbindAll();
   void ResetTargetsToBackBuffer();
   void BuildPipelineState(PipelineState* state);
-  // Everything BuildPipelineState and the vertex layout read is kept, built, between draws; any
-  // change to what they read calls StatesChanged (or, for the layout alone, clears layoutCurrent_).
-  void StatesChanged() {
-    pipelineCurrent_ = false;
-    layoutCurrent_ = false;
-  }
+  // The pipeline state and the vertex layout are kept, built, between draws: any change to what
+  // BuildPipelineState reads clears pipelineCurrent_ (StatesChanged), and any change to what the
+  // layout is read from clears layoutCurrent_.
+  void StatesChanged() { pipelineCurrent_ = false; }
   const PipelineState& CurrentPipelineState();
   HRESULT DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData, size_t vertexBytes,
                        UINT stride, const uint32_t* indices, UINT minVertexIndex, UINT vertexCount);

@@ -261,20 +261,10 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
     sum = _mm_add_epi16(sum, half);
     return _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_epi16(sum, 8)), 8);
   };
-  const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   for (; i + 4 <= count; i += 4) {
     __m128i from = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
     __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
                                 destinationFills);
-    // Four clear texels leave the destination as it is, four opaque ones replace it (d * 255 / 255
-    // == d): glyphs and sprites are mostly one or the other.
-    const int clear = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(from, alphas), zero));
-    const int opaque = _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(from, alphas), alphas));
-    if (clear == 0xFFFF || opaque == 0xFFFF) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
-                       _mm_or_si128(clear == 0xFFFF ? onto : from, destinationFills));
-      continue;
-    }
     __m128i low = blendTwo(_mm_unpacklo_epi8(from, zero), _mm_unpacklo_epi8(onto, zero));
     __m128i high = blendTwo(_mm_unpackhi_epi8(from, zero), _mm_unpackhi_epi8(onto, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
