@@ -307,7 +307,6 @@ TEST_F(QuadDifferentialTest, GlyphAndSpriteQuadsGiveThePlainPathsBytes) {
 // missed shows) with fast spans on and off, in every arrangement the primitive types give.
 TEST_F(QuadDifferentialTest, TrianglePairsGiveThePlainPathsBytes) {
   std::mt19937 random(41);
-  std::vector<uint8_t> bytes;
   IDirect3DTexture9* texture = MakeRawTexture(40, 40, D3DFMT_A8R8G8B8, 4, &random);
   device_->SetTexture(0, texture);
   UseStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
