@@ -321,6 +321,20 @@ void AlphaTestedRun(const uint8_t* source, uint8_t* destination, int count, uint
     const int passing = _mm_movemask_epi8(pass);
     if (passing == 0) continue;
     __m128i* target = reinterpret_cast<__m128i*>(destination + 4 * i);
+    if (blendKind == BlendKind::Opaque) {
+      // Opaque texels are stored where they pass, without reading what they cover (glyph edges
+      // would otherwise wait on every target line they touch).
+      const __m128i drawn = _mm_or_si128(texels, destinationFills);
+      if (passing == 0xFFFF) {
+        _mm_storeu_si128(target, drawn);
+      } else {
+        uint32_t words[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(words), drawn);
+        for (int k = 0; k < 4; ++k)
+          if (passing & (1 << (4 * k))) std::memcpy(destination + 4 * (i + k), &words[k], 4);
+      }
+      continue;
+    }
     const __m128i old = _mm_loadu_si128(target);
     __m128i drawn = _mm_or_si128(texels, destinationFills);
     if (blendKind == BlendKind::SourceAlpha) {

@@ -510,8 +510,10 @@ bool DrawRectangle(const PipelineState& state, const ScreenVertex* const first[3
       if ((X != L && X != R) || (Y != T && Y != B)) return false;
       corners[half] |= 1 << ((Y == B ? 2 : 0) + (X == R ? 1 : 0));
     }
+  // Three corners each (three of the four bits), together all four, sharing a diagonal.
+  auto threeCorners = [](int bits) { return bits == 0b0111 || bits == 0b1011 || bits == 0b1101 || bits == 0b1110; };
   const int shared = corners[0] & corners[1];
-  if (__builtin_popcount(corners[0]) != 3 || __builtin_popcount(corners[1]) != 3 || (corners[0] | corners[1]) != 15 ||
+  if (!threeCorners(corners[0]) || !threeCorners(corners[1]) || (corners[0] | corners[1]) != 15 ||
       (shared != 0b1001 && shared != 0b0110))
     return false;
   const RECT& clip = state.clip;
