@@ -465,12 +465,20 @@ void SetUpPlanes(const PipelineState& state, const SnappedTriangle& t, TriangleS
   int flatDiffuse[4], flatSpecular[4];
   UnpackColor(vertex[0]->diffuse, flatDiffuse);
   UnpackColor(vertex[0]->specular, flatSpecular);
+  // Without perspective, one diffuse colour at all three vertices is a plane that does not slope
+  // (what MakePlane gives it, up to the sign of a zero slope).
+  const bool uniformDiffuse = !setup.perspective && vertex[0]->diffuse == vertex[1]->diffuse &&
+                              vertex[1]->diffuse == vertex[2]->diffuse;
   for (int channel = 0; channel < 4; ++channel) {
     setup.flatDiffuse[channel] = flatDiffuse[channel];
     setup.flatSpecular[channel] = flatSpecular[channel];
     if (!setup.gouraud) continue;
-    for (int k = 0; k < 3; ++k) values[k] = ((vertex[k]->diffuse >> (8 * channel)) & 0xFF) * q[k];
-    setup.diffuse[channel] = MakePlane(x, y, values, areaPixels);
+    if (uniformDiffuse) {
+      setup.diffuse[channel] = AttributePlane{static_cast<double>(flatDiffuse[channel]), 0.0, 0.0};
+    } else {
+      for (int k = 0; k < 3; ++k) values[k] = ((vertex[k]->diffuse >> (8 * channel)) & 0xFF) * q[k];
+      setup.diffuse[channel] = MakePlane(x, y, values, areaPixels);
+    }
     if (!specular) continue;
     for (int k = 0; k < 3; ++k) values[k] = ((vertex[k]->specular >> (8 * channel)) & 0xFF) * q[k];
     setup.specular[channel] = MakePlane(x, y, values, areaPixels);
