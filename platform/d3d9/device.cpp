@@ -174,6 +174,8 @@ void* Device::InterfaceFor(REFIID iid) {
   return nullptr;
 }
 void Device::UnbindAll() {
+  StatesChanged();
+  layoutCurrent_ = false;
   declaration_.Set(nullptr);
   for (int stage = 0; stage < kStageCount; ++stage) {
     textureBindings_[stage].Set(nullptr);
@@ -188,6 +190,7 @@ void Device::UnbindAll() {
 }
 
 void Device::ResetTargetsToBackBuffer() {
+  StatesChanged();
   renderTarget_.Set(swapChain_->BackBuffer());
   depthStencil_.Set(autoDepthStencil_);
   const SurfaceStorage& target = swapChain_->BackBuffer()->Storage();
@@ -196,6 +199,7 @@ void Device::ResetTargetsToBackBuffer() {
 }
 
 void Device::SetDefaultStates() {
+  StatesChanged();
   std::fill(std::begin(renderStates_), std::end(renderStates_), 0u);
   DWORD* states = renderStates_;
   states[D3DRS_ZENABLE] = parameters_.EnableAutoDepthStencil ? D3DZB_TRUE : D3DZB_FALSE;
@@ -655,6 +659,7 @@ HRESULT Device::ColorFill(IDirect3DSurface9* surfaceInterface, const RECT* rect,
 HRESULT Device::SetRenderTarget(DWORD index, IDirect3DSurface9* surfaceInterface) {
   Surface* surface = SurfaceFrom(surfaceInterface);
   if (index != 0 || !surface || !IsRenderTargetSurface(surface)) return D3DERR_INVALIDCALL;
+  StatesChanged();
   renderTarget_.Set(surface);
   // Setting a target resets the viewport and the scissor rectangle to the whole target.
   const SurfaceStorage& target = surface->Storage();
@@ -675,6 +680,7 @@ HRESULT Device::GetRenderTarget(DWORD index, IDirect3DSurface9** surface) {
 HRESULT Device::SetDepthStencilSurface(IDirect3DSurface9* surfaceInterface) {
   Surface* surface = SurfaceFrom(surfaceInterface);
   if (surfaceInterface && (!surface || !surface->IsDepth())) return D3DERR_INVALIDCALL;
+  StatesChanged();
   depthStencil_.Set(surface);
   RecordCall("SetDepthStencilSurface", "%s", surface ? "surface" : "null");
   return D3D_OK;
@@ -787,6 +793,7 @@ HRESULT Device::SetViewport(const D3DVIEWPORT9* viewport) {
       static_cast<uint64_t>(viewport->Y) + viewport->Height > target.height || !(viewport->MinZ >= 0.0f) ||
       !(viewport->MaxZ <= 1.0f) || !(viewport->MinZ <= viewport->MaxZ))
     return D3DERR_INVALIDCALL;
+  StatesChanged();
   viewport_ = *viewport;
   RecordCall("SetViewport", "%u,%u,%u,%u,%g,%g", viewport->X, viewport->Y, viewport->Width, viewport->Height,
              viewport->MinZ, viewport->MaxZ);
@@ -853,6 +860,7 @@ HRESULT Device::GetLightEnable(DWORD index, BOOL* enable) {
 
 HRESULT Device::SetRenderState(D3DRENDERSTATETYPE state, DWORD value) {
   if (state >= ZV_D3DRS_COUNT) return D3DERR_INVALIDCALL;
+  if (renderStates_[state] != value) StatesChanged();
   renderStates_[state] = value;
   RecordCall("SetRenderState", "%u,%u", state, value);
   return D3D_OK;
@@ -873,12 +881,17 @@ HRESULT Device::GetTexture(DWORD stage, IDirect3DBaseTexture9** texture) {
 
 HRESULT Device::SetTexture(DWORD stage, IDirect3DBaseTexture9* texture) {
   if (stage >= kStageCount) return stage >= 256 && stage <= 260 ? D3D_OK : D3DERR_INVALIDCALL;
+  if (texture == textures_[stage]) {  // Bound already (and checked when it was bound).
+    RecordCall("SetTexture", "%u,%s", stage, texture ? "texture" : "null");
+    return D3D_OK;
+  }
   CountedObject* object = nullptr;
   if (texture) {
     object = TextureFrom(texture);
     if (!object) object = VolumeTextureFrom(texture);
     if (!object) return D3DERR_INVALIDCALL;
   }
+  StatesChanged();
   textureBindings_[stage].Set(object);
   textures_[stage] = texture;
   RecordCall("SetTexture", "%u,%s", stage, texture ? "texture" : "null");
@@ -893,6 +906,7 @@ HRESULT Device::GetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type,
 
 HRESULT Device::SetTextureStageState(DWORD stage, D3DTEXTURESTAGESTATETYPE type, DWORD value) {
   if (stage >= kStageCount || type >= ZV_D3DTSS_COUNT) return D3DERR_INVALIDCALL;
+  if (stageStates_[stage][type] != value) StatesChanged();
   stageStates_[stage][type] = value;
   RecordCall("SetTextureStageState", "%u,%u,%u", stage, type, value);
   return D3D_OK;
@@ -907,6 +921,7 @@ HRESULT Device::GetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD* 
 HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD value) {
   if (type >= ZV_D3DSAMP_COUNT) return D3DERR_INVALIDCALL;
   if (sampler >= kStageCount) return sampler >= 256 && sampler <= 260 ? D3D_OK : D3DERR_INVALIDCALL;
+  if (samplerStates_[sampler][type] != value) StatesChanged();
   samplerStates_[sampler][type] = value;
   RecordCall("SetSamplerState", "%u,%u,%u", sampler, type, value);
   return D3D_OK;
@@ -914,6 +929,7 @@ HRESULT Device::SetSamplerState(DWORD sampler, D3DSAMPLERSTATETYPE type, DWORD v
 
 HRESULT Device::SetScissorRect(const RECT* rect) {
   if (!rect) return D3DERR_INVALIDCALL;
+  StatesChanged();
   scissor_ = *rect;
   RecordCall("SetScissorRect", "%ld,%ld,%ld,%ld", static_cast<long>(rect->left), static_cast<long>(rect->top),
              static_cast<long>(rect->right), static_cast<long>(rect->bottom));
@@ -943,6 +959,7 @@ HRESULT Device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements, IDire
 HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
   auto* object = dynamic_cast<VertexDeclaration*>(declaration);
   if (declaration && !object) return D3DERR_INVALIDCALL;
+  layoutCurrent_ = false;
   declaration_.Set(object);
   fvf_ = 0;
   RecordCall("SetVertexDeclaration", "%s", object ? "declaration" : "null");
@@ -950,6 +967,7 @@ HRESULT Device::SetVertexDeclaration(IDirect3DVertexDeclaration9* declaration) {
 }
 
 HRESULT Device::SetFVF(DWORD fvf) {
+  layoutCurrent_ = false;
   fvf_ = fvf;
   declaration_.Set(nullptr);
   RecordCall("SetFVF", "0x%X", fvf);

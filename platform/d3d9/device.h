@@ -179,6 +179,11 @@ class Device final : public ComInterfaces<Device, IDirect3DDevice9Ex>, public Co
   void UnbindAll();
   void ResetTargetsToBackBuffer();
   void BuildPipelineState(PipelineState* state);
+  // The pipeline state and the vertex layout are kept, built, between draws: any change to what
+  // BuildPipelineState reads clears pipelineCurrent_ (StatesChanged), and any change to what the
+  // layout is read from clears layoutCurrent_.
+  void StatesChanged() { pipelineCurrent_ = false; }
+  const PipelineState& CurrentPipelineState();
   HRESULT DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const uint8_t* vertexData, size_t vertexBytes,
                        UINT stride, const uint32_t* indices, UINT minVertexIndex, UINT vertexCount);
   HRESULT CheckDrawable(UINT stride, VertexLayout* layout);
@@ -197,6 +202,10 @@ class Device final : public ComInterfaces<Device, IDirect3DDevice9Ex>, public Co
   bool inScene_ = false;
   UINT maximumFrameLatency_ = 3;
   std::vector<uint32_t> presentPixels_;  // A 16-bit back buffer converted for the window, kept between presents.
+  PipelineState pipeline_;
+  bool pipelineCurrent_ = false;
+  VertexLayout layout_;
+  bool layoutCurrent_ = false;
 
   DWORD renderStates_[ZV_D3DRS_COUNT];
   DWORD stageStates_[kStageCount][ZV_D3DTSS_COUNT];

@@ -53,6 +53,22 @@ UINT VertexCountFor(D3DPRIMITIVETYPE type, UINT primitives) {
   }
 }
 
+// A draw's indices widened to 32 bits: on the stack for the few of a sprite, else on the heap.
+struct IndexList {
+  explicit IndexList(UINT count) {
+    if (count > kLocalCount) {
+      heap.resize(count);
+      data = heap.data();
+    }
+  }
+  IndexList(const IndexList&) = delete;
+  IndexList& operator=(const IndexList&) = delete;
+  static constexpr UINT kLocalCount = 64;
+  uint32_t local[kLocalCount];
+  std::vector<uint32_t> heap;
+  uint32_t* data = local;
+};
+
 }  // namespace
 
 VertexLayout LayoutFromFvf(DWORD fvf) {
@@ -286,13 +302,27 @@ void Device::BuildPipelineState(PipelineState* state) {
   state->colorWriteMask = renderStates_[D3DRS_COLORWRITEENABLE] & 0xF;
   state->lastPixel = renderStates_[D3DRS_LASTPIXEL] != 0;
   state->fastPaths = StandIn().fastPaths.load();
+  PrepareFastSpans(state);
+}
+
+const PipelineState& Device::CurrentPipelineState() {
+  if (!pipelineCurrent_) {
+    BuildPipelineState(&pipeline_);
+    pipelineCurrent_ = true;
+  }
+  pipeline_.fastPaths = StandIn().fastPaths.load();
+  return pipeline_;
 }
 
 HRESULT Device::CheckDrawable(UINT stride, VertexLayout* layout) {
   if (!inScene_ || !renderTarget_.Get()) return D3DERR_INVALIDCALL;
   // Shader objects exist only for tests of the caps switch; the device cannot run them.
   if (vertexShader_.Get() || pixelShader_.Get()) return D3DERR_INVALIDCALL;
-  *layout = declaration_.Get() ? LayoutFromDeclaration(declaration_.Get()->Elements()) : LayoutFromFvf(fvf_);
+  if (!layoutCurrent_) {
+    layout_ = declaration_.Get() ? LayoutFromDeclaration(declaration_.Get()->Elements()) : LayoutFromFvf(fvf_);
+    layoutCurrent_ = true;
+  }
+  *layout = layout_;
   if (!layout->valid || stride < layout->size || stride == 0) return D3DERR_INVALIDCALL;
   return D3D_OK;
 }
@@ -315,19 +345,62 @@ HRESULT Device::DrawVertices(D3DPRIMITIVETYPE type, UINT primitiveCount, const u
   RecordCall(indices ? "DrawIndexedPrimitive" : "DrawPrimitive", "%u,%u,%u", type, primitiveCount, stride);
   if (CurrentCondition() != Condition::Operational) return D3D_OK;  // A lost device draws nothing, silently.
 
-  std::vector<ScreenVertex> screen(count);
-  std::vector<uint8_t> valid(count);
+  // Sprites and glyphs come a few vertices at a time: those stay on the stack.
+  constexpr UINT kLocalVertices = 16;
+  ScreenVertex localScreen[kLocalVertices];
+  uint8_t localValid[kLocalVertices];
+  std::vector<ScreenVertex> heapScreen;
+  std::vector<uint8_t> heapValid;
+  ScreenVertex* screen = localScreen;
+  uint8_t* valid = localValid;
+  if (count > kLocalVertices) {
+    heapScreen.resize(count);
+    heapValid.resize(count);
+    screen = heapScreen.data();
+    valid = heapValid.data();
+  }
   for (UINT i = 0; i < count; ++i)
     valid[i] = TransformVertex(layout, vertexData + static_cast<size_t>(first + i) * stride, &screen[i]);
   auto vertexAt = [&](UINT position) -> UINT { return (indices ? indices[position] : position) - first; };
 
-  PipelineState state;
-  BuildPipelineState(&state);
+  const PipelineState& state = CurrentPipelineState();
   if (state.clip.left >= state.clip.right || state.clip.top >= state.clip.bottom) return D3D_OK;
   auto triangle = [&](UINT a, UINT b, UINT c) {
     if (valid[a] && valid[b] && valid[c]) DrawTriangle(state, screen[a], screen[b], screen[c]);
   };
+  // Triangle p's vertices as the switch below takes them.
+  auto corners = [&](UINT p, UINT out[3]) {
+    switch (type) {
+      case D3DPT_TRIANGLELIST:
+        out[0] = vertexAt(3 * p), out[1] = vertexAt(3 * p + 1), out[2] = vertexAt(3 * p + 2);
+        return true;
+      case D3DPT_TRIANGLESTRIP:
+        out[0] = vertexAt(p), out[1] = vertexAt(p % 2 ? p + 2 : p + 1), out[2] = vertexAt(p % 2 ? p + 1 : p + 2);
+        return true;
+      case D3DPT_TRIANGLEFAN:
+        out[0] = vertexAt(p + 1), out[1] = vertexAt(p + 2), out[2] = vertexAt(0);
+        return true;
+      default:
+        return false;
+    }
+  };
+  // Two triangles that make a rectangle go to the rasteriser as one, when it can draw them so.
+  auto rectangle = [&](UINT p) {
+    UINT first[3], second[3];
+    if (!state.fastPaths || p + 1 >= primitiveCount || !corners(p, first) || !corners(p + 1, second)) return false;
+    const ScreenVertex* halves[2][3];
+    for (int k = 0; k < 3; ++k) {
+      if (!valid[first[k]] || !valid[second[k]]) return false;
+      halves[0][k] = &screen[first[k]];
+      halves[1][k] = &screen[second[k]];
+    }
+    return DrawRectangle(state, halves[0], halves[1]);
+  };
   for (UINT p = 0; p < primitiveCount; ++p) {
+    if (rectangle(p)) {
+      ++p;
+      continue;
+    }
     switch (type) {
       case D3DPT_POINTLIST:
         if (valid[vertexAt(p)]) DrawPoint(state, screen[vertexAt(p)]);
@@ -377,7 +450,8 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexInde
   streamSource_.Set(nullptr);
   indices_.Set(nullptr);
   UINT used = VertexCountFor(type, primitiveCount);
-  std::vector<uint32_t> indices(used);
+  IndexList list(used);
+  uint32_t* indices = list.data;
   for (UINT i = 0; i < used; ++i) {
     if (indexFormat == D3DFMT_INDEX16) {
       uint16_t value;
@@ -389,7 +463,7 @@ HRESULT Device::DrawIndexedPrimitiveUP(D3DPRIMITIVETYPE type, UINT minVertexInde
   }
   size_t bytes = static_cast<size_t>(minVertexIndex + static_cast<size_t>(vertexCount)) * stride;
   return DrawVertices(type, primitiveCount, static_cast<const uint8_t*>(vertexData), bytes, stride,
-                      used ? indices.data() : nullptr, minVertexIndex, vertexCount);
+                      used ? indices : nullptr, minVertexIndex, vertexCount);
 }
 
 HRESULT Device::DrawPrimitive(D3DPRIMITIVETYPE type, UINT startVertex, UINT primitiveCount) {
@@ -412,7 +486,8 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
   size_t indexSize = indexBuffer->Format() == D3DFMT_INDEX16 ? 2 : 4;
   const std::vector<uint8_t>& indexBytes = indexBuffer->Bytes();
   if ((static_cast<size_t>(startIndex) + used) * indexSize > indexBytes.size()) return D3DERR_INVALIDCALL;
-  std::vector<uint32_t> indices(used);
+  IndexList list(used);
+  uint32_t* indices = list.data;
   for (UINT i = 0; i < used; ++i) {
     const uint8_t* p = indexBytes.data() + (static_cast<size_t>(startIndex) + i) * indexSize;
     uint32_t value = indexSize == 2 ? static_cast<uint32_t>(p[0] | (p[1] << 8)) : ReadDword(p);
@@ -426,7 +501,7 @@ HRESULT Device::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, INT baseVertexIndex,
   const int64_t first = static_cast<int64_t>(baseVertexIndex) + minVertexIndex;
   if (first < 0 || first > 0xFFFFFFFF) return D3DERR_INVALIDCALL;
   return DrawVertices(type, primitiveCount, bytes.data() + streamOffset_, bytes.size() - streamOffset_, streamStride_,
-                      used ? indices.data() : nullptr, static_cast<UINT>(first), vertexCount);
+                      used ? indices : nullptr, static_cast<UINT>(first), vertexCount);
 }
 
 }  // namespace platform::d3d9

@@ -1,9 +1,10 @@
 // Fast span paths of the rasteriser, as a table: each entry names the state it serves and a span
 // function that gives exactly the plain path's bytes there (a differential test holds them to
-// it). They cover the 2D picture draws: one point-sampled, clamped 32-bit texture, taken as is
-// or modulated by the diffuse colour, onto a 32-bit target, opaque or alpha-blended. Texture
-// coordinates step in fixed point along each span, and spans that read one texel per pixel go
-// to run loops that copy or blend several pixels at once.
+// it). They cover the 2D picture and glyph draws: one point-sampled, clamped texture (32-bit, or
+// a narrower format widened a run at a time), its colour and its alpha each taken as they are or
+// modulated by the diffuse colour, onto a 32-bit target, opaque, alpha-blended or alpha-tested.
+// Texture coordinates step in fixed point along each span, and spans that read one texel per
+// pixel go to run loops that copy or blend several pixels at once.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -19,27 +20,33 @@ namespace platform::d3d9 {
 
 namespace {
 
-enum class StageKind { TextureOnly, TextureTimesDiffuse, Other };
+enum class StageKind { TextureOnly, TextureTimesDiffuse };
 enum class BlendKind { Opaque, SourceAlpha, Other };
 
-bool IsArgument(DWORD argument, DWORD which) { return argument == which; }
+// What the first stage makes of colour and of alpha: the texture alone or the texture times the
+// diffuse colour, in either order of the arguments; anything else is not served.
+struct StageParts {
+  bool served = false;
+  bool modulateColor = false, modulateAlpha = false;
+};
 
-StageKind ClassifyStage(const StageSetup& stage) {
-  auto isModulate = [](DWORD op, DWORD first, DWORD second) {
-    return op == D3DTOP_MODULATE && ((IsArgument(first, D3DTA_TEXTURE) && IsArgument(second, D3DTA_DIFFUSE)) ||
-                                     (IsArgument(first, D3DTA_DIFFUSE) && IsArgument(second, D3DTA_TEXTURE)));
+StageParts ClassifyStage(const StageSetup& stage) {
+  // 0: texture alone, 1: texture times diffuse, -1: neither.
+  auto part = [](DWORD op, DWORD first, DWORD second) {
+    if (op == D3DTOP_MODULATE &&
+        ((first == D3DTA_TEXTURE && second == D3DTA_DIFFUSE) || (first == D3DTA_DIFFUSE && second == D3DTA_TEXTURE)))
+      return 1;
+    if ((op == D3DTOP_SELECTARG1 && first == D3DTA_TEXTURE) || (op == D3DTOP_SELECTARG2 && second == D3DTA_TEXTURE))
+      return 0;
+    return -1;
   };
-  auto isTexture = [](DWORD op, DWORD first, DWORD second) {
-    return (op == D3DTOP_SELECTARG1 && IsArgument(first, D3DTA_TEXTURE)) ||
-           (op == D3DTOP_SELECTARG2 && IsArgument(second, D3DTA_TEXTURE));
-  };
-  if (isModulate(stage.colorOp, stage.colorArg1, stage.colorArg2) &&
-      isModulate(stage.alphaOp, stage.alphaArg1, stage.alphaArg2))
-    return StageKind::TextureTimesDiffuse;
-  if (isTexture(stage.colorOp, stage.colorArg1, stage.colorArg2) &&
-      isTexture(stage.alphaOp, stage.alphaArg1, stage.alphaArg2))
-    return StageKind::TextureOnly;
-  return StageKind::Other;
+  const int color = part(stage.colorOp, stage.colorArg1, stage.colorArg2);
+  const int alpha = part(stage.alphaOp, stage.alphaArg1, stage.alphaArg2);
+  StageParts parts;
+  parts.served = color >= 0 && alpha >= 0;
+  parts.modulateColor = color == 1;
+  parts.modulateAlpha = alpha == 1;
+  return parts;
 }
 
 BlendKind ClassifyBlend(const PipelineState& state) {
@@ -152,9 +159,13 @@ inline bool AlphaPasses(DWORD function, int alpha, int reference) {
   }
 }
 
-// Diffuse planes that do not vary give the same rounded colour at every pixel.
-bool ConstantDiffuse(const TriangleSetup& setup, int out[4]) {
+// The factors of a stage that modulates the channels in `modulated` (B, G, R, A), when they are the
+// same at every pixel: flat shading, or Gouraud planes that do not vary. 255 for the channels that
+// take the texture alone.
+bool ConstantFactors(const TriangleSetup& setup, const bool modulated[4], int out[4]) {
   for (int channel = 0; channel < 4; ++channel) {
+    out[channel] = 255;
+    if (!modulated[channel]) continue;
     if (!setup.gouraud) {
       out[channel] = setup.flatDiffuse[channel];
       continue;
@@ -310,6 +321,20 @@ void AlphaTestedRun(const uint8_t* source, uint8_t* destination, int count, uint
     const int passing = _mm_movemask_epi8(pass);
     if (passing == 0) continue;
     __m128i* target = reinterpret_cast<__m128i*>(destination + 4 * i);
+    if (blendKind == BlendKind::Opaque) {
+      // Opaque texels are stored where they pass, without reading what they cover (glyph edges
+      // would otherwise wait on every target line they touch).
+      const __m128i drawn = _mm_or_si128(texels, destinationFills);
+      if (passing == 0xFFFF) {
+        _mm_storeu_si128(target, drawn);
+      } else {
+        uint32_t words[4];
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(words), drawn);
+        for (int k = 0; k < 4; ++k)
+          if (passing & (1 << (4 * k))) std::memcpy(destination + 4 * (i + k), &words[k], 4);
+      }
+      continue;
+    }
     const __m128i old = _mm_loadu_si128(target);
     __m128i drawn = _mm_or_si128(texels, destinationFills);
     if (blendKind == BlendKind::SourceAlpha) {
@@ -358,10 +383,20 @@ void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32
     __m128i alpha = _mm_shufflehi_epi16(_mm_shufflelo_epi16(from, 0xFF), 0xFF);
     return divide(_mm_add_epi16(_mm_mullo_epi16(from, alpha), _mm_mullo_epi16(onto, _mm_sub_epi16(full, alpha))));
   };
+  const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   for (; i + 4 <= count; i += 4) {
     __m128i texels = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
-    __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
-                                destinationFills);
+    // Opaque runs do not read what they cover (the destination may be a scratch buffer).
+    __m128i onto = blendKind == BlendKind::SourceAlpha
+                       ? _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
+                                      destinationFills)
+                       : zero;
+    // Four clear texels stay clear times any colour, and blend to the destination unchanged.
+    if (blendKind == BlendKind::SourceAlpha &&
+        _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(texels, alphas), zero)) == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i), _mm_or_si128(onto, destinationFills));
+      continue;
+    }
     __m128i low = shadeTwo(_mm_unpacklo_epi8(texels, zero), _mm_unpacklo_epi8(onto, zero));
     __m128i high = shadeTwo(_mm_unpackhi_epi8(texels, zero), _mm_unpackhi_epi8(onto, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
@@ -379,69 +414,193 @@ void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32
   }
 }
 
+// ---- Texels narrower than 32 bits ----
+
+// The widened texel of a 16-bit word is the OR of what its two bytes widen to alone, since every
+// channel widens by ORing shifted copies of its bits: so one table per byte serves any format.
+struct WideningTable {
+  D3DFORMAT format;
+  uint32_t bytes[512];  // The low byte's 256 values, then the high byte's (zero for 8-bit formats).
+};
+
+const D3DFORMAT kWidenedFormats[] = {D3DFMT_R5G6B5,   D3DFMT_X1R5G5B5, D3DFMT_A1R5G5B5, D3DFMT_A4R4G4B4,
+                                     D3DFMT_X4R4G4B4, D3DFMT_A8R3G3B2, D3DFMT_A8,       D3DFMT_R3G3B2};
+constexpr int kWidenedFormatCount = sizeof(kWidenedFormats) / sizeof(kWidenedFormats[0]);
+
+const WideningTable* BuildWideningTables() {
+  static WideningTable tables[kWidenedFormatCount];
+  for (int k = 0; k < kWidenedFormatCount; ++k) {
+    WideningTable& table = tables[k];
+    table.format = kWidenedFormats[k];
+    const bool wide = FindPixelFormat(table.format)->bytesPerPixel == 2;
+    for (int value = 0; value < 256; ++value) {
+      const uint8_t low[2] = {static_cast<uint8_t>(value), 0}, high[2] = {0, static_cast<uint8_t>(value)};
+      table.bytes[value] = ReadPixelArgb(table.format, low);
+      table.bytes[256 + value] = wide ? ReadPixelArgb(table.format, high) : 0;
+    }
+  }
+  return tables;
+}
+
+inline uint32_t WidenTexel(const uint32_t* widen, int bytesPerTexel, const uint8_t* texel) {
+  return bytesPerTexel == 2 ? widen[texel[0]] | widen[256 + texel[1]] : widen[texel[0]];
+}
+
+// Widens `count` texels into `out`; the two formats fonts are drawn from eight at a time.
+void WidenRun(D3DFORMAT format, const uint32_t* widen, int bytesPerTexel, const uint8_t* source, int count,
+              uint32_t* out) {
+  int i = 0;
+#if defined(__SSE2__)
+  if (format == D3DFMT_A4R4G4B4) {
+    const __m128i nibbles = _mm_set1_epi16(0x0F0F);
+    for (; i + 8 <= count; i += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i));
+      __m128i blueRed = _mm_and_si128(v, nibbles), greenAlpha = _mm_and_si128(_mm_srli_epi16(v, 4), nibbles);
+      blueRed = _mm_or_si128(blueRed, _mm_slli_epi16(blueRed, 4));  // x * 17 in every byte.
+      greenAlpha = _mm_or_si128(greenAlpha, _mm_slli_epi16(greenAlpha, 4));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(blueRed, greenAlpha));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_unpackhi_epi8(blueRed, greenAlpha));
+    }
+  } else if (format == D3DFMT_A1R5G5B5) {
+    const __m128i five = _mm_set1_epi16(0x1F), low = _mm_set1_epi16(0xFF);
+    auto widen5 = [](__m128i x) { return _mm_or_si128(_mm_slli_epi16(x, 3), _mm_srli_epi16(x, 2)); };
+    for (; i + 8 <= count; i += 8) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i));
+      const __m128i blue = widen5(_mm_and_si128(v, five));
+      const __m128i green = widen5(_mm_and_si128(_mm_srli_epi16(v, 5), five));
+      const __m128i red = widen5(_mm_and_si128(_mm_srli_epi16(v, 10), five));
+      const __m128i alpha = _mm_and_si128(_mm_srai_epi16(v, 15), low);
+      const __m128i blueRed = _mm_or_si128(blue, _mm_slli_epi16(red, 8));
+      const __m128i greenAlpha = _mm_or_si128(green, _mm_slli_epi16(alpha, 8));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(blueRed, greenAlpha));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_unpackhi_epi8(blueRed, greenAlpha));
+    }
+  }
+#else
+  (void)format;
+#endif
+  for (; i < count; ++i) out[i] = WidenTexel(widen, bytesPerTexel, source + static_cast<size_t>(i) * bytesPerTexel);
+}
+
+// Texel formats below 32 bits that the fast spans widen through the byte tables; null for the
+// others.
+const uint32_t* WideningTables(D3DFORMAT format) {
+  static const WideningTable* const tables = BuildWideningTables();
+  for (int k = 0; k < kWidenedFormatCount; ++k)
+    if (tables[k].format == format) return tables[k].bytes;
+  return nullptr;
+}
+
+// ---- Spans ----
+
+inline uint32_t TexelAt(const FastSpanPlan& plan, int x, int y) {
+  const uint8_t* texel = plan.texels + static_cast<size_t>(y) * plan.pitch +
+                         static_cast<size_t>(x) * plan.bytesPerTexel;
+  if (plan.bytesPerTexel == 4) return Load32(texel) | plan.textureFill;
+  return WidenTexel(plan.widen, plan.bytesPerTexel, texel);
+}
+
+// The per-channel factors at one pixel: the rounded diffuse colour where the stage modulates, 255
+// (no change) where it takes the texture alone.
+inline void DiffuseAt(const FastSpanPlan& plan, const TriangleSetup& setup, int px, int py, int out[4]) {
+  for (int channel = 0; channel < 4; ++channel) {
+    const bool modulated = channel == 3 ? plan.modulateAlpha : plan.modulateColor;
+    out[channel] = modulated ? RoundChannel(setup.diffuse[channel].At(px, py, setup.x0, setup.y0)) : 255;
+  }
+}
+
+// Everything after the texel fetch for one pixel, as ShadePixel does it in these states.
+template <StageKind stageKind, BlendKind blendKind>
+inline void ShadeTexel(const PipelineState& state, const TriangleSetup& setup, uint32_t texel, int px, int py,
+                       uint8_t* pixel) {
+  const FastSpanPlan& plan = setup.plan;
+  int color[4];
+  for (int channel = 0; channel < 4; ++channel) color[channel] = (texel >> (8 * channel)) & 0xFF;
+  if (stageKind == StageKind::TextureTimesDiffuse && plan.modulate) {
+    int diffuse[4];
+    if (plan.constantDiffuse)
+      for (int channel = 0; channel < 4; ++channel) diffuse[channel] = plan.diffuse[channel];
+    else
+      DiffuseAt(plan, setup, px, py, diffuse);
+    for (int channel = 0; channel < 4; ++channel) color[channel] = Div255Product(color[channel] * diffuse[channel]);
+  }
+  if (state.alphaTest && !AlphaPasses(state.alphaFunc, color[3], static_cast<int>(state.alphaReference & 0xFF))) return;
+  if (blendKind == BlendKind::SourceAlpha) {
+    uint32_t destination = Load32(pixel) | plan.targetFill;
+    int alpha = color[3];
+    for (int channel = 0; channel < 4; ++channel) {
+      int d = (destination >> (8 * channel)) & 0xFF;
+      color[channel] = Div255Product(color[channel] * alpha + d * (255 - alpha));
+    }
+  }
+  uint32_t out = static_cast<uint32_t>(color[0]) | (static_cast<uint32_t>(color[1]) << 8) |
+                 (static_cast<uint32_t>(color[2]) << 16) | (static_cast<uint32_t>(color[3]) << 24);
+  out |= plan.targetFill;
+  std::memcpy(pixel, &out, 4);
+}
+
+constexpr int kRunChunk = 64;  // Texels widened or modulated at a time into a scratch buffer.
+
+// A run of 32-bit texels (`fill` still to be ORed in) drawn onto pixels xl.. of row py.
+template <StageKind stageKind, BlendKind blendKind>
+void DrawTexelRun(const PipelineState& state, const TriangleSetup& setup, const uint8_t* source, uint32_t fill,
+                  int count, int py, int xl) {
+  const FastSpanPlan& plan = setup.plan;
+  uint8_t* destination = state.target->Row(py) + static_cast<size_t>(xl) * 4;
+  const int reference = static_cast<int>(state.alphaReference & 0xFF);
+  const bool modulate = stageKind == StageKind::TextureTimesDiffuse && plan.modulate;
+  if (!modulate) {
+    if (state.alphaTest)
+      AlphaTestedRun<blendKind>(source, destination, count, fill, plan.targetFill, state.alphaFunc, reference);
+    else if (blendKind == BlendKind::Opaque)
+      CopyRun(source, destination, count, fill | plan.targetFill);
+    else
+      BlendRun(source, destination, count, fill, plan.targetFill);
+    return;
+  }
+  if (plan.constantDiffuse && !state.alphaTest) {
+    ModulatedRun<blendKind>(source, destination, count, fill, plan.targetFill, plan.diffuse);
+    return;
+  }
+  if (plan.constantDiffuse) {
+    // Modulated first, then through the alpha test as unmodulated texels would be.
+    uint32_t modulated[kRunChunk];
+    for (int done = 0; done < count; done += kRunChunk) {
+      const int n = std::min(kRunChunk, count - done);
+      ModulatedRun<BlendKind::Opaque>(source + 4 * done, reinterpret_cast<uint8_t*>(modulated), n, fill, 0,
+                                      plan.diffuse);
+      AlphaTestedRun<blendKind>(reinterpret_cast<const uint8_t*>(modulated), destination + 4 * done, n, 0,
+                                plan.targetFill, state.alphaFunc, reference);
+    }
+    return;
+  }
+  for (int i = 0; i < count; ++i)
+    ShadeTexel<stageKind, blendKind>(state, setup, Load32(source + 4 * i) | fill, xl + i, py, destination + 4 * i);
+}
+
+// A run of `count` texels of the plan's texture from `source`, drawn from pixel xl of row py on.
+template <StageKind stageKind, BlendKind blendKind>
+void DrawRun(const PipelineState& state, const TriangleSetup& setup, const uint8_t* source, int count, int py, int xl) {
+  const FastSpanPlan& plan = setup.plan;
+  if (plan.bytesPerTexel == 4) {
+    DrawTexelRun<stageKind, blendKind>(state, setup, source, plan.textureFill, count, py, xl);
+    return;
+  }
+  uint32_t widened[kRunChunk];
+  for (int done = 0; done < count; done += kRunChunk) {
+    const int n = std::min(kRunChunk, count - done);
+    WidenRun(state.stages[0].sampler.levels[0]->format, plan.widen, plan.bytesPerTexel,
+             source + static_cast<size_t>(done) * plan.bytesPerTexel, n, widened);
+    DrawTexelRun<stageKind, blendKind>(state, setup, reinterpret_cast<const uint8_t*>(widened), 0, n, py, xl + done);
+  }
+}
+
 template <StageKind stageKind, BlendKind blendKind>
 void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py, int xl, int xr) {
-  const StageSetup& stage = state.stages[0];
-  const SurfaceStorage& texture = *stage.sampler.levels[0];
-  const uint32_t textureAlphaFill = texture.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
-  const uint32_t targetAlphaFill = state.target->format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
-  const int set = stage.texCoordSet;
-  const int width = static_cast<int>(texture.width), height = static_cast<int>(texture.height);
-  const int reference = static_cast<int>(state.alphaReference & 0xFF);
-  uint8_t* row = state.target->Row(py);
-  int diffuse[4] = {255, 255, 255, 255};
-  const bool constantDiffuse = stageKind == StageKind::TextureTimesDiffuse && ConstantDiffuse(setup, diffuse);
-  // White diffuse leaves every texel as it is (t * 255 / 255 == t).
-  const bool modulate = stageKind == StageKind::TextureTimesDiffuse &&
-                        !(constantDiffuse && diffuse[0] == 255 && diffuse[1] == 255 && diffuse[2] == 255 &&
-                          diffuse[3] == 255);
-  // Everything after the texel fetch, for one pixel.
-  auto shade = [&](uint32_t texel, int px) __attribute__((always_inline)) {
-    if (modulate && !constantDiffuse)
-      for (int channel = 0; channel < 4; ++channel)
-        diffuse[channel] = RoundChannel(setup.diffuse[channel].At(px, py, setup.x0, setup.y0));
-    int color[4];
-    for (int channel = 0; channel < 4; ++channel) {
-      int t = (texel >> (8 * channel)) & 0xFF;
-      color[channel] = modulate ? Div255Product(t * diffuse[channel]) : t;
-    }
-    if (state.alphaTest && !AlphaPasses(state.alphaFunc, color[3], reference)) return;
-    uint8_t* pixel = row + static_cast<size_t>(px) * 4;
-    if (blendKind == BlendKind::SourceAlpha) {
-      uint32_t destination = Load32(pixel) | targetAlphaFill;
-      int alpha = color[3];
-      for (int channel = 0; channel < 4; ++channel) {
-        int d = (destination >> (8 * channel)) & 0xFF;
-        color[channel] = Div255Product(color[channel] * alpha + d * (255 - alpha));
-      }
-    }
-    uint32_t out = static_cast<uint32_t>(color[0]) | (static_cast<uint32_t>(color[1]) << 8) |
-                   (static_cast<uint32_t>(color[2]) << 16) | (static_cast<uint32_t>(color[3]) << 24);
-    out |= targetAlphaFill;
-    std::memcpy(pixel, &out, 4);
-  };
-
-  // A run of count + 1 texels from `source`, drawn from xl on.
-  auto drawRun = [&](const uint8_t* source, int count) {
-    if (!modulate && !state.alphaTest && blendKind == BlendKind::Opaque) {
-      CopyRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill | targetAlphaFill);
-      return;
-    }
-    if (!modulate && !state.alphaTest && blendKind == BlendKind::SourceAlpha) {
-      BlendRun(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill);
-      return;
-    }
-    if (modulate && constantDiffuse && !state.alphaTest) {
-      ModulatedRun<blendKind>(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill,
-                              diffuse);
-      return;
-    }
-    if (!modulate && state.alphaTest) {
-      AlphaTestedRun<blendKind>(source, row + static_cast<size_t>(xl) * 4, count + 1, textureAlphaFill, targetAlphaFill,
-                                state.alphaFunc, reference);
-      return;
-    }
-    for (int i = 0; i <= count; ++i) shade(Load32(source + 4 * i) | textureAlphaFill, xl + i);
+  const FastSpanPlan& plan = setup.plan;
+  const int width = plan.width, height = plan.height;
+  auto runStart = [&](int64_t texelX, int64_t texelY) {
+    return plan.texels + static_cast<size_t>(texelY) * plan.pitch + static_cast<size_t>(texelX) * plan.bytesPerTexel;
   };
 
   if (setup.unitTexels) {
@@ -449,11 +608,12 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
     const int64_t lastTexel = static_cast<int64_t>(xr) + setup.unitTexelX;
     const int64_t texelRow = static_cast<int64_t>(py) + setup.unitTexelY;
     if (firstTexel >= 0 && lastTexel < width && texelRow >= 0 && texelRow < height) {
-      drawRun(texture.Row(static_cast<int>(texelRow)) + static_cast<size_t>(firstTexel) * 4, xr - xl);
+      DrawRun<stageKind, blendKind>(state, setup, runStart(firstTexel, texelRow), xr - xl + 1, py, xl);
       return;
     }
   }
 
+  const int set = state.stages[0].texCoordSet;
   SpanCoordinate cu, cv;
   const bool stepped = SetUpSpanCoordinate(setup.u[set], setup, py, xl, xr, width, &cu) &&
                        SetUpSpanCoordinate(setup.v[set], setup, py, xl, xr, height, &cv);
@@ -468,7 +628,7 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
     const int64_t firstTexel = cu.value >> 32;
     if (cu.Settled() && uEnd.Settled() && cv.Settled() && vEnd.Settled() && (uEnd.value >> 32) - firstTexel == count &&
         (vEnd.value >> 32) == (cv.value >> 32) && firstTexel >= 0 && firstTexel + count < width) {
-      drawRun(texture.Row(cv.Texel(height)) + static_cast<size_t>(firstTexel) * 4, count);
+      DrawRun<stageKind, blendKind>(state, setup, runStart(firstTexel, cv.Texel(height)), count + 1, py, xl);
       return;
     }
   }
@@ -479,137 +639,190 @@ void TexturedSpan(const PipelineState& state, const TriangleSetup& setup, int py
     if (!(std::fabs(fu) < 1e9 && std::fabs(fv) < 1e9)) return 0u;
     int tx = std::clamp(static_cast<int>(std::floor(fu)), 0, width - 1);
     int ty = std::clamp(static_cast<int>(std::floor(fv)), 0, height - 1);
-    return Load32(texture.Row(ty) + static_cast<size_t>(tx) * 4) | textureAlphaFill;
+    return TexelAt(plan, tx, ty);
   };
+  uint8_t* destination = state.target->Row(py) + static_cast<size_t>(xl) * 4;
   if (!stepped) {
-    for (int px = xl; px <= xr; ++px) shade(plainTexel(px), px);
+    for (int px = xl; px <= xr; ++px, destination += 4)
+      ShadeTexel<stageKind, blendKind>(state, setup, plainTexel(px), px, py, destination);
     return;
   }
-  const uint8_t* texels = texture.bytes.data();
-  const size_t pitch = texture.pitch;
-  // The stepped values are linear along the span, so when both ends lie inside the texture no
-  // pixel between them needs clamping.
-  auto inside = [&](const SpanCoordinate& c, int size) {
-    const int64_t first = c.value >> 32, last = (c.value + c.step * (xr - xl)) >> 32;
-    return first >= 0 && first < size && last >= 0 && last < size;
-  };
-  if (!modulate && !state.alphaTest && inside(cu, width) && inside(cv, height)) {
-    uint8_t* destination = row + static_cast<size_t>(xl) * 4;
-    for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step, destination += 4) {
-      uint32_t texel = cu.Settled() && cv.Settled() ? Load32(texels + static_cast<size_t>(cv.value >> 32) * pitch +
-                                                             static_cast<size_t>(cu.value >> 32) * 4) |
-                                                          textureAlphaFill
-                                                    : plainTexel(px);
-      if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | targetAlphaFill);
-      texel |= targetAlphaFill;
-      std::memcpy(destination, &texel, 4);
+  const bool modulate = stageKind == StageKind::TextureTimesDiffuse && plan.modulate;
+  if (!modulate && !state.alphaTest && plan.bytesPerTexel == 4) {
+    // The stepped values are linear along the span, so when both ends lie inside the texture no
+    // pixel between them needs clamping.
+    auto inside = [&](const SpanCoordinate& c, int size) {
+      const int64_t first = c.value >> 32, last = (c.value + c.step * (xr - xl)) >> 32;
+      return first >= 0 && first < size && last >= 0 && last < size;
+    };
+    // Locals, not the plan's fields: the stores below could otherwise alias them.
+    const uint8_t* const texels = plan.texels;
+    const size_t pitch = plan.pitch;
+    const uint32_t textureFill = plan.textureFill, targetFill = plan.targetFill;
+    auto plainTexel = [&](int px) {
+      double fu = PlainTexelCoordinate(setup.u[set], setup, px, py, width);
+      double fv = PlainTexelCoordinate(setup.v[set], setup, px, py, height);
+      if (!(std::fabs(fu) < 1e9 && std::fabs(fv) < 1e9)) return 0u;
+      int tx = std::clamp(static_cast<int>(std::floor(fu)), 0, width - 1);
+      int ty = std::clamp(static_cast<int>(std::floor(fv)), 0, height - 1);
+      return Load32(texels + static_cast<size_t>(ty) * pitch + static_cast<size_t>(tx) * 4) | textureFill;
+    };
+    if (inside(cu, width) && inside(cv, height)) {
+      for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step, destination += 4) {
+        uint32_t texel = cu.Settled() && cv.Settled() ? Load32(texels + static_cast<size_t>(cv.value >> 32) * pitch +
+                                                               static_cast<size_t>(cu.value >> 32) * 4) |
+                                                            textureFill
+                                                      : plainTexel(px);
+        if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | targetFill);
+        texel |= targetFill;
+        std::memcpy(destination, &texel, 4);
+      }
+      return;
     }
-    return;
-  }
-  if (!modulate && !state.alphaTest) {
-    uint8_t* destination = row + static_cast<size_t>(xl) * 4;
     for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step, destination += 4) {
       uint32_t texel = cu.Settled() && cv.Settled()
                            ? Load32(texels + cv.Texel(height) * pitch + static_cast<size_t>(cu.Texel(width)) * 4) |
-                                 textureAlphaFill
+                                 textureFill
                            : plainTexel(px);
-      if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | targetAlphaFill);
-      texel |= targetAlphaFill;
+      if (blendKind == BlendKind::SourceAlpha) texel = BlendSourceAlpha(texel, Load32(destination) | targetFill);
+      texel |= targetFill;
       std::memcpy(destination, &texel, 4);
     }
     return;
   }
-  for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step) {
-    uint32_t texel = cu.Settled() && cv.Settled()
-                         ? Load32(texels + cv.Texel(height) * pitch + static_cast<size_t>(cu.Texel(width)) * 4) |
-                               textureAlphaFill
-                         : plainTexel(px);
-    shade(texel, px);
+  for (int px = xl; px <= xr; ++px, cu.value += cu.step, cv.value += cv.step, destination += 4) {
+    const uint32_t texel = cu.Settled() && cv.Settled() ? TexelAt(plan, cu.Texel(width), cv.Texel(height))
+                                                        : plainTexel(px);
+    ShadeTexel<stageKind, blendKind>(state, setup, texel, px, py, destination);
   }
 }
 
-// A span of a triangle that maps one texel to each pixel, drawn unchanged (no diffuse colour):
-// the texel run straight onto the row, through the alpha test when it is on. Spans whose texels leave the texture (and
-// clamp) take the general span.
+// Rows top..bottom of a rectangle whose every pixel reads the texel at the setup's unit offset,
+// all inside the texture: one run per row.
 template <StageKind stageKind, BlendKind blendKind>
-void UnitTexelSpan(const PipelineState& state, const TriangleSetup& setup, int py, int xl, int xr) {
-  const SurfaceStorage& texture = *state.stages[0].sampler.levels[0];
-  const int64_t firstTexel = static_cast<int64_t>(xl) + setup.unitTexelX;
-  const int64_t lastTexel = static_cast<int64_t>(xr) + setup.unitTexelX;
-  const int64_t texelRow = static_cast<int64_t>(py) + setup.unitTexelY;
-  if (firstTexel < 0 || lastTexel >= static_cast<int64_t>(texture.width) || texelRow < 0 ||
-      texelRow >= static_cast<int64_t>(texture.height)) {
-    TexturedSpan<stageKind, blendKind>(state, setup, py, xl, xr);
-    return;
-  }
-  const uint32_t textureAlphaFill = texture.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
-  const uint32_t targetAlphaFill = state.target->format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
-  const uint8_t* source = texture.Row(static_cast<int>(texelRow)) + static_cast<size_t>(firstTexel) * 4;
-  uint8_t* destination = state.target->Row(py) + static_cast<size_t>(xl) * 4;
-  if (state.alphaTest)
-    AlphaTestedRun<blendKind>(source, destination, xr - xl + 1, textureAlphaFill, targetAlphaFill, state.alphaFunc,
-                              static_cast<int>(state.alphaReference & 0xFF));
-  else if (blendKind == BlendKind::Opaque)
-    CopyRun(source, destination, xr - xl + 1, textureAlphaFill | targetAlphaFill);
-  else
-    BlendRun(source, destination, xr - xl + 1, textureAlphaFill, targetAlphaFill);
+void TexelRectangle(const PipelineState& state, const TriangleSetup& setup, int left, int top, int right, int bottom) {
+  const FastSpanPlan& plan = setup.plan;
+  const uint8_t* source = plan.texels + static_cast<size_t>(top + setup.unitTexelY) * plan.pitch +
+                          static_cast<size_t>(left + setup.unitTexelX) * plan.bytesPerTexel;
+  for (int py = top; py <= bottom; ++py, source += plan.pitch)
+    DrawRun<stageKind, blendKind>(state, setup, source, right - left + 1, py, left);
 }
+
+typedef void (*FastRectangleFunction)(const PipelineState& state, const TriangleSetup& setup, int left, int top,
+                                      int right, int bottom);
 
 struct FastSpanEntry {
   StageKind stage;
   BlendKind blend;
   FastSpanFunction span;
+  FastRectangleFunction rectangle;
 };
 
+template <StageKind stageKind, BlendKind blendKind>
+constexpr FastSpanEntry Entry() {
+  return {stageKind, blendKind, TexturedSpan<stageKind, blendKind>, TexelRectangle<stageKind, blendKind>};
+}
+
 const FastSpanEntry kFastSpans[] = {
-    {StageKind::TextureOnly, BlendKind::Opaque, TexturedSpan<StageKind::TextureOnly, BlendKind::Opaque>},
-    {StageKind::TextureOnly, BlendKind::SourceAlpha, TexturedSpan<StageKind::TextureOnly, BlendKind::SourceAlpha>},
-    {StageKind::TextureTimesDiffuse, BlendKind::Opaque,
-     TexturedSpan<StageKind::TextureTimesDiffuse, BlendKind::Opaque>},
-    {StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha,
-     TexturedSpan<StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha>},
+    Entry<StageKind::TextureOnly, BlendKind::Opaque>(),
+    Entry<StageKind::TextureOnly, BlendKind::SourceAlpha>(),
+    Entry<StageKind::TextureTimesDiffuse, BlendKind::Opaque>(),
+    Entry<StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha>(),
 };
 
 }  // namespace
 
+void PrepareFastSpans(PipelineState* state) {
+  PipelineState::FastSpanState& fast = state->fastSpans;
+  fast = {};
+  fast.prepared = true;
+  if (!state->target || !Is32BitRgb(state->target->format) || state->depth || state->specularEnable ||
+      state->fogEnable || state->colorWriteMask != 0xF || state->stageCount != 1)
+    return;
+  const StageSetup& stage = state->stages[0];
+  const SamplerSetup& sampler = stage.sampler;
+  if (sampler.levelCount == 0 || sampler.addressU != D3DTADDRESS_CLAMP || sampler.addressV != D3DTADDRESS_CLAMP ||
+      (stage.resultArg & D3DTA_SELECTMASK) == D3DTA_TEMP)
+    return;
+  const D3DFORMAT format = sampler.levels[0]->format;
+  if (!Is32BitRgb(format)) {
+    fast.widen = WideningTables(format);
+    if (!fast.widen) return;
+    fast.bytesPerTexel = FindPixelFormat(format)->bytesPerPixel;
+  }
+  const StageParts parts = ClassifyStage(stage);
+  const BlendKind blend = ClassifyBlend(*state);
+  if (!parts.served || blend == BlendKind::Other) return;
+  fast.modulateColor = parts.modulateColor;
+  fast.modulateAlpha = parts.modulateAlpha;
+  fast.sourceAlpha = blend == BlendKind::SourceAlpha;
+  fast.served = true;
+}
+
 FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangle, int left, int top, int right,
                               int bottom) {
-  const TriangleSetup& setup = *triangle;
-  triangle->unitTexels = false;
-  if (!Is32BitRgb(state.target->format) || state.depth || state.specularEnable || state.fogEnable ||
-      state.colorWriteMask != 0xF || state.stageCount != 1 || setup.perspective)
+  TriangleSetup& setup = *triangle;
+  setup.unitTexels = false;
+  const PipelineState::FastSpanState& fast = state.fastSpans;
+  if (!fast.prepared || !fast.served || setup.perspective || setup.level[0] != 0 ||
+      (setup.filter[0] != D3DTEXF_POINT && setup.filter[0] != D3DTEXF_NONE))
     return nullptr;
   const StageSetup& stage = state.stages[0];
-  const SamplerSetup& sampler = stage.sampler;
-  if (sampler.levelCount == 0 || !Is32BitRgb(sampler.levels[0]->format) || setup.level[0] != 0 ||
-      (setup.filter[0] != D3DTEXF_POINT && setup.filter[0] != D3DTEXF_NONE) || sampler.addressU != D3DTADDRESS_CLAMP ||
-      sampler.addressV != D3DTADDRESS_CLAMP || (stage.resultArg & D3DTA_SELECTMASK) == D3DTA_TEMP)
-    return nullptr;
-  StageKind stageKind = ClassifyStage(stage);
-  BlendKind blendKind = ClassifyBlend(state);
+  const SurfaceStorage& texture = *stage.sampler.levels[0];
+  FastSpanPlan& plan = setup.plan;
+  plan.bytesPerTexel = fast.bytesPerTexel;
+  plan.widen = fast.widen;
+  const BlendKind blendKind = fast.sourceAlpha ? BlendKind::SourceAlpha : BlendKind::Opaque;
+  plan.texels = texture.bytes.data();
+  plan.pitch = texture.pitch;
+  plan.width = static_cast<int>(texture.width);
+  plan.height = static_cast<int>(texture.height);
+  plan.textureFill = texture.format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
+  plan.targetFill = state.target->format == D3DFMT_X8R8G8B8 ? 0xFF000000u : 0;
+  plan.modulateColor = fast.modulateColor;
+  plan.modulateAlpha = fast.modulateAlpha;
+  const bool modulated[4] = {plan.modulateColor, plan.modulateColor, plan.modulateColor, plan.modulateAlpha};
+  plan.constantDiffuse = ConstantFactors(setup, modulated, plan.diffuse);
+  plan.modulate = plan.modulateColor || plan.modulateAlpha;
+  // A factor of 255 leaves every texel as it is (t * 255 / 255 == t).
+  if (plan.constantDiffuse)
+    plan.modulate = plan.diffuse[0] != 255 || plan.diffuse[1] != 255 || plan.diffuse[2] != 255 ||
+                    plan.diffuse[3] != 255;
+  const StageKind stageKind = plan.modulate ? StageKind::TextureTimesDiffuse : StageKind::TextureOnly;
   FastSpanFunction span = nullptr;
   for (const FastSpanEntry& entry : kFastSpans)
     if (entry.stage == stageKind && entry.blend == blendKind) span = entry.span;
-  if (span) {
-    const SurfaceStorage& texture = *sampler.levels[0];
-    const int set = stage.texCoordSet;
-    triangle->unitTexels = ProveUnitTexels(setup.u[set], setup, left, top, right, bottom,
-                                           static_cast<int>(texture.width), true, &triangle->unitTexelX) &&
-                           ProveUnitTexels(setup.v[set], setup, left, top, right, bottom,
-                                           static_cast<int>(texture.height), false, &triangle->unitTexelY);
-    int diffuse[4];
-    const bool unchanged = stageKind == StageKind::TextureOnly ||
-                           (ConstantDiffuse(setup, diffuse) && diffuse[0] == 255 && diffuse[1] == 255 &&
-                            diffuse[2] == 255 && diffuse[3] == 255);
-    if (triangle->unitTexels && unchanged) {
-      if (stageKind == StageKind::TextureOnly)
-        return blendKind == BlendKind::Opaque ? UnitTexelSpan<StageKind::TextureOnly, BlendKind::Opaque>
-                                              : UnitTexelSpan<StageKind::TextureOnly, BlendKind::SourceAlpha>;
-      return blendKind == BlendKind::Opaque ? UnitTexelSpan<StageKind::TextureTimesDiffuse, BlendKind::Opaque>
-                                            : UnitTexelSpan<StageKind::TextureTimesDiffuse, BlendKind::SourceAlpha>;
-    }
-  }
+  const int set = stage.texCoordSet;
+  setup.unitTexels =
+      ProveUnitTexels(setup.u[set], setup, left, top, right, bottom, plan.width, true, &setup.unitTexelX) &&
+      ProveUnitTexels(setup.v[set], setup, left, top, right, bottom, plan.height, false, &setup.unitTexelY);
   return span;
+}
+
+bool FastRectanglePossible(const PipelineState& state) { return state.fastSpans.prepared && state.fastSpans.served; }
+
+bool DrawFastRectangle(const PipelineState& state, TriangleSetup halves[2], int left, int top, int right, int bottom) {
+  // Both halves must map the whole rectangle one texel per pixel, by the same offset, inside the
+  // texture (no clamping), with one colour: then every pixel reads the texel and colour its own
+  // half would give it, and each row is one run.
+  FastSpanFunction spans[2];
+  for (int half = 0; half < 2; ++half) {
+    spans[half] = FindFastSpan(state, &halves[half], left, top, right, bottom);
+    if (!spans[half] || !halves[half].unitTexels || !halves[half].plan.constantDiffuse) return false;
+  }
+  const TriangleSetup& first = halves[0];
+  const TriangleSetup& second = halves[1];
+  if (spans[0] != spans[1] || first.unitTexelX != second.unitTexelX || first.unitTexelY != second.unitTexelY ||
+      !std::equal(first.plan.diffuse, first.plan.diffuse + 4, second.plan.diffuse))
+    return false;
+  if (static_cast<int64_t>(left) + first.unitTexelX < 0 ||
+      static_cast<int64_t>(right) + first.unitTexelX >= first.plan.width ||
+      static_cast<int64_t>(top) + first.unitTexelY < 0 ||
+      static_cast<int64_t>(bottom) + first.unitTexelY >= first.plan.height)
+    return false;
+  for (const FastSpanEntry& entry : kFastSpans)
+    if (entry.span == spans[0]) entry.rectangle(state, first, left, top, right, bottom);
+  return true;
 }
 
 }  // namespace platform::d3d9

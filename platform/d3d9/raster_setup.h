@@ -15,6 +15,22 @@ struct AttributePlane {
   double At(int px, int py, double x0, double y0) const { return base + dx * (px - x0) + dy * (py - y0); }
 };
 
+// What the fast span paths work out once per triangle: where the first stage's texels are and how
+// to widen them to 8-bit A, R, G, B, and the per-channel factor the texels are multiplied by (255,
+// which leaves a texel as it is, where a channel takes the texture alone).
+struct FastSpanPlan {
+  const uint8_t* texels = nullptr;
+  size_t pitch = 0;
+  int width = 0, height = 0;
+  int bytesPerTexel = 4;
+  const uint32_t* widen = nullptr;  // Texels narrower than 32 bits: their two byte tables.
+  uint32_t textureFill = 0, targetFill = 0;
+  bool modulateColor = false, modulateAlpha = false;
+  bool modulate = false;         // Some factor is not 255 somewhere.
+  bool constantDiffuse = false;  // `diffuse` holds for every pixel.
+  int diffuse[4] = {255, 255, 255, 255};
+};
+
 struct TriangleSetup {
   double x0 = 0, y0 = 0;     // Vertex 0 in pixels (snapped), the planes' origin.
   bool perspective = false;  // 1/w differs between the vertices.
@@ -34,6 +50,7 @@ struct TriangleSetup {
   // path's per-pixel formula would.
   bool unitTexels = false;
   int unitTexelX = 0, unitTexelY = 0;
+  FastSpanPlan plan;
 };
 
 inline int RoundChannel(double value) {
@@ -77,5 +94,12 @@ typedef void (*FastSpanFunction)(const PipelineState& state, const TriangleSetup
 // left, top, right, bottom: the triangle's pixel bounds, inclusive.
 FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* setup, int left, int top, int right,
                               int bottom);
+
+// Whether the state is one the fast spans might draw a rectangle in (a quick test before any setup).
+bool FastRectanglePossible(const PipelineState& state);
+// Draws the pixels left..right, top..bottom of a rectangle made of two triangles (`halves`, set up
+// but not yet given a fast span) as rows of texel runs, when that gives exactly what the halves
+// would; false (nothing drawn) otherwise.
+bool DrawFastRectangle(const PipelineState& state, TriangleSetup halves[2], int left, int top, int right, int bottom);
 
 }  // namespace platform::d3d9

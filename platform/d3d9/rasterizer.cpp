@@ -318,6 +318,12 @@ void ChooseLevels(const PipelineState& state, TriangleSetup* setup) {
     setup->level[stage] = 0;
     setup->filter[stage] = sampler.magFilter;
     if (sampler.levelCount == 0) continue;
+    // Neither filter blending texels and no smaller level to choose: the level of detail would
+    // change nothing the pixels see.
+    auto pointLike = [](DWORD filter) { return filter != D3DTEXF_LINEAR && filter != D3DTEXF_ANISOTROPIC; };
+    if (pointLike(sampler.magFilter) && pointLike(sampler.minFilter) &&
+        (sampler.mipFilter == D3DTEXF_NONE || sampler.levelCount == 1))
+      continue;
     int set = state.stages[stage].texCoordSet;
     double width = sampler.levels[0]->width, height = sampler.levels[0]->height;
     double scaleX = std::hypot(setup->u[set].dx * width, setup->v[set].dx * height);
@@ -387,73 +393,93 @@ void ShadePixel(const PipelineState& state, const PixelInput& input, int x, int 
   WritePixelArgb(target.format, pixel, PackColor(color));
 }
 
-void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
-  if (!state.target || !Usable(a) || !Usable(b) || !Usable(c)) return;
-  const ScreenVertex* vertex[3] = {&a, &b, &c};
+namespace {
+
+// A triangle snapped to the 1/256 grid, turned clockwise (vertex 0, the flat-shading one, stays
+// first), with its pixel bounds inside the clip rectangle.
+struct SnappedTriangle {
+  const ScreenVertex* vertex[3];
   int64_t X[3], Y[3];
+  int64_t area;  // Twice the area, in 1/256 units squared; positive.
+  int left, top, right, bottom;
+};
+
+// False when the triangle draws nothing: unusable coordinates, no area, culled, or outside the
+// clip rectangle.
+bool SnapTriangle(const PipelineState& state, const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c,
+                  SnappedTriangle* out) {
+  if (!state.target || !Usable(a) || !Usable(b) || !Usable(c)) return false;
+  SnappedTriangle& t = *out;
+  t.vertex[0] = &a;
+  t.vertex[1] = &b;
+  t.vertex[2] = &c;
   for (int k = 0; k < 3; ++k) {
-    X[k] = std::llround(vertex[k]->x * kSubpixels);
-    Y[k] = std::llround(vertex[k]->y * kSubpixels);
+    t.X[k] = std::llround(t.vertex[k]->x * kSubpixels);
+    t.Y[k] = std::llround(t.vertex[k]->y * kSubpixels);
   }
-  int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
-  if (area == 0) return;
+  t.area = (t.X[1] - t.X[0]) * (t.Y[2] - t.Y[0]) - (t.Y[1] - t.Y[0]) * (t.X[2] - t.X[0]);
+  if (t.area == 0) return false;
   // A positive area is clockwise on the screen (y grows downwards).
-  if ((state.cullMode == D3DCULL_CW && area > 0) || (state.cullMode == D3DCULL_CCW && area < 0)) return;
-  if (area < 0) {
-    std::swap(vertex[1], vertex[2]);
-    std::swap(X[1], X[2]);
-    std::swap(Y[1], Y[2]);
-    area = -area;
+  if ((state.cullMode == D3DCULL_CW && t.area > 0) || (state.cullMode == D3DCULL_CCW && t.area < 0)) return false;
+  if (t.area < 0) {
+    std::swap(t.vertex[1], t.vertex[2]);
+    std::swap(t.X[1], t.X[2]);
+    std::swap(t.Y[1], t.Y[2]);
+    t.area = -t.area;
   }
+  const RECT& clip = state.clip;
+  const int64_t minX = std::min({t.X[0], t.X[1], t.X[2]}), maxX = std::max({t.X[0], t.X[1], t.X[2]});
+  const int64_t minY = std::min({t.Y[0], t.Y[1], t.Y[2]}), maxY = std::max({t.Y[0], t.Y[1], t.Y[2]});
+  t.left = static_cast<int>(std::max<int64_t>(clip.left, -FloorDivide(-minX, 256)));
+  t.right = static_cast<int>(std::min<int64_t>(clip.right - 1, FloorDivide(maxX, 256)));
+  t.top = static_cast<int>(std::max<int64_t>(clip.top, -FloorDivide(-minY, 256)));
+  t.bottom = static_cast<int>(std::min<int64_t>(clip.bottom - 1, FloorDivide(maxY, 256)));
+  return t.left <= t.right && t.top <= t.bottom;
+}
 
-  // Edge k runs from vertex k to vertex k+1; the inside is where E >= threshold.
-  int64_t stepX[3], threshold[3], dxs[3], dys[3];
-  for (int k = 0; k < 3; ++k) {
-    int next = (k + 1) % 3;
-    dxs[k] = X[next] - X[k];
-    dys[k] = Y[next] - Y[k];
-    stepX[k] = -dys[k] * 256;
-    bool top = dys[k] == 0 && dxs[k] > 0;
-    bool left = dys[k] < 0;
-    threshold[k] = (top || left) ? 0 : 1;
-  }
-
-  RECT clip = state.clip;
-  int64_t minX = std::min({X[0], X[1], X[2]}), maxX = std::max({X[0], X[1], X[2]});
-  int64_t minY = std::min({Y[0], Y[1], Y[2]}), maxY = std::max({Y[0], Y[1], Y[2]});
-  int left = static_cast<int>(std::max<int64_t>(clip.left, -FloorDivide(-minX, 256)));
-  int right = static_cast<int>(std::min<int64_t>(clip.right - 1, FloorDivide(maxX, 256)));
-  int top = static_cast<int>(std::max<int64_t>(clip.top, -FloorDivide(-minY, 256)));
-  int bottom = static_cast<int>(std::min<int64_t>(clip.bottom - 1, FloorDivide(maxY, 256)));
-  if (left > right || top > bottom) return;
-
-  // Interpolation planes, in pixels, from the snapped positions.
-  TriangleSetup setup;
+// Interpolation planes, in pixels, from the snapped positions.
+void SetUpPlanes(const PipelineState& state, const SnappedTriangle& t, TriangleSetup* out) {
+  TriangleSetup& setup = *out;
+  const ScreenVertex* const* vertex = t.vertex;
   double x[3], y[3];
   for (int k = 0; k < 3; ++k) {
-    x[k] = X[k] / kSubpixels;
-    y[k] = Y[k] / kSubpixels;
+    x[k] = t.X[k] / kSubpixels;
+    y[k] = t.Y[k] / kSubpixels;
   }
-  double areaPixels = area / (kSubpixels * kSubpixels);
+  double areaPixels = t.area / (kSubpixels * kSubpixels);
   setup.x0 = x[0];
   setup.y0 = y[0];
   double q[3] = {vertex[0]->rhw, vertex[1]->rhw, vertex[2]->rhw};
   setup.perspective = !(q[0] == q[1] && q[1] == q[2]) && q[0] > 0 && q[1] > 0 && q[2] > 0;
   if (!setup.perspective) q[0] = q[1] = q[2] = 1.0;
-  setup.q = MakePlane(x, y, q, areaPixels);
+  // Planes no pixel reads are left flat: 1/w without perspective, depth without a depth test,
+  // and the specular colour without specular or fog.
+  if (setup.perspective) setup.q = MakePlane(x, y, q, areaPixels);
   double values[3];
-  for (int k = 0; k < 3; ++k) values[k] = vertex[k]->z;
-  setup.z = MakePlane(x, y, values, areaPixels);
+  if (state.depth) {
+    for (int k = 0; k < 3; ++k) values[k] = vertex[k]->z;
+    setup.z = MakePlane(x, y, values, areaPixels);
+  }
+  const bool specular = state.specularEnable || state.fogEnable;
   setup.gouraud = !state.flatShading;
   int flatDiffuse[4], flatSpecular[4];
-  UnpackColor(a.diffuse, flatDiffuse);
-  UnpackColor(a.specular, flatSpecular);
+  UnpackColor(vertex[0]->diffuse, flatDiffuse);
+  UnpackColor(vertex[0]->specular, flatSpecular);
+  // Without perspective, one diffuse colour at all three vertices is a plane that does not slope
+  // (what MakePlane gives it, up to the sign of a zero slope).
+  const bool uniformDiffuse = !setup.perspective && vertex[0]->diffuse == vertex[1]->diffuse &&
+                              vertex[1]->diffuse == vertex[2]->diffuse;
   for (int channel = 0; channel < 4; ++channel) {
     setup.flatDiffuse[channel] = flatDiffuse[channel];
     setup.flatSpecular[channel] = flatSpecular[channel];
     if (!setup.gouraud) continue;
-    for (int k = 0; k < 3; ++k) values[k] = ((vertex[k]->diffuse >> (8 * channel)) & 0xFF) * q[k];
-    setup.diffuse[channel] = MakePlane(x, y, values, areaPixels);
+    if (uniformDiffuse) {
+      setup.diffuse[channel] = AttributePlane{static_cast<double>(flatDiffuse[channel]), 0.0, 0.0};
+    } else {
+      for (int k = 0; k < 3; ++k) values[k] = ((vertex[k]->diffuse >> (8 * channel)) & 0xFF) * q[k];
+      setup.diffuse[channel] = MakePlane(x, y, values, areaPixels);
+    }
+    if (!specular) continue;
     for (int k = 0; k < 3; ++k) values[k] = ((vertex[k]->specular >> (8 * channel)) & 0xFF) * q[k];
     setup.specular[channel] = MakePlane(x, y, values, areaPixels);
   }
@@ -466,6 +492,70 @@ void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const Scree
     setup.v[set] = MakePlane(x, y, values, areaPixels);
   }
   ChooseLevels(state, &setup);
+}
+
+}  // namespace
+
+bool DrawRectangle(const PipelineState& state, const ScreenVertex* const first[3],
+                   const ScreenVertex* const second[3]) {
+  if (!state.fastPaths || !FastRectanglePossible(state)) return false;
+  SnappedTriangle halves[2];
+  if (!SnapTriangle(state, *first[0], *first[1], *first[2], &halves[0]) ||
+      !SnapTriangle(state, *second[0], *second[1], *second[2], &halves[1]))
+    return false;
+  // The two must be the halves of one axis-aligned rectangle, cut along a diagonal: four corners
+  // between them, each triangle on three, the two shared ones opposite. The top-left rule then
+  // gives every pixel of the rectangle to exactly one half: those with L <= x * 256 < R and
+  // T <= y * 256 < B.
+  const int64_t L = std::min({halves[0].X[0], halves[0].X[1], halves[0].X[2]});
+  const int64_t R = std::max({halves[0].X[0], halves[0].X[1], halves[0].X[2]});
+  const int64_t T = std::min({halves[0].Y[0], halves[0].Y[1], halves[0].Y[2]});
+  const int64_t B = std::max({halves[0].Y[0], halves[0].Y[1], halves[0].Y[2]});
+  int corners[2] = {0, 0};  // Bit (2 * bottom + right) for each corner a half touches.
+  for (int half = 0; half < 2; ++half)
+    for (int k = 0; k < 3; ++k) {
+      const int64_t X = halves[half].X[k], Y = halves[half].Y[k];
+      if ((X != L && X != R) || (Y != T && Y != B)) return false;
+      corners[half] |= 1 << ((Y == B ? 2 : 0) + (X == R ? 1 : 0));
+    }
+  // Three corners each (three of the four bits), together all four, sharing a diagonal.
+  auto threeCorners = [](int bits) { return bits == 0b0111 || bits == 0b1011 || bits == 0b1101 || bits == 0b1110; };
+  const int shared = corners[0] & corners[1];
+  if (!threeCorners(corners[0]) || !threeCorners(corners[1]) || (corners[0] | corners[1]) != 15 ||
+      (shared != 0b1001 && shared != 0b0110))
+    return false;
+  const RECT& clip = state.clip;
+  const int left = static_cast<int>(std::max<int64_t>(clip.left, -FloorDivide(-L, 256)));
+  const int right = static_cast<int>(std::min<int64_t>(clip.right - 1, FloorDivide(R - 1, 256)));
+  const int top = static_cast<int>(std::max<int64_t>(clip.top, -FloorDivide(-T, 256)));
+  const int bottom = static_cast<int>(std::min<int64_t>(clip.bottom - 1, FloorDivide(B - 1, 256)));
+  if (left > right || top > bottom) return true;
+  TriangleSetup setups[2];
+  for (int half = 0; half < 2; ++half) SetUpPlanes(state, halves[half], &setups[half]);
+  return DrawFastRectangle(state, setups, left, top, right, bottom);
+}
+
+void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
+  SnappedTriangle snapped;
+  if (!SnapTriangle(state, a, b, c, &snapped)) return;
+  const int64_t* X = snapped.X;
+  const int64_t* Y = snapped.Y;
+  const int left = snapped.left, right = snapped.right, top = snapped.top, bottom = snapped.bottom;
+
+  // Edge k runs from vertex k to vertex k+1; the inside is where E >= threshold.
+  int64_t stepX[3], threshold[3], dxs[3], dys[3];
+  for (int k = 0; k < 3; ++k) {
+    int next = (k + 1) % 3;
+    dxs[k] = X[next] - X[k];
+    dys[k] = Y[next] - Y[k];
+    stepX[k] = -dys[k] * 256;
+    bool topEdge = dys[k] == 0 && dxs[k] > 0;
+    bool leftEdge = dys[k] < 0;
+    threshold[k] = (topEdge || leftEdge) ? 0 : 1;
+  }
+
+  TriangleSetup setup;
+  SetUpPlanes(state, snapped, &setup);
 
   FastSpanFunction fastSpan = state.fastPaths ? FindFastSpan(state, &setup, left, top, right, bottom) : nullptr;
   PixelInput input{};

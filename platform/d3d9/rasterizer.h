@@ -59,7 +59,20 @@ struct PipelineState {
   DWORD colorWriteMask = 0xF;
   bool lastPixel = true;
   bool fastPaths = true;  // Allow the table of fast span paths.
+  // What the fast span paths make of the state, worked out once by PrepareFastSpans; a state not
+  // prepared draws on the plain path.
+  struct FastSpanState {
+    bool prepared = false;
+    bool served = false;  // A state the fast spans draw in (a triangle may still need the plain path).
+    bool modulateColor = false, modulateAlpha = false;  // The stage's colour, alpha: texture times diffuse.
+    bool sourceAlpha = false;                           // Blended by the source alpha, else opaque.
+    int bytesPerTexel = 4;
+    const uint32_t* widen = nullptr;  // Byte tables for textures narrower than 32 bits.
+  } fastSpans;
 };
+
+// Fills state->fastSpans from the rest of the state.
+void PrepareFastSpans(PipelineState* state);
 
 constexpr int kMaxTexCoordSets = 8;
 
@@ -72,6 +85,11 @@ struct ScreenVertex {
 };
 
 void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c);
+// Two triangles that make one axis-aligned rectangle (a sprite's or a glyph's quad), drawn at once
+// on the fast spans with exactly the bytes the two DrawTriangle calls would give. False, with
+// nothing drawn, when they are not such a pair or the fast spans cannot draw it: the caller then
+// draws the triangles.
+bool DrawRectangle(const PipelineState& state, const ScreenVertex* const first[3], const ScreenVertex* const second[3]);
 void DrawLine(const PipelineState& state, const ScreenVertex& a, const ScreenVertex& b, bool lastPixel);
 void DrawPoint(const PipelineState& state, const ScreenVertex& a);
 

@@ -171,5 +171,252 @@ TEST_F(DeviceTest, TriangleCoverageFollowsTheFillRuleAtEveryPixel) {
   EXPECT_EQ(mismatches, 0);
 }
 
+// Glyph and sprite quads as the library draws them onto a larger target: axis-aligned, one texel
+// per pixel, at the half-pixel offset the library gives its corners (and a few other sub-pixel
+// offsets), every size from 1 to 64. The textures are in the formats the glyph caches and sprites
+// use (16-bit with alpha, 32-bit, alpha only), and the stage takes colour and alpha each from the
+// texture alone or times the diffuse colour, opaque, blended or through the alpha test.
+class QuadDifferentialTest : public DeviceTest {
+ protected:
+  static constexpr int kTarget = 80;
+
+  void SetUp() override {
+    DeviceTest::SetUp();
+    for (D3DFORMAT format : {D3DFMT_X8R8G8B8, D3DFMT_A8R8G8B8}) {
+      IDirect3DSurface9* target = nullptr;
+      ASSERT_EQ(device_->CreateRenderTarget(kTarget, kTarget, format, D3DMULTISAMPLE_NONE, 0, TRUE, &target, nullptr),
+                D3D_OK);
+      owned_.push_back(target);
+      targets_.push_back(target);
+    }
+  }
+
+  // A texture of raw texel bytes, `bytes` per texel.
+  IDirect3DTexture9* MakeRawTexture(int width, int height, D3DFORMAT format, int bytes, std::mt19937* random) {
+    IDirect3DTexture9* texture = nullptr;
+    EXPECT_EQ(device_->CreateTexture(width, height, 1, D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT, &texture, nullptr),
+              D3D_OK);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < height; ++y) {
+      uint8_t* row = static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch;
+      for (int x = 0; x < width * bytes; ++x) {
+        // Runs of fully clear and fully opaque texels among the random ones, as glyphs have.
+        const int kind = (x / bytes / 5 + y) % 4;
+        row[x] = kind == 0 ? 0 : kind == 1 ? 0xFF : static_cast<uint8_t>((*random)());
+      }
+    }
+    texture->UnlockRect(0);
+    owned_.push_back(texture);
+    return texture;
+  }
+
+  std::vector<uint32_t> ReadTarget(IDirect3DSurface9* target) {
+    std::vector<uint32_t> pixels(kTarget * kTarget);
+    D3DLOCKED_RECT locked;
+    EXPECT_EQ(target->LockRect(&locked, nullptr, D3DLOCK_READONLY), D3D_OK);
+    for (int y = 0; y < kTarget; ++y)
+      std::memcpy(&pixels[y * kTarget], static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, kTarget * 4);
+    target->UnlockRect();
+    return pixels;
+  }
+
+  // Draws the strip on both paths over the same background; the two pictures.
+  void DrawBoth(IDirect3DSurface9* target, const TexturedVertex* strip, uint32_t background,
+                std::vector<uint32_t> results[2]) {
+    for (int fast = 0; fast < 2; ++fast) {
+      platform::testing::UseRasterFastPaths(fast != 0);
+      ASSERT_EQ(device_->SetRenderTarget(0, target), D3D_OK);
+      ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, background, 1.0f, 0), D3D_OK);
+      ASSERT_EQ(device_->BeginScene(), D3D_OK);
+      ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, strip, sizeof(TexturedVertex)), D3D_OK);
+      ASSERT_EQ(device_->EndScene(), D3D_OK);
+      results[fast] = ReadTarget(target);
+    }
+    platform::testing::UseRasterFastPaths(true);
+  }
+
+  std::vector<IDirect3DSurface9*> targets_;
+};
+
+TEST_F(QuadDifferentialTest, GlyphAndSpriteQuadsGiveThePlainPathsBytes) {
+  std::mt19937 random(31);
+  struct Format {
+    D3DFORMAT format;
+    int bytes;
+  };
+  const Format formats[] = {{D3DFMT_A4R4G4B4, 2}, {D3DFMT_A1R5G5B5, 2}, {D3DFMT_A8R8G8B8, 4}, {D3DFMT_X8R8G8B8, 4},
+                            {D3DFMT_R5G6B5, 2},   {D3DFMT_X1R5G5B5, 2}, {D3DFMT_A8, 1}};
+  std::vector<IDirect3DTexture9*> textures;
+  for (const Format& format : formats) textures.push_back(MakeRawTexture(72, 70, format.format, format.bytes, &random));
+  // Each stage part: the texture alone (in either argument) or times the diffuse colour.
+  const DWORD parts[][3] = {{D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+                            {D3DTOP_SELECTARG2, D3DTA_DIFFUSE, D3DTA_TEXTURE},
+                            {D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE},
+                            {D3DTOP_MODULATE, D3DTA_DIFFUSE, D3DTA_TEXTURE}};
+  // Corner offsets: the library's half pixel, whole pixels, and off-grid ones.
+  const float offsets[] = {-0.5f, -0.5f, -0.5f, 0.0f, 0.25f, -0.5f + 1.0f / 256, -0.5f - 1.0f / 512};
+  const DWORD colors[] = {0xFFFFFFFFu, 0xFF0000FFu, 0x80FFFFFFu, 0x00FFFFFFu, 0xFFFFFF00u};
+  const DWORD alphaTests[][2] = {{D3DCMP_GREATER, 16}, {D3DCMP_GREATEREQUAL, 128}, {D3DCMP_LESS, 200}};
+  uint64_t checksum = 0xCBF29CE484222325ull;
+  int scenes = 0;
+  for (int size = 1; size <= 64; ++size) {
+    for (int repeat = 0; repeat < 5; ++repeat, ++scenes) {
+      const int which = (size + repeat) % 7;
+      device_->SetTexture(0, textures[which]);
+      const DWORD* color = parts[random() % 4];
+      const DWORD* alpha = parts[random() % 4];
+      UseStage(color[0], color[1], color[2], alpha[0], alpha[1], alpha[2]);
+      const int mode = random() % 4;  // opaque, blended, alpha-tested, blended and alpha-tested
+      device_->SetRenderState(D3DRS_ALPHABLENDENABLE, mode & 1);
+      device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+      device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+      device_->SetRenderState(D3DRS_ALPHATESTENABLE, mode >= 2);
+      const DWORD* test = alphaTests[random() % 3];
+      device_->SetRenderState(D3DRS_ALPHAFUNC, test[0]);
+      device_->SetRenderState(D3DRS_ALPHAREF, test[1]);
+      const bool gouraud = random() % 3 == 0;
+      device_->SetRenderState(D3DRS_SHADEMODE, gouraud ? D3DSHADE_GOURAUD : D3DSHADE_FLAT);
+      DWORD diffuse[4];
+      const DWORD shared = random() % 3 ? colors[random() % 5] : static_cast<DWORD>(random());
+      for (DWORD& vertex : diffuse) vertex = gouraud && random() % 2 ? static_cast<DWORD>(random()) : shared;
+      const float x = static_cast<float>(random() % 12) + offsets[random() % 7];
+      const float y = static_cast<float>(random() % 12) + offsets[random() % 7];
+      // The cell of the texture the quad shows, in texels.
+      const float cellX = static_cast<float>(random() % (72 - size + 1)),
+                  cellY = static_cast<float>(random() % (70 - size + 1));
+      const float w = static_cast<float>(size), h = static_cast<float>(size % 5 == 0 ? size / 2 + 1 : size);
+      auto u = [](float texel) { return texel / 72.0f; };
+      auto v = [](float texel) { return texel / 70.0f; };
+      const TexturedVertex strip[4] = {{x, y, 0, 1, diffuse[0], u(cellX), v(cellY)},
+                                       {x + w, y, 0, 1, diffuse[1], u(cellX + w), v(cellY)},
+                                       {x, y + h, 0, 1, diffuse[2], u(cellX), v(cellY + h)},
+                                       {x + w, y + h, 0, 1, diffuse[3], u(cellX + w), v(cellY + h)}};
+      IDirect3DSurface9* target = targets_[random() % 2];
+      std::vector<uint32_t> results[2];
+      DrawBoth(target, strip, 0x80000000u | (random() & 0xFFFFFF), results);
+      ASSERT_EQ(results[0], results[1]) << "size " << size << " scene " << scenes << " format " << which;
+      for (uint32_t pixel : results[0]) checksum = (checksum ^ pixel) * 0x100000001B3ull;
+    }
+  }
+  EXPECT_EQ(checksum, 0x7CB2A62855B2C9C1ull) << std::hex << "0x" << checksum;
+}
+
+// Pairs of triangles that make a rectangle are drawn as one on the fast spans; pairs that only
+// look alike must not be. Each case is drawn blended over a background (so a pixel drawn twice or
+// missed shows) with fast spans on and off, in every arrangement the primitive types give.
+TEST_F(QuadDifferentialTest, TrianglePairsGiveThePlainPathsBytes) {
+  std::mt19937 random(41);
+  IDirect3DTexture9* texture = MakeRawTexture(40, 40, D3DFMT_A8R8G8B8, 4, &random);
+  device_->SetTexture(0, texture);
+  UseStage(D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_MODULATE, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+  device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE);
+  device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+  device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+  device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+  device_->SetRenderState(D3DRS_SHADEMODE, D3DSHADE_GOURAUD);
+  // Corners of a 30 x 20 rectangle at a half-pixel offset, texels (4, 6) on.
+  auto corner = [](int right, int bottom, DWORD diffuse = 0xC0FFFFFF) {
+    const float x = right ? 35.5f : 5.5f, y = bottom ? 27.5f : 7.5f;
+    return TexturedVertex{x, y, 0, 1, diffuse, (x - 1.5f) / 40.0f, (y - 1.5f) / 40.0f};
+  };
+  const TexturedVertex tl = corner(0, 0), tr = corner(1, 0), bl = corner(0, 1), br = corner(1, 1);
+  struct Case {
+    const char* name;
+    D3DPRIMITIVETYPE type;
+    std::vector<TexturedVertex> vertices;
+    DWORD cull = D3DCULL_NONE;
+    bool scissor = false;
+    bool empty = false;  // Culled whole.
+  };
+  TexturedVertex shifted = br;  // The far corner's texel moved: the halves map differently.
+  shifted.u += 3.0f / 40.0f;
+  TexturedVertex tinted = br;
+  tinted.diffuse = 0x80FF0000;
+  TexturedVertex outside = br;  // Reaching past the texture's edge, where texels clamp.
+  outside.x += 12.0f;
+  outside.u += 12.0f / 40.0f;
+  TexturedVertex offGrid = bl;
+  offGrid.x += 1.0f / 512;
+  const Case cases[] = {
+      {"strip", D3DPT_TRIANGLESTRIP, {tl, tr, bl, br}},
+      {"list, diagonal from top-left", D3DPT_TRIANGLELIST, {tl, tr, br, tl, br, bl}},
+      {"list, diagonal from top-right", D3DPT_TRIANGLELIST, {tl, tr, bl, tr, br, bl}},
+      {"list, opposite windings", D3DPT_TRIANGLELIST, {tl, tr, bl, tr, bl, br}},
+      {"fan", D3DPT_TRIANGLEFAN, {tl, tr, br, bl}},
+      {"list, halves sharing a side (overlapping)", D3DPT_TRIANGLELIST, {tl, tr, bl, tl, tr, br}},
+      {"list, the same half twice", D3DPT_TRIANGLELIST, {tl, tr, bl, tl, tr, bl}},
+      {"list, one half culled", D3DPT_TRIANGLELIST, {tl, tr, bl, tr, bl, br}, D3DCULL_CCW},
+      {"strip, culled", D3DPT_TRIANGLESTRIP, {tl, tr, bl, br}, D3DCULL_CW, false, true},
+      {"strip, halves mapping different texels", D3DPT_TRIANGLESTRIP, {tl, tr, bl, shifted}},
+      {"strip, one corner tinted", D3DPT_TRIANGLESTRIP, {tl, tr, bl, tinted}},
+      {"strip, past the texture's edge", D3DPT_TRIANGLESTRIP, {tl, corner(1, 0), bl, outside}},
+      {"strip, a corner off the grid", D3DPT_TRIANGLESTRIP, {tl, tr, offGrid, br}},
+      {"strip, under a scissor rectangle", D3DPT_TRIANGLESTRIP, {tl, tr, bl, br}, D3DCULL_NONE, true},
+      {"list of three rectangles' halves", D3DPT_TRIANGLELIST, {tl, tr, bl, tr, br, bl, tl, tr, bl}},
+  };
+  for (const Case& test : cases) {
+    device_->SetRenderState(D3DRS_CULLMODE, test.cull);
+    device_->SetRenderState(D3DRS_SCISSORTESTENABLE, test.scissor);
+    const RECT scissor = {9, 3, 30, 25};
+    device_->SetScissorRect(&scissor);
+    const UINT primitives = test.type == D3DPT_TRIANGLELIST ? static_cast<UINT>(test.vertices.size() / 3)
+                                                            : static_cast<UINT>(test.vertices.size() - 2);
+    std::vector<uint32_t> results[2];
+    for (int fast = 0; fast < 2; ++fast) {
+      platform::testing::UseRasterFastPaths(fast != 0);
+      ASSERT_EQ(device_->SetRenderTarget(0, targets_[0]), D3D_OK);
+      ASSERT_EQ(device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF204060, 1.0f, 0), D3D_OK);
+      ASSERT_EQ(device_->SetScissorRect(&scissor), D3D_OK);  // Setting the target reset it.
+      ASSERT_EQ(device_->BeginScene(), D3D_OK);
+      ASSERT_EQ(device_->DrawPrimitiveUP(test.type, primitives, test.vertices.data(), sizeof(TexturedVertex)), D3D_OK);
+      ASSERT_EQ(device_->EndScene(), D3D_OK);
+      results[fast] = ReadTarget(targets_[0]);
+    }
+    platform::testing::UseRasterFastPaths(true);
+    EXPECT_EQ(results[0], results[1]) << test.name;
+    EXPECT_EQ(results[0] == std::vector<uint32_t>(results[0].size(), 0xFF204060u), test.empty) << test.name;
+  }
+  device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+  device_->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+}
+
+// Every 16-bit value of the narrow texture formats, drawn 1:1 through the fast span (which widens
+// whole runs at once) and through the plain path's per-texel read.
+TEST_F(QuadDifferentialTest, EveryNarrowTexelWidensAsThePlainPathReadsIt) {
+  for (D3DFORMAT format :
+       {D3DFMT_A4R4G4B4, D3DFMT_A1R5G5B5, D3DFMT_R5G6B5, D3DFMT_X1R5G5B5, D3DFMT_X4R4G4B4, D3DFMT_A8R3G3B2}) {
+    IDirect3DTexture9* texture = nullptr;
+    ASSERT_EQ(device_->CreateTexture(256, 256, 1, D3DUSAGE_DYNAMIC, format, D3DPOOL_DEFAULT, &texture, nullptr),
+              D3D_OK);
+    owned_.push_back(texture);
+    D3DLOCKED_RECT locked;
+    ASSERT_EQ(texture->LockRect(0, &locked, nullptr, 0), D3D_OK);
+    for (int y = 0; y < 256; ++y)
+      for (int x = 0; x < 256; ++x) {
+        uint8_t* texel = static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch + 2 * x;
+        texel[0] = static_cast<uint8_t>(x);
+        texel[1] = static_cast<uint8_t>(y);
+      }
+    texture->UnlockRect(0);
+    device_->SetTexture(0, texture);
+    UseStage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, FALSE);
+    // The texture in tiles of the target, each drawn 1:1 onto the A8R8G8B8 target (which keeps alpha).
+    for (int tileY = 0; tileY < 256; tileY += 64)
+      for (int tileX = 0; tileX < 256; tileX += 64) {
+        const float u0 = tileX / 256.0f, v0 = tileY / 256.0f, u1 = (tileX + 64) / 256.0f, v1 = (tileY + 64) / 256.0f;
+        const TexturedVertex strip[4] = {{-0.5f, -0.5f, 0, 1, 0xFFFFFFFF, u0, v0},
+                                         {63.5f, -0.5f, 0, 1, 0xFFFFFFFF, u1, v0},
+                                         {-0.5f, 63.5f, 0, 1, 0xFFFFFFFF, u0, v1},
+                                         {63.5f, 63.5f, 0, 1, 0xFFFFFFFF, u1, v1}};
+        std::vector<uint32_t> results[2];
+        DrawBoth(targets_[1], strip, 0, results);
+        ASSERT_EQ(results[0], results[1]) << "format " << format << " tile " << tileX << "," << tileY;
+      }
+  }
+}
+
 }  // namespace
 }  // namespace d3d9_test

@@ -1,6 +1,7 @@
 // Golden scenes on the software device: every expected pixel is computed here from the pixel
 // rules (integer sample points, top-left fill, 8-bit products rounded once), not by the device.
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "device_fixture.h"
@@ -219,6 +220,73 @@ TEST_P(RasterSceneTest, SharedEdgesTouchEachPixelOnce) {
       bool inside = x > 1.3f && x < 29.7f && y > 2.6f && y < 27.4f;
       ASSERT_EQ(pixels[y * kSize + x], inside ? 0xFF010101u : 0xFF000000u) << x << "," << y;
     }
+}
+
+// The device keeps what it worked out from its states between draws: every kind of state change
+// after a draw must still reach the next draw. Each case draws once in the base states (the
+// picture's right texel, blue, everywhere: coordinates 1..2 across, clamped), makes one change,
+// and draws again; on both paths.
+TEST_P(RasterSceneTest, AStateChangedAfterADrawReachesTheNextDraw) {
+  const uint32_t kRed = 0xFFFF0000u, kBlue = 0xFF0000FFu, kGreen = 0xFF00FF00u, kBackground = 0xFF101010u;
+  IDirect3DTexture9* picture = MakeTexture(2, 1, {kRed, kBlue});
+  IDirect3DTexture9* green = MakeTexture(2, 1, {kGreen, kGreen});
+  IDirect3DSurface9* otherTarget = nullptr;
+  ASSERT_EQ(
+      device_->CreateRenderTarget(kSize, kSize, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &otherTarget, nullptr),
+      D3D_OK);
+  owned_.push_back(otherTarget);
+  IDirect3DSurface9* back = nullptr;
+  ASSERT_EQ(device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back), D3D_OK);
+  owned_.push_back(back);
+  const RECT whole = {0, 0, kSize, kSize}, corner = {0, 0, 4, 4};
+  const D3DVIEWPORT9 small = {0, 0, 4, 4, 0.0f, 1.0f};
+  auto base = [&] {
+    device_->SetRenderTarget(0, back);
+    device_->SetFVF(kTexturedFvf);
+    device_->SetTexture(0, picture);
+    UseStage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_ZERO);
+    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_ONE);
+    device_->SetRenderState(D3DRS_SCISSORTESTENABLE, TRUE);
+    device_->SetScissorRect(&whole);
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> change;
+    uint32_t expected;  // At pixel (10, 10) of the back buffer.
+  };
+  const Case cases[] = {
+      {"texture", [&] { device_->SetTexture(0, green); }, kGreen},
+      {"stage operation", [&] { device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_SELECTARG2); }, 0xFFFFFF00u},
+      {"sampler addressing", [&] { device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_WRAP); }, kRed},
+      {"blending", [&] { device_->SetRenderState(D3DRS_ALPHABLENDENABLE, TRUE); }, kBackground},
+      {"viewport", [&] { device_->SetViewport(&small); }, kBackground},
+      {"scissor rectangle", [&] { device_->SetScissorRect(&corner); }, kBackground},
+      {"vertex format", [&] { device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE); }, kRed},  // No coordinates: u = 0.
+      {"render target", [&] { device_->SetRenderTarget(0, otherTarget); }, kBackground},
+  };
+  const float edge = kSize - 0.5f;
+  const TexturedVertex quad[4] = {{-0.5f, -0.5f, 0, 1, 0xFFFFFF00u, 1, 0},
+                                  {edge, -0.5f, 0, 1, 0xFFFFFF00u, 2, 0},
+                                  {-0.5f, edge, 0, 1, 0xFFFFFF00u, 1, 1},
+                                  {edge, edge, 0, 1, 0xFFFFFF00u, 2, 1}};
+  auto drawOnce = [&] {
+    ASSERT_EQ(device_->ColorFill(back, nullptr, kBackground), D3D_OK);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    ASSERT_EQ(device_->DrawPrimitiveUP(D3DPT_TRIANGLESTRIP, 2, quad, sizeof(TexturedVertex)), D3D_OK);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+  };
+  for (const Case& test : cases) {
+    base();
+    drawOnce();
+    ASSERT_EQ(ReadBackBuffer()[10 * kSize + 10], kBlue) << test.name;
+    test.change();
+    drawOnce();
+    EXPECT_EQ(ReadBackBuffer()[10 * kSize + 10], test.expected) << test.name;
+  }
+  device_->SetRenderTarget(0, back);
 }
 
 INSTANTIATE_TEST_SUITE_P(PlainAndFastPaths, RasterSceneTest, ::testing::Values(false, true),
