@@ -20,6 +20,7 @@ struct Sse2 {
   static Vec Zero() { return _mm_setzero_si128(); }
   static Vec Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
   static void Store(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+  static void Prefetch(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
   static Vec UnpackLow8(Vec a, Vec b) { return _mm_unpacklo_epi8(a, b); }
   static Vec UnpackHigh8(Vec a, Vec b) { return _mm_unpackhi_epi8(a, b); }
   static Vec ShiftLeft16(Vec a, int n) { return _mm_slli_epi16(a, n); }
@@ -29,8 +30,7 @@ struct Sse2 {
   static Vec MulLow16(Vec a, Vec b) { return _mm_mullo_epi16(a, b); }
   static Vec MulHighUnsigned16(Vec a, Vec b) { return _mm_mulhi_epu16(a, b); }
   static Vec Add32(Vec a, Vec b) { return _mm_add_epi32(a, b); }
-  static Vec Sub32(Vec a, Vec b) { return _mm_sub_epi32(a, b); }
-  static Vec ShiftRight32(Vec a, int n) { return _mm_srli_epi32(a, n); }
+  static Vec AddSaturated8(Vec a, Vec b) { return _mm_adds_epu8(a, b); }
   static Vec PackUnsigned16(Vec a, Vec b) { return _mm_packus_epi16(a, b); }
   static Vec And(Vec a, Vec b) { return _mm_and_si128(a, b); }
   static Vec Or(Vec a, Vec b) { return _mm_or_si128(a, b); }

@@ -3,10 +3,10 @@
 //   d + floor(f (s - d) / 256) per colour byte, computed as ((d << 8) + (s - d) f) >> 8 in
 //   16-bit lanes; the sum is at most 255 * 256, so wrapping products are exact. The fourth byte
 //   of the destination is kept (weight 0), except where a plain copy writes the source word.
-// The additive forms repeat the plain loop's word arithmetic in 32-bit lanes (its dropped low
-// bits, its carries into the next byte and the fourth byte they leave); the scaled colour before
-// it is floor(x w / 255), exact as (x w * 0x8081) >> 23 for any 16-bit x w, and the alpha-weighted
-// one floor(s a p / 65536), the high half of s times a p.
+// The additive forms give the plain loop's word arithmetic (its dropped low bits, its carries
+// into the next byte and the fourth byte they leave) from a word sum and a byte-wise saturated
+// sum; the scaled colour before it is floor(x w / 255), exact as (x w * 0x8081) >> 23 for any
+// 16-bit x w, and the alpha-weighted one floor(s a p / 65536), the high half of s times a p.
 // Included by one source file per instruction set; everything here has internal linkage so the
 // copies built for different instruction sets never mix.
 #pragma once
@@ -92,13 +92,16 @@ struct VectorRows {
 
   // The plain loop's saturating add of whole words: green and red add without their low bits,
   // which come back as the OR of both (LowBits) and the carry of the byte below; a carry out of
-  // red lands in the fourth byte, which the destination's own fourth byte never reaches.
+  // red lands in the fourth byte, which the destination's own fourth byte never reaches. With the
+  // low bits and the fourth bytes cleared, the word sum holds each byte's sum plus the carry from
+  // below, and the byte-wise saturated sum is 255 where a byte carried and even elsewhere: their
+  // OR is the plain loop's word.
   template <bool LowBits>
   static inline Vec AddWords(Vec scaled, Vec d) {
     const Vec addMask = V::Set32(0xFEFEFF);
-    const Vec sum = V::Add32(V::And(scaled, addMask), V::And(d, addMask));
-    const Vec carry = V::And(sum, V::Set32(0x1010100));
-    Vec result = V::Or(sum, V::Sub32(carry, V::ShiftRight32(carry, 8)));
+    const Vec added = V::And(scaled, addMask);
+    const Vec under = V::And(d, addMask);
+    Vec result = V::Or(V::Add32(added, under), V::AddSaturated8(added, under));
     if constexpr (LowBits) result = V::Or(result, V::And(V::Or(scaled, d), V::Set32(0x10100)));
     return result;
   }
@@ -249,11 +252,48 @@ struct VectorRows {
     for (int i = 0; i < count; ++i) std::memcpy(dest + 4 * i, &outWords[i], 4);
   }
 
+  // The additive loops do so little per pixel that memory sets their pace. Their rows start on an
+  // aligned destination group (the first group, drawn from the pixels as they were, overlaps the
+  // next, which gives the same bytes again), take a cache line of each image per step and ask for
+  // the lines two dozen steps ahead. Returns where the row's remaining groups start.
+  template <int Kind>
+  static int AddRowLines(const BlitCall& call, const Weights& weights, const uint8_t* source, uint8_t* dest) {
+    constexpr int kGroups = 64 / static_cast<int>(sizeof(Vec));
+    constexpr int kStep = kGroups * kPixels;
+    constexpr uintptr_t kAhead = 24 * 64;
+    const int head = static_cast<int>((0u - reinterpret_cast<uintptr_t>(dest)) % sizeof(Vec)) / 4;
+    if (head + kPixels + kStep > call.width) return 0;
+    int x = 0;
+    if (head > 0) {
+      Vec first = V::Zero(), second = V::Zero();
+      const uint8_t* nextSource = source + 4 * head;
+      uint8_t* next = dest + 4 * head;
+      const bool drawFirst = Group<Kind>(V::Load(dest), V::Load(source), call, weights, &first);
+      const bool drawSecond = Group<Kind>(V::Load(next), V::Load(nextSource), call, weights, &second);
+      if (drawFirst) V::Store(dest, first);
+      if (drawSecond) V::Store(next, second);
+      x = head + kPixels;
+    }
+    for (; x + kStep <= call.width; x += kStep) {
+      V::Prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(source + 4 * x) + kAhead));
+      V::Prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(dest + 4 * x) + kAhead));
+      for (int g = 0; g < kGroups; ++g) {
+        const int at = 4 * (x + g * kPixels);
+        Vec out;
+        if (Group<Kind>(V::Load(dest + at), V::Load(source + at), call, weights, &out)) V::Store(dest + at, out);
+      }
+    }
+    return x;
+  }
+
   template <int Kind>
   static void Row(const BlitCall& call, const uint8_t* source, uint8_t* dest) {
     Weights weights{};
-    if constexpr (IsVectorAddKind(Kind)) weights = Prepare(call);
     int x = 0;
+    if constexpr (IsVectorAddKind(Kind)) {
+      weights = Prepare(call);
+      x = AddRowLines<Kind>(call, weights, source, dest);
+    }
     for (; x + kPixels <= call.width; x += kPixels) {
       Vec out;
       if (Group<Kind>(V::Load(dest + 4 * x), V::Load(source + 4 * x), call, weights, &out)) V::Store(dest + 4 * x, out);
