@@ -94,17 +94,17 @@ struct PixmanDraw {
   pixman_format_code_t destFormat;
 };
 
-constexpr BlitDraw kCopy = {0, 0, Alpha::None, 0, 1, 1};
-constexpr BlitDraw kCopyKey = {0, 0, Alpha::None, 1, 1, 1};
-constexpr BlitDraw kConstantAlpha = {1, 100, Alpha::None, 0, 1, 1};
-constexpr BlitDraw kSourceAlpha = {0, 0, Alpha::Mixed, 1, 1, 1};
-constexpr BlitDraw kSourceAlphaUniform = {0, 0, Alpha::Uniform, 1, 1, 1};
+constexpr BlitDraw kCopy = {BLEND_MODE_COPY, 0, Alpha::None, 0, 1, 1};
+constexpr BlitDraw kCopyKey = {BLEND_MODE_COPY, 0, Alpha::None, 1, 1, 1};
+constexpr BlitDraw kConstantAlpha = {BLEND_MODE_ALPHA, 100, Alpha::None, 0, 1, 1};
+constexpr BlitDraw kSourceAlpha = {BLEND_MODE_COPY, 0, Alpha::Mixed, 1, 1, 1};
+constexpr BlitDraw kSourceAlphaUniform = {BLEND_MODE_COPY, 0, Alpha::Uniform, 1, 1, 1};
 // Full strength, no per-pixel alpha: each colour byte of the source added to the frame's, as ADD.
-constexpr BlitDraw kAdd = {2, 255, Alpha::None, 0, 1, 1};
-constexpr BlitDraw kStretchCopy = {0, 0, Alpha::None, 0, 3, 2};
-constexpr BlitDraw kStretchConstantAlpha = {1, 100, Alpha::None, 0, 3, 2};
-constexpr BlitDraw kStretchSourceAlpha = {0, 0, Alpha::Mixed, 1, 3, 2};
-constexpr BlitDraw kStretch2xSourceAlpha = {0, 0, Alpha::Mixed, 1, 2, 1};
+constexpr BlitDraw kAdd = {BLEND_MODE_ADD, 255, Alpha::None, 0, 1, 1};
+constexpr BlitDraw kStretchCopy = {BLEND_MODE_COPY, 0, Alpha::None, 0, 3, 2};
+constexpr BlitDraw kStretchConstantAlpha = {BLEND_MODE_ALPHA, 100, Alpha::None, 0, 3, 2};
+constexpr BlitDraw kStretchSourceAlpha = {BLEND_MODE_COPY, 0, Alpha::Mixed, 1, 3, 2};
+constexpr BlitDraw kStretch2xSourceAlpha = {BLEND_MODE_COPY, 0, Alpha::Mixed, 1, 2, 1};
 
 constexpr PixmanDraw kPixmanOverMixed = {PIXMAN_OP_OVER, Alpha::Mixed, -1, 1, 1, PIXMAN_a8r8g8b8, PIXMAN_x8r8g8b8};
 constexpr PixmanDraw kPixmanOverUniform = {PIXMAN_OP_OVER, Alpha::Uniform, -1, 1, 1, PIXMAN_a8r8g8b8, PIXMAN_x8r8g8b8};
@@ -243,10 +243,11 @@ void BM_PixmanStretchConstantAlpha(benchmark::State& state) { Pixman(state, kPix
 
 // Each timed blit beside its reference. `tolerance` is the largest difference allowed in a colour
 // byte: our steps weigh by f / 256 where pixman weighs by f / 255, rounds where we truncate, and
-// takes premultiplied colours rounded to bytes, which leaves up to 2 apart; our additive blit adds
-// green and red without their low bits and brings those back as an OR (again up to 2 apart). The
-// fourth byte is compared only where both sides define it: pixman's x8r8g8b8 has none, and our add
-// leaves the carry out of red there where ADD sums the alpha bytes.
+// takes premultiplied colours rounded to bytes, which leaves up to 2 apart; our full-strength add
+// adds green and red without their low bits and sets the low bit from the carry of the byte below
+// (2 under to 1 over a true saturating add). Nearest scaling picks the same source pixels on both
+// sides at these scales. The fourth byte is compared only where both sides define it: pixman's
+// x8r8g8b8 has none, and our add leaves the carry out of red there where ADD sums the alpha bytes.
 struct Pairing {
   const char* ours;
   const BlitDraw* draw;
