@@ -252,10 +252,10 @@ struct VectorRows {
     for (int i = 0; i < count; ++i) std::memcpy(dest + 4 * i, &outWords[i], 4);
   }
 
-  // The additive loops do so little per pixel that memory sets their pace. Their rows start on an
-  // aligned destination group (the first group, drawn from the pixels as they were, overlaps the
-  // next, which gives the same bytes again), take a cache line of each image per step and ask for
-  // the lines two dozen steps ahead. Returns where the row's remaining groups start.
+  // A full-strength add does so little per pixel that memory sets its pace, so the additive rows
+  // start on an aligned destination group (the first group, drawn from the pixels as they were,
+  // overlaps the next, which gives the same bytes again), take a cache line of each image per step
+  // and ask for the lines two dozen steps ahead. Returns where the row's remaining groups start.
   template <int Kind>
   static int AddRowLines(const BlitCall& call, const Weights& weights, const uint8_t* source, uint8_t* dest) {
     constexpr int kGroups = 64 / static_cast<int>(sizeof(Vec));
