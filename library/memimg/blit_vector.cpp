@@ -20,6 +20,7 @@ struct Sse2 {
   static Vec Zero() { return _mm_setzero_si128(); }
   static Vec Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
   static void Store(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
+  static void Prefetch(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
   static Vec UnpackLow8(Vec a, Vec b) { return _mm_unpacklo_epi8(a, b); }
   static Vec UnpackHigh8(Vec a, Vec b) { return _mm_unpackhi_epi8(a, b); }
   static Vec ShiftLeft16(Vec a, int n) { return _mm_slli_epi16(a, n); }
@@ -27,11 +28,16 @@ struct Sse2 {
   static Vec Add16(Vec a, Vec b) { return _mm_add_epi16(a, b); }
   static Vec Sub16(Vec a, Vec b) { return _mm_sub_epi16(a, b); }
   static Vec MulLow16(Vec a, Vec b) { return _mm_mullo_epi16(a, b); }
+  static Vec MulHighUnsigned16(Vec a, Vec b) { return _mm_mulhi_epu16(a, b); }
+  static Vec Add32(Vec a, Vec b) { return _mm_add_epi32(a, b); }
+  static Vec AddSaturated8(Vec a, Vec b) { return _mm_adds_epu8(a, b); }
   static Vec PackUnsigned16(Vec a, Vec b) { return _mm_packus_epi16(a, b); }
   static Vec And(Vec a, Vec b) { return _mm_and_si128(a, b); }
+  static Vec Or(Vec a, Vec b) { return _mm_or_si128(a, b); }
   static Vec Select(Vec mask, Vec a, Vec b) { return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b)); }
   static Vec Set32(uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
   static Vec Set16(int16_t v) { return _mm_set1_epi16(v); }
+  static Vec Set64(uint64_t v) { return _mm_set1_epi64x(static_cast<long long>(v)); }
   static Vec Equal32(Vec a, Vec b) { return _mm_cmpeq_epi32(a, b); }
   static int Mask(Vec a) { return _mm_movemask_epi8(a); }
   static Vec ColourLanes() { return _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1); }
@@ -61,7 +67,16 @@ const VectorKernelTable* Kernels(VectorBlitLevel* level) {
 }
 
 int KindOf(const BlitChoice& choice) {
-  if (choice.family != kFamilyDirect32 || choice.blendImage || !choice.plainBright) return -1;
+  if (choice.family != kFamilyDirect32 || choice.blendImage) return -1;
+  if (choice.operation == kOperationAddFull) return choice.transparent ? kVectorAddFullKey : kVectorAddFull;
+  if (choice.operation == kOperationAdd) {
+    const bool bright = !choice.plainBright;
+    if (choice.sourceAlpha && choice.transparent) return bright ? kVectorAddAlphaBright : kVectorAddAlpha;
+    if (choice.sourceAlpha) return bright ? kVectorAddAlphaAllBright : kVectorAddAlphaAll;
+    if (choice.transparent) return bright ? kVectorAddBrightKey : kVectorAddKey;
+    return bright ? kVectorAddBright : kVectorAdd;
+  }
+  if (!choice.plainBright) return -1;
   if (choice.operation == kOperationCopy) {
     if (choice.sourceAlpha) return choice.transparent ? kVectorSourceAlpha : kVectorCopy;
     return choice.transparent ? kVectorCopyKey : kVectorCopy;
@@ -89,8 +104,10 @@ bool RunVectorBlit(int form, const BlitChoice& choice, const BlitCall& call) {
   if (call.destPitch < 0 || call.sourcePitch < 0) return false;
   if (form == kFormGeneral || form == kFormLineCodes) {
     // Line codes only speed up runs of whole-transparent or opaque pixels; the vector loop tests
-    // a group for both at once, and handles the mixed runs that codes cannot.
-    if (form == kFormLineCodes && kind != kVectorSourceAlpha) return false;
+    // a group for both at once, and handles the mixed runs that codes cannot. The additive walk
+    // along the codes still draws pixel by pixel inside each run; its vector loop skips clear or
+    // keyed groups itself.
+    if (form == kFormLineCodes && kind != kVectorSourceAlpha && !IsVectorAddKind(kind)) return false;
     if (kind == kVectorCopy) return false;  // A row copy is one memmove already.
     const uint8_t* readEnd = call.source + (call.height - 1) * call.sourcePitch +
                              4 * static_cast<ptrdiff_t>(call.width);

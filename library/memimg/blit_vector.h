@@ -1,6 +1,7 @@
 // Vector loops for the commonest 32-bit blits (copies, key-colour copies, constant alpha and
-// per-pixel alpha, unscaled and stretched, plain bright, no blend image). They write the same
-// bytes as the plain loops; the blits try them first.
+// per-pixel alpha with the plain bright colour; additive draws with any bright colour; unscaled
+// and stretched, no blend image). They write the same bytes as the plain loops; the blits try
+// them first.
 #pragma once
 
 #include "memimg/blit_setup.h"

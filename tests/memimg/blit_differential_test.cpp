@@ -65,9 +65,9 @@ class BlitDifferential : public testing::TestWithParam<VectorBlitLevel> {
   void TearDown() override { SetVectorBlitLevel(kVectorBlitBest); }
 };
 
-// Run with the plain loops alone and with the vector loops this processor runs (blit_vector_test
-// holds each set of vector loops to the plain ones).
-INSTANTIATE_TEST_SUITE_P(Levels, BlitDifferential, testing::Values(kVectorBlitNone, kVectorBlitBest));
+// Run with the plain loops alone, with the SSE2 loops and with the best this processor runs
+// (blit_vector_test holds each set of vector loops to the plain ones at every width).
+INSTANTIATE_TEST_SUITE_P(Levels, BlitDifferential, testing::Values(kVectorBlitNone, kVectorBlitSse2, kVectorBlitBest));
 
 TEST_P(BlitDifferential, EveryLoopMatchesTheReferenceByteForByte) {
   DrawSettingsScope scope;
