@@ -107,9 +107,10 @@ void DecodeJpegRaw(const std::vector<uint8_t>& file, uint8_t* pixels) {
 }
 
 // Stops the run unless the glue's picture is the raw decode's (blue, green, red rows, top to
-// bottom), every channel within `tolerance` levels.
+// bottom), every channel within `tolerance` levels. Once a run for each `what`.
 void RequireSamePicture(const std::vector<uint8_t>& file, int (*loader)(ImageLoadSource*, BaseImage*),
                         void (*decodeRaw)(const std::vector<uint8_t>&, uint8_t*), int tolerance, const char* what) {
+  if (!FirstTime(what)) return;
   std::vector<uint8_t> raw(static_cast<size_t>(Width) * Height * 3);
   decodeRaw(file, raw.data());
   BaseImage image{};

@@ -71,6 +71,13 @@ inline void RequireSameOutput(bool same, const char* what) {
   std::exit(1);
 }
 
+// True the first time `key` is asked about in this process, false after. A benchmark function runs
+// again for every repetition, so an output check guarded by this runs once a run for each case.
+inline bool FirstTime(const std::string& key) {
+  static std::set<std::string> seen;
+  return seen.insert(key).second;
+}
+
 // Runs the registered benchmarks (command-line filters apply) and prints the ratio table.
 inline int RunBenchmarksWithRatios(int argc, char** argv, const char* counter, std::vector<RatioPair> pairs,
                                    double unit = 1e6) {

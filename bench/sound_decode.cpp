@@ -8,9 +8,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "ratio_report.h"
@@ -98,8 +96,7 @@ Bytes Libmpg123Pcm(const Bytes& file) {
 // Both ways give the same samples, bit for bit: the converter runs the same libmpg123 with the
 // same gapless trimming, and copies its 16-bit samples unchanged.
 void RequireLibmpg123Samples(const char* const* names, int decoderMask, const char* what) {
-  static std::set<std::pair<const char* const*, int>> checked;  // Once a run each.
-  if (!checked.insert({names, decoderMask}).second) return;
+  if (!FirstTime(std::string(names[0]) + " " + names[1] + " " + std::to_string(decoderMask))) return;
   for (int i = 0; i < 2; ++i) {
     const Bytes file = ReadFixture(names[i]);
     const Bytes ours = ConvertedPcm(file, decoderMask);
@@ -177,7 +174,7 @@ int64_t DecodeWithLibvorbisfile(const Bytes& file, std::vector<char>* out, Bytes
 
 void BM_VorbisThroughConverter(benchmark::State& state) {
   const Bytes file = ReadFixture("vorbis_stereo.ogg");
-  {
+  if (FirstTime("vorbis")) {
     // The same library decodes both ways: the samples are equal bit for bit.
     std::vector<char> out(4096);
     Bytes reference;

@@ -6,7 +6,7 @@
 
 #include <cstring>
 #include <random>
-#include <set>
+#include <string>
 #include <vector>
 
 #include "../platform/dsound/mixer.h"  // The mixer core.
@@ -60,8 +60,7 @@ std::vector<platform::dsound::Voice> MakeVoices(int count) {
 // output, bit for bit, over a second and a half (every voice loops round once), and leave them
 // at the same positions.
 void RequireFastPathsMatchReference(int count) {
-  static std::set<int> checked;  // Once a run for each count.
-  if (!checked.insert(count).second) return;
+  if (!FirstTime("mixer " + std::to_string(count))) return;
   std::vector<platform::dsound::Voice> fast = MakeVoices(count);
   std::vector<platform::dsound::Voice> plain = MakeVoices(count);
   std::vector<int32_t> fastSum(kFramesPerPeriod * 2), plainSum(kFramesPerPeriod * 2);

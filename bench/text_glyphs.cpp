@@ -22,7 +22,6 @@
 #include <filesystem>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "../tests/font_files.h"
@@ -261,9 +260,9 @@ void ReportGlyphs(benchmark::State& state, int64_t glyphs) {
 // from the top left corner of cleared targets; the run stops when they differ beyond the
 // tolerance or nothing was drawn.
 void RequireSameTextAsWriters(bool device, int size, int type) {
-  // Once a case: the benchmark function runs again for each repetition.
-  static std::set<std::tuple<bool, int, int>> compared;
-  if (!compared.insert({device, size, type}).second) return;
+  if (!FirstTime(std::string(device ? "device" : "software") + " text " + std::to_string(size) + " " +
+                 std::to_string(type)))
+    return;
   Picture writers;
   {
     TextBench bench(size, type);
@@ -497,7 +496,8 @@ void BM_FreeTypeFromScratch(benchmark::State& state) {
     const TEXTMETRICA metrics = platform.Metrics();
     emPixels = metrics.tmHeight - metrics.tmInternalLeading;
     FreeTypeGlyphs check(emPixels, !(type & FONT_TYPE_ANTIALIAS), codes);
-    RequireSameGlyphsAsPlatform(platform, check, codes);
+    if (FirstTime("glyphs " + std::to_string(size) + " " + std::to_string(type)))
+      RequireSameGlyphsAsPlatform(platform, check, codes);
   }
   FreeTypeGlyphs freetype(emPixels, !(type & FONT_TYPE_ANTIALIAS), codes);
   for (auto _ : state) {
