@@ -30,49 +30,83 @@ struct Vertex {
   float u, v;
 };
 
-class QuadScene {
- public:
-  explicit QuadScene(bool blend) {
-    direct3d_ = Direct3DCreate9(D3D_SDK_VERSION);
+// `rows` rows of `width` 32-bit pixels from one pitch to another (pitches in bytes).
+void CopyRows(void* to, int toPitch, const void* from, int fromPitch, int width, int rows) {
+  for (int y = 0; y < rows; ++y)
+    std::memcpy(static_cast<uint8_t*>(to) + static_cast<ptrdiff_t>(y) * toPitch,
+                static_cast<const uint8_t*>(from) + static_cast<ptrdiff_t>(y) * fromPitch,
+                static_cast<size_t>(width) * 4);
+}
+
+// A software device on an X8R8G8B8 back buffer with one dynamic A8R8G8B8 texture holding
+// `picture` (rows of `pictureWidth` texels) and the states every quad here draws with: no culling
+// or lighting, blending by the source's alpha when `blend`, clamped coordinates, texture times
+// diffuse colour.
+struct QuadDevice {
+  QuadDevice(int targetWidth, int targetHeight, DWORD flags, const std::vector<uint32_t>& picture, int pictureWidth,
+             bool blend) {
+    const int pictureHeight = static_cast<int>(picture.size() / pictureWidth);
+    direct3d = Direct3DCreate9(D3D_SDK_VERSION);
     D3DPRESENT_PARAMETERS parameters{};
-    parameters.BackBufferWidth = kWidth;
-    parameters.BackBufferHeight = kHeight;
+    parameters.BackBufferWidth = targetWidth;
+    parameters.BackBufferHeight = targetHeight;
     parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
     parameters.SwapEffect = D3DSWAPEFFECT_COPY;
     parameters.hDeviceWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(1));
     parameters.Windowed = TRUE;
+    parameters.Flags = flags;
     parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    direct3d_->CreateDevice(0, D3DDEVTYPE_HAL, parameters.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                            &parameters, &device_);
-    device_->CreateTexture(kWidth, kHeight, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture_, nullptr);
+    direct3d->CreateDevice(0, D3DDEVTYPE_HAL, parameters.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
+                           &parameters, &device);
+    device->CreateTexture(pictureWidth, pictureHeight, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture,
+                          nullptr);
     D3DLOCKED_RECT locked;
-    texture_->LockRect(0, &locked, nullptr, 0);
-    std::mt19937 random(1);  // Varied texels and alphas, so no branch is always taken.
-    for (int y = 0; y < kHeight; ++y) {
-      auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch);
-      for (int x = 0; x < kWidth; ++x) row[x] = random();
-    }
-    texture_->UnlockRect(0);
-    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, blend);
-    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
-    device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    device_->SetTexture(0, texture_);
-    device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+    texture->LockRect(0, &locked, nullptr, 0);
+    CopyRows(locked.pBits, locked.Pitch, picture.data(), pictureWidth * 4, pictureWidth, pictureHeight);
+    texture->UnlockRect(0);
+    device->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
+    device->SetRenderState(D3DRS_LIGHTING, FALSE);
+    device->SetRenderState(D3DRS_ALPHABLENDENABLE, blend);
+    device->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
+    device->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
+    device->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
+    device->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
+    device->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
+    device->SetTexture(0, texture);
+    device->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
   }
-  ~QuadScene() {
-    device_->SetTexture(0, nullptr);
-    texture_->Release();
-    device_->Release();
-    direct3d_->Release();
+  ~QuadDevice() {
+    device->SetTexture(0, nullptr);
+    texture->Release();
+    device->Release();
+    direct3d->Release();
   }
+  QuadDevice(const QuadDevice&) = delete;
+  QuadDevice& operator=(const QuadDevice&) = delete;
+
+  IDirect3D9* direct3d = nullptr;
+  IDirect3DDevice9* device = nullptr;
+  IDirect3DTexture9* texture = nullptr;
+};
+
+// `count` random pixels from `seed`, with every alpha full when `opaque`.
+std::vector<uint32_t> RandomPixels(size_t count, uint32_t seed, bool opaque) {
+  std::vector<uint32_t> pixels(count);
+  std::mt19937 random(seed);
+  for (uint32_t& pixel : pixels) pixel = opaque ? random() | 0xFF000000u : random();
+  return pixels;
+}
+
+class QuadScene {
+ public:
+  // Varied texels and alphas, so no branch is always taken.
+  explicit QuadScene(bool blend)
+      : setup_(kWidth, kHeight, 0, RandomPixels(static_cast<size_t>(kWidth) * kHeight, 1, false), kWidth, blend),
+        device_(setup_.device),
+        texture_(setup_.texture) {}
   // One small sprite as the library draws it: the states it asks for before the draw (the device
   // sees them even when unchanged), then a 16 x 16 quad. Per-draw overhead dominates here.
   void DrawSprite(int index) {
@@ -126,14 +160,16 @@ class QuadScene {
   }
 
  private:
-  IDirect3D9* direct3d_ = nullptr;
-  IDirect3DDevice9* device_ = nullptr;
-  IDirect3DTexture9* texture_ = nullptr;
+  QuadDevice setup_;
+  IDirect3DDevice9* device_;
+  IDirect3DTexture9* texture_;
 };
 
-void ReportPixels(benchmark::State& state) {
-  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * kWidth * kHeight / 1e6,
-                                                  benchmark::Counter::kIsRate);
+// The rate of pixels written, `pixelsPerIteration` each time round.
+void ReportPixels(benchmark::State& state, int64_t pixelsPerIteration = int64_t{kWidth} * kHeight) {
+  state.counters["Mpixel/s"] = benchmark::Counter(
+      static_cast<double>(state.iterations()) * static_cast<double>(pixelsPerIteration) / 1e6,
+      benchmark::Counter::kIsRate);
 }
 
 void TexturedQuad(benchmark::State& state, bool blend, bool fastPaths) {
@@ -175,8 +211,7 @@ void SmallSprites(benchmark::State& state, bool recording) {
   scene.EndScene();
   platform::testing::RecordDeviceCalls(false);
   platform::testing::TakeRecordedDeviceCalls();
-  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * 16 * 16 / 1e6,
-                                                  benchmark::Counter::kIsRate);
+  ReportPixels(state, 16 * 16);
 }
 
 void BM_SmallSpriteRecorderOff(benchmark::State& state) { SmallSprites(state, false); }
@@ -190,9 +225,8 @@ void BM_StateCallsRecorderOff(benchmark::State& state) {
 void BM_SmallSpriteRecorderOn(benchmark::State& state) { SmallSprites(state, true); }
 
 void BM_MemcpySamePicture(benchmark::State& state) {
-  std::vector<uint32_t> source(kWidth * kHeight), destination(kWidth * kHeight);
-  std::mt19937 random(2);
-  for (uint32_t& pixel : source) pixel = random();
+  const std::vector<uint32_t> source = RandomPixels(static_cast<size_t>(kWidth) * kHeight, 2, false);
+  std::vector<uint32_t> destination(source.size());
   for (auto _ : state) {
     std::memcpy(destination.data(), source.data(), source.size() * 4);
     benchmark::DoNotOptimize(destination.data());
@@ -224,11 +258,8 @@ void MemImgBlit(benchmark::State& state, int blendMode, int blendParam) {
 void SdlBlit(benchmark::State& state, SDL_BlendMode mode) {
   SDL_Surface* source = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_ARGB8888);
   SDL_Surface* destination = SDL_CreateRGBSurfaceWithFormat(0, kWidth, kHeight, 32, SDL_PIXELFORMAT_RGB888);
-  std::mt19937 random(1);
-  for (int y = 0; y < kHeight; ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(static_cast<uint8_t*>(source->pixels) + y * source->pitch);
-    for (int x = 0; x < kWidth; ++x) row[x] = random();
-  }
+  CopyRows(source->pixels, source->pitch, RandomPixels(static_cast<size_t>(kWidth) * kHeight, 1, false).data(),
+           kWidth * 4, kWidth, kHeight);
   SDL_SetSurfaceBlendMode(source, mode);
   for (auto _ : state) {
     SDL_BlitSurface(source, nullptr, destination, nullptr);
@@ -250,52 +281,15 @@ constexpr int kSizedTarget = 1024;  // The back buffer every sized quad is drawn
 
 class SizedQuadScene {
  public:
-  SizedQuadScene(int size, bool blend) : size_(size) {
-    direct3d_ = Direct3DCreate9(D3D_SDK_VERSION);
-    D3DPRESENT_PARAMETERS parameters{};
-    parameters.BackBufferWidth = kSizedTarget;
-    parameters.BackBufferHeight = kSizedTarget;
-    parameters.BackBufferFormat = D3DFMT_X8R8G8B8;
-    parameters.SwapEffect = D3DSWAPEFFECT_COPY;
-    parameters.hDeviceWindow = reinterpret_cast<HWND>(static_cast<uintptr_t>(1));
-    parameters.Windowed = TRUE;
-    parameters.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-    parameters.PresentationInterval = D3DPRESENT_INTERVAL_IMMEDIATE;
-    direct3d_->CreateDevice(0, D3DDEVTYPE_HAL, parameters.hDeviceWindow, D3DCREATE_SOFTWARE_VERTEXPROCESSING,
-                            &parameters, &device_);
-    device_->CreateTexture(size, size, 1, D3DUSAGE_DYNAMIC, D3DFMT_A8R8G8B8, D3DPOOL_DEFAULT, &texture_, nullptr);
-    picture_.resize(static_cast<size_t>(size) * size);
-    std::mt19937 random(5);
-    // Opaque texels for the opaque quad, so that its target holds exactly the picture.
-    for (uint32_t& texel : picture_) texel = blend ? random() : random() | 0xFF000000u;
-    D3DLOCKED_RECT locked;
-    texture_->LockRect(0, &locked, nullptr, 0);
-    for (int y = 0; y < size; ++y)
-      std::memcpy(static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch, &picture_[static_cast<size_t>(y) * size],
-                  static_cast<size_t>(size) * 4);
-    texture_->UnlockRect(0);
-    device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
-    device_->SetRenderState(D3DRS_LIGHTING, FALSE);
-    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, blend);
-    device_->SetRenderState(D3DRS_SRCBLEND, D3DBLEND_SRCALPHA);
-    device_->SetRenderState(D3DRS_DESTBLEND, D3DBLEND_INVSRCALPHA);
-    device_->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
-    device_->SetSamplerState(0, D3DSAMP_ADDRESSV, D3DTADDRESS_CLAMP);
-    device_->SetTextureStageState(0, D3DTSS_COLOROP, D3DTOP_MODULATE);
-    device_->SetTextureStageState(0, D3DTSS_COLORARG2, D3DTA_DIFFUSE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAOP, D3DTOP_MODULATE);
-    device_->SetTextureStageState(0, D3DTSS_ALPHAARG2, D3DTA_DIFFUSE);
-    device_->SetTexture(0, texture_);
-    device_->SetFVF(D3DFVF_XYZRHW | D3DFVF_DIFFUSE | D3DFVF_TEX1);
+  // Opaque texels for the opaque quad, so that its target holds exactly the picture.
+  SizedQuadScene(int size, bool blend)
+      : size_(size),
+        picture_(RandomPixels(static_cast<size_t>(size) * size, 5, !blend)),
+        setup_(kSizedTarget, kSizedTarget, D3DPRESENTFLAG_LOCKABLE_BACKBUFFER, picture_, size, blend),
+        device_(setup_.device) {
     device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back_);
   }
-  ~SizedQuadScene() {
-    back_->Release();
-    device_->SetTexture(0, nullptr);
-    texture_->Release();
-    device_->Release();
-    direct3d_->Release();
-  }
+  ~SizedQuadScene() { back_->Release(); }
   void BeginScene() { device_->BeginScene(); }
   void EndScene() { device_->EndScene(); }
   void Clear(D3DCOLOR color) { device_->Clear(0, nullptr, D3DCLEAR_TARGET, color, 1.0f, 0); }
@@ -313,9 +307,7 @@ class SizedQuadScene {
     std::vector<uint32_t> pixels(static_cast<size_t>(size_) * size_);
     D3DLOCKED_RECT locked;
     back_->LockRect(&locked, nullptr, D3DLOCK_READONLY);
-    for (int y = 0; y < size_; ++y)
-      std::memcpy(&pixels[static_cast<size_t>(y) * size_], static_cast<uint8_t*>(locked.pBits) + y * locked.Pitch,
-                  static_cast<size_t>(size_) * 4);
+    CopyRows(pixels.data(), size_ * 4, locked.pBits, locked.Pitch, size_, size_);
     back_->UnlockRect();
     return pixels;
   }
@@ -324,16 +316,10 @@ class SizedQuadScene {
  private:
   int size_;
   std::vector<uint32_t> picture_;
-  IDirect3D9* direct3d_ = nullptr;
-  IDirect3DDevice9* device_ = nullptr;
-  IDirect3DTexture9* texture_ = nullptr;
+  QuadDevice setup_;
+  IDirect3DDevice9* device_;
   IDirect3DSurface9* back_ = nullptr;
 };
-
-void ReportSquare(benchmark::State& state, int size) {
-  state.counters["Mpixel/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * size * size / 1e6,
-                                                  benchmark::Counter::kIsRate);
-}
 
 // The blended quad's pixels on the plain path, over the same background, for the check.
 std::vector<uint32_t> PlainBlendedQuad(int size) {
@@ -354,14 +340,16 @@ void DeviceQuad(benchmark::State& state, bool blend) {
   scene.BeginScene();
   scene.Draw();
   scene.EndScene();
-  if (blend)
-    RequireSameOutput(scene.ReadQuad() == PlainBlendedQuad(size), "blended device quad against the plain path");
-  else
-    RequireSameOutput(scene.ReadQuad() == scene.Picture(), "opaque device quad against its picture");
+  if (FirstTime((blend ? "blended quad " : "opaque quad ") + std::to_string(size))) {
+    if (blend)
+      RequireSameOutput(scene.ReadQuad() == PlainBlendedQuad(size), "blended device quad against the plain path");
+    else
+      RequireSameOutput(scene.ReadQuad() == scene.Picture(), "opaque device quad against its picture");
+  }
   scene.BeginScene();
   for (auto _ : state) scene.Draw();
   scene.EndScene();
-  ReportSquare(state, size);
+  ReportPixels(state, int64_t{size} * size);
 }
 void BM_DeviceQuadOpaque(benchmark::State& state) { DeviceQuad(state, false); }
 void BM_DeviceQuadAlpha(benchmark::State& state) { DeviceQuad(state, true); }
@@ -369,10 +357,8 @@ void BM_DeviceQuadAlpha(benchmark::State& state) { DeviceQuad(state, true); }
 // The physical reference: the quad's picture copied row by row into a target of the same pitch.
 void BM_MemcpyQuadPicture(benchmark::State& state) {
   const int size = static_cast<int>(state.range(0));
-  std::vector<uint32_t> picture(static_cast<size_t>(size) * size),
-      target(static_cast<size_t>(kSizedTarget) * kSizedTarget);
-  std::mt19937 random(5);
-  for (uint32_t& pixel : picture) pixel = random() | 0xFF000000u;
+  const std::vector<uint32_t> picture = RandomPixels(static_cast<size_t>(size) * size, 5, true);
+  std::vector<uint32_t> target(static_cast<size_t>(kSizedTarget) * kSizedTarget);
   for (auto _ : state) {
     for (int y = 0; y < size; ++y)
       std::memcpy(&target[static_cast<size_t>(y) * kSizedTarget], &picture[static_cast<size_t>(y) * size],
@@ -380,7 +366,7 @@ void BM_MemcpyQuadPicture(benchmark::State& state) {
     benchmark::DoNotOptimize(target.data());
     benchmark::ClobberMemory();
   }
-  ReportSquare(state, size);
+  ReportPixels(state, int64_t{size} * size);
 }
 
 void QuadSizes(benchmark::internal::Benchmark* bench) {
