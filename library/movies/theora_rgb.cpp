@@ -3,6 +3,7 @@
 #include "movies/theora_rgb.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 
@@ -27,7 +28,8 @@ int32_t g_uToGreen[256];
 int32_t g_vToGreen[256];
 int32_t g_uToBlue[256];
 
-TheoraRgbLevel g_forcedLevel = kTheoraRgbBest;
+// Set by tests and benchmarks; atomic, so setting it never races with a conversion on another thread.
+std::atomic<TheoraRgbLevel> g_forcedLevel{kTheoraRgbBest};
 
 void PlainHalfChromaRow(const uint8_t* luma, const uint8_t* u, const uint8_t* v, uint8_t* out, int first, int width) {
   const uint8_t* clamp = g_clamp + kClampBias;
@@ -166,7 +168,7 @@ const TheoraRgbRowKernels* Kernels(TheoraRgbLevel* level) {
       if (hasAvx2) GetAvx2TheoraRgbKernels(&avx2);
     }
   } tables;
-  TheoraRgbLevel chosen = g_forcedLevel;
+  TheoraRgbLevel chosen = g_forcedLevel.load(std::memory_order_relaxed);
   if (chosen == kTheoraRgbBest) chosen = tables.hasAvx2 ? kTheoraRgbAvx2 : kTheoraRgbSse2;
   if (chosen == kTheoraRgbAvx2 && !tables.hasAvx2) chosen = kTheoraRgbSse2;
   *level = chosen;
@@ -220,7 +222,7 @@ void ConvertTheoraPlanesToRgb(const TheoraYuvPlanes& picture, uint8_t* pixels, i
   }
 }
 
-void SetTheoraRgbLevel(TheoraRgbLevel level) { g_forcedLevel = level; }
+void SetTheoraRgbLevel(TheoraRgbLevel level) { g_forcedLevel.store(level, std::memory_order_relaxed); }
 
 TheoraRgbLevel GetTheoraRgbLevel() {
   TheoraRgbLevel level;
