@@ -58,7 +58,9 @@ enum StockEntryState : int {
 constexpr int kFeedBytes = 4096;
 constexpr int kIndexGrowth = 1000;  // Page entries and key-frame flags grow by this many.
 constexpr uint32_t kLargestCodedSide = 4096;
-// The events' waits time out only to bound the cost of a signal given just before the wait.
+// The events reset themselves as a wait ends and keep a signal given before the wait, so no
+// signal is lost. The waits time out only for changes that send none, such as a frame the main
+// thread unpins, which may leave the decoding thread the stock entry it lacked.
 constexpr DWORD kFrameWaitMilliseconds = 10;
 constexpr DWORD kWorkWaitMilliseconds = 10;
 

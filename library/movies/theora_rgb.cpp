@@ -3,6 +3,7 @@
 #include "movies/theora_rgb.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 
@@ -27,7 +28,8 @@ int32_t g_uToGreen[256];
 int32_t g_vToGreen[256];
 int32_t g_uToBlue[256];
 
-TheoraRgbLevel g_forcedLevel = kTheoraRgbBest;
+// Set by tests and benchmarks; atomic, so setting it never races with a conversion on another thread.
+std::atomic<TheoraRgbLevel> g_forcedLevel{kTheoraRgbBest};
 
 void PlainHalfChromaRow(const uint8_t* luma, const uint8_t* u, const uint8_t* v, uint8_t* out, int first, int width) {
   const uint8_t* clamp = g_clamp + kClampBias;
@@ -59,22 +61,13 @@ void PlainFloatingPointRow(const uint8_t* luma, const uint8_t* u, const uint8_t*
 
 #if defined(__x86_64__)
 
-__m128i LoadFour(const uint8_t* p) {
-  int32_t value;
-  std::memcpy(&value, p, sizeof value);
-  return _mm_cvtsi32_si128(value);
-}
-
 __m128i LoadTwo(const uint8_t* p) {
   uint16_t value;
   std::memcpy(&value, p, sizeof value);
   return _mm_cvtsi32_si128(value);
 }
 
-// Two 16-bit factors per 32-bit lane, for _mm_madd_epi16 over (luma, chroma) pairs.
-__m128i FactorPair(int low, int high) {
-  return _mm_set1_epi32(static_cast<int>((static_cast<uint32_t>(high) << 16) | (low & 0xFFFF)));
-}
+__m128i FactorPair(int low, int high) { return _mm_set1_epi32(FactorPairLane(low, high)); }
 
 // Eight pixels a step: each colour is a multiply-add of (luma, chroma) pairs in 32-bit lanes.
 int HalfChromaRowSse2(const uint8_t* luma, const uint8_t* u, const uint8_t* v, uint8_t* out, int width) {
@@ -113,13 +106,15 @@ int HalfChromaRowSse2(const uint8_t* luma, const uint8_t* u, const uint8_t* v, u
   return column;
 }
 
-// The plain loop's clamp: below 0 is 0, above 255 is 255, the rest truncated.
-__m128i ClampToInt(__m128d low, __m128d high) {
-  const __m128d zero = _mm_setzero_pd(), top = _mm_set1_pd(255);
-  const __m128i lowInts = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(low, zero), top));
-  const __m128i highInts = _mm_cvttpd_epi32(_mm_min_pd(_mm_max_pd(high, zero), top));
-  return _mm_unpacklo_epi64(lowInts, highInts);
-}
+// ClampToInt's steps on two doubles a vector.
+struct Sse2Doubles {
+  using Doubles = __m128d;
+  static __m128d Max(__m128d a, __m128d b) { return _mm_max_pd(a, b); }
+  static __m128d Min(__m128d a, __m128d b) { return _mm_min_pd(a, b); }
+  static __m128d Set(double value) { return _mm_set1_pd(value); }
+  static __m128i Truncate(__m128d a) { return _mm_cvttpd_epi32(a); }
+  static __m128i Join(__m128i low, __m128i high) { return _mm_unpacklo_epi64(low, high); }
+};
 
 // Four pixels a step in double precision, the plain loop's operations in its order.
 int FloatingPointRowSse2(const uint8_t* luma, const uint8_t* u, const uint8_t* v, uint8_t* out, int width,
@@ -154,9 +149,9 @@ int FloatingPointRowSse2(const uint8_t* luma, const uint8_t* u, const uint8_t* v
       channels[2][half] = _mm_add_pd(y, _mm_mul_pd(_mm_set1_pd(kFloatVToRed), r));
     }
     const __m128i pixels = _mm_or_si128(
-        _mm_or_si128(ClampToInt(channels[0][0], channels[0][1]),
-                     _mm_slli_epi32(ClampToInt(channels[1][0], channels[1][1]), 8)),
-        _mm_or_si128(_mm_slli_epi32(ClampToInt(channels[2][0], channels[2][1]), 16), alpha));
+        _mm_or_si128(ClampToInt<Sse2Doubles>(channels[0][0], channels[0][1]),
+                     _mm_slli_epi32(ClampToInt<Sse2Doubles>(channels[1][0], channels[1][1]), 8)),
+        _mm_or_si128(_mm_slli_epi32(ClampToInt<Sse2Doubles>(channels[2][0], channels[2][1]), 16), alpha));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * column), pixels);
   }
   return column;
@@ -173,7 +168,7 @@ const TheoraRgbRowKernels* Kernels(TheoraRgbLevel* level) {
       if (hasAvx2) GetAvx2TheoraRgbKernels(&avx2);
     }
   } tables;
-  TheoraRgbLevel chosen = g_forcedLevel;
+  TheoraRgbLevel chosen = g_forcedLevel.load(std::memory_order_relaxed);
   if (chosen == kTheoraRgbBest) chosen = tables.hasAvx2 ? kTheoraRgbAvx2 : kTheoraRgbSse2;
   if (chosen == kTheoraRgbAvx2 && !tables.hasAvx2) chosen = kTheoraRgbSse2;
   *level = chosen;
@@ -227,7 +222,7 @@ void ConvertTheoraPlanesToRgb(const TheoraYuvPlanes& picture, uint8_t* pixels, i
   }
 }
 
-void SetTheoraRgbLevel(TheoraRgbLevel level) { g_forcedLevel = level; }
+void SetTheoraRgbLevel(TheoraRgbLevel level) { g_forcedLevel.store(level, std::memory_order_relaxed); }
 
 TheoraRgbLevel GetTheoraRgbLevel() {
   TheoraRgbLevel level;

@@ -3,23 +3,13 @@
 #if defined(__x86_64__)
 #include <immintrin.h>
 
-#include <cstring>
-
 #include "movies/theora_rgb_kernels.h"
 
 namespace {
 
 __m128i LoadEight(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
 
-__m128i LoadFour(const uint8_t* p) {
-  int32_t value;
-  std::memcpy(&value, p, sizeof value);
-  return _mm_cvtsi32_si128(value);
-}
-
-__m256i FactorPair(int low, int high) {
-  return _mm256_set1_epi32(static_cast<int>((static_cast<uint32_t>(high) << 16) | (low & 0xFFFF)));
-}
+__m256i FactorPair(int low, int high) { return _mm256_set1_epi32(FactorPairLane(low, high)); }
 
 // Sixteen pixels a step. The unpacks and packs work within each 128-bit half, so the halves hold
 // pixels 0-7 and 8-15 until the last interleave, which the final permutes put back in order.
@@ -61,13 +51,15 @@ int HalfChromaRowAvx2(const uint8_t* luma, const uint8_t* u, const uint8_t* v, u
   return column;
 }
 
-// The plain loop's clamp: below 0 is 0, above 255 is 255, the rest truncated.
-__m256i ClampToInt(__m256d low, __m256d high) {
-  const __m256d zero = _mm256_setzero_pd(), top = _mm256_set1_pd(255);
-  const __m128i lowInts = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(low, zero), top));
-  const __m128i highInts = _mm256_cvttpd_epi32(_mm256_min_pd(_mm256_max_pd(high, zero), top));
-  return _mm256_set_m128i(highInts, lowInts);
-}
+// ClampToInt's steps on four doubles a vector.
+struct Avx2Doubles {
+  using Doubles = __m256d;
+  static __m256d Max(__m256d a, __m256d b) { return _mm256_max_pd(a, b); }
+  static __m256d Min(__m256d a, __m256d b) { return _mm256_min_pd(a, b); }
+  static __m256d Set(double value) { return _mm256_set1_pd(value); }
+  static __m128i Truncate(__m256d a) { return _mm256_cvttpd_epi32(a); }
+  static __m256i Join(__m128i low, __m128i high) { return _mm256_set_m128i(high, low); }
+};
 
 // Eight pixels a step in double precision, the plain loop's operations in its order.
 int FloatingPointRowAvx2(const uint8_t* luma, const uint8_t* u, const uint8_t* v, uint8_t* out, int width,
@@ -99,9 +91,9 @@ int FloatingPointRowAvx2(const uint8_t* luma, const uint8_t* u, const uint8_t* v
       channels[2][half] = _mm256_add_pd(y, _mm256_mul_pd(_mm256_set1_pd(kFloatVToRed), r));
     }
     const __m256i pixels = _mm256_or_si256(
-        _mm256_or_si256(ClampToInt(channels[0][0], channels[0][1]),
-                        _mm256_slli_epi32(ClampToInt(channels[1][0], channels[1][1]), 8)),
-        _mm256_or_si256(_mm256_slli_epi32(ClampToInt(channels[2][0], channels[2][1]), 16), alpha));
+        _mm256_or_si256(ClampToInt<Avx2Doubles>(channels[0][0], channels[0][1]),
+                        _mm256_slli_epi32(ClampToInt<Avx2Doubles>(channels[1][0], channels[1][1]), 8)),
+        _mm256_or_si256(_mm256_slli_epi32(ClampToInt<Avx2Doubles>(channels[2][0], channels[2][1]), 16), alpha));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 4 * column), pixels);
   }
   return column;

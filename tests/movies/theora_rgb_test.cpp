@@ -53,7 +53,9 @@ Picture MakePicture(const Layout& layout, std::mt19937& random) {
   static constexpr uint8_t kEdges[] = {0, 1, 15, 16, 17, 127, 128, 129, 234, 235, 236, 239, 240, 254, 255};
   std::uniform_int_distribution<int> byte(0, 255), coin(0, 1), edge(0, sizeof kEdges - 1);
   Picture picture;
-  // Strides wider than the rows, so a loop that reads or writes past a row's end shows.
+  // Strides wider than the rows, their padding filled like the samples: a loop that steps rows by
+  // their width, or takes a sample from past a row's end, writes other bytes than the plain one.
+  // A read past a row's end stays inside the plane, so it goes unreported.
   const int widths[3] = {layout.yWidth, layout.uvWidth, layout.uvWidth};
   const int heights[3] = {layout.yHeight, layout.uvHeight, layout.uvHeight};
   const int strides[3] = {layout.yWidth + 13, layout.uvWidth + 7, layout.uvWidth + 7};
