@@ -176,6 +176,7 @@ class MpegAudioDecoder : public SourceDecoder {
   void Reset() override {
     Close();
     carried_.clear();
+    foundAt_ = nullptr;
   }
 
   uint64_t MaxFramesFor(uint64_t bytes) const override {
@@ -239,8 +240,11 @@ class MpegAudioDecoder : public SourceDecoder {
     return piece;
   }
   // The piece DecodeUnit is given: the one NextUnit just found, walked again only when it is not.
-  Piece PieceAt(const BYTE* unit, DWORD bytes) const {
-    if (unit == foundAt_ && bytes == found_.bytes) {
+  // The found piece serves one decode, so that a later piece at the same address is walked anew.
+  Piece PieceAt(const BYTE* unit, DWORD bytes) {
+    const BYTE* foundAt = foundAt_;
+    foundAt_ = nullptr;
+    if (unit == foundAt && bytes == found_.bytes) {
       Piece piece = found_;
       piece.whole = bytes >= 4;
       return piece;

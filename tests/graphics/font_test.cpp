@@ -588,13 +588,25 @@ class FontPathsTest : public windowtest::LibraryTest {
     platform::testing::ResetFontSwitches();
   }
 
-  // Each font type, horizontal and vertical, drawn on one path.
-  Picture DrawSampler(Path path) {
+  // Starts the library on one path with the gothic font pinned and a cleared back screen.
+  static void StartOn(Path path) {
     SetHardwareAccelFlag(path == Path::kDevice ? 1 : 0);
     platform::testing::PinFontFiles({font_files::kGothic});
     EXPECT_EQ(InitializeLibrary(), 0);
     SelectDrawTarget(SCREEN_BACK);
     ClearDrawScreenAll();
+  }
+
+  // The back screen's picture, read before the library finishes.
+  static Picture ReadBackAndFinish() {
+    Picture picture = ReadBackScreen();
+    EXPECT_EQ(FinishLibrary(), 0);
+    return picture;
+  }
+
+  // Each font type, horizontal and vertical, drawn on one path.
+  Picture DrawSampler(Path path) {
+    StartOn(path);
     const unsigned white = static_cast<unsigned>(MakeColorCode(255, 255, 255));
     const unsigned gold = static_cast<unsigned>(MakeColorCode(0xE0, 0xB0, 0x30));
     const unsigned blue = static_cast<unsigned>(MakeColorCode(0x20, 0x40, 0xC0));
@@ -604,9 +616,7 @@ class FontPathsTest : public windowtest::LibraryTest {
       DrawTextWithFont(300 + type * 26, 180, "縦書き", white, font, blue, 1);
       DeleteFontHandle(font);
     }
-    Picture picture = ReadBackScreen();
-    EXPECT_EQ(FinishLibrary(), 0);
-    return picture;
+    return ReadBackAndFinish();
   }
 };
 
@@ -645,11 +655,7 @@ TEST_F(FontPathsTest, TheSameTextDrawsTheSamePixelsOnBothPaths) {
 // (monochrome edges match exactly), also when a string is longer than the device draws at once.
 TEST_F(FontPathsTest, OverlappingEdgeGlyphsDrawInStringOrderOnBothPaths) {
   auto draw = [](Path path) {
-    SetHardwareAccelFlag(path == Path::kDevice ? 1 : 0);
-    platform::testing::PinFontFiles({font_files::kGothic});
-    EXPECT_EQ(InitializeLibrary(), 0);
-    SelectDrawTarget(SCREEN_BACK);
-    ClearDrawScreenAll();
+    StartOn(path);
     const unsigned white = static_cast<unsigned>(MakeColorCode(255, 255, 255));
     const unsigned red = static_cast<unsigned>(MakeColorCode(255, 0, 0));
     const int font = CreateFontToHandle(nullptr, 24, 4, FONT_TYPE_EDGE, -1, 3, 0, -1, -1);
@@ -660,9 +666,7 @@ TEST_F(FontPathsTest, OverlappingEdgeGlyphsDrawInStringOrderOnBothPaths) {
     SetFontCharSpacing(-16, font);
     DrawTextWithFont(4, 40, many.c_str(), white, font, red, 0);
     DeleteFontHandle(font);
-    Picture picture = ReadBackScreen();
-    EXPECT_EQ(FinishLibrary(), 0);
-    return picture;
+    return ReadBackAndFinish();
   };
   const Picture software = draw(Path::kSoftware);
   const Picture device = draw(Path::kDevice);

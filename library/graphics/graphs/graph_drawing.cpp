@@ -164,27 +164,36 @@ int DrawPlacedTiles(GraphRecord* graph, const TilePlacement& p) {
   return 0;
 }
 
-bool InsideDrawArea(int left, int top, int right, int bottom) {
-  const RECT& area = g_drawState.DrawArea;
+bool InsideArea(const RECT& area, int left, int top, int right, int bottom) {
   return left >= area.left && top >= area.top && right <= area.right && bottom <= area.bottom;
 }
 
-int DrawGraphTilesHW(int x, int y, GraphRecord* graph, int transparent) {
-  if (!DeviceUsable()) return -1;
+// Opens the scene and prepares the device for the graph's tiles.
+void PrepareTileDraw(GraphRecord* graph, uint32_t flags) {
   BeginSceneIfClosed();
   const TextureFormatDescription format = DescribeFormat(*graph->Part);
-  PrepareDeviceForDraw(&format, FirstTexture(*graph), TransparentFlag(transparent) | kPrepareKeepTransparencyFiltered);
-  const float* area = g_drawState.DrawAreaF;
+  PrepareDeviceForDraw(&format, FirstTexture(*graph), flags);
+}
+
+// Queues the graph's tiles unscaled with its top-left corner at (x, y), clipped to `area` where
+// the graph reaches outside it.
+int DrawTilesAt(int x, int y, GraphRecord* graph, const RECT& area) {
   const TilePlacement placement = {static_cast<float>(x) - 0.5f,
                                    static_cast<float>(y) - 0.5f,
                                    1.0f,
                                    1.0f,
-                                   !InsideDrawArea(x, y, x + graph->Width, y + graph->Height),
-                                   area[0],
-                                   area[1],
-                                   area[2],
-                                   area[3]};
+                                   !InsideArea(area, x, y, x + graph->Width, y + graph->Height),
+                                   static_cast<float>(area.left),
+                                   static_cast<float>(area.top),
+                                   static_cast<float>(area.right),
+                                   static_cast<float>(area.bottom)};
   return DrawPlacedTiles(graph, placement);
+}
+
+int DrawGraphTilesHW(int x, int y, GraphRecord* graph, int transparent) {
+  if (!DeviceUsable()) return -1;
+  PrepareTileDraw(graph, TransparentFlag(transparent) | kPrepareKeepTransparencyFiltered);
+  return DrawTilesAt(x, y, graph, g_drawState.DrawArea);
 }
 
 int DrawGraphStretchedHW(float x1, float y1, float x2, float y2, GraphRecord* graph, int transparent,
@@ -193,14 +202,12 @@ int DrawGraphStretchedHW(float x1, float y1, float x2, float y2, GraphRecord* gr
   const int left = static_cast<int>(x1), top = static_cast<int>(y1);
   const int right = static_cast<int>(x2), bottom = static_cast<int>(y2);
   if (left == right || top == bottom) return -1;
-  BeginSceneIfClosed();
   uint32_t flags = TransparentFlag(transparent);
   if (integerCall && g_drawState.DrawFilterMode != kFilterBilinear) flags |= kPrepareKeepTransparencyFiltered;
-  const TextureFormatDescription format = DescribeFormat(*graph->Part);
-  PrepareDeviceForDraw(&format, FirstTexture(*graph), flags);
+  PrepareTileDraw(graph, flags);
   const float* area = g_drawState.DrawAreaF;
-  const bool inside = InsideDrawArea(std::min(left, right), std::min(top, bottom), std::max(left, right),
-                                     std::max(top, bottom));
+  const bool inside = InsideArea(g_drawState.DrawArea, std::min(left, right), std::min(top, bottom),
+                                 std::max(left, right), std::max(top, bottom));
   const TilePlacement placement = {x1 - 0.5f,
                                    y1 - 0.5f,
                                    (x2 - x1) / static_cast<float>(graph->Width),
@@ -574,36 +581,24 @@ int DrawGraphRect(int x, int y, int sourceX, int sourceY, int width, int height,
 }
 
 int DrawGraphRectsOnDevice(int handle, const GraphRectPiece* pieces, int count) {
-  const DrawState& state = g_drawState;
-  GraphRecord* graph = GetGraphRecord(handle);
-  if (!g_screenSettings.Initialised || !graph || !graph->Part || !graph->Part->Textured || graph->MovieHandle != -1 ||
-      state.BlendGraph != -1 || IsMaskActive() || NeedsSubtractEmulation() || !DeviceUsable())
+  // Anything the single draw does besides queueing tiles on the device is left to the caller.
+  const GraphRecord* record = GetGraphRecord(handle);
+  if (!record || !record->Part || !record->Part->Textured || record->MovieHandle != -1 ||
+      g_drawState.BlendGraph != -1 || IsMaskActive() || NeedsSubtractEmulation() || !DeviceUsable())
     return -1;
-  if (state.DrawAreaEmpty) return 0;
-  if (!IsWindowActive()) WaitWhileInactive();
-  BeginSceneIfClosed();
-  const TextureFormatDescription format = DescribeFormat(*graph->Part);
-  PrepareDeviceForDraw(&format, FirstTexture(*graph), TransparentFlag(1) | kPrepareKeepTransparencyFiltered);
+  GraphRecord* graph = nullptr;
+  const int begun = BeginGraphDraw(handle, &graph);
+  if (begun != 1) return begun;
+  PrepareTileDraw(graph, TransparentFlag(1) | kPrepareKeepTransparencyFiltered);
   // Each rectangle as DrawGraphRect draws it: the whole graph placed so that the rectangle lands at
   // (x, y), cut to the rectangle within the draw area.
   for (int i = 0; i < count; ++i) {
     const GraphRectPiece& piece = pieces[i];
     RECT area = {piece.x, piece.y, piece.x + piece.width, piece.y + piece.height};
-    ClipRectToRect(&area, &state.DrawArea);
+    ClipRectToRect(&area, &g_drawState.DrawArea);
     if (area.right <= area.left || area.bottom <= area.top) continue;
-    const int left = piece.x - piece.sourceX, top = piece.y - piece.sourceY;
-    const bool inside = left >= area.left && top >= area.top && left + graph->Width <= area.right &&
-                        top + graph->Height <= area.bottom;
-    const TilePlacement placement = {static_cast<float>(left) - 0.5f,
-                                     static_cast<float>(top) - 0.5f,
-                                     1.0f,
-                                     1.0f,
-                                     !inside,
-                                     static_cast<float>(area.left),
-                                     static_cast<float>(area.top),
-                                     static_cast<float>(area.right),
-                                     static_cast<float>(area.bottom)};
-    if (DrawPlacedTiles(graph, placement) != 0) return 0;
+    // A failure partway stops with 0, no fallback: the glyph-by-glyph draws ignored the result too.
+    if (DrawTilesAt(piece.x - piece.sourceX, piece.y - piece.sourceY, graph, area) != 0) return 0;
   }
   return 0;
 }
