@@ -381,6 +381,38 @@ TEST_F(QuadDifferentialTest, TrianglePairsGiveThePlainPathsBytes) {
   device_->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
 }
 
+// One-bit alpha through an alpha test that keeps only the set bit (how glyphs are drawn): every
+// run of every row of small textures, so runs shorter than eight texels end at each distance from
+// the end of the texture's bytes and longer ones end at every offset within a group of eight.
+TEST_F(QuadDifferentialTest, OneBitAlphaRunsGiveThePlainPathsBytesToTheTexturesEnd) {
+  std::mt19937 random(53);
+  const DWORD alphaTests[][2] = {{D3DCMP_GREATER, 16}, {D3DCMP_GREATEREQUAL, 255}, {D3DCMP_NOTEQUAL, 0}};
+  for (int width : {7, 20}) {
+    const int height = 3;
+    IDirect3DTexture9* texture = MakeRawTexture(width, height, D3DFMT_A1R5G5B5, 2, &random);
+    device_->SetTexture(0, texture);
+    UseStage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    for (int first = 0; first < width; ++first)
+      for (int last = first; last < width; ++last) {
+        const DWORD* test = alphaTests[random() % 3];
+        device_->SetRenderState(D3DRS_ALPHAFUNC, test[0]);
+        device_->SetRenderState(D3DRS_ALPHAREF, test[1]);
+        const float x = 3.5f, y = 2.5f, w = static_cast<float>(last - first + 1);
+        const float u0 = static_cast<float>(first) / width, u1 = static_cast<float>(last + 1) / width;
+        const TexturedVertex strip[4] = {{x, y, 0, 1, 0xFFFFFFFF, u0, 0},
+                                         {x + w, y, 0, 1, 0xFFFFFFFF, u1, 0},
+                                         {x, y + height, 0, 1, 0xFFFFFFFF, u0, 1},
+                                         {x + w, y + height, 0, 1, 0xFFFFFFFF, u1, 1}};
+        IDirect3DSurface9* target = targets_[random() % 2];
+        std::vector<uint32_t> results[2];
+        DrawBoth(target, strip, 0x80000000u | (random() & 0xFFFFFF), results);
+        ASSERT_EQ(results[0], results[1]) << "width " << width << " texels " << first << ".." << last;
+      }
+  }
+}
+
 // Every 16-bit value of the narrow texture formats, drawn 1:1 through the fast span (which widens
 // whole runs at once) and through the plain path's per-texel read.
 TEST_F(QuadDifferentialTest, EveryNarrowTexelWidensAsThePlainPathReadsIt) {
