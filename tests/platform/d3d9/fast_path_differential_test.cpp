@@ -130,12 +130,14 @@ TEST_F(DeviceTest, TriangleCoverageFollowsTheFillRuleAtEveryPixel) {
   UseStage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
   std::mt19937 random(23);
   int mismatches = 0;
-  for (int scene = 0; scene < 300; ++scene) {
+  for (int scene = 0; scene < 400; ++scene) {
     TexturedVertex vertices[3];
     int64_t X[3], Y[3];
+    // The last scenes put every vertex half way between two snapped positions, on either side of 0.
+    const float half = scene >= 300 ? 1.0f / 512 : 0.0f;
     for (int k = 0; k < 3; ++k) {
-      const float x = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f;
-      const float y = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f;
+      const float x = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f + half;
+      const float y = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f + half;
       vertices[k] = {x, y, 0, 1, 0xFFFFFFFF, 0, 0};
     }
     if (scene % 3 == 1) vertices[2].x = vertices[1].x + (random() % 2 ? 0.01f : 0.0f);  // steep
