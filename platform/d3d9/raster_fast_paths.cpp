@@ -446,6 +446,68 @@ inline uint32_t WidenTexel(const uint32_t* widen, int bytesPerTexel, const uint8
   return bytesPerTexel == 2 ? widen[texel[0]] | widen[256 + texel[1]] : widen[texel[0]];
 }
 
+#if defined(__SSE2__)
+// Eight A1R5G5B5 texels widened to 32 bits: the first four and the last four.
+inline void WidenA1R5G5B5(__m128i v, __m128i* first, __m128i* second) {
+  const __m128i five = _mm_set1_epi16(0x1F), low = _mm_set1_epi16(0xFF);
+  auto widen5 = [](__m128i x) { return _mm_or_si128(_mm_slli_epi16(x, 3), _mm_srli_epi16(x, 2)); };
+  const __m128i blue = widen5(_mm_and_si128(v, five));
+  const __m128i green = widen5(_mm_and_si128(_mm_srli_epi16(v, 5), five));
+  const __m128i red = widen5(_mm_and_si128(_mm_srli_epi16(v, 10), five));
+  const __m128i alpha = _mm_and_si128(_mm_srai_epi16(v, 15), low);
+  const __m128i blueRed = _mm_or_si128(blue, _mm_slli_epi16(red, 8));
+  const __m128i greenAlpha = _mm_or_si128(green, _mm_slli_epi16(alpha, 8));
+  *first = _mm_unpacklo_epi8(blueRed, greenAlpha);
+  *second = _mm_unpackhi_epi8(blueRed, greenAlpha);
+}
+
+// A run of A1R5G5B5 texels through an alpha test that passes alpha 255 and fails alpha 0: the
+// texels with the alpha bit set are widened and written (ORed with the target's alpha fill) in
+// one pass, the others leave their pixels unread. A last partial group is read as the eight
+// texels ending the run (writing a texel twice writes the same word), or, in a run shorter than
+// eight, as eight texels read on into the texture (up to `sourceEnd`) with the extra lanes masked.
+void OneBitAlphaTestedRun(const uint8_t* source, const uint8_t* sourceEnd, uint8_t* destination, int count,
+                          uint32_t destinationFill) {
+  const __m128i fills = _mm_set1_epi32(static_cast<int>(destinationFill));
+  auto eight = [&](__m128i v, uint8_t* out, int lanes) {
+    const int passing = _mm_movemask_epi8(_mm_srai_epi16(v, 15)) & lanes;
+    if (passing == 0) return;
+    __m128i first, second;
+    WidenA1R5G5B5(v, &first, &second);
+    first = _mm_or_si128(first, fills);
+    second = _mm_or_si128(second, fills);
+    if (passing == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), first);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), second);
+      return;
+    }
+    uint32_t words[8];
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(words), first);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(words + 4), second);
+    for (int k = 0; k < 8; ++k)
+      if (passing & (1 << (2 * k))) std::memcpy(out + 4 * k, &words[k], 4);
+  };
+  auto load = [](const uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+  if (count >= 8) {
+    int i = 0;
+    for (; i + 8 <= count; i += 8) eight(load(source + 2 * i), destination + 4 * i, 0xFFFF);
+    if (i < count) eight(load(source + 2 * (count - 8)), destination + 4 * (count - 8), 0xFFFF);
+    return;
+  }
+  if (count <= 0) return;
+  const int lanes = (1 << (2 * count)) - 1;
+  if (sourceEnd - source >= 16) {
+    eight(load(source), destination, lanes);
+    return;
+  }
+  // Near the end of the texture: the words gathered in registers.
+  uint64_t words[2] = {0, 0};
+  for (int k = 0; k < count; ++k)
+    words[k / 4] |= static_cast<uint64_t>(source[2 * k] | source[2 * k + 1] << 8) << (16 * (k % 4));
+  eight(_mm_set_epi64x(static_cast<int64_t>(words[1]), static_cast<int64_t>(words[0])), destination, lanes);
+}
+#endif
+
 // Widens `count` texels into `out`; the two formats fonts are drawn from eight at a time.
 void WidenRun(D3DFORMAT format, const uint32_t* widen, int bytesPerTexel, const uint8_t* source, int count,
               uint32_t* out) {
@@ -462,18 +524,11 @@ void WidenRun(D3DFORMAT format, const uint32_t* widen, int bytesPerTexel, const 
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_unpackhi_epi8(blueRed, greenAlpha));
     }
   } else if (format == D3DFMT_A1R5G5B5) {
-    const __m128i five = _mm_set1_epi16(0x1F), low = _mm_set1_epi16(0xFF);
-    auto widen5 = [](__m128i x) { return _mm_or_si128(_mm_slli_epi16(x, 3), _mm_srli_epi16(x, 2)); };
     for (; i + 8 <= count; i += 8) {
-      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i));
-      const __m128i blue = widen5(_mm_and_si128(v, five));
-      const __m128i green = widen5(_mm_and_si128(_mm_srli_epi16(v, 5), five));
-      const __m128i red = widen5(_mm_and_si128(_mm_srli_epi16(v, 10), five));
-      const __m128i alpha = _mm_and_si128(_mm_srai_epi16(v, 15), low);
-      const __m128i blueRed = _mm_or_si128(blue, _mm_slli_epi16(red, 8));
-      const __m128i greenAlpha = _mm_or_si128(green, _mm_slli_epi16(alpha, 8));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(blueRed, greenAlpha));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), _mm_unpackhi_epi8(blueRed, greenAlpha));
+      __m128i first, second;
+      WidenA1R5G5B5(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i)), &first, &second);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), first);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 4), second);
     }
   }
 #else
@@ -586,6 +641,15 @@ void DrawRun(const PipelineState& state, const TriangleSetup& setup, const uint8
     DrawTexelRun<stageKind, blendKind>(state, setup, source, plan.textureFill, count, py, xl);
     return;
   }
+#if defined(__SSE2__)
+  // One-bit alpha through a test that tells its two values apart (glyphs) needs no scratch row.
+  if (plan.oneBitAlphaTest && !(stageKind == StageKind::TextureTimesDiffuse && plan.modulate) &&
+      blendKind == BlendKind::Opaque) {
+    OneBitAlphaTestedRun(source, plan.texels + static_cast<size_t>(plan.height) * plan.pitch,
+                         state.target->Row(py) + static_cast<size_t>(xl) * 4, count, plan.targetFill);
+    return;
+  }
+#endif
   uint32_t widened[kRunChunk];
   for (int done = 0; done < count; done += kRunChunk) {
     const int n = std::min(kRunChunk, count - done);
@@ -756,6 +820,9 @@ void PrepareFastSpans(PipelineState* state) {
   fast.modulateColor = parts.modulateColor;
   fast.modulateAlpha = parts.modulateAlpha;
   fast.sourceAlpha = blend == BlendKind::SourceAlpha;
+  const int reference = static_cast<int>(state->alphaReference & 0xFF);
+  fast.oneBitAlphaTest = format == D3DFMT_A1R5G5B5 && state->alphaTest &&
+                         AlphaPasses(state->alphaFunc, 255, reference) && !AlphaPasses(state->alphaFunc, 0, reference);
   fast.served = true;
 }
 
@@ -772,6 +839,7 @@ FastSpanFunction FindFastSpan(const PipelineState& state, TriangleSetup* triangl
   FastSpanPlan& plan = setup.plan;
   plan.bytesPerTexel = fast.bytesPerTexel;
   plan.widen = fast.widen;
+  plan.oneBitAlphaTest = fast.oneBitAlphaTest;
   const BlendKind blendKind = fast.sourceAlpha ? BlendKind::SourceAlpha : BlendKind::Opaque;
   plan.texels = texture.bytes.data();
   plan.pitch = texture.pitch;

@@ -29,6 +29,7 @@ struct FastSpanPlan {
   bool modulate = false;         // Some factor is not 255 somewhere.
   bool constantDiffuse = false;  // `diffuse` holds for every pixel.
   int diffuse[4] = {255, 255, 255, 255};
+  bool oneBitAlphaTest = false;  // As PipelineState::FastSpanState's.
 };
 
 struct TriangleSetup {

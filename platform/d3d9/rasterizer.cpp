@@ -297,6 +297,16 @@ bool Usable(const ScreenVertex& vertex) {
          std::fabs(vertex.x) < kLargestCoordinate && std::fabs(vertex.y) < kLargestCoordinate;
 }
 
+// A usable coordinate in 1/256 pixels, rounded half away from zero as llround rounds, without
+// the library call: below 2^19 pixels the scaled value is exact and below 2^27, so the truncation
+// and the remainder are exact too.
+inline int64_t SnapToSubpixels(float coordinate) {
+  const double scaled = coordinate * kSubpixels;
+  const int64_t whole = static_cast<int64_t>(scaled);
+  const double rest = scaled - static_cast<double>(whole);
+  return rest >= 0.5 ? whole + 1 : rest <= -0.5 ? whole - 1 : whole;
+}
+
 int64_t FloorDivide(int64_t numerator, int64_t denominator) {  // denominator > 0
   int64_t quotient = numerator / denominator;
   if ((numerator % denominator != 0) && (numerator < 0)) --quotient;
@@ -414,8 +424,8 @@ bool SnapTriangle(const PipelineState& state, const ScreenVertex& a, const Scree
   t.vertex[1] = &b;
   t.vertex[2] = &c;
   for (int k = 0; k < 3; ++k) {
-    t.X[k] = std::llround(t.vertex[k]->x * kSubpixels);
-    t.Y[k] = std::llround(t.vertex[k]->y * kSubpixels);
+    t.X[k] = SnapToSubpixels(t.vertex[k]->x);
+    t.Y[k] = SnapToSubpixels(t.vertex[k]->y);
   }
   t.area = (t.X[1] - t.X[0]) * (t.Y[2] - t.Y[0]) - (t.Y[1] - t.Y[0]) * (t.X[2] - t.X[0]);
   if (t.area == 0) return false;

@@ -68,6 +68,7 @@ struct PipelineState {
     bool sourceAlpha = false;                           // Blended by the source alpha, else opaque.
     int bytesPerTexel = 4;
     const uint32_t* widen = nullptr;  // Byte tables for textures narrower than 32 bits.
+    bool oneBitAlphaTest = false;     // A1R5G5B5 texels through an alpha test passing 255 but not 0.
   } fastSpans;
 };
 

@@ -130,12 +130,14 @@ TEST_F(DeviceTest, TriangleCoverageFollowsTheFillRuleAtEveryPixel) {
   UseStage(D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT, D3DTOP_SELECTARG1, D3DTA_DIFFUSE, D3DTA_CURRENT);
   std::mt19937 random(23);
   int mismatches = 0;
-  for (int scene = 0; scene < 300; ++scene) {
+  for (int scene = 0; scene < 400; ++scene) {
     TexturedVertex vertices[3];
     int64_t X[3], Y[3];
+    // The last scenes put every vertex half way between two snapped positions, on either side of 0.
+    const float half = scene >= 300 ? 1.0f / 512 : 0.0f;
     for (int k = 0; k < 3; ++k) {
-      const float x = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f;
-      const float y = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f;
+      const float x = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f + half;
+      const float y = static_cast<float>(static_cast<int>(random() % 3200) - 800) / 64.0f + half;
       vertices[k] = {x, y, 0, 1, 0xFFFFFFFF, 0, 0};
     }
     if (scene % 3 == 1) vertices[2].x = vertices[1].x + (random() % 2 ? 0.01f : 0.0f);  // steep
@@ -379,6 +381,38 @@ TEST_F(QuadDifferentialTest, TrianglePairsGiveThePlainPathsBytes) {
   }
   device_->SetRenderState(D3DRS_CULLMODE, D3DCULL_NONE);
   device_->SetRenderState(D3DRS_SCISSORTESTENABLE, FALSE);
+}
+
+// One-bit alpha through an alpha test that keeps only the set bit (how glyphs are drawn): every
+// run of every row of small textures, so runs shorter than eight texels end at each distance from
+// the end of the texture's bytes and longer ones end at every offset within a group of eight.
+TEST_F(QuadDifferentialTest, OneBitAlphaRunsGiveThePlainPathsBytesToTheTexturesEnd) {
+  std::mt19937 random(53);
+  const DWORD alphaTests[][2] = {{D3DCMP_GREATER, 16}, {D3DCMP_GREATEREQUAL, 255}, {D3DCMP_NOTEQUAL, 0}};
+  for (int width : {7, 20}) {
+    const int height = 3;
+    IDirect3DTexture9* texture = MakeRawTexture(width, height, D3DFMT_A1R5G5B5, 2, &random);
+    device_->SetTexture(0, texture);
+    UseStage(D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE, D3DTOP_SELECTARG1, D3DTA_TEXTURE, D3DTA_DIFFUSE);
+    device_->SetRenderState(D3DRS_ALPHABLENDENABLE, FALSE);
+    device_->SetRenderState(D3DRS_ALPHATESTENABLE, TRUE);
+    for (int first = 0; first < width; ++first)
+      for (int last = first; last < width; ++last) {
+        const DWORD* test = alphaTests[random() % 3];
+        device_->SetRenderState(D3DRS_ALPHAFUNC, test[0]);
+        device_->SetRenderState(D3DRS_ALPHAREF, test[1]);
+        const float x = 3.5f, y = 2.5f, w = static_cast<float>(last - first + 1);
+        const float u0 = static_cast<float>(first) / width, u1 = static_cast<float>(last + 1) / width;
+        const TexturedVertex strip[4] = {{x, y, 0, 1, 0xFFFFFFFF, u0, 0},
+                                         {x + w, y, 0, 1, 0xFFFFFFFF, u1, 0},
+                                         {x, y + height, 0, 1, 0xFFFFFFFF, u0, 1},
+                                         {x + w, y + height, 0, 1, 0xFFFFFFFF, u1, 1}};
+        IDirect3DSurface9* target = targets_[random() % 2];
+        std::vector<uint32_t> results[2];
+        DrawBoth(target, strip, 0x80000000u | (random() & 0xFFFFFF), results);
+        ASSERT_EQ(results[0], results[1]) << "width " << width << " texels " << first << ".." << last;
+      }
+  }
 }
 
 // Every 16-bit value of the narrow texture formats, drawn 1:1 through the fast span (which widens
