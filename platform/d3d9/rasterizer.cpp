@@ -504,6 +504,9 @@ void SetUpPlanes(const PipelineState& state, const SnappedTriangle& t, TriangleS
   ChooseLevels(state, &setup);
 }
 
+// One snapped triangle with its planes, on its fast span when one serves it, else pixel by pixel.
+void DrawSetUpTriangle(const PipelineState& state, const SnappedTriangle& snapped, TriangleSetup& setup);
+
 }  // namespace
 
 bool DrawRectangle(const PipelineState& state, const ScreenVertex* const first[3],
@@ -542,12 +545,24 @@ bool DrawRectangle(const PipelineState& state, const ScreenVertex* const first[3
   if (left > right || top > bottom) return true;
   TriangleSetup setups[2];
   for (int half = 0; half < 2; ++half) SetUpPlanes(state, halves[half], &setups[half]);
-  return DrawFastRectangle(state, setups, left, top, right, bottom);
+  if (DrawFastRectangle(state, setups, left, top, right, bottom)) return true;
+  // A stretched or turned picture, or one that reaches past its texture: the two halves as
+  // triangles, from the set-up already made.
+  for (int half = 0; half < 2; ++half) DrawSetUpTriangle(state, halves[half], setups[half]);
+  return true;
 }
 
 void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c) {
   SnappedTriangle snapped;
   if (!SnapTriangle(state, a, b, c, &snapped)) return;
+  TriangleSetup setup;
+  SetUpPlanes(state, snapped, &setup);
+  DrawSetUpTriangle(state, snapped, setup);
+}
+
+namespace {
+
+void DrawSetUpTriangle(const PipelineState& state, const SnappedTriangle& snapped, TriangleSetup& setup) {
   const int64_t* X = snapped.X;
   const int64_t* Y = snapped.Y;
   const int left = snapped.left, right = snapped.right, top = snapped.top, bottom = snapped.bottom;
@@ -563,9 +578,6 @@ void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const Scree
     bool leftEdge = dys[k] < 0;
     threshold[k] = (topEdge || leftEdge) ? 0 : 1;
   }
-
-  TriangleSetup setup;
-  SetUpPlanes(state, snapped, &setup);
 
   FastSpanFunction fastSpan = state.fastPaths ? FindFastSpan(state, &setup, left, top, right, bottom) : nullptr;
   PixelInput input{};
@@ -616,7 +628,6 @@ void DrawTriangle(const PipelineState& state, const ScreenVertex& a, const Scree
   }
 }
 
-namespace {
 void ShadeVertexAt(const PipelineState& state, const ScreenVertex& from, const ScreenVertex& to, double t,
                    const ScreenVertex& flat, int px, int py) {
   if (px < state.clip.left || px >= state.clip.right || py < state.clip.top || py >= state.clip.bottom) return;
