@@ -261,10 +261,22 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
     sum = _mm_add_epi16(sum, half);
     return _mm_srli_epi16(_mm_add_epi16(sum, _mm_srli_epi16(sum, 8)), 8);
   };
+  const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   for (; i + 4 <= count; i += 4) {
     __m128i from = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
+    // Four clear texels leave the destination as it is, four opaque ones replace it (glyph cells
+    // are mostly one or the other).
+    const __m128i alpha = _mm_and_si128(from, alphas);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphas)) == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i), _mm_or_si128(from, destinationFills));
+      continue;
+    }
     __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
                                 destinationFills);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i), onto);
+      continue;
+    }
     __m128i low = blendTwo(_mm_unpacklo_epi8(from, zero), _mm_unpacklo_epi8(onto, zero));
     __m128i high = blendTwo(_mm_unpackhi_epi8(from, zero), _mm_unpackhi_epi8(onto, zero));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
@@ -384,8 +396,18 @@ void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32
     return divide(_mm_add_epi16(_mm_mullo_epi16(from, alpha), _mm_mullo_epi16(onto, _mm_sub_epi16(full, alpha))));
   };
   const __m128i alphas = _mm_set1_epi32(static_cast<int>(0xFF000000u));
+  // With an opaque diffuse alpha, four opaque texels stay opaque and cover the destination.
+  const bool opaqueDiffuse = diffuse[3] == 255;
   for (; i + 4 <= count; i += 4) {
     __m128i texels = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
+    if (blendKind == BlendKind::SourceAlpha && opaqueDiffuse &&
+        _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(texels, alphas), alphas)) == 0xFFFF) {
+      const __m128i low = divide(_mm_mullo_epi16(_mm_unpacklo_epi8(texels, zero), colour));
+      const __m128i high = divide(_mm_mullo_epi16(_mm_unpackhi_epi8(texels, zero), colour));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i),
+                       _mm_or_si128(_mm_packus_epi16(low, high), destinationFills));
+      continue;
+    }
     // Opaque runs do not read what they cover (the destination may be a scratch buffer).
     __m128i onto = blendKind == BlendKind::SourceAlpha
                        ? _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
