@@ -12,6 +12,7 @@
 #include <cstring>
 #include <vector>
 
+#include "graphics/fonts/glyph_edge.h"
 #include "graphics/graphs/draw_state.h"
 #include "graphics/graphs/graph_handles.h"
 #include "graphics/graphs/graph_records.h"
@@ -40,27 +41,6 @@ CharacterEntry g_characterList[kStaticTextLength];
 // CharSetId -> the GDI character set.
 constexpr DWORD kCharSetCodeTable[5] = {DEFAULT_CHARSET, SHIFTJIS_CHARSET, HANGEUL_CHARSET, CHINESEBIG5_CHARSET,
                                         GB2312_CHARSET};
-
-// Edge discs for edge sizes 2-4, rows of (2s + 1) cells.
-constexpr const char* kEdgeDisc2[] = {"01110", "11111", "11111", "11111", "01110"};
-constexpr const char* kEdgeDisc3[] = {"0001000", "0111110", "0111110", "1111111", "0111110", "0111110", "0001000"};
-constexpr const char* kEdgeDisc4[] = {"001111100", "011111110", "111111111", "111111111", "111111111",
-                                      "111111111", "111111111", "011111110", "001111100"};
-
-struct Offset {
-  int dx, dy;
-};
-
-// The pixels an edge of size s paints around one glyph pixel.
-std::vector<Offset> EdgePattern(int size) {
-  std::vector<Offset> pattern;
-  if (size <= 1) return {{-1, 0}, {1, 0}, {0, -1}, {0, 1}};
-  const char* const* disc = size == 2 ? kEdgeDisc2 : size == 3 ? kEdgeDisc3 : size == 4 ? kEdgeDisc4 : nullptr;
-  for (int y = 0; y <= 2 * size; ++y)
-    for (int x = 0; x <= 2 * size; ++x)
-      if (!disc || disc[y][x] == '1') pattern.push_back({x - size, y - size});
-  return pattern;
-}
 
 bool IsBlank(const CharacterEntry& c) { return c.Bytes[0] == 0x20 || (c.Bytes[0] == 0x81 && c.Bytes[1] == 0x40); }
 
@@ -144,27 +124,9 @@ void DecodeGlyph(GlyphPlanes& planes, const uint8_t* bits, int pitch, int w, int
   }
 }
 
-// kind 0: monochrome coverage; 1: the anti-aliased combination of the device cache; 2: the
-// highest neighbouring level - 1 (the byte cache's high nibble).
 void GrowEdge(GlyphPlanes& planes, int edgeSize, int kind) {
   planes.edge.assign(planes.body.size(), 0);
-  const std::vector<Offset> pattern = EdgePattern(edgeSize);
-  for (int y = 0; y < planes.height; ++y)
-    for (int x = 0; x < planes.width; ++x) {
-      const int level = planes.Body(x, y);
-      if (level == 0) continue;
-      for (const Offset& o : pattern) {
-        const int ex = x + o.dx, ey = y + o.dy;
-        if (ex < 0 || ey < 0 || ex >= planes.width || ey >= planes.height) continue;
-        uint8_t& e = planes.Edge(ex, ey);
-        if (kind == 0)
-          e = 1;
-        else if (kind == 1)
-          e = static_cast<uint8_t>((256 - (16 - e) * (16 - level)) >> 4);
-        else
-          e = static_cast<uint8_t>(std::max(static_cast<int>(e), level - 1));
-      }
-    }
+  GrowGlyphEdge(planes.body.data(), planes.width, planes.height, edgeSize, kind, planes.edge.data());
 }
 
 // Writes the planes into the cell whose content starts at (cellX, cellY) and ends at `limit`
@@ -197,12 +159,16 @@ void ComposeIntoCacheImage(FontRecord& font, GlyphPlanes& planes, const RECT& co
   BaseImage& image = font.CacheImage;
   const bool antiAlias = (font.Type & kFontTypeAntiAlias) != 0;
   const bool edge = (font.Type & kFontTypeEdge) != 0;
-  for (int y = 0; y < planes.height && content.top + y < content.bottom; ++y)
-    for (int x = 0; x < planes.width && content.left + x < content.right; ++x) {
-      PutCachePixel(image, content.left + x, content.top + y, CachePixel(image.color, antiAlias, planes.Body(x, y)));
+  uint32_t byLevel[17];  // The cache pixel of each level a plane holds.
+  for (int level = 0; level <= 16; ++level) byLevel[level] = CachePixel(image.color, antiAlias, level);
+  const int rows = std::min<int>(planes.height, content.bottom - content.top);
+  const int columns = std::min<int>(planes.width, content.right - content.left);
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < columns; ++x) {
+      PutCachePixel(image, content.left + x, content.top + y, byLevel[std::min<int>(planes.Body(x, y), 16)]);
       if (edge)
         PutCachePixel(image, content.left + x + font.CacheWidth, content.top + y,
-                      CachePixel(image.color, antiAlias, planes.Edge(x, y)));
+                      byLevel[std::min<int>(planes.Edge(x, y), 16)]);
     }
 }
 
