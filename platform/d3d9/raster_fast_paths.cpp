@@ -266,14 +266,16 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
     __m128i from = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
     // Four clear texels leave the destination as it is, four opaque ones replace it (glyph cells
     // are mostly one or the other).
+    // The alphas' top bits first, so that mixed groups pay one test.
+    const int topBits = _mm_movemask_ps(_mm_castsi128_ps(from));
     const __m128i alpha = _mm_and_si128(from, alphas);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphas)) == 0xFFFF) {
+    if (topBits == 0xF && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphas)) == 0xFFFF) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i), _mm_or_si128(from, destinationFills));
       continue;
     }
     __m128i onto = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(destination + 4 * i)),
                                 destinationFills);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) {
+    if (topBits == 0 && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, zero)) == 0xFFFF) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + 4 * i), onto);
       continue;
     }
@@ -400,7 +402,7 @@ void ModulatedRun(const uint8_t* source, uint8_t* destination, int count, uint32
   const bool opaqueDiffuse = diffuse[3] == 255;
   for (; i + 4 <= count; i += 4) {
     __m128i texels = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
-    if (blendKind == BlendKind::SourceAlpha && opaqueDiffuse &&
+    if (blendKind == BlendKind::SourceAlpha && opaqueDiffuse && _mm_movemask_ps(_mm_castsi128_ps(texels)) == 0xF &&
         _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_and_si128(texels, alphas), alphas)) == 0xFFFF) {
       const __m128i low = divide(_mm_mullo_epi16(_mm_unpacklo_epi8(texels, zero), colour));
       const __m128i high = divide(_mm_mullo_epi16(_mm_unpackhi_epi8(texels, zero), colour));
