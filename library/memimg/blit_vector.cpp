@@ -20,7 +20,6 @@ struct Sse2 {
   static Vec Zero() { return _mm_setzero_si128(); }
   static Vec Load(const void* p) { return _mm_loadu_si128(static_cast<const __m128i*>(p)); }
   static void Store(void* p, Vec v) { _mm_storeu_si128(static_cast<__m128i*>(p), v); }
-  static void Prefetch(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
   static Vec UnpackLow8(Vec a, Vec b) { return _mm_unpacklo_epi8(a, b); }
   static Vec UnpackHigh8(Vec a, Vec b) { return _mm_unpackhi_epi8(a, b); }
   static Vec ShiftLeft16(Vec a, int n) { return _mm_slli_epi16(a, n); }

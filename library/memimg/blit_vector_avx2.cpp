@@ -14,7 +14,6 @@ struct Avx2 {
   static Vec Zero() { return _mm256_setzero_si256(); }
   static Vec Load(const void* p) { return _mm256_loadu_si256(static_cast<const __m256i*>(p)); }
   static void Store(void* p, Vec v) { _mm256_storeu_si256(static_cast<__m256i*>(p), v); }
-  static void Prefetch(const void* p) { _mm_prefetch(static_cast<const char*>(p), _MM_HINT_T0); }
   static Vec UnpackLow8(Vec a, Vec b) { return _mm256_unpacklo_epi8(a, b); }
   static Vec UnpackHigh8(Vec a, Vec b) { return _mm256_unpackhi_epi8(a, b); }
   static Vec ShiftLeft16(Vec a, int n) { return _mm256_slli_epi16(a, n); }

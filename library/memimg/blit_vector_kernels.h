@@ -254,13 +254,13 @@ struct VectorRows {
 
   // A full-strength add does so little per pixel that memory sets its pace, so the additive rows
   // start on an aligned destination group (the first group, drawn from the pixels as they were,
-  // overlaps the next, which gives the same bytes again), take a cache line of each image per step
-  // and ask for the lines two dozen steps ahead. Returns where the row's remaining groups start.
+  // overlaps the next, which gives the same bytes again) and take a cache line of each image per
+  // step. The processor's own prefetch keeps up: asking for lines ahead made large images slower.
+  // Returns where the row's remaining groups start.
   template <int Kind>
   static int AddRowLines(const BlitCall& call, const Weights& weights, const uint8_t* source, uint8_t* dest) {
     constexpr int kGroups = 64 / static_cast<int>(sizeof(Vec));
     constexpr int kStep = kGroups * kPixels;
-    constexpr uintptr_t kAhead = 24 * 64;
     const int head = static_cast<int>((0u - reinterpret_cast<uintptr_t>(dest)) % sizeof(Vec)) / 4;
     if (head + kPixels + kStep > call.width) return 0;
     int x = 0;
@@ -275,8 +275,6 @@ struct VectorRows {
       x = head + kPixels;
     }
     for (; x + kStep <= call.width; x += kStep) {
-      V::Prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(source + 4 * x) + kAhead));
-      V::Prefetch(reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(dest + 4 * x) + kAhead));
       for (int g = 0; g < kGroups; ++g) {
         const int at = 4 * (x + g * kPixels);
         Vec out;
