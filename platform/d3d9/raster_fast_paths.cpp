@@ -265,8 +265,8 @@ void BlendRun(const uint8_t* source, uint8_t* destination, int count, uint32_t s
   for (; i + 4 <= count; i += 4) {
     __m128i from = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i)), sourceFills);
     // Four clear texels leave the destination as it is, four opaque ones replace it (glyph cells
-    // are mostly one or the other).
-    // The alphas' top bits first, so that mixed groups pay one test.
+    // are mostly one or the other). The alphas' top bits are tested first, so that mixed groups
+    // pay one test.
     const int topBits = _mm_movemask_ps(_mm_castsi128_ps(from));
     const __m128i alpha = _mm_and_si128(from, alphas);
     if (topBits == 0xF && _mm_movemask_epi8(_mm_cmpeq_epi32(alpha, alphas)) == 0xFFFF) {
